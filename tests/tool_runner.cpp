@@ -1,0 +1,149 @@
+#include "tool_runner.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+scratch_dir::scratch_dir() {
+    std::string pattern = (fs::temp_directory_path() / "siteprep-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+scratch_dir::~scratch_dir() {
+    std::error_code ec;
+    // Tests may take permissions away; give them back so removal works.
+    for (auto it = fs::recursive_directory_iterator(path_, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::remove_all(path_, ec);
+}
+
+void scratch_dir::write(const std::string &name, const std::string &content) const {
+    fs::path p = fs::path(path_) / name;
+    fs::create_directories(p.parent_path());
+    std::ofstream f(p, std::ios::binary | std::ios::trunc);
+    f << content;
+    if (!f.good())
+        throw std::runtime_error("cannot write " + p.string());
+}
+
+std::string scratch_dir::read(const std::string &name) const {
+    std::ifstream f(fs::path(path_) / name, std::ios::binary);
+    if (!f)
+        return "<missing>";
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+bool scratch_dir::exists(const std::string &name) const {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(fs::path(path_) / name, ec));
+}
+
+std::vector<std::pair<std::string, std::string>> scratch_dir::snapshot() const {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (auto &entry : fs::recursive_directory_iterator(path_)) {
+        std::string rel = fs::relative(entry.path(), path_).string();
+        if (entry.is_symlink())
+            files.emplace_back(rel, "-> " + fs::read_symlink(entry.path()).string());
+        else if (entry.is_regular_file())
+            files.emplace_back(rel, read(rel));
+        else
+            files.emplace_back(rel, "<dir>");
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// Reads both pipes to their end without letting either fill up.
+static void drain(int out_fd, int err_fd, std::string &out, std::string &err) {
+    pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
+    std::string *sinks[2] = {&out, &err};
+    int open_count = 2;
+    char buf[4096];
+    while (open_count > 0) {
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0)
+                continue;
+            ssize_t n = read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                sinks[i]->append(buf, static_cast<size_t>(n));
+            } else if (n == 0 || errno != EINTR) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open_count;
+            }
+        }
+    }
+}
+
+tool_result run_tool(const std::string &dir, const std::vector<std::string> &args,
+                     long file_size_limit) {
+    int out_pipe[2], err_pipe[2];
+    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
+        throw std::runtime_error("pipe failed");
+    pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        dup2(out_pipe[1], 1);
+        dup2(err_pipe[1], 2);
+        close(out_pipe[0]);
+        close(out_pipe[1]);
+        close(err_pipe[0]);
+        close(err_pipe[1]);
+        if (chdir(dir.c_str()) != 0)
+            _exit(127);
+        if (file_size_limit >= 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit lim{static_cast<rlim_t>(file_size_limit), static_cast<rlim_t>(file_size_limit)};
+            setrlimit(RLIMIT_FSIZE, &lim);
+        }
+        std::vector<char *> argv;
+        std::string bin = SITEPREP_BIN;
+        argv.push_back(bin.data());
+        std::vector<std::string> copies(args);
+        for (auto &a : copies)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(bin.c_str(), argv.data());
+        _exit(127);
+    }
+    close(out_pipe[1]);
+    close(err_pipe[1]);
+    tool_result result;
+    drain(out_pipe[0], err_pipe[0], result.out, result.err);
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    return result;
+}
+
+std::string site_file_with_tail(const std::string &tail) {
+    std::string s = "Site parameters for a test plot\n'header line two'\n";
+    for (int i = 1; i <= 60; ++i)
+        s += "0.0000            'OLD(" + std::to_string(i) + ")'\n";
+    return s + tail;
+}

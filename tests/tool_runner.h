@@ -1,0 +1,41 @@
+// Runs the built siteprep binary in a scratch directory and reads back what
+// it wrote.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct tool_result {
+    int status = -1; // exit status, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes.
+class scratch_dir {
+  public:
+    scratch_dir();
+    ~scratch_dir();
+    scratch_dir(const scratch_dir &) = delete;
+    scratch_dir &operator=(const scratch_dir &) = delete;
+    const std::string &path() const { return path_; }
+    std::string file(const std::string &name) const { return path_ + "/" + name; }
+    void write(const std::string &name, const std::string &content) const;
+    std::string read(const std::string &name) const;
+    bool exists(const std::string &name) const;
+    // Every regular file below the directory with its content, by relative path.
+    std::vector<std::pair<std::string, std::string>> snapshot() const;
+
+  private:
+    std::string path_;
+};
+
+// Runs siteprep with args in dir. A file_size_limit >= 0 is set as
+// RLIMIT_FSIZE in the child, with SIGXFSZ ignored, so writes past it fail.
+tool_result run_tool(const std::string &dir, const std::vector<std::string> &args,
+                     long file_size_limit = -1);
+
+// The site parameter file layout: two header lines, a 60-line weather
+// block, then the given tail lines.
+std::string site_file_with_tail(const std::string &tail);

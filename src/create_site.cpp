@@ -48,8 +48,8 @@ void create_site(float latitude, float longitude, float layers, float elevation)
             put_text(newfp, line);
             continue;
         }
-        put_format(newfp, "%-10.4f        %-10s%s", static_cast<double>(found->value),
-                   found->name, eol);
+        put_format(newfp, "%-10.4f        %-10s%s", static_cast<double>(found->value), found->name,
+                   eol);
         std::printf("Update: %-10.4f        %-10s\n", static_cast<double>(found->value),
                     found->name);
     }

@@ -10,23 +10,22 @@ static const char usage_line[] = "usage: siteprep SITE_LIST\n";
 
 static void print_help() {
     std::printf("%s", usage_line);
-    std::printf(
-        "\n"
-        "For every site of SITE_LIST, in order: writes the soil layer file soils.in\n"
-        "from the site's texture, sets SITLAT, SITLNG, NLAYER, NLAYPG and ELEV in\n"
-        "the site's parameter file SITE.sfp, and replaces lines 3 to 62 of that file\n"
-        "with monthly climate statistics from the daily weather file SITE.wth.\n"
-        "SITE.sfp is rewritten in place through the temporary copy XXXX.sfp.\n"
-        "\n"
-        "Site list lines: name latitude longitude sand silt clay bulk-density\n"
-        "pass-through layer-code elevation, separated by white space.\n"
-        "\n"
-        "Options:\n"
-        "  --help     show this help and exit\n"
-        "  --version  show the version and exit\n"
-        "\n"
-        "Exit status: 0 when every site was prepared, 1 after an error, 2 for a\n"
-        "wrong command line.\n");
+    std::printf("\n"
+                "For every site of SITE_LIST, in order: writes the soil layer file soils.in\n"
+                "from the site's texture, sets SITLAT, SITLNG, NLAYER, NLAYPG and ELEV in\n"
+                "the site's parameter file SITE.sfp, and replaces lines 3 to 62 of that file\n"
+                "with monthly climate statistics from the daily weather file SITE.wth.\n"
+                "SITE.sfp is rewritten in place through the temporary copy XXXX.sfp.\n"
+                "\n"
+                "Site list lines: name latitude longitude sand silt clay bulk-density\n"
+                "pass-through layer-code elevation, separated by white space.\n"
+                "\n"
+                "Options:\n"
+                "  --help     show this help and exit\n"
+                "  --version  show the version and exit\n"
+                "\n"
+                "Exit status: 0 when every site was prepared, 1 after an error, 2 for a\n"
+                "wrong command line.\n");
 }
 
 // Prints the reason line that follows an open failure.
@@ -58,8 +57,8 @@ static bool write_soil_file(site_line &site) {
 
 // Opens the site file and the temporary copy as oldfp and newfp. The two
 // message formats differ between the keyword and the weather cycle.
-static bool open_rewrite(const site_line &site, const std::string &site_file,
-                         const char *site_msg, const char *temp_msg) {
+static bool open_rewrite(const site_line &site, const std::string &site_file, const char *site_msg,
+                         const char *temp_msg) {
     int flag = 0;
     oldfp = efopen(site_file.c_str(), "r", &flag);
     if (flag) {
@@ -89,8 +88,7 @@ static bool update_site_keys(const site_line &site, const std::string &site_file
         return false;
     if (!copy_and_swap(site_file))
         return false;
-    create_site(site.latitude, site.longitude, static_cast<float>(site.layer_code),
-                site.elevation);
+    create_site(site.latitude, site.longitude, static_cast<float>(site.layer_code), site.elevation);
     return finish_rewrite(site_file);
 }
 
@@ -195,8 +193,7 @@ static int run_sites(const char *list_path) {
 // Messages are the run's record: a lost one is an error too.
 static int finish_stdout(int status) {
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "siteprep: error writing standard output: %s\n",
-                     std::strerror(errno));
+        std::fprintf(stderr, "siteprep: error writing standard output: %s\n", std::strerror(errno));
         return 1;
     }
     return status;

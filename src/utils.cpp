@@ -212,8 +212,8 @@ int copy_stream(FILE *from, FILE *to) {
 // ---- the site list ----
 
 static const char *const site_field_names[10] = {
-    "site name", "latitude",     "longitude",           "sand",             "silt",
-    "clay",      "bulk density", "pass-through value", "layer-count code", "elevation"};
+    "site name",    "latitude",           "longitude",        "sand",     "silt", "clay",
+    "bulk density", "pass-through value", "layer-count code", "elevation"};
 
 parse_status parse_site_line(std::string_view line, site_line &site, std::string &why) {
     std::string_view tokens[10];
@@ -233,16 +233,15 @@ parse_status parse_site_line(std::string_view line, site_line &site, std::string
               "bulk density, pass-through value, layer-count code, elevation)";
         return parse_status::bad;
     }
-    float *floats[10] = {nullptr,          &site.latitude,     &site.longitude, &site.sand,
-                         &site.silt,       &site.clay,         &site.bulk_density,
-                         &site.pass_through, nullptr,          &site.elevation};
+    float *floats[10] = {nullptr,    &site.latitude, &site.longitude,    &site.sand,
+                         &site.silt, &site.clay,     &site.bulk_density, &site.pass_through,
+                         nullptr,    &site.elevation};
     for (int i = 1; i < 10; ++i) {
-        bool ok = i == 8 ? parse_int(tokens[i], site.layer_code)
-                         : parse_float(tokens[i], *floats[i]);
+        bool ok =
+            i == 8 ? parse_int(tokens[i], site.layer_code) : parse_float(tokens[i], *floats[i]);
         if (!ok) {
             why = "field " + std::to_string(i + 1) + " (" + site_field_names[i] + ") is not " +
-                  (i == 8 ? "a whole number" : "a number") + ": \"" + std::string(tokens[i]) +
-                  "\"";
+                  (i == 8 ? "a whole number" : "a number") + ": \"" + std::string(tokens[i]) + "\"";
             return parse_status::bad;
         }
     }

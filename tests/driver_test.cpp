@@ -56,12 +56,11 @@ INSTANTIATE_TEST_SUITE_P(
                      "1530.0000         ELEV      \n", "Update: 1530.0000         ELEV      \n"},
         keyword_case{"first key in table order wins", "1.0 SITLNG SITLAT\n",
                      "41.5000           SITLAT    \n", "Update: 41.5000           SITLAT    \n"},
-        keyword_case{"text line mentioning a key", "The SITLAT value\n", "The SITLAT value\n",
-                     ""},
+        keyword_case{"text line mentioning a key", "The SITLAT value\n", "The SITLAT value\n", ""},
         keyword_case{"lower case key", "1.0 sitlat\n", "1.0 sitlat\n", ""},
         keyword_case{"number only", "1.0\n", "1.0\n", ""},
-        keyword_case{"number glued to the name", "2.5'SITLNG'\n",
-                     "-105.2500         SITLNG    \n", "Update: -105.2500         SITLNG    \n"},
+        keyword_case{"number glued to the name", "2.5'SITLNG'\n", "-105.2500         SITLNG    \n",
+                     "Update: -105.2500         SITLNG    \n"},
         keyword_case{"key on several lines", "1 SITLAT\n2 ELEV\n3 SITLAT\n",
                      "41.5000           SITLAT    \n1530.0000         ELEV      \n"
                      "41.5000           SITLAT    \n",
@@ -158,8 +157,7 @@ TEST(CommandLine, HelpVersionAndUsage) {
     tool_result version = run_tool(dir.path(), {"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("siteprep ", 0), 0u);
-    for (const auto &args : std::vector<std::vector<std::string>>{
-             {}, {"a", "b"}, {"--bogus"}}) {
+    for (const auto &args : std::vector<std::vector<std::string>>{{}, {"a", "b"}, {"--bogus"}}) {
         tool_result r = run_tool(dir.path(), args);
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.out, "");
@@ -203,8 +201,8 @@ TEST(Failure, MissingWeatherFileAfterSiteKeys) {
 
 TEST(Failure, MalformedLineStopsBeforeItsSite) {
     scratch_dir dir;
-    dir.write("sites.txt", std::string("good") + site_row +
-                               "bad 41.5 -105 40 40 20 1.3 0.5 9.0 1530\n");
+    dir.write("sites.txt",
+              std::string("good") + site_row + "bad 41.5 -105 40 40 20 1.3 0.5 9.0 1530\n");
     dir.write("good.sfp", site_file_with_tail("1 SITLAT\n"));
     dir.write("good.wth", one_day);
     dir.write("bad.sfp", site_file_with_tail("1 SITLAT\n"));
@@ -227,8 +225,7 @@ TEST(Failure, MalformedFirstLineTouchesNothing) {
     auto before = dir.snapshot();
     tool_result r = run_tool(dir.path(), {"sites.txt"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out.rfind("Error in site list sites.txt line 1: 6 fields found", 0), 0u)
-        << r.out;
+    EXPECT_EQ(r.out.rfind("Error in site list sites.txt line 1: 6 fields found", 0), 0u) << r.out;
     EXPECT_EQ(dir.snapshot(), before);
 }
 
@@ -245,8 +242,7 @@ TEST(Failure, LeftoverTemporaryCopyIsRefused) {
         auto before = dir.snapshot();
         tool_result r = run_tool(dir.path(), {"sites.txt"});
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out.rfind("XXXX.sfp already exists in the working directory.", 0), 0u)
-            << r.out;
+        EXPECT_EQ(r.out.rfind("XXXX.sfp already exists in the working directory.", 0), 0u) << r.out;
         EXPECT_EQ(dir.snapshot(), before) << "link: " << as_link;
     }
 }

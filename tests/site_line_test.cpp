@@ -42,10 +42,11 @@ TEST(IntToken, AcceptsOnlyWhole32BitNumbers) {
         const char *token;
         bool valid;
         int value;
-    } cases[] = {{"9", true, 9},          {"-3", true, -3},           {"+12", true, 12},
-                 {"2147483647", true, INT32_MAX},                     {"9.0", false, 0},
-                 {"3abc", false, 0},      {"2147483648", false, 0},  {"0x10", false, 0},
-                 {"+-1", false, 0},       {"", false, 0}};
+    } cases[] = {{"9", true, 9},           {"-3", true, -3},
+                 {"+12", true, 12},        {"2147483647", true, INT32_MAX},
+                 {"9.0", false, 0},        {"3abc", false, 0},
+                 {"2147483648", false, 0}, {"0x10", false, 0},
+                 {"+-1", false, 0},        {"", false, 0}};
     for (const auto &c : cases) {
         int v = -1;
         EXPECT_EQ(parse_int(c.token, v), c.valid) << c.token;
@@ -58,9 +59,9 @@ TEST(IntToken, AcceptsOnlyWhole32BitNumbers) {
 TEST(SiteLine, ReadsTheTenFields) {
     site_line s;
     std::string why;
-    ASSERT_EQ(parse_site_line("data/plot1 41.5 -105.25 40 40 20 1.3 0.5 3 1530 extra text\r\n",
-                              s, why),
-              parse_status::ok);
+    ASSERT_EQ(
+        parse_site_line("data/plot1 41.5 -105.25 40 40 20 1.3 0.5 3 1530 extra text\r\n", s, why),
+        parse_status::ok);
     EXPECT_EQ(s.name, "data/plot1");
     EXPECT_EQ(s.latitude, 41.5f);
     EXPECT_EQ(s.longitude, -105.25f);

@@ -1,15 +1,94 @@
-// Monthly statistics and the weather block of a site parameter file.
+// Monthly statistics over the years and the weather block of a site
+// parameter file.
 #include "siteprep.h"
 
-void stats(int years, const month_table &table, float mean[months], float deviation[months],
-           float skewness[months]) {}
+#include <cmath>
 
-// Until the statistics exist, the site file is written back unchanged.
+namespace {
+
+float pow_single(float x, double exponent) {
+    return static_cast<float>(std::pow(static_cast<double>(x), exponent));
+}
+
+} // namespace
+
+void stats(int years, const month_table &table, float mean[months], float deviation[months],
+           float skewness[months]) {
+    for (int m = 0; m < months; ++m) {
+        int n = 0;
+        float s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
+        for (int y = 0; y < years; ++y) {
+            const float x = table[y][m];
+            if (x == missing_value)
+                continue;
+            n = n + 1;
+            s1 = s1 + x;
+            s2 = s2 + pow_single(x, 2.0);
+            s3 = s3 + pow_single(x, 3.0);
+        }
+        const float count = static_cast<float>(n);
+        const float mu = s1 / count;
+        float variance = s2 / count - pow_single(mu, 2.0);
+        if (0.0f > variance)
+            variance = 0.0f; // rounding can leave a tiny negative; not-a-number stays
+        mean[m] = mu;
+        deviation[m] = static_cast<float>(std::sqrt(static_cast<double>(variance)));
+        const float v = pow_single(variance, 1.5);
+        if (v == 0.0f) {
+            std::printf("Unable to calculate SKEW value; replacing with 0.00\n");
+            skewness[m] = 0.0f;
+        } else {
+            skewness[m] = ((s3 / count - (mu * 3.0f) * variance) - pow_single(mu, 3.0)) / v;
+        }
+    }
+}
+
+namespace {
+
+void put_block_lines(const char *name, const float values[months], const char *eol) {
+    for (int m = 0; m < months; ++m) {
+        char label[32];
+        std::snprintf(label, sizeof label, "'%s(%d)'", name, m + 1);
+        put_format(newfp, "%-10.4f        %-10s%s", static_cast<double>(values[m]), label, eol);
+    }
+}
+
+} // namespace
+
 bool weather(FILE *wthfp, daily_error &err) {
-    (void)wthfp;
-    (void)err;
+    // Three tables of 24 KB each: kept off the stack of the caller's loop.
+    static month_table prec, tmin, tmax;
+    const int last_year = process_daily_weather(wthfp, prec, tmin, tmax, err);
+    if (last_year < 0)
+        return false;
+    const int years = last_year + 1;
+
+    float prec_mean[months], prec_dev[months], prec_skew[months];
+    float tmin_mean[months], tmin_dev[months], tmin_skew[months];
+    float tmax_mean[months], tmax_dev[months], tmax_skew[months];
+    stats(years, prec, prec_mean, prec_dev, prec_skew);
+    stats(years, tmin, tmin_mean, tmin_dev, tmin_skew);
+    stats(years, tmax, tmax_mean, tmax_dev, tmax_skew);
+
     line_reader reader(oldfp);
     std::string_view line;
+    const char *eol = "\n";
+    for (int i = 0; i < 2 && next_line(reader, line); ++i) {
+        if (i == 0)
+            eol = line_end_of(line); // the block's lines end like the file's first line
+        put_text(newfp, line);
+        // A last line without its end must not run into the block.
+        if (line.back() != '\n')
+            put_text(newfp, eol);
+    }
+    put_block_lines("PRECIP", prec_mean, eol);
+    put_block_lines("PRCSTD", prec_dev, eol);
+    put_block_lines("PRCSKW", prec_skew, eol);
+    put_block_lines("TMN2M", tmin_mean, eol);
+    put_block_lines("TMX2M", tmax_mean, eol);
+    // Lines 3 to 62 are the old block, replaced by position.
+    for (int i = 0; i < 60 && next_line(reader, line); ++i) {
+    }
     while (next_line(reader, line))
         put_text(newfp, line);
     return true;

@@ -1,0 +1,179 @@
+// Reading speed of the daily weather files and the whole tool's time for a
+// batch: 20 sites with 100 years of daily lines each, generated once.
+#include "siteprep.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int site_count = 20;
+constexpr int years = 100;
+
+struct workload {
+    std::string dir;
+    std::vector<std::string> weather_files;
+    size_t weather_bytes = 0;
+    size_t weather_lines = 0;
+    size_t input_bytes = 0; // everything the tool reads
+};
+
+const int days_in_month[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+
+workload make_workload() {
+    workload w;
+    char pattern[] = "/tmp/siteprep-bench-XXXXXX";
+    w.dir = mkdtemp(pattern);
+    std::string list;
+    unsigned seed = 12345;
+    auto noise = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<float>((seed >> 16) % 1000) / 100.0f;
+    };
+    for (int s = 0; s < site_count; ++s) {
+        std::string name = "site" + std::to_string(s);
+        list += name + " 40.5 -104.2 0.5 0.3 0.2 1.3 0.5 5 1500\n";
+        std::string sfp = "Site " + name + "\nClimate\n";
+        for (int i = 0; i < 60; ++i)
+            sfp += "0.0000            'OLD'\n";
+        sfp += "0.0 'SITLAT'\n0.0 'SITLNG'\n0.0 'NLAYER'\n0.0 'NLAYPG'\n0.0 'ELEV'\n";
+        std::string wth;
+        for (int y = 0; y < years; ++y) {
+            int doy = 0;
+            for (int m = 0; m < 12; ++m) {
+                for (int d = 1; d <= days_in_month[m]; ++d) {
+                    char line[96];
+                    int n = std::snprintf(
+                        line, sizeof line, "%d %d %d %d %.1f %.1f %.2f\n", d, m + 1, 1900 + y,
+                        ++doy, static_cast<double>(10.0f + noise()),
+                        static_cast<double>(noise() - 5.0f), static_cast<double>(noise() / 10.0f));
+                    wth.append(line, static_cast<size_t>(n));
+                    ++w.weather_lines;
+                }
+            }
+        }
+        std::string wth_path = w.dir + "/" + name + ".wth";
+        FILE *f = std::fopen(wth_path.c_str(), "w");
+        std::fwrite(wth.data(), 1, wth.size(), f);
+        std::fclose(f);
+        f = std::fopen((w.dir + "/" + name + ".sfp").c_str(), "w");
+        std::fwrite(sfp.data(), 1, sfp.size(), f);
+        std::fclose(f);
+        w.weather_files.push_back(wth_path);
+        w.weather_bytes += wth.size();
+        // The tool reads a site file twice (once per rewrite cycle).
+        w.input_bytes += wth.size() + 2 * sfp.size();
+    }
+    FILE *f = std::fopen((w.dir + "/sites.txt").c_str(), "w");
+    std::fwrite(list.data(), 1, list.size(), f);
+    std::fclose(f);
+    w.input_bytes += list.size();
+    return w;
+}
+
+const workload &the_workload() {
+    static workload w = make_workload();
+    return w;
+}
+
+void report(benchmark::State &state, size_t bytes, size_t lines) {
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+    state.counters["lines/s"] = benchmark::Counter(static_cast<double>(state.iterations() * lines),
+                                                   benchmark::Counter::kIsRate);
+}
+
+void BM_daily_reader(benchmark::State &state) {
+    const workload &w = the_workload();
+    static month_table prec, tmin, tmax;
+    for (auto _ : state) {
+        for (const std::string &path : w.weather_files) {
+            FILE *fp = std::fopen(path.c_str(), "r");
+            daily_error err;
+            benchmark::DoNotOptimize(process_daily_weather(fp, prec, tmin, tmax, err));
+            std::fclose(fp);
+        }
+    }
+    report(state, w.weather_bytes, w.weather_lines);
+}
+
+// The classic way: a 132-byte fgets buffer and a sscanf of the seven fields.
+void BM_fgets_sscanf(benchmark::State &state) {
+    const workload &w = the_workload();
+    for (auto _ : state) {
+        for (const std::string &path : w.weather_files) {
+            FILE *fp = std::fopen(path.c_str(), "r");
+            char buf[132];
+            int a, month, c, d;
+            float tmax, tmin, prec, sum = 0;
+            while (std::fgets(buf, sizeof buf, fp) != nullptr) {
+                std::sscanf(buf, "%d %d %d %d %f %f %f", &a, &month, &c, &d, &tmax, &tmin, &prec);
+                sum += tmax;
+            }
+            benchmark::DoNotOptimize(sum);
+            std::fclose(fp);
+        }
+    }
+    report(state, w.weather_bytes, w.weather_lines);
+}
+
+// Reading every input byte of the batch once, doing nothing with it.
+void BM_read_input_once(benchmark::State &state) {
+    const workload &w = the_workload();
+    std::vector<char> buf(1 << 16);
+    for (auto _ : state) {
+        for (const auto &entry : fs::directory_iterator(w.dir)) {
+            FILE *fp = std::fopen(entry.path().c_str(), "r");
+            while (std::fread(buf.data(), 1, buf.size(), fp) == buf.size()) {
+            }
+            std::fclose(fp);
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * w.input_bytes));
+}
+
+// The whole tool over the batch, as a user runs it.
+void BM_whole_batch(benchmark::State &state) {
+    const workload &w = the_workload();
+    for (auto _ : state) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(w.dir.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout))
+                _exit(127);
+            execl(SITEPREP_BIN, "siteprep", "sites.txt", static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            state.SkipWithError("siteprep failed");
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * w.input_bytes));
+    state.counters["sites/s"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * site_count), benchmark::Counter::kIsRate);
+}
+
+BENCHMARK(BM_daily_reader)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK(BM_fgets_sscanf)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK(BM_read_input_once)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
+BENCHMARK(BM_whole_batch)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
+
+} // namespace
+
+int main(int argc, char **argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    fs::remove_all(the_workload().dir);
+    return 0;
+}

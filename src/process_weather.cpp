@@ -2,7 +2,6 @@
 // minimum temperature and monthly precipitation total.
 #include "siteprep.h"
 
-#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -10,18 +9,6 @@ namespace {
 
 bool is_digit(char c) {
     return c >= '0' && c <= '9';
-}
-
-// ' ', \t, \n, \v, \f, \r: a table, since this is asked of every byte.
-constexpr auto blank_table = [] {
-    std::array<bool, 256> table{};
-    for (unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'})
-        table[c] = true;
-    return table;
-}();
-
-bool is_blank_char(char c) {
-    return blank_table[static_cast<unsigned char>(c)];
 }
 
 // White space between fields: every blank but the line end.

@@ -2,6 +2,7 @@
 // file helpers and the functions that cross units.
 #pragma once
 
+#include <array>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -48,6 +49,17 @@ bool next_line(line_reader &reader, std::string_view &line);
 
 // "\r\n" when the line ends so, otherwise "\n".
 const char *line_end_of(std::string_view line);
+
+// White space as the C locale's isspace sees it (' ', \t, \n, \v, \f, \r);
+// a table, since the daily reader asks it of every byte.
+inline constexpr auto blank_table = [] {
+    std::array<bool, 256> table{};
+    for (unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'})
+        table[c] = true;
+    return table;
+}();
+
+inline bool is_blank_char(char c) { return blank_table[static_cast<unsigned char>(c)]; }
 
 // True when the line holds nothing but white space.
 bool is_blank(std::string_view line);

@@ -88,25 +88,18 @@ const char *line_end_of(std::string_view line) {
     return line.size() >= 2 && line.substr(line.size() - 2) == "\r\n" ? "\r\n" : "\n";
 }
 
-// White space as the C locale's isspace sees it: space, \t \n \v \f \r.
-static bool is_space(char c) {
-    constexpr unsigned long long mask = (1ull << ' ') | (0x1full << '\t');
-    const auto u = static_cast<unsigned char>(c);
-    return u <= ' ' && ((mask >> u) & 1u) != 0;
-}
-
 bool is_blank(std::string_view line) {
     for (char c : line)
-        if (!is_space(c))
+        if (!is_blank_char(c))
             return false;
     return true;
 }
 
 std::string_view next_token(std::string_view text, size_t &pos) {
-    while (pos < text.size() && is_space(text[pos]))
+    while (pos < text.size() && is_blank_char(text[pos]))
         ++pos;
     size_t start = pos;
-    while (pos < text.size() && !is_space(text[pos]))
+    while (pos < text.size() && !is_blank_char(text[pos]))
         ++pos;
     return text.substr(start, pos - start);
 }
@@ -118,47 +111,7 @@ static std::string_view without_plus(std::string_view token) {
     return token;
 }
 
-// Powers of ten that a float holds exactly.
-static const float exact_powers_of_ten[11] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
-                                              1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
-
-// Plain decimals such as -12.75: when the digits make an integer that a float
-// holds exactly and the scale is an exact power of ten, one division gives
-// the correctly rounded value, the same as strtof. False for anything else.
-static bool parse_plain_decimal(std::string_view token, float &value) {
-    size_t i = 0;
-    bool negative = false;
-    if (i < token.size() && (token[i] == '-' || token[i] == '+')) {
-        negative = token[i] == '-';
-        ++i;
-    }
-    unsigned long digits = 0;
-    int digit_count = 0;
-    int scale = 0;
-    bool seen_point = false;
-    for (; i < token.size(); ++i) {
-        const char c = token[i];
-        if (c >= '0' && c <= '9') {
-            digits = digits * 10 + static_cast<unsigned long>(c - '0');
-            if (++digit_count > 9)
-                return false;
-            scale += seen_point;
-        } else if (c == '.' && !seen_point) {
-            seen_point = true;
-        } else {
-            return false;
-        }
-    }
-    if (digit_count == 0 || digits > (1ul << 24) || scale > 10)
-        return false;
-    const float magnitude = static_cast<float>(digits) / exact_powers_of_ten[scale];
-    value = negative ? -magnitude : magnitude;
-    return true;
-}
-
 bool parse_float(std::string_view token, float &value) {
-    if (parse_plain_decimal(token, value))
-        return true;
     std::string_view digits = without_plus(token);
     if (digits.empty() || digits[0] == '+')
         return false;
@@ -171,27 +124,13 @@ bool parse_float(std::string_view token, float &value) {
     char *stop = nullptr;
     errno = 0;
     float v = std::strtof(copy.c_str(), &stop);
-    if (copy.empty() || stop != copy.c_str() + copy.size() || is_space(copy[0]))
+    if (copy.empty() || stop != copy.c_str() + copy.size() || is_blank_char(copy[0]))
         return false;
     value = v;
     return true;
 }
 
 bool parse_int(std::string_view token, int &value) {
-    // Up to nine digits cannot overflow: the common case, without from_chars.
-    if (!token.empty() && token.size() <= 9) {
-        int v = 0;
-        size_t i = token[0] == '-' || token[0] == '+';
-        bool all_digits = i < token.size();
-        for (; i < token.size() && all_digits; ++i) {
-            all_digits = token[i] >= '0' && token[i] <= '9';
-            v = v * 10 + (token[i] - '0');
-        }
-        if (all_digits) {
-            value = token[0] == '-' ? -v : v;
-            return true;
-        }
-    }
     std::string_view digits = without_plus(token);
     if (digits.empty() || digits[0] == '+')
         return false;

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <csignal>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -81,6 +82,24 @@ static bool open_rewrite(const site_line &site, const std::string &site_file, co
     return true;
 }
 
+// While a site file is being rewritten, an interrupt, a hang-up or a closed
+// output pipe waits until the file is whole again: the process then ends
+// between two rewrites, never in the middle of one.
+static void defer_interrupts(bool defer) {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
+        sigaddset(&set, sig);
+    if (!defer) {
+        sigset_t pending;
+        sigpending(&pending);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
+            if (sigismember(&pending, sig))
+                std::fflush(stdout); // the messages so far, before the signal ends the run
+    }
+    sigprocmask(defer ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+}
+
 // Steps 4-8: the site keys.
 static bool update_site_keys(const site_line &site, const std::string &site_file) {
     if (!open_rewrite(site, site_file, "Error opening <%s>.sfp file!\n",
@@ -125,8 +144,17 @@ static bool update_weather(const site_line &site, const std::string &site_file) 
 
 static bool process_site(site_line &site) {
     std::string site_file = site.name + ".sfp";
-    return write_soil_file(site) && update_site_keys(site, site_file) &&
-           update_weather(site, site_file);
+    if (!write_soil_file(site))
+        return false;
+    defer_interrupts(true);
+    bool ok = update_site_keys(site, site_file);
+    defer_interrupts(false);
+    if (!ok)
+        return false;
+    defer_interrupts(true);
+    ok = update_weather(site, site_file);
+    defer_interrupts(false);
+    return ok;
 }
 
 // A copy left by an interrupted run may hold the only intact content of a
@@ -212,5 +240,8 @@ int main(int argc, char **argv) {
         std::fputs(usage_line, stderr);
         return 2;
     }
+    // Past a file-size limit a write then fails (and is reported, and the
+    // site file restored) instead of the signal killing the run mid-rewrite.
+    std::signal(SIGXFSZ, SIG_IGN);
     return finish_stdout(run_sites(argv[1]));
 }

@@ -22,6 +22,10 @@ struct keyword_case {
     const char *expected_out;
 };
 
+void PrintTo(const keyword_case &c, std::ostream *os) {
+    *os << c.what;
+}
+
 class KeywordPass : public ::testing::TestWithParam<keyword_case> {};
 
 TEST_P(KeywordPass, ReplacesSiteKeyLines) {

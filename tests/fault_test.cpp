@@ -139,6 +139,10 @@ struct input_case {
     bool keys_written = false; // the failure comes after alpha's site keys
 };
 
+void PrintTo(const input_case &c, std::ostream *os) {
+    *os << c.what;
+}
+
 void site_list_is_directory(const scratch_dir &d) {
     fs::remove(d.file("sites.txt"));
     fs::create_directory(d.file("sites.txt"));

@@ -125,6 +125,10 @@ struct soil_file_case {
     const char *expected_out;
 };
 
+void PrintTo(const soil_file_case &c, std::ostream *os) {
+    *os << c.what;
+}
+
 const char code1_rows[] =
     "  0.0   2.0  1.29  0.28089  0.10642  0.80  0.01  0.40  0.20  0.01  0.09  0.00058  7.25\n"
     "  2.0   5.0  1.29  0.28089  0.10642  0.20  0.04  0.40  0.20  0.01  0.06  0.00058  7.25\n"

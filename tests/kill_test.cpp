@@ -1,0 +1,164 @@
+// Kills a many-site run with SIGKILL at random moments and checks after each
+// kill that no site file was lost: each is whole (as before the run, after
+// its site keys, or rewritten), or the run died mid-rewrite and XXXX.sfp
+// holds the file's previous content, in which case the next run refuses to
+// start and changes nothing.
+//
+// usage: kill_test [KILLS [SEED]]   (CI runs a few dozen; by hand, thousands)
+#include "tool_runner.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int site_count = 30;
+
+std::string site_name(int i) {
+    return "site" + std::to_string(i);
+}
+
+std::string site_line(int i) {
+    return site_name(i) + " " + std::to_string(30 + i) + ".5 -100.25 0.4 0.4 0.2 1.3 0.5 " +
+           std::to_string(i % 11) + " " + std::to_string(100 * i) + "\n";
+}
+
+void write_batch(const scratch_dir &dir) {
+    std::string list;
+    for (int i = 0; i < site_count; ++i) {
+        list += site_line(i);
+        std::string tail = "1 SITLAT\n2 SITLNG\n3 NLAYER\n4 NLAYPG\n5 ELEV\n";
+        for (int k = 0; k < 10 * (i % 5); ++k)
+            tail += "0.25 'OTHER(" + std::to_string(k) + ")'\n";
+        dir.write(site_name(i) + ".sfp", site_file_with_tail(tail));
+        std::string wth;
+        for (int y = 0; y < 3; ++y)
+            for (int m = 1; m <= 12; ++m)
+                for (int d = 1; d <= 28; ++d)
+                    wth += std::to_string(d) + " " + std::to_string(m) + " 2000 1 " +
+                           std::to_string((m * 7 + d + i) % 30) + ".5 " +
+                           std::to_string((m * 3 + d) % 10 - 5) + ".25 " +
+                           std::to_string((d * i + m) % 7) + ".1\n";
+        dir.write(site_name(i) + ".wth", wth);
+    }
+    dir.write("sites.txt", list);
+}
+
+struct states {
+    std::string original, keyed, final;
+};
+
+// The whole states of every site file, from runs that are not killed.
+std::vector<states> batch_states() {
+    std::vector<states> all(site_count);
+    scratch_dir dir;
+    write_batch(dir);
+    for (int i = 0; i < site_count; ++i)
+        all[i].original = dir.read(site_name(i) + ".sfp");
+    for (int i = 0; i < site_count; ++i) {
+        scratch_dir one;
+        one.write("sites.txt", site_line(i));
+        one.write(site_name(i) + ".sfp", all[i].original);
+        run_tool(one.path(), {"sites.txt"}); // no daily file: stops after the keys
+        all[i].keyed = one.read(site_name(i) + ".sfp");
+    }
+    tool_result r = run_tool(dir.path(), {"sites.txt"});
+    if (r.status != 0) {
+        std::fprintf(stderr, "the unkilled run failed: %s\n", r.out.c_str());
+        std::exit(2);
+    }
+    for (int i = 0; i < site_count; ++i)
+        all[i].final = dir.read(site_name(i) + ".sfp");
+    return all;
+}
+
+// Starts the tool in dir and kills it after the given delay; false when it
+// had already finished.
+bool run_and_kill(const std::string &dir, std::chrono::microseconds delay) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout))
+            _exit(127);
+        execl(SITEPREP_BIN, "siteprep", "sites.txt", static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    std::this_thread::sleep_for(delay);
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFSIGNALED(status);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    const int kills = argc > 1 ? std::atoi(argv[1]) : 50;
+    const unsigned seed = argc > 2 ? static_cast<unsigned>(std::atol(argv[2])) : 20261207u;
+    const std::vector<states> all = batch_states();
+
+    // How long a whole run takes, to spread the kills over it.
+    auto start = std::chrono::steady_clock::now();
+    {
+        scratch_dir dir;
+        write_batch(dir);
+        run_tool(dir.path(), {"sites.txt"});
+    }
+    const auto run_time = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - start);
+
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<long> delay_us(0, run_time.count());
+    int tried = 0, mid_run = 0, mid_rewrite = 0, lost = 0;
+    for (int k = 0; k < kills; ++k) {
+        scratch_dir dir;
+        write_batch(dir);
+        const bool killed = run_and_kill(dir.path(), std::chrono::microseconds(delay_us(random)));
+        ++tried;
+        mid_run += killed;
+        const bool copy_left = dir.exists("XXXX.sfp");
+        const std::string copy = copy_left ? dir.read("XXXX.sfp") : "";
+        int partial = 0;
+        for (int i = 0; i < site_count; ++i) {
+            const std::string now = dir.read(site_name(i) + ".sfp");
+            const states &s = all[i];
+            if (now == s.original || now == s.keyed || now == s.final)
+                continue;
+            ++partial;
+            // Killed while writing this file: the copy must hold what it had.
+            if (!(copy_left && (copy == s.original || copy == s.keyed))) {
+                ++lost;
+                std::fprintf(stderr, "kill %d: %s lost\n", k, site_name(i).c_str());
+            }
+        }
+        if (partial > 1) {
+            ++lost;
+            std::fprintf(stderr, "kill %d: %d files half-written\n", k, partial);
+        }
+        if (copy_left) {
+            ++mid_rewrite;
+            // The next run must refuse and touch nothing.
+            auto before = dir.snapshot();
+            tool_result again = run_tool(dir.path(), {"sites.txt"});
+            if (again.status != 1 || again.out.find("XXXX.sfp already exists") != 0 ||
+                dir.snapshot() != before) {
+                ++lost;
+                std::fprintf(stderr, "kill %d: the next run did not refuse: %s\n", k,
+                             again.out.c_str());
+            }
+        }
+    }
+    std::printf("kills tried: %d (%d during the run, %d left XXXX.sfp), files lost: %d\n", tried,
+                mid_run, mid_rewrite, lost);
+    return lost == 0 ? 0 : 1;
+}

@@ -2,12 +2,14 @@
 #include "siteprep.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <csignal>
+#include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
-static const char usage_line[] = "usage: siteprep SITE_LIST\n";
+static const char usage_line[] = "usage: siteprep [--check] SITE_LIST\n";
 
 static void print_help() {
     std::printf("%s", usage_line);
@@ -22,6 +24,8 @@ static void print_help() {
                 "pass-through layer-code elevation, separated by white space.\n"
                 "\n"
                 "Options:\n"
+                "  --check    check every site's files and report every problem, writing\n"
+                "             nothing; status 0 when there is none\n"
                 "  --help     show this help and exit\n"
                 "  --version  show the version and exit\n"
                 "\n"
@@ -29,9 +33,38 @@ static void print_help() {
                 "wrong command line.\n");
 }
 
-// Prints the reason line that follows an open failure.
-static void say_reason(const std::string &file, int err) {
-    std::printf("%s: %s\n", file.c_str(), std::strerror(err));
+// Messages shared by the run and the check, which say the same things.
+static const char list_open_message[] = "Error opening data input file!";
+static const char site_line_message[] = "Error in site list %s line %ld: %s";
+static const char soil_open_message[] = "Error opening soils.in file for %s!";
+static const char keys_site_open_message[] = "Error opening <%s>.sfp file!";
+static const char keys_temp_open_message[] = "Error opening temporary file for %s!";
+static const char weather_open_message[] = "Error opening weather data file for %s site!";
+static const char weather_site_open_message[] = "Error opening <site>.sfp file for %s site!";
+static const char weather_temp_open_message[] = "Error opening temporary file for %s site!";
+static const char weather_line_message[] = "Error in weather data file %s line %ld: %s";
+static const char read_message[] = "Error reading %s: %s";
+
+// A message format filled in, as a string.
+static std::string message(const char *format, ...) __attribute__((format(printf, 1, 2)));
+static std::string message(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int size = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+    std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    return text;
+}
+
+// An open failure: the message, then the file and the reason on a line of
+// their own.
+static void say_open_failure(const std::string &text, const std::string &file,
+                             const std::string &why) {
+    std::printf("%s\n%s: %s\n", text.c_str(), file.c_str(), why.c_str());
 }
 
 // Steps 2-3: "soils.in" from the site's texture.
@@ -39,9 +72,8 @@ static bool write_soil_file(site_line &site) {
     int flag = 0;
     newfp = efopen(soil_file_name, "w", &flag);
     if (flag) {
-        int err = errno;
-        std::printf("Error opening soils.in file for %s!\n", site.name.c_str());
-        say_reason(soil_file_name, err);
+        say_open_failure(message(soil_open_message, site.name.c_str()), soil_file_name,
+                         std::strerror(errno));
         return false;
     }
     create_soil(site.sand, site.silt, site.clay, site.bulk_density, site.pass_through,
@@ -60,21 +92,19 @@ static bool write_soil_file(site_line &site) {
 // message formats differ between the keyword and the weather cycle.
 static bool open_rewrite(const site_line &site, const std::string &site_file, const char *site_msg,
                          const char *temp_msg) {
-    int flag = 0;
-    oldfp = efopen(site_file.c_str(), "r", &flag);
-    if (flag) {
-        int err = errno;
-        std::printf(site_msg, site.name.c_str());
-        say_reason(site_file, err);
+    std::string why;
+    oldfp = open_site_file(site_file, why);
+    if (oldfp == nullptr) {
+        say_open_failure(message(site_msg, site.name.c_str()), site_file, why);
         return false;
     }
     // Exclusive: an existing copy may be the only intact one of an
     // interrupted run, and a link in its place is not followed.
+    int flag = 0;
     newfp = efopen(temp_file_name, "wx", &flag);
     if (flag) {
-        int err = errno;
-        std::printf(temp_msg, site.name.c_str());
-        say_reason(temp_file_name, err);
+        say_open_failure(message(temp_msg, site.name.c_str()), temp_file_name,
+                         std::strerror(errno));
         close_input(oldfp);
         oldfp = nullptr;
         return false;
@@ -102,13 +132,18 @@ static void defer_interrupts(bool defer) {
 
 // Steps 4-8: the site keys.
 static bool update_site_keys(const site_line &site, const std::string &site_file) {
-    if (!open_rewrite(site, site_file, "Error opening <%s>.sfp file!\n",
-                      "Error opening temporary file for %s!\n"))
+    if (!open_rewrite(site, site_file, keys_site_open_message, keys_temp_open_message))
         return false;
     if (!copy_and_swap(site_file))
         return false;
     create_site(site.latitude, site.longitude, static_cast<float>(site.layer_code), site.elevation);
     return finish_rewrite(site_file);
+}
+
+static std::string weather_problem(const std::string &weather_file, const daily_error &bad) {
+    return bad.line > 0
+               ? message(weather_line_message, weather_file.c_str(), bad.line, bad.reason.c_str())
+               : message(read_message, weather_file.c_str(), bad.reason.c_str());
 }
 
 // Steps 9-14: the weather block.
@@ -117,13 +152,11 @@ static bool update_weather(const site_line &site, const std::string &site_file) 
     int flag = 0;
     FILE *wthfp = efopen(weather_file.c_str(), "r", &flag);
     if (flag) {
-        int err = errno;
-        std::printf("Error opening weather data file for %s site!\n", site.name.c_str());
-        say_reason(weather_file, err);
+        say_open_failure(message(weather_open_message, site.name.c_str()), weather_file,
+                         std::strerror(errno));
         return false;
     }
-    if (!open_rewrite(site, site_file, "Error opening <site>.sfp file for %s site!\n",
-                      "Error opening temporary file for %s site!\n") ||
+    if (!open_rewrite(site, site_file, weather_site_open_message, weather_temp_open_message) ||
         !copy_and_swap(site_file)) {
         close_input(wthfp);
         return false;
@@ -132,11 +165,7 @@ static bool update_weather(const site_line &site, const std::string &site_file) 
     bool ok = weather(wthfp, bad);
     close_input(wthfp);
     if (!ok) {
-        if (bad.line > 0)
-            std::printf("Error in weather data file %s line %ld: %s\n", weather_file.c_str(),
-                        bad.line, bad.reason.c_str());
-        else
-            std::printf("Error reading %s: %s\n", weather_file.c_str(), bad.reason.c_str());
+        std::printf("%s\n", weather_problem(weather_file, bad).c_str());
         return restore_site_file(site_file);
     }
     return finish_rewrite(site_file);
@@ -161,27 +190,46 @@ static bool process_site(site_line &site) {
 // site file: never start over it.
 static bool temp_copy_left_over() {
     struct stat st;
-    if (lstat(temp_file_name, &st) != 0 && errno == ENOENT)
-        return false;
-    std::printf("%s already exists in the working directory. It may hold the only intact "
-                "copy of a site parameter file from an interrupted run: compare it with that "
-                "site's .sfp file, keep the intact one, then remove or rename %s and run "
-                "again.\n",
-                temp_file_name, temp_file_name);
-    return true;
+    return !(lstat(temp_file_name, &st) != 0 && errno == ENOENT);
+}
+
+static const char temp_left_over_message[] =
+    "XXXX.sfp already exists in the working directory. It may hold the only intact copy of a "
+    "site parameter file from an interrupted run: compare it with that site's .sfp file, keep "
+    "the intact one, then remove or rename XXXX.sfp and run again.";
+
+// Each site rewrites soils.in: it must not be the site list itself.
+static bool list_is_soil_file(FILE *list) {
+    struct stat list_st, soil_st;
+    return fstat(fileno(list), &list_st) == 0 && stat(soil_file_name, &soil_st) == 0 &&
+           list_st.st_dev == soil_st.st_dev && list_st.st_ino == soil_st.st_ino;
+}
+
+static const char list_is_soil_file_message[] =
+    "The site list is soils.in, which every site rewrites: rename the site list.";
+
+// Opens the site list and checks the working directory; false (after the
+// message) when the run cannot start.
+static FILE *open_site_list(const char *list_path) {
+    int flag = 0;
+    FILE *list = efopen(list_path, "r", &flag);
+    if (flag) {
+        say_open_failure(list_open_message, list_path, std::strerror(errno));
+        return nullptr;
+    }
+    return list;
 }
 
 // Runs every site of the list; the exit status.
 static int run_sites(const char *list_path) {
-    int flag = 0;
-    FILE *list = efopen(list_path, "r", &flag);
-    if (flag) {
-        int err = errno;
-        std::printf("Error opening data input file!\n");
-        say_reason(list_path, err);
+    FILE *list = open_site_list(list_path);
+    if (list == nullptr)
         return 1;
-    }
-    if (temp_copy_left_over()) {
+    const char *refusal = temp_copy_left_over()     ? temp_left_over_message
+                          : list_is_soil_file(list) ? list_is_soil_file_message
+                                                    : nullptr;
+    if (refusal != nullptr) {
+        std::printf("%s\n", refusal);
         close_input(list);
         return 1;
     }
@@ -196,8 +244,8 @@ static int run_sites(const char *list_path) {
         if (status == parse_status::blank)
             continue;
         if (status == parse_status::bad) {
-            std::printf("Error in site list %s line %ld: %s\n", list_path, line_number,
-                        why.c_str());
+            std::printf("%s\n",
+                        message(site_line_message, list_path, line_number, why.c_str()).c_str());
             close_input(list);
             return 1;
         }
@@ -207,7 +255,7 @@ static int run_sites(const char *list_path) {
         }
     }
     if (reader.error != 0) {
-        std::printf("Error reading %s: %s\n", list_path, std::strerror(reader.error));
+        std::printf("%s\n", message(read_message, list_path, std::strerror(reader.error)).c_str());
         close_input(list);
         return 1;
     }
@@ -216,6 +264,114 @@ static int run_sites(const char *list_path) {
         return 1;
     }
     return 0;
+}
+
+// ---- the check: every problem of a batch, writing nothing ----
+
+// At most this many bad lines of one daily file are listed (all are counted).
+static constexpr int listed_per_file = 20;
+
+struct check_tally {
+    int sites = 0;
+    int problems = 0;
+};
+
+static void problem(check_tally &tally, const std::string &text) {
+    std::printf("%s\n", text.c_str());
+    ++tally.problems;
+}
+
+// Whether a run could write soils.in here: an existing writable regular
+// file, or none in a writable directory.
+static void check_soil_file(check_tally &tally) {
+    struct stat st;
+    std::string why;
+    if (stat(soil_file_name, &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            why = std::strerror(EISDIR);
+        else if (!S_ISREG(st.st_mode))
+            why = "not a regular file";
+        else if (access(soil_file_name, W_OK) != 0)
+            why = std::strerror(errno);
+    } else if (errno != ENOENT || access(".", W_OK | X_OK) != 0) {
+        why = std::strerror(errno);
+    }
+    if (!why.empty())
+        problem(tally, std::string(soil_file_name) + " cannot be written: " + why);
+}
+
+static void check_weather_file(check_tally &tally, const site_line &site) {
+    const std::string weather_file = site.name + ".wth";
+    int flag = 0;
+    FILE *wthfp = efopen(weather_file.c_str(), "r", &flag);
+    if (flag) {
+        problem(tally, message(weather_open_message, site.name.c_str()) + " " + weather_file +
+                           ": " + std::strerror(errno));
+        return;
+    }
+    static month_table prec, tmin, tmax;
+    int bad_lines = 0;
+    read_daily_weather(wthfp, prec, tmin, tmax, [&](const daily_error &bad) {
+        if (++bad_lines <= listed_per_file)
+            std::printf("%s\n", weather_problem(weather_file, bad).c_str());
+        return true;
+    });
+    close_input(wthfp);
+    tally.problems += bad_lines;
+    if (bad_lines > listed_per_file)
+        std::printf("%s: %d more problems not listed\n", weather_file.c_str(),
+                    bad_lines - listed_per_file);
+}
+
+static void check_site(check_tally &tally, const site_line &site, const char *list_path,
+                       long line_number) {
+    if (soil_row_count(site.layer_code) == 14 && site.layer_code != 9)
+        std::printf("Warning: %s line %ld: %s\n", list_path, line_number,
+                    "Invalid number of soil layers in <SITE>.sfp file! Using default value of "
+                    "9 layers.");
+    const std::string site_file = site.name + ".sfp";
+    std::string why;
+    if (FILE *fp = open_site_file(site_file, why); fp != nullptr)
+        close_input(fp);
+    else
+        problem(tally,
+                message(keys_site_open_message, site.name.c_str()) + " " + site_file + ": " + why);
+    check_weather_file(tally, site);
+}
+
+static int check_sites(const char *list_path) {
+    check_tally tally;
+    FILE *list = open_site_list(list_path);
+    if (list == nullptr) {
+        ++tally.problems;
+    } else {
+        if (temp_copy_left_over())
+            problem(tally, temp_left_over_message);
+        if (list_is_soil_file(list))
+            problem(tally, list_is_soil_file_message);
+        check_soil_file(tally);
+        line_reader reader(list);
+        std::string_view line;
+        long line_number = 0;
+        while (next_line(reader, line)) {
+            ++line_number;
+            site_line site;
+            std::string why;
+            parse_status status = parse_site_line(line, site, why);
+            if (status == parse_status::blank)
+                continue;
+            ++tally.sites;
+            if (status == parse_status::bad)
+                problem(tally, message(site_line_message, list_path, line_number, why.c_str()));
+            else
+                check_site(tally, site, list_path, line_number);
+        }
+        if (reader.error != 0)
+            problem(tally, message(read_message, list_path, std::strerror(reader.error)));
+        close_input(list);
+    }
+    std::printf("%d sites checked, %d problems\n", tally.sites, tally.problems);
+    return tally.problems == 0 ? 0 : 1;
 }
 
 // Messages are the run's record: a lost one is an error too.
@@ -236,6 +392,8 @@ int main(int argc, char **argv) {
         std::printf("siteprep %s\n", SITEPREP_VERSION);
         return finish_stdout(0);
     }
+    if (argc == 3 && std::strcmp(argv[1], "--check") == 0)
+        return finish_stdout(check_sites(argv[2]));
     if (argc != 2 || (argv[1][0] == '-' && argv[1][1] == '-')) {
         std::fputs(usage_line, stderr);
         return 2;

@@ -153,6 +153,14 @@ float monthly_total(const accumulator &acc) {
 
 int process_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
                           daily_error &err) {
+    return read_daily_weather(wthfp, prec, tmin, tmax, [&err](const daily_error &bad) {
+        err = bad;
+        return false;
+    });
+}
+
+int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
+                       const std::function<bool(const daily_error &)> &on_bad) {
     for (int y = 0; y < max_years; ++y) {
         for (int m = 0; m < months; ++m) {
             prec[y][m] = 0.0f;
@@ -172,6 +180,7 @@ int process_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, mon
     line_reader reader(wthfp);
     std::string_view line;
     long line_number = 0;
+    daily_error err;
     while (next_line(reader, line)) {
         ++line_number;
         daily_record day;
@@ -180,6 +189,8 @@ int process_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, mon
             continue;
         if (status == parse_status::bad) {
             err.line = line_number;
+            if (on_bad(err))
+                continue;
             return -1;
         }
         // The month field alone drives the grouping; years pass with December.
@@ -195,6 +206,7 @@ int process_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, mon
         if (year >= max_years) {
             err.line = line_number;
             err.reason = "more than " + std::to_string(max_years) + " years of data";
+            on_bad(err);
             return -1;
         }
         month = day.month;
@@ -205,6 +217,7 @@ int process_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, mon
     if (reader.error != 0) {
         err.line = 0;
         err.reason = std::strerror(reader.error);
+        on_bad(err);
         return -1;
     }
     close_month();

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,10 @@ extern FILE *newfp;
 // Opens path with a stdio mode; flag is 0 on success, 1 on failure (errno
 // tells why). A directory opened for reading counts as a failure (EISDIR).
 FILE *efopen(const char *path, const char *mode, int *flag);
+
+// Opens a site parameter file for reading; it must be a regular file. On
+// failure why holds the reason.
+FILE *open_site_file(const std::string &path, std::string &why);
 
 // Reads a stream line by line in large blocks. A line is handed out with its
 // line end; lines may be of any length.
@@ -59,7 +64,9 @@ inline constexpr auto blank_table = [] {
     return table;
 }();
 
-inline bool is_blank_char(char c) { return blank_table[static_cast<unsigned char>(c)]; }
+inline bool is_blank_char(char c) {
+    return blank_table[static_cast<unsigned char>(c)];
+}
 
 // True when the line holds nothing but white space.
 bool is_blank(std::string_view line);
@@ -146,6 +153,12 @@ parse_status parse_daily_line(std::string_view line, daily_record &day, std::str
 // file cannot be used (err says where and why).
 int process_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
                           daily_error &err);
+
+// The same reading, for a check of the whole file: every bad line goes to
+// on_bad and is skipped when it returns true. A read error or too many years
+// still end the reading (after on_bad), with -1.
+int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
+                       const std::function<bool(const daily_error &)> &on_bad);
 
 // ---- wthr: monthly statistics and the weather block ----
 void stats(int years, const month_table &table, float mean[months], float deviation[months],

@@ -32,6 +32,23 @@ FILE *efopen(const char *path, const char *mode, int *flag) {
     return fp;
 }
 
+FILE *open_site_file(const std::string &path, std::string &why) {
+    int flag = 0;
+    FILE *fp = efopen(path.c_str(), "r", &flag);
+    if (flag) {
+        why = std::strerror(errno);
+        return nullptr;
+    }
+    // It is rewritten in place: a device or a pipe cannot be.
+    struct stat st;
+    if (fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) {
+        std::fclose(fp);
+        why = "not a regular file";
+        return nullptr;
+    }
+    return fp;
+}
+
 // ---- line reading ----
 
 static constexpr size_t block_size = 1 << 16;

@@ -166,7 +166,8 @@ static bool update_weather(const site_line &site, const std::string &site_file) 
     close_input(wthfp);
     if (!ok) {
         std::printf("%s\n", weather_problem(weather_file, bad).c_str());
-        return restore_site_file(site_file);
+        restore_site_file(site_file);
+        return false;
     }
     return finish_rewrite(site_file);
 }
@@ -220,6 +221,33 @@ static FILE *open_site_list(const char *list_path) {
     return list;
 }
 
+// Hands every non-blank line of the site list to visit: its number, the site
+// and, for a line the parser rejects, the message saying why (else empty).
+// Stops when visit returns false. Returns the message of a read error, or
+// an empty string.
+static std::string
+walk_site_list(FILE *list, const char *list_path,
+               const std::function<bool(long, site_line &, const std::string &)> &visit) {
+    line_reader reader(list);
+    std::string_view line;
+    long line_number = 0;
+    while (next_line(reader, line)) {
+        ++line_number;
+        site_line site;
+        std::string why;
+        const parse_status status = parse_site_line(line, site, why);
+        if (status == parse_status::blank)
+            continue;
+        const std::string bad = status == parse_status::bad ? message(site_line_message, list_path,
+                                                                      line_number, why.c_str())
+                                                            : std::string();
+        if (!visit(line_number, site, bad))
+            return std::string();
+    }
+    return reader.error == 0 ? std::string()
+                             : message(read_message, list_path, std::strerror(reader.error));
+}
+
 // Runs every site of the list; the exit status.
 static int run_sites(const char *list_path) {
     FILE *list = open_site_list(list_path);
@@ -233,29 +261,19 @@ static int run_sites(const char *list_path) {
         close_input(list);
         return 1;
     }
-    line_reader reader(list);
-    std::string_view line;
-    long line_number = 0;
-    while (next_line(reader, line)) {
-        ++line_number;
-        site_line site;
-        std::string why;
-        parse_status status = parse_site_line(line, site, why);
-        if (status == parse_status::blank)
-            continue;
-        if (status == parse_status::bad) {
-            std::printf("%s\n",
-                        message(site_line_message, list_path, line_number, why.c_str()).c_str());
-            close_input(list);
-            return 1;
-        }
-        if (!process_site(site)) {
-            close_input(list);
-            return 1;
-        }
+    bool failed = false;
+    const std::string read_problem =
+        walk_site_list(list, list_path, [&failed](long, site_line &site, const std::string &bad) {
+            if (!bad.empty())
+                std::printf("%s\n", bad.c_str());
+            failed = !bad.empty() || !process_site(site);
+            return !failed;
+        });
+    if (!read_problem.empty()) {
+        std::printf("%s\n", read_problem.c_str());
+        failed = true;
     }
-    if (reader.error != 0) {
-        std::printf("%s\n", message(read_message, list_path, std::strerror(reader.error)).c_str());
+    if (failed) {
         close_input(list);
         return 1;
     }
@@ -350,24 +368,17 @@ static int check_sites(const char *list_path) {
         if (list_is_soil_file(list))
             problem(tally, list_is_soil_file_message);
         check_soil_file(tally);
-        line_reader reader(list);
-        std::string_view line;
-        long line_number = 0;
-        while (next_line(reader, line)) {
-            ++line_number;
-            site_line site;
-            std::string why;
-            parse_status status = parse_site_line(line, site, why);
-            if (status == parse_status::blank)
-                continue;
-            ++tally.sites;
-            if (status == parse_status::bad)
-                problem(tally, message(site_line_message, list_path, line_number, why.c_str()));
-            else
-                check_site(tally, site, list_path, line_number);
-        }
-        if (reader.error != 0)
-            problem(tally, message(read_message, list_path, std::strerror(reader.error)));
+        const std::string read_problem = walk_site_list(
+            list, list_path, [&](long line_number, site_line &site, const std::string &bad) {
+                ++tally.sites;
+                if (!bad.empty())
+                    problem(tally, bad);
+                else
+                    check_site(tally, site, list_path, line_number);
+                return true;
+            });
+        if (!read_problem.empty())
+            problem(tally, read_problem);
         close_input(list);
     }
     std::printf("%d sites checked, %d problems\n", tally.sites, tally.problems);

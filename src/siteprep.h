@@ -119,8 +119,10 @@ parse_status parse_site_line(std::string_view line, site_line &site, std::string
 // return false on failure.
 bool copy_and_swap(const std::string &site_file);
 bool finish_rewrite(const std::string &site_file);
-// Restores the site file from the temporary copy after a failed pass.
-bool restore_site_file(const std::string &site_file);
+// Restores the site file from the temporary copy after a failed pass and
+// says so; when even that fails, keeps the copy and says that it holds the
+// original.
+void restore_site_file(const std::string &site_file);
 
 // ---- create_site: the site keyword pass ----
 void create_site(float latitude, float longitude, float layers, float elevation);

@@ -312,7 +312,7 @@ bool copy_and_swap(const std::string &site_file) {
     return true;
 }
 
-bool restore_site_file(const std::string &site_file) {
+void restore_site_file(const std::string &site_file) {
     if (oldfp != nullptr)
         close_input(oldfp);
     if (newfp != nullptr)
@@ -340,11 +340,10 @@ bool restore_site_file(const std::string &site_file) {
         std::printf("%s holds the content %s had before this step: copy it back to %s, "
                     "then remove %s before running again.\n",
                     temp_file_name, site_file.c_str(), site_file.c_str(), temp_file_name);
-        return false;
+        return;
     }
     std::printf("%s was restored to its content before this step.\n", site_file.c_str());
     remove_temp_copy();
-    return false;
 }
 
 bool finish_rewrite(const std::string &site_file) {
@@ -353,11 +352,13 @@ bool finish_rewrite(const std::string &site_file) {
     newfp = nullptr;
     if (read_err != 0) {
         say_failure("reading", temp_file_name, read_err);
-        return restore_site_file(site_file);
+        restore_site_file(site_file);
+        return false;
     }
     if (write_err != 0) {
         say_failure("writing", site_file, write_err);
-        return restore_site_file(site_file);
+        restore_site_file(site_file);
+        return false;
     }
     int in_err = close_input(oldfp);
     oldfp = nullptr;

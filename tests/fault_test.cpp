@@ -1,6 +1,7 @@
 // Fault injection: the tool under a file-size limit at every point of its
 // writes, and on missing, unreadable and wrong-kind inputs. Whatever fails,
 // every site file must be whole: as before the failing step, or rewritten.
+#include "siteprep.h"
 #include "tool_runner.h"
 
 #include <cstdlib>
@@ -225,5 +226,50 @@ INSTANTIATE_TEST_SUITE_P(
         input_case{"site_file_unreadable", site_file_unreadable, "alpha.sfp: Permission denied\n"},
         input_case{"work_dir_read_only", work_dir_read_only, "soils.in: Permission denied\n"}),
     [](const ::testing::TestParamInfo<input_case> &info) { return info.param.what; });
+
+} // namespace
+
+namespace {
+
+// Runs f with the scratch directory as the working directory.
+template <class F> void inside(const scratch_dir &dir, F f) {
+    const fs::path back = fs::current_path();
+    fs::current_path(dir.path());
+    f();
+    fs::current_path(back);
+}
+
+TEST(Restore, KeepsTheCopyWhenTheSiteFileCannotBeWritten) {
+    scratch_dir dir;
+    dir.write("XXXX.sfp", "the original content\n");
+    fs::create_directory(dir.file("plot.sfp")); // cannot be opened for writing
+    std::string out;
+    inside(dir, [&out] {
+        testing::internal::CaptureStdout();
+        restore_site_file("plot.sfp");
+        std::fflush(stdout);
+        out = testing::internal::GetCapturedStdout();
+    });
+    EXPECT_EQ(out, "Error restoring plot.sfp: Is a directory\n"
+                   "XXXX.sfp holds the content plot.sfp had before this step: copy it back to "
+                   "plot.sfp, then remove XXXX.sfp before running again.\n");
+    EXPECT_EQ(dir.read("XXXX.sfp"), "the original content\n");
+}
+
+TEST(Restore, CopiesTheOriginalBackAndRemovesTheCopy) {
+    scratch_dir dir;
+    dir.write("XXXX.sfp", "the original content\n");
+    dir.write("plot.sfp", "half of the new");
+    std::string out;
+    inside(dir, [&out] {
+        testing::internal::CaptureStdout();
+        restore_site_file("plot.sfp");
+        std::fflush(stdout);
+        out = testing::internal::GetCapturedStdout();
+    });
+    EXPECT_EQ(out, "plot.sfp was restored to its content before this step.\n");
+    EXPECT_EQ(dir.read("plot.sfp"), "the original content\n");
+    EXPECT_FALSE(dir.exists("XXXX.sfp"));
+}
 
 } // namespace

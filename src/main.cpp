@@ -67,7 +67,7 @@ static void say_open_failure(const std::string &text, const std::string &file,
     std::printf("%s\n%s: %s\n", text.c_str(), file.c_str(), why.c_str());
 }
 
-// Steps 2-3: "soils.in" from the site's texture.
+// Writes "soils.in" from the site's texture.
 static bool write_soil_file(site_line &site) {
     int flag = 0;
     newfp = efopen(soil_file_name, "w", &flag);
@@ -130,7 +130,7 @@ static void defer_interrupts(bool defer) {
     sigprocmask(defer ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
 }
 
-// Steps 4-8: the site keys.
+// First rewrite of the site file: the site keys.
 static bool update_site_keys(const site_line &site, const std::string &site_file) {
     if (!open_rewrite(site, site_file, keys_site_open_message, keys_temp_open_message))
         return false;
@@ -146,7 +146,7 @@ static std::string weather_problem(const std::string &weather_file, const daily_
                : message(read_message, weather_file.c_str(), bad.reason.c_str());
 }
 
-// Steps 9-14: the weather block.
+// Second rewrite of the site file: the weather block from the daily file.
 static bool update_weather(const site_line &site, const std::string &site_file) {
     std::string weather_file = site.name + ".wth";
     int flag = 0;

@@ -104,7 +104,13 @@ TEST(FaultInjection, EveryWriteFailureLeavesWholeFiles) {
         if (r.status == 1) {
             ++failures;
             EXPECT_NE(r.out.find("Error "), std::string::npos) << "limit " << limit;
-            EXPECT_NE(r.out.find(": File too large\n"), std::string::npos)
+            // The failure names the file it could not write.
+            const size_t reason = r.out.find(": File too large\n");
+            ASSERT_NE(reason, std::string::npos) << "limit " << limit << ": " << r.out;
+            const std::string line =
+                r.out.substr(r.out.rfind('\n', reason) + 1, reason - r.out.rfind('\n', reason));
+            EXPECT_TRUE(line.find("soils.in") != std::string::npos ||
+                        line.find(".sfp") != std::string::npos)
                 << "limit " << limit << ": " << r.out;
         }
         ASSERT_EQ(dir.exists("XXXX.sfp"), copy_kept) << "limit " << limit << ": " << r.out;

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -286,9 +287,6 @@ static int run_sites(const char *list_path) {
 
 // ---- the check: every problem of a batch, writing nothing ----
 
-// At most this many bad lines of one daily file are listed (all are counted).
-static constexpr int listed_per_file = 20;
-
 struct check_tally {
     int sites = 0;
     int problems = 0;
@@ -328,17 +326,16 @@ static void check_weather_file(check_tally &tally, const site_line &site) {
         return;
     }
     static month_table prec, tmin, tmax;
-    int bad_lines = 0;
-    read_daily_weather(wthfp, prec, tmin, tmax, [&](const daily_error &bad) {
-        if (++bad_lines <= listed_per_file)
-            std::printf("%s\n", weather_problem(weather_file, bad).c_str());
-        return true;
-    });
+    daily_error err;
+    daily_problems bad;
+    read_daily_weather(wthfp, prec, tmin, tmax, err, &bad);
     close_input(wthfp);
-    tally.problems += bad_lines;
-    if (bad_lines > listed_per_file)
+    for (const daily_error &line : bad.first)
+        std::printf("%s\n", weather_problem(weather_file, line).c_str());
+    if (bad.count > daily_problems::kept)
         std::printf("%s: %d more problems not listed\n", weather_file.c_str(),
-                    bad_lines - listed_per_file);
+                    bad.count - daily_problems::kept);
+    tally.problems += bad.count;
 }
 
 static void check_site(check_tally &tally, const site_line &site, const char *list_path,

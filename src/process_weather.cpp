@@ -151,16 +151,19 @@ float monthly_total(const accumulator &acc) {
 
 } // namespace
 
+// Counts a bad line and keeps the first few.
+static void note_problem(daily_problems &problems, const daily_error &err) {
+    if (++problems.count <= daily_problems::kept)
+        problems.first.push_back(err);
+}
+
 int process_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
                           daily_error &err) {
-    return read_daily_weather(wthfp, prec, tmin, tmax, [&err](const daily_error &bad) {
-        err = bad;
-        return false;
-    });
+    return read_daily_weather(wthfp, prec, tmin, tmax, err, nullptr);
 }
 
 int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
-                       const std::function<bool(const daily_error &)> &on_bad) {
+                       daily_error &err, daily_problems *all_bad) {
     for (int y = 0; y < max_years; ++y) {
         for (int m = 0; m < months; ++m) {
             prec[y][m] = 0.0f;
@@ -180,7 +183,6 @@ int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_
     line_reader reader(wthfp);
     std::string_view line;
     long line_number = 0;
-    daily_error err;
     while (next_line(reader, line)) {
         ++line_number;
         daily_record day;
@@ -189,8 +191,10 @@ int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_
             continue;
         if (status == parse_status::bad) {
             err.line = line_number;
-            if (on_bad(err))
+            if (all_bad != nullptr) {
+                note_problem(*all_bad, err);
                 continue;
+            }
             return -1;
         }
         // The month field alone drives the grouping; years pass with December.
@@ -206,7 +210,8 @@ int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_
         if (year >= max_years) {
             err.line = line_number;
             err.reason = "more than " + std::to_string(max_years) + " years of data";
-            on_bad(err);
+            if (all_bad != nullptr)
+                note_problem(*all_bad, err);
             return -1;
         }
         month = day.month;
@@ -217,7 +222,8 @@ int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_
     if (reader.error != 0) {
         err.line = 0;
         err.reason = std::strerror(reader.error);
-        on_bad(err);
+        if (all_bad != nullptr)
+            note_problem(*all_bad, err);
         return -1;
     }
     close_month();

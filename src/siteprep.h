@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -156,11 +155,18 @@ parse_status parse_daily_line(std::string_view line, daily_record &day, std::str
 int process_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
                           daily_error &err);
 
-// The same reading, for a check of the whole file: every bad line goes to
-// on_bad and is skipped when it returns true. A read error or too many years
-// still end the reading (after on_bad), with -1.
+// The bad lines of a whole daily file: how many, and the first few.
+struct daily_problems {
+    static constexpr int kept = 20;
+    int count = 0;
+    std::vector<daily_error> first;
+};
+
+// The same reading. With all_bad, a bad line is counted there and skipped,
+// so that a check sees every one; a read error or too many years still end
+// the reading. Without it, the first bad line ends it, in err.
 int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
-                       const std::function<bool(const daily_error &)> &on_bad);
+                       daily_error &err, daily_problems *all_bad);
 
 // ---- wthr: monthly statistics and the weather block ----
 void stats(int years, const month_table &table, float mean[months], float deviation[months],

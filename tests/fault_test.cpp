@@ -237,25 +237,23 @@ INSTANTIATE_TEST_SUITE_P(
 
 namespace {
 
-// Runs f with the scratch directory as the working directory.
-template <class F> void inside(const scratch_dir &dir, F f) {
+// Restores site_file in the scratch directory; what it printed.
+std::string restore_in(const scratch_dir &dir, const char *site_file) {
     const fs::path back = fs::current_path();
     fs::current_path(dir.path());
-    f();
+    testing::internal::CaptureStdout();
+    restore_site_file(site_file);
+    std::fflush(stdout);
+    std::string out = testing::internal::GetCapturedStdout();
     fs::current_path(back);
+    return out;
 }
 
 TEST(Restore, KeepsTheCopyWhenTheSiteFileCannotBeWritten) {
     scratch_dir dir;
     dir.write("XXXX.sfp", "the original content\n");
     fs::create_directory(dir.file("plot.sfp")); // cannot be opened for writing
-    std::string out;
-    inside(dir, [&out] {
-        testing::internal::CaptureStdout();
-        restore_site_file("plot.sfp");
-        std::fflush(stdout);
-        out = testing::internal::GetCapturedStdout();
-    });
+    const std::string out = restore_in(dir, "plot.sfp");
     EXPECT_EQ(out, "Error restoring plot.sfp: Is a directory\n"
                    "XXXX.sfp holds the content plot.sfp had before this step: copy it back to "
                    "plot.sfp, then remove XXXX.sfp before running again.\n");
@@ -266,13 +264,7 @@ TEST(Restore, CopiesTheOriginalBackAndRemovesTheCopy) {
     scratch_dir dir;
     dir.write("XXXX.sfp", "the original content\n");
     dir.write("plot.sfp", "half of the new");
-    std::string out;
-    inside(dir, [&out] {
-        testing::internal::CaptureStdout();
-        restore_site_file("plot.sfp");
-        std::fflush(stdout);
-        out = testing::internal::GetCapturedStdout();
-    });
+    const std::string out = restore_in(dir, "plot.sfp");
     EXPECT_EQ(out, "plot.sfp was restored to its content before this step.\n");
     EXPECT_EQ(dir.read("plot.sfp"), "the original content\n");
     EXPECT_FALSE(dir.exists("XXXX.sfp"));

@@ -18,9 +18,13 @@ for target in site_line daily_reader keyword_pass; do
   if [ -n "$(ls -A "fuzz/regressions/$target")" ]; then
     "build-fuzz/fuzz/fuzz_$target" "fuzz/regressions/$target"/* 2>&1 | tail -1
   fi
-  "build-fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=4096 \
+  log=build-fuzz/$target.log
+  if ! "build-fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=4096 \
     -artifact_prefix=build-fuzz/ -print_final_stats=1 \
-    "$work" "fuzz/corpus/$target" 2>&1 |
-    grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec|==|SUMMARY|.*runtime error)' |
-    sed "s/^/$target: /"
+    "$work" "fuzz/corpus/$target" >"$log" 2>&1; then
+    echo "$target: the fuzzer found a failure:"
+    tail -n 40 "$log"
+    exit 1
+  fi
+  grep -E '^stat::(number_of_executed_units|average_exec_per_sec)' "$log" | sed "s/^/$target: /"
 done

@@ -265,6 +265,32 @@ TEST(WeatherBlock, OneYearReplacesLinesThreeToSixtyTwo) {
                   block_of("4.5000", "0.0000", "0.0000", "-3.2500", "20.5000") + "0.5 'OTHER'\n");
 }
 
+TEST(WeatherBlock, MonthWithoutValidDaysPrintsNotANumber) {
+    scratch_dir dir;
+    dir.write("sites.txt", std::string("plot") + site_row);
+    dir.write("plot.sfp", site_file_with_tail(""));
+    dir.write("plot.wth", days(1, 2, 1, "20.5 -3.25 1.5") + days(3, 3, 1, "-99 -99 -99") +
+                              days(4, 12, 1, "1 1 1"));
+    tool_result r = run_tool(dir.path(), {"sites.txt"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    // One year: every other month has no variance; March has no value at all.
+    std::string expected_out;
+    for (int i = 0; i < 33; ++i)
+        expected_out += skew_message;
+    EXPECT_EQ(r.out, expected_out);
+    const std::string after = dir.read("plot.sfp");
+    for (const char *name :
+         {"'PRECIP(3)'", "'PRCSTD(3)'", "'PRCSKW(3)'", "'TMN2M(3)'", "'TMX2M(3)'"}) {
+        const size_t at = after.find(name);
+        ASSERT_NE(at, std::string::npos) << name;
+        const std::string line =
+            after.substr(after.rfind('\n', at) + 1, at - after.rfind('\n', at) - 1);
+        EXPECT_TRUE(line == "-nan              " || line == "nan               ")
+            << name << ": [" << line << "]";
+    }
+    EXPECT_NE(after.find("4.5000            'PRECIP(2)'\n"), std::string::npos);
+}
+
 TEST(WeatherBlock, LongFirstLineShortFilesAndCrLf) {
     const std::string long_line(300, 'L');
     std::string old_block;

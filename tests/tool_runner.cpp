@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -99,8 +101,28 @@ static void drain(int out_fd, int err_fd, std::string &out, std::string &err) {
     }
 }
 
+// The user nobody of Debian and most Unix systems.
+constexpr uid_t nobody = 65534;
+
+bool hand_to_unprivileged_user(const scratch_dir &dir) {
+    if (geteuid() != 0)
+        return true;
+    // The tool and every directory above it must be open to others.
+    for (fs::path p = fs::absolute(SITEPREP_BIN); !p.empty(); p = p.parent_path()) {
+        struct stat st;
+        if (stat(p.c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0)
+            return false;
+        if (p == p.root_path())
+            break;
+    }
+    for (auto &entry : fs::recursive_directory_iterator(dir.path()))
+        if (lchown(entry.path().c_str(), nobody, nobody) != 0)
+            return false;
+    return lchown(dir.path().c_str(), nobody, nobody) == 0;
+}
+
 tool_result run_tool(const std::string &dir, const std::vector<std::string> &args,
-                     long file_size_limit) {
+                     long file_size_limit, bool unprivileged) {
     int out_pipe[2], err_pipe[2];
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
         throw std::runtime_error("pipe failed");
@@ -114,6 +136,9 @@ tool_result run_tool(const std::string &dir, const std::vector<std::string> &arg
         close(out_pipe[1]);
         close(err_pipe[0]);
         close(err_pipe[1]);
+        if (unprivileged && geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0))
+            _exit(126);
         if (chdir(dir.c_str()) != 0)
             _exit(127);
         if (file_size_limit >= 0) {

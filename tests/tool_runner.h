@@ -33,8 +33,15 @@ class scratch_dir {
 
 // Runs siteprep with args in dir. A file_size_limit >= 0 is set as
 // RLIMIT_FSIZE in the child, with SIGXFSZ ignored, so writes past it fail.
+// With unprivileged, a run by root drops to the user nobody first.
 tool_result run_tool(const std::string &dir, const std::vector<std::string> &args,
-                     long file_size_limit = -1);
+                     long file_size_limit = -1, bool unprivileged = false);
+
+// For tests of file permissions, which root does not feel: when running as
+// root, hands the directory to the user nobody and says whether that user
+// can run the tool (false: skip the test). Without root, true at once.
+// Call it before taking permissions away; then run with unprivileged.
+bool hand_to_unprivileged_user(const scratch_dir &dir);
 
 // The site parameter file layout: two header lines, a 60-line weather
 // block, then the given tail lines.

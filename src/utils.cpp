@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <charconv>
-#include <climits>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -139,7 +138,6 @@ bool parse_float(std::string_view token, float &value) {
     // Hexadecimal floats and values out of float range: strtof decides.
     std::string copy(token);
     char *stop = nullptr;
-    errno = 0;
     float v = std::strtof(copy.c_str(), &stop);
     if (copy.empty() || stop != copy.c_str() + copy.size() || is_blank_char(copy[0]))
         return false;

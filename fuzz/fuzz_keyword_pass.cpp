@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         std::abort();
     create_site(41.5f, -105.25f, 3.0f, 1530.0f);
     std::fclose(oldfp);
-    if (close_output(newfp) != 0)
+    if (close_output(newfp, false) != 0)
         std::abort();
     oldfp = newfp = nullptr;
     // Every line is either copied or replaced by one line.

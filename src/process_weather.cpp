@@ -97,7 +97,7 @@ parse_status parse_daily_line(std::string_view line, daily_record &day, std::str
         const std::string_view token(start, static_cast<size_t>(p - start));
         if (i < 4 ? !parse_int(token, whole[i]) : !parse_float(token, real[i - 4])) {
             why = "field " + std::to_string(i + 1) + " is not " +
-                  (i < 4 ? "a whole number" : "a number") + ": \"" + std::string(token) + "\"";
+                  (i < 4 ? "a whole number" : "a number") + ": " + quoted(token);
             return parse_status::bad;
         }
     }
@@ -180,7 +180,7 @@ int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_
         prec[year][month - 1] = monthly_total(rain);
     };
 
-    line_reader reader(wthfp);
+    line_reader reader(wthfp, max_daily_line);
     std::string_view line;
     long line_number = 0;
     while (next_line(reader, line)) {
@@ -219,9 +219,10 @@ int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_
         start_month(cold, day.tmin);
         start_month(rain, day.prec);
     }
-    if (reader.error != 0) {
-        err.line = 0;
-        err.reason = std::strerror(reader.error);
+    if (reader.too_long || reader.error != 0) {
+        err.line = reader.too_long ? line_number + 1 : 0;
+        err.reason =
+            reader.too_long ? too_long_reason(max_daily_line) : std::strerror(reader.error);
         if (all_bad != nullptr)
             note_problem(*all_bad, err);
         return -1;

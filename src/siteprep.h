@@ -27,30 +27,49 @@ extern FILE *newfp;
 // ---- utils: opening, reading, checked writing, the rewrite cycle ----
 
 // Opens path with a stdio mode; flag is 0 on success, 1 on failure (errno
-// tells why). A directory opened for reading counts as a failure (EISDIR).
+// tells why). A directory opened for reading counts as a failure (EISDIR),
+// and so does a path holding a NUL byte (EINVAL).
 FILE *efopen(const char *path, const char *mode, int *flag);
+FILE *efopen(const std::string &path, const char *mode, int *flag);
 
-// Opens a site parameter file for reading; it must be a regular file. On
-// failure why holds the reason.
-FILE *open_site_file(const std::string &path, std::string &why);
+// Opens an input that must be a regular file, without waiting on a pipe or
+// a device; -1 with why set on failure.
+int open_regular(const std::string &path, std::string &why);
+
+// Opens a site's daily weather file: a regular file, and not the site file
+// open as site_fd (-1: none); nullptr with why set on failure.
+FILE *open_weather_file(const std::string &path, int site_fd, std::string &why);
+
+// Longest lines accepted: a daily weather line, and a line of the site list
+// or of a site parameter file.
+inline constexpr size_t max_daily_line = 64 * 1024;
+inline constexpr size_t max_text_line = 1024 * 1024;
 
 // Reads a stream line by line in large blocks. A line is handed out with its
-// line end; lines may be of any length.
+// line end; a line longer than max_line ends the reading (too_long).
 struct line_reader {
-    explicit line_reader(FILE *stream);
+    explicit line_reader(FILE *stream, size_t max_line = SIZE_MAX);
     FILE *fp;
+    size_t max_line;
     std::vector<char> block;
     size_t pos = 0;
     size_t end = 0;
     bool at_eof = false;
+    bool too_long = false;
     int error = 0; // errno of a failed read, 0 if none
     std::string carry;
 };
 
-// Sets line to the next line; false at end of input or after a read error
-// (reader.error then holds the errno).
+// Sets line to the next line; false at end of input, after a read error
+// (reader.error then holds the errno) or at a line that is too long.
 bool next_line(line_reader &reader, std::string_view &line);
 
+// "line longer than N bytes" for a limit.
+std::string too_long_reason(size_t max_line);
+
+// A token as a message quotes it: its first 40 characters, in double
+// quotes, with bytes that are not printable written as \xNN.
+std::string quoted(std::string_view token);
 // "\r\n" when the line ends so, otherwise "\n".
 const char *line_end_of(std::string_view line);
 
@@ -83,16 +102,61 @@ bool parse_int(std::string_view token, int &value);
 bool put_text(FILE *fp, std::string_view text);
 bool put_format(FILE *fp, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
-// Flushes and closes an output stream; 0 or the errno of the first failure
-// since the stream was opened.
-int close_output(FILE *fp);
-
 // Closes an input stream; 0 or the errno of the failure.
 int close_input(FILE *fp);
 
 // Copies everything from one stream to the other; 0 or the errno of the
 // first read or write failure.
 int copy_stream(FILE *from, FILE *to);
+
+// Flushes and closes an output stream, first syncing it to the disk when
+// sync is set; 0 or the errno of the first failure since it was opened.
+int close_output(FILE *fp, bool sync);
+
+// A printf format filled in, as a string.
+std::string format_message(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+enum class parse_status { ok, blank, bad };
+
+// ---- the rewrite cycle ----
+
+// With --sync, every rewrite syncs the copy before the site file is opened
+// for writing and the site file before the copy is deleted.
+extern bool sync_rewrites;
+
+// One in-place rewrite of a site parameter file through the temporary copy.
+// The copy is created with the site file's permission bits and used through
+// one descriptor from its creation to its deletion.
+struct rewrite {
+    std::string site_file;
+    int site_fd = -1;     // the site file, open for reading; owned by the caller
+    FILE *copy = nullptr; // the temporary copy while it exists
+};
+
+// Creates the temporary copy exclusively (an existing file or link is never
+// reused); false with errno set.
+bool create_temp_copy(rewrite &rw);
+
+// Copies the site file into the temporary copy, then makes the copy oldfp and
+// the site file, opened for writing and emptied, newfp. On failure it says
+// why, removes the copy and returns false; the site file is untouched then.
+bool copy_and_swap(rewrite &rw);
+
+// After the rewriting pass: closes newfp and deletes the copy. When a read
+// or write failed, restores the site file from the copy instead; false then.
+bool finish_rewrite(rewrite &rw);
+
+// Restores the site file from the temporary copy after a failed pass and
+// says so; when even that fails, keeps the copy and says that it holds the
+// original.
+void restore_site_file(rewrite &rw);
+
+// Takes an exclusive lock on an open site file for the time its site is
+// rewritten, so that two runs sharing a site take turns; waits (after
+// saying so once) while another run holds it.
+void lock_site_file(int fd, const std::string &path);
+
+// ---- site_list: the site list, read whole before the first site ----
 
 // One line of the site list.
 struct site_line {
@@ -105,23 +169,51 @@ struct site_line {
     float elevation = 0;
 };
 
-enum class parse_status { ok, blank, bad };
-
 // Parses a site list line; on bad, why says what is wrong.
 parse_status parse_site_line(std::string_view line, site_line &site, std::string &why);
 
-// The rewrite cycle of a site parameter file. copy_and_swap copies oldfp
-// (the site file) to newfp (the temporary copy), then reopens the copy as
-// oldfp and the site file, emptied, as newfp. finish_rewrite closes both
-// after the rewriting pass and deletes the copy; when anything failed it
-// restores the site file from the copy. Both print their own messages and
-// return false on failure.
-bool copy_and_swap(const std::string &site_file);
-bool finish_rewrite(const std::string &site_file);
-// Restores the site file from the temporary copy after a failed pass and
-// says so; when even that fails, keeps the copy and says that it holds the
-// original.
-void restore_site_file(const std::string &site_file);
+// A non-blank line of the site list: the site, or why it cannot be used.
+struct listed_site {
+    long line_number = 0;
+    site_line site;
+    std::string problem; // the whole message; empty for a usable line
+};
+
+struct site_list {
+    std::vector<listed_site> lines;
+    std::string read_problem; // a read error or an over-long line; empty if none
+};
+
+// Reads every line of an open site list.
+site_list read_site_list(FILE *list, const char *list_path);
+
+// Device and inode: which file a path names, through links and "..".
+struct file_id {
+    unsigned long long dev = 0, ino = 0;
+    bool operator==(const file_id &) const = default;
+};
+bool id_of_path(const std::string &path, file_id &id);
+bool id_of_fd(int fd, file_id &id);
+
+// soils.in is rewritten for every site: the message refusing a batch in which
+// it is the site list or one of the sites' files; empty when it is none.
+std::string soil_file_alias(const site_list &list, int list_fd);
+
+// Messages that the run and the check share.
+inline constexpr char list_open_message[] = "Error opening data input file!";
+inline constexpr char site_line_message[] = "Error in site list %s line %ld: %s";
+inline constexpr char soil_open_message[] = "Error opening soils.in file for %s!";
+inline constexpr char keys_site_open_message[] = "Error opening <%s>.sfp file!";
+inline constexpr char keys_temp_open_message[] = "Error opening temporary file for %s!";
+inline constexpr char weather_open_message[] = "Error opening weather data file for %s site!";
+inline constexpr char weather_temp_open_message[] = "Error opening temporary file for %s site!";
+inline constexpr char weather_line_message[] = "Error in weather data file %s line %ld: %s";
+inline constexpr char site_file_line_message[] = "Error in site parameter file %s line %ld: %s";
+inline constexpr char read_message[] = "Error reading %s: %s";
+inline constexpr char temp_left_over_message[] =
+    "XXXX.sfp already exists in the working directory. It may hold the only intact copy of a "
+    "site parameter file from an interrupted run: compare it with that site's .sfp file, keep "
+    "the intact one, then remove or rename XXXX.sfp and run again.";
 
 // ---- create_site: the site keyword pass ----
 void create_site(float latitude, float longitude, float layers, float elevation);
@@ -169,8 +261,44 @@ int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_
                        daily_error &err, daily_problems *all_bad);
 
 // ---- wthr: monthly statistics and the weather block ----
+
+// Computes mean, deviation and skewness of every month over the years. A
+// month whose skewness cannot be computed says so on standard output, or,
+// with replaced given, is counted there for the caller to say later.
 void stats(int years, const month_table &table, float mean[months], float deviation[months],
-           float skewness[months]);
-// The weather pass; false when the daily file cannot be used (nothing has
-// been written to newfp then).
-bool weather(FILE *wthfp, daily_error &err);
+           float skewness[months], int *replaced = nullptr);
+
+// What the weather block of a site is made of, computed from the daily file
+// before the site file is touched.
+struct weather_stats {
+    int years = 0;
+    float prec_mean[months], prec_dev[months], prec_skew[months];
+    float tmin_mean[months], tmin_dev[months], tmin_skew[months];
+    float tmax_mean[months], tmax_dev[months], tmax_skew[months];
+    int skew_replaced = 0; // months whose skewness was replaced by 0
+};
+
+// Reads the daily file and computes the statistics; false when the file
+// cannot be used (err says where and why).
+bool compute_weather(FILE *wthfp, weather_stats &ws, daily_error &err);
+
+// Prints the skewness messages of a site's statistics.
+void say_skew_replacements(const weather_stats &ws);
+
+// The weather pass: oldfp to newfp with lines 3 to 62 replaced by the block.
+void weather(const weather_stats &ws);
+
+// ---- batch and check: the two ways through a site list ----
+
+// Opens the site list, saying why when it cannot be opened.
+FILE *open_site_list(const char *list_path);
+
+// A copy left by an interrupted run may hold the only intact content of a
+// site file: neither the run nor the check starts over it.
+bool temp_copy_left_over();
+
+// Runs every site of the list; the exit status.
+int run_batch(const char *list_path);
+
+// Checks every site of the list, writing nothing; the exit status.
+int check_batch(const char *list_path);

@@ -7,11 +7,14 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 FILE *oldfp = nullptr;
 FILE *newfp = nullptr;
+bool sync_rewrites = false;
 
 FILE *efopen(const char *path, const char *mode, int *flag) {
     *flag = 0;
@@ -31,19 +34,53 @@ FILE *efopen(const char *path, const char *mode, int *flag) {
     return fp;
 }
 
-FILE *open_site_file(const std::string &path, std::string &why) {
-    int flag = 0;
-    FILE *fp = efopen(path.c_str(), "r", &flag);
-    if (flag) {
-        why = std::strerror(errno);
+FILE *efopen(const std::string &path, const char *mode, int *flag) {
+    // The system would cut the name at the NUL and open another file.
+    if (path.find('\0') != std::string::npos) {
+        *flag = 1;
+        errno = EINVAL;
         return nullptr;
     }
-    // It is rewritten in place: a device or a pipe cannot be.
+    return efopen(path.c_str(), mode, flag);
+}
+
+int open_regular(const std::string &path, std::string &why) {
+    if (path.find('\0') != std::string::npos) {
+        why = std::strerror(EINVAL);
+        return -1;
+    }
+    // Non-blocking, so that opening a pipe does not wait for a writer.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return -1;
+    }
     struct stat st;
-    if (fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) {
-        std::fclose(fp);
-        why = "not a regular file";
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file";
+        close(fd);
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+FILE *open_weather_file(const std::string &path, int site_fd, std::string &why) {
+    const int fd = open_regular(path, why);
+    if (fd < 0)
         return nullptr;
+    // Read after the site file is emptied, it would read nothing.
+    struct stat weather_st, site_st;
+    if (site_fd >= 0 && fstat(fd, &weather_st) == 0 && fstat(site_fd, &site_st) == 0 &&
+        weather_st.st_dev == site_st.st_dev && weather_st.st_ino == site_st.st_ino) {
+        why = "the same file as the site parameter file";
+        close(fd);
+        return nullptr;
+    }
+    FILE *fp = fdopen(fd, "r");
+    if (fp == nullptr) {
+        why = std::strerror(errno);
+        close(fd);
     }
     return fp;
 }
@@ -52,7 +89,8 @@ FILE *open_site_file(const std::string &path, std::string &why) {
 
 static constexpr size_t block_size = 1 << 16;
 
-line_reader::line_reader(FILE *stream) : fp(stream), block(block_size) {}
+line_reader::line_reader(FILE *stream, size_t max_line)
+    : fp(stream), max_line(max_line), block(block_size) {}
 
 static void fill_block(line_reader &r) {
     r.pos = 0;
@@ -73,6 +111,12 @@ bool next_line(line_reader &r, std::string_view &line) {
             const char *nl = static_cast<const char *>(std::memchr(start, '\n', left));
             if (nl != nullptr) {
                 size_t n = static_cast<size_t>(nl - start) + 1;
+                if ((carrying ? r.carry.size() : 0) + n - 1 > r.max_line) {
+                    r.too_long = true; // the limit leaves out the line end
+                    r.at_eof = true;
+                    r.pos = r.end;
+                    return false;
+                }
                 r.pos += n;
                 if (!carrying) {
                     line = std::string_view(start, n);
@@ -86,6 +130,12 @@ bool next_line(line_reader &r, std::string_view &line) {
             if (!carrying)
                 r.carry.clear();
             carrying = true;
+            if (r.carry.size() + left > r.max_line) {
+                r.too_long = true;
+                r.at_eof = true;
+                r.pos = r.end;
+                return false;
+            }
             r.carry.append(start, left);
             r.pos = r.end;
         }
@@ -98,6 +148,40 @@ bool next_line(line_reader &r, std::string_view &line) {
         return true;
     }
     return false;
+}
+
+std::string too_long_reason(size_t max_line) {
+    return "line longer than " + std::to_string(max_line) + " bytes";
+}
+
+std::string quoted(std::string_view token) {
+    constexpr size_t shown = 40;
+    std::string text = "\"";
+    for (size_t i = 0; i < token.size() && i < shown; ++i) {
+        const unsigned char c = static_cast<unsigned char>(token[i]);
+        if (c < 0x20 || c >= 0x7f || c == '"' || c == '\\') {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            text += hex;
+        } else {
+            text += static_cast<char>(c);
+        }
+    }
+    text += token.size() > shown ? "\"..." : "\"";
+    return text;
+}
+
+std::string format_message(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int size = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+    std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    return text;
 }
 
 const char *line_end_of(std::string_view line) {
@@ -164,6 +248,13 @@ static void note_write_error() {
         pending_write_error = errno ? errno : EIO;
 }
 
+// The write failure noted since the last call, now forgotten.
+static int take_write_error() {
+    const int err = pending_write_error;
+    pending_write_error = 0;
+    return err;
+}
+
 bool put_text(FILE *fp, std::string_view text) {
     if (std::fwrite(text.data(), 1, text.size(), fp) != text.size()) {
         note_write_error();
@@ -184,12 +275,13 @@ bool put_format(FILE *fp, const char *format, ...) {
     return true;
 }
 
-int close_output(FILE *fp) {
-    int err = pending_write_error;
-    pending_write_error = 0;
+int close_output(FILE *fp, bool sync) {
+    int err = take_write_error();
     errno = 0;
     if (std::fflush(fp) != 0 && err == 0)
         err = errno ? errno : EIO;
+    if (sync && err == 0 && fsync(fileno(fp)) != 0)
+        err = errno;
     if (std::ferror(fp) && err == 0)
         err = EIO;
     errno = 0;
@@ -219,150 +311,186 @@ int copy_stream(FILE *from, FILE *to) {
     }
 }
 
-// ---- the site list ----
-
-static const char *const site_field_names[10] = {
-    "site name",    "latitude",           "longitude",        "sand",     "silt", "clay",
-    "bulk density", "pass-through value", "layer-count code", "elevation"};
-
-parse_status parse_site_line(std::string_view line, site_line &site, std::string &why) {
-    std::string_view tokens[10];
-    size_t pos = 0;
-    int count = 0;
-    while (count < 10) {
-        std::string_view t = next_token(line, pos);
-        if (t.empty())
-            break;
-        tokens[count++] = t;
-    }
-    if (count == 0)
-        return parse_status::blank;
-    if (count < 10) {
-        why = std::to_string(count) + (count == 1 ? " field" : " fields") +
-              " found, 10 needed (site name, latitude, longitude, sand, silt, clay, "
-              "bulk density, pass-through value, layer-count code, elevation)";
-        return parse_status::bad;
-    }
-    float *floats[10] = {nullptr,    &site.latitude, &site.longitude,    &site.sand,
-                         &site.silt, &site.clay,     &site.bulk_density, &site.pass_through,
-                         nullptr,    &site.elevation};
-    for (int i = 1; i < 10; ++i) {
-        bool ok =
-            i == 8 ? parse_int(tokens[i], site.layer_code) : parse_float(tokens[i], *floats[i]);
-        if (!ok) {
-            why = "field " + std::to_string(i + 1) + " (" + site_field_names[i] + ") is not " +
-                  (i == 8 ? "a whole number" : "a number") + ": \"" + std::string(tokens[i]) + "\"";
-            return parse_status::bad;
-        }
-    }
-    site.name.assign(tokens[0]);
-    return parse_status::ok;
-}
-
 // ---- the rewrite cycle ----
 
 static void say_failure(const char *what, const std::string &file, int err) {
     std::printf("Error %s %s: %s\n", what, file.c_str(), std::strerror(err));
 }
 
-// Removes the temporary copy once it is no longer needed.
-static bool remove_temp_copy() {
-    if (unlink(temp_file_name) != 0) {
+bool create_temp_copy(rewrite &rw) {
+    struct stat st;
+    if (fstat(rw.site_fd, &st) != 0)
+        return false;
+    // Never readable by more users than the site file; never through a link.
+    const int fd =
+        open(temp_file_name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777);
+    if (fd < 0)
+        return false;
+    rw.copy = fdopen(fd, "w+");
+    if (rw.copy == nullptr) {
+        const int err = errno;
+        unlink(temp_file_name);
+        close(fd);
+        errno = err;
+        return false;
+    }
+    return true;
+}
+
+// Removes the temporary copy once it is no longer needed, unless its name
+// has come to stand for another file, which is not ours to delete.
+static bool remove_temp_copy(rewrite &rw) {
+    bool ok = true;
+    struct stat named, ours;
+    if (lstat(temp_file_name, &named) != 0) {
         say_failure("deleting", temp_file_name, errno);
-        return false;
+        ok = false;
+    } else if (fstat(fileno(rw.copy), &ours) != 0 || named.st_dev != ours.st_dev ||
+               named.st_ino != ours.st_ino) {
+        std::printf("Error deleting %s: it was replaced by another file, left as it is\n",
+                    temp_file_name);
+        ok = false;
+    } else if (unlink(temp_file_name) != 0) {
+        say_failure("deleting", temp_file_name, errno);
+        ok = false;
     }
-    return true;
+    std::fclose(rw.copy);
+    rw.copy = nullptr;
+    return ok;
 }
 
-bool copy_and_swap(const std::string &site_file) {
-    int read_err = 0;
-    int err = copy_stream(oldfp, newfp);
-    if (err != 0 && std::ferror(oldfp))
-        read_err = err;
-    int in_err = close_input(oldfp);
-    int out_err = close_output(newfp);
-    oldfp = newfp = nullptr;
-    if (read_err != 0 || in_err != 0) {
-        say_failure("reading", site_file, read_err ? read_err : in_err);
-        remove_temp_copy();
+// Copies the site file into the copy, a block at a time, and makes sure no
+// line of it is longer than a site file line may be. 0, or the errno of a
+// failure; line_number > 0 names an over-long line, write_err is the errno
+// of a failed write.
+static int copy_site_file(rewrite &rw, long &line_number, int &write_err) {
+    if (lseek(rw.site_fd, 0, SEEK_SET) != 0)
+        return errno;
+    std::vector<char> buffer(block_size);
+    size_t line_length = 0;
+    long lines = 1;
+    for (;;) {
+        const ssize_t n = read(rw.site_fd, buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return 0;
+        for (const char *p = buffer.data(), *end = p + n; p < end;) {
+            const char *nl = static_cast<const char *>(std::memchr(p, '\n', end - p));
+            line_length += static_cast<size_t>((nl ? nl : end) - p);
+            if (line_length > max_text_line) {
+                line_number = lines;
+                return EFBIG;
+            }
+            if (nl == nullptr)
+                break;
+            line_length = 0;
+            ++lines;
+            p = nl + 1;
+        }
+        if (!put_text(rw.copy, std::string_view(buffer.data(), static_cast<size_t>(n)))) {
+            write_err = take_write_error();
+            return 0;
+        }
+    }
+}
+
+bool copy_and_swap(rewrite &rw) {
+    long long_line = 0;
+    int write_err = 0;
+    const int err = copy_site_file(rw, long_line, write_err);
+    if (long_line > 0) {
+        std::printf("%s\n", format_message(site_file_line_message, rw.site_file.c_str(), long_line,
+                                           too_long_reason(max_text_line).c_str())
+                                .c_str());
+        remove_temp_copy(rw);
         return false;
     }
-    if (err != 0 || out_err != 0) {
-        say_failure("writing", temp_file_name, err ? err : out_err);
-        remove_temp_copy();
+    if (err != 0) {
+        say_failure("reading", rw.site_file, err);
+        remove_temp_copy(rw);
         return false;
     }
+    // The copy must be whole, and with --sync on the disk, before the site
+    // file is emptied.
+    errno = 0;
+    if (write_err == 0 && std::fflush(rw.copy) != 0)
+        write_err = errno ? errno : EIO;
+    if (write_err == 0 && sync_rewrites && fsync(fileno(rw.copy)) != 0)
+        write_err = errno;
+    if (write_err != 0) {
+        say_failure("writing", temp_file_name, write_err);
+        remove_temp_copy(rw);
+        return false;
+    }
+    std::rewind(rw.copy);
     int flag = 0;
-    oldfp = efopen(temp_file_name, "r", &flag);
+    newfp = efopen(rw.site_file, "w", &flag);
     if (flag) {
-        say_failure("reopening", temp_file_name, errno);
-        remove_temp_copy();
+        say_failure("opening for writing", rw.site_file, errno);
+        remove_temp_copy(rw);
         return false;
     }
-    newfp = efopen(site_file.c_str(), "w", &flag);
-    if (flag) {
-        say_failure("opening for writing", site_file, errno);
-        close_input(oldfp);
-        oldfp = nullptr;
-        remove_temp_copy();
-        return false;
-    }
+    oldfp = rw.copy;
     return true;
 }
 
-void restore_site_file(const std::string &site_file) {
-    if (oldfp != nullptr)
-        close_input(oldfp);
+void restore_site_file(rewrite &rw) {
     if (newfp != nullptr)
-        close_output(newfp);
+        close_output(newfp, false);
     oldfp = newfp = nullptr;
-    int flag = 0;
     int err = 0;
-    FILE *from = efopen(temp_file_name, "r", &flag);
+    std::clearerr(rw.copy);
+    std::rewind(rw.copy);
+    int flag = 0;
+    FILE *to = efopen(rw.site_file, "w", &flag);
     if (flag) {
         err = errno;
     } else {
-        FILE *to = efopen(site_file.c_str(), "w", &flag);
-        if (flag) {
-            err = errno;
-        } else {
-            err = copy_stream(from, to);
-            int close_err = close_output(to);
-            if (err == 0)
-                err = close_err;
-        }
-        close_input(from);
+        err = copy_stream(rw.copy, to);
+        const int close_err = close_output(to, sync_rewrites);
+        if (err == 0)
+            err = close_err;
     }
     if (err != 0) {
-        std::printf("Error restoring %s: %s\n", site_file.c_str(), std::strerror(err));
+        std::printf("Error restoring %s: %s\n", rw.site_file.c_str(), std::strerror(err));
         std::printf("%s holds the content %s had before this step: copy it back to %s, "
                     "then remove %s before running again.\n",
-                    temp_file_name, site_file.c_str(), site_file.c_str(), temp_file_name);
+                    temp_file_name, rw.site_file.c_str(), rw.site_file.c_str(), temp_file_name);
+        std::fclose(rw.copy);
+        rw.copy = nullptr;
         return;
     }
-    std::printf("%s was restored to its content before this step.\n", site_file.c_str());
-    remove_temp_copy();
+    std::printf("%s was restored to its content before this step.\n", rw.site_file.c_str());
+    remove_temp_copy(rw);
 }
 
-bool finish_rewrite(const std::string &site_file) {
-    int read_err = std::ferror(oldfp) ? EIO : 0;
-    int write_err = close_output(newfp);
+bool finish_rewrite(rewrite &rw) {
+    const int read_err = std::ferror(oldfp) ? EIO : 0;
+    const int write_err = close_output(newfp, sync_rewrites);
     newfp = nullptr;
+    oldfp = nullptr;
     if (read_err != 0) {
         say_failure("reading", temp_file_name, read_err);
-        restore_site_file(site_file);
+        restore_site_file(rw);
         return false;
     }
     if (write_err != 0) {
-        say_failure("writing", site_file, write_err);
-        restore_site_file(site_file);
+        say_failure("writing", rw.site_file, write_err);
+        restore_site_file(rw);
         return false;
     }
-    int in_err = close_input(oldfp);
-    oldfp = nullptr;
-    if (in_err != 0) {
-        say_failure("closing", temp_file_name, in_err);
-        return false;
+    return remove_temp_copy(rw);
+}
+
+void lock_site_file(int fd, const std::string &path) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK)
+        return; // locked, or a file system without locks
+    std::printf("Waiting for %s: another run is rewriting it.\n", path.c_str());
+    std::fflush(stdout);
+    while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
     }
-    return remove_temp_copy();
 }

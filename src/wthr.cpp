@@ -12,8 +12,10 @@ float pow_single(float x, double exponent) {
 
 } // namespace
 
+static const char skew_message[] = "Unable to calculate SKEW value; replacing with 0.00\n";
+
 void stats(int years, const month_table &table, float mean[months], float deviation[months],
-           float skewness[months]) {
+           float skewness[months], int *replaced) {
     for (int m = 0; m < months; ++m) {
         int n = 0;
         float s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
@@ -35,7 +37,10 @@ void stats(int years, const month_table &table, float mean[months], float deviat
         deviation[m] = static_cast<float>(std::sqrt(static_cast<double>(variance)));
         const float v = pow_single(variance, 1.5);
         if (v == 0.0f) {
-            std::printf("Unable to calculate SKEW value; replacing with 0.00\n");
+            if (replaced != nullptr)
+                ++*replaced;
+            else
+                std::fputs(skew_message, stdout);
             skewness[m] = 0.0f;
         } else {
             skewness[m] = ((s3 / count - (mu * 3.0f) * variance) - pow_single(mu, 3.0)) / v;
@@ -55,21 +60,26 @@ void put_block_lines(const char *name, const float values[months], const char *e
 
 } // namespace
 
-bool weather(FILE *wthfp, daily_error &err) {
+bool compute_weather(FILE *wthfp, weather_stats &ws, daily_error &err) {
     // Three tables of 24 KB each: kept off the stack of the caller's loop.
     static month_table prec, tmin, tmax;
     const int last_year = process_daily_weather(wthfp, prec, tmin, tmax, err);
     if (last_year < 0)
         return false;
-    const int years = last_year + 1;
+    ws.years = last_year + 1;
+    ws.skew_replaced = 0;
+    stats(ws.years, prec, ws.prec_mean, ws.prec_dev, ws.prec_skew, &ws.skew_replaced);
+    stats(ws.years, tmin, ws.tmin_mean, ws.tmin_dev, ws.tmin_skew, &ws.skew_replaced);
+    stats(ws.years, tmax, ws.tmax_mean, ws.tmax_dev, ws.tmax_skew, &ws.skew_replaced);
+    return true;
+}
 
-    float prec_mean[months], prec_dev[months], prec_skew[months];
-    float tmin_mean[months], tmin_dev[months], tmin_skew[months];
-    float tmax_mean[months], tmax_dev[months], tmax_skew[months];
-    stats(years, prec, prec_mean, prec_dev, prec_skew);
-    stats(years, tmin, tmin_mean, tmin_dev, tmin_skew);
-    stats(years, tmax, tmax_mean, tmax_dev, tmax_skew);
+void say_skew_replacements(const weather_stats &ws) {
+    for (int i = 0; i < ws.skew_replaced; ++i)
+        std::fputs(skew_message, stdout);
+}
 
+void weather(const weather_stats &ws) {
     line_reader reader(oldfp);
     std::string_view line;
     const char *eol = "\n";
@@ -81,15 +91,14 @@ bool weather(FILE *wthfp, daily_error &err) {
         if (line.back() != '\n')
             put_text(newfp, eol);
     }
-    put_block_lines("PRECIP", prec_mean, eol);
-    put_block_lines("PRCSTD", prec_dev, eol);
-    put_block_lines("PRCSKW", prec_skew, eol);
-    put_block_lines("TMN2M", tmin_mean, eol);
-    put_block_lines("TMX2M", tmax_mean, eol);
+    put_block_lines("PRECIP", ws.prec_mean, eol);
+    put_block_lines("PRCSTD", ws.prec_dev, eol);
+    put_block_lines("PRCSKW", ws.prec_skew, eol);
+    put_block_lines("TMN2M", ws.tmin_mean, eol);
+    put_block_lines("TMX2M", ws.tmax_mean, eol);
     // Lines 3 to 62 are the old block, replaced by position.
     for (int i = 0; i < 60 && next_line(reader, line); ++i) {
     }
     while (next_line(reader, line))
         put_text(newfp, line);
-    return true;
 }

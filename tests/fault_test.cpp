@@ -241,8 +241,11 @@ namespace {
 std::string restore_in(const scratch_dir &dir, const char *site_file) {
     const fs::path back = fs::current_path();
     fs::current_path(dir.path());
+    rewrite rw;
+    rw.site_file = site_file;
+    rw.copy = std::fopen("XXXX.sfp", "r+");
     testing::internal::CaptureStdout();
-    restore_site_file(site_file);
+    restore_site_file(rw);
     std::fflush(stdout);
     std::string out = testing::internal::GetCapturedStdout();
     fs::current_path(back);

@@ -1,0 +1,130 @@
+// The site list: its lines, read whole before the first site, and the
+// identity checks that need the whole batch.
+#include "siteprep.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
+static const char *const site_field_names[10] = {
+    "site name",    "latitude",           "longitude",        "sand",     "silt", "clay",
+    "bulk density", "pass-through value", "layer-count code", "elevation"};
+
+parse_status parse_site_line(std::string_view line, site_line &site, std::string &why) {
+    std::string_view tokens[10];
+    size_t pos = 0;
+    int count = 0;
+    while (count < 10) {
+        std::string_view t = next_token(line, pos);
+        if (t.empty())
+            break;
+        tokens[count++] = t;
+    }
+    if (count == 0)
+        return parse_status::blank;
+    // A NUL byte would cut a file name short, so that another file is opened.
+    if (const size_t nul = line.find('\0'); nul != std::string_view::npos) {
+        why = "NUL byte at column " + std::to_string(nul + 1);
+        return parse_status::bad;
+    }
+    if (count < 10) {
+        why = std::to_string(count) + (count == 1 ? " field" : " fields") +
+              " found, 10 needed (site name, latitude, longitude, sand, silt, clay, "
+              "bulk density, pass-through value, layer-count code, elevation)";
+        return parse_status::bad;
+    }
+    float *floats[10] = {nullptr,    &site.latitude, &site.longitude,    &site.sand,
+                         &site.silt, &site.clay,     &site.bulk_density, &site.pass_through,
+                         nullptr,    &site.elevation};
+    for (int i = 1; i < 10; ++i) {
+        bool ok =
+            i == 8 ? parse_int(tokens[i], site.layer_code) : parse_float(tokens[i], *floats[i]);
+        if (!ok) {
+            why = "field " + std::to_string(i + 1) + " (" + site_field_names[i] + ") is not " +
+                  (i == 8 ? "a whole number" : "a number") + ": " + quoted(tokens[i]);
+            return parse_status::bad;
+        }
+    }
+    site.name.assign(tokens[0]);
+    return parse_status::ok;
+}
+
+site_list read_site_list(FILE *list, const char *list_path) {
+    site_list result;
+    line_reader reader(list, max_text_line);
+    std::string_view line;
+    long line_number = 0;
+    while (next_line(reader, line)) {
+        ++line_number;
+        listed_site entry;
+        entry.line_number = line_number;
+        std::string why;
+        const parse_status status = parse_site_line(line, entry.site, why);
+        if (status == parse_status::blank)
+            continue;
+        if (status == parse_status::bad)
+            entry.problem = format_message(site_line_message, list_path, line_number, why.c_str());
+        result.lines.push_back(std::move(entry));
+    }
+    if (reader.too_long)
+        result.read_problem = format_message(site_line_message, list_path, line_number + 1,
+                                             too_long_reason(max_text_line).c_str());
+    else if (reader.error != 0)
+        result.read_problem = format_message(read_message, list_path, std::strerror(reader.error));
+    return result;
+}
+
+static file_id id_of(const struct stat &st) {
+    return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
+}
+
+bool id_of_path(const std::string &path, file_id &id) {
+    struct stat st;
+    if (path.find('\0') != std::string::npos || stat(path.c_str(), &st) != 0)
+        return false;
+    id = id_of(st);
+    return true;
+}
+
+bool id_of_fd(int fd, file_id &id) {
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        return false;
+    id = id_of(st);
+    return true;
+}
+
+std::string soil_file_alias(const site_list &list, int list_fd) {
+    file_id soil, other;
+    if (!id_of_path(soil_file_name, soil))
+        return std::string(); // it will be created
+    const std::string refusal = std::string(soil_file_name) + " is the same file as ";
+    const char *why = ": every site rewrites soils.in, so the run would destroy it.";
+    if (id_of_fd(list_fd, other) && other == soil)
+        return "The site list is soils.in, which every site rewrites: rename the site list.";
+    for (const listed_site &entry : list.lines) {
+        if (!entry.problem.empty())
+            continue;
+        for (const char *ext : {".sfp", ".wth"}) {
+            const std::string path = entry.site.name + ext;
+            if (id_of_path(path, other) && other == soil)
+                return refusal + path + why;
+        }
+    }
+    return std::string();
+}
+
+FILE *open_site_list(const char *list_path) {
+    int flag = 0;
+    FILE *list = efopen(list_path, "r", &flag);
+    if (flag) {
+        std::printf("%s\n%s: %s\n", list_open_message, list_path, std::strerror(errno));
+        return nullptr;
+    }
+    return list;
+}
+
+bool temp_copy_left_over() {
+    struct stat st;
+    return !(lstat(temp_file_name, &st) != 0 && errno == ENOENT);
+}

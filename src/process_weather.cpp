@@ -97,7 +97,7 @@ parse_status parse_daily_line(std::string_view line, daily_record &day, std::str
         const std::string_view token(start, static_cast<size_t>(p - start));
         if (i < 4 ? !parse_int(token, whole[i]) : !parse_float(token, real[i - 4])) {
             why = "field " + std::to_string(i + 1) + " is not " +
-                  (i < 4 ? "a whole number" : "a number") + ": " + quoted(token);
+                  (i < 4 ? "a whole number" : "a number") + ": " + quote_token(token);
             return parse_status::bad;
         }
     }

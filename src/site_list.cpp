@@ -41,7 +41,7 @@ parse_status parse_site_line(std::string_view line, site_line &site, std::string
             i == 8 ? parse_int(tokens[i], site.layer_code) : parse_float(tokens[i], *floats[i]);
         if (!ok) {
             why = "field " + std::to_string(i + 1) + " (" + site_field_names[i] + ") is not " +
-                  (i == 8 ? "a whole number" : "a number") + ": " + quoted(tokens[i]);
+                  (i == 8 ? "a whole number" : "a number") + ": " + quote_token(tokens[i]);
             return parse_status::bad;
         }
     }

@@ -69,7 +69,7 @@ std::string too_long_reason(size_t max_line);
 
 // A token as a message quotes it: its first 40 characters, in double
 // quotes, with bytes that are not printable written as \xNN.
-std::string quoted(std::string_view token);
+std::string quote_token(std::string_view token);
 // "\r\n" when the line ends so, otherwise "\n".
 const char *line_end_of(std::string_view line);
 

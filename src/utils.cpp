@@ -154,7 +154,7 @@ std::string too_long_reason(size_t max_line) {
     return "line longer than " + std::to_string(max_line) + " bytes";
 }
 
-std::string quoted(std::string_view token) {
+std::string quote_token(std::string_view token) {
     constexpr size_t shown = 40;
     std::string text = "\"";
     for (size_t i = 0; i < token.size() && i < shown; ++i) {

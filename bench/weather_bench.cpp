@@ -139,15 +139,18 @@ void BM_read_input_once(benchmark::State &state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * w.input_bytes));
 }
 
-// The whole tool over the batch, as a user runs it.
-void BM_whole_batch(benchmark::State &state) {
+// The whole tool over the batch, as a user runs it (with the option given).
+void run_whole_batch(benchmark::State &state, const char *option) {
     const workload &w = the_workload();
     for (auto _ : state) {
         pid_t pid = fork();
         if (pid == 0) {
             if (chdir(w.dir.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout))
                 _exit(127);
-            execl(SITEPREP_BIN, "siteprep", "sites.txt", static_cast<char *>(nullptr));
+            if (option != nullptr)
+                execl(SITEPREP_BIN, "siteprep", option, "sites.txt", static_cast<char *>(nullptr));
+            else
+                execl(SITEPREP_BIN, "siteprep", "sites.txt", static_cast<char *>(nullptr));
             _exit(127);
         }
         int status = 0;
@@ -160,6 +163,15 @@ void BM_whole_batch(benchmark::State &state) {
         static_cast<double>(state.iterations() * site_count), benchmark::Counter::kIsRate);
 }
 
+void BM_whole_batch(benchmark::State &state) {
+    run_whole_batch(state, nullptr);
+}
+
+// The same with every rewrite synced to the disk.
+void BM_whole_batch_sync(benchmark::State &state) {
+    run_whole_batch(state, "--sync");
+}
+
 BENCHMARK(BM_daily_reader)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
 BENCHMARK(BM_fgets_sscanf)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
 BENCHMARK(BM_read_input_once)
@@ -167,6 +179,11 @@ BENCHMARK(BM_read_input_once)
     ->Repetitions(5)
     ->ReportAggregatesOnly();
 BENCHMARK(BM_whole_batch)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
+BENCHMARK(BM_whole_batch_sync)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5)

@@ -1,5 +1,5 @@
-// Kills a many-site run with SIGKILL at random moments and checks after each
-// kill that no site file was lost: each is whole (as before the run, after
+// Kills a many-site run at random moments, with SIGKILL or with an interrupt
+// (SIGTERM, SIGINT), and checks after each kill that no site file was lost: each is whole (as before the run, after
 // its site keys, or rewritten), or the run died mid-rewrite and XXXX.sfp
 // holds the file's previous content, in which case the next run refuses to
 // start and changes nothing.
@@ -83,9 +83,9 @@ std::vector<states> batch_states() {
     return all;
 }
 
-// Starts the tool in dir and kills it after the given delay; false when it
-// had already finished.
-bool run_and_kill(const std::string &dir, std::chrono::microseconds delay) {
+// Starts the tool in dir and sends it sig after the given delay; its wait
+// status.
+int run_and_kill(const std::string &dir, std::chrono::microseconds delay, int sig) {
     pid_t pid = fork();
     if (pid == 0) {
         if (chdir(dir.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout))
@@ -94,10 +94,10 @@ bool run_and_kill(const std::string &dir, std::chrono::microseconds delay) {
         _exit(127);
     }
     std::this_thread::sleep_for(delay);
-    kill(pid, SIGKILL);
+    kill(pid, sig);
     int status = 0;
     waitpid(pid, &status, 0);
-    return WIFSIGNALED(status);
+    return status;
 }
 
 } // namespace
@@ -119,13 +119,37 @@ int main(int argc, char **argv) {
 
     std::mt19937 random(seed);
     std::uniform_int_distribution<long> delay_us(0, run_time.count());
-    int tried = 0, mid_run = 0, mid_rewrite = 0, lost = 0;
+    // Half the kills are interrupts, which a rewrite defers: the run must
+    // then end between two rewrites, by that signal, with no copy left.
+    const int signals[] = {SIGKILL, SIGKILL, SIGTERM, SIGINT};
+    std::uniform_int_distribution<int> pick(0, 3);
+    int tried = 0, mid_run = 0, mid_rewrite = 0, interrupted = 0, lost = 0;
     for (int k = 0; k < kills; ++k) {
         scratch_dir dir;
         write_batch(dir);
-        const bool killed = run_and_kill(dir.path(), std::chrono::microseconds(delay_us(random)));
+        const int sig = signals[pick(random)];
+        const int status =
+            run_and_kill(dir.path(), std::chrono::microseconds(delay_us(random)), sig);
+        const bool killed = WIFSIGNALED(status);
         ++tried;
         mid_run += killed;
+        if (sig != SIGKILL) {
+            interrupted += killed;
+            const bool ended_well = (killed && WTERMSIG(status) == sig) ||
+                                    (WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            bool whole = !dir.exists("XXXX.sfp");
+            for (int i = 0; i < site_count; ++i) {
+                const std::string now = dir.read(site_name(i) + ".sfp");
+                whole = whole && (now == all[i].original || now == all[i].keyed ||
+                                  now == all[i].final);
+            }
+            if (!ended_well || !whole) {
+                ++lost;
+                std::fprintf(stderr, "kill %d: signal %d ended the run mid-rewrite (status %d)\n",
+                             k, sig, status);
+            }
+            continue;
+        }
         const bool copy_left = dir.exists("XXXX.sfp");
         const std::string copy = copy_left ? dir.read("XXXX.sfp") : "";
         int partial = 0;
@@ -158,7 +182,8 @@ int main(int argc, char **argv) {
             }
         }
     }
-    std::printf("kills tried: %d (%d during the run, %d left XXXX.sfp), files lost: %d\n", tried,
-                mid_run, mid_rewrite, lost);
+    std::printf("kills tried: %d (%d during the run, %d of them interrupts; %d left XXXX.sfp), "
+                "files lost: %d\n",
+                tried, mid_run, interrupted, mid_rewrite, lost);
     return lost == 0 ? 0 : 1;
 }

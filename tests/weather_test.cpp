@@ -2,8 +2,12 @@
 #include "siteprep.h"
 #include "tool_runner.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace {
 
@@ -337,3 +341,48 @@ TEST(WeatherBlock, MalformedDailyLineKeepsTheSiteKeysOnly) {
 }
 
 } // namespace
+
+// ---- the statistics' evaluation order ----
+
+// Every bit of mean, deviation and skewness against an independent
+// single-precision model (data/make_stats_golden.py) over 300 monthly
+// columns of realistic values: a reordered, fused or widened operation
+// changes some of them.
+TEST(Stats, MatchesTheGoldenBitsOfAnIndependentModel) {
+    std::ifstream data(SITEPREP_TEST_DATA "/stats_golden.txt");
+    ASSERT_TRUE(data) << "cannot read the golden data";
+    const auto as_float = [](const std::string &hex) {
+        return std::bit_cast<float>(static_cast<uint32_t>(std::stoul(hex, nullptr, 16)));
+    };
+    static month_table table;
+    int columns = 0;
+    for (std::string line; std::getline(data, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::istringstream fields(line);
+        int years = 0;
+        fields >> years;
+        ASSERT_TRUE(years >= 1 && years <= max_years) << line;
+        std::string word;
+        for (int y = 0; y < years && fields >> word; ++y)
+            for (int m = 0; m < months; ++m)
+                table[y][m] = as_float(word);
+        fields >> word; // the bar before the expected values
+        float mean[months], dev[months], skew[months], expected[3];
+        for (float &e : expected) {
+            fields >> word;
+            e = as_float(word);
+        }
+        int replaced = 0;
+        stats(years, table, mean, dev, skew, &replaced);
+        const float got[3] = {mean[0], dev[0], skew[0]};
+        for (int i = 0; i < 3; ++i)
+            ASSERT_EQ(std::bit_cast<uint32_t>(got[i]), std::bit_cast<uint32_t>(expected[i]))
+                << "column " << columns << ", "
+                << (i == 0   ? "mean"
+                    : i == 1 ? "deviation"
+                             : "skewness");
+        ++columns;
+    }
+    EXPECT_EQ(columns, 300);
+}

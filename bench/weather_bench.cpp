@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <sys/wait.h>
@@ -90,18 +91,110 @@ void report(benchmark::State &state, size_t bytes, size_t lines) {
                                                    benchmark::Counter::kIsRate);
 }
 
+struct tables {
+    month_table prec, tmin, tmax;
+};
+
+int read_tables(const std::string &path, tables &t) {
+    FILE *fp = std::fopen(path.c_str(), "r");
+    daily_error err;
+    const int last = process_daily_weather(fp, t.prec, t.tmin, t.tmax, err);
+    std::fclose(fp);
+    return last;
+}
+
+// Reads the files with the vectorized parser, or (vectorized false) with
+// the portable one alone, as every reader did before it.
+void read_files(benchmark::State &state, const std::vector<std::string> &files, size_t bytes,
+                size_t lines, bool vectorized) {
+    static tables t;
+    daily_simd_enabled = vectorized;
+    for (auto _ : state)
+        for (const std::string &path : files)
+            benchmark::DoNotOptimize(read_tables(path, t));
+    daily_simd_enabled = true;
+    report(state, bytes, lines);
+}
+
 void BM_daily_reader(benchmark::State &state) {
     const workload &w = the_workload();
-    static month_table prec, tmin, tmax;
-    for (auto _ : state) {
-        for (const std::string &path : w.weather_files) {
-            FILE *fp = std::fopen(path.c_str(), "r");
-            daily_error err;
-            benchmark::DoNotOptimize(process_daily_weather(fp, prec, tmin, tmax, err));
-            std::fclose(fp);
+    read_files(state, w.weather_files, w.weather_bytes, w.weather_lines, true);
+}
+
+void BM_daily_reader_portable(benchmark::State &state) {
+    const workload &w = the_workload();
+    read_files(state, w.weather_files, w.weather_bytes, w.weather_lines, false);
+}
+
+// The worst case for the layout cache: a file whose every line has a
+// layout of its own (field widths, signs and decimals all vary).
+const std::string &new_layouts_file(size_t &bytes, size_t &lines) {
+    static std::string path;
+    static size_t file_bytes = 0, file_lines = 0;
+    if (path.empty()) {
+        path = the_workload().dir + "/../siteprep-bench-layouts.wth";
+        std::string text;
+        unsigned seed = 777;
+        auto next = [&seed](unsigned n) {
+            seed = seed * 1103515245u + 12345u;
+            return (seed >> 16) % n;
+        };
+        for (int y = 0; y < 100; ++y)
+            for (int m = 1; m <= 12; ++m)
+                for (int d = 1; d <= 30; ++d) {
+                    std::string line = std::to_string(d) + std::string(1 + next(2), ' ') +
+                                       std::to_string(m) + " " + std::to_string(1900 + y) + " 1";
+                    for (int v = 0; v < 3; ++v) {
+                        char value[32];
+                        std::snprintf(value, sizeof value, " %s%.*f", next(2) ? "-" : "",
+                                      static_cast<int>(next(4)),
+                                      static_cast<double>(next(100000)) / 100.0);
+                        line += value;
+                    }
+                    text += line + "\n";
+                    ++file_lines;
+                }
+        FILE *f = std::fopen(path.c_str(), "w");
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+        file_bytes = text.size();
+    }
+    bytes = file_bytes;
+    lines = file_lines;
+    return path;
+}
+
+void BM_new_layouts(benchmark::State &state) {
+    size_t bytes = 0, lines = 0;
+    const std::string &path = new_layouts_file(bytes, lines);
+    read_files(state, {path}, bytes, lines, true);
+}
+
+void BM_new_layouts_portable(benchmark::State &state) {
+    size_t bytes = 0, lines = 0;
+    const std::string &path = new_layouts_file(bytes, lines);
+    read_files(state, {path}, bytes, lines, false);
+}
+
+// Both parsers must fill bit-identical tables from every file read here.
+bool tables_identical() {
+    static tables fast, portable;
+    size_t bytes = 0, lines = 0;
+    std::vector<std::string> files = the_workload().weather_files;
+    files.push_back(new_layouts_file(bytes, lines));
+    for (const std::string &path : files) {
+        daily_simd_enabled = true;
+        const int a = read_tables(path, fast);
+        daily_simd_enabled = false;
+        const int b = read_tables(path, portable);
+        daily_simd_enabled = true;
+        if (a != b || std::memcmp(&fast, &portable, sizeof fast) != 0) {
+            std::fprintf(stderr, "tables differ for %s\n", path.c_str());
+            return false;
         }
     }
-    report(state, w.weather_bytes, w.weather_lines);
+    std::printf("tables identical from both parsers: %zu files\n", files.size());
+    return true;
 }
 
 // The classic way: a 132-byte fgets buffer and a sscanf of the seven fields.
@@ -173,6 +266,15 @@ void BM_whole_batch_sync(benchmark::State &state) {
 }
 
 BENCHMARK(BM_daily_reader)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK(BM_daily_reader_portable)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
+BENCHMARK(BM_new_layouts)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK(BM_new_layouts_portable)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
 BENCHMARK(BM_fgets_sscanf)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
 BENCHMARK(BM_read_input_once)
     ->Unit(benchmark::kMillisecond)
@@ -193,8 +295,12 @@ BENCHMARK(BM_whole_batch_sync)
 
 int main(int argc, char **argv) {
     benchmark::Initialize(&argc, argv);
+    if (!tables_identical())
+        return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    size_t bytes = 0, lines = 0;
+    fs::remove(new_layouts_file(bytes, lines));
     fs::remove_all(the_workload().dir);
     return 0;
 }

@@ -1,13 +1,52 @@
-// Fuzz target: the daily weather reader and the statistics over its tables.
+// Fuzz target: the daily weather reader and the statistics over its tables,
+// and the vectorized line parser against the general one on every line.
 #include "siteprep.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+
+namespace {
+
+bool same(const daily_record &a, const daily_record &b) {
+    return a.month == b.month &&
+           std::bit_cast<uint32_t>(a.tmax) == std::bit_cast<uint32_t>(b.tmax) &&
+           std::bit_cast<uint32_t>(a.tmin) == std::bit_cast<uint32_t>(b.tmin) &&
+           std::bit_cast<uint32_t>(a.prec) == std::bit_cast<uint32_t>(b.prec);
+}
+
+// Each line twice, so that the second meets its layout in the cache.
+void compare_parsers(const std::string &text) {
+    fast_daily_parser parser;
+    std::string padded;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        padded.assign(text, start, end - start);
+        const size_t length = padded.size();
+        padded.append(line_padding, '7');
+        const std::string_view line(padded.data(), length);
+        for (int pass = 0; pass < 2; ++pass) {
+            daily_record fast, general;
+            std::string fast_why, general_why;
+            const parse_status a = parse_daily_line_fast(parser, line, true, fast, fast_why);
+            const parse_status b = parse_daily_line(line, general, general_why);
+            if (a != b || fast_why != general_why ||
+                (a == parse_status::ok && !same(fast, general)))
+                std::abort();
+        }
+        start = end;
+    }
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static month_table prec, tmin, tmax;
     std::string text(reinterpret_cast<const char *>(data), size);
+    compare_parsers(text);
     FILE *fp = size == 0 ? std::fopen("/dev/null", "r") : fmemopen(text.data(), size, "r");
     if (fp == nullptr)
         return 0;

@@ -181,12 +181,13 @@ int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_
     };
 
     line_reader reader(wthfp, max_daily_line);
+    fast_daily_parser parser;
     std::string_view line;
     long line_number = 0;
     while (next_line(reader, line)) {
         ++line_number;
         daily_record day;
-        parse_status status = parse_daily_line(line, day, err.reason);
+        parse_status status = parse_daily_line_fast(parser, line, reader.padded, day, err.reason);
         if (status == parse_status::blank)
             continue;
         if (status == parse_status::bad) {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +47,10 @@ FILE *open_weather_file(const std::string &path, int site_fd, std::string &why);
 inline constexpr size_t max_daily_line = 64 * 1024;
 inline constexpr size_t max_text_line = 1024 * 1024;
 
+// Bytes readable past the end of a line in a reader's block, so that a
+// vector load from the line's start stays in bounds.
+inline constexpr size_t line_padding = 32;
+
 // Reads a stream line by line in large blocks. A line is handed out with its
 // line end; a line longer than max_line ends the reading (too_long).
 struct line_reader {
@@ -56,7 +62,8 @@ struct line_reader {
     size_t end = 0;
     bool at_eof = false;
     bool too_long = false;
-    int error = 0; // errno of a failed read, 0 if none
+    bool padded = false; // the last line is followed by line_padding readable bytes
+    int error = 0;       // errno of a failed read, 0 if none
     std::string carry;
 };
 
@@ -241,6 +248,27 @@ struct daily_record {
 
 // Parses a daily line; on bad, why says what is wrong.
 parse_status parse_daily_line(std::string_view line, daily_record &day, std::string &why);
+
+// The daily-line parser for CPUs with AVX2 (chosen at run time), with the
+// line layouts of one daily file; the same results as parse_daily_line.
+struct line_layouts;
+struct fast_daily_parser {
+    fast_daily_parser();
+    bool vectorized() const;         // false: every line goes to parse_daily_line
+    line_layouts *layouts = nullptr; // the thread's: one file is read at a time
+    // A file whose lines keep changing layout goes to the general parser
+    // alone: lines and cache hits of the current window.
+    unsigned lines = 0, hits = 0;
+    bool given_up = false;
+};
+
+// Whether new parsers may use AVX2 (tests and benchmarks compare the two).
+extern bool daily_simd_enabled;
+
+// Parses a daily line as parse_daily_line does. With padded, line_padding
+// bytes past the line's end may be read.
+parse_status parse_daily_line_fast(fast_daily_parser &parser, std::string_view line, bool padded,
+                                   daily_record &day, std::string &why);
 
 // Fills the tables and returns the index of the last year row, or -1 when the
 // file cannot be used (err says where and why).

@@ -90,12 +90,12 @@ FILE *open_weather_file(const std::string &path, int site_fd, std::string &why) 
 static constexpr size_t block_size = 1 << 16;
 
 line_reader::line_reader(FILE *stream, size_t max_line)
-    : fp(stream), max_line(max_line), block(block_size) {}
+    : fp(stream), max_line(max_line), block(block_size + line_padding) {}
 
 static void fill_block(line_reader &r) {
     r.pos = 0;
-    r.end = std::fread(r.block.data(), 1, r.block.size(), r.fp);
-    if (r.end < r.block.size()) {
+    r.end = std::fread(r.block.data(), 1, block_size, r.fp);
+    if (r.end < block_size) {
         r.at_eof = true;
         if (std::ferror(r.fp))
             r.error = errno ? errno : EIO;
@@ -118,6 +118,7 @@ bool next_line(line_reader &r, std::string_view &line) {
                     return false;
                 }
                 r.pos += n;
+                r.padded = !carrying;
                 if (!carrying) {
                     line = std::string_view(start, n);
                     return true;
@@ -144,6 +145,7 @@ bool next_line(line_reader &r, std::string_view &line) {
         fill_block(r);
     }
     if (carrying && r.error == 0) {
+        r.padded = false;
         line = r.carry;
         return true;
     }

@@ -1,6 +1,6 @@
 // Kills a many-site run at random moments, with SIGKILL or with an interrupt
-// (SIGTERM, SIGINT), and checks after each kill that no site file was lost: each is whole (as before the run, after
-// its site keys, or rewritten), or the run died mid-rewrite and XXXX.sfp
+// (SIGTERM, SIGINT), and checks after each kill that no site file was lost: each is whole (as
+// before the run, after its site keys, or rewritten), or the run died mid-rewrite and XXXX.sfp
 // holds the file's previous content, in which case the next run refuses to
 // start and changes nothing.
 //
@@ -140,8 +140,8 @@ int main(int argc, char **argv) {
             bool whole = !dir.exists("XXXX.sfp");
             for (int i = 0; i < site_count; ++i) {
                 const std::string now = dir.read(site_name(i) + ".sfp");
-                whole = whole && (now == all[i].original || now == all[i].keyed ||
-                                  now == all[i].final);
+                whole =
+                    whole && (now == all[i].original || now == all[i].keyed || now == all[i].final);
             }
             if (!ended_well || !whole) {
                 ++lost;

@@ -1,0 +1,119 @@
+// The vectorized daily-line parser gives exactly what the general parser
+// gives: the same lines accepted, the same messages, the same float bits.
+#include "siteprep.h"
+
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace {
+
+// A line in a buffer with the padding a reader's block has after it.
+struct padded_line {
+    char bytes[256 + line_padding] = {};
+    std::string_view set(std::string_view text) {
+        std::memcpy(bytes, text.data(), text.size());
+        std::memset(bytes + text.size(), 'x', line_padding);
+        return {bytes, text.size()};
+    }
+};
+
+std::string describe(parse_status status, const daily_record &d, const std::string &why) {
+    if (status != parse_status::ok)
+        return std::to_string(static_cast<int>(status)) + " " + why;
+    return std::to_string(d.month) + " " + std::to_string(std::bit_cast<uint32_t>(d.tmax)) + " " +
+           std::to_string(std::bit_cast<uint32_t>(d.tmin)) + " " +
+           std::to_string(std::bit_cast<uint32_t>(d.prec));
+}
+
+// Every decimal from -999.999 to 9999.999 with one to three decimals, in
+// all three value fields, against strtof.
+TEST(FastDaily, EveryShortDecimalIsStrtofsFloat) {
+    fast_daily_parser parser;
+    padded_line buffer;
+    std::string why;
+    long checked = 0;
+    for (int decimals = 1; decimals <= 3; ++decimals) {
+        int scale = 1;
+        for (int i = 0; i < decimals; ++i)
+            scale *= 10;
+        for (long n = -999L * scale - (scale - 1); n <= 9999L * scale + (scale - 1); ++n) {
+            char number[32];
+            const long whole = std::labs(n) / scale, part = std::labs(n) % scale;
+            std::snprintf(number, sizeof number, "%s%ld.%0*ld", n < 0 ? "-" : "", whole, decimals,
+                          part);
+            char text[128];
+            const int size =
+                std::snprintf(text, sizeof text, "1 7 2001 182 %s %s %s\n", number, number, number);
+            daily_record day;
+            const std::string_view line = buffer.set({text, static_cast<size_t>(size)});
+            ASSERT_EQ(parse_daily_line_fast(parser, line, true, day, why), parse_status::ok)
+                << number;
+            const float expected = std::strtof(number, nullptr);
+            ASSERT_EQ(std::bit_cast<uint32_t>(day.tmax), std::bit_cast<uint32_t>(expected))
+                << number;
+            ASSERT_EQ(std::bit_cast<uint32_t>(day.tmin), std::bit_cast<uint32_t>(expected));
+            ASSERT_EQ(std::bit_cast<uint32_t>(day.prec), std::bit_cast<uint32_t>(expected));
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 11000L * (10 + 100 + 1000) - 3);
+}
+
+// Lines of a few layouts, each altered at random in the ways real and
+// broken files differ, through both parsers.
+TEST(FastDaily, AlteredLinesGiveTheGeneralParsersResult) {
+    const char *const bases[] = {"1 1 2001 1 8.2 -4.4 0.00\n", "12 12 1999 365 -12.5 -20.25 1.5\n",
+                                 "3\t4\t2000\t94\t21.3\t7.0\t12.75\n", "1 10 2001 274 .5 5. -0\n"};
+    const char *const pieces[] = {" ",    "\t", "-",     "+",   ".",       ".5",
+                                  "5.",   "e3", "0x1p3", "nan", "inf",     "" /* a NUL byte */,
+                                  "\xff", "\r", "13",    "0",   "9999999", "12345678",
+                                  " 7",   "\v", "--",    "1e-3"};
+    std::mt19937 random(20261207);
+    fast_daily_parser parser;
+    padded_line buffer;
+    long differing = 0, tried = 0;
+    for (int round = 0; round < 200000; ++round) {
+        std::string line = bases[random() % 4];
+        if (round % 3 != 0) { // a third stay unaltered, so that their layouts are cached
+            const size_t at = random() % (line.size() - 1);
+            std::string piece = pieces[random() % std::size(pieces)];
+            if (piece.empty())
+                piece.assign(1, '\0');
+            switch (random() % 3) {
+            case 0:
+                line.replace(at, 1, piece);
+                break; // a byte replaced
+            case 1:
+                line.insert(at, piece);
+                break; // something inserted
+            default:
+                line.erase(at, random() % 3 + 1); // bytes dropped, fields lost
+            }
+            if (line.empty() || line.back() != '\n')
+                line += '\n';
+        }
+        if (line.size() > 200)
+            continue;
+        daily_record fast, general;
+        std::string fast_why, general_why;
+        const parse_status fast_status =
+            parse_daily_line_fast(parser, buffer.set(line), true, fast, fast_why);
+        const parse_status general_status = parse_daily_line(line, general, general_why);
+        ++tried;
+        if (describe(fast_status, fast, fast_why) !=
+            describe(general_status, general, general_why)) {
+            ++differing;
+            ADD_FAILURE() << "line \"" << line << "\": " << describe(fast_status, fast, fast_why)
+                          << " against " << describe(general_status, general, general_why);
+            if (differing > 5)
+                break;
+        }
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_GT(tried, 150000);
+}
+
+} // namespace

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <cstdlib>
 #include <functional>
 #include <unistd.h>
 
@@ -22,7 +23,7 @@ void say(const std::string &text) {
 // Writes "soils.in" from the site's texture.
 bool write_soil_file(site_line &site) {
     int flag = 0;
-    newfp = efopen(soil_file_name, "w", &flag);
+    newfp = open_for_overwrite(soil_file_name, true, &flag);
     if (flag) {
         say(open_failure(format_message(soil_open_message, site.name.c_str()), soil_file_name,
                          std::strerror(errno)));
@@ -30,7 +31,7 @@ bool write_soil_file(site_line &site) {
     }
     create_soil(site.sand, site.silt, site.clay, site.bulk_density, site.pass_through,
                 site.layer_code);
-    int err = close_output(newfp, false);
+    int err = close_overwritten(newfp, false);
     newfp = nullptr;
     if (err != 0) {
         std::printf("Error writing %s for %s: %s\n", soil_file_name, site.name.c_str(),
@@ -59,9 +60,9 @@ void defer_interrupts(bool defer) {
 }
 
 // One rewrite of the site file open as site_fd, with pass writing the new
-// content from oldfp to newfp.
+// content from oldfp to newfp (false: it ran out of memory).
 bool rewrite_site_file(const site_line &site, int site_fd, const char *temp_msg,
-                       const std::function<void()> &pass) {
+                       const std::function<bool()> &pass) {
     rewrite rw;
     rw.site_file = site.name + ".sfp";
     rw.site_fd = site_fd;
@@ -71,56 +72,77 @@ bool rewrite_site_file(const site_line &site, int site_fd, const char *temp_msg,
         say(open_failure(format_message(temp_msg, site.name.c_str()), temp_file_name,
                          std::strerror(errno)));
     else if ((ok = copy_and_swap(rw))) {
-        pass();
-        ok = finish_rewrite(rw);
+        if (!pass()) {
+            std::printf("Error rewriting %s: %s\n", rw.site_file.c_str(), std::strerror(ENOMEM));
+            restore_site_file(rw);
+            ok = false;
+        } else {
+            ok = finish_rewrite(rw);
+        }
     }
     defer_interrupts(false);
     return ok;
 }
 
-std::string weather_problem(const std::string &weather_file, const daily_error &bad) {
-    return bad.line > 0 ? format_message(weather_line_message, weather_file.c_str(), bad.line,
-                                         bad.reason.c_str())
-                        : format_message(read_message, weather_file.c_str(), bad.reason.c_str());
+// The weather of a site as read, with a daily file that is the site file
+// itself refused: read after the site file is emptied, it would read nothing.
+std::string weather_failure(const site_line &site, int site_fd, const site_weather &weather) {
+    file_id site_id;
+    if (weather.has_id && id_of_fd(site_fd, site_id) && site_id == weather.id)
+        return open_failure(format_message(weather_open_message, site.name.c_str()),
+                            site.name + ".wth", "the same file as the site parameter file");
+    return weather.failure;
 }
 
-// Reads the daily weather file and computes the statistics, before the site
-// file is touched; the message of a failure, or an empty string.
-std::string read_site_weather(const site_line &site, int site_fd, weather_stats &ws) {
-    const std::string weather_file = site.name + ".wth";
-    std::string why;
-    FILE *wthfp = open_weather_file(weather_file, site_fd, why);
-    if (wthfp == nullptr)
-        return open_failure(format_message(weather_open_message, site.name.c_str()), weather_file,
-                            why);
-    daily_error bad;
-    const bool ok = compute_weather(wthfp, ws, bad);
-    close_input(wthfp);
-    return ok ? std::string() : weather_problem(weather_file, bad);
+void replace_site_keys(const site_line &site) {
+    create_site(site.latitude, site.longitude, static_cast<float>(site.layer_code),
+                site.elevation);
 }
 
-// The site keys, then the weather block. A daily file that cannot be used
-// is read before the site file is touched, and reported where the weather
-// step would begin: the site file then keeps its new site keys.
-bool rewrite_site(const site_line &site, int site_fd) {
-    static weather_stats ws;
-    const std::string weather_failure = read_site_weather(site, site_fd, ws);
-    if (!rewrite_site_file(site, site_fd, keys_temp_open_message, [&site] {
-            create_site(site.latitude, site.longitude, static_cast<float>(site.layer_code),
-                        site.elevation);
-        }))
-        return false;
-    if (!weather_failure.empty()) {
-        say(weather_failure);
+// The site keys, then the weather block over the keyed lines: what a
+// rewrite for each would give, in one. The keyed lines are kept in memory.
+bool replace_keys_and_block(const site_line &site, const weather_stats &ws) {
+    FILE *site_out = newfp;
+    char *keyed = nullptr;
+    size_t size = 0;
+    newfp = open_memstream(&keyed, &size);
+    if (newfp == nullptr) {
+        newfp = site_out;
         return false;
     }
-    return rewrite_site_file(site, site_fd, weather_temp_open_message, [] {
+    replace_site_keys(site);
+    const bool kept = close_output(newfp, false) == 0;
+    FILE *copy = oldfp;
+    oldfp = kept ? fmemopen(keyed, size, "r") : nullptr;
+    newfp = site_out;
+    if (oldfp != nullptr) {
         say_skew_replacements(ws);
         weather(ws);
-    });
+        std::fclose(oldfp);
+    }
+    oldfp = copy;
+    std::free(keyed);
+    return kept && oldfp != nullptr;
 }
 
-bool process_site(site_line &site) {
+// The site keys and the weather block in one rewrite. A daily file that
+// cannot be used was read before the site file is touched; the site file
+// then gets its new site keys alone, and the failure is reported where the
+// weather step would begin.
+bool rewrite_site(const site_line &site, int site_fd, const site_weather &read) {
+    const std::string failure = weather_failure(site, site_fd, read);
+    if (!failure.empty()) {
+        if (rewrite_site_file(site, site_fd, keys_temp_open_message,
+                              [&site] { return replace_site_keys(site), true; }))
+            say(failure);
+        return false;
+    }
+    return rewrite_site_file(site, site_fd, keys_temp_open_message,
+                             [&] { return replace_keys_and_block(site, read.ws); });
+}
+
+// One site; its daily file is read here, or was read ahead.
+bool process_site(site_line &site, read_ahead *ahead, size_t index) {
     if (!write_soil_file(site))
         return false;
     const std::string site_file = site.name + ".sfp";
@@ -133,7 +155,8 @@ bool process_site(site_line &site) {
     }
     // Held until both rewrites are done; closing the file releases it.
     lock_site_file(site_fd, site_file);
-    const bool ok = rewrite_site(site, site_fd);
+    const bool ok =
+        rewrite_site(site, site_fd, ahead ? take_weather(*ahead, index) : read_weather(site));
     close(site_fd);
     return ok;
 }
@@ -149,7 +172,7 @@ std::string refusal(FILE *list, const site_list &sites) {
 
 } // namespace
 
-int run_batch(const char *list_path) {
+int run_batch(const char *list_path, int threads) {
     FILE *list = open_site_list(list_path);
     if (list == nullptr)
         return 1;
@@ -163,12 +186,16 @@ int run_batch(const char *list_path) {
         std::printf("Error closing %s: %s\n", list_path, std::strerror(err));
         return 1;
     }
-    for (listed_site &entry : sites.lines) {
+    auto ahead = threads > 1 && sites.lines.size() > 1
+                     ? start_read_ahead(sites.lines, threads)
+                     : std::unique_ptr<read_ahead, void (*)(read_ahead *)>(nullptr, stop_read_ahead);
+    for (size_t i = 0; i < sites.lines.size(); ++i) {
+        listed_site &entry = sites.lines[i];
         if (!entry.problem.empty()) {
             say(entry.problem);
             return 1;
         }
-        if (!process_site(entry.site))
+        if (!process_site(entry.site, ahead.get(), i))
             return 1;
     }
     return 0;

@@ -125,6 +125,16 @@ std::string format_message(const char *format, ...) __attribute__((format(printf
 
 enum class parse_status { ok, blank, bad };
 
+// Opens a file to be written over from its start without emptying it first
+// (a file emptied and written again costs the file system more); flag as
+// for efopen.
+FILE *open_for_overwrite(const std::string &path, bool create, int *flag);
+
+// Flushes an output stream opened so, cuts the file to what was written,
+// syncs it when sync is set, and closes it; 0 or the errno of the first
+// failure.
+int close_overwritten(FILE *fp, bool sync);
+
 // ---- the rewrite cycle ----
 
 // With --sync, every rewrite syncs the copy before the site file is opened
@@ -145,11 +155,12 @@ struct rewrite {
 bool create_temp_copy(rewrite &rw);
 
 // Copies the site file into the temporary copy, then makes the copy oldfp and
-// the site file, opened for writing and emptied, newfp. On failure it says
+// the site file, opened to be written over, newfp. On failure it says
 // why, removes the copy and returns false; the site file is untouched then.
 bool copy_and_swap(rewrite &rw);
 
-// After the rewriting pass: closes newfp and deletes the copy. When a read
+// After the rewriting pass: cuts the site file to its new length, closes
+// newfp and deletes the copy. When a read
 // or write failed, restores the site file from the copy instead; false then.
 bool finish_rewrite(rewrite &rw);
 
@@ -325,8 +336,32 @@ FILE *open_site_list(const char *list_path);
 // site file: neither the run nor the check starts over it.
 bool temp_copy_left_over();
 
-// Runs every site of the list; the exit status.
-int run_batch(const char *list_path);
+// Runs every site of the list, reading daily files ahead on that many
+// threads (1: none); the exit status.
+int run_batch(const char *list_path, int threads);
+
+// ---- read_ahead: daily files read on worker threads ----
+
+// The weather of a site as read from its daily file: the statistics, or the
+// message of the failure; and which file it was.
+struct site_weather {
+    weather_stats ws;
+    std::string failure;
+    file_id id;
+    bool has_id = false;
+};
+
+// Reads a site's daily file and computes its statistics, printing nothing.
+site_weather read_weather(const site_line &site);
+
+// Workers reading the daily files of the sites of a list in order, a few
+// sites ahead of the main thread.
+struct read_ahead;
+void stop_read_ahead(read_ahead *ra);
+std::unique_ptr<read_ahead, void (*)(read_ahead *)>
+start_read_ahead(const std::vector<listed_site> &sites, int threads);
+// Waits for the weather of site i; sites are taken in order.
+site_weather take_weather(read_ahead &ra, size_t i);
 
 // Checks every site of the list, writing nothing; the exit status.
 int check_batch(const char *list_path);

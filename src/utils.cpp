@@ -61,8 +61,7 @@ int open_regular(const std::string &path, std::string &why) {
         close(fd);
         return -1;
     }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
+    return fd; // O_NONBLOCK changes nothing for a regular file
 }
 
 FILE *open_weather_file(const std::string &path, int site_fd, std::string &why) {
@@ -292,6 +291,47 @@ int close_output(FILE *fp, bool sync) {
     return err;
 }
 
+FILE *open_for_overwrite(const std::string &path, bool create, int *flag) {
+    *flag = 1;
+    if (path.find('\0') != std::string::npos) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
+    if (fd < 0)
+        return nullptr;
+    FILE *fp = fdopen(fd, "w");
+    if (fp == nullptr) {
+        const int err = errno;
+        close(fd);
+        errno = err;
+        return nullptr;
+    }
+    *flag = 0;
+    return fp;
+}
+
+int close_overwritten(FILE *fp, bool sync) {
+    int err = take_write_error();
+    errno = 0;
+    if (std::fflush(fp) != 0 && err == 0)
+        err = errno ? errno : EIO;
+    if (err == 0) {
+        // The old content past the new end goes only now.
+        const off_t length = ftello(fp);
+        if (length < 0 || ftruncate(fileno(fp), length) != 0)
+            err = errno ? errno : EIO;
+    }
+    if (sync && err == 0 && fsync(fileno(fp)) != 0)
+        err = errno;
+    if (std::ferror(fp) && err == 0)
+        err = EIO;
+    errno = 0;
+    if (std::fclose(fp) != 0 && err == 0)
+        err = errno ? errno : EIO;
+    return err;
+}
+
 int close_input(FILE *fp) {
     errno = 0;
     if (std::fclose(fp) != 0)
@@ -366,13 +406,12 @@ static bool remove_temp_copy(rewrite &rw) {
 // failure; line_number > 0 names an over-long line, write_err is the errno
 // of a failed write.
 static int copy_site_file(rewrite &rw, long &line_number, int &write_err) {
-    if (lseek(rw.site_fd, 0, SEEK_SET) != 0)
-        return errno;
     std::vector<char> buffer(block_size);
+    off_t offset = 0;
     size_t line_length = 0;
     long lines = 1;
     for (;;) {
-        const ssize_t n = read(rw.site_fd, buffer.data(), buffer.size());
+        const ssize_t n = pread(rw.site_fd, buffer.data(), buffer.size(), offset);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -380,6 +419,7 @@ static int copy_site_file(rewrite &rw, long &line_number, int &write_err) {
         }
         if (n == 0)
             return 0;
+        offset += n;
         for (const char *p = buffer.data(), *end = p + n; p < end;) {
             const char *nl = static_cast<const char *>(std::memchr(p, '\n', end - p));
             line_length += static_cast<size_t>((nl ? nl : end) - p);
@@ -430,7 +470,7 @@ bool copy_and_swap(rewrite &rw) {
     }
     std::rewind(rw.copy);
     int flag = 0;
-    newfp = efopen(rw.site_file, "w", &flag);
+    newfp = open_for_overwrite(rw.site_file, false, &flag);
     if (flag) {
         say_failure("opening for writing", rw.site_file, errno);
         remove_temp_copy(rw);
@@ -442,18 +482,18 @@ bool copy_and_swap(rewrite &rw) {
 
 void restore_site_file(rewrite &rw) {
     if (newfp != nullptr)
-        close_output(newfp, false);
+        close_overwritten(newfp, false);
     oldfp = newfp = nullptr;
     int err = 0;
     std::clearerr(rw.copy);
     std::rewind(rw.copy);
     int flag = 0;
-    FILE *to = efopen(rw.site_file, "w", &flag);
+    FILE *to = open_for_overwrite(rw.site_file, false, &flag);
     if (flag) {
         err = errno;
     } else {
         err = copy_stream(rw.copy, to);
-        const int close_err = close_output(to, sync_rewrites);
+        const int close_err = close_overwritten(to, sync_rewrites);
         if (err == 0)
             err = close_err;
     }
@@ -472,7 +512,7 @@ void restore_site_file(rewrite &rw) {
 
 bool finish_rewrite(rewrite &rw) {
     const int read_err = std::ferror(oldfp) ? EIO : 0;
-    const int write_err = close_output(newfp, sync_rewrites);
+    const int write_err = close_overwritten(newfp, sync_rewrites);
     newfp = nullptr;
     oldfp = nullptr;
     if (read_err != 0) {

@@ -62,7 +62,7 @@ void put_block_lines(const char *name, const float values[months], const char *e
 
 bool compute_weather(FILE *wthfp, weather_stats &ws, daily_error &err) {
     // Three tables of 24 KB each: kept off the stack of the caller's loop.
-    static month_table prec, tmin, tmax;
+    static thread_local month_table prec, tmin, tmax;
     const int last_year = process_daily_weather(wthfp, prec, tmin, tmax, err);
     if (last_year < 0)
         return false;

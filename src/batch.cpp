@@ -3,8 +3,8 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <unistd.h>
 
@@ -95,8 +95,7 @@ std::string weather_failure(const site_line &site, int site_fd, const site_weath
 }
 
 void replace_site_keys(const site_line &site) {
-    create_site(site.latitude, site.longitude, static_cast<float>(site.layer_code),
-                site.elevation);
+    create_site(site.latitude, site.longitude, static_cast<float>(site.layer_code), site.elevation);
 }
 
 // The site keys, then the weather block over the keyed lines: what a
@@ -186,9 +185,10 @@ int run_batch(const char *list_path, int threads) {
         std::printf("Error closing %s: %s\n", list_path, std::strerror(err));
         return 1;
     }
-    auto ahead = threads > 1 && sites.lines.size() > 1
-                     ? start_read_ahead(sites.lines, threads)
-                     : std::unique_ptr<read_ahead, void (*)(read_ahead *)>(nullptr, stop_read_ahead);
+    auto ahead =
+        threads > 1 && sites.lines.size() > 1
+            ? start_read_ahead(sites.lines, threads)
+            : std::unique_ptr<read_ahead, void (*)(read_ahead *)>(nullptr, stop_read_ahead);
     for (size_t i = 0; i < sites.lines.size(); ++i) {
         listed_site &entry = sites.lines[i];
         if (!entry.problem.empty()) {

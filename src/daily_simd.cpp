@@ -230,6 +230,15 @@ __attribute__((target("avx2"))) bool parse_fast(line_layouts &cache, std::string
     return true;
 }
 
+// The length of a line that ends within the 32 bytes at start, its line
+// end included; 0 for a longer one.
+__attribute__((target("avx2"))) size_t short_line_length(const char *start) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(start));
+    const uint32_t ends =
+        static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n'))));
+    return ends == 0 ? 0 : static_cast<size_t>(__builtin_ctz(ends)) + 1;
+}
+
 } // namespace
 
 bool daily_simd_enabled = true;
@@ -264,9 +273,25 @@ parse_status parse_daily_line_fast(fast_daily_parser &parser, std::string_view l
     return parse_daily_line(line, day, why);
 }
 
+bool next_daily_line(line_reader &reader, const fast_daily_parser &parser, std::string_view &line) {
+    if (parser.layouts != nullptr && reader.pos < reader.end)
+        if (const size_t n = short_line_length(reader.block.data() + reader.pos);
+            n != 0 && n <= reader.end - reader.pos) {
+            line = std::string_view(reader.block.data() + reader.pos, n);
+            reader.pos += n;
+            reader.padded = true;
+            return true;
+        }
+    return next_line(reader, line);
+}
+
 #else
 
 bool daily_simd_enabled = false;
+
+bool next_daily_line(line_reader &reader, const fast_daily_parser &, std::string_view &line) {
+    return next_line(reader, line);
+}
 
 fast_daily_parser::fast_daily_parser() {}
 

@@ -1,10 +1,10 @@
 // siteprep: prepares the input files of every site in a site list.
 #include "siteprep.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <algorithm>
 #include <getopt.h>
 #include <sched.h>
 
@@ -51,12 +51,10 @@ struct options {
 
 // False for a command line that is not one of the usage's.
 bool parse_options(int argc, char **argv, options &opts) {
-    static const option long_options[] = {{"check", no_argument, nullptr, 'c'},
-                                          {"sync", no_argument, nullptr, 's'},
-                                          {"jobs", required_argument, nullptr, 'j'},
-                                          {"help", no_argument, nullptr, 'h'},
-                                          {"version", no_argument, nullptr, 'V'},
-                                          {nullptr, 0, nullptr, 0}};
+    static const option long_options[] = {
+        {"check", no_argument, nullptr, 'c'},      {"sync", no_argument, nullptr, 's'},
+        {"jobs", required_argument, nullptr, 'j'}, {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},    {nullptr, 0, nullptr, 0}};
     opterr = 0; // the usage says it
     for (int opt; (opt = getopt_long(argc, argv, "j:", long_options, nullptr)) != -1;) {
         switch (opt) {

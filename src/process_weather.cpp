@@ -184,7 +184,7 @@ int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_
     fast_daily_parser parser;
     std::string_view line;
     long line_number = 0;
-    while (next_line(reader, line)) {
+    while (next_daily_line(reader, parser, line)) {
         ++line_number;
         daily_record day;
         parse_status status = parse_daily_line_fast(parser, line, reader.padded, day, err.reason);

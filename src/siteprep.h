@@ -281,6 +281,10 @@ extern bool daily_simd_enabled;
 parse_status parse_daily_line_fast(fast_daily_parser &parser, std::string_view line, bool padded,
                                    daily_record &day, std::string &why);
 
+// The next line of a daily file, as next_line gives it, found without a
+// library call for a short line when the parser is vectorized.
+bool next_daily_line(line_reader &reader, const fast_daily_parser &parser, std::string_view &line);
+
 // Fills the tables and returns the index of the last year row, or -1 when the
 // file cannot be used (err says where and why).
 int process_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,

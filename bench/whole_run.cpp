@@ -1,0 +1,151 @@
+// Whole runs of a batch, the baseline binary against the new one taken in
+// turns, as a user runs them: wall time, CPU and system time, peak memory.
+//
+// usage: whole_run BASELINE NEW [SITES YEARS [RUNS]]
+// Each run starts from the same generated batch; NEW is run with --jobs 1
+// and with its default.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const int days_in_month[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+
+void write_file(const fs::path &path, const std::string &text) {
+    FILE *f = std::fopen(path.c_str(), "w");
+    if (f == nullptr || std::fwrite(text.data(), 1, text.size(), f) != text.size() ||
+        std::fclose(f) != 0) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
+}
+
+// SITES sites of YEARS years of daily lines, in dir.
+void make_batch(const fs::path &dir, int sites, int years) {
+    fs::create_directories(dir);
+    std::string list;
+    unsigned seed = 12345;
+    auto noise = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<double>((seed >> 16) % 1000) / 100.0;
+    };
+    for (int s = 0; s < sites; ++s) {
+        const std::string name = "site" + std::to_string(s);
+        list += name + " 40.5 -104.2 0.5 0.3 0.2 1.3 0.5 5 1500\n";
+        std::string sfp = "Site " + name + "\nClimate\n";
+        for (int i = 0; i < 60; ++i)
+            sfp += "0.0000            'OLD'\n";
+        for (int i = 0; i < 100; ++i) // the rest of a real parameter file
+            sfp += "0.5               'PARAM" + std::to_string(i) + "'\n";
+        sfp += "0.0 'SITLAT'\n0.0 'SITLNG'\n0.0 'NLAYER'\n0.0 'NLAYPG'\n0.0 'ELEV'\n";
+        std::string wth;
+        char line[96];
+        for (int y = 0; y < years; ++y) {
+            int doy = 0;
+            for (int m = 0; m < 12; ++m)
+                for (int d = 1; d <= days_in_month[m]; ++d) {
+                    const int n = std::snprintf(line, sizeof line, "%d %d %d %d %.1f %.1f %.2f\n",
+                                                d, m + 1, 1900 + y, ++doy, 10.0 + noise(),
+                                                noise() - 5.0, noise() / 10.0);
+                    wth.append(line, static_cast<size_t>(n));
+                }
+        }
+        write_file(dir / (name + ".wth"), wth);
+        write_file(dir / (name + ".sfp"), sfp);
+    }
+    write_file(dir / "sites.txt", list);
+}
+
+struct sample {
+    double wall_ms, cpu_ms, sys_ms;
+    long max_rss_kb;
+};
+
+sample run_once(const fs::path &dir, const std::vector<std::string> &command) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout))
+            _exit(127);
+        std::vector<char *> argv;
+        for (const std::string &a : command)
+            argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    const double wall =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "%s failed\n", command[0].c_str());
+        std::exit(1);
+    }
+    auto ms = [](const timeval &t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+    return {wall, ms(usage.ru_utime) + ms(usage.ru_stime), ms(usage.ru_stime), usage.ru_maxrss};
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: whole_run BASELINE NEW [SITES YEARS [RUNS]]\n");
+        return 2;
+    }
+    const std::string baseline = fs::absolute(argv[1]), fresh = fs::absolute(argv[2]);
+    const int sites = argc > 4 ? std::atoi(argv[3]) : 20;
+    const int years = argc > 4 ? std::atoi(argv[4]) : 100;
+    const int runs = argc > 5 ? std::atoi(argv[5]) : 9;
+    const fs::path dir = fs::temp_directory_path() / ("siteprep-whole-" + std::to_string(getpid()));
+    make_batch(dir, sites, years);
+    const std::vector<std::pair<std::string, std::vector<std::string>>> commands = {
+        {"baseline", {baseline, "sites.txt"}},
+        {"new --jobs 1", {fresh, "--jobs", "1", "sites.txt"}},
+        {"new (default jobs)", {fresh, "sites.txt"}}};
+    // One run of each first, to warm the page cache.
+    for (const auto &c : commands)
+        run_once(dir, c.second);
+    std::vector<std::vector<sample>> samples(commands.size());
+    for (int r = 0; r < runs; ++r)
+        for (size_t c = 0; c < commands.size(); ++c)
+            samples[c].push_back(run_once(dir, commands[c].second));
+    std::printf("%d sites x %d years, %d runs each, taken in turns\n", sites, years, runs);
+    std::printf("%-20s %10s %17s %9s %9s %9s %8s\n", "", "wall ms", "(min-max)", "CPU ms", "sys ms",
+                "peak KB", "ratio");
+    double base_wall = 0;
+    for (size_t c = 0; c < commands.size(); ++c) {
+        std::vector<double> wall, cpu, sys, rss;
+        for (const sample &s : samples[c]) {
+            wall.push_back(s.wall_ms);
+            cpu.push_back(s.cpu_ms);
+            sys.push_back(s.sys_ms);
+            rss.push_back(static_cast<double>(s.max_rss_kb));
+        }
+        if (c == 0)
+            base_wall = median(wall);
+        std::printf("%-20s %10.1f %8.1f-%-8.1f %9.1f %9.1f %9.0f %8.2f\n",
+                    commands[c].first.c_str(), median(wall),
+                    *std::min_element(wall.begin(), wall.end()),
+                    *std::max_element(wall.begin(), wall.end()), median(cpu), median(sys),
+                    *std::max_element(rss.begin(), rss.end()), median(wall) / base_wall);
+    }
+    fs::remove_all(dir);
+    return 0;
+}

@@ -59,13 +59,11 @@ void defer_interrupts(bool defer) {
     sigprocmask(defer ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
 }
 
-// One rewrite of the site file open as site_fd, with pass writing the new
-// content from oldfp to newfp (false: it ran out of memory).
-bool rewrite_site_file(const site_line &site, int site_fd, const char *temp_msg,
+// One rewrite of the open site file, with pass writing the new content
+// from oldfp to newfp (false: it ran out of memory).
+bool rewrite_site_file(const site_line &site, const rewrite &target, const char *temp_msg,
                        const std::function<bool()> &pass) {
-    rewrite rw;
-    rw.site_file = site.name + ".sfp";
-    rw.site_fd = site_fd;
+    rewrite rw = target;
     defer_interrupts(true);
     bool ok = create_temp_copy(rw);
     if (!ok)
@@ -128,15 +126,15 @@ bool replace_keys_and_block(const site_line &site, const weather_stats &ws) {
 // cannot be used was read before the site file is touched; the site file
 // then gets its new site keys alone, and the failure is reported where the
 // weather step would begin.
-bool rewrite_site(const site_line &site, int site_fd, const site_weather &read) {
-    const std::string failure = weather_failure(site, site_fd, read);
+bool rewrite_site(const site_line &site, const rewrite &target, const site_weather &read) {
+    const std::string failure = weather_failure(site, target.site_fd, read);
     if (!failure.empty()) {
-        if (rewrite_site_file(site, site_fd, keys_temp_open_message,
+        if (rewrite_site_file(site, target, keys_temp_open_message,
                               [&site] { return replace_site_keys(site), true; }))
             say(failure);
         return false;
     }
-    return rewrite_site_file(site, site_fd, keys_temp_open_message,
+    return rewrite_site_file(site, target, keys_temp_open_message,
                              [&] { return replace_keys_and_block(site, read.ws); });
 }
 
@@ -144,19 +142,20 @@ bool rewrite_site(const site_line &site, int site_fd, const site_weather &read) 
 bool process_site(site_line &site, read_ahead *ahead, size_t index) {
     if (!write_soil_file(site))
         return false;
-    const std::string site_file = site.name + ".sfp";
+    rewrite target;
+    target.site_file = site.name + ".sfp";
     std::string why;
-    const int site_fd = open_regular(site_file, why);
-    if (site_fd < 0) {
-        say(open_failure(format_message(keys_site_open_message, site.name.c_str()), site_file,
-                         why));
+    target.site_fd = open_regular(target.site_file, why, &target.write_errno);
+    if (target.site_fd < 0) {
+        say(open_failure(format_message(keys_site_open_message, site.name.c_str()),
+                         target.site_file, why));
         return false;
     }
-    // Held until both rewrites are done; closing the file releases it.
-    lock_site_file(site_fd, site_file);
+    // Held until the site is done; closing the file releases it.
+    lock_site_file(target.site_fd, target.site_file);
     const bool ok =
-        rewrite_site(site, site_fd, ahead ? take_weather(*ahead, index) : read_weather(site));
-    close(site_fd);
+        rewrite_site(site, target, ahead ? take_weather(*ahead, index) : read_weather(site));
+    close(target.site_fd);
     return ok;
 }
 

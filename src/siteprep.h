@@ -35,8 +35,9 @@ FILE *efopen(const char *path, const char *mode, int *flag);
 FILE *efopen(const std::string &path, const char *mode, int *flag);
 
 // Opens an input that must be a regular file, without waiting on a pipe or
-// a device; -1 with why set on failure.
-int open_regular(const std::string &path, std::string &why);
+// a device; -1 with why set on failure. With write_errno, opens it for
+// writing too where it may be written, else sets the errno that says why not.
+int open_regular(const std::string &path, std::string &why, int *write_errno = nullptr);
 
 // Opens a site's daily weather file: a regular file, and not the site file
 // open as site_fd (-1: none); nullptr with why set on failure.
@@ -147,6 +148,7 @@ extern bool sync_rewrites;
 struct rewrite {
     std::string site_file;
     int site_fd = -1;     // the site file, open for reading; owned by the caller
+    int write_errno = 0;  // why site_fd is not open for writing too; 0 when it is
     FILE *copy = nullptr; // the temporary copy while it exists
 };
 

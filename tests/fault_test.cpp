@@ -5,6 +5,7 @@
 #include "tool_runner.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
@@ -243,11 +244,15 @@ std::string restore_in(const scratch_dir &dir, const char *site_file) {
     fs::current_path(dir.path());
     rewrite rw;
     rw.site_file = site_file;
+    rw.site_fd = open(site_file, O_RDWR);
+    rw.write_errno = rw.site_fd < 0 ? errno : 0;
     rw.copy = std::fopen("XXXX.sfp", "r+");
     testing::internal::CaptureStdout();
     restore_site_file(rw);
     std::fflush(stdout);
     std::string out = testing::internal::GetCapturedStdout();
+    if (rw.site_fd >= 0)
+        close(rw.site_fd);
     fs::current_path(back);
     return out;
 }

@@ -44,13 +44,24 @@ FILE *efopen(const std::string &path, const char *mode, int *flag) {
     return efopen(path.c_str(), mode, flag);
 }
 
-int open_regular(const std::string &path, std::string &why) {
+int open_regular(const std::string &path, std::string &why, int *write_errno) {
     if (path.find('\0') != std::string::npos) {
         why = std::strerror(EINVAL);
         return -1;
     }
     // Non-blocking, so that opening a pipe does not wait for a writer.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int flags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd = -1;
+    if (write_errno != nullptr) {
+        fd = open(path.c_str(), O_RDWR | flags);
+        *write_errno = fd < 0 ? errno : 0;
+        if (fd < 0 && errno != EACCES && errno != EROFS && errno != ETXTBSY && errno != EPERM) {
+            why = std::strerror(errno);
+            return -1;
+        }
+    }
+    if (fd < 0)
+        fd = open(path.c_str(), O_RDONLY | flags);
     if (fd < 0) {
         why = std::strerror(errno);
         return -1;
@@ -440,6 +451,25 @@ static int copy_site_file(rewrite &rw, long &line_number, int &write_err) {
     }
 }
 
+// A stream writing the site file over from its start, through its open
+// descriptor: the name is not opened again.
+static FILE *site_file_writer(rewrite &rw) {
+    if (rw.write_errno != 0) {
+        errno = rw.write_errno;
+        return nullptr;
+    }
+    const int fd = dup(rw.site_fd);
+    if (fd < 0)
+        return nullptr;
+    FILE *fp = lseek(fd, 0, SEEK_SET) == 0 ? fdopen(fd, "w") : nullptr;
+    if (fp == nullptr) {
+        const int err = errno;
+        close(fd);
+        errno = err;
+    }
+    return fp;
+}
+
 bool copy_and_swap(rewrite &rw) {
     long long_line = 0;
     int write_err = 0;
@@ -469,9 +499,8 @@ bool copy_and_swap(rewrite &rw) {
         return false;
     }
     std::rewind(rw.copy);
-    int flag = 0;
-    newfp = open_for_overwrite(rw.site_file, false, &flag);
-    if (flag) {
+    newfp = site_file_writer(rw);
+    if (newfp == nullptr) {
         say_failure("opening for writing", rw.site_file, errno);
         remove_temp_copy(rw);
         return false;
@@ -487,9 +516,8 @@ void restore_site_file(rewrite &rw) {
     int err = 0;
     std::clearerr(rw.copy);
     std::rewind(rw.copy);
-    int flag = 0;
-    FILE *to = open_for_overwrite(rw.site_file, false, &flag);
-    if (flag) {
+    FILE *to = site_file_writer(rw);
+    if (to == nullptr) {
         err = errno;
     } else {
         err = copy_stream(rw.copy, to);

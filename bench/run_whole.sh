@@ -18,8 +18,9 @@ if [ -z "${BASELINE_BIN:-}" ]; then
 fi
 cmake -S . -B build-bench -DSITEPREP_TESTS=OFF -DSITEPREP_BENCH=ON >/dev/null
 cmake --build build-bench -j2 >/dev/null
-build-bench/bench/whole_run "$BASELINE_BIN" build-bench/siteprep 20 100 9
-build-bench/bench/whole_run "$BASELINE_BIN" build-bench/siteprep 2000 10 5
+# The daily-reader benchmark's batch, and many small sites with 5 KB site files.
+build-bench/bench/whole_run "$BASELINE_BIN" build-bench/siteprep 20 100 15
+build-bench/bench/whole_run "$BASELINE_BIN" build-bench/siteprep 2000 10 5 100
 # Peak memory with ten times the sites, and with the most years a file may hold.
 build-bench/bench/whole_run "$BASELINE_BIN" build-bench/siteprep 200 100 3
 build-bench/bench/whole_run "$BASELINE_BIN" build-bench/siteprep 20 500 3

@@ -1,7 +1,9 @@
 // Whole runs of a batch, the baseline binary against the new one taken in
 // turns, as a user runs them: wall time, CPU and system time, peak memory.
 //
-// usage: whole_run BASELINE NEW [SITES YEARS [RUNS]]
+// usage: whole_run BASELINE NEW [SITES YEARS [RUNS [LINES]]]
+// LINES more parameter lines in each site file (0: the daily-reader
+// benchmark's 1.6 KB site files; 100 makes them 5 KB).
 // Each run starts from the same generated batch; NEW is run with --jobs 1
 // and with its default.
 #include <algorithm>
@@ -31,7 +33,7 @@ void write_file(const fs::path &path, const std::string &text) {
 }
 
 // SITES sites of YEARS years of daily lines, in dir.
-void make_batch(const fs::path &dir, int sites, int years) {
+void make_batch(const fs::path &dir, int sites, int years, int extra_lines) {
     fs::create_directories(dir);
     std::string list;
     unsigned seed = 12345;
@@ -45,7 +47,7 @@ void make_batch(const fs::path &dir, int sites, int years) {
         std::string sfp = "Site " + name + "\nClimate\n";
         for (int i = 0; i < 60; ++i)
             sfp += "0.0000            'OLD'\n";
-        for (int i = 0; i < 100; ++i) // the rest of a real parameter file
+        for (int i = 0; i < extra_lines; ++i) // the rest of a real parameter file
             sfp += "0.5               'PARAM" + std::to_string(i) + "'\n";
         sfp += "0.0 'SITLAT'\n0.0 'SITLNG'\n0.0 'NLAYER'\n0.0 'NLAYPG'\n0.0 'ELEV'\n";
         std::string wth;
@@ -106,15 +108,16 @@ double median(std::vector<double> v) {
 
 int main(int argc, char **argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: whole_run BASELINE NEW [SITES YEARS [RUNS]]\n");
+        std::fprintf(stderr, "usage: whole_run BASELINE NEW [SITES YEARS [RUNS [LINES]]]\n");
         return 2;
     }
     const std::string baseline = fs::absolute(argv[1]), fresh = fs::absolute(argv[2]);
     const int sites = argc > 4 ? std::atoi(argv[3]) : 20;
     const int years = argc > 4 ? std::atoi(argv[4]) : 100;
     const int runs = argc > 5 ? std::atoi(argv[5]) : 9;
+    const int extra_lines = argc > 6 ? std::atoi(argv[6]) : 0;
     const fs::path dir = fs::temp_directory_path() / ("siteprep-whole-" + std::to_string(getpid()));
-    make_batch(dir, sites, years);
+    make_batch(dir, sites, years, extra_lines);
     const std::vector<std::pair<std::string, std::vector<std::string>>> commands = {
         {"baseline", {baseline, "sites.txt"}},
         {"new --jobs 1", {fresh, "--jobs", "1", "sites.txt"}},

@@ -1,4 +1,5 @@
-// The run: every site of the list in order, stopping at the first failure.
+// The run: every site of the list in order, stopping at the first failure
+// or, with --keep-going, going on past it and listing the failures at the end.
 #include "siteprep.h"
 
 #include <cerrno>
@@ -6,7 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -20,25 +23,78 @@ void say(const std::string &text) {
     std::printf("%s\n", text.c_str());
 }
 
-// Writes "soils.in" from the site's texture.
-bool write_soil_file(site_line &site) {
+mode_t current_umask() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+// How a site ended: done, failed, or failed so that no further site may run
+// (its soils.in could not be written, or a copy had to be kept).
+enum class site_end { done, failed, fatal };
+
+// Writes "soils.in" from the site's texture; with rows, the rows are also
+// kept there.
+bool write_soil_file(site_line &site, std::string *rows) {
+    char *text = nullptr;
+    size_t size = 0;
     int flag = 0;
-    newfp = open_for_overwrite(soil_file_name, true, &flag);
+    FILE *soil = open_for_overwrite(soil_file_name, true, &flag);
     if (flag) {
-        say(open_failure(format_message(soil_open_message, site.name.c_str()), soil_file_name,
-                         std::strerror(errno)));
+        report(open_failure(format_message(soil_open_message, site.name.c_str()), soil_file_name,
+                            std::strerror(errno)));
+        return false;
+    }
+    newfp = rows != nullptr ? open_memstream(&text, &size) : soil;
+    if (newfp == nullptr) {
+        close_overwritten(soil, false);
+        report(format_message("Error writing %s for %s: %s", soil_file_name, site.name.c_str(),
+                              std::strerror(ENOMEM)));
         return false;
     }
     create_soil(site.sand, site.silt, site.clay, site.bulk_density, site.pass_through,
                 site.layer_code);
-    int err = close_overwritten(newfp, false);
+    if (rows != nullptr) {
+        const int kept = close_output(newfp, false);
+        rows->assign(kept == 0 ? text : "", kept == 0 ? size : 0);
+        std::free(text);
+        put_text(soil, *rows);
+    }
+    int err = close_overwritten(soil, false);
     newfp = nullptr;
     if (err != 0) {
-        std::printf("Error writing %s for %s: %s\n", soil_file_name, site.name.c_str(),
-                    std::strerror(err));
+        report(format_message("Error writing %s for %s: %s", soil_file_name, site.name.c_str(),
+                              std::strerror(err)));
         return false;
     }
     return true;
+}
+
+// Writes a site's own soil file, NAME.soils.in, through a temporary name,
+// so that an interrupted run never leaves half of one.
+bool write_site_soil_file(const site_line &site, const std::string &rows) {
+    const std::string path = site.name + ".soils.in";
+    std::string temp = path + ".XXXXXX";
+    const int fd = path.find('\0') == std::string::npos ? mkstemp(temp.data()) : -1;
+    int err = fd < 0 ? errno : 0;
+    if (fd >= 0) {
+        FILE *fp = fdopen(fd, "w");
+        if (fp == nullptr) {
+            err = errno;
+            close(fd);
+        } else {
+            fchmod(fd, 0644 & ~current_umask());
+            put_text(fp, rows);
+            err = close_output(fp, sync_rewrites);
+        }
+        if (err == 0 && rename(temp.c_str(), path.c_str()) != 0)
+            err = errno;
+        if (err != 0)
+            unlink(temp.c_str());
+    }
+    if (err != 0)
+        report(format_message("Error writing %s: %s", path.c_str(), std::strerror(err)));
+    return err == 0;
 }
 
 // While a site file is being rewritten, an interrupt, a hang-up or a closed
@@ -67,11 +123,12 @@ bool rewrite_site_file(const site_line &site, const rewrite &target, const char 
     defer_interrupts(true);
     bool ok = create_temp_copy(rw);
     if (!ok)
-        say(open_failure(format_message(temp_msg, site.name.c_str()), temp_file_name,
-                         std::strerror(errno)));
+        report(open_failure(format_message(temp_msg, site.name.c_str()), temp_file_name,
+                            std::strerror(errno)));
     else if ((ok = copy_and_swap(rw))) {
         if (!pass()) {
-            std::printf("Error rewriting %s: %s\n", rw.site_file.c_str(), std::strerror(ENOMEM));
+            report(format_message("Error rewriting %s: %s", rw.site_file.c_str(),
+                                  std::strerror(ENOMEM)));
             restore_site_file(rw);
             ok = false;
         } else {
@@ -131,7 +188,7 @@ bool rewrite_site(const site_line &site, const rewrite &target, const site_weath
     if (!failure.empty()) {
         if (rewrite_site_file(site, target, keys_temp_open_message,
                               [&site] { return replace_site_keys(site), true; }))
-            say(failure);
+            report(failure);
         return false;
     }
     return rewrite_site_file(site, target, keys_temp_open_message,
@@ -139,24 +196,48 @@ bool rewrite_site(const site_line &site, const rewrite &target, const site_weath
 }
 
 // One site; its daily file is read here, or was read ahead.
-bool process_site(site_line &site, read_ahead *ahead, size_t index) {
-    if (!write_soil_file(site))
-        return false;
+site_end process_site(site_line &site, const run_options &options, read_ahead *ahead,
+                      size_t index) {
+    std::string rows;
+    if (!write_soil_file(site, options.keep_soils ? &rows : nullptr))
+        return site_end::fatal;
+    if (options.keep_soils && !write_site_soil_file(site, rows))
+        return site_end::failed;
     rewrite target;
     target.site_file = site.name + ".sfp";
     std::string why;
     target.site_fd = open_regular(target.site_file, why, &target.write_errno);
     if (target.site_fd < 0) {
-        say(open_failure(format_message(keys_site_open_message, site.name.c_str()),
-                         target.site_file, why));
-        return false;
+        report(open_failure(format_message(keys_site_open_message, site.name.c_str()),
+                            target.site_file, why));
+        return site_end::failed;
     }
     // Held until the site is done; closing the file releases it.
     lock_site_file(target.site_fd, target.site_file);
     const bool ok =
         rewrite_site(site, target, ahead ? take_weather(*ahead, index) : read_weather(site));
     close(target.site_fd);
-    return ok;
+    if (ok)
+        return site_end::done;
+    // A copy kept because a restore failed holds the only intact content of
+    // a site file: the next site must not start over it.
+    return temp_copy_left_over() ? site_end::fatal : site_end::failed;
+}
+
+// A failed site as the list at the end of a run names it.
+struct failed_site {
+    long line_number;
+    std::string name, reason;
+};
+
+void list_failures(const std::vector<failed_site> &failed, size_t sites, const char *list_path) {
+    if (failed.empty())
+        return;
+    std::printf("Failed sites:\n");
+    for (const failed_site &f : failed)
+        std::printf("%s line %ld: %s: %s\n", list_path, f.line_number, f.name.c_str(),
+                    f.reason.c_str());
+    std::printf("%zu of %zu sites failed\n", failed.size(), sites);
 }
 
 // Why the run must not start; empty when it may.
@@ -170,7 +251,7 @@ std::string refusal(FILE *list, const site_list &sites) {
 
 } // namespace
 
-int run_batch(const char *list_path, int threads) {
+int run_batch(const char *list_path, const run_options &options) {
     FILE *list = open_site_list(list_path);
     if (list == nullptr)
         return 1;
@@ -185,17 +266,39 @@ int run_batch(const char *list_path, int threads) {
         return 1;
     }
     auto ahead =
-        threads > 1 && sites.lines.size() > 1
-            ? start_read_ahead(sites.lines, threads)
+        options.threads > 1 && sites.lines.size() > 1
+            ? start_read_ahead(sites.lines, options.threads)
             : std::unique_ptr<read_ahead, void (*)(read_ahead *)>(nullptr, stop_read_ahead);
+    auto progress = start_progress(options.progress, sites.lines.size());
+    std::vector<failed_site> failed;
     for (size_t i = 0; i < sites.lines.size(); ++i) {
         listed_site &entry = sites.lines[i];
-        if (!entry.problem.empty()) {
-            say(entry.problem);
+        show_progress(progress.get(), i,
+                      entry.problem.empty() ? entry.site.name
+                                            : "line " + std::to_string(entry.line_number));
+        hide_progress_for_output(progress.get());
+        take_first_report();
+        site_end end = site_end::failed;
+        if (!entry.problem.empty())
+            report(entry.problem);
+        else
+            end = process_site(entry.site, options, ahead.get(), i);
+        if (end == site_end::done)
+            continue;
+        if (!options.keep_going)
+            return 1;
+        const std::string reason = take_first_report();
+        if (end == site_end::fatal) {
+            hide_progress(progress.get());
+            list_failures(failed, sites.lines.size(), list_path);
+            std::printf("Stopped at %s line %ld: %s; no further site can run safely.\n", list_path,
+                        entry.line_number, reason.c_str());
             return 1;
         }
-        if (!process_site(entry.site, ahead.get(), i))
-            return 1;
+        failed.push_back({entry.line_number,
+                          entry.problem.empty() ? entry.site.name : std::string("-"), reason});
     }
-    return 0;
+    hide_progress(progress.get());
+    list_failures(failed, sites.lines.size(), list_path);
+    return failed.empty() ? 0 : 1;
 }

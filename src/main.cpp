@@ -7,10 +7,12 @@
 #include <cstring>
 #include <getopt.h>
 #include <sched.h>
+#include <unistd.h>
 
 namespace {
 
-const char usage_line[] = "usage: siteprep [--check] [--sync] [--jobs N] SITE_LIST\n";
+const char usage_line[] = "usage: siteprep [--check] [--sync] [--jobs N] [--keep-going] "
+                          "[--keep-soils] [--[no-]progress] SITE_LIST\n";
 
 void print_help() {
     std::printf("%s", usage_line);
@@ -33,6 +35,14 @@ void print_help() {
                 "             read the daily files of the next sites on N threads while\n"
                 "             the current one is rewritten (default: the available cores,\n"
                 "             at most 8; 1: no threads); the results are the same\n"
+                "  --keep-going\n"
+                "             go on past a site that fails (its site file is left as it\n"
+                "             was) and list the failed sites at the end\n"
+                "  --keep-soils\n"
+                "             also write each site's soil rows to SITE.soils.in\n"
+                "  --progress, --no-progress\n"
+                "             show or hide a progress line on standard error (default:\n"
+                "             shown when standard error is a terminal)\n"
                 "  --help     show this help and exit\n"
                 "  --version  show the version and exit\n"
                 "\n"
@@ -44,6 +54,9 @@ struct options {
     bool check = false;
     bool sync = false;
     int jobs = 0; // 0: the available cores, at most 8
+    bool keep_going = false;
+    bool keep_soils = false;
+    int progress = -1; // -1: when standard error is a terminal
     bool help = false;
     bool version = false;
     const char *site_list = nullptr;
@@ -52,17 +65,29 @@ struct options {
 // False for a command line that is not one of the usage's.
 bool parse_options(int argc, char **argv, options &opts) {
     static const option long_options[] = {
-        {"check", no_argument, nullptr, 'c'},      {"sync", no_argument, nullptr, 's'},
-        {"jobs", required_argument, nullptr, 'j'}, {"help", no_argument, nullptr, 'h'},
-        {"version", no_argument, nullptr, 'V'},    {nullptr, 0, nullptr, 0}};
+        {"check", no_argument, nullptr, 'c'},       {"sync", no_argument, nullptr, 's'},
+        {"jobs", required_argument, nullptr, 'j'},  {"keep-going", no_argument, nullptr, 'k'},
+        {"keep-soils", no_argument, nullptr, 'S'},  {"progress", no_argument, nullptr, 'p'},
+        {"no-progress", no_argument, nullptr, 'P'}, {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},     {nullptr, 0, nullptr, 0}};
     opterr = 0; // the usage says it
-    for (int opt; (opt = getopt_long(argc, argv, "j:", long_options, nullptr)) != -1;) {
+    for (int opt; (opt = getopt_long(argc, argv, "+j:", long_options, nullptr)) != -1;) {
         switch (opt) {
         case 'c':
             opts.check = true;
             break;
         case 's':
             opts.sync = true;
+            break;
+        case 'k':
+            opts.keep_going = true;
+            break;
+        case 'S':
+            opts.keep_soils = true;
+            break;
+        case 'p':
+        case 'P':
+            opts.progress = opt == 'p';
             break;
         case 'j':
             if (!parse_int(optarg, opts.jobs) || opts.jobs < 1 || opts.jobs > 256)
@@ -126,5 +151,10 @@ int main(int argc, char **argv) {
     // Past a file-size limit a write then fails (and is reported, and the
     // site file restored) instead of the signal killing the run mid-rewrite.
     std::signal(SIGXFSZ, SIG_IGN);
-    return finish_stdout(run_batch(opts.site_list, opts.jobs > 0 ? opts.jobs : default_jobs()));
+    run_options run;
+    run.threads = opts.jobs > 0 ? opts.jobs : default_jobs();
+    run.keep_going = opts.keep_going;
+    run.keep_soils = opts.keep_soils;
+    run.progress = opts.progress >= 0 ? opts.progress == 1 : isatty(STDERR_FILENO) == 1;
+    return finish_stdout(run_batch(opts.site_list, run));
 }

@@ -121,6 +121,12 @@ int copy_stream(FILE *from, FILE *to);
 // sync is set; 0 or the errno of the first failure since it was opened.
 int close_output(FILE *fp, bool sync);
 
+// Prints an error message (one or more lines) on standard output; the
+// first since the last take_first_report is kept, on one line, to be named
+// again in a run's list of failed sites.
+void report(const std::string &text);
+std::string take_first_report();
+
 // A printf format filled in, as a string.
 std::string format_message(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
@@ -342,9 +348,29 @@ FILE *open_site_list(const char *list_path);
 // site file: neither the run nor the check starts over it.
 bool temp_copy_left_over();
 
-// Runs every site of the list, reading daily files ahead on that many
-// threads (1: none); the exit status.
-int run_batch(const char *list_path, int threads);
+// How a run goes through its sites.
+struct run_options {
+    int threads = 1;         // reading daily files ahead (1: no threads)
+    bool keep_going = false; // past a failed site, with a list of failures at the end
+    bool keep_soils = false; // each site's soil rows also to NAME.soils.in
+    bool progress = false;   // a progress line on standard error
+};
+
+// Runs every site of the list; the exit status.
+int run_batch(const char *list_path, const run_options &options);
+
+// ---- progress: the progress line of a run ----
+
+struct progress_line;
+// A progress line for a run of total sites, or nullptr when it is off.
+std::unique_ptr<progress_line, void (*)(progress_line *)> start_progress(bool on, size_t total);
+// Shows that done sites are done and the next one is name.
+void show_progress(progress_line *line, size_t done, const std::string &name);
+// Clears the line.
+void hide_progress(progress_line *line);
+// Clears it when standard output goes to the same terminal, before a site
+// may print there.
+void hide_progress_for_output(progress_line *line);
 
 // ---- read_ahead: daily files read on worker threads ----
 

@@ -2,6 +2,7 @@
 // a site parameter file.
 #include "siteprep.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdarg>
@@ -11,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 FILE *oldfp = nullptr;
 FILE *newfp = nullptr;
@@ -181,6 +183,21 @@ std::string quote_token(std::string_view token) {
     }
     text += token.size() > shown ? "\"..." : "\"";
     return text;
+}
+
+// The first error reported since the last take_first_report.
+static std::string first_report;
+
+void report(const std::string &text) {
+    std::printf("%s\n", text.c_str());
+    if (first_report.empty()) {
+        first_report = text;
+        std::replace(first_report.begin(), first_report.end(), '\n', ' ');
+    }
+}
+
+std::string take_first_report() {
+    return std::exchange(first_report, std::string());
 }
 
 std::string format_message(const char *format, ...) {
@@ -367,7 +384,7 @@ int copy_stream(FILE *from, FILE *to) {
 // ---- the rewrite cycle ----
 
 static void say_failure(const char *what, const std::string &file, int err) {
-    std::printf("Error %s %s: %s\n", what, file.c_str(), std::strerror(err));
+    report(format_message("Error %s %s: %s", what, file.c_str(), std::strerror(err)));
 }
 
 bool create_temp_copy(rewrite &rw) {
@@ -400,8 +417,8 @@ static bool remove_temp_copy(rewrite &rw) {
         ok = false;
     } else if (fstat(fileno(rw.copy), &ours) != 0 || named.st_dev != ours.st_dev ||
                named.st_ino != ours.st_ino) {
-        std::printf("Error deleting %s: it was replaced by another file, left as it is\n",
-                    temp_file_name);
+        report(format_message("Error deleting %s: it was replaced by another file, left as it is",
+                              temp_file_name));
         ok = false;
     } else if (unlink(temp_file_name) != 0) {
         say_failure("deleting", temp_file_name, errno);
@@ -475,9 +492,8 @@ bool copy_and_swap(rewrite &rw) {
     int write_err = 0;
     const int err = copy_site_file(rw, long_line, write_err);
     if (long_line > 0) {
-        std::printf("%s\n", format_message(site_file_line_message, rw.site_file.c_str(), long_line,
-                                           too_long_reason(max_text_line).c_str())
-                                .c_str());
+        report(format_message(site_file_line_message, rw.site_file.c_str(), long_line,
+                              too_long_reason(max_text_line).c_str()));
         remove_temp_copy(rw);
         return false;
     }
@@ -526,7 +542,7 @@ void restore_site_file(rewrite &rw) {
             err = close_err;
     }
     if (err != 0) {
-        std::printf("Error restoring %s: %s\n", rw.site_file.c_str(), std::strerror(err));
+        report(format_message("Error restoring %s: %s", rw.site_file.c_str(), std::strerror(err)));
         std::printf("%s holds the content %s had before this step: copy it back to %s, "
                     "then remove %s before running again.\n",
                     temp_file_name, rw.site_file.c_str(), rw.site_file.c_str(), temp_file_name);

@@ -14,7 +14,13 @@ namespace {
 struct check_tally {
     int sites = 0;
     int problems = 0;
+    int warnings = 0;
 };
+
+void warning(check_tally &tally, const char *list_path, long line_number, const char *text) {
+    std::printf("Warning: %s line %ld: %s\n", list_path, line_number, text);
+    ++tally.warnings;
+}
 
 void problem(check_tally &tally, const std::string &text) {
     std::printf("%s\n", text.c_str());
@@ -81,19 +87,20 @@ int check_site_file(check_tally &tally, const site_line &site) {
 }
 
 void check_weather_file(check_tally &tally, const site_line &site, int site_fd) {
+    static month_table prec, tmin, tmax;
+    int years = 0;
     const std::string weather_file = site.name + ".wth";
     std::string why;
     FILE *wthfp = open_weather_file(weather_file, site_fd, why);
     if (wthfp == nullptr) {
         problem(tally, format_message(weather_open_message, site.name.c_str()) + " " +
                            weather_file + ": " + why);
+        tally.warnings += audit_site(site, site_fd, nullptr, 0, prec, tmin, tmax);
         return;
     }
-    static month_table prec, tmin, tmax;
     daily_error err;
     daily_problems bad;
-    read_daily_weather(wthfp, prec, tmin, tmax, err, &bad);
-    close_input(wthfp);
+    years = read_daily_weather(wthfp, prec, tmin, tmax, err, &bad) + 1;
     for (const daily_error &line : bad.first)
         std::printf(
             "%s\n",
@@ -106,6 +113,10 @@ void check_weather_file(check_tally &tally, const site_line &site, int site_fd) 
         std::printf("%s: %d more problems not listed\n", weather_file.c_str(),
                     bad.count - daily_problems::kept);
     tally.problems += bad.count;
+    // The audit reads the file once more, after the problems are listed.
+    if (years > 0 && std::fseek(wthfp, 0, SEEK_SET) == 0)
+        tally.warnings += audit_site(site, site_fd, wthfp, years, prec, tmin, tmax);
+    close_input(wthfp);
 }
 
 // Sites that a batch names twice: by the same name, or by two names of one
@@ -115,11 +126,13 @@ struct seen_sites {
     std::map<std::pair<unsigned long long, unsigned long long>, std::pair<long, std::string>> files;
 };
 
-void check_repeats(seen_sites &seen, const char *list_path, const listed_site &entry, int site_fd) {
+void check_repeats(check_tally &tally, seen_sites &seen, const char *list_path,
+                   const listed_site &entry, int site_fd) {
     const site_line &site = entry.site;
     if (auto [it, fresh] = seen.names.emplace(site.name, entry.line_number); !fresh) {
         std::printf("Warning: %s line %ld: %s is listed again (first on line %ld)\n", list_path,
                     entry.line_number, site.name.c_str(), it->second);
+        ++tally.warnings;
         return;
     }
     file_id id;
@@ -127,21 +140,24 @@ void check_repeats(seen_sites &seen, const char *list_path, const listed_site &e
         return;
     auto [it, fresh] = seen.files.emplace(std::make_pair(id.dev, id.ino),
                                           std::make_pair(entry.line_number, site.name + ".sfp"));
-    if (!fresh)
+    if (!fresh) {
         std::printf("Warning: %s line %ld: %s.sfp is the same file as %s (line %ld)\n", list_path,
                     entry.line_number, site.name.c_str(), it->second.second.c_str(),
                     it->second.first);
+        ++tally.warnings;
+    }
 }
 
 void check_site(check_tally &tally, seen_sites &seen, const char *list_path,
                 const listed_site &entry) {
     const site_line &site = entry.site;
     if (soil_row_count(site.layer_code) == 14 && site.layer_code != 9)
-        std::printf("Warning: %s line %ld: %s\n", list_path, entry.line_number,
-                    "Invalid number of soil layers in <SITE>.sfp file! Using default value of "
-                    "9 layers.");
+        warning(tally, list_path, entry.line_number,
+                "Invalid number of soil layers in <SITE>.sfp file! Using default value of 9 "
+                "layers.");
+    tally.warnings += audit_site_line(site, list_path, entry.line_number);
     const int site_fd = check_site_file(tally, site);
-    check_repeats(seen, list_path, entry, site_fd);
+    check_repeats(tally, seen, list_path, entry, site_fd);
     check_weather_file(tally, site, site_fd);
     if (site_fd >= 0)
         close(site_fd);
@@ -149,7 +165,7 @@ void check_site(check_tally &tally, seen_sites &seen, const char *list_path,
 
 } // namespace
 
-int check_batch(const char *list_path) {
+int check_batch(const char *list_path, bool strict) {
     check_tally tally;
     FILE *list = open_site_list(list_path);
     if (list == nullptr) {
@@ -174,6 +190,7 @@ int check_batch(const char *list_path) {
             problem(tally, sites.read_problem);
         close_input(list);
     }
-    std::printf("%d sites checked, %d problems\n", tally.sites, tally.problems);
-    return tally.problems == 0 ? 0 : 1;
+    std::printf("%d sites checked, %d problems, %d warnings\n", tally.sites, tally.problems,
+                tally.warnings);
+    return tally.problems == 0 && (!strict || tally.warnings == 0) ? 0 : 1;
 }

@@ -6,11 +6,6 @@
 
 namespace {
 
-struct site_key {
-    const char *name;
-    float value;
-};
-
 // True when the line starts with a number followed by a word, as a
 // "%f %s" scan would convert both.
 bool is_parameter_line(std::string_view line) {
@@ -22,35 +17,38 @@ bool is_parameter_line(std::string_view line) {
 
 } // namespace
 
+// The site keys in the order they are tested: the first found anywhere in
+// a parameter line decides.
+static const char *const site_keys[] = {"SITLAT", "SITLNG", "NLAYER", "NLAYPG", "ELEV"};
+
+int site_key_of_line(std::string_view line) {
+    if (!is_parameter_line(line))
+        return -1;
+    for (int k = 0; k < 5; ++k)
+        if (line.find(site_keys[k]) != std::string_view::npos)
+            return k;
+    return -1;
+}
+
+const char *site_key_name(int key) {
+    return site_keys[key];
+}
+
 void create_site(float latitude, float longitude, float layers, float elevation) {
-    // Tested in this order: the first key found anywhere in the line decides.
-    const site_key keys[] = {{"SITLAT", latitude},
-                             {"SITLNG", longitude},
-                             {"NLAYER", layers},
-                             {"NLAYPG", layers},
-                             {"ELEV", elevation}};
+    const float values[] = {latitude, longitude, layers, layers, elevation};
     line_reader reader(oldfp);
     std::string_view line;
     const char *eol = nullptr;
     while (next_line(reader, line)) {
         if (eol == nullptr)
             eol = line_end_of(line); // composed lines end like the file's first line
-        const site_key *found = nullptr;
-        if (is_parameter_line(line)) {
-            for (const site_key &key : keys) {
-                if (line.find(key.name) != std::string_view::npos) {
-                    found = &key;
-                    break;
-                }
-            }
-        }
-        if (found == nullptr) {
+        const int key = site_key_of_line(line);
+        if (key < 0) {
             put_text(newfp, line);
             continue;
         }
-        put_format(newfp, "%-10.4f        %-10s%s", static_cast<double>(found->value), found->name,
-                   eol);
-        std::printf("Update: %-10.4f        %-10s\n", static_cast<double>(found->value),
-                    found->name);
+        const double value = static_cast<double>(values[key]);
+        put_format(newfp, "%-10.4f        %-10s%s", value, site_keys[key], eol);
+        std::printf("Update: %-10.4f        %-10s\n", value, site_keys[key]);
     }
 }

@@ -11,7 +11,7 @@
 
 namespace {
 
-const char usage_line[] = "usage: siteprep [--check] [--sync] [--jobs N] [--keep-going] "
+const char usage_line[] = "usage: siteprep [--check [--strict]] [--sync] [--jobs N] [--keep-going] "
                           "[--keep-soils] [--[no-]progress] SITE_LIST\n";
 
 void print_help() {
@@ -29,6 +29,7 @@ void print_help() {
                 "Options:\n"
                 "  --check    check every site's files and report every problem, writing\n"
                 "             nothing; status 0 when there is none\n"
+                "  --strict   with --check: count warnings as problems (status 1)\n"
                 "  --sync     sync every rewritten file to the disk before going on, so that\n"
                 "             a power failure cannot lose a site file (slower)\n"
                 "  -j, --jobs N\n"
@@ -52,6 +53,7 @@ void print_help() {
 
 struct options {
     bool check = false;
+    bool strict = false;
     bool sync = false;
     int jobs = 0; // 0: the available cores, at most 8
     bool keep_going = false;
@@ -64,17 +66,25 @@ struct options {
 
 // False for a command line that is not one of the usage's.
 bool parse_options(int argc, char **argv, options &opts) {
-    static const option long_options[] = {
-        {"check", no_argument, nullptr, 'c'},       {"sync", no_argument, nullptr, 's'},
-        {"jobs", required_argument, nullptr, 'j'},  {"keep-going", no_argument, nullptr, 'k'},
-        {"keep-soils", no_argument, nullptr, 'S'},  {"progress", no_argument, nullptr, 'p'},
-        {"no-progress", no_argument, nullptr, 'P'}, {"help", no_argument, nullptr, 'h'},
-        {"version", no_argument, nullptr, 'V'},     {nullptr, 0, nullptr, 0}};
+    static const option long_options[] = {{"check", no_argument, nullptr, 'c'},
+                                          {"strict", no_argument, nullptr, 'x'},
+                                          {"sync", no_argument, nullptr, 's'},
+                                          {"jobs", required_argument, nullptr, 'j'},
+                                          {"keep-going", no_argument, nullptr, 'k'},
+                                          {"keep-soils", no_argument, nullptr, 'S'},
+                                          {"progress", no_argument, nullptr, 'p'},
+                                          {"no-progress", no_argument, nullptr, 'P'},
+                                          {"help", no_argument, nullptr, 'h'},
+                                          {"version", no_argument, nullptr, 'V'},
+                                          {nullptr, 0, nullptr, 0}};
     opterr = 0; // the usage says it
     for (int opt; (opt = getopt_long(argc, argv, "+j:", long_options, nullptr)) != -1;) {
         switch (opt) {
         case 'c':
             opts.check = true;
+            break;
+        case 'x':
+            opts.strict = true;
             break;
         case 's':
             opts.sync = true;
@@ -146,7 +156,7 @@ int main(int argc, char **argv) {
         return finish_stdout(0);
     }
     if (opts.check)
-        return finish_stdout(check_batch(opts.site_list));
+        return finish_stdout(check_batch(opts.site_list, opts.strict));
     sync_rewrites = opts.sync;
     // Past a file-size limit a write then fails (and is reported, and the
     // site file restored) instead of the signal killing the run mid-rewrite.

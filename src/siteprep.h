@@ -243,6 +243,9 @@ inline constexpr char temp_left_over_message[] =
 
 // ---- create_site: the site keyword pass ----
 void create_site(float latitude, float longitude, float layers, float elevation);
+// Which site key (0 to 4) the pass puts in place of a line; -1 for none.
+int site_key_of_line(std::string_view line);
+const char *site_key_name(int key);
 
 // ---- create_soil: soil water characteristics and "soils.in" ----
 void get_soilvalues(float Sa, float Cl, float &wilting_point, float &field_capacity,
@@ -395,5 +398,17 @@ start_read_ahead(const std::vector<listed_site> &sites, int threads);
 // Waits for the weather of site i; sites are taken in order.
 site_weather take_weather(read_ahead &ra, size_t i);
 
-// Checks every site of the list, writing nothing; the exit status.
-int check_batch(const char *list_path);
+// Checks every site of the list, writing nothing; the exit status. With
+// strict, warnings count as problems.
+int check_batch(const char *list_path, bool strict);
+
+// ---- audit: what the files will do to the statistics ----
+
+// Warns of site-list values out of their range; the number of warnings.
+int audit_site_line(const site_line &site, const char *list_path, long line_number);
+
+// Warns of what the site file (open as site_fd, -1: none) and the daily file
+// (open as wthfp, nullptr: none), whose tables the check has read, will do
+// to the statistics; the number of warnings.
+int audit_site(const site_line &site, int site_fd, FILE *wthfp, int years, const month_table &prec,
+               const month_table &tmin, const month_table &tmax);

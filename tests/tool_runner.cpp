@@ -166,6 +166,29 @@ tool_result run_tool(const std::string &dir, const std::vector<std::string> &arg
     return result;
 }
 
+std::string without_audit(const std::string &out) {
+    std::string kept;
+    for (size_t start = 0; start < out.size();) {
+        size_t end = out.find('\n', start);
+        end = end == std::string::npos ? out.size() : end + 1;
+        std::string line = out.substr(start, end - start);
+        start = end;
+        const bool warning = line.rfind("Warning: ", 0) == 0;
+        const std::string rest = warning ? line.substr(9) : line;
+        const std::string head = rest.substr(0, rest.find(": "));
+        const bool audit_warning = warning && (head.find(".sfp") != std::string::npos ||
+                                               head.find(".wth") != std::string::npos);
+        const bool audit_summary = line.find(" finding") != std::string::npos && head.size() > 4 &&
+                                   head.substr(head.size() - 4) == ".wth";
+        if (audit_warning || audit_summary)
+            continue;
+        if (const size_t w = line.find(" problems, "); w != std::string::npos)
+            line = line.substr(0, w) + " problems\n";
+        kept += line;
+    }
+    return kept;
+}
+
 std::string site_file_with_tail(const std::string &tail) {
     std::string s = "Site parameters for a test plot\n'header line two'\n";
     for (int i = 1; i <= 60; ++i)

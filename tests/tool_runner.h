@@ -43,6 +43,10 @@ tool_result run_tool(const std::string &dir, const std::vector<std::string> &arg
 // Call it before taking permissions away; then run with unprivileged.
 bool hand_to_unprivileged_user(const scratch_dir &dir);
 
+// A check's output without the audit's warnings and summaries, and its last
+// line without the count of warnings: what the check says of problems.
+std::string without_audit(const std::string &out);
+
 // The site parameter file layout: two header lines, a 60-line weather
 // block, then the given tail lines.
 std::string site_file_with_tail(const std::string &tail);

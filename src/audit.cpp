@@ -1,0 +1,585 @@
+// The audit of --check: what a site's daily file and site file will do to
+// the statistics, reported as warnings. The run never audits; nothing here
+// changes what it computes.
+#include "siteprep.h"
+
+#include <cmath>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+// ---- thresholds ----
+
+// Monthly statistics over fewer years say little (climate normals take 30).
+constexpr int few_years = 10;
+// Beyond the lowest (-89.2 C, Vostok) and highest (56.7 C, Death Valley)
+// temperatures ever recorded.
+constexpr float coldest = -90.0f, hottest = 60.0f;
+// A day's rain above this is rare outside tropical cyclones and monsoons.
+constexpr float wettest_day = 300.0f;
+// Mean annual totals below the driest deserts' tens of mm or above the
+// wettest places' ~12,000 mm suggest a wrong unit or a factor of 10.
+constexpr double driest_year = 10.0, wettest_year = 10000.0;
+// No climate has a mean daily maximum above 45 C: a higher mean is another
+// unit (Kelvin from 200, with minima above 180; Fahrenheit up to 130).
+constexpr double hottest_mean = 45.0, kelvin_mean = 200.0, kelvin_min = 180.0,
+                 fahrenheit_mean = 130.0;
+// Runs of the same value that measurements rarely give: a filled gap.
+constexpr int same_temperature_days = 10, same_precipitation_days = 5;
+// Values that stand for "missing" in many data sets, used here as data.
+constexpr float missing_codes[] = {999.0f, 999.9f, 9999.0f};
+// The lines of a finding named in its warning.
+constexpr size_t named_lines = 10;
+
+// The findings, in the order they are reported.
+enum kind {
+    starts_late,
+    ends_early,
+    no_december,
+    same_month_again,
+    few_tmax_days,
+    few_tmin_days,
+    few_prec_days,
+    no_valid_month,
+    few_year_rows,
+    dates_skipped,
+    impossible_date,
+    wrong_day_of_year,
+    out_of_order,
+    duplicate_date,
+    missing_days,
+    missing_months,
+    no_leap_calendar,
+    leap_without_dec31,
+    tmin_above_tmax,
+    temperature_range,
+    negative_precipitation,
+    heavy_precipitation,
+    missing_code,
+    annual_precipitation,
+    temperature_unit,
+    same_tmax_run,
+    same_tmin_run,
+    same_prec_run,
+    empty_file,
+    kinds
+};
+
+struct finding {
+    long count = 0;
+    std::vector<long> lines;
+    std::vector<std::string> items;
+    std::string text;
+};
+
+struct findings {
+    finding of[kinds];
+    void note(kind k, long line, const std::string &item = std::string()) {
+        finding &f = of[k];
+        ++f.count;
+        if (line > 0 && f.lines.size() < named_lines)
+            f.lines.push_back(line);
+        if (!item.empty() && f.items.size() < named_lines)
+            f.items.push_back(item);
+    }
+};
+
+std::string joined(const std::vector<std::string> &items, long count) {
+    std::string text;
+    for (const std::string &item : items)
+        text += (text.empty() ? "" : ", ") + item;
+    if (count > static_cast<long>(items.size()))
+        text += ", ...";
+    return text;
+}
+
+// Prints one warning a finding; the number printed.
+int print_findings(const std::string &file, const findings &all) {
+    int printed = 0;
+    for (const finding &f : all.of) {
+        if (f.count == 0 || f.text.empty())
+            continue;
+        std::string where = file;
+        if (f.lines.size() == 1 && f.count == 1) {
+            where += " line " + std::to_string(f.lines[0]);
+        } else if (!f.lines.empty()) {
+            std::vector<std::string> numbers;
+            for (long l : f.lines)
+                numbers.push_back(std::to_string(l));
+            where +=
+                " lines " + joined(numbers, f.count) + " (" + std::to_string(f.count) + " in all)";
+        }
+        std::printf("Warning: %s: %s\n", where.c_str(), f.text.c_str());
+        ++printed;
+    }
+    return printed;
+}
+
+const char *const month_names[12] = {"January",   "February", "March",    "April",
+                                     "May",       "June",     "July",     "August",
+                                     "September", "October",  "November", "December"};
+
+bool is_leap(long y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+int month_length(long y, int m) {
+    static const int lengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && is_leap(y) ? 29 : lengths[m - 1];
+}
+
+// Days since 1970-01-01 of a Gregorian date (after Howard Hinnant's
+// days_from_civil).
+long day_number(long y, int m, int d) {
+    y -= m <= 2;
+    const long era = (y >= 0 ? y : y - 399) / 400;
+    const long yoe = y - era * 400;
+    const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+int day_of_year(long y, int m, int d, bool leap_days) {
+    int n = d;
+    for (int k = 1; k < m; ++k)
+        n += k == 2 && !leap_days ? 28 : month_length(y, k);
+    return n;
+}
+
+std::string year_month(long y, int m) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld-%02d", y, m);
+    return text;
+}
+
+// One day as the audit reads it: the parsed line and fields 1, 3 and 4.
+struct dated_day {
+    daily_record values;
+    long day = 0, year = 0, day_of_year = 0;
+};
+
+// Fields 1, 3 and 4 of a line that parsed as a daily line.
+void read_date(std::string_view line, dated_day &d) {
+    size_t pos = 0;
+    long fields[4] = {0, 0, 0, 0};
+    for (long &f : fields) {
+        int value = 0;
+        parse_int(next_token(line, pos), value);
+        f = value;
+    }
+    d.day = fields[0];
+    d.year = fields[2];
+    d.day_of_year = fields[3];
+}
+
+// A run of one value over consecutive days.
+struct run {
+    float value = 0;
+    int length = 0;
+    long first_line = 0;
+    void add(float v, long line, bool counts, int threshold, findings &all, kind k) {
+        if (counts && length > 0 && v == value) {
+            if (++length == threshold)
+                all.note(k, first_line);
+            return;
+        }
+        value = v;
+        length = counts ? 1 : 0;
+        first_line = line;
+    }
+};
+
+// Everything the audit keeps while it reads a daily file: a few numbers,
+// never a day.
+struct daily_audit {
+    findings all;
+    bool dates = true, first = true;
+    long last_line = 0, lines_read = 0;
+    dated_day previous;
+    long previous_number = 0;
+    int month = 0;             // the month being grouped, as the reader groups it
+    long month_year = 0;       // the year field of its first day
+    int counts[3] = {0, 0, 0}; // valid days of tmax, tmin, precipitation in it
+    long both_valid = 0;
+    double precipitation = 0, tmax_sum = 0;
+    long tmax_days = 0;
+    float lowest_tmin = INFINITY;
+    long first_year = 0, last_year = 0;
+    long feb29_seen = 0, feb29_gaps = 0, dec31_gaps = 0;
+    run tmax_run, tmin_run, prec_run;
+};
+
+void close_month(daily_audit &a, long line) {
+    const kind few[3] = {few_tmax_days, few_tmin_days, few_prec_days};
+    const int needed[3] = {2, 2, 1};
+    for (int q = 0; q < 3; ++q)
+        if (a.counts[q] < needed[q])
+            a.all.note(few[q], 0,
+                       a.dates
+                           ? year_month(a.month_year, a.month)
+                           : "line " + std::to_string(line) + " month " + std::to_string(a.month));
+}
+
+void check_dates(daily_audit &a, const dated_day &d, long line) {
+    const int m = d.values.month;
+    if (d.day < 1 || d.day > month_length(d.year, m)) {
+        a.all.note(impossible_date, line);
+        return;
+    }
+    if (d.day_of_year != day_of_year(d.year, m, static_cast<int>(d.day), true) &&
+        d.day_of_year != day_of_year(d.year, m, static_cast<int>(d.day), false))
+        a.all.note(wrong_day_of_year, line);
+    if (m == 2 && d.day == 29)
+        ++a.feb29_seen;
+    const long number = day_number(d.year, m, static_cast<int>(d.day));
+    if (!a.first) {
+        if (number == a.previous_number) {
+            a.all.note(duplicate_date, line);
+        } else if (number < a.previous_number) {
+            a.all.note(out_of_order, line);
+        } else if (number > a.previous_number + 1) {
+            const long gap = number - a.previous_number - 1;
+            const dated_day &p = a.previous;
+            // A 365-day calendar leaves out one day of leap years.
+            if (gap == 1 && is_leap(d.year) && m == 3 && d.day == 1 && p.values.month == 2)
+                ++a.feb29_gaps;
+            else if (gap == 1 && is_leap(p.year) && p.values.month == 12 && p.day == 30)
+                ++a.dec31_gaps;
+            else
+                for (long k = 0; k < gap; ++k)
+                    a.all.note(missing_days, k == 0 ? line : 0);
+            // Whole calendar months inside the gap.
+            long y = p.year;
+            int mm = p.values.month;
+            for (;;) {
+                if (++mm > 12) {
+                    mm = 1;
+                    ++y;
+                }
+                if (y > d.year || (y == d.year && mm >= m))
+                    break;
+                a.all.note(missing_months, 0, year_month(y, mm));
+            }
+        }
+    }
+    a.previous_number = number;
+}
+
+void check_values(daily_audit &a, const daily_record &v, long line) {
+    const bool hot = v.tmax >= -98.0f, cold = v.tmin >= -98.0f, wet = v.prec >= -98.0f;
+    if (hot && cold) {
+        ++a.both_valid;
+        if (v.tmin > v.tmax)
+            a.all.note(tmin_above_tmax, line);
+    }
+    for (const auto &[valid, t] : {std::pair{hot, v.tmax}, std::pair{cold, v.tmin}})
+        if (valid && (t < coldest || t > hottest))
+            a.all.note(temperature_range, line);
+    if (wet && v.prec < 0.0f)
+        a.all.note(negative_precipitation, line);
+    if (wet && v.prec > wettest_day)
+        a.all.note(heavy_precipitation, line);
+    for (float code : missing_codes)
+        if (v.tmax == code || v.tmin == code || v.prec == code) {
+            a.all.note(missing_code, line);
+            break;
+        }
+    if (wet)
+        a.precipitation += v.prec;
+    if (hot) {
+        a.tmax_sum += v.tmax;
+        ++a.tmax_days;
+    }
+    if (cold)
+        a.lowest_tmin = std::min(a.lowest_tmin, v.tmin);
+    a.tmax_run.add(v.tmax, line, hot, same_temperature_days, a.all, same_tmax_run);
+    a.tmin_run.add(v.tmin, line, cold, same_temperature_days, a.all, same_tmin_run);
+    a.prec_run.add(v.prec, line, wet && v.prec != 0.0f, same_precipitation_days, a.all,
+                   same_prec_run);
+}
+
+void audit_day(daily_audit &a, const dated_day &d, long line) {
+    const int m = d.values.month;
+    if (a.first) {
+        a.dates = d.day >= 1 && d.day <= 31 && d.year >= 1 && d.year <= 9999 &&
+                  d.day_of_year >= 1 && d.day_of_year <= 366;
+        if (!a.dates)
+            a.all.note(dates_skipped, line);
+        if (m > 1)
+            a.all.note(starts_late, line);
+        a.first_year = d.year;
+        a.month = m;
+        a.month_year = d.year;
+    } else if (m != a.month) {
+        close_month(a, line);
+        if (m < a.month && a.month != 12)
+            a.all.note(no_december, line,
+                       std::to_string(a.previous.year) + " and " + std::to_string(d.year));
+        a.month = m;
+        a.month_year = d.year;
+        a.counts[0] = a.counts[1] = a.counts[2] = 0;
+    } else if (a.dates && d.year != a.previous.year && m == a.previous.values.month) {
+        a.all.note(same_month_again, line);
+    }
+    a.counts[0] += d.values.tmax >= -98.0f;
+    a.counts[1] += d.values.tmin >= -98.0f;
+    a.counts[2] += d.values.prec >= -98.0f;
+    if (a.dates)
+        check_dates(a, d, line);
+    check_values(a, d.values, line);
+    a.last_year = d.year;
+    a.previous = d;
+    a.last_line = line;
+    a.first = false;
+}
+
+// The findings that need the whole file, and the words of every finding.
+void conclude(daily_audit &a, int years, const month_table &prec, const month_table &tmin,
+              const month_table &tmax) {
+    findings &all = a.all;
+    if (a.first) {
+        all.note(empty_file, 0);
+        all.of[empty_file].text = "the daily file holds no day: January reads nan and every "
+                                  "other month 0.0000 in the weather block";
+        return;
+    }
+    close_month(a, a.last_line);
+    if (a.previous.values.month < 12)
+        all.note(ends_early, a.last_line);
+    // Months of no valid value in any year read not-a-number in the block.
+    const char *quantity[3] = {"precipitation", "minimum temperature", "maximum temperature"};
+    const month_table *tables[3] = {&prec, &tmin, &tmax};
+    for (int q = 0; q < 3; ++q)
+        for (int m = 0; m < months; ++m) {
+            bool any = false;
+            for (int y = 0; y < years && !any; ++y)
+                any = (*tables[q])[y][m] != missing_value;
+            if (!any)
+                all.note(no_valid_month, 0, std::string(quantity[q]) + " in " + month_names[m]);
+        }
+    if (years < few_years)
+        all.note(few_year_rows, 0);
+    // A calendar without leap days is information, not a gap.
+    if (a.feb29_gaps > 0 && a.feb29_seen == 0)
+        all.note(no_leap_calendar, 0);
+    else
+        for (long k = 0; k < a.feb29_gaps; ++k)
+            all.note(missing_days, 0);
+    if (a.dec31_gaps > 0 && a.feb29_seen > 0)
+        all.note(leap_without_dec31, 0);
+    else
+        for (long k = 0; k < a.dec31_gaps; ++k)
+            all.note(missing_days, 0);
+    const long year_count = a.dates ? a.last_year - a.first_year + 1 : years;
+    const double annual = year_count > 0 ? a.precipitation / static_cast<double>(year_count) : 0;
+    if (a.precipitation != 0 && (annual < driest_year || annual > wettest_year))
+        all.note(annual_precipitation, 0);
+    const double mean_tmax = a.tmax_days > 0 ? a.tmax_sum / static_cast<double>(a.tmax_days) : 0;
+    if (mean_tmax > hottest_mean)
+        all.note(temperature_unit, 0);
+
+    auto &of = all.of;
+    char text[512];
+    of[starts_late].text = "the file starts after January: January of the first year is "
+                           "missing, and the months between it and the first month enter the "
+                           "statistics as 0.0";
+    std::snprintf(text, sizeof text,
+                  "the file ends in %s: the months after it, to December, of the last year "
+                  "enter the statistics as 0.0",
+                  month_names[a.previous.values.month - 1]);
+    of[ends_early].text = text;
+    of[no_december].text = "a year without a December (" +
+                           joined(of[no_december].items, of[no_december].count) +
+                           "): two years share one row of the statistics, the later "
+                           "overwriting the earlier";
+    of[same_month_again].text = "the same month on consecutive lines across a change of year: "
+                                "taken as one month, its days counted together";
+    const char *few_text[3] = {"maximum temperature", "minimum temperature", "precipitation"};
+    for (int q = 0; q < 3; ++q) {
+        finding &f = of[few_tmax_days + q];
+        f.text = std::to_string(f.count) + " months left out of the " + few_text[q] +
+                 " statistics for too few valid days (a " +
+                 (q < 2 ? "mean needs 2" : "total needs 1") + "): " + joined(f.items, f.count);
+    }
+    of[no_valid_month].text = "no valid value in any year for " +
+                              joined(of[no_valid_month].items, of[no_valid_month].count) +
+                              ": those block lines will read nan";
+    of[few_year_rows].text = "only " + std::to_string(years) + (years == 1 ? " year" : " years") +
+                             " behind the statistics, fewer than " + std::to_string(few_years);
+    of[dates_skipped].text = "fields 1, 3 and 4 do not look like day, year and day of year: the "
+                             "date checks were skipped";
+    of[impossible_date].text = "impossible dates (a day past the end of its month): counted in "
+                               "their month all the same";
+    of[wrong_day_of_year].text = "the day of year disagrees with the date";
+    of[out_of_order].text = "dates out of order: a month that comes again is a new month, and "
+                            "years may pass early";
+    of[duplicate_date].text = "duplicated dates: both days are summed into their month";
+    of[missing_days].text = std::to_string(of[missing_days].count) +
+                            " days missing: their months have fewer days behind their values";
+    of[missing_months].text = "whole months missing (" +
+                              joined(of[missing_months].items, of[missing_months].count) +
+                              "): the grouping runs the months on either side together";
+    of[no_leap_calendar].text = "a 365-day calendar without February 29 (information: not "
+                                "counted as missing days)";
+    of[leap_without_dec31].text = "a 365-day calendar whose leap years keep February 29 and "
+                                  "drop December 31 (information)";
+    const long swapped = of[tmin_above_tmax].count;
+    of[tmin_above_tmax].text =
+        std::string("minimum temperature above maximum") +
+        (swapped * 2 > a.both_valid ? " on most days: the two columns look swapped"
+                                    : ": both enter their means as they are");
+    of[temperature_range].text = "temperatures outside -90 to 60 degrees C: they enter the "
+                                 "monthly means";
+    of[negative_precipitation].text = "negative precipitation from -98 up: counted as data, it "
+                                      "lowers the monthly totals";
+    of[heavy_precipitation].text = "daily precipitation above 300 mm: check the unit";
+    of[missing_code].text = "999, 999.9 or 9999, codes for missing values, used as data: they "
+                            "enter the statistics";
+    std::snprintf(text, sizeof text,
+                  "a mean annual precipitation total of %.1f, below 10 or above 10,000: a wrong "
+                  "unit or a factor of 10?",
+                  annual);
+    of[annual_precipitation].text = text;
+    const char *unit = mean_tmax >= kelvin_mean && a.lowest_tmin >= kelvin_min ? "Kelvin"
+                       : mean_tmax <= fahrenheit_mean                          ? "Fahrenheit"
+                                                      : "tenths of a degree";
+    std::snprintf(text, sizeof text,
+                  "a mean maximum temperature of %.1f: the temperatures look like %s, not "
+                  "degrees C",
+                  mean_tmax, unit);
+    of[temperature_unit].text = text;
+    of[same_tmax_run].text = "the same maximum temperature on 10 or more consecutive days";
+    of[same_tmin_run].text = "the same minimum temperature on 10 or more consecutive days";
+    of[same_prec_run].text = "the same non-zero precipitation on 5 or more consecutive days";
+}
+
+// What the keyword and block steps will do to the site file.
+int audit_site_file(int site_fd, const std::string &site_file) {
+    FILE *fp = fdopen(dup(site_fd), "r");
+    if (fp == nullptr)
+        return 0;
+    std::rewind(fp);
+    line_reader reader(fp, max_text_line);
+    std::string_view line;
+    long number = 0;
+    bool newline = false, carriage = false;
+    findings all;
+    finding &renamed = all.of[0], &short_file = all.of[1], &not_block = all.of[2];
+    std::vector<std::string> lost_keys;
+    static const char *const block_names[] = {"PRECIP", "PRCSTD", "PRCSKW", "TMN2M", "TMX2M"};
+    while (next_line(reader, line)) {
+        ++number;
+        newline = newline || line.back() == '\n';
+        carriage = carriage || line.find('\r') != std::string_view::npos;
+        const int key = site_key_of_line(line);
+        if (key >= 0) {
+            size_t pos = 0;
+            next_token(line, pos);
+            std::string_view name = next_token(line, pos);
+            while (!name.empty() && (name.front() == '\'' || name.front() == '"'))
+                name.remove_prefix(1);
+            while (!name.empty() && (name.back() == '\'' || name.back() == '"'))
+                name.remove_suffix(1);
+            if (name != site_key_name(key)) {
+                ++renamed.count;
+                if (renamed.lines.size() < named_lines)
+                    renamed.lines.push_back(number);
+                if (renamed.items.size() < named_lines)
+                    renamed.items.push_back(site_key_name(key));
+            }
+            if (number >= 3 && number <= 62)
+                lost_keys.push_back(site_key_name(key));
+        }
+        bool block_like = false;
+        for (const char *n : block_names)
+            block_like = block_like || line.find(n) != std::string_view::npos;
+        if (number >= 3 && number <= 62 && !block_like) {
+            ++not_block.count;
+            if (not_block.lines.size() < named_lines)
+                not_block.lines.push_back(number);
+        }
+    }
+    std::fclose(fp);
+    if (number > 0 && number < 62) {
+        short_file.count = 1;
+        short_file.text = "the site file has " + std::to_string(number) +
+                          " lines, fewer than 62: the weather block replaces lines 3 to its end";
+        if (!lost_keys.empty())
+            short_file.text += ", and the site key lines among them (" +
+                               joined(lost_keys, static_cast<long>(lost_keys.size())) +
+                               ") are lost after their Update line";
+    }
+    renamed.text = "a line that will be replaced by a site key line although its name is not "
+                   "the key (" +
+                   joined(renamed.items, renamed.count) +
+                   "): the key was found inside a longer name or a comment, and the line's own "
+                   "parameter is lost";
+    not_block.text = "lines 3 to 62 that do not look like a weather block (no PRECIP, PRCSTD, "
+                     "PRCSKW, TMN2M or TMX2M): the block replaces them all the same";
+    int printed = print_findings(site_file, all);
+    if (carriage && !newline) {
+        std::printf("Warning: %s: line ends are CR alone (old Mac style): the site keys are not "
+                    "found and the weather block is added after the whole file\n",
+                    site_file.c_str());
+        ++printed;
+    }
+    return printed;
+}
+
+} // namespace
+
+int audit_site_line(const site_line &site, const char *list_path, long line_number) {
+    const float values[] = {site.latitude, site.longitude,    site.sand,         site.silt,
+                            site.clay,     site.bulk_density, site.pass_through, site.elevation};
+    std::vector<std::string> said;
+    for (float v : values)
+        if (!std::isfinite(v)) {
+            said.push_back("a value that is not a finite number");
+            break;
+        }
+    if (!(site.latitude >= -90 && site.latitude <= 90))
+        said.push_back("a latitude outside -90 to 90");
+    if (!(site.longitude >= -180 && site.longitude <= 360))
+        said.push_back("a longitude outside -180 to 360");
+    if (site.sand < 0 || site.silt < 0 || site.clay < 0)
+        said.push_back("a negative sand, silt or clay content");
+    if (site.sand + site.silt + site.clay == 0)
+        said.push_back("a texture that sums to 0 (the soil rows read nan)");
+    for (const std::string &s : said)
+        std::printf("Warning: %s line %ld: %s\n", list_path, line_number, s.c_str());
+    return static_cast<int>(said.size());
+}
+
+int audit_site(const site_line &site, int site_fd, FILE *wthfp, int years, const month_table &prec,
+               const month_table &tmin, const month_table &tmax) {
+    int printed = site_fd >= 0 ? audit_site_file(site_fd, site.name + ".sfp") : 0;
+    if (wthfp == nullptr)
+        return printed;
+    const std::string weather_file = site.name + ".wth";
+    daily_audit a;
+    line_reader reader(wthfp, max_daily_line);
+    fast_daily_parser parser;
+    std::string_view line;
+    std::string why;
+    long number = 0;
+    bool any_day = false;
+    while (next_daily_line(reader, parser, line)) {
+        ++number;
+        dated_day d;
+        const parse_status status =
+            parse_daily_line_fast(parser, line, reader.padded, d.values, why);
+        any_day = any_day || status != parse_status::blank;
+        if (status != parse_status::ok)
+            continue; // blank lines, and bad ones: those are problems already
+        read_date(line, d);
+        audit_day(a, d, number);
+    }
+    if (!any_day || !a.first)
+        conclude(a, years, prec, tmin, tmax); // nothing to say of a file of bad lines alone
+    const int found = print_findings(weather_file, a.all);
+    if (found > 0)
+        std::printf("%s: %d %s, %d %s\n", weather_file.c_str(), years,
+                    years == 1 ? "year" : "years", found, found == 1 ? "finding" : "findings");
+    return printed + found;
+}

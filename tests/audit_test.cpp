@@ -1,0 +1,284 @@
+// The audit of --check: each planted finding is named with its file and
+// first line, a clean file gets none, and the run never audits.
+#include "tool_runner.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+using day_lines = std::vector<std::string>;
+
+bool leap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+// Every day of the years first..last, with values that vary from day to day.
+day_lines clean_days(int first = 2001, int last = 2010) {
+    static const int length[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    day_lines lines;
+    for (int y = first; y <= last; ++y) {
+        int doy = 0;
+        for (int m = 1; m <= 12; ++m)
+            for (int d = 1; d <= length[m - 1] + (m == 2 && leap(y)); ++d) {
+                const int tmax = 10 + (d * 7 + m * 3 + y) % 13;
+                const int prec = (d * 5 + m + y) % 17;
+                lines.push_back(std::to_string(d) + " " + std::to_string(m) + " " +
+                                std::to_string(y) + " " + std::to_string(++doy) + " " +
+                                std::to_string(tmax) + ".5 " + std::to_string(tmax - 8 - d % 3) +
+                                ".25 " + std::to_string(prec / 4) + "." + std::to_string(prec % 4) +
+                                "\n");
+            }
+    }
+    return lines;
+}
+
+// The index of the line of a date.
+size_t at(const day_lines &lines, int d, int m, int y) {
+    const std::string start =
+        std::to_string(d) + " " + std::to_string(m) + " " + std::to_string(y) + " ";
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].rfind(start, 0) == 0)
+            return i;
+    throw std::runtime_error("no such day: " + start);
+}
+
+void erase_if_starts(day_lines &lines, const std::function<bool(const std::string &)> &drop) {
+    std::erase_if(lines, drop);
+}
+
+// A field of a day line replaced.
+void set_field(std::string &line, int field, const std::string &value) {
+    size_t start = 0;
+    for (int i = 0; i < field; ++i)
+        start = line.find(' ', start) + 1;
+    size_t end = line.find_first_of(" \n", start);
+    line.replace(start, end - start, value);
+}
+
+std::string block_site_file(const std::string &tail) {
+    std::string s = "Site parameters\nClimate block\n";
+    const char *names[] = {"PRECIP", "PRCSTD", "PRCSKW", "TMN2M", "TMX2M"};
+    for (const char *n : names)
+        for (int m = 1; m <= 12; ++m)
+            s += "0.0000            '" + std::string(n) + "(" + std::to_string(m) + ")'\n";
+    return s + tail;
+}
+
+struct audit_case {
+    const char *what;
+    std::function<void(day_lines &, std::string &site_file, std::string &site_row)> plant;
+    const char *expected; // a part of the check's output
+};
+
+void PrintTo(const audit_case &c, std::ostream *os) {
+    *os << c.what;
+}
+
+const char site_row[] = "plot 41.5 -105.25 40 40 20 1.3 0.5 3 1530\n";
+
+std::string check_output(const day_lines &days, const std::string &site_file,
+                         const std::string &row, int &status) {
+    scratch_dir dir;
+    dir.write("sites.txt", row);
+    dir.write("plot.sfp", site_file);
+    std::string text;
+    for (const std::string &l : days)
+        text += l;
+    dir.write("plot.wth", text);
+    const tool_result r = run_tool(dir.path(), {"--check", "sites.txt"});
+    status = r.status;
+    return r.out;
+}
+
+class Audit : public ::testing::TestWithParam<audit_case> {};
+
+TEST_P(Audit, NamesThePlantedFinding) {
+    day_lines days = clean_days();
+    std::string site_file = block_site_file("1 'ELEV'\n"), row = site_row;
+    GetParam().plant(days, site_file, row);
+    int status = -1;
+    const std::string out = check_output(days, site_file, row, status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find(GetParam().expected), std::string::npos) << out;
+}
+
+auto days_only(std::function<void(day_lines &)> f) {
+    return [f](day_lines &d, std::string &, std::string &) { f(d); };
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Audit,
+    ::testing::Values(
+        audit_case{"starts_late", days_only([](day_lines &d) {
+                       d.erase(d.begin(), d.begin() + static_cast<long>(at(d, 1, 3, 2001)));
+                   }),
+                   "plot.wth line 1: the file starts after January"},
+        audit_case{"ends_early", days_only([](day_lines &d) { d.resize(at(d, 1, 12, 2010)); }),
+                   "plot.wth line 3621: the file ends in November"},
+        audit_case{"no_december", days_only([](day_lines &d) {
+                       erase_if_starts(d, [](const std::string &l) {
+                           return l.find(" 12 2003 ") != std::string::npos;
+                       });
+                   }),
+                   "plot.wth line 1065: a year without a December (2003 and 2004)"},
+        audit_case{"same_month_again", days_only([](day_lines &d) {
+                       d.erase(d.begin() + static_cast<long>(at(d, 1, 1, 2004)),
+                               d.begin() + static_cast<long>(at(d, 1, 12, 2004)));
+                   }),
+                   "plot.wth line 1096: the same month on consecutive lines"},
+        audit_case{"too_few_days", days_only([](day_lines &d) {
+                       d.erase(d.begin() + static_cast<long>(at(d, 2, 1, 2002)),
+                               d.begin() + static_cast<long>(at(d, 1, 2, 2002)));
+                   }),
+                   "1 months left out of the maximum temperature statistics for too few valid "
+                   "days (a mean needs 2): 2002-01"},
+        audit_case{"no_valid_month", days_only([](day_lines &d) {
+                       for (std::string &l : d)
+                           if (l.find(" 2 ") == l.find(' '))
+                               set_field(l, 6, "-99");
+                   }),
+                   "no valid value in any year for precipitation in February"},
+        audit_case{"few_years", days_only([](day_lines &d) { d = clean_days(2001, 2003); }),
+                   "plot.wth: only 3 years behind the statistics"},
+        audit_case{"dates_skipped", days_only([](day_lines &d) {
+                       for (std::string &l : d) {
+                           set_field(l, 0, "0");
+                           set_field(l, 2, "0");
+                           set_field(l, 3, "0");
+                       }
+                   }),
+                   "plot.wth line 1: fields 1, 3 and 4 do not look like day"},
+        audit_case{"impossible_date",
+                   days_only([](day_lines &d) { set_field(d[at(d, 30, 4, 2005)], 0, "31"); }),
+                   "plot.wth line 1581: impossible dates"},
+        audit_case{"wrong_day_of_year",
+                   days_only([](day_lines &d) { set_field(d[at(d, 5, 5, 2005)], 3, "7"); }),
+                   "plot.wth line 1586: the day of year disagrees"},
+        audit_case{"out_of_order", days_only([](day_lines &d) {
+                       std::swap(d[at(d, 5, 5, 2005)], d[at(d, 6, 5, 2005)]);
+                   }),
+                   "plot.wth line 1587: dates out of order"},
+        audit_case{"duplicate", days_only([](day_lines &d) {
+                       const size_t i = at(d, 5, 5, 2005);
+                       d.insert(d.begin() + static_cast<long>(i), d[i]);
+                   }),
+                   "plot.wth line 1587: duplicated dates"},
+        audit_case{"missing_day", days_only([](day_lines &d) {
+                       d.erase(d.begin() + static_cast<long>(at(d, 5, 5, 2005)));
+                   }),
+                   "plot.wth line 1586: 1 days missing"},
+        audit_case{"missing_month", days_only([](day_lines &d) {
+                       erase_if_starts(d, [](const std::string &l) {
+                           return l.find(" 6 2005 ") != std::string::npos;
+                       });
+                   }),
+                   "whole months missing (2005-06)"},
+        audit_case{"no_leap_calendar", days_only([](day_lines &d) {
+                       erase_if_starts(
+                           d, [](const std::string &l) { return l.rfind("29 2 ", 0) == 0; });
+                   }),
+                   "a 365-day calendar without February 29"},
+        audit_case{"leap_without_dec31", days_only([](day_lines &d) {
+                       erase_if_starts(d, [](const std::string &l) {
+                           return l.rfind("31 12 2004 ", 0) == 0 || l.rfind("31 12 2008 ", 0) == 0;
+                       });
+                   }),
+                   "keep February 29 and drop December 31"},
+        audit_case{"swapped_columns", days_only([](day_lines &d) {
+                       for (std::string &l : d) {
+                           size_t a = 0;
+                           for (int i = 0; i < 4; ++i)
+                               a = l.find(' ', a) + 1;
+                           const size_t b = l.find(' ', a) + 1, c = l.find(' ', b);
+                           l = l.substr(0, a) + l.substr(b, c - b) + " " + l.substr(a, b - a - 1) +
+                               l.substr(c);
+                       }
+                   }),
+                   "plot.wth lines 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, ... (3652 in all): minimum "
+                   "temperature above maximum on most days: the two columns look swapped"},
+        audit_case{"hot_day",
+                   days_only([](day_lines &d) { set_field(d[at(d, 2, 7, 2006)], 4, "75"); }),
+                   "plot.wth line 2009: temperatures outside -90 to 60"},
+        audit_case{"negative_rain",
+                   days_only([](day_lines &d) { set_field(d[at(d, 2, 7, 2006)], 6, "-5"); }),
+                   "plot.wth line 2009: negative precipitation"},
+        audit_case{"heavy_rain",
+                   days_only([](day_lines &d) { set_field(d[at(d, 2, 7, 2006)], 6, "350"); }),
+                   "plot.wth line 2009: daily precipitation above 300 mm"},
+        audit_case{"missing_code",
+                   days_only([](day_lines &d) { set_field(d[at(d, 2, 7, 2006)], 5, "999.9"); }),
+                   "plot.wth line 2009: 999, 999.9 or 9999"},
+        audit_case{"rain_unit", days_only([](day_lines &d) {
+                       for (std::string &l : d)
+                           set_field(l, 6, "0.001");
+                   }),
+                   "a mean annual precipitation total of 0.4, below 10 or above 10,000"},
+        audit_case{"kelvin", days_only([](day_lines &d) {
+                       for (std::string &l : d) {
+                           set_field(l, 4, "290." + std::to_string(l.size() % 10));
+                           set_field(l, 5, "280." + std::to_string(l.size() % 7));
+                       }
+                   }),
+                   "look like Kelvin"},
+        audit_case{"same_tmax", days_only([](day_lines &d) {
+                       for (int k = 0; k < 10; ++k)
+                           set_field(d[at(d, 3, 3, 2007) + static_cast<size_t>(k)], 4, "12.5");
+                   }),
+                   "plot.wth line 2252: the same maximum temperature on 10 or more"},
+        audit_case{"same_rain", days_only([](day_lines &d) {
+                       for (int k = 0; k < 5; ++k)
+                           set_field(d[at(d, 3, 3, 2007) + static_cast<size_t>(k)], 6, "2.5");
+                   }),
+                   "plot.wth line 2253: the same non-zero precipitation on 5 or more"},
+        audit_case{"empty_file", days_only([](day_lines &d) { d.clear(); }),
+                   "plot.wth: the daily file holds no day"},
+        audit_case{
+            "key_in_a_comment",
+            [](day_lines &, std::string &s,
+               std::string &) { s = block_site_file("0.9 'DRAIN' 'fraction below NLAYER'\n"); },
+            "plot.sfp line 63: a line that will be replaced by a site key line although "
+            "its name is not the key (NLAYER)"},
+        audit_case{"short_site_file",
+                   [](day_lines &, std::string &s,
+                      std::string &) { s = "head\nhead\n1 'PRECIP(1)'\n2 'ELEV'\n"; },
+                   "the site file has 4 lines, fewer than 62: the weather block replaces lines 3 "
+                   "to its end, and the site key lines among them (ELEV) are lost"},
+        audit_case{"not_a_block",
+                   [](day_lines &, std::string &s, std::string &) { s = site_file_with_tail(""); },
+                   "plot.sfp lines 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, ... (60 in all): lines 3 to 62 "
+                   "that do not look like a weather block"},
+        audit_case{"carriage_returns",
+                   [](day_lines &, std::string &s,
+                      std::string &) { std::replace(s.begin(), s.end(), '\n', '\r'); },
+                   "plot.sfp: line ends are CR alone"},
+        audit_case{"site_list_values",
+                   [](day_lines &, std::string &,
+                      std::string &r) { r = "plot 95 400 -1 0 1 1.3 nan 3 1530\n"; },
+                   "sites.txt line 1: a value that is not a finite number\n"
+                   "Warning: sites.txt line 1: a latitude outside -90 to 90\n"
+                   "Warning: sites.txt line 1: a longitude outside -180 to 360\n"
+                   "Warning: sites.txt line 1: a negative sand, silt or clay content\n"
+                   "Warning: sites.txt line 1: a texture that sums to 0"}),
+    [](const ::testing::TestParamInfo<audit_case> &info) { return info.param.what; });
+
+TEST(Audit, CleanFileGetsNoWarningAndStrictCountsThem) {
+    int status = -1;
+    const std::string out =
+        check_output(clean_days(), block_site_file("1 'ELEV'\n"), site_row, status);
+    EXPECT_EQ(out, "1 sites checked, 0 problems, 0 warnings\n");
+    EXPECT_EQ(status, 0);
+    scratch_dir dir;
+    dir.write("sites.txt", site_row);
+    dir.write("plot.sfp", site_file_with_tail(""));
+    dir.write("plot.wth", "1 1 2001 1 10 5 1\n");
+    EXPECT_EQ(run_tool(dir.path(), {"--check", "sites.txt"}).status, 0);
+    EXPECT_EQ(run_tool(dir.path(), {"--check", "--strict", "sites.txt"}).status, 1);
+    // The run does not audit: it says what it always said.
+    const tool_result run = run_tool(dir.path(), {"sites.txt"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.find("Warning"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("finding"), std::string::npos) << run.out;
+}
+
+} // namespace

@@ -4,8 +4,8 @@
 // usage: whole_run BASELINE NEW [SITES YEARS [RUNS [LINES]]]
 // LINES more parameter lines in each site file (0: the daily-reader
 // benchmark's 1.6 KB site files; 100 makes them 5 KB).
-// Each run starts from the same generated batch; NEW is run with --jobs 1
-// and with its default.
+// Each run starts from the same generated batch; NEW is run with --jobs 1,
+// with its default, and as --check.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -121,7 +121,8 @@ int main(int argc, char **argv) {
     const std::vector<std::pair<std::string, std::vector<std::string>>> commands = {
         {"baseline", {baseline, "sites.txt"}},
         {"new --jobs 1", {fresh, "--jobs", "1", "sites.txt"}},
-        {"new (default jobs)", {fresh, "sites.txt"}}};
+        {"new (default jobs)", {fresh, "sites.txt"}},
+        {"new --check", {fresh, "--check", "sites.txt"}}};
     // One run of each first, to warm the page cache.
     for (const auto &c : commands)
         run_once(dir, c.second);

@@ -95,7 +95,7 @@ std::string joined(const std::vector<std::string> &items, long count) {
 }
 
 // Prints one warning a finding; the number printed.
-int print_findings(const std::string &file, const findings &all) {
+int print_findings(FILE *out, const std::string &file, const findings &all) {
     int printed = 0;
     for (const finding &f : all.of) {
         if (f.count == 0 || f.text.empty())
@@ -110,7 +110,7 @@ int print_findings(const std::string &file, const findings &all) {
             where +=
                 " lines " + joined(numbers, f.count) + " (" + std::to_string(f.count) + " in all)";
         }
-        std::printf("Warning: %s: %s\n", where.c_str(), f.text.c_str());
+        std::fprintf(out, "Warning: %s: %s\n", where.c_str(), f.text.c_str());
         ++printed;
     }
     return printed;
@@ -141,10 +141,8 @@ long day_number(long y, int m, int d) {
 }
 
 int day_of_year(long y, int m, int d, bool leap_days) {
-    int n = d;
-    for (int k = 1; k < m; ++k)
-        n += k == 2 && !leap_days ? 28 : month_length(y, k);
-    return n;
+    static const int before[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+    return before[m - 1] + d + (leap_days && m > 2 && is_leap(y));
 }
 
 std::string year_month(long y, int m) {
@@ -159,14 +157,20 @@ struct dated_day {
     long day = 0, year = 0, day_of_year = 0;
 };
 
-// Fields 1, 3 and 4 of a line that parsed as a daily line.
+// Fields 1, 3 and 4 of a line that parsed as a daily line: whole numbers
+// already, so a plain scan reads them.
 void read_date(std::string_view line, dated_day &d) {
-    size_t pos = 0;
+    const char *p = line.data(), *end = p + line.size();
     long fields[4] = {0, 0, 0, 0};
     for (long &f : fields) {
-        int value = 0;
-        parse_int(next_token(line, pos), value);
-        f = value;
+        while (p < end && is_blank_char(*p))
+            ++p;
+        const bool negative = p < end && *p == '-';
+        p += negative || (p < end && *p == '+');
+        long v = 0;
+        while (p < end && *p >= '0' && *p <= '9')
+            v = v * 10 + (*p++ - '0');
+        f = negative ? -v : v;
     }
     d.day = fields[0];
     d.year = fields[2];
@@ -190,9 +194,12 @@ struct run {
     }
 };
 
+} // namespace
+
 // Everything the audit keeps while it reads a daily file: a few numbers,
 // never a day.
 struct daily_audit {
+    bool any_day = false;
     findings all;
     bool dates = true, first = true;
     long last_line = 0, lines_read = 0;
@@ -209,6 +216,8 @@ struct daily_audit {
     long feb29_seen = 0, feb29_gaps = 0, dec31_gaps = 0;
     run tmax_run, tmin_run, prec_run;
 };
+
+namespace {
 
 void close_month(daily_audit &a, long line) {
     const kind few[3] = {few_tmax_days, few_tmin_days, few_prec_days};
@@ -455,7 +464,7 @@ void conclude(daily_audit &a, int years, const month_table &prec, const month_ta
 }
 
 // What the keyword and block steps will do to the site file.
-int audit_site_file(int site_fd, const std::string &site_file) {
+int audit_site_file(FILE *out, int site_fd, const std::string &site_file) {
     FILE *fp = fdopen(dup(site_fd), "r");
     if (fp == nullptr)
         return 0;
@@ -517,11 +526,12 @@ int audit_site_file(int site_fd, const std::string &site_file) {
                    "parameter is lost";
     not_block.text = "lines 3 to 62 that do not look like a weather block (no PRECIP, PRCSTD, "
                      "PRCSKW, TMN2M or TMX2M): the block replaces them all the same";
-    int printed = print_findings(site_file, all);
+    int printed = print_findings(out, site_file, all);
     if (carriage && !newline) {
-        std::printf("Warning: %s: line ends are CR alone (old Mac style): the site keys are not "
-                    "found and the weather block is added after the whole file\n",
-                    site_file.c_str());
+        std::fprintf(out,
+                     "Warning: %s: line ends are CR alone (old Mac style): the site keys are not "
+                     "found and the weather block is added after the whole file\n",
+                     site_file.c_str());
         ++printed;
     }
     return printed;
@@ -529,7 +539,7 @@ int audit_site_file(int site_fd, const std::string &site_file) {
 
 } // namespace
 
-int audit_site_line(const site_line &site, const char *list_path, long line_number) {
+int audit_site_line(FILE *out, const site_line &site, const char *list_path, long line_number) {
     const float values[] = {site.latitude, site.longitude,    site.sand,         site.silt,
                             site.clay,     site.bulk_density, site.pass_through, site.elevation};
     std::vector<std::string> said;
@@ -547,39 +557,36 @@ int audit_site_line(const site_line &site, const char *list_path, long line_numb
     if (site.sand + site.silt + site.clay == 0)
         said.push_back("a texture that sums to 0 (the soil rows read nan)");
     for (const std::string &s : said)
-        std::printf("Warning: %s line %ld: %s\n", list_path, line_number, s.c_str());
+        std::fprintf(out, "Warning: %s line %ld: %s\n", list_path, line_number, s.c_str());
     return static_cast<int>(said.size());
 }
 
-int audit_site(const site_line &site, int site_fd, FILE *wthfp, int years, const month_table &prec,
-               const month_table &tmin, const month_table &tmax) {
-    int printed = site_fd >= 0 ? audit_site_file(site_fd, site.name + ".sfp") : 0;
-    if (wthfp == nullptr)
+std::unique_ptr<daily_audit, void (*)(daily_audit *)> start_daily_audit() {
+    return {new daily_audit, [](daily_audit *a) { delete a; }};
+}
+
+void audit_daily_line(daily_audit &a, std::string_view line, const daily_record *day, long number) {
+    a.any_day = true;
+    if (day == nullptr)
+        return; // a bad line: a problem already
+    dated_day d;
+    d.values = *day;
+    read_date(line, d);
+    audit_day(a, d, number);
+}
+
+int audit_site(FILE *out, const site_line &site, int site_fd, daily_audit *audit, int years,
+               const month_table &prec, const month_table &tmin, const month_table &tmax) {
+    int printed = site_fd >= 0 ? audit_site_file(out, site_fd, site.name + ".sfp") : 0;
+    if (audit == nullptr)
         return printed;
     const std::string weather_file = site.name + ".wth";
-    daily_audit a;
-    line_reader reader(wthfp, max_daily_line);
-    fast_daily_parser parser;
-    std::string_view line;
-    std::string why;
-    long number = 0;
-    bool any_day = false;
-    while (next_daily_line(reader, parser, line)) {
-        ++number;
-        dated_day d;
-        const parse_status status =
-            parse_daily_line_fast(parser, line, reader.padded, d.values, why);
-        any_day = any_day || status != parse_status::blank;
-        if (status != parse_status::ok)
-            continue; // blank lines, and bad ones: those are problems already
-        read_date(line, d);
-        audit_day(a, d, number);
-    }
-    if (!any_day || !a.first)
+    daily_audit &a = *audit;
+    if (!a.any_day || !a.first)
         conclude(a, years, prec, tmin, tmax); // nothing to say of a file of bad lines alone
-    const int found = print_findings(weather_file, a.all);
+    const int found = print_findings(out, weather_file, a.all);
     if (found > 0)
-        std::printf("%s: %d %s, %d %s\n", weather_file.c_str(), years,
-                    years == 1 ? "year" : "years", found, found == 1 ? "finding" : "findings");
+        std::fprintf(out, "%s: %d %s, %d %s\n", weather_file.c_str(), years,
+                     years == 1 ? "year" : "years", found, found == 1 ? "finding" : "findings");
     return printed + found;
 }

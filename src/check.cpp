@@ -2,9 +2,12 @@
 // writing nothing.
 #include "siteprep.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
+#include <future>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,15 +18,16 @@ struct check_tally {
     int sites = 0;
     int problems = 0;
     int warnings = 0;
+    FILE *out = stdout; // where its reports go
 };
 
 void warning(check_tally &tally, const char *list_path, long line_number, const char *text) {
-    std::printf("Warning: %s line %ld: %s\n", list_path, line_number, text);
+    std::fprintf(tally.out, "Warning: %s line %ld: %s\n", list_path, line_number, text);
     ++tally.warnings;
 }
 
 void problem(check_tally &tally, const std::string &text) {
-    std::printf("%s\n", text.c_str());
+    std::fprintf(tally.out, "%s\n", text.c_str());
     ++tally.problems;
 }
 
@@ -87,7 +91,7 @@ int check_site_file(check_tally &tally, const site_line &site) {
 }
 
 void check_weather_file(check_tally &tally, const site_line &site, int site_fd) {
-    static month_table prec, tmin, tmax;
+    static thread_local month_table prec, tmin, tmax;
     int years = 0;
     const std::string weather_file = site.name + ".wth";
     std::string why;
@@ -95,28 +99,29 @@ void check_weather_file(check_tally &tally, const site_line &site, int site_fd) 
     if (wthfp == nullptr) {
         problem(tally, format_message(weather_open_message, site.name.c_str()) + " " +
                            weather_file + ": " + why);
-        tally.warnings += audit_site(site, site_fd, nullptr, 0, prec, tmin, tmax);
+        tally.warnings += audit_site(tally.out, site, site_fd, nullptr, 0, prec, tmin, tmax);
         return;
     }
     daily_error err;
     daily_problems bad;
-    years = read_daily_weather(wthfp, prec, tmin, tmax, err, &bad) + 1;
+    auto audit = start_daily_audit();
+    years = read_daily_weather(wthfp, prec, tmin, tmax, err, &bad, audit.get()) + 1;
+    close_input(wthfp);
     for (const daily_error &line : bad.first)
-        std::printf(
-            "%s\n",
+        std::fprintf(
+            tally.out, "%s\n",
             line.line > 0
                 ? format_message(weather_line_message, weather_file.c_str(), line.line,
                                  line.reason.c_str())
                       .c_str()
                 : format_message(read_message, weather_file.c_str(), line.reason.c_str()).c_str());
     if (bad.count > daily_problems::kept)
-        std::printf("%s: %d more problems not listed\n", weather_file.c_str(),
-                    bad.count - daily_problems::kept);
+        std::fprintf(tally.out, "%s: %d more problems not listed\n", weather_file.c_str(),
+                     bad.count - daily_problems::kept);
     tally.problems += bad.count;
-    // The audit reads the file once more, after the problems are listed.
-    if (years > 0 && std::fseek(wthfp, 0, SEEK_SET) == 0)
-        tally.warnings += audit_site(site, site_fd, wthfp, years, prec, tmin, tmax);
-    close_input(wthfp);
+    // The audit's warnings come after the problems of the file.
+    tally.warnings += audit_site(tally.out, site, site_fd, years > 0 ? audit.get() : nullptr, years,
+                                 prec, tmin, tmax);
 }
 
 // Sites that a batch names twice: by the same name, or by two names of one
@@ -127,45 +132,99 @@ struct seen_sites {
 };
 
 void check_repeats(check_tally &tally, seen_sites &seen, const char *list_path,
-                   const listed_site &entry, int site_fd) {
+                   const listed_site &entry, const file_id *id) {
     const site_line &site = entry.site;
     if (auto [it, fresh] = seen.names.emplace(site.name, entry.line_number); !fresh) {
-        std::printf("Warning: %s line %ld: %s is listed again (first on line %ld)\n", list_path,
-                    entry.line_number, site.name.c_str(), it->second);
+        std::fprintf(tally.out, "Warning: %s line %ld: %s is listed again (first on line %ld)\n",
+                     list_path, entry.line_number, site.name.c_str(), it->second);
         ++tally.warnings;
         return;
     }
-    file_id id;
-    if (site_fd < 0 || !id_of_fd(site_fd, id))
+    if (id == nullptr)
         return;
-    auto [it, fresh] = seen.files.emplace(std::make_pair(id.dev, id.ino),
+    auto [it, fresh] = seen.files.emplace(std::make_pair(id->dev, id->ino),
                                           std::make_pair(entry.line_number, site.name + ".sfp"));
     if (!fresh) {
-        std::printf("Warning: %s line %ld: %s.sfp is the same file as %s (line %ld)\n", list_path,
-                    entry.line_number, site.name.c_str(), it->second.second.c_str(),
-                    it->second.first);
+        std::fprintf(tally.out, "Warning: %s line %ld: %s.sfp is the same file as %s (line %ld)\n",
+                     list_path, entry.line_number, site.name.c_str(), it->second.second.c_str(),
+                     it->second.first);
         ++tally.warnings;
     }
 }
 
-void check_site(check_tally &tally, seen_sites &seen, const char *list_path,
-                const listed_site &entry) {
+// What the check says of one site: before and after the warnings of a site
+// named twice, which need the sites before it; and which file its site
+// file is.
+struct site_report {
+    std::string before, after;
+    int problems = 0, warnings = 0;
+    bool has_id = false;
+    file_id id;
+};
+
+// Checks one site, writing its reports to memory: sites can be checked on
+// several threads and reported in order.
+site_report check_site(const char *list_path, const listed_site &entry) {
+    site_report report;
+    char *text = nullptr;
+    size_t size = 0;
+    check_tally tally;
+    tally.out = open_memstream(&text, &size);
+    if (tally.out == nullptr)
+        throw std::bad_alloc();
     const site_line &site = entry.site;
     if (soil_row_count(site.layer_code) == 14 && site.layer_code != 9)
         warning(tally, list_path, entry.line_number,
                 "Invalid number of soil layers in <SITE>.sfp file! Using default value of 9 "
                 "layers.");
-    tally.warnings += audit_site_line(site, list_path, entry.line_number);
+    tally.warnings += audit_site_line(tally.out, site, list_path, entry.line_number);
     const int site_fd = check_site_file(tally, site);
-    check_repeats(tally, seen, list_path, entry, site_fd);
+    std::fflush(tally.out);
+    const size_t before = size;
+    report.has_id = site_fd >= 0 && id_of_fd(site_fd, report.id);
     check_weather_file(tally, site, site_fd);
     if (site_fd >= 0)
         close(site_fd);
+    if (std::fclose(tally.out) != 0)
+        throw std::bad_alloc();
+    report.before.assign(text, before);
+    report.after.assign(text + before, size - before);
+    std::free(text);
+    report.problems = tally.problems;
+    report.warnings = tally.warnings;
+    return report;
+}
+
+// Checks the sites of the list, a few ahead on that many threads, and
+// reports each in order.
+void check_sites(check_tally &tally, const char *list_path, const site_list &sites, int threads) {
+    seen_sites seen;
+    const size_t window = 2 * static_cast<size_t>(std::max(threads, 1));
+    std::deque<std::future<site_report>> ahead;
+    size_t next = 0;
+    for (const listed_site &entry : sites.lines) {
+        ++tally.sites;
+        if (!entry.problem.empty()) {
+            problem(tally, entry.problem);
+            continue;
+        }
+        for (; next < sites.lines.size() && ahead.size() < window; ++next)
+            if (sites.lines[next].problem.empty())
+                ahead.push_back(std::async(threads > 1 ? std::launch::async : std::launch::deferred,
+                                           check_site, list_path, std::cref(sites.lines[next])));
+        site_report report = ahead.front().get();
+        ahead.pop_front();
+        std::fputs(report.before.c_str(), tally.out);
+        check_repeats(tally, seen, list_path, entry, report.has_id ? &report.id : nullptr);
+        std::fputs(report.after.c_str(), tally.out);
+        tally.problems += report.problems;
+        tally.warnings += report.warnings;
+    }
 }
 
 } // namespace
 
-int check_batch(const char *list_path, bool strict) {
+int check_batch(const char *list_path, bool strict, int threads) {
     check_tally tally;
     FILE *list = open_site_list(list_path);
     if (list == nullptr) {
@@ -178,19 +237,12 @@ int check_batch(const char *list_path, bool strict) {
             problem(tally, alias);
         check_soil_file(tally);
         check_work_dir(tally);
-        seen_sites seen;
-        for (const listed_site &entry : sites.lines) {
-            ++tally.sites;
-            if (!entry.problem.empty())
-                problem(tally, entry.problem);
-            else
-                check_site(tally, seen, list_path, entry);
-        }
+        check_sites(tally, list_path, sites, threads);
         if (!sites.read_problem.empty())
             problem(tally, sites.read_problem);
         close_input(list);
     }
-    std::printf("%d sites checked, %d problems, %d warnings\n", tally.sites, tally.problems,
-                tally.warnings);
+    std::fprintf(tally.out, "%d sites checked, %d problems, %d warnings\n", tally.sites,
+                 tally.problems, tally.warnings);
     return tally.problems == 0 && (!strict || tally.warnings == 0) ? 0 : 1;
 }

@@ -155,14 +155,15 @@ int main(int argc, char **argv) {
         std::printf("siteprep %s\n", SITEPREP_VERSION);
         return finish_stdout(0);
     }
+    const int threads = opts.jobs > 0 ? opts.jobs : default_jobs();
     if (opts.check)
-        return finish_stdout(check_batch(opts.site_list, opts.strict));
+        return finish_stdout(check_batch(opts.site_list, opts.strict, threads));
     sync_rewrites = opts.sync;
     // Past a file-size limit a write then fails (and is reported, and the
     // site file restored) instead of the signal killing the run mid-rewrite.
     std::signal(SIGXFSZ, SIG_IGN);
     run_options run;
-    run.threads = opts.jobs > 0 ? opts.jobs : default_jobs();
+    run.threads = threads;
     run.keep_going = opts.keep_going;
     run.keep_soils = opts.keep_soils;
     run.progress = opts.progress >= 0 ? opts.progress == 1 : isatty(STDERR_FILENO) == 1;

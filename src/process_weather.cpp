@@ -163,7 +163,7 @@ int process_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, mon
 }
 
 int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
-                       daily_error &err, daily_problems *all_bad) {
+                       daily_error &err, daily_problems *all_bad, daily_audit *audit) {
     for (int y = 0; y < max_years; ++y) {
         for (int m = 0; m < months; ++m) {
             prec[y][m] = 0.0f;
@@ -190,6 +190,9 @@ int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_
         parse_status status = parse_daily_line_fast(parser, line, reader.padded, day, err.reason);
         if (status == parse_status::blank)
             continue;
+        if (audit != nullptr)
+            audit_daily_line(*audit, line, status == parse_status::ok ? &day : nullptr,
+                             line_number);
         if (status == parse_status::bad) {
             err.line = line_number;
             if (all_bad != nullptr) {

@@ -310,9 +310,11 @@ struct daily_problems {
 
 // The same reading. With all_bad, a bad line is counted there and skipped,
 // so that a check sees every one; a read error or too many years still end
-// the reading. Without it, the first bad line ends it, in err.
+// the reading. Without it, the first bad line ends it, in err. With audit,
+// every non-blank line is also handed to the audit.
+struct daily_audit;
 int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
-                       daily_error &err, daily_problems *all_bad);
+                       daily_error &err, daily_problems *all_bad, daily_audit *audit = nullptr);
 
 // ---- wthr: monthly statistics and the weather block ----
 
@@ -398,17 +400,24 @@ start_read_ahead(const std::vector<listed_site> &sites, int threads);
 // Waits for the weather of site i; sites are taken in order.
 site_weather take_weather(read_ahead &ra, size_t i);
 
-// Checks every site of the list, writing nothing; the exit status. With
-// strict, warnings count as problems.
-int check_batch(const char *list_path, bool strict);
+// Checks every site of the list, writing nothing, on that many threads;
+// the exit status. With strict, warnings count as problems.
+int check_batch(const char *list_path, bool strict, int threads);
 
 // ---- audit: what the files will do to the statistics ----
 
+// Warnings go to out.
 // Warns of site-list values out of their range; the number of warnings.
-int audit_site_line(const site_line &site, const char *list_path, long line_number);
+int audit_site_line(FILE *out, const site_line &site, const char *list_path, long line_number);
+
+// What the audit gathers from a daily file as it is read, line by line.
+struct daily_audit;
+std::unique_ptr<daily_audit, void (*)(daily_audit *)> start_daily_audit();
+// A non-blank daily line; day is nullptr for a line that is not valid.
+void audit_daily_line(daily_audit &a, std::string_view line, const daily_record *day, long number);
 
 // Warns of what the site file (open as site_fd, -1: none) and the daily file
-// (open as wthfp, nullptr: none), whose tables the check has read, will do
-// to the statistics; the number of warnings.
-int audit_site(const site_line &site, int site_fd, FILE *wthfp, int years, const month_table &prec,
-               const month_table &tmin, const month_table &tmax);
+// (audited as it was read, nullptr: not read), with the tables read from it,
+// will do to the statistics; the number of warnings.
+int audit_site(FILE *out, const site_line &site, int site_fd, daily_audit *audit, int years,
+               const month_table &prec, const month_table &tmin, const month_table &tmax);

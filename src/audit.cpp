@@ -241,6 +241,12 @@ void check_dates(daily_audit &a, const dated_day &d, long line) {
         a.all.note(wrong_day_of_year, line);
     if (m == 2 && d.day == 29)
         ++a.feb29_seen;
+    // Most days follow the day before in the same month.
+    const dated_day &p = a.previous;
+    if (!a.first && d.year == p.year && m == p.values.month && d.day == p.day + 1 && p.day >= 1) {
+        ++a.previous_number;
+        return;
+    }
     const long number = day_number(d.year, m, static_cast<int>(d.day));
     if (!a.first) {
         if (number == a.previous_number) {
@@ -249,7 +255,6 @@ void check_dates(daily_audit &a, const dated_day &d, long line) {
             a.all.note(out_of_order, line);
         } else if (number > a.previous_number + 1) {
             const long gap = number - a.previous_number - 1;
-            const dated_day &p = a.previous;
             // A 365-day calendar leaves out one day of leap years.
             if (gap == 1 && is_leap(d.year) && m == 3 && d.day == 1 && p.values.month == 2)
                 ++a.feb29_gaps;

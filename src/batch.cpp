@@ -195,9 +195,10 @@ bool rewrite_site(const site_line &site, const rewrite &target, const site_weath
                              [&] { return replace_keys_and_block(site, read.ws); });
 }
 
-// One site; its daily file is read here, or was read ahead.
-site_end process_site(site_line &site, const run_options &options, read_ahead *ahead,
-                      size_t index) {
+// One site. Its daily file was read ahead (weather_read), or is read here
+// into weather.
+site_end process_site(site_line &site, const run_options &options, site_weather &weather,
+                      bool &weather_read) {
     std::string rows;
     if (!write_soil_file(site, options.keep_soils ? &rows : nullptr))
         return site_end::fatal;
@@ -214,8 +215,10 @@ site_end process_site(site_line &site, const run_options &options, read_ahead *a
     }
     // Held until the site is done; closing the file releases it.
     lock_site_file(target.site_fd, target.site_file);
-    const bool ok =
-        rewrite_site(site, target, ahead ? take_weather(*ahead, index) : read_weather(site));
+    if (!weather_read)
+        weather = read_weather(site);
+    weather_read = true;
+    const bool ok = rewrite_site(site, target, weather);
     close(target.site_fd);
     if (ok)
         return site_end::done;
@@ -251,7 +254,9 @@ std::string refusal(FILE *list, const site_list &sites) {
 
 } // namespace
 
-int run_batch(const char *list_path, const run_options &options) {
+namespace {
+
+int run_sites(const char *list_path, const run_options &options) {
     FILE *list = open_site_list(list_path);
     if (list == nullptr)
         return 1;
@@ -271,8 +276,14 @@ int run_batch(const char *list_path, const run_options &options) {
             : std::unique_ptr<read_ahead, void (*)(read_ahead *)>(nullptr, stop_read_ahead);
     auto progress = start_progress(options.progress, sites.lines.size());
     std::vector<failed_site> failed;
+    batch_outputs *outputs = options.outputs;
     for (size_t i = 0; i < sites.lines.size(); ++i) {
         listed_site &entry = sites.lines[i];
+        // Taken for every line, in order, even one that goes no further.
+        site_weather weather;
+        bool weather_read = ahead != nullptr;
+        if (ahead)
+            weather = take_weather(*ahead, i);
         show_progress(progress.get(), i,
                       entry.problem.empty() ? entry.site.name
                                             : "line " + std::to_string(entry.line_number));
@@ -282,12 +293,18 @@ int run_batch(const char *list_path, const run_options &options) {
         if (!entry.problem.empty())
             report(entry.problem);
         else
-            end = process_site(entry.site, options, ahead.get(), i);
+            end = process_site(entry.site, options, weather, weather_read);
+        const std::string reason = take_first_report();
+        if (outputs != nullptr)
+            outputs->add_site(entry.problem.empty() ? entry.site.name
+                                                    : "line " + std::to_string(entry.line_number),
+                              weather_read && weather.failure.empty() ? &weather.ws : nullptr,
+                              end == site_end::done ? 0 : 1, 0,
+                              reason.empty() ? std::vector<std::string>() : std::vector{reason});
         if (end == site_end::done)
             continue;
         if (!options.keep_going)
             return 1;
-        const std::string reason = take_first_report();
         if (end == site_end::fatal) {
             hide_progress(progress.get());
             list_failures(failed, sites.lines.size(), list_path);
@@ -301,4 +318,23 @@ int run_batch(const char *list_path, const run_options &options) {
     hide_progress(progress.get());
     list_failures(failed, sites.lines.size(), list_path);
     return failed.empty() ? 0 : 1;
+}
+
+} // namespace
+
+int run_batch(const char *list_path, const run_options &options) {
+    const int status = run_sites(list_path, options);
+    batch_outputs *outputs = options.outputs;
+    if (outputs == nullptr)
+        return status;
+    const size_t done = outputs->sites.size();
+    outputs->status = status == 0 ? "The run prepared all " + std::to_string(done) + " sites."
+                                  : "The run ended with errors; this report covers the " +
+                                        std::to_string(done) + " sites it reached.";
+    if (status != 0)
+        for (const std::string &path : {outputs->summary_path, outputs->report_path})
+            if (!path.empty())
+                std::printf("%s covers the %zu sites the run reached before it ended.\n",
+                            path.c_str(), done);
+    return write_outputs(*outputs) ? status : 1;
 }

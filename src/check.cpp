@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
@@ -90,7 +91,9 @@ int check_site_file(check_tally &tally, const site_line &site) {
     return fd;
 }
 
-void check_weather_file(check_tally &tally, const site_line &site, int site_fd) {
+// The statistics go to stats when the daily file is free of problems.
+void check_weather_file(check_tally &tally, const site_line &site, int site_fd,
+                        weather_stats &stats, bool &has_stats) {
     static thread_local month_table prec, tmin, tmax;
     int years = 0;
     const std::string weather_file = site.name + ".wth";
@@ -119,6 +122,9 @@ void check_weather_file(check_tally &tally, const site_line &site, int site_fd) 
         std::fprintf(tally.out, "%s: %d more problems not listed\n", weather_file.c_str(),
                      bad.count - daily_problems::kept);
     tally.problems += bad.count;
+    has_stats = bad.count == 0 && years > 0;
+    if (has_stats)
+        compute_stats(stats, years, prec, tmin, tmax);
     // The audit's warnings come after the problems of the file.
     tally.warnings += audit_site(tally.out, site, site_fd, years > 0 ? audit.get() : nullptr, years,
                                  prec, tmin, tmax);
@@ -158,6 +164,8 @@ void check_repeats(check_tally &tally, seen_sites &seen, const char *list_path,
 struct site_report {
     std::string before, after;
     int problems = 0, warnings = 0;
+    bool has_stats = false;
+    weather_stats stats;
     bool has_id = false;
     file_id id;
 };
@@ -182,7 +190,7 @@ site_report check_site(const char *list_path, const listed_site &entry) {
     std::fflush(tally.out);
     const size_t before = size;
     report.has_id = site_fd >= 0 && id_of_fd(site_fd, report.id);
-    check_weather_file(tally, site, site_fd);
+    check_weather_file(tally, site, site_fd, report.stats, report.has_stats);
     if (site_fd >= 0)
         close(site_fd);
     if (std::fclose(tally.out) != 0)
@@ -197,7 +205,19 @@ site_report check_site(const char *list_path, const listed_site &entry) {
 
 // Checks the sites of the list, a few ahead on that many threads, and
 // reports each in order.
-void check_sites(check_tally &tally, const char *list_path, const site_list &sites, int threads) {
+// The lines of a text.
+std::vector<std::string> lines_of(const std::string &text) {
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+void check_sites(check_tally &tally, const char *list_path, const site_list &sites, int threads,
+                 batch_outputs *outputs) {
     seen_sites seen;
     const size_t window = 2 * static_cast<size_t>(std::max(threads, 1));
     std::deque<std::future<site_report>> ahead;
@@ -206,6 +226,9 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
         ++tally.sites;
         if (!entry.problem.empty()) {
             problem(tally, entry.problem);
+            if (outputs != nullptr)
+                outputs->add_site("line " + std::to_string(entry.line_number), nullptr, 1, 0,
+                                  {entry.problem});
             continue;
         }
         for (; next < sites.lines.size() && ahead.size() < window; ++next)
@@ -215,16 +238,30 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
         site_report report = ahead.front().get();
         ahead.pop_front();
         std::fputs(report.before.c_str(), tally.out);
-        check_repeats(tally, seen, list_path, entry, report.has_id ? &report.id : nullptr);
+        check_tally repeats;
+        char *text = nullptr;
+        size_t size = 0;
+        repeats.out = open_memstream(&text, &size);
+        if (repeats.out == nullptr)
+            throw std::bad_alloc();
+        check_repeats(repeats, seen, list_path, entry, report.has_id ? &report.id : nullptr);
+        std::fclose(repeats.out);
+        const std::string repeated(text, size);
+        std::free(text);
+        std::fputs(repeated.c_str(), tally.out);
         std::fputs(report.after.c_str(), tally.out);
         tally.problems += report.problems;
-        tally.warnings += report.warnings;
+        tally.warnings += report.warnings + repeats.warnings;
+        if (outputs != nullptr)
+            outputs->add_site(entry.site.name, report.has_stats ? &report.stats : nullptr,
+                              report.problems, report.warnings + repeats.warnings,
+                              lines_of(report.before + repeated + report.after));
     }
 }
 
 } // namespace
 
-int check_batch(const char *list_path, bool strict, int threads) {
+int check_batch(const char *list_path, bool strict, int threads, batch_outputs *outputs) {
     check_tally tally;
     FILE *list = open_site_list(list_path);
     if (list == nullptr) {
@@ -237,12 +274,19 @@ int check_batch(const char *list_path, bool strict, int threads) {
             problem(tally, alias);
         check_soil_file(tally);
         check_work_dir(tally);
-        check_sites(tally, list_path, sites, threads);
+        check_sites(tally, list_path, sites, threads, outputs);
         if (!sites.read_problem.empty())
             problem(tally, sites.read_problem);
         close_input(list);
     }
     std::fprintf(tally.out, "%d sites checked, %d problems, %d warnings\n", tally.sites,
                  tally.problems, tally.warnings);
-    return tally.problems == 0 && (!strict || tally.warnings == 0) ? 0 : 1;
+    const int status = tally.problems == 0 && (!strict || tally.warnings == 0) ? 0 : 1;
+    if (outputs == nullptr)
+        return status;
+    outputs->check = true;
+    outputs->status = "The check found " + std::to_string(tally.problems) + " problems and " +
+                      std::to_string(tally.warnings) + " warnings in " +
+                      std::to_string(tally.sites) + " sites; it wrote no site file.";
+    return write_outputs(*outputs) ? status : 1;
 }

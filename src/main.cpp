@@ -11,8 +11,9 @@
 
 namespace {
 
-const char usage_line[] = "usage: siteprep [--check [--strict]] [--sync] [--jobs N] [--keep-going] "
-                          "[--keep-soils] [--[no-]progress] SITE_LIST\n";
+const char usage_line[] =
+    "usage: siteprep [--check [--strict]] [--sync] [--jobs N] [--keep-going] "
+    "[--keep-soils] [--summary CSV] [--report HTML] [--[no-]progress] SITE_LIST\n";
 
 void print_help() {
     std::printf("%s", usage_line);
@@ -39,6 +40,10 @@ void print_help() {
                 "  --keep-going\n"
                 "             go on past a site that fails (its site file is left as it\n"
                 "             was) and list the failed sites at the end\n"
+                "  --summary FILE.csv\n"
+                "             also write the monthly statistics of every site as CSV\n"
+                "  --report FILE.html\n"
+                "             also write an HTML page with a climograph of every site\n"
                 "  --keep-soils\n"
                 "             also write each site's soil rows to SITE.soils.in\n"
                 "  --progress, --no-progress\n"
@@ -58,7 +63,8 @@ struct options {
     int jobs = 0; // 0: the available cores, at most 8
     bool keep_going = false;
     bool keep_soils = false;
-    int progress = -1; // -1: when standard error is a terminal
+    std::string summary, report; // --summary and --report files
+    int progress = -1;           // -1: when standard error is a terminal
     bool help = false;
     bool version = false;
     const char *site_list = nullptr;
@@ -71,6 +77,8 @@ bool parse_options(int argc, char **argv, options &opts) {
                                           {"sync", no_argument, nullptr, 's'},
                                           {"jobs", required_argument, nullptr, 'j'},
                                           {"keep-going", no_argument, nullptr, 'k'},
+                                          {"summary", required_argument, nullptr, 'C'},
+                                          {"report", required_argument, nullptr, 'R'},
                                           {"keep-soils", no_argument, nullptr, 'S'},
                                           {"progress", no_argument, nullptr, 'p'},
                                           {"no-progress", no_argument, nullptr, 'P'},
@@ -91,6 +99,12 @@ bool parse_options(int argc, char **argv, options &opts) {
             break;
         case 'k':
             opts.keep_going = true;
+            break;
+        case 'C':
+            opts.summary = optarg;
+            break;
+        case 'R':
+            opts.report = optarg;
             break;
         case 'S':
             opts.keep_soils = true;
@@ -156,8 +170,13 @@ int main(int argc, char **argv) {
         return finish_stdout(0);
     }
     const int threads = opts.jobs > 0 ? opts.jobs : default_jobs();
+    batch_outputs outputs;
+    outputs.summary_path = opts.summary;
+    outputs.report_path = opts.report;
+    outputs.list_name = opts.site_list;
+    batch_outputs *wanted = opts.summary.empty() && opts.report.empty() ? nullptr : &outputs;
     if (opts.check)
-        return finish_stdout(check_batch(opts.site_list, opts.strict, threads));
+        return finish_stdout(check_batch(opts.site_list, opts.strict, threads, wanted));
     sync_rewrites = opts.sync;
     // Past a file-size limit a write then fails (and is reported, and the
     // site file restored) instead of the signal killing the run mid-rewrite.
@@ -167,5 +186,6 @@ int main(int argc, char **argv) {
     run.keep_going = opts.keep_going;
     run.keep_soils = opts.keep_soils;
     run.progress = opts.progress >= 0 ? opts.progress == 1 : isatty(STDERR_FILENO) == 1;
+    run.outputs = wanted;
     return finish_stdout(run_batch(opts.site_list, run));
 }

@@ -331,8 +331,14 @@ struct weather_stats {
     float prec_mean[months], prec_dev[months], prec_skew[months];
     float tmin_mean[months], tmin_dev[months], tmin_skew[months];
     float tmax_mean[months], tmax_dev[months], tmax_skew[months];
-    int skew_replaced = 0; // months whose skewness was replaced by 0
+    int skew_replaced = 0;     // months whose skewness was replaced by 0
+    int count[3][months] = {}; // valid year cells of precipitation, Tmin, Tmax
 };
+
+// The statistics of the tables of years year rows; the skewness messages
+// are counted, not printed.
+void compute_stats(weather_stats &ws, int years, const month_table &prec, const month_table &tmin,
+                   const month_table &tmax);
 
 // Reads the daily file and computes the statistics; false when the file
 // cannot be used (err says where and why).
@@ -353,12 +359,48 @@ FILE *open_site_list(const char *list_path);
 // site file: neither the run nor the check starts over it.
 bool temp_copy_left_over();
 
+// ---- outputs: the batch as a CSV table and an HTML page ----
+
+// What the outputs show of a site.
+struct site_summary {
+    std::string name;
+    bool has_stats = false;
+    weather_stats stats;
+    int problems = 0, warnings = 0;
+    std::vector<std::string> findings; // the site's messages
+};
+
+struct batch_outputs {
+    std::string summary_path, report_path; // empty: not wanted
+    std::string list_name;
+    std::string status; // how the run or check ended, for the page
+    bool check = false; // counts of warnings are known
+    std::vector<site_summary> sites;
+    void add_site(const std::string &name, const weather_stats *stats, int problems, int warnings,
+                  std::vector<std::string> findings) {
+        site_summary s;
+        s.name = name;
+        s.has_stats = stats != nullptr;
+        if (stats != nullptr)
+            s.stats = *stats;
+        s.problems = problems;
+        s.warnings = warnings;
+        s.findings = std::move(findings);
+        sites.push_back(std::move(s));
+    }
+};
+
+// Writes the files asked for, each through a temporary name; false (after a
+// message) when one cannot be written.
+bool write_outputs(const batch_outputs &outputs);
+
 // How a run goes through its sites.
 struct run_options {
-    int threads = 1;         // reading daily files ahead (1: no threads)
-    bool keep_going = false; // past a failed site, with a list of failures at the end
-    bool keep_soils = false; // each site's soil rows also to NAME.soils.in
-    bool progress = false;   // a progress line on standard error
+    int threads = 1;                  // reading daily files ahead (1: no threads)
+    bool keep_going = false;          // past a failed site, with a list of failures at the end
+    bool keep_soils = false;          // each site's soil rows also to NAME.soils.in
+    bool progress = false;            // a progress line on standard error
+    batch_outputs *outputs = nullptr; // --summary and --report, or nullptr
 };
 
 // Runs every site of the list; the exit status.
@@ -402,7 +444,8 @@ site_weather take_weather(read_ahead &ra, size_t i);
 
 // Checks every site of the list, writing nothing, on that many threads;
 // the exit status. With strict, warnings count as problems.
-int check_batch(const char *list_path, bool strict, int threads);
+struct batch_outputs;
+int check_batch(const char *list_path, bool strict, int threads, batch_outputs *outputs);
 
 // ---- audit: what the files will do to the statistics ----
 

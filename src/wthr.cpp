@@ -66,12 +66,25 @@ bool compute_weather(FILE *wthfp, weather_stats &ws, daily_error &err) {
     const int last_year = process_daily_weather(wthfp, prec, tmin, tmax, err);
     if (last_year < 0)
         return false;
-    ws.years = last_year + 1;
+    compute_stats(ws, last_year + 1, prec, tmin, tmax);
+    return true;
+}
+
+void compute_stats(weather_stats &ws, int years, const month_table &prec, const month_table &tmin,
+                   const month_table &tmax) {
+    ws.years = years;
     ws.skew_replaced = 0;
     stats(ws.years, prec, ws.prec_mean, ws.prec_dev, ws.prec_skew, &ws.skew_replaced);
     stats(ws.years, tmin, ws.tmin_mean, ws.tmin_dev, ws.tmin_skew, &ws.skew_replaced);
     stats(ws.years, tmax, ws.tmax_mean, ws.tmax_dev, ws.tmax_skew, &ws.skew_replaced);
-    return true;
+    const month_table *tables[3] = {&prec, &tmin, &tmax};
+    for (int q = 0; q < 3; ++q)
+        for (int m = 0; m < months; ++m) {
+            int n = 0;
+            for (int y = 0; y < years; ++y)
+                n += (*tables[q])[y][m] != missing_value;
+            ws.count[q][m] = n;
+        }
 }
 
 void say_skew_replacements(const weather_stats &ws) {

@@ -1,0 +1,325 @@
+// A batch at a glance: the monthly statistics of every site as a CSV table
+// (--summary) and as an HTML page of climographs (--report). Both are
+// written under a temporary name in their directory and renamed into place,
+// so a reader never sees half a file.
+#include "siteprep.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A value as the weather block prints it, or NA for not-a-number.
+std::string block_value(float v) {
+    if (std::isnan(v))
+        return "NA";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.4f", static_cast<double>(v));
+    return text;
+}
+
+// A CSV field, quoted when it holds a comma, a quote or a line end.
+std::string csv_field(const std::string &text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (char c : text)
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+std::string html(const std::string &text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string number(double v, int decimals = 1) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, v);
+    return text;
+}
+
+std::string csv_text(const batch_outputs &outputs) {
+    std::string text = "site,month,year_rows,precip_years,tmin_years,tmax_years,PRECIP,PRCSTD,"
+                       "PRCSKW,TMN2M,TMX2M";
+    text += outputs.check ? ",warnings\r\n" : "\r\n";
+    for (const site_summary &s : outputs.sites) {
+        for (int m = 0; m < months; ++m) {
+            const weather_stats &w = s.stats;
+            text += csv_field(s.name) + "," + std::to_string(m + 1) + ",";
+            if (s.has_stats)
+                text += std::to_string(w.years) + "," + std::to_string(w.count[0][m]) + "," +
+                        std::to_string(w.count[1][m]) + "," + std::to_string(w.count[2][m]) + "," +
+                        block_value(w.prec_mean[m]) + "," + block_value(w.prec_dev[m]) + "," +
+                        block_value(w.prec_skew[m]) + "," + block_value(w.tmin_mean[m]) + "," +
+                        block_value(w.tmax_mean[m]);
+            else
+                text += "NA,NA,NA,NA,NA,NA,NA,NA,NA";
+            if (outputs.check)
+                text += "," + std::to_string(s.warnings);
+            text += "\r\n";
+        }
+    }
+    return text;
+}
+
+// An axis range from lo to hi with round ends.
+// An axis from lo to hi widened to whole steps of 1, 2 or 5 times a power
+// of ten, about four of them; the step.
+double round_range(double &lo, double &hi) {
+    const double rough = std::max((hi - lo) / 4, 1e-6);
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    double step = 10 * power;
+    for (double f : {1.0, 2.0, 5.0})
+        if (f * power >= rough) {
+            step = f * power;
+            break;
+        }
+    lo = std::floor(lo / step) * step;
+    hi = std::ceil(hi / step) * step;
+    if (hi <= lo)
+        hi = lo + step;
+    return step;
+}
+
+// Twelve monthly precipitation bars with a whisker of one deviation on the
+// left axis, mean Tmin and Tmax lines on the right; missing months are gaps.
+std::string climograph(const site_summary &s) {
+    const weather_stats &w = s.stats;
+    const double left = 60, right = 560, top = 20, bottom = 240, width = 620, height = 290;
+    const double slot = (right - left) / months;
+    double prec_top = 10;
+    double t_lo = INFINITY, t_hi = -INFINITY;
+    for (int m = 0; m < months; ++m) {
+        if (std::isfinite(w.prec_mean[m]))
+            prec_top = std::max(prec_top, static_cast<double>(w.prec_mean[m]) +
+                                              (std::isfinite(w.prec_dev[m]) ? w.prec_dev[m] : 0));
+        for (float t : {w.tmin_mean[m], w.tmax_mean[m]})
+            if (std::isfinite(t)) {
+                t_lo = std::min(t_lo, static_cast<double>(t));
+                t_hi = std::max(t_hi, static_cast<double>(t));
+            }
+    }
+    if (!std::isfinite(t_lo)) {
+        t_lo = 0;
+        t_hi = 10;
+    }
+    double prec_lo = 0;
+    const double prec_step = round_range(prec_lo, prec_top);
+    const double t_step = round_range(t_lo, t_hi);
+    const auto y_prec = [&](double v) {
+        return bottom - (v - prec_lo) / (prec_top - prec_lo) * (bottom - top);
+    };
+    const auto y_temp = [&](double v) {
+        return bottom - (v - t_lo) / (t_hi - t_lo) * (bottom - top);
+    };
+    std::string svg =
+        "<svg class=\"climograph\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " +
+        number(width, 0) + " " + number(height, 0) + "\" role=\"img\" aria-label=\"" +
+        html("Climograph of " + s.name) + "\">\n";
+    // Axes, ticks and labels.
+    svg += "<g class=\"axes\"><line x1=\"" + number(left) + "\" y1=\"" + number(bottom) +
+           "\" x2=\"" + number(right) + "\" y2=\"" + number(bottom) + "\"/><line x1=\"" +
+           number(left) + "\" y1=\"" + number(top) + "\" x2=\"" + number(left) + "\" y2=\"" +
+           number(bottom) + "\"/><line x1=\"" + number(right) + "\" y1=\"" + number(top) +
+           "\" x2=\"" + number(right) + "\" y2=\"" + number(bottom) + "\"/></g>\n";
+    const int prec_decimals = prec_step < 1 ? 1 : 0, t_decimals = t_step < 1 ? 1 : 0;
+    for (double p = prec_lo; p <= prec_top + prec_step / 2; p += prec_step)
+        svg += "<text class=\"tick\" x=\"" + number(left - 6) + "\" y=\"" + number(y_prec(p) + 4) +
+               "\" text-anchor=\"end\">" + number(p, prec_decimals) + "</text>";
+    for (double t = t_lo; t <= t_hi + t_step / 2; t += t_step)
+        svg += "<text class=\"tick\" x=\"" + number(right + 6) + "\" y=\"" + number(y_temp(t) + 4) +
+               "\">" + number(t, t_decimals) + "</text>";
+    svg += "\n";
+    static const char *const initials = "JFMAMJJASOND";
+    for (int m = 0; m < months; ++m)
+        svg += "<text class=\"tick\" x=\"" + number(left + slot * (m + 0.5)) + "\" y=\"" +
+               number(bottom + 16) + "\" text-anchor=\"middle\">" + initials[m] + "</text>";
+    svg += "\n<text class=\"label\" transform=\"rotate(-90)\" x=\"" + number(-(top + bottom) / 2) +
+           "\" y=\"16\" text-anchor=\"middle\">Precipitation (mm)</text><text class=\"label\" "
+           "transform=\"rotate(90)\" x=\"" +
+           number((top + bottom) / 2) + "\" y=\"" + number(-(width - 12)) +
+           "\" text-anchor=\"middle\">Temperature (&#176;C)</text><text class=\"label\" x=\"" +
+           number((left + right) / 2) + "\" y=\"" + number(bottom + 36) +
+           "\" text-anchor=\"middle\">Month</text>\n";
+    // Bars and whiskers.
+    for (int m = 0; m < months; ++m) {
+        const float mean = w.prec_mean[m], dev = w.prec_dev[m];
+        if (!std::isfinite(mean))
+            continue;
+        const double x = left + slot * m + slot * 0.2, y = y_prec(std::max(0.0, double(mean)));
+        svg += "<rect class=\"bar\" x=\"" + number(x) + "\" y=\"" + number(y) + "\" width=\"" +
+               number(slot * 0.6) + "\" height=\"" + number(bottom - y) + "\"><title>" +
+               block_value(mean) + " mm</title></rect>";
+        if (std::isfinite(dev) && dev > 0) {
+            const double cx = left + slot * (m + 0.5);
+            svg += "<line class=\"whisker\" x1=\"" + number(cx) + "\" y1=\"" +
+                   number(y_prec(std::max(0.0, double(mean) - dev))) + "\" x2=\"" + number(cx) +
+                   "\" y2=\"" + number(y_prec(double(mean) + dev)) + "\"/>";
+        }
+    }
+    // Temperature lines, broken where a month is missing.
+    for (const auto &[values, cls] :
+         {std::pair{w.tmin_mean, "tmin"}, std::pair{w.tmax_mean, "tmax"}}) {
+        std::string points;
+        const auto flush = [&] {
+            if (!points.empty())
+                svg += "<polyline class=\"" + std::string(cls) + "\" points=\"" + points + "\"/>";
+            points.clear();
+        };
+        for (int m = 0; m < months; ++m) {
+            if (!std::isfinite(values[m])) {
+                flush();
+                continue;
+            }
+            points += (points.empty() ? "" : " ") + number(left + slot * (m + 0.5)) + "," +
+                      number(y_temp(values[m]));
+        }
+        flush();
+    }
+    svg += "\n<g class=\"legend\"><rect class=\"bar\" x=\"" + number(left + 10) + "\" y=\"" +
+           number(height - 14) + "\" width=\"10\" height=\"10\"/><text x=\"" + number(left + 24) +
+           "\" y=\"" + number(height - 5) +
+           "\">precipitation, mean &#177; 1 sd</text><line class=\"tmin\" x1=\"" +
+           number(left + 230) + "\" y1=\"" + number(height - 9) + "\" x2=\"" + number(left + 250) +
+           "\" y2=\"" + number(height - 9) + "\"/><text x=\"" + number(left + 255) + "\" y=\"" +
+           number(height - 5) + "\">mean Tmin</text><line class=\"tmax\" x1=\"" +
+           number(left + 340) + "\" y1=\"" + number(height - 9) + "\" x2=\"" + number(left + 360) +
+           "\" y2=\"" + number(height - 9) + "\"/><text x=\"" + number(left + 365) + "\" y=\"" +
+           number(height - 5) + "\">mean Tmax</text></g>\n</svg>\n";
+    return svg;
+}
+
+const char style[] =
+    "body{font-family:sans-serif;margin:1.5em;color:#222}"
+    "table{border-collapse:collapse}td,th{border:1px solid #bbb;padding:.2em .6em;text-align:right}"
+    "td:first-child,th:first-child{text-align:left}.bad td{background:#fde2e2}"
+    ".warned td{background:#fff4d6}section{page-break-inside:avoid;margin:2em 0}"
+    "svg{width:100%;max-width:620px;height:auto;display:block}"
+    ".axes line{stroke:#444}.tick{font-size:10px;fill:#444}.label{font-size:11px;fill:#222}"
+    ".bar{fill:#7fa7d6}.whisker{stroke:#2b5d99;stroke-width:1.5}"
+    ".tmin,.tmax{fill:none;stroke-width:2}.tmin{stroke:#1f77b4}.tmax{stroke:#d62728}"
+    ".legend text{font-size:10px}ul.findings{font-size:.9em;color:#333}"
+    "@media print{body{margin:0}}";
+
+std::string html_text(const batch_outputs &outputs) {
+    std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+                       "<title>" +
+                       html("Climate report of " + outputs.list_name) + "</title>\n<style>" +
+                       style + "</style>\n</head>\n<body>\n<h1>" +
+                       html("Climate report of " + outputs.list_name) +
+                       "</h1>\n<p class=\"status\">" + html(outputs.status) + "</p>\n";
+    // Sites with problems first, then those with warnings, then the list's order.
+    std::vector<size_t> order(outputs.sites.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        const site_summary &x = outputs.sites[a], &y = outputs.sites[b];
+        return std::make_pair(x.problems > 0, x.warnings > 0) >
+               std::make_pair(y.problems > 0, y.warnings > 0);
+    });
+    page += "<table class=\"overview\">\n<tr><th>site</th><th>year rows</th><th>warnings</th>"
+            "<th>problems</th></tr>\n";
+    for (size_t i : order) {
+        const site_summary &s = outputs.sites[i];
+        page += std::string("<tr") +
+                (s.problems   ? " class=\"bad\""
+                 : s.warnings ? " class=\"warned\""
+                              : "") +
+                "><td><a href=\"#site-" + std::to_string(i + 1) + "\">" + html(s.name) +
+                "</a></td><td>" + (s.has_stats ? std::to_string(s.stats.years) : "NA") +
+                "</td><td>" + std::to_string(s.warnings) + "</td><td>" +
+                std::to_string(s.problems) + "</td></tr>\n";
+    }
+    page += "</table>\n";
+    for (size_t i = 0; i < outputs.sites.size(); ++i) {
+        const site_summary &s = outputs.sites[i];
+        page += "<section class=\"site\" id=\"site-" + std::to_string(i + 1) + "\">\n<h2>" +
+                html(s.name) + "</h2>\n";
+        if (s.has_stats)
+            page += climograph(s);
+        else
+            page += "<p>No statistics: the daily weather file could not be used.</p>\n";
+        if (!s.findings.empty()) {
+            page += "<ul class=\"findings\">\n";
+            for (const std::string &f : s.findings)
+                page += "<li>" + html(f) + "</li>\n";
+            page += "</ul>\n";
+        }
+        page += "</section>\n";
+    }
+    return page + "</body>\n</html>\n";
+}
+
+// Writes text to path through a temporary name beside it; the message of a
+// failure, or an empty string.
+std::string write_whole(const std::string &path, const std::string &text) {
+    const size_t slash = path.rfind('/');
+    std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+                       ".siteprep-XXXXXX";
+    const int fd = path.find('\0') == std::string::npos ? mkstemp(temp.data()) : -1;
+    int err = fd < 0 ? errno : 0;
+    if (fd >= 0) {
+        FILE *fp = fdopen(fd, "w");
+        if (fp == nullptr) {
+            err = errno;
+            close(fd);
+        } else {
+            const mode_t mask = umask(0);
+            umask(mask);
+            fchmod(fd, 0666 & ~mask);
+            put_text(fp, text);
+            err = close_output(fp, false);
+        }
+        if (err == 0 && rename(temp.c_str(), path.c_str()) != 0)
+            err = errno;
+        if (err != 0)
+            unlink(temp.c_str());
+    }
+    return err == 0 ? std::string()
+                    : format_message("Error writing %s: %s", path.c_str(), std::strerror(err));
+}
+
+} // namespace
+
+bool write_outputs(const batch_outputs &outputs) {
+    bool ok = true;
+    for (const auto &[path, text] :
+         {std::pair{outputs.summary_path,
+                    outputs.summary_path.empty() ? std::string() : csv_text(outputs)},
+          std::pair{outputs.report_path,
+                    outputs.report_path.empty() ? std::string() : html_text(outputs)}}) {
+        if (path.empty())
+            continue;
+        if (const std::string failure = write_whole(path, text); !failure.empty()) {
+            std::printf("%s\n", failure.c_str());
+            ok = false;
+        }
+    }
+    return ok;
+}

@@ -1,0 +1,146 @@
+// The CSV summary and the HTML report: the same numbers as the weather
+// blocks, written whole or not at all, and a page a browser renders.
+#include "tool_runner.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string years_of_days(int years, bool dry_february) {
+    std::string s;
+    for (int y = 0; y < years; ++y)
+        for (int m = 1; m <= 12; ++m)
+            for (int d = 1; d <= 3; ++d)
+                s += std::to_string(d) + " " + std::to_string(m) + " " + std::to_string(2001 + y) +
+                     " 1 " + std::to_string(10 + m + d + y) + ".5 " + std::to_string(m - d) +
+                     ".25 " + (dry_february && m == 2 ? "-99" : std::to_string(d + y) + ".5") +
+                     "\n";
+    return s;
+}
+
+// Two sites, one with a comma and a quote in its name and no valid
+// precipitation in February.
+void write_batch(const scratch_dir &dir) {
+    dir.write("sites.txt", "plain 41.5 -105.25 40 40 20 1.3 0.5 3 1530\n"
+                           "odd,\"name 10 20 0.2 0.3 0.5 1.3 0.5 2 5\n");
+    dir.write("plain.sfp", site_file_with_tail(""));
+    dir.write("plain.wth", years_of_days(3, false));
+    dir.write("odd,\"name.sfp", site_file_with_tail(""));
+    dir.write("odd,\"name.wth", years_of_days(2, true));
+}
+
+// The value field of each block line of a site file, NA for not-a-number.
+std::vector<std::string> block_values(const std::string &site_file) {
+    std::vector<std::string> values;
+    std::istringstream lines(site_file);
+    std::string line;
+    for (int n = 1; std::getline(lines, line); ++n)
+        if (n >= 3 && n <= 62) {
+            const std::string v = line.substr(0, line.find(' '));
+            values.push_back(v.find("nan") != std::string::npos ? "NA" : v);
+        }
+    return values;
+}
+
+// A CSV line split into fields as RFC 4180 reads them.
+std::vector<std::string> csv_fields(const std::string &line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"')
+            fields.back() += '"', ++i;
+        else if (c == '"')
+            quoted = !quoted;
+        else if (c == ',' && !quoted)
+            fields.emplace_back();
+        else if (c != '\r')
+            fields.back() += c;
+    }
+    return fields;
+}
+
+TEST(Summary, HoldsTheNumbersOfTheWeatherBlocks) {
+    for (const char *mode : {"", "--check"}) {
+        scratch_dir dir;
+        write_batch(dir);
+        auto before = dir.snapshot();
+        std::vector<std::string> args = {"--summary", "s.csv", "--report", "r.html", "sites.txt"};
+        if (*mode)
+            args.insert(args.begin(), mode);
+        const tool_result r = run_tool(dir.path(), args);
+        ASSERT_EQ(r.status, 0) << r.out;
+        std::map<std::string, std::vector<std::vector<std::string>>> rows;
+        std::istringstream csv(dir.read("s.csv"));
+        std::string line;
+        std::getline(csv, line);
+        EXPECT_EQ(csv_fields(line)[0], "site");
+        while (std::getline(csv, line))
+            rows[csv_fields(line)[0]].push_back(csv_fields(line));
+        ASSERT_EQ(rows.size(), 2u) << mode;
+        ASSERT_EQ(rows["odd,\"name"].size(), 12u);
+        if (*mode) { // nothing but the two files is written
+            auto after = dir.snapshot();
+            std::erase_if(after,
+                          [](const auto &f) { return f.first == "s.csv" || f.first == "r.html"; });
+            EXPECT_EQ(after, before);
+            continue;
+        }
+        for (const char *site : {"plain", "odd,\"name"}) {
+            const std::vector<std::string> block =
+                block_values(dir.read(std::string(site) + ".sfp"));
+            for (int m = 0; m < 12; ++m)
+                for (int k = 0; k < 5; ++k) // PRECIP, PRCSTD, PRCSKW, TMN2M, TMX2M
+                    EXPECT_EQ(rows[site][m][6 + k], block[12 * k + m])
+                        << site << " month " << m + 1;
+        }
+        EXPECT_EQ(rows["odd,\"name"][1][6], "NA");
+        EXPECT_EQ(rows["odd,\"name"][1][3], "0"); // no valid precipitation year behind February
+    }
+}
+
+TEST(Summary, AFailedWriteLeavesNoPartialFile) {
+    scratch_dir dir;
+    write_batch(dir);
+    fs::create_directory(dir.file("taken.csv"));
+    const tool_result r = run_tool(dir.path(), {"--summary", "taken.csv", "sites.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Error writing taken.csv: Is a directory"), std::string::npos) << r.out;
+    for (const auto &[name, content] : dir.snapshot())
+        EXPECT_EQ(name.find(".siteprep-"), std::string::npos) << name;
+}
+
+// Headless Chromium opens the page: no console message, one chart a site,
+// and a screenshot that is not a blank page.
+TEST(Report, RendersInABrowser) {
+    if (std::system("command -v chromium >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "chromium is not installed";
+    scratch_dir dir;
+    write_batch(dir);
+    ASSERT_EQ(run_tool(dir.path(), {"--report", "r.html", "sites.txt"}).status, 0);
+    dir.write("blank.html", "<!DOCTYPE html><html><body></body></html>");
+    const std::string chrome = "cd '" + dir.path() +
+                               "' && timeout 60 chromium --headless --no-sandbox --disable-gpu "
+                               "--hide-scrollbars --window-size=800,1200 --enable-logging=stderr ";
+    ASSERT_EQ(std::system((chrome + "--dump-dom file://$PWD/r.html > dom.html 2> log.txt").c_str()),
+              0);
+    ASSERT_EQ(std::system((chrome + "--screenshot=page.png file://$PWD/r.html 2>/dev/null >&2 && " +
+                           chrome + "--screenshot=blank.png file://$PWD/blank.html 2>/dev/null >&2")
+                              .c_str()),
+              0);
+    const std::string dom = dir.read("dom.html");
+    size_t charts = 0;
+    for (size_t at = dom.find("<svg class=\"climograph\""); at != std::string::npos;
+         at = dom.find("<svg class=\"climograph\"", at + 1))
+        ++charts;
+    EXPECT_EQ(charts, 2u);
+    EXPECT_EQ(dir.read("log.txt").find("CONSOLE"), std::string::npos) << dir.read("log.txt");
+    EXPECT_GT(dir.read("page.png").size(), 4 * dir.read("blank.png").size());
+}
+
+} // namespace

@@ -23,12 +23,6 @@ void say(const std::string &text) {
     std::printf("%s\n", text.c_str());
 }
 
-mode_t current_umask() {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return mask;
-}
-
 // How a site ended: done, failed, or failed so that no further site may run
 // (its soils.in could not be written, or a copy had to be kept).
 enum class site_end { done, failed, fatal };
@@ -74,24 +68,7 @@ bool write_soil_file(site_line &site, std::string *rows) {
 // so that an interrupted run never leaves half of one.
 bool write_site_soil_file(const site_line &site, const std::string &rows) {
     const std::string path = site.name + ".soils.in";
-    std::string temp = path + ".XXXXXX";
-    const int fd = path.find('\0') == std::string::npos ? mkstemp(temp.data()) : -1;
-    int err = fd < 0 ? errno : 0;
-    if (fd >= 0) {
-        FILE *fp = fdopen(fd, "w");
-        if (fp == nullptr) {
-            err = errno;
-            close(fd);
-        } else {
-            fchmod(fd, 0644 & ~current_umask());
-            put_text(fp, rows);
-            err = close_output(fp, sync_rewrites);
-        }
-        if (err == 0 && rename(temp.c_str(), path.c_str()) != 0)
-            err = errno;
-        if (err != 0)
-            unlink(temp.c_str());
-    }
+    const int err = write_through_temp(path, path + ".", rows, sync_rewrites);
     if (err != 0)
         report(format_message("Error writing %s: %s", path.c_str(), std::strerror(err)));
     return err == 0;

@@ -276,35 +276,6 @@ std::string html_text(const batch_outputs &outputs) {
     return page + "</body>\n</html>\n";
 }
 
-// Writes text to path through a temporary name beside it; the message of a
-// failure, or an empty string.
-std::string write_whole(const std::string &path, const std::string &text) {
-    const size_t slash = path.rfind('/');
-    std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
-                       ".siteprep-XXXXXX";
-    const int fd = path.find('\0') == std::string::npos ? mkstemp(temp.data()) : -1;
-    int err = fd < 0 ? errno : 0;
-    if (fd >= 0) {
-        FILE *fp = fdopen(fd, "w");
-        if (fp == nullptr) {
-            err = errno;
-            close(fd);
-        } else {
-            const mode_t mask = umask(0);
-            umask(mask);
-            fchmod(fd, 0666 & ~mask);
-            put_text(fp, text);
-            err = close_output(fp, false);
-        }
-        if (err == 0 && rename(temp.c_str(), path.c_str()) != 0)
-            err = errno;
-        if (err != 0)
-            unlink(temp.c_str());
-    }
-    return err == 0 ? std::string()
-                    : format_message("Error writing %s: %s", path.c_str(), std::strerror(err));
-}
-
 } // namespace
 
 bool write_outputs(const batch_outputs &outputs) {
@@ -316,8 +287,10 @@ bool write_outputs(const batch_outputs &outputs) {
                     outputs.report_path.empty() ? std::string() : html_text(outputs)}}) {
         if (path.empty())
             continue;
-        if (const std::string failure = write_whole(path, text); !failure.empty()) {
-            std::printf("%s\n", failure.c_str());
+        const size_t slash = path.rfind('/');
+        const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+        if (const int err = write_through_temp(path, dir + ".siteprep-", text, false); err != 0) {
+            std::printf("Error writing %s: %s\n", path.c_str(), std::strerror(err));
             ok = false;
         }
     }

@@ -142,6 +142,12 @@ FILE *open_for_overwrite(const std::string &path, bool create, int *flag);
 // failure.
 int close_overwritten(FILE *fp, bool sync);
 
+// Writes text to path through a temporary file named temp_prefix and six
+// characters, renamed into place, so that no reader sees half of it; 0 or
+// the errno of the failure (the temporary file is gone then).
+int write_through_temp(const std::string &path, const std::string &temp_prefix,
+                       std::string_view text, bool sync);
+
 // ---- the rewrite cycle ----
 
 // With --sync, every rewrite syncs the copy before the site file is opened

@@ -304,11 +304,19 @@ bool put_format(FILE *fp, const char *format, ...) {
     return true;
 }
 
-int close_output(FILE *fp, bool sync) {
+// Flushes, cuts the file to what was written when cut is set, syncs when
+// sync is set, and closes; 0 or the errno of the first failure.
+static int finish_output(FILE *fp, bool cut, bool sync) {
     int err = take_write_error();
     errno = 0;
     if (std::fflush(fp) != 0 && err == 0)
         err = errno ? errno : EIO;
+    if (cut && err == 0) {
+        // The old content past the new end goes only now.
+        const off_t length = ftello(fp);
+        if (length < 0 || ftruncate(fileno(fp), length) != 0)
+            err = errno ? errno : EIO;
+    }
     if (sync && err == 0 && fsync(fileno(fp)) != 0)
         err = errno;
     if (std::ferror(fp) && err == 0)
@@ -339,24 +347,39 @@ FILE *open_for_overwrite(const std::string &path, bool create, int *flag) {
     return fp;
 }
 
+int close_output(FILE *fp, bool sync) {
+    return finish_output(fp, false, sync);
+}
+
 int close_overwritten(FILE *fp, bool sync) {
-    int err = take_write_error();
-    errno = 0;
-    if (std::fflush(fp) != 0 && err == 0)
-        err = errno ? errno : EIO;
-    if (err == 0) {
-        // The old content past the new end goes only now.
-        const off_t length = ftello(fp);
-        if (length < 0 || ftruncate(fileno(fp), length) != 0)
-            err = errno ? errno : EIO;
-    }
-    if (sync && err == 0 && fsync(fileno(fp)) != 0)
+    return finish_output(fp, true, sync);
+}
+
+int write_through_temp(const std::string &path, const std::string &temp_prefix,
+                       std::string_view text, bool sync) {
+    if (path.find('\0') != std::string::npos)
+        return EINVAL;
+    std::string temp = temp_prefix + "XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0)
+        return errno;
+    int err = 0;
+    FILE *fp = fdopen(fd, "w");
+    if (fp == nullptr) {
         err = errno;
-    if (std::ferror(fp) && err == 0)
-        err = EIO;
-    errno = 0;
-    if (std::fclose(fp) != 0 && err == 0)
-        err = errno ? errno : EIO;
+        close(fd);
+    } else {
+        // mkstemp makes the file private; give it the usual permissions.
+        const mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
+        put_text(fp, text);
+        err = close_output(fp, sync);
+    }
+    if (err == 0 && rename(temp.c_str(), path.c_str()) != 0)
+        err = errno;
+    if (err != 0)
+        unlink(temp.c_str());
     return err;
 }
 

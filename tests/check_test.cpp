@@ -8,14 +8,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string year_of_days(const char *values) {
-    std::string s;
-    for (int m = 1; m <= 12; ++m)
-        for (int d = 1; d <= 3; ++d)
-            s += std::to_string(d) + " " + std::to_string(m) + " 2001 1 " + values + "\n";
-    return s;
-}
-
 void write_clean_batch(const scratch_dir &dir) {
     dir.write("sites.txt", "one 41.5 -105.25 40 40 20 1.3 0.5 3 1530\n"
                            "two 10 20 0.2 0.3 0.5 1.3 0.5 12 5\n"

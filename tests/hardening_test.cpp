@@ -21,17 +21,9 @@ namespace {
 
 const char site_row[] = " 41.5 -105.25 40 40 20 1.3 0.5 3 1530\n";
 
-std::string year_of_days() {
-    std::string s;
-    for (int m = 1; m <= 12; ++m)
-        for (int d = 1; d <= 3; ++d)
-            s += std::to_string(d) + " " + std::to_string(m) + " 2001 1 20 5 1.5\n";
-    return s;
-}
-
 void write_site(const scratch_dir &dir, const std::string &name) {
     dir.write(name + ".sfp", site_file_with_tail("1 ELEV\n"));
-    dir.write(name + ".wth", year_of_days());
+    dir.write(name + ".wth", year_of_days("20 5 1.5"));
 }
 
 struct refusal_case {

@@ -10,14 +10,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string year_of_days() {
-    std::string s;
-    for (int m = 1; m <= 12; ++m)
-        for (int d = 1; d <= 3; ++d)
-            s += std::to_string(d) + " " + std::to_string(m) + " 2001 1 20 5 1.5\n";
-    return s;
-}
-
 const char *const rows[] = {"one 41.5 -105.25 40 40 20 1.3 0.5 3 1530\n",
                             "two 10 20 0.2 0.3 0.5 1.3 0.5 12 5\n",
                             "data/three -12 30.5 0.65 0.25 0.10 1.3 0.5 1 200\n"};
@@ -27,7 +19,7 @@ void write_batch(const scratch_dir &dir) {
     dir.write("sites.txt", std::string(rows[0]) + rows[1] + rows[2]);
     for (const char *name : names) {
         dir.write(std::string(name) + ".sfp", site_file_with_tail("1 ELEV\n"));
-        dir.write(std::string(name) + ".wth", year_of_days());
+        dir.write(std::string(name) + ".wth", year_of_days("20 5 1.5"));
     }
 }
 

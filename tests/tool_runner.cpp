@@ -189,6 +189,14 @@ std::string without_audit(const std::string &out) {
     return kept;
 }
 
+std::string year_of_days(const char *values) {
+    std::string s;
+    for (int m = 1; m <= 12; ++m)
+        for (int d = 1; d <= 3; ++d)
+            s += std::to_string(d) + " " + std::to_string(m) + " 2001 1 " + values + "\n";
+    return s;
+}
+
 std::string site_file_with_tail(const std::string &tail) {
     std::string s = "Site parameters for a test plot\n'header line two'\n";
     for (int i = 1; i <= 60; ++i)

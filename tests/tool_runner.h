@@ -47,6 +47,10 @@ bool hand_to_unprivileged_user(const scratch_dir &dir);
 // line without the count of warnings: what the check says of problems.
 std::string without_audit(const std::string &out);
 
+// A daily weather file of one year (2001), three days a month, each with
+// the values (Tmax Tmin precipitation) given.
+std::string year_of_days(const char *values);
+
 // The site parameter file layout: two header lines, a 60-line weather
 // block, then the given tail lines.
 std::string site_file_with_tail(const std::string &tail);

@@ -184,12 +184,13 @@ std::string climograph(const site_summary &s) {
         }
     }
     // Temperature lines, broken where a month is missing.
-    for (const auto &[values, cls] :
+    for (const auto &[values, name] :
          {std::pair{w.tmin_mean, "tmin"}, std::pair{w.tmax_mean, "tmax"}}) {
         std::string points;
+        const std::string cls = name; // a lambda may not capture a structured binding
         const auto flush = [&] {
             if (!points.empty())
-                svg += "<polyline class=\"" + std::string(cls) + "\" points=\"" + points + "\"/>";
+                svg += "<polyline class=\"" + cls + "\" points=\"" + points + "\"/>";
             points.clear();
         };
         for (int m = 0; m < months; ++m) {

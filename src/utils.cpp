@@ -93,7 +93,10 @@ FILE *open_weather_file(const std::string &path, int site_fd, std::string &why) 
     if (fp == nullptr) {
         why = std::strerror(errno);
         close(fd);
+        return nullptr;
     }
+    // The line reader reads in large blocks of its own: straight into them.
+    setvbuf(fp, nullptr, _IONBF, 0);
     return fp;
 }
 
@@ -420,6 +423,10 @@ bool create_temp_copy(rewrite &rw) {
     if (fd < 0)
         return false;
     rw.copy = fdopen(fd, "w+");
+    // A buffer of our own spares the library a stat of the file for its size.
+    static char copy_buffer[block_size];
+    if (rw.copy != nullptr)
+        setvbuf(rw.copy, copy_buffer, _IOFBF, sizeof copy_buffer);
     if (rw.copy == nullptr) {
         const int err = errno;
         unlink(temp_file_name);
@@ -502,6 +509,9 @@ static FILE *site_file_writer(rewrite &rw) {
     if (fd < 0)
         return nullptr;
     FILE *fp = lseek(fd, 0, SEEK_SET) == 0 ? fdopen(fd, "w") : nullptr;
+    static char site_buffer[block_size];
+    if (fp != nullptr)
+        setvbuf(fp, site_buffer, _IOFBF, sizeof site_buffer);
     if (fp == nullptr) {
         const int err = errno;
         close(fd);

@@ -257,6 +257,9 @@ fast_daily_parser::fast_daily_parser() {
 // Checked every window of lines: fewer hits than half of it, and the cache
 // only costs time.
 constexpr unsigned window = 256;
+// As many new layouts with few hits among them give up before the window
+// ends: describing a layout costs a few lines' parsing.
+constexpr size_t early_layouts = 48;
 
 parse_status parse_daily_line_fast(fast_daily_parser &parser, std::string_view line, bool padded,
                                    daily_record &day, std::string &why) {
@@ -265,6 +268,8 @@ parse_status parse_daily_line_fast(fast_daily_parser &parser, std::string_view l
         if (++parser.lines == window) {
             parser.given_up = parser.hits < window / 2;
             parser.lines = parser.hits = 0;
+        } else if (cache->filled == early_layouts && parser.hits < early_layouts / 2) {
+            parser.given_up = true; // new layouts, line after line, from the start
         }
         if (padded && line.size() <= 32 && !line.empty() && line.back() == '\n' &&
             parse_fast(*cache, line, day, parser.hits))
@@ -274,7 +279,7 @@ parse_status parse_daily_line_fast(fast_daily_parser &parser, std::string_view l
 }
 
 bool next_daily_line(line_reader &reader, const fast_daily_parser &parser, std::string_view &line) {
-    if (parser.layouts != nullptr && reader.pos < reader.end)
+    if (parser.layouts != nullptr && !parser.given_up && reader.pos < reader.end)
         if (const size_t n = short_line_length(reader.block.data() + reader.pos);
             n != 0 && n <= reader.end - reader.pos) {
             line = std::string_view(reader.block.data() + reader.pos, n);

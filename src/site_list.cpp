@@ -78,7 +78,7 @@ static file_id id_of(const struct stat &st) {
     return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
 }
 
-bool id_of_path(const std::string &path, file_id &id) {
+static bool id_of_path(const std::string &path, file_id &id) {
     struct stat st;
     if (path.find('\0') != std::string::npos || stat(path.c_str(), &st) != 0)
         return false;

@@ -113,10 +113,6 @@ bool put_format(FILE *fp, const char *format, ...) __attribute__((format(printf,
 // Closes an input stream; 0 or the errno of the failure.
 int close_input(FILE *fp);
 
-// Copies everything from one stream to the other; 0 or the errno of the
-// first read or write failure.
-int copy_stream(FILE *from, FILE *to);
-
 // Flushes and closes an output stream, first syncing it to the disk when
 // sync is set; 0 or the errno of the first failure since it was opened.
 int close_output(FILE *fp, bool sync);
@@ -224,7 +220,6 @@ struct file_id {
     unsigned long long dev = 0, ino = 0;
     bool operator==(const file_id &) const = default;
 };
-bool id_of_path(const std::string &path, file_id &id);
 bool id_of_fd(int fd, file_id &id);
 
 // soils.in is rewritten for every site: the message refusing a batch in which
@@ -238,7 +233,6 @@ inline constexpr char soil_open_message[] = "Error opening soils.in file for %s!
 inline constexpr char keys_site_open_message[] = "Error opening <%s>.sfp file!";
 inline constexpr char keys_temp_open_message[] = "Error opening temporary file for %s!";
 inline constexpr char weather_open_message[] = "Error opening weather data file for %s site!";
-inline constexpr char weather_temp_open_message[] = "Error opening temporary file for %s site!";
 inline constexpr char weather_line_message[] = "Error in weather data file %s line %ld: %s";
 inline constexpr char site_file_line_message[] = "Error in site parameter file %s line %ld: %s";
 inline constexpr char read_message[] = "Error reading %s: %s";

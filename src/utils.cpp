@@ -393,7 +393,9 @@ int close_input(FILE *fp) {
     return 0;
 }
 
-int copy_stream(FILE *from, FILE *to) {
+// Copies everything from one stream to the other; 0 or the errno of the
+// first read or write failure.
+static int copy_stream(FILE *from, FILE *to) {
     std::vector<char> buffer(block_size);
     for (;;) {
         size_t n = std::fread(buffer.data(), 1, buffer.size(), from);

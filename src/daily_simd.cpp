@@ -40,6 +40,13 @@ struct layout {
 constexpr size_t table_size = 1024; // a power of two; at most half of it is filled
 constexpr size_t max_layouts = table_size / 2;
 
+// Checked every window of lines: fewer hits than half of it, and the cache
+// only costs time.
+constexpr unsigned window = 256;
+// As many new layouts with few hits among them give up before the window
+// ends: describing a layout costs a few lines' parsing.
+constexpr size_t early_layouts = 48;
+
 // Powers of ten that a float holds exactly.
 const float exact_powers_of_ten[8] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
 
@@ -140,7 +147,10 @@ struct line_layouts {
 
 namespace {
 
-__attribute__((target("avx2"))) layout_key key_of(__m256i v, uint32_t length, uint32_t &digits) {
+// The steps of a line are inlined into the loops that call them: a call per
+// step costs as much as the step.
+__attribute__((target("avx2"), always_inline)) inline layout_key key_of(__m256i v, uint32_t length,
+                                                                        uint32_t &digits) {
     const uint32_t in_line = length == 32 ? ~0u : (1u << length) - 1;
     const __m256i space = _mm256_cmpeq_epi8(v, _mm256_set1_epi8(' '));
     // '\t' to '\r': one unsigned range test.
@@ -164,14 +174,15 @@ __attribute__((target("avx2"))) layout_key key_of(__m256i v, uint32_t length, ui
     return key;
 }
 
-size_t slot_of(const layout_key &k) {
+inline size_t slot_of(const layout_key &k) {
     uint64_t h = (static_cast<uint64_t>(k.blank) << 32 | k.dot) * 0x9e3779b97f4a7c15ull;
     h ^= (static_cast<uint64_t>(k.minus) << 8 | k.length) * 0xc2b2ae3d27d4eb4full;
     return static_cast<size_t>(h >> 40) & (table_size - 1);
 }
 
 // The gathered digits of the four groups as four whole numbers.
-__attribute__((target("avx2"))) __m128i gather_numbers(__m256i v, const layout &l) {
+__attribute__((target("avx2"), always_inline)) inline __m128i gather_numbers(__m256i v,
+                                                                             const layout &l) {
     const __m256i d = _mm256_sub_epi8(v, _mm256_set1_epi8('0'));
     const __m256i gather = _mm256_load_si256(reinterpret_cast<const __m256i *>(l.gather));
     const __m256i high = _mm256_load_si256(reinterpret_cast<const __m256i *>(l.from_high));
@@ -185,6 +196,27 @@ __attribute__((target("avx2"))) __m128i gather_numbers(__m256i v, const layout &
     const __m256i eights = _mm256_madd_epi16(packed, _mm256_set1_epi32(0x00012710));
     return _mm256_castsi256_si128(
         _mm256_permutevar8x32_epi32(eights, _mm256_setr_epi32(0, 1, 4, 5, 0, 1, 4, 5)));
+}
+
+// The day of a line of a known layout; false when its month is out of range.
+__attribute__((target("avx2"), always_inline)) inline bool gather_day(__m256i v, const layout &l,
+                                                                      daily_record &day) {
+    const __m128i numbers = gather_numbers(v, l);
+    const int month = _mm_cvtsi128_si32(numbers);
+    if (month < 1 || month > 12)
+        return false;
+    // Seven digits at most stay below 2^24, so the conversion is exact, and
+    // the divisor is an exact power of ten: each quotient is correctly
+    // rounded, as strtof's result is.
+    const __m128 magnitude = _mm_div_ps(_mm_cvtepi32_ps(numbers), _mm_load_ps(l.divisor));
+    alignas(16) float values[4];
+    _mm_store_ps(values, _mm_xor_ps(magnitude, _mm_castsi128_ps(_mm_load_si128(
+                                                   reinterpret_cast<const __m128i *>(l.sign)))));
+    day.month = month;
+    day.tmax = values[1];
+    day.tmin = values[2];
+    day.prec = values[3];
+    return true;
 }
 
 // True when the line was parsed here; false leaves it to the general parser.
@@ -212,31 +244,73 @@ __attribute__((target("avx2"))) bool parse_fast(line_layouts &cache, std::string
     if (!l.fast || digits != l.digits)
         return false;
     ++hits;
-    const __m128i numbers = gather_numbers(v, l);
-    const int month = _mm_cvtsi128_si32(numbers);
-    if (month < 1 || month > 12)
-        return false;
-    // Seven digits at most stay below 2^24, so the conversion is exact, and
-    // the divisor is an exact power of ten: each quotient is correctly
-    // rounded, as strtof's result is.
-    const __m128 magnitude = _mm_div_ps(_mm_cvtepi32_ps(numbers), _mm_load_ps(l.divisor));
-    alignas(16) float values[4];
-    _mm_store_ps(values, _mm_xor_ps(magnitude, _mm_castsi128_ps(_mm_load_si128(
-                                                   reinterpret_cast<const __m128i *>(l.sign)))));
-    day.month = month;
-    day.tmax = values[1];
-    day.tmin = values[2];
-    day.prec = values[3];
-    return true;
+    return gather_day(v, l, day);
+}
+
+// The line ends among the 32 bytes at start, one bit each.
+__attribute__((target("avx2"), always_inline)) inline uint32_t line_ends(const char *start) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(start));
+    return static_cast<uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n'))));
 }
 
 // The length of a line that ends within the 32 bytes at start, its line
 // end included; 0 for a longer one.
 __attribute__((target("avx2"))) size_t short_line_length(const char *start) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(start));
-    const uint32_t ends =
-        static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n'))));
+    const uint32_t ends = line_ends(start);
     return ends == 0 ? 0 : static_cast<size_t>(__builtin_ctz(ends)) + 1;
+}
+
+// The layout of the line at the front of v that a file's earlier line
+// described for the fast path; nullptr when it needs the general parser.
+__attribute__((target("avx2"), always_inline)) inline const layout *
+known_layout(const line_layouts &cache, __m256i v, uint32_t length) {
+    uint32_t digits = 0;
+    const layout_key key = key_of(v, length, digits);
+    size_t slot = slot_of(key);
+    while (cache.table[slot].generation == cache.generation) {
+        const layout &l = cache.table[slot];
+        if (l.key == key)
+            return l.fast && digits == l.digits ? &l : nullptr;
+        slot = (slot + 1) & (table_size - 1);
+    }
+    return nullptr;
+}
+
+// The run of lines from the reader's position that the cache parses.
+__attribute__((target("avx2"))) size_t fast_days(line_reader &reader, fast_daily_parser &parser,
+                                                 daily_record *days, std::string_view *lines,
+                                                 size_t most) {
+    const line_layouts &cache = *parser.layouts;
+    const char *const block = reader.block.data();
+    size_t pos = reader.pos;
+    size_t count = 0;
+    while (count < most && !parser.given_up && pos < reader.end) {
+        const uint32_t ends = line_ends(block + pos);
+        if (ends == 0)
+            break; // a line too long to take here
+        const uint32_t length = static_cast<uint32_t>(__builtin_ctz(ends)) + 1;
+        if (length > reader.end - pos)
+            break; // it ends past the block read
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block + pos));
+        const layout *l = known_layout(cache, v, length);
+        if (l == nullptr || !gather_day(v, *l, days[count]))
+            break;
+        // Counted as parse_daily_line_fast counts a line the cache parses.
+        if (++parser.lines == window) {
+            parser.given_up = parser.hits < window / 2;
+            parser.lines = parser.hits = 0;
+        } else if (cache.filled == early_layouts && parser.hits < early_layouts / 2) {
+            parser.given_up = true;
+        }
+        ++parser.hits;
+        if (lines != nullptr)
+            lines[count] = std::string_view(block + pos, length);
+        pos += length;
+        ++count;
+    }
+    reader.pos = pos;
+    return count;
 }
 
 } // namespace
@@ -254,13 +328,6 @@ fast_daily_parser::fast_daily_parser() {
     layouts->filled = 0;
 }
 
-// Checked every window of lines: fewer hits than half of it, and the cache
-// only costs time.
-constexpr unsigned window = 256;
-// As many new layouts with few hits among them give up before the window
-// ends: describing a layout costs a few lines' parsing.
-constexpr size_t early_layouts = 48;
-
 parse_status parse_daily_line_fast(fast_daily_parser &parser, std::string_view line, bool padded,
                                    daily_record &day, std::string &why) {
     line_layouts *cache = parser.layouts;
@@ -276,6 +343,11 @@ parse_status parse_daily_line_fast(fast_daily_parser &parser, std::string_view l
             return parse_status::ok;
     }
     return parse_daily_line(line, day, why);
+}
+
+size_t next_fast_days(line_reader &reader, fast_daily_parser &parser, daily_record *days,
+                      std::string_view *lines, size_t most) {
+    return parser.layouts != nullptr ? fast_days(reader, parser, days, lines, most) : 0;
 }
 
 bool next_daily_line(line_reader &reader, const fast_daily_parser &parser, std::string_view &line) {
@@ -299,6 +371,11 @@ bool next_daily_line(line_reader &reader, const fast_daily_parser &, std::string
 }
 
 fast_daily_parser::fast_daily_parser() {}
+
+size_t next_fast_days(line_reader &, fast_daily_parser &, daily_record *, std::string_view *,
+                      size_t) {
+    return 0;
+}
 
 parse_status parse_daily_line_fast(fast_daily_parser &, std::string_view line, bool,
                                    daily_record &day, std::string &why) {

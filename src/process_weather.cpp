@@ -114,39 +114,48 @@ parse_status parse_daily_line(std::string_view line, daily_record &day, std::str
 
 namespace {
 
-// Valid days of one quantity in the current month.
-struct accumulator {
-    int count = 0;
-    float sum = 0.0f;
+// One lane each for maximum and minimum temperature and precipitation (the
+// fourth is unused): the month's sums and valid days, kept side by side so
+// that a day is added without a branch. Each lane is its own float sum,
+// added in line order.
+typedef float lanes __attribute__((vector_size(16)));
+typedef int32_t lane_counts __attribute__((vector_size(16)));
+
+struct month_sums {
+    lanes sum = {};
+    lane_counts count = {};
 };
 
 // Values below -98 mark a missing day; so does not-a-number, which fails
-// the comparison.
-bool is_valid(float value) {
+// the comparison. All ones in the lane of a valid value.
+lane_counts valid_lanes(lanes value) {
     return value >= -98.0f;
 }
 
-void add_day(accumulator &acc, float value) {
-    if (is_valid(value)) {
-        acc.count = acc.count + 1;
-        acc.sum = acc.sum + value;
-    }
+// Adding minus zero leaves any sum exactly as it is, so an invalid day
+// adds that.
+void add_day(month_sums &m, const daily_record &day) {
+    const lanes value = {day.tmax, day.tmin, day.prec, 0.0f};
+    const lane_counts valid = valid_lanes(value);
+    const lanes minus_zero = {-0.0f, -0.0f, -0.0f, -0.0f};
+    m.count -= valid;
+    m.sum += reinterpret_cast<lanes>((reinterpret_cast<lane_counts>(value) & valid) |
+                                     (reinterpret_cast<lane_counts>(minus_zero) & ~valid));
 }
 
-void start_month(accumulator &acc, float value) {
-    acc.count = 0;
-    acc.sum = 0.0f;
-    add_day(acc, value);
+void start_month(month_sums &m, const daily_record &day) {
+    m = month_sums();
+    add_day(m, day);
 }
 
 // A temperature mean needs two valid days.
-float monthly_mean(const accumulator &acc) {
-    return acc.count > 1 ? acc.sum / static_cast<float>(acc.count) : missing_value;
+float monthly_mean(const month_sums &m, int lane) {
+    return m.count[lane] > 1 ? m.sum[lane] / static_cast<float>(m.count[lane]) : missing_value;
 }
 
 // A precipitation total needs one.
-float monthly_total(const accumulator &acc) {
-    return acc.count > 0 ? acc.sum : missing_value;
+float monthly_total(const month_sums &m, int lane) {
+    return m.count[lane] > 0 ? m.sum[lane] : missing_value;
 }
 
 } // namespace
@@ -162,6 +171,56 @@ int process_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, mon
     return read_daily_weather(wthfp, prec, tmin, tmax, err, nullptr);
 }
 
+namespace {
+
+// The tables as a daily file fills them: the month being summed and its
+// valid days.
+struct month_grouping {
+    month_grouping(month_table &p, month_table &lo, month_table &hi)
+        : prec(&p), tmin(&lo), tmax(&hi) {}
+    month_table *prec, *tmin, *tmax; // pointers, so that a copy can be assigned back
+    int month = 1;
+    int year = 0;
+    month_sums sums;
+
+    void close_month() {
+        (*tmax)[year][month - 1] = monthly_mean(sums, 0);
+        (*tmin)[year][month - 1] = monthly_mean(sums, 1);
+        (*prec)[year][month - 1] = monthly_total(sums, 2);
+    }
+
+    // Adds a day; false when it starts a year past the tables' last.
+    bool add(const daily_record &day) {
+        // The month field alone drives the grouping; years pass with December.
+        if (day.month == month) {
+            add_day(sums, day);
+            return true;
+        }
+        close_month();
+        if (month == 12)
+            ++year;
+        if (year >= max_years)
+            return false;
+        month = day.month;
+        start_month(sums, day);
+        return true;
+    }
+};
+
+// Adds days in order and returns how many were added: fewer than count
+// when one starts a year past the tables' last. The sums are summed in a
+// local copy, which the compiler keeps in registers.
+size_t add_days(month_grouping &group, const daily_record *days, size_t count) {
+    month_grouping g = group;
+    size_t added = 0;
+    while (added < count && g.add(days[added]))
+        ++added;
+    group = g;
+    return added;
+}
+
+} // namespace
+
 int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
                        daily_error &err, daily_problems *all_bad, daily_audit *audit) {
     for (int y = 0; y < max_years; ++y) {
@@ -171,57 +230,57 @@ int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_
             tmax[y][m] = 0.0f;
         }
     }
-    int month = 1;
-    int year = 0;
-    accumulator hot, cold, rain;
-    auto close_month = [&] {
-        tmax[year][month - 1] = monthly_mean(hot);
-        tmin[year][month - 1] = monthly_mean(cold);
-        prec[year][month - 1] = monthly_total(rain);
-    };
-
+    month_grouping group(prec, tmin, tmax);
     line_reader reader(wthfp, max_daily_line);
     fast_daily_parser parser;
-    std::string_view line;
     long line_number = 0;
-    while (next_daily_line(reader, parser, line)) {
-        ++line_number;
-        daily_record day;
-        parse_status status = parse_daily_line_fast(parser, line, reader.padded, day, err.reason);
-        if (status == parse_status::blank)
-            continue;
-        if (audit != nullptr)
-            audit_daily_line(*audit, line, status == parse_status::ok ? &day : nullptr,
-                             line_number);
-        if (status == parse_status::bad) {
-            err.line = line_number;
-            if (all_bad != nullptr) {
-                note_problem(*all_bad, err);
+    constexpr size_t batch = 64;
+    daily_record days[batch];
+    std::string_view lines[batch];
+    for (;;) {
+        size_t count =
+            next_fast_days(reader, parser, days, audit != nullptr ? lines : nullptr, batch);
+        if (count == 0) {
+            // A line the cache cannot parse, or the next block: the general way.
+            std::string_view line;
+            if (!next_daily_line(reader, parser, line))
+                break;
+            const parse_status status =
+                parse_daily_line_fast(parser, line, reader.padded, days[0], err.reason);
+            if (status == parse_status::blank) {
+                ++line_number;
                 continue;
             }
-            return -1;
+            if (status == parse_status::bad) {
+                ++line_number;
+                if (audit != nullptr)
+                    audit_daily_line(*audit, line, nullptr, line_number);
+                err.line = line_number;
+                if (all_bad != nullptr) {
+                    note_problem(*all_bad, err);
+                    continue;
+                }
+                return -1;
+            }
+            lines[0] = line;
+            count = 1;
         }
-        // The month field alone drives the grouping; years pass with December.
-        if (day.month == month) {
-            add_day(hot, day.tmax);
-            add_day(cold, day.tmin);
-            add_day(rain, day.prec);
-            continue;
+        for (size_t k = 0; k < count;) {
+            // The audit sees each line before it is added.
+            const size_t step = audit != nullptr ? 1 : count - k;
+            if (audit != nullptr)
+                audit_daily_line(*audit, lines[k], &days[k], line_number + 1);
+            const size_t added = add_days(group, days + k, step);
+            line_number += static_cast<long>(added);
+            k += added;
+            if (added < step) {
+                err.line = ++line_number;
+                err.reason = "more than " + std::to_string(max_years) + " years of data";
+                if (all_bad != nullptr)
+                    note_problem(*all_bad, err);
+                return -1;
+            }
         }
-        close_month();
-        if (month == 12)
-            ++year;
-        if (year >= max_years) {
-            err.line = line_number;
-            err.reason = "more than " + std::to_string(max_years) + " years of data";
-            if (all_bad != nullptr)
-                note_problem(*all_bad, err);
-            return -1;
-        }
-        month = day.month;
-        start_month(hot, day.tmax);
-        start_month(cold, day.tmin);
-        start_month(rain, day.prec);
     }
     if (reader.too_long || reader.error != 0) {
         err.line = reader.too_long ? line_number + 1 : 0;
@@ -231,6 +290,6 @@ int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_
             note_problem(*all_bad, err);
         return -1;
     }
-    close_month();
-    return year;
+    group.close_month();
+    return group.year;
 }

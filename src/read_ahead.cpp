@@ -1,8 +1,10 @@
 // Reading daily weather files ahead: while the main thread rewrites one
 // site, worker threads read the daily files of the next few sites and
-// compute their statistics. Workers only read; what they find is handed to
-// the main thread, which reports it when it reaches that site, so that
-// everything a user sees comes in the order and words of a run without them.
+// compute their statistics; the main thread, when the site it needs is not
+// ready, reads the next unclaimed one itself rather than wait. Readers only
+// read; what they find is handed to the main thread, which reports it when
+// it reaches that site, so that everything a user sees comes in the order
+// and words of a run without them.
 #include "siteprep.h"
 
 #include <condition_variable>
@@ -55,23 +57,31 @@ struct read_ahead {
 
 namespace {
 
+// Whether a site is left to claim within the window.
+bool claimable(const read_ahead &ra) {
+    return ra.next < ra.sites.size() && ra.next < ra.taken + ra.window;
+}
+
+// Claims the next site and reads it, the lock released meanwhile.
+void read_next(read_ahead &ra, std::unique_lock<std::mutex> &hold) {
+    const size_t i = ra.next++;
+    hold.unlock();
+    site_weather weather;
+    if (ra.sites[i].problem.empty()) // a bad line stops the run before its site
+        weather = read_weather(ra.sites[i].site);
+    hold.lock();
+    ra.slots[i % ra.window].weather = std::move(weather);
+    ra.slots[i % ra.window].ready = true;
+    ra.changed.notify_all();
+}
+
 void work(read_ahead &ra) {
     std::unique_lock<std::mutex> hold(ra.lock);
     for (;;) {
-        ra.changed.wait(hold, [&ra] {
-            return ra.stopping || ra.next >= ra.sites.size() || ra.next < ra.taken + ra.window;
-        });
-        if (ra.stopping || ra.next >= ra.sites.size())
+        ra.changed.wait(hold, [&ra] { return ra.stopping || claimable(ra); });
+        if (ra.stopping)
             return;
-        const size_t i = ra.next++;
-        hold.unlock();
-        site_weather weather;
-        if (ra.sites[i].problem.empty()) // a bad line stops the run before its site
-            weather = read_weather(ra.sites[i].site);
-        hold.lock();
-        ra.slots[i % ra.window].weather = std::move(weather);
-        ra.slots[i % ra.window].ready = true;
-        ra.changed.notify_all();
+        read_next(ra, hold);
     }
 }
 
@@ -86,7 +96,7 @@ start_read_ahead(const std::vector<listed_site> &sites, int threads) {
     sigset_t all, before;
     sigfillset(&all);
     pthread_sigmask(SIG_BLOCK, &all, &before);
-    for (int t = 0; t < threads; ++t)
+    for (int t = 1; t < threads; ++t) // the main thread is one of them
         ra->workers.emplace_back(work, std::ref(*ra));
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
     return ra;
@@ -95,7 +105,12 @@ start_read_ahead(const std::vector<listed_site> &sites, int threads) {
 site_weather take_weather(read_ahead &ra, size_t i) {
     std::unique_lock<std::mutex> hold(ra.lock);
     read_ahead::slot &s = ra.slots[i % ra.window];
-    ra.changed.wait(hold, [&s] { return s.ready; });
+    while (!s.ready) {
+        if (claimable(ra))
+            read_next(ra, hold);
+        else
+            ra.changed.wait(hold);
+    }
     site_weather weather = std::move(s.weather);
     s.ready = false;
     ra.taken = i + 1;

@@ -296,6 +296,14 @@ parse_status parse_daily_line_fast(fast_daily_parser &parser, std::string_view l
 // library call for a short line when the parser is vectorized.
 bool next_daily_line(line_reader &reader, const fast_daily_parser &parser, std::string_view &line);
 
+// Parses up to most lines from the reader's position, stopping before the
+// first that needs the general parser or lies past the block read: the
+// common case of a daily file, a short line of a layout seen before. Each
+// day gets the general parser's values; lines, unless null, gets each line.
+// Returns how many lines were parsed.
+size_t next_fast_days(line_reader &reader, fast_daily_parser &parser, daily_record *days,
+                      std::string_view *lines, size_t most);
+
 // Fills the tables and returns the index of the last year row, or -1 when the
 // file cannot be used (err says where and why).
 int process_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,

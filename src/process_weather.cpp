@@ -134,18 +134,18 @@ lane_counts valid_lanes(lanes value) {
 
 // Adding minus zero leaves any sum exactly as it is, so an invalid day
 // adds that.
-void add_day(month_sums &m, const daily_record &day) {
+void add_day(lanes &sum, lane_counts &count, const daily_record &day) {
     const lanes value = {day.tmax, day.tmin, day.prec, 0.0f};
     const lane_counts valid = valid_lanes(value);
     const lanes minus_zero = {-0.0f, -0.0f, -0.0f, -0.0f};
-    m.count -= valid;
-    m.sum += reinterpret_cast<lanes>((reinterpret_cast<lane_counts>(value) & valid) |
-                                     (reinterpret_cast<lane_counts>(minus_zero) & ~valid));
+    count -= valid;
+    sum += reinterpret_cast<lanes>((reinterpret_cast<lane_counts>(value) & valid) |
+                                   (reinterpret_cast<lane_counts>(minus_zero) & ~valid));
 }
 
 void start_month(month_sums &m, const daily_record &day) {
     m = month_sums();
-    add_day(m, day);
+    add_day(m.sum, m.count, day);
 }
 
 // A temperature mean needs two valid days.
@@ -193,7 +193,7 @@ struct month_grouping {
     bool add(const daily_record &day) {
         // The month field alone drives the grouping; years pass with December.
         if (day.month == month) {
-            add_day(sums, day);
+            add_day(sums.sum, sums.count, day);
             return true;
         }
         close_month();
@@ -208,14 +208,24 @@ struct month_grouping {
 };
 
 // Adds days in order and returns how many were added: fewer than count
-// when one starts a year past the tables' last. The sums are summed in a
-// local copy, which the compiler keeps in registers.
-size_t add_days(month_grouping &group, const daily_record *days, size_t count) {
-    month_grouping g = group;
+// when one starts a year past the tables' last. A month's days are summed
+// in local copies, which the compiler keeps in registers when this is a
+// function of its own (inlined into the reader's loop, they go to memory
+// at every day).
+__attribute__((noinline)) size_t add_days(month_grouping &group, const daily_record *days,
+                                          size_t count) {
     size_t added = 0;
-    while (added < count && g.add(days[added]))
+    while (added < count) {
+        lanes sum = group.sums.sum;
+        lane_counts valid_days = group.sums.count;
+        for (; added < count && days[added].month == group.month; ++added)
+            add_day(sum, valid_days, days[added]);
+        group.sums.sum = sum;
+        group.sums.count = valid_days;
+        if (added == count || !group.add(days[added]))
+            break;
         ++added;
-    group = g;
+    }
     return added;
 }
 

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <mutex>
 #include <pthread.h>
+#include <sched.h>
 #include <thread>
 
 site_weather read_weather(const site_line &site) {
@@ -50,6 +51,9 @@ struct read_ahead {
     };
     std::vector<slot> slots; // site i in slot i % window
     std::vector<std::thread> workers;
+    bool placed =
+        false; // workers started on cores of their own; allowed: the cores to free them to
+    cpu_set_t allowed;
 
     read_ahead(const std::vector<listed_site> &list, int threads)
         : sites(list), window(2 * static_cast<size_t>(threads) + 2), slots(window) {}
@@ -76,13 +80,38 @@ void read_next(read_ahead &ra, std::unique_lock<std::mutex> &hold) {
 }
 
 void work(read_ahead &ra) {
-    std::unique_lock<std::mutex> hold(ra.lock);
+    std::unique_lock<std::mutex> hold(ra.lock); // held while the workers are placed
+    if (ra.placed)
+        pthread_setaffinity_np(pthread_self(), sizeof ra.allowed, &ra.allowed);
     for (;;) {
         ra.changed.wait(hold, [&ra] { return ra.stopping || claimable(ra); });
         if (ra.stopping)
             return;
         read_next(ra, hold);
     }
+}
+
+// The scheduler puts a new thread where it finds least load, which, as a
+// run starts, is often the main thread's own core: the two then share it
+// for milliseconds. Each worker is started on another core, round the
+// cores this process may use; it frees itself to all of them once running.
+void place_workers(read_ahead &ra) {
+    const int here = sched_getcpu();
+    if (here < 0 || sched_getaffinity(0, sizeof ra.allowed, &ra.allowed) != 0)
+        return;
+    std::vector<int> others;
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (cpu != here && CPU_ISSET(cpu, &ra.allowed))
+            others.push_back(cpu);
+    if (others.empty())
+        return;
+    for (size_t t = 0; t < ra.workers.size(); ++t) {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(others[t % others.size()], &one);
+        pthread_setaffinity_np(ra.workers[t].native_handle(), sizeof one, &one);
+    }
+    ra.placed = true;
 }
 
 } // namespace
@@ -96,8 +125,12 @@ start_read_ahead(const std::vector<listed_site> &sites, int threads) {
     sigset_t all, before;
     sigfillset(&all);
     pthread_sigmask(SIG_BLOCK, &all, &before);
-    for (int t = 1; t < threads; ++t) // the main thread is one of them
-        ra->workers.emplace_back(work, std::ref(*ra));
+    {
+        std::lock_guard<std::mutex> hold(ra->lock);
+        for (int t = 1; t < threads; ++t) // the main thread is one of them
+            ra->workers.emplace_back(work, std::ref(*ra));
+        place_workers(*ra);
+    }
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
     return ra;
 }

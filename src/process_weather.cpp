@@ -244,37 +244,22 @@ int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_
     line_reader reader(wthfp, max_daily_line);
     fast_daily_parser parser;
     long line_number = 0;
+    auto past_last_year = [&] {
+        err.line = line_number;
+        err.reason = "more than " + std::to_string(max_years) + " years of data";
+        if (all_bad != nullptr)
+            note_problem(*all_bad, err);
+        return -1;
+    };
     constexpr size_t batch = 64;
     daily_record days[batch];
     std::string_view lines[batch];
     for (;;) {
-        size_t count =
-            next_fast_days(reader, parser, days, audit != nullptr ? lines : nullptr, batch);
-        if (count == 0) {
-            // A line the cache cannot parse, or the next block: the general way.
-            std::string_view line;
-            if (!next_daily_line(reader, parser, line))
-                break;
-            const parse_status status =
-                parse_daily_line_fast(parser, line, reader.padded, days[0], err.reason);
-            if (status == parse_status::blank) {
-                ++line_number;
-                continue;
-            }
-            if (status == parse_status::bad) {
-                ++line_number;
-                if (audit != nullptr)
-                    audit_daily_line(*audit, line, nullptr, line_number);
-                err.line = line_number;
-                if (all_bad != nullptr) {
-                    note_problem(*all_bad, err);
-                    continue;
-                }
-                return -1;
-            }
-            lines[0] = line;
-            count = 1;
-        }
+        // A run of lines the vectorized parser takes, added together.
+        const size_t count =
+            parser.layouts != nullptr && !parser.given_up
+                ? next_fast_days(reader, parser, days, audit != nullptr ? lines : nullptr, batch)
+                : 0;
         for (size_t k = 0; k < count;) {
             // The audit sees each line before it is added.
             const size_t step = audit != nullptr ? 1 : count - k;
@@ -284,13 +269,35 @@ int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_
             line_number += static_cast<long>(added);
             k += added;
             if (added < step) {
-                err.line = ++line_number;
-                err.reason = "more than " + std::to_string(max_years) + " years of data";
-                if (all_bad != nullptr)
-                    note_problem(*all_bad, err);
-                return -1;
+                ++line_number;
+                return past_last_year();
             }
         }
+        if (count > 0)
+            continue;
+        // A line for the general parser, or the next block.
+        std::string_view line;
+        if (!next_daily_line(reader, parser, line))
+            break;
+        ++line_number;
+        daily_record day;
+        const parse_status status =
+            parse_daily_line_fast(parser, line, reader.padded, day, err.reason);
+        if (status == parse_status::blank)
+            continue;
+        if (audit != nullptr)
+            audit_daily_line(*audit, line, status == parse_status::ok ? &day : nullptr,
+                             line_number);
+        if (status == parse_status::bad) {
+            err.line = line_number;
+            if (all_bad != nullptr) {
+                note_problem(*all_bad, err);
+                continue;
+            }
+            return -1;
+        }
+        if (!group.add(day))
+            return past_last_year();
     }
     if (reader.too_long || reader.error != 0) {
         err.line = reader.too_long ? line_number + 1 : 0;

@@ -1,5 +1,6 @@
-// Fuzz target: the daily weather reader and the statistics over its tables,
-// and the vectorized line parser against the general one on every line.
+// Fuzz target: the daily weather reader and the statistics over its tables;
+// the vectorized line parser against the general one on every line, and the
+// whole reading with it against the reading without it.
 #include "siteprep.h"
 
 #include <bit>
@@ -41,18 +42,40 @@ void compare_parsers(const std::string &text) {
     }
 }
 
+// Reads the whole text into the tables; -2 when it cannot be opened.
+int read_text(std::string &text, month_table &prec, month_table &tmin, month_table &tmax,
+              daily_error &err) {
+    FILE *fp =
+        text.empty() ? std::fopen("/dev/null", "r") : fmemopen(text.data(), text.size(), "r");
+    if (fp == nullptr)
+        return -2;
+    const int last = process_daily_weather(fp, prec, tmin, tmax, err);
+    std::fclose(fp);
+    return last;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static month_table prec, tmin, tmax;
+    static month_table prec, tmin, tmax, portable_prec, portable_tmin, portable_tmax;
     std::string text(reinterpret_cast<const char *>(data), size);
     compare_parsers(text);
-    FILE *fp = size == 0 ? std::fopen("/dev/null", "r") : fmemopen(text.data(), size, "r");
-    if (fp == nullptr)
-        return 0;
+    // The whole file, with runs of lines parsed together, against the
+    // portable reader's line-by-line result.
+    daily_simd_enabled = false;
+    daily_error portable_err;
+    const int portable_last =
+        read_text(text, portable_prec, portable_tmin, portable_tmax, portable_err);
+    daily_simd_enabled = true;
     daily_error err;
-    const int last = process_daily_weather(fp, prec, tmin, tmax, err);
-    std::fclose(fp);
+    const int last = read_text(text, prec, tmin, tmax, err);
+    if (last == -2)
+        return 0;
+    if (last != portable_last || err.line != portable_err.line ||
+        err.reason != portable_err.reason || std::memcmp(prec, portable_prec, sizeof prec) != 0 ||
+        std::memcmp(tmin, portable_tmin, sizeof tmin) != 0 ||
+        std::memcmp(tmax, portable_tmax, sizeof tmax) != 0)
+        std::abort();
     if (last < -1 || last >= max_years)
         std::abort();
     if (last == -1 && (err.line <= 0 || err.reason.empty()))

@@ -116,4 +116,95 @@ TEST(FastDaily, AlteredLinesGiveTheGeneralParsersResult) {
     EXPECT_GT(tried, 150000);
 }
 
+// What reading a whole daily file gives: the last year row, the error, the
+// bad lines a check collects and the bits of every table.
+std::string read_whole(const std::string &text, bool vectorized, bool check) {
+    static month_table prec, tmin, tmax;
+    daily_simd_enabled = vectorized;
+    FILE *fp = fmemopen(const_cast<char *>(text.data()), text.size(), "r");
+    daily_error err;
+    daily_problems problems;
+    const int last = read_daily_weather(fp, prec, tmin, tmax, err, check ? &problems : nullptr);
+    std::fclose(fp);
+    daily_simd_enabled = true;
+    std::string result = std::to_string(last) + " " + std::to_string(err.line) + " " + err.reason +
+                         " " + std::to_string(problems.count);
+    for (const daily_error &e : problems.first)
+        result += " " + std::to_string(e.line) + ":" + e.reason;
+    for (const month_table *table : {&prec, &tmin, &tmax})
+        for (int y = 0; y < max_years; ++y)
+            for (int m = 0; m < months; ++m)
+                result += std::to_string(std::bit_cast<uint32_t>((*table)[y][m])) + ",";
+    return result;
+}
+
+// Whole files through the reader, vectorized and not: runs of lines of
+// known layouts are parsed and summed together, so a fault in where a run
+// stops, in the line count or in the sums shows in the tables or messages.
+TEST(FastDaily, WholeFilesGiveThePortableReadersResult) {
+    const int days_in_month[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    struct file_case {
+        const char *name;
+        int years;
+        int altered_every;      // 0: no line altered; else every nth
+        const char *altered_to; // a format given the day and the month
+    };
+    const file_case cases[] = {
+        {"clean, several blocks", 60, 0, ""},
+        {"a bad month", 3, 500, "%d 13 2001 1 1.0 1.0 1.0\n"},
+        {"blank lines and CR LF", 3, 7, "\r\n"},
+        {"missing values and not-a-number", 3, 5, "%d %d 2001 1 -99 nan -99.9\n"},
+        {"minus zero", 3, 3, "%d %d 2001 1 -0.0 -0 -0.00\n"},
+        {"an eighth field", 3, 4, "%d %d 2001 1 1.5 1.5 1.5 8\n"},
+        {"long lines", 3, 6, "%d %d 2001 1 7777777777777777777777777777777.5 1.5 0.0\n"},
+        {"too many years", max_years + 1, 0, ""},
+    };
+    std::mt19937 random(7);
+    for (const file_case &c : cases) {
+        std::string text;
+        long line = 0;
+        for (int y = 0; y < c.years; ++y)
+            for (int m = 0; m < 12; ++m)
+                for (int d = 1; d <= days_in_month[m]; ++d) {
+                    char buffer[96];
+                    if (c.altered_every != 0 && ++line % c.altered_every == 0)
+                        std::snprintf(buffer, sizeof buffer, c.altered_to, d, m + 1);
+                    else
+                        std::snprintf(buffer, sizeof buffer, "%d %d %d %d %.1f %.1f %.2f\n", d,
+                                      m + 1, 1900 + y, d,
+                                      static_cast<double>(random() % 4000) / 100 - 15,
+                                      static_cast<double>(random() % 3000) / 100 - 25,
+                                      static_cast<double>(random() % 5000) / 1000);
+                    text += buffer;
+                }
+        for (bool check : {false, true}) {
+            const std::string fast = read_whole(text, true, check);
+            const std::string portable = read_whole(text, false, check);
+            EXPECT_TRUE(fast == portable)
+                << c.name << (check ? " (as a check reads it)" : "") << ": " << fast.substr(0, 120)
+                << " against " << portable.substr(0, 120);
+        }
+    }
+}
+
+// A run of lines stops before a line that the block read cuts off, even
+// when the bytes left after the block's end would complete it.
+TEST(FastDaily, ARunStopsAtTheEndOfTheBlockRead) {
+    fast_daily_parser parser;
+    if (!parser.vectorized())
+        GTEST_SKIP() << "no AVX2 on this CPU";
+    const std::string line = "1 1 2001 1 1.0 1.0 1.0\n";
+    padded_line first;
+    daily_record day;
+    std::string why;
+    ASSERT_EQ(parse_daily_line_fast(parser, first.set(line), true, day, why), parse_status::ok);
+    line_reader reader(nullptr);
+    const std::string block = line + line + line + line;
+    std::memcpy(reader.block.data(), block.data(), block.size());
+    reader.end = 3 * line.size() + 10; // the fourth line is cut off after 10 bytes
+    daily_record days[8];
+    EXPECT_EQ(next_fast_days(reader, parser, days, nullptr, 8), 3u);
+    EXPECT_EQ(reader.pos, 3 * line.size());
+}
+
 } // namespace

@@ -247,10 +247,16 @@ int run_sites(const char *list_path, const run_options &options) {
         std::printf("Error closing %s: %s\n", list_path, std::strerror(err));
         return 1;
     }
-    auto ahead =
-        options.threads > 1 && sites.lines.size() > 1
-            ? start_read_ahead(sites.lines, options.threads)
-            : std::unique_ptr<read_ahead, void (*)(read_ahead *)>(nullptr, stop_read_ahead);
+    // The daily files read ahead (with more than one thread).
+    std::vector<site_weather> read(work_ahead_window(options.threads));
+    work_ahead_ptr ahead(nullptr, nullptr);
+    if (options.threads > 1 && sites.lines.size() > 1)
+        ahead = start_work_ahead(sites.lines.size(), options.threads, [&](size_t i) {
+            site_weather &weather = read[i % read.size()];
+            // A bad line stops the run before its site.
+            weather =
+                sites.lines[i].problem.empty() ? read_weather(sites.lines[i].site) : site_weather();
+        });
     auto progress = start_progress(options.progress, sites.lines.size());
     std::vector<failed_site> failed;
     batch_outputs *outputs = options.outputs;
@@ -259,8 +265,10 @@ int run_sites(const char *list_path, const run_options &options) {
         // Taken for every line, in order, even one that goes no further.
         site_weather weather;
         bool weather_read = ahead != nullptr;
-        if (ahead)
-            weather = take_weather(*ahead, i);
+        if (ahead) {
+            take_job(*ahead, i);
+            weather = std::move(read[i % read.size()]);
+        }
         show_progress(progress.get(), i,
                       entry.problem.empty() ? entry.site.name
                                             : "line " + std::to_string(entry.line_number));

@@ -6,9 +6,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
+#include <exception>
 #include <fcntl.h>
-#include <future>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -219,10 +218,22 @@ std::vector<std::string> lines_of(const std::string &text) {
 void check_sites(check_tally &tally, const char *list_path, const site_list &sites, int threads,
                  batch_outputs *outputs) {
     seen_sites seen;
-    const size_t window = 2 * static_cast<size_t>(std::max(threads, 1));
-    std::deque<std::future<site_report>> ahead;
-    size_t next = 0;
-    for (const listed_site &entry : sites.lines) {
+    // Each site's report, or what stopped its check.
+    std::vector<site_report> reports(work_ahead_window(threads));
+    std::vector<std::exception_ptr> failures(reports.size());
+    work_ahead_ptr ahead = start_work_ahead(sites.lines.size(), threads, [&](size_t i) {
+        const size_t slot = i % reports.size();
+        if (!sites.lines[i].problem.empty())
+            return;
+        try {
+            reports[slot] = check_site(list_path, sites.lines[i]);
+        } catch (...) {
+            failures[slot] = std::current_exception();
+        }
+    });
+    for (size_t i = 0; i < sites.lines.size(); ++i) {
+        const listed_site &entry = sites.lines[i];
+        take_job(*ahead, i);
         ++tally.sites;
         if (!entry.problem.empty()) {
             problem(tally, entry.problem);
@@ -231,12 +242,10 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
                                   {entry.problem});
             continue;
         }
-        for (; next < sites.lines.size() && ahead.size() < window; ++next)
-            if (sites.lines[next].problem.empty())
-                ahead.push_back(std::async(threads > 1 ? std::launch::async : std::launch::deferred,
-                                           check_site, list_path, std::cref(sites.lines[next])));
-        site_report report = ahead.front().get();
-        ahead.pop_front();
+        const size_t slot = i % reports.size();
+        if (failures[slot])
+            std::rethrow_exception(failures[slot]);
+        const site_report report = std::move(reports[slot]);
         std::fputs(report.before.c_str(), tally.out);
         check_tally repeats;
         char *text = nullptr;

@@ -260,18 +260,16 @@ int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_
             parser.layouts != nullptr && !parser.given_up
                 ? next_fast_days(reader, parser, days, audit != nullptr ? lines : nullptr, batch)
                 : 0;
-        for (size_t k = 0; k < count;) {
-            // The audit sees each line before it is added.
-            const size_t step = audit != nullptr ? 1 : count - k;
-            if (audit != nullptr)
-                audit_daily_line(*audit, lines[k], &days[k], line_number + 1);
-            const size_t added = add_days(group, days + k, step);
-            line_number += static_cast<long>(added);
-            k += added;
-            if (added < step) {
-                ++line_number;
-                return past_last_year();
-            }
+        const size_t added = add_days(group, days, count);
+        // The audit sees the lines added and the one that could not be.
+        if (audit != nullptr)
+            for (size_t k = 0; k < std::min(added + 1, count); ++k)
+                audit_daily_line(*audit, lines[k], &days[k],
+                                 line_number + 1 + static_cast<long>(k));
+        line_number += static_cast<long>(added);
+        if (added < count) {
+            ++line_number;
+            return past_last_year();
         }
         if (count > 0)
             continue;

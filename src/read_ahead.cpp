@@ -1,15 +1,17 @@
-// Reading daily weather files ahead: while the main thread rewrites one
-// site, worker threads read the daily files of the next few sites and
-// compute their statistics; the main thread, when the site it needs is not
-// ready, reads the next unclaimed one itself rather than wait. Readers only
-// read; what they find is handed to the main thread, which reports it when
-// it reaches that site, so that everything a user sees comes in the order
-// and words of a run without them.
+// Work done ahead of the main thread: while it rewrites one site, worker
+// threads read the daily files of the next few sites and compute their
+// statistics (or, for a check, check the next sites); the main thread, when
+// the job it needs is not done, does the next unclaimed one itself rather
+// than wait. Jobs only read; what they find is handed to the main thread,
+// which reports it when it reaches that site, so that everything a user
+// sees comes in the order and words of a run without them.
 #include "siteprep.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <pthread.h>
 #include <sched.h>
@@ -37,57 +39,51 @@ site_weather read_weather(const site_line &site) {
     return result;
 }
 
-struct read_ahead {
-    const std::vector<listed_site> &sites;
+struct work_ahead {
+    size_t count;
     size_t window;
+    std::function<void(size_t)> job;
     std::mutex lock;
     std::condition_variable changed;
-    size_t next = 0;  // the next site a worker takes
-    size_t taken = 0; // sites the main thread has taken
+    size_t next = 0;  // the next job to claim
+    size_t taken = 0; // jobs whose results the main thread is done with
     bool stopping = false;
-    struct slot {
-        bool ready = false;
-        site_weather weather;
-    };
-    std::vector<slot> slots; // site i in slot i % window
+    std::vector<char> done; // job i done, in slot i % window
     std::vector<std::thread> workers;
     bool placed =
         false; // workers started on cores of their own; allowed: the cores to free them to
     cpu_set_t allowed;
 
-    read_ahead(const std::vector<listed_site> &list, int threads)
-        : sites(list), window(2 * static_cast<size_t>(threads) + 2), slots(window) {}
+    work_ahead(size_t jobs, int threads, std::function<void(size_t)> work)
+        : count(jobs), window(work_ahead_window(threads)), job(std::move(work)), done(window) {}
 };
 
 namespace {
 
-// Whether a site is left to claim within the window.
-bool claimable(const read_ahead &ra) {
-    return ra.next < ra.sites.size() && ra.next < ra.taken + ra.window;
+// Whether a job is left to claim within the window.
+bool claimable(const work_ahead &w) {
+    return w.next < w.count && w.next < w.taken + w.window;
 }
 
-// Claims the next site and reads it, the lock released meanwhile.
-void read_next(read_ahead &ra, std::unique_lock<std::mutex> &hold) {
-    const size_t i = ra.next++;
+// Claims the next job and does it, the lock released meanwhile.
+void do_next(work_ahead &w, std::unique_lock<std::mutex> &hold) {
+    const size_t i = w.next++;
     hold.unlock();
-    site_weather weather;
-    if (ra.sites[i].problem.empty()) // a bad line stops the run before its site
-        weather = read_weather(ra.sites[i].site);
+    w.job(i);
     hold.lock();
-    ra.slots[i % ra.window].weather = std::move(weather);
-    ra.slots[i % ra.window].ready = true;
-    ra.changed.notify_all();
+    w.done[i % w.window] = true;
+    w.changed.notify_all();
 }
 
-void work(read_ahead &ra) {
-    std::unique_lock<std::mutex> hold(ra.lock); // held while the workers are placed
-    if (ra.placed)
-        pthread_setaffinity_np(pthread_self(), sizeof ra.allowed, &ra.allowed);
+void work(work_ahead &w) {
+    std::unique_lock<std::mutex> hold(w.lock); // held while the workers are placed
+    if (w.placed)
+        pthread_setaffinity_np(pthread_self(), sizeof w.allowed, &w.allowed);
     for (;;) {
-        ra.changed.wait(hold, [&ra] { return ra.stopping || claimable(ra); });
-        if (ra.stopping)
+        w.changed.wait(hold, [&w] { return w.stopping || claimable(w); });
+        if (w.stopping)
             return;
-        read_next(ra, hold);
+        do_next(w, hold);
     }
 }
 
@@ -95,69 +91,69 @@ void work(read_ahead &ra) {
 // run starts, is often the main thread's own core: the two then share it
 // for milliseconds. Each worker is started on another core, round the
 // cores this process may use; it frees itself to all of them once running.
-void place_workers(read_ahead &ra) {
+void place_workers(work_ahead &w) {
     const int here = sched_getcpu();
-    if (here < 0 || sched_getaffinity(0, sizeof ra.allowed, &ra.allowed) != 0)
+    if (here < 0 || sched_getaffinity(0, sizeof w.allowed, &w.allowed) != 0)
         return;
     std::vector<int> others;
     for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
-        if (cpu != here && CPU_ISSET(cpu, &ra.allowed))
+        if (cpu != here && CPU_ISSET(cpu, &w.allowed))
             others.push_back(cpu);
     if (others.empty())
         return;
-    for (size_t t = 0; t < ra.workers.size(); ++t) {
+    for (size_t t = 0; t < w.workers.size(); ++t) {
         cpu_set_t one;
         CPU_ZERO(&one);
         CPU_SET(others[t % others.size()], &one);
-        pthread_setaffinity_np(ra.workers[t].native_handle(), sizeof one, &one);
+        pthread_setaffinity_np(w.workers[t].native_handle(), sizeof one, &one);
     }
-    ra.placed = true;
+    w.placed = true;
+}
+
+void stop_work_ahead(work_ahead *w) {
+    {
+        std::lock_guard<std::mutex> hold(w->lock);
+        w->stopping = true;
+    }
+    w->changed.notify_all();
+    for (std::thread &t : w->workers)
+        t.join();
+    delete w;
 }
 
 } // namespace
 
-std::unique_ptr<read_ahead, void (*)(read_ahead *)>
-start_read_ahead(const std::vector<listed_site> &sites, int threads) {
-    auto ra = std::unique_ptr<read_ahead, void (*)(read_ahead *)>(new read_ahead(sites, threads),
-                                                                  stop_read_ahead);
+size_t work_ahead_window(int threads) {
+    return 2 * static_cast<size_t>(std::max(threads, 1)) + 2;
+}
+
+work_ahead_ptr start_work_ahead(size_t count, int threads, std::function<void(size_t)> job) {
+    work_ahead_ptr w(new work_ahead(count, threads, std::move(job)), stop_work_ahead);
     // Interrupts must reach the main thread alone, which defers them while
     // it rewrites a file: workers start with every signal blocked.
     sigset_t all, before;
     sigfillset(&all);
     pthread_sigmask(SIG_BLOCK, &all, &before);
     {
-        std::lock_guard<std::mutex> hold(ra->lock);
+        std::lock_guard<std::mutex> hold(w->lock);
         for (int t = 1; t < threads; ++t) // the main thread is one of them
-            ra->workers.emplace_back(work, std::ref(*ra));
-        place_workers(*ra);
+            w->workers.emplace_back(work, std::ref(*w));
+        place_workers(*w);
     }
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    return ra;
+    return w;
 }
 
-site_weather take_weather(read_ahead &ra, size_t i) {
-    std::unique_lock<std::mutex> hold(ra.lock);
-    read_ahead::slot &s = ra.slots[i % ra.window];
-    while (!s.ready) {
-        if (claimable(ra))
-            read_next(ra, hold);
+void take_job(work_ahead &w, size_t i) {
+    std::unique_lock<std::mutex> hold(w.lock);
+    // Job i - 1's slot may now be used again.
+    w.taken = i;
+    w.changed.notify_all();
+    while (!w.done[i % w.window]) {
+        if (claimable(w))
+            do_next(w, hold);
         else
-            ra.changed.wait(hold);
+            w.changed.wait(hold);
     }
-    site_weather weather = std::move(s.weather);
-    s.ready = false;
-    ra.taken = i + 1;
-    ra.changed.notify_all();
-    return weather;
-}
-
-void stop_read_ahead(read_ahead *ra) {
-    {
-        std::lock_guard<std::mutex> hold(ra->lock);
-        ra->stopping = true;
-    }
-    ra->changed.notify_all();
-    for (std::thread &t : ra->workers)
-        t.join();
-    delete ra;
+    w.done[i % w.window] = false;
 }

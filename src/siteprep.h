@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -427,7 +428,7 @@ void hide_progress(progress_line *line);
 // may print there.
 void hide_progress_for_output(progress_line *line);
 
-// ---- read_ahead: daily files read on worker threads ----
+// ---- read_ahead: work done ahead on worker threads ----
 
 // The weather of a site as read from its daily file: the statistics, or the
 // message of the failure; and which file it was.
@@ -441,14 +442,17 @@ struct site_weather {
 // Reads a site's daily file and computes its statistics, printing nothing.
 site_weather read_weather(const site_line &site);
 
-// Workers reading the daily files of the sites of a list in order, a few
-// sites ahead of the main thread.
-struct read_ahead;
-void stop_read_ahead(read_ahead *ra);
-std::unique_ptr<read_ahead, void (*)(read_ahead *)>
-start_read_ahead(const std::vector<listed_site> &sites, int threads);
-// Waits for the weather of site i; sites are taken in order.
-site_weather take_weather(read_ahead &ra, size_t i);
+// Jobs 0 to count - 1, done in order a few ahead of the main thread on
+// threads in all, the main thread among them (1: no worker threads). Job i
+// keeps its result in slot i % work_ahead_window(threads) of the caller's,
+// which holds it from take_job(i) to take_job(i + 1).
+struct work_ahead;
+using work_ahead_ptr = std::unique_ptr<work_ahead, void (*)(work_ahead *)>;
+size_t work_ahead_window(int threads);
+work_ahead_ptr start_work_ahead(size_t count, int threads, std::function<void(size_t)> job);
+// Returns when job i is done, doing jobs itself meanwhile; jobs are taken
+// in order.
+void take_job(work_ahead &w, size_t i);
 
 // Checks every site of the list, writing nothing, on that many threads;
 // the exit status. With strict, warnings count as problems.

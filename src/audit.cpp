@@ -75,9 +75,9 @@ struct finding {
 
 struct findings {
     finding of[kinds];
-    void note(kind k, long line, const std::string &item = std::string()) {
+    void note(kind k, long line, const std::string &item = std::string(), long times = 1) {
         finding &f = of[k];
-        ++f.count;
+        f.count += times;
         if (line > 0 && f.lines.size() < named_lines)
             f.lines.push_back(line);
         if (!item.empty() && f.items.size() < named_lines)
@@ -261,20 +261,21 @@ void check_dates(daily_audit &a, const dated_day &d, long line) {
             else if (gap == 1 && is_leap(p.year) && p.values.month == 12 && p.day == 30)
                 ++a.dec31_gaps;
             else
-                for (long k = 0; k < gap; ++k)
-                    a.all.note(missing_days, k == 0 ? line : 0);
-            // Whole calendar months inside the gap.
+                a.all.note(missing_days, line, std::string(), gap);
+            // Whole calendar months inside the gap: counted, the first few
+            // named (a bad year can open a gap of millions of years).
+            const long inside = (d.year - p.year) * 12 + (m - p.values.month) - 1;
             long y = p.year;
             int mm = p.values.month;
-            for (;;) {
+            for (long k = 0; k < std::min<long>(inside, named_lines); ++k) {
                 if (++mm > 12) {
                     mm = 1;
                     ++y;
                 }
-                if (y > d.year || (y == d.year && mm >= m))
-                    break;
                 a.all.note(missing_months, 0, year_month(y, mm));
             }
+            if (inside > static_cast<long>(named_lines))
+                a.all.note(missing_months, 0, std::string(), inside - named_lines);
         }
     }
     a.previous_number = number;
@@ -570,13 +571,20 @@ std::unique_ptr<daily_audit, void (*)(daily_audit *)> start_daily_audit() {
     return {new daily_audit, [](daily_audit *a) { delete a; }};
 }
 
-void audit_daily_line(daily_audit &a, std::string_view line, const daily_record *day, long number) {
+void audit_daily_line(daily_audit &a, std::string_view line, const daily_record *day, long number,
+                      const daily_date *date) {
     a.any_day = true;
     if (day == nullptr)
         return; // a bad line: a problem already
     dated_day d;
     d.values = *day;
-    read_date(line, d);
+    if (date != nullptr && date->known) {
+        d.day = date->day;
+        d.year = date->year;
+        d.day_of_year = date->day_of_year;
+    } else {
+        read_date(line, d);
+    }
     audit_day(a, d, number);
 }
 

@@ -35,6 +35,13 @@ struct layout {
     // sign bit to set.
     alignas(16) float divisor[4] = {1, 1, 1, 1};
     alignas(16) uint32_t sign[4] = {0, 0, 0, 0};
+    // The same for the fields the audit reads (day, year and day of the
+    // year) into groups 0 to 2; dates is false when one has more than eight
+    // digits.
+    bool dates = false;
+    bool negative[3] = {false, false, false};
+    alignas(32) uint8_t date_gather[32];
+    alignas(32) uint8_t date_from_high[32];
 };
 
 constexpr size_t table_size = 1024; // a power of two; at most half of it is filled
@@ -77,6 +84,21 @@ bool simple_token(const char *line, token t, bool whole, int &digit_count, int &
     return digit_count >= 1 && digit_count <= (whole ? 9 : 7);
 }
 
+// Sets group g (eight bytes) of a gather table to take the digits of token
+// t, right-aligned; the token has eight digits at most.
+void gather_digits(const char *line, token t, int g, uint8_t gather[32], uint8_t from_high[32]) {
+    int out = 8 * g + 7;
+    for (int k = static_cast<int>(t.length) - 1; k >= 0; --k) {
+        const uint32_t at = t.start + static_cast<uint32_t>(k);
+        const char c = line[at];
+        if (c < '0' || c > '9')
+            continue;
+        gather[out] = static_cast<uint8_t>(at & 15);
+        from_high[out] = at >= 16 ? 0x80 : 0;
+        --out;
+    }
+}
+
 // Describes the layout of a line that the general parser accepted.
 void describe(layout &l, const char *line) {
     token tokens[8];
@@ -96,8 +118,6 @@ void describe(layout &l, const char *line) {
     }
     if (count != 7)
         return;
-    std::memset(l.gather, 0x80, sizeof l.gather);
-    std::memset(l.from_high, 0, sizeof l.from_high);
     // Fields 2, 5, 6 and 7 (month, maximum and minimum temperature,
     // precipitation) go to groups 0 to 3.
     const int gathered[4] = {1, 4, 5, 6};
@@ -111,18 +131,11 @@ void describe(layout &l, const char *line) {
             if (line[tokens[i].start + k] >= '0' && line[tokens[i].start + k] <= '9')
                 l.digits |= 1u << (tokens[i].start + k);
     }
+    std::memset(l.gather, 0x80, sizeof l.gather);
+    std::memset(l.from_high, 0, sizeof l.from_high);
     for (int g = 0; g < 4; ++g) {
         const token t = tokens[gathered[g]];
-        int out = 8 * g + 7;
-        for (int k = static_cast<int>(t.length) - 1; k >= 0; --k) {
-            const uint32_t at = t.start + static_cast<uint32_t>(k);
-            const char c = line[at];
-            if (c < '0' || c > '9')
-                continue;
-            l.gather[out] = static_cast<uint8_t>(at & 15);
-            l.from_high[out] = at >= 16 ? 0x80 : 0;
-            --out;
-        }
+        gather_digits(line, t, g, l.gather, l.from_high);
         if (g > 0) {
             int digit_count = 0, scale = 0;
             simple_token(line, t, false, digit_count, scale);
@@ -131,6 +144,19 @@ void describe(layout &l, const char *line) {
         }
     }
     l.fast = true;
+    std::memset(l.date_gather, 0x80, sizeof l.date_gather);
+    std::memset(l.date_from_high, 0, sizeof l.date_from_high);
+    const int dated[3] = {0, 2, 3};
+    for (int g = 0; g < 3; ++g) {
+        const token t = tokens[dated[g]];
+        int digit_count = 0, scale = 0;
+        simple_token(line, t, true, digit_count, scale);
+        if (digit_count > 8)
+            return;
+        gather_digits(line, t, g, l.date_gather, l.date_from_high);
+        l.negative[g] = line[t.start] == '-';
+    }
+    l.dates = true;
 }
 
 } // namespace
@@ -181,11 +207,11 @@ inline size_t slot_of(const layout_key &k) {
 }
 
 // The gathered digits of the four groups as four whole numbers.
-__attribute__((target("avx2"), always_inline)) inline __m128i gather_numbers(__m256i v,
-                                                                             const layout &l) {
+__attribute__((target("avx2"), always_inline)) inline __m128i
+gather_numbers(__m256i v, const uint8_t gather_table[32], const uint8_t from_high[32]) {
     const __m256i d = _mm256_sub_epi8(v, _mm256_set1_epi8('0'));
-    const __m256i gather = _mm256_load_si256(reinterpret_cast<const __m256i *>(l.gather));
-    const __m256i high = _mm256_load_si256(reinterpret_cast<const __m256i *>(l.from_high));
+    const __m256i gather = _mm256_load_si256(reinterpret_cast<const __m256i *>(gather_table));
+    const __m256i high = _mm256_load_si256(reinterpret_cast<const __m256i *>(from_high));
     const __m256i low_half = _mm256_permute2x128_si256(d, d, 0x00);
     const __m256i high_half = _mm256_permute2x128_si256(d, d, 0x11);
     const __m256i digits = _mm256_blendv_epi8(_mm256_shuffle_epi8(low_half, gather),
@@ -201,7 +227,7 @@ __attribute__((target("avx2"), always_inline)) inline __m128i gather_numbers(__m
 // The day of a line of a known layout; false when its month is out of range.
 __attribute__((target("avx2"), always_inline)) inline bool gather_day(__m256i v, const layout &l,
                                                                       daily_record &day) {
-    const __m128i numbers = gather_numbers(v, l);
+    const __m128i numbers = gather_numbers(v, l.gather, l.from_high);
     const int month = _mm_cvtsi128_si32(numbers);
     if (month < 1 || month > 12)
         return false;
@@ -277,10 +303,26 @@ known_layout(const line_layouts &cache, __m256i v, uint32_t length) {
     return nullptr;
 }
 
+// Fields 1, 3 and 4 of a line of a known layout, when the layout has them.
+__attribute__((target("avx2"), always_inline)) inline daily_date date_of(__m256i v,
+                                                                      const layout &l) {
+    daily_date date;
+    if (!l.dates)
+        return date;
+    alignas(16) int32_t fields[4];
+    _mm_store_si128(reinterpret_cast<__m128i *>(fields),
+                    gather_numbers(v, l.date_gather, l.date_from_high));
+    date.day = l.negative[0] ? -fields[0] : fields[0];
+    date.year = l.negative[1] ? -fields[1] : fields[1];
+    date.day_of_year = l.negative[2] ? -fields[2] : fields[2];
+    date.known = true;
+    return date;
+}
+
 // The run of lines from the reader's position that the cache parses.
 __attribute__((target("avx2"))) size_t fast_days(line_reader &reader, fast_daily_parser &parser,
                                                  daily_record *days, std::string_view *lines,
-                                                 size_t most) {
+                                                 daily_date *dates, size_t most) {
     const line_layouts &cache = *parser.layouts;
     const char *const block = reader.block.data();
     size_t pos = reader.pos;
@@ -306,6 +348,8 @@ __attribute__((target("avx2"))) size_t fast_days(line_reader &reader, fast_daily
         ++parser.hits;
         if (lines != nullptr)
             lines[count] = std::string_view(block + pos, length);
+        if (dates != nullptr)
+            dates[count] = date_of(v, *l);
         pos += length;
         ++count;
     }
@@ -346,8 +390,8 @@ parse_status parse_daily_line_fast(fast_daily_parser &parser, std::string_view l
 }
 
 size_t next_fast_days(line_reader &reader, fast_daily_parser &parser, daily_record *days,
-                      std::string_view *lines, size_t most) {
-    return parser.layouts != nullptr ? fast_days(reader, parser, days, lines, most) : 0;
+                      std::string_view *lines, daily_date *dates, size_t most) {
+    return parser.layouts != nullptr ? fast_days(reader, parser, days, lines, dates, most) : 0;
 }
 
 bool next_daily_line(line_reader &reader, const fast_daily_parser &parser, std::string_view &line) {
@@ -373,7 +417,7 @@ bool next_daily_line(line_reader &reader, const fast_daily_parser &, std::string
 fast_daily_parser::fast_daily_parser() {}
 
 size_t next_fast_days(line_reader &, fast_daily_parser &, daily_record *, std::string_view *,
-                      size_t) {
+                      daily_date *, size_t) {
     return 0;
 }
 

@@ -2,6 +2,7 @@
 // minimum temperature and monthly precipitation total.
 #include "siteprep.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -254,18 +255,20 @@ int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_
     constexpr size_t batch = 64;
     daily_record days[batch];
     std::string_view lines[batch];
+    daily_date dates[batch];
     for (;;) {
         // A run of lines the vectorized parser takes, added together.
         const size_t count =
             parser.layouts != nullptr && !parser.given_up
-                ? next_fast_days(reader, parser, days, audit != nullptr ? lines : nullptr, batch)
+                ? next_fast_days(reader, parser, days, audit != nullptr ? lines : nullptr,
+                                 audit != nullptr ? dates : nullptr, batch)
                 : 0;
         const size_t added = add_days(group, days, count);
         // The audit sees the lines added and the one that could not be.
         if (audit != nullptr)
             for (size_t k = 0; k < std::min(added + 1, count); ++k)
-                audit_daily_line(*audit, lines[k], &days[k],
-                                 line_number + 1 + static_cast<long>(k));
+                audit_daily_line(*audit, lines[k], &days[k], line_number + 1 + static_cast<long>(k),
+                                 &dates[k]);
         line_number += static_cast<long>(added);
         if (added < count) {
             ++line_number;

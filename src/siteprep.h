@@ -297,13 +297,21 @@ parse_status parse_daily_line_fast(fast_daily_parser &parser, std::string_view l
 // library call for a short line when the parser is vectorized.
 bool next_daily_line(line_reader &reader, const fast_daily_parser &parser, std::string_view &line);
 
+// Fields 1, 3 and 4 of a daily line (day, year, day of the year) as whole
+// numbers, when known.
+struct daily_date {
+    long day = 0, year = 0, day_of_year = 0;
+    bool known = false;
+};
+
 // Parses up to most lines from the reader's position, stopping before the
 // first that needs the general parser or lies past the block read: the
 // common case of a daily file, a short line of a layout seen before. Each
-// day gets the general parser's values; lines, unless null, gets each line.
-// Returns how many lines were parsed.
+// day gets the general parser's values; lines and dates, unless null, get
+// each line and, where its layout allows, its date fields. Returns how many
+// lines were parsed.
 size_t next_fast_days(line_reader &reader, fast_daily_parser &parser, daily_record *days,
-                      std::string_view *lines, size_t most);
+                      std::string_view *lines, daily_date *dates, size_t most);
 
 // Fills the tables and returns the index of the last year row, or -1 when the
 // file cannot be used (err says where and why).
@@ -469,7 +477,8 @@ int audit_site_line(FILE *out, const site_line &site, const char *list_path, lon
 struct daily_audit;
 std::unique_ptr<daily_audit, void (*)(daily_audit *)> start_daily_audit();
 // A non-blank daily line; day is nullptr for a line that is not valid.
-void audit_daily_line(daily_audit &a, std::string_view line, const daily_record *day, long number);
+void audit_daily_line(daily_audit &a, std::string_view line, const daily_record *day, long number,
+                      const daily_date *date = nullptr);
 
 // Warns of what the site file (open as site_fd, -1: none) and the daily file
 // (audited as it was read, nullptr: not read), with the tables read from it,

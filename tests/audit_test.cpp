@@ -174,6 +174,11 @@ INSTANTIATE_TEST_SUITE_P(
                        });
                    }),
                    "whole months missing (2005-06)"},
+        // A bad year opens a gap of a billion years: counted, not walked.
+        audit_case{"year_far_off", days_only([](day_lines &d) {
+                       set_field(d[at(d, 5, 5, 2005)], 2, "-999999999");
+                   }),
+                   "whole months missing (-999999999-06, -999999999-07"},
         audit_case{"no_leap_calendar", days_only([](day_lines &d) {
                        erase_if_starts(
                            d, [](const std::string &l) { return l.rfind("29 2 ", 0) == 0; });

@@ -117,18 +117,31 @@ TEST(FastDaily, AlteredLinesGiveTheGeneralParsersResult) {
 }
 
 // What reading a whole daily file gives: the last year row, the error, the
-// bad lines a check collects and the bits of every table.
+// bad lines and audit findings a check collects and the bits of every table.
 std::string read_whole(const std::string &text, bool vectorized, bool check) {
     static month_table prec, tmin, tmax;
     daily_simd_enabled = vectorized;
     FILE *fp = fmemopen(const_cast<char *>(text.data()), text.size(), "r");
     daily_error err;
     daily_problems problems;
-    const int last = read_daily_weather(fp, prec, tmin, tmax, err, check ? &problems : nullptr);
+    auto audit = start_daily_audit();
+    const int last = read_daily_weather(fp, prec, tmin, tmax, err, check ? &problems : nullptr,
+                                        check ? audit.get() : nullptr);
     std::fclose(fp);
     daily_simd_enabled = true;
     std::string result = std::to_string(last) + " " + std::to_string(err.line) + " " + err.reason +
                          " " + std::to_string(problems.count);
+    if (check) {
+        char *findings = nullptr;
+        size_t size = 0;
+        FILE *out = open_memstream(&findings, &size);
+        site_line site;
+        site.name = "plot";
+        audit_site(out, site, -1, audit.get(), last + 1, prec, tmin, tmax);
+        std::fclose(out);
+        result += findings;
+        std::free(findings);
+    }
     for (const daily_error &e : problems.first)
         result += " " + std::to_string(e.line) + ":" + e.reason;
     for (const month_table *table : {&prec, &tmin, &tmax})
@@ -158,6 +171,8 @@ TEST(FastDaily, WholeFilesGiveThePortableReadersResult) {
         {"an eighth field", 3, 4, "%d %d 2001 1 1.5 1.5 1.5 8\n"},
         {"long lines", 3, 6, "%d %d 2001 1 7777777777777777777777777777777.5 1.5 0.0\n"},
         {"too many years", max_years + 1, 0, ""},
+        {"dates out of order", 3, 9, "%d %d 1999 300 1.5 1.5 1.5\n"},
+        {"negative and long date fields", 3, 8, "-%d %d -123456789 -0 1.5 1.5 1.5\n"},
     };
     std::mt19937 random(7);
     for (const file_case &c : cases) {
@@ -203,7 +218,7 @@ TEST(FastDaily, ARunStopsAtTheEndOfTheBlockRead) {
     std::memcpy(reader.block.data(), block.data(), block.size());
     reader.end = 3 * line.size() + 10; // the fourth line is cut off after 10 bytes
     daily_record days[8];
-    EXPECT_EQ(next_fast_days(reader, parser, days, nullptr, 8), 3u);
+    EXPECT_EQ(next_fast_days(reader, parser, days, nullptr, nullptr, 8), 3u);
     EXPECT_EQ(reader.pos, 3 * line.size());
 }
 

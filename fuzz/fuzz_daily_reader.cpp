@@ -1,6 +1,7 @@
 // Fuzz target: the daily weather reader and the statistics over its tables;
 // the vectorized line parser against the general one on every line, and the
-// whole reading with it against the reading without it.
+// whole reading with it against the reading without it, as a run and as a
+// check (with the audit) reads a file.
 #include "siteprep.h"
 
 #include <bit>
@@ -42,15 +43,33 @@ void compare_parsers(const std::string &text) {
     }
 }
 
-// Reads the whole text into the tables; -2 when it cannot be opened.
+// Reads the whole text into the tables as a run does, or, given findings,
+// as a check does: past bad lines, with the audit, whose findings it
+// returns there. -2 when the text cannot be opened.
 int read_text(std::string &text, month_table &prec, month_table &tmin, month_table &tmax,
-              daily_error &err) {
+              daily_error &err, std::string *findings = nullptr) {
     FILE *fp =
         text.empty() ? std::fopen("/dev/null", "r") : fmemopen(text.data(), text.size(), "r");
     if (fp == nullptr)
         return -2;
-    const int last = process_daily_weather(fp, prec, tmin, tmax, err);
+    daily_problems problems;
+    auto audit = start_daily_audit();
+    const int last = read_daily_weather(fp, prec, tmin, tmax, err, findings ? &problems : nullptr,
+                                        findings ? audit.get() : nullptr);
     std::fclose(fp);
+    if (findings != nullptr) {
+        char *printed = nullptr;
+        size_t size = 0;
+        FILE *out = open_memstream(&printed, &size);
+        if (out == nullptr)
+            std::abort();
+        site_line site;
+        site.name = "fuzz";
+        audit_site(out, site, -1, audit.get(), last + 1, prec, tmin, tmax);
+        std::fclose(out);
+        *findings = std::to_string(problems.count) + printed;
+        std::free(printed);
+    }
     return last;
 }
 
@@ -84,6 +103,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         float mean[months], dev[months], skew[months];
         stats(last + 1, prec, mean, dev, skew);
     }
+    // As a check reads it, with its audit, both ways.
+    std::string findings, portable_findings;
+    daily_simd_enabled = false;
+    const int portable_checked = read_text(text, portable_prec, portable_tmin, portable_tmax,
+                                           portable_err, &portable_findings);
+    daily_simd_enabled = true;
+    if (read_text(text, prec, tmin, tmax, err, &findings) != portable_checked ||
+        findings != portable_findings)
+        std::abort();
     return 0;
 }
 

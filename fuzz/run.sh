@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (AddressSanitizer, UndefinedBehaviorSanitizer)
 # and runs each for SECONDS (default 60) on its seed corpus and the kept
-# regression inputs. A crash leaves its input in build-fuzz/crash-*; keep it
+# regression inputs. A crash, or an input that takes over 10 s, leaves its
+# input in build-fuzz/crash-* (timeout-*); keep it
 # under fuzz/regressions/TARGET/ once fixed.
 #
 # usage: fuzz/run.sh [SECONDS]
@@ -19,7 +20,7 @@ for target in site_line daily_reader keyword_pass; do
     "build-fuzz/fuzz/fuzz_$target" "fuzz/regressions/$target"/* 2>&1 | tail -1
   fi
   log=build-fuzz/$target.log
-  if ! "build-fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=4096 \
+  if ! "build-fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
     -artifact_prefix=build-fuzz/ -print_final_stats=1 \
     "$work" "fuzz/corpus/$target" >"$log" 2>&1; then
     echo "$target: the fuzzer found a failure:"

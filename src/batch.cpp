@@ -13,6 +13,38 @@
 
 namespace {
 
+// The weather of a site as read from its daily file: the statistics, or the
+// message of the failure; and which file it was.
+struct site_weather {
+    weather_stats ws;
+    std::string failure;
+    file_id id;
+    bool has_id = false;
+};
+
+// Reads a site's daily file and computes its statistics, printing nothing.
+site_weather read_weather(const site_line &site) {
+    site_weather result;
+    const std::string weather_file = site.name + ".wth";
+    std::string why;
+    FILE *wthfp = open_weather_file(weather_file, -1, why);
+    if (wthfp == nullptr) {
+        result.failure = format_message(weather_open_message, site.name.c_str()) + "\n" +
+                         weather_file + ": " + why;
+        return result;
+    }
+    result.has_id = id_of_fd(fileno(wthfp), result.id);
+    daily_error bad;
+    const bool ok = compute_weather(wthfp, result.ws, bad);
+    close_input(wthfp);
+    if (!ok)
+        result.failure =
+            bad.line > 0 ? format_message(weather_line_message, weather_file.c_str(), bad.line,
+                                          bad.reason.c_str())
+                         : format_message(read_message, weather_file.c_str(), bad.reason.c_str());
+    return result;
+}
+
 // An open failure: the message, then the file and the reason on a line of
 // their own.
 std::string open_failure(const std::string &text, const std::string &file, const std::string &why) {

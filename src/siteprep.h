@@ -436,19 +436,7 @@ void hide_progress(progress_line *line);
 // may print there.
 void hide_progress_for_output(progress_line *line);
 
-// ---- read_ahead: work done ahead on worker threads ----
-
-// The weather of a site as read from its daily file: the statistics, or the
-// message of the failure; and which file it was.
-struct site_weather {
-    weather_stats ws;
-    std::string failure;
-    file_id id;
-    bool has_id = false;
-};
-
-// Reads a site's daily file and computes its statistics, printing nothing.
-site_weather read_weather(const site_line &site);
+// ---- work_ahead: work done ahead on worker threads ----
 
 // Jobs 0 to count - 1, done in order a few ahead of the main thread on
 // threads in all, the main thread among them (1: no worker threads). Job i

@@ -10,34 +10,11 @@
 #include <algorithm>
 #include <condition_variable>
 #include <csignal>
-#include <cstring>
 #include <functional>
 #include <mutex>
 #include <pthread.h>
 #include <sched.h>
 #include <thread>
-
-site_weather read_weather(const site_line &site) {
-    site_weather result;
-    const std::string weather_file = site.name + ".wth";
-    std::string why;
-    FILE *wthfp = open_weather_file(weather_file, -1, why);
-    if (wthfp == nullptr) {
-        result.failure = format_message(weather_open_message, site.name.c_str()) + "\n" +
-                         weather_file + ": " + why;
-        return result;
-    }
-    result.has_id = id_of_fd(fileno(wthfp), result.id);
-    daily_error bad;
-    const bool ok = compute_weather(wthfp, result.ws, bad);
-    close_input(wthfp);
-    if (!ok)
-        result.failure =
-            bad.line > 0 ? format_message(weather_line_message, weather_file.c_str(), bad.line,
-                                          bad.reason.c_str())
-                         : format_message(read_message, weather_file.c_str(), bad.reason.c_str());
-    return result;
-}
 
 struct work_ahead {
     size_t count;

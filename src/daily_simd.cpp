@@ -305,7 +305,7 @@ known_layout(const line_layouts &cache, __m256i v, uint32_t length) {
 
 // Fields 1, 3 and 4 of a line of a known layout, when the layout has them.
 __attribute__((target("avx2"), always_inline)) inline daily_date date_of(__m256i v,
-                                                                      const layout &l) {
+                                                                         const layout &l) {
     daily_date date;
     if (!l.dates)
         return date;
@@ -317,6 +317,18 @@ __attribute__((target("avx2"), always_inline)) inline daily_date date_of(__m256i
     date.day_of_year = l.negative[2] ? -fields[2] : fields[2];
     date.known = true;
     return date;
+}
+
+// Counts a line offered to the cache, before its hit is counted; gives the
+// cache up when the window ends with fewer hits than half of it, or as soon
+// as new layouts come line after line from the start.
+inline void count_line(fast_daily_parser &parser, const line_layouts &cache) {
+    if (++parser.lines == window) {
+        parser.given_up = parser.hits < window / 2;
+        parser.lines = parser.hits = 0;
+    } else if (cache.filled == early_layouts && parser.hits < early_layouts / 2) {
+        parser.given_up = true;
+    }
 }
 
 // The run of lines from the reader's position that the cache parses.
@@ -338,13 +350,7 @@ __attribute__((target("avx2"))) size_t fast_days(line_reader &reader, fast_daily
         const layout *l = known_layout(cache, v, length);
         if (l == nullptr || !gather_day(v, *l, days[count]))
             break;
-        // Counted as parse_daily_line_fast counts a line the cache parses.
-        if (++parser.lines == window) {
-            parser.given_up = parser.hits < window / 2;
-            parser.lines = parser.hits = 0;
-        } else if (cache.filled == early_layouts && parser.hits < early_layouts / 2) {
-            parser.given_up = true;
-        }
+        count_line(parser, cache);
         ++parser.hits;
         if (lines != nullptr)
             lines[count] = std::string_view(block + pos, length);
@@ -376,12 +382,7 @@ parse_status parse_daily_line_fast(fast_daily_parser &parser, std::string_view l
                                    daily_record &day, std::string &why) {
     line_layouts *cache = parser.layouts;
     if (cache != nullptr && !parser.given_up) {
-        if (++parser.lines == window) {
-            parser.given_up = parser.hits < window / 2;
-            parser.lines = parser.hits = 0;
-        } else if (cache->filled == early_layouts && parser.hits < early_layouts / 2) {
-            parser.given_up = true; // new layouts, line after line, from the start
-        }
+        count_line(parser, *cache);
         if (padded && line.size() <= 32 && !line.empty() && line.back() == '\n' &&
             parse_fast(*cache, line, day, parser.hits))
             return parse_status::ok;

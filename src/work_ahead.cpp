@@ -14,6 +14,7 @@
 #include <mutex>
 #include <pthread.h>
 #include <sched.h>
+#include <system_error>
 #include <thread>
 
 struct work_ahead {
@@ -27,8 +28,8 @@ struct work_ahead {
     bool stopping = false;
     std::vector<char> done; // job i done, in slot i % window
     std::vector<std::thread> workers;
-    bool placed =
-        false; // workers started on cores of their own; allowed: the cores to free them to
+    // Workers started on cores of their own, and the cores to free them to.
+    bool placed = false;
     cpu_set_t allowed;
 
     work_ahead(size_t jobs, int threads, std::function<void(size_t)> work)
@@ -113,8 +114,13 @@ work_ahead_ptr start_work_ahead(size_t count, int threads, std::function<void(si
     pthread_sigmask(SIG_BLOCK, &all, &before);
     {
         std::lock_guard<std::mutex> hold(w->lock);
-        for (int t = 1; t < threads; ++t) // the main thread is one of them
-            w->workers.emplace_back(work, std::ref(*w));
+        for (int t = 1; t < threads; ++t) { // the main thread is one of them
+            try {
+                w->workers.emplace_back(work, std::ref(*w));
+            } catch (const std::system_error &) {
+                break; // no more threads to be had: the main thread does the rest
+            }
+        }
         place_workers(*w);
     }
     pthread_sigmask(SIG_SETMASK, &before, nullptr);

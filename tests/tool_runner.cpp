@@ -122,7 +122,7 @@ bool hand_to_unprivileged_user(const scratch_dir &dir) {
 }
 
 tool_result run_tool(const std::string &dir, const std::vector<std::string> &args,
-                     long file_size_limit, bool unprivileged) {
+                     long file_size_limit, bool unprivileged, bool no_new_threads) {
     int out_pipe[2], err_pipe[2];
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
         throw std::runtime_error("pipe failed");
@@ -141,6 +141,10 @@ tool_result run_tool(const std::string &dir, const std::vector<std::string> &arg
             _exit(126);
         if (chdir(dir.c_str()) != 0)
             _exit(127);
+        if (no_new_threads) {
+            rlimit one{1, 1};
+            setrlimit(RLIMIT_NPROC, &one);
+        }
         if (file_size_limit >= 0) {
             signal(SIGXFSZ, SIG_IGN);
             rlimit lim{static_cast<rlim_t>(file_size_limit), static_cast<rlim_t>(file_size_limit)};

@@ -33,9 +33,12 @@ class scratch_dir {
 
 // Runs siteprep with args in dir. A file_size_limit >= 0 is set as
 // RLIMIT_FSIZE in the child, with SIGXFSZ ignored, so writes past it fail.
-// With unprivileged, a run by root drops to the user nobody first.
+// With unprivileged, a run by root drops to the user nobody first. With
+// no_new_threads, RLIMIT_NPROC of 1 leaves the tool no thread to create
+// (root ignores it: use it with unprivileged).
 tool_result run_tool(const std::string &dir, const std::vector<std::string> &args,
-                     long file_size_limit = -1, bool unprivileged = false);
+                     long file_size_limit = -1, bool unprivileged = false,
+                     bool no_new_threads = false);
 
 // For tests of file permissions, which root does not feel: when running as
 // root, hands the directory to the user nobody and says whether that user

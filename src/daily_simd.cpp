@@ -13,6 +13,8 @@
 #define SITEPREP_HAVE_AVX2 1
 #endif
 
+#ifdef SITEPREP_HAVE_AVX2
+
 namespace {
 
 // Where a line's bytes are blanks, decimal points and minus signs, and its
@@ -168,8 +170,6 @@ struct line_layouts {
     unsigned generation = 0;
     size_t filled = 0;
 };
-
-#ifdef SITEPREP_HAVE_AVX2
 
 namespace {
 

@@ -3,9 +3,11 @@
 // changes what it computes.
 #include "siteprep.h"
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -214,6 +216,8 @@ struct daily_audit {
     float lowest_tmin = INFINITY;
     long first_year = 0, last_year = 0;
     long feb29_seen = 0, feb29_gaps = 0, dec31_gaps = 0;
+    long feb29_year = LONG_MIN;  // the last year whose February 29 was seen
+    bool after_bad_line = false; // the line before was bad: no gap to it
     run tmax_run, tmin_run, prec_run;
 };
 
@@ -236,19 +240,26 @@ void check_dates(daily_audit &a, const dated_day &d, long line) {
         a.all.note(impossible_date, line);
         return;
     }
-    if (d.day_of_year != day_of_year(d.year, m, static_cast<int>(d.day), true) &&
-        d.day_of_year != day_of_year(d.year, m, static_cast<int>(d.day), false))
-        a.all.note(wrong_day_of_year, line);
-    if (m == 2 && d.day == 29)
+    if (m == 2 && d.day == 29) {
         ++a.feb29_seen;
+        a.feb29_year = d.year;
+    }
+    // A 365-day count is right for a year without February 29 only.
+    const bool counts_leap_day = a.feb29_year == d.year;
+    if (d.day_of_year != day_of_year(d.year, m, static_cast<int>(d.day), true) &&
+        (counts_leap_day ||
+         d.day_of_year != day_of_year(d.year, m, static_cast<int>(d.day), false)))
+        a.all.note(wrong_day_of_year, line);
     // Most days follow the day before in the same month.
     const dated_day &p = a.previous;
-    if (!a.first && d.year == p.year && m == p.values.month && d.day == p.day + 1 && p.day >= 1) {
+    if (!a.first && !a.after_bad_line && d.year == p.year && m == p.values.month &&
+        d.day == p.day + 1 && p.day >= 1) {
         ++a.previous_number;
         return;
     }
     const long number = day_number(d.year, m, static_cast<int>(d.day));
-    if (!a.first) {
+    const bool after_bad_line = std::exchange(a.after_bad_line, false);
+    if (!a.first && !after_bad_line) {
         if (number == a.previous_number) {
             a.all.note(duplicate_date, line);
         } else if (number < a.previous_number) {
@@ -413,7 +424,7 @@ void conclude(daily_audit &a, int years, const month_table &prec, const month_ta
     const char *few_text[3] = {"maximum temperature", "minimum temperature", "precipitation"};
     for (int q = 0; q < 3; ++q) {
         finding &f = of[few_tmax_days + q];
-        f.text = std::to_string(f.count) + " months left out of the " + few_text[q] +
+        f.text = counted(f.count, "month") + " left out of the " + few_text[q] +
                  " statistics for too few valid days (a " +
                  (q < 2 ? "mean needs 2" : "total needs 1") + "): " + joined(f.items, f.count);
     }
@@ -430,11 +441,13 @@ void conclude(daily_audit &a, int years, const month_table &prec, const month_ta
     of[out_of_order].text = "dates out of order: a month that comes again is a new month, and "
                             "years may pass early";
     of[duplicate_date].text = "duplicated dates: both days are summed into their month";
-    of[missing_days].text = std::to_string(of[missing_days].count) +
-                            " days missing: their months have fewer days behind their values";
+    of[missing_days].text = counted(of[missing_days].count, "day") +
+                            " missing: their months have fewer days behind their values";
     of[missing_months].text = "whole months missing (" +
                               joined(of[missing_months].items, of[missing_months].count) +
-                              "): the grouping runs the months on either side together";
+                              "): no line closes such a month, so its cell keeps 0.0 and enters "
+                              "the statistics as a value of 0.0 (one more year behind that "
+                              "month, a lower mean)";
     of[no_leap_calendar].text = "a 365-day calendar without February 29 (information: not "
                                 "counted as missing days)";
     of[leap_without_dec31].text = "a 365-day calendar whose leap years keep February 29 and "
@@ -546,14 +559,7 @@ int audit_site_file(FILE *out, int site_fd, const std::string &site_file) {
 } // namespace
 
 int audit_site_line(FILE *out, const site_line &site, const char *list_path, long line_number) {
-    const float values[] = {site.latitude, site.longitude,    site.sand,         site.silt,
-                            site.clay,     site.bulk_density, site.pass_through, site.elevation};
     std::vector<std::string> said;
-    for (float v : values)
-        if (!std::isfinite(v)) {
-            said.push_back("a value that is not a finite number");
-            break;
-        }
     if (!(site.latitude >= -90 && site.latitude <= 90))
         said.push_back("a latitude outside -90 to 90");
     if (!(site.longitude >= -180 && site.longitude <= 360))
@@ -574,8 +580,10 @@ std::unique_ptr<daily_audit, void (*)(daily_audit *)> start_daily_audit() {
 void audit_daily_line(daily_audit &a, std::string_view line, const daily_record *day, long number,
                       const daily_date *date) {
     a.any_day = true;
-    if (day == nullptr)
-        return; // a bad line: a problem already
+    if (day == nullptr) {
+        a.after_bad_line = true; // a problem already; the next date starts afresh
+        return;
+    }
     dated_day d;
     d.values = *day;
     if (date != nullptr && date->known) {
@@ -590,10 +598,10 @@ void audit_daily_line(daily_audit &a, std::string_view line, const daily_record 
 
 int audit_site(FILE *out, const site_line &site, int site_fd, daily_audit *audit, int years,
                const month_table &prec, const month_table &tmin, const month_table &tmax) {
-    int printed = site_fd >= 0 ? audit_site_file(out, site_fd, site.name + ".sfp") : 0;
+    int printed = site_fd >= 0 ? audit_site_file(out, site_fd, shown_name(site.name + ".sfp")) : 0;
     if (audit == nullptr)
         return printed;
-    const std::string weather_file = site.name + ".wth";
+    const std::string weather_file = shown_name(site.name + ".wth");
     daily_audit &a = *audit;
     if (!a.any_day || !a.first)
         conclude(a, years, prec, tmin, tmax); // nothing to say of a file of bad lines alone

@@ -1,5 +1,7 @@
 // The run: every site of the list in order, stopping at the first failure
 // or, with --keep-going, going on past it and listing the failures at the end.
+#include "guard.h"
+#include "outputs.h"
 #include "siteprep.h"
 
 #include <cerrno>
@@ -20,17 +22,21 @@ struct site_weather {
     std::string failure;
     file_id id;
     bool has_id = false;
+    // A worker ran out of descriptors or memory: the main thread reads it
+    // again, so that every thread count gives the same run.
+    bool left_to_main = false;
 };
 
 // Reads a site's daily file and computes its statistics, printing nothing.
-site_weather read_weather(const site_line &site) {
+site_weather read_weather(const site_line &site, bool on_worker) {
     site_weather result;
     const std::string weather_file = site.name + ".wth";
     std::string why;
     FILE *wthfp = open_weather_file(weather_file, -1, why);
     if (wthfp == nullptr) {
-        result.failure = format_message(weather_open_message, site.name.c_str()) + "\n" +
-                         weather_file + ": " + why;
+        result.left_to_main = on_worker && (errno == EMFILE || errno == ENFILE);
+        result.failure = format_message(weather_open_message, shown_name(site.name).c_str()) +
+                         "\n" + shown_name(weather_file) + ": " + why;
         return result;
     }
     result.has_id = id_of_fd(fileno(wthfp), result.id);
@@ -39,16 +45,29 @@ site_weather read_weather(const site_line &site) {
     close_input(wthfp);
     if (!ok)
         result.failure =
-            bad.line > 0 ? format_message(weather_line_message, weather_file.c_str(), bad.line,
-                                          bad.reason.c_str())
-                         : format_message(read_message, weather_file.c_str(), bad.reason.c_str());
+            bad.line > 0 ? format_message(weather_line_message, shown_name(weather_file).c_str(),
+                                          bad.line, bad.reason.c_str())
+                         : format_message(read_message, shown_name(weather_file).c_str(),
+                                          bad.reason.c_str());
     return result;
+}
+
+// The same on a worker thread, which leaves what it cannot do to the main
+// thread.
+site_weather read_weather_ahead(const site_line &site) {
+    try {
+        return read_weather(site, true);
+    } catch (const std::bad_alloc &) {
+        site_weather left;
+        left.left_to_main = true;
+        return left;
+    }
 }
 
 // An open failure: the message, then the file and the reason on a line of
 // their own.
 std::string open_failure(const std::string &text, const std::string &file, const std::string &why) {
-    return text + "\n" + file + ": " + why;
+    return text + "\n" + shown_name(file) + ": " + why;
 }
 
 void say(const std::string &text) {
@@ -67,15 +86,15 @@ bool write_soil_file(site_line &site, std::string *rows) {
     int flag = 0;
     FILE *soil = open_for_overwrite(soil_file_name, true, &flag);
     if (flag) {
-        report(open_failure(format_message(soil_open_message, site.name.c_str()), soil_file_name,
-                            std::strerror(errno)));
+        report(open_failure(format_message(soil_open_message, shown_name(site.name).c_str()),
+                            soil_file_name, std::strerror(errno)));
         return false;
     }
     newfp = rows != nullptr ? open_memstream(&text, &size) : soil;
     if (newfp == nullptr) {
         close_overwritten(soil, false);
-        report(format_message("Error writing %s for %s: %s", soil_file_name, site.name.c_str(),
-                              std::strerror(ENOMEM)));
+        report(format_message("Error writing %s for %s: %s", soil_file_name,
+                              shown_name(site.name).c_str(), std::strerror(ENOMEM)));
         return false;
     }
     create_soil(site.sand, site.silt, site.clay, site.bulk_density, site.pass_through,
@@ -89,8 +108,8 @@ bool write_soil_file(site_line &site, std::string *rows) {
     int err = close_overwritten(soil, false);
     newfp = nullptr;
     if (err != 0) {
-        report(format_message("Error writing %s for %s: %s", soil_file_name, site.name.c_str(),
-                              std::strerror(err)));
+        report(format_message("Error writing %s for %s: %s", soil_file_name,
+                              shown_name(site.name).c_str(), std::strerror(err)));
         return false;
     }
     return true;
@@ -102,26 +121,19 @@ bool write_site_soil_file(const site_line &site, const std::string &rows) {
     const std::string path = site.name + ".soils.in";
     const int err = write_through_temp(path, path + ".", rows, sync_rewrites);
     if (err != 0)
-        report(format_message("Error writing %s: %s", path.c_str(), std::strerror(err)));
+        report(
+            format_message("Error writing %s: %s", shown_name(path).c_str(), std::strerror(err)));
     return err == 0;
 }
 
-// While a site file is being rewritten, an interrupt, a hang-up or a closed
-// output pipe waits until the file is whole again: the process then ends
-// between two rewrites, never in the middle of one.
-void defer_interrupts(bool defer) {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
-        sigaddset(&set, sig);
-    if (!defer) {
-        sigset_t pending;
-        sigpending(&pending);
-        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
-            if (sigismember(&pending, sig))
-                std::fflush(stdout); // the messages so far, before the signal ends the run
+// A pass that runs out of memory fails like one whose memory stream could
+// not be had: the site file is restored from the copy.
+bool run_pass(const std::function<bool()> &pass) {
+    try {
+        return pass();
+    } catch (const std::bad_alloc &) {
+        return false;
     }
-    sigprocmask(defer ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
 }
 
 // One rewrite of the open site file, with pass writing the new content
@@ -132,11 +144,11 @@ bool rewrite_site_file(const site_line &site, const rewrite &target, const char 
     defer_interrupts(true);
     bool ok = create_temp_copy(rw);
     if (!ok)
-        report(open_failure(format_message(temp_msg, site.name.c_str()), temp_file_name,
+        report(open_failure(format_message(temp_msg, shown_name(site.name).c_str()), temp_file_name,
                             std::strerror(errno)));
     else if ((ok = copy_and_swap(rw))) {
-        if (!pass()) {
-            report(format_message("Error rewriting %s: %s", rw.site_file.c_str(),
+        if (!run_pass(pass)) {
+            report(format_message("Error rewriting %s: %s", shown_name(rw.site_file).c_str(),
                                   std::strerror(ENOMEM)));
             restore_site_file(rw);
             ok = false;
@@ -153,7 +165,7 @@ bool rewrite_site_file(const site_line &site, const rewrite &target, const char 
 std::string weather_failure(const site_line &site, int site_fd, const site_weather &weather) {
     file_id site_id;
     if (weather.has_id && id_of_fd(site_fd, site_id) && site_id == weather.id)
-        return open_failure(format_message(weather_open_message, site.name.c_str()),
+        return open_failure(format_message(weather_open_message, shown_name(site.name).c_str()),
                             site.name + ".wth", "the same file as the site parameter file");
     return weather.failure;
 }
@@ -204,10 +216,10 @@ bool rewrite_site(const site_line &site, const rewrite &target, const site_weath
                              [&] { return replace_keys_and_block(site, read.ws); });
 }
 
-// One site. Its daily file was read ahead (weather_read), or is read here
-// into weather.
+// One site. Its daily file was read ahead (have_weather), or is read here
+// into weather; used says whether the site got as far as its weather.
 site_end process_site(site_line &site, const run_options &options, site_weather &weather,
-                      bool &weather_read) {
+                      bool have_weather, bool &used) {
     std::string rows;
     if (!write_soil_file(site, options.keep_soils ? &rows : nullptr))
         return site_end::fatal;
@@ -218,15 +230,15 @@ site_end process_site(site_line &site, const run_options &options, site_weather 
     std::string why;
     target.site_fd = open_regular(target.site_file, why, &target.write_errno);
     if (target.site_fd < 0) {
-        report(open_failure(format_message(keys_site_open_message, site.name.c_str()),
+        report(open_failure(format_message(keys_site_open_message, shown_name(site.name).c_str()),
                             target.site_file, why));
         return site_end::failed;
     }
     // Held until the site is done; closing the file releases it.
     lock_site_file(target.site_fd, target.site_file);
-    if (!weather_read)
-        weather = read_weather(site);
-    weather_read = true;
+    if (!have_weather)
+        weather = read_weather(site, false);
+    used = true;
     const bool ok = rewrite_site(site, target, weather);
     close(target.site_fd);
     if (ok)
@@ -242,116 +254,225 @@ struct failed_site {
     std::string name, reason;
 };
 
-void list_failures(const std::vector<failed_site> &failed, size_t sites, const char *list_path) {
+void list_failures(const std::vector<failed_site> &failed, size_t sites,
+                   const std::string &list_name) {
     if (failed.empty())
         return;
     std::printf("Failed sites:\n");
     for (const failed_site &f : failed)
-        std::printf("%s line %ld: %s: %s\n", list_path, f.line_number, f.name.c_str(),
+        std::printf("%s line %ld: %s: %s\n", list_name.c_str(), f.line_number, f.name.c_str(),
                     f.reason.c_str());
     std::printf("%zu of %zu sites failed\n", failed.size(), sites);
 }
 
-// Why the run must not start; empty when it may.
-std::string refusal(FILE *list, const site_list &sites) {
+// Why the run must not start: each reason, none when it may.
+std::vector<std::string> refusals(FILE *list, const site_list &sites, const char *list_path,
+                                  const run_options &options) {
     if (temp_copy_left_over())
-        return temp_left_over_message;
+        return {temp_left_over_message};
     if (!sites.read_problem.empty())
-        return sites.read_problem;
-    return soil_file_alias(sites, fileno(list));
+        return {sites.read_problem};
+    batch_writes writes;
+    writes.site_soil_files = options.keep_soils;
+    if (options.outputs != nullptr) {
+        writes.summary_path = options.outputs->summary_path;
+        writes.report_path = options.outputs->report_path;
+    }
+    return guard_batch(sites, fileno(list), list_path, writes);
+}
+
+// How a run ended, for the line on standard error and the outputs.
+struct run_end {
+    int status = 0;
+    bool at_failure = false; // it ended at a failed site
+    bool early = false;      // and sites were left
+    long line = 0;           // where it ended, or its first failed site; 0: before any
+    std::string site;        // that site's name as shown
+    size_t failed = 0, sites = 0, reached = 0;
+};
+
+// What the outputs show of the site just done.
+void add_outcome(batch_outputs *outputs, const listed_site &entry, const site_weather &weather,
+                 bool used, site_end end, const std::string &reason) {
+    if (outputs == nullptr)
+        return;
+    const std::string name =
+        entry.problem.empty() ? entry.site.name : "line " + std::to_string(entry.line_number);
+    const std::vector<std::string> findings =
+        reason.empty() ? std::vector<std::string>() : std::vector{reason};
+    site_outcome outcome;
+    outcome.name = &name;
+    outcome.stats = used && weather.failure.empty() ? &weather.ws : nullptr;
+    if (!entry.problem.empty())
+        outcome.no_stats = "the site-list line could not be used";
+    else if (!used)
+        outcome.no_stats = "the site failed before its daily weather file was read";
+    outcome.problems = end == site_end::done ? 0 : 1;
+    outcome.findings = &findings;
+    add_site(*outputs, outcome);
 }
 
 } // namespace
 
 namespace {
 
-int run_sites(const char *list_path, const run_options &options) {
-    FILE *list = open_site_list(list_path);
-    if (list == nullptr)
-        return 1;
-    site_list sites = read_site_list(list, list_path);
-    if (const std::string why = refusal(list, sites); !why.empty()) {
-        say(why);
-        close_input(list);
-        return 1;
-    }
-    if (int err = close_input(list); err != 0) {
-        std::printf("Error closing %s: %s\n", list_path, std::strerror(err));
-        return 1;
-    }
-    // The daily files read ahead (with more than one thread).
-    std::vector<site_weather> read(work_ahead_window(options.threads));
+// The sites of the list in order, a few daily files read ahead.
+void run_sites(const site_list &sites, const std::string &list_name, const run_options &options,
+               run_end &ended) {
+    // One descriptor a worker; the main thread keeps what it needs.
+    const int threads = threads_for_descriptors(options.threads, 1, 4);
+    std::vector<site_weather> read(work_ahead_window(threads));
     work_ahead_ptr ahead(nullptr, nullptr);
-    if (options.threads > 1 && sites.lines.size() > 1)
-        ahead = start_work_ahead(sites.lines.size(), options.threads, [&](size_t i) {
+    if (threads > 1 && sites.lines.size() > 1)
+        ahead = start_work_ahead(sites.lines.size(), threads, [&](size_t i) {
             site_weather &weather = read[i % read.size()];
             // A bad line stops the run before its site.
-            weather =
-                sites.lines[i].problem.empty() ? read_weather(sites.lines[i].site) : site_weather();
+            weather = sites.lines[i].problem.empty() ? read_weather_ahead(sites.lines[i].site)
+                                                     : site_weather();
         });
     auto progress = start_progress(options.progress, sites.lines.size());
     std::vector<failed_site> failed;
-    batch_outputs *outputs = options.outputs;
+    ended.sites = sites.lines.size();
     for (size_t i = 0; i < sites.lines.size(); ++i) {
-        listed_site &entry = sites.lines[i];
+        const listed_site &entry = sites.lines[i];
+        site_line site = entry.site;
+        const std::string shown = shown_name(site.name);
         // Taken for every line, in order, even one that goes no further.
         site_weather weather;
-        bool weather_read = ahead != nullptr;
+        bool have_weather = ahead != nullptr;
         if (ahead) {
             take_job(*ahead, i);
             weather = std::move(read[i % read.size()]);
+            have_weather = !weather.left_to_main;
         }
         show_progress(progress.get(), i,
-                      entry.problem.empty() ? entry.site.name
-                                            : "line " + std::to_string(entry.line_number));
+                      entry.problem.empty() ? shown : "line " + std::to_string(entry.line_number));
         hide_progress_for_output(progress.get());
         take_first_report();
         site_end end = site_end::failed;
+        bool used = false;
         if (!entry.problem.empty())
             report(entry.problem);
         else
-            end = process_site(entry.site, options, weather, weather_read);
+            end = process_site(site, options, weather, have_weather, used);
         const std::string reason = take_first_report();
-        if (outputs != nullptr)
-            outputs->add_site(entry.problem.empty() ? entry.site.name
-                                                    : "line " + std::to_string(entry.line_number),
-                              weather_read && weather.failure.empty() ? &weather.ws : nullptr,
-                              end == site_end::done ? 0 : 1, 0,
-                              reason.empty() ? std::vector<std::string>() : std::vector{reason});
+        ended.reached = i + 1;
+        add_outcome(options.outputs, entry, weather, used, end, reason);
         if (end == site_end::done)
             continue;
+        ended.status = 1;
+        ++ended.failed;
+        if (ended.line == 0 || !options.keep_going || end == site_end::fatal) {
+            ended.line = entry.line_number;
+            ended.site = entry.problem.empty() ? shown : std::string();
+        }
+        if (!options.keep_going || end == site_end::fatal) {
+            ended.at_failure = true;
+            ended.early = i + 1 < sites.lines.size();
+        }
         if (!options.keep_going)
-            return 1;
+            return;
         if (end == site_end::fatal) {
             hide_progress(progress.get());
-            list_failures(failed, sites.lines.size(), list_path);
-            std::printf("Stopped at %s line %ld: %s; no further site can run safely.\n", list_path,
-                        entry.line_number, reason.c_str());
-            return 1;
+            list_failures(failed, sites.lines.size(), list_name);
+            std::printf("Stopped at %s line %ld: %s; no further site can run safely.\n",
+                        list_name.c_str(), entry.line_number, reason.c_str());
+            return;
         }
-        failed.push_back({entry.line_number,
-                          entry.problem.empty() ? entry.site.name : std::string("-"), reason});
+        failed.push_back(
+            {entry.line_number, entry.problem.empty() ? shown : std::string("-"), reason});
     }
     hide_progress(progress.get());
-    list_failures(failed, sites.lines.size(), list_path);
-    return failed.empty() ? 0 : 1;
+    list_failures(failed, sites.lines.size(), list_name);
+}
+
+// Reads the list whole and refuses a batch that would lose a file; false
+// (after the message) when the run must not start.
+bool read_batch(const char *list_path, const run_options &options, site_list &sites) {
+    FILE *list = open_site_list(list_path);
+    if (list == nullptr)
+        return false;
+    sites = read_site_list(list, list_path);
+    if (const std::vector<std::string> why = refusals(list, sites, list_path, options);
+        !why.empty()) {
+        for (const std::string &text : why)
+            say(text);
+        close_input(list);
+        return false;
+    }
+    if (int err = close_input(list); err != 0) {
+        std::printf("Error closing %s: %s\n", shown_name(list_path).c_str(), std::strerror(err));
+        return false;
+    }
+    return options.outputs == nullptr || open_outputs(*options.outputs);
+}
+
+// How the outputs say the run ended.
+std::string outputs_status(const run_end &ended) {
+    if (ended.status == 0)
+        return "The run prepared all " + counted(static_cast<long>(ended.reached), "site") + ".";
+    if (!ended.early)
+        return "The run went through all " + counted(static_cast<long>(ended.sites), "site") +
+               "; " + std::to_string(ended.failed) + " of them failed.";
+    return "The run ended with errors; this report covers the " +
+           counted(static_cast<long>(ended.reached), "site") + " it reached.";
+}
+
+// Standard output may go to a log: a failed run says so on standard error
+// too, unless both go to the same place.
+void say_failure_on_stderr(const run_end &ended, const std::string &list_name) {
+    struct stat out, err;
+    if (fstat(STDOUT_FILENO, &out) == 0 && fstat(STDERR_FILENO, &err) == 0 &&
+        out.st_dev == err.st_dev && out.st_ino == err.st_ino)
+        return;
+    const std::string where =
+        ended.line == 0 ? std::string()
+                        : list_name + " line " + std::to_string(ended.line) +
+                              (ended.site.empty() ? std::string() : " (" + ended.site + ")");
+    if (ended.line == 0)
+        std::fprintf(stderr, "siteprep: the run failed before its first site; the message is "
+                             "on standard output\n");
+    else if (!ended.at_failure)
+        std::fprintf(stderr,
+                     "siteprep: %zu of %zu sites failed, the first at %s; the list is on "
+                     "standard output\n",
+                     ended.failed, ended.sites, where.c_str());
+    else
+        std::fprintf(stderr,
+                     "siteprep: the run failed at %s; the messages are on standard "
+                     "output\n",
+                     where.c_str());
 }
 
 } // namespace
 
 int run_batch(const char *list_path, const run_options &options) {
-    const int status = run_sites(list_path, options);
+    run_end ended;
+    const std::string list_name = shown_name(list_path);
+    site_list sites;
+    if (!read_batch(list_path, options, sites)) {
+        ended.status = 1;
+        say_failure_on_stderr(ended, list_name);
+        return 1;
+    }
+    run_sites(sites, list_name, options, ended);
     batch_outputs *outputs = options.outputs;
-    if (outputs == nullptr)
-        return status;
-    const size_t done = outputs->sites.size();
-    outputs->status = status == 0 ? "The run prepared all " + std::to_string(done) + " sites."
-                                  : "The run ended with errors; this report covers the " +
-                                        std::to_string(done) + " sites it reached.";
-    if (status != 0)
-        for (const std::string &path : {outputs->summary_path, outputs->report_path})
-            if (!path.empty())
-                std::printf("%s covers the %zu sites the run reached before it ended.\n",
-                            path.c_str(), done);
-    return write_outputs(*outputs) ? status : 1;
+    if (outputs != nullptr) {
+        outputs->status = outputs_status(ended);
+        if (ended.early)
+            for (const std::string &path : {outputs->summary_path, outputs->report_path})
+                if (!path.empty())
+                    std::printf("%s covers the %s the run reached before it ended.\n",
+                                shown_name(path).c_str(),
+                                counted(static_cast<long>(ended.reached), "site").c_str());
+        if (!write_outputs(*outputs) && ended.status == 0) {
+            ended.status = 1;
+            std::fprintf(stderr, "siteprep: the run's outputs could not be written; the "
+                                 "message is on standard output\n");
+            return 1;
+        }
+    }
+    if (ended.status != 0)
+        say_failure_on_stderr(ended, list_name);
+    return ended.status;
 }

@@ -1,5 +1,7 @@
 // The check: every problem a run of the batch would meet, in one pass,
 // writing nothing.
+#include "guard.h"
+#include "outputs.h"
 #include "siteprep.h"
 
 #include <algorithm>
@@ -71,21 +73,36 @@ long first_long_line(int fd, size_t max_line) {
     return reader.too_long ? count + 1 : 0;
 }
 
+// Set on a thread whose open failed for want of descriptors: its site is
+// checked again on the main thread, so that every thread count says the
+// same.
+thread_local bool descriptors_ran_out = false;
+
+void note_exhausted(int err) {
+    if (err == EMFILE || err == ENFILE)
+        descriptors_ran_out = true;
+}
+
 // The site file: a readable regular file that the run can write, with
 // lines of a length the run accepts. Its descriptor, or -1.
 int check_site_file(check_tally &tally, const site_line &site) {
     const std::string site_file = site.name + ".sfp";
+    const std::string shown = shown_name(site_file);
     std::string why;
-    const int fd = open_regular(site_file, why);
+    // Opened as the run opens it, so that what refuses its writing (an
+    // append-only or read-only file) is found here too.
+    int write_errno = 0;
+    const int fd = open_regular(site_file, why, &write_errno);
     if (fd < 0) {
-        problem(tally, format_message(keys_site_open_message, site.name.c_str()) + " " + site_file +
-                           ": " + why);
+        note_exhausted(errno);
+        problem(tally, format_message(keys_site_open_message, shown_name(site.name).c_str()) + " " +
+                           shown + ": " + why);
         return -1;
     }
-    if (faccessat(AT_FDCWD, site_file.c_str(), W_OK, AT_EACCESS) != 0)
-        problem(tally, "Error opening for writing " + site_file + ": " + std::strerror(errno));
+    if (write_errno != 0)
+        problem(tally, "Error opening for writing " + shown + ": " + std::strerror(write_errno));
     if (const long line = first_long_line(fd, max_text_line); line > 0)
-        problem(tally, format_message(site_file_line_message, site_file.c_str(), line,
+        problem(tally, format_message(site_file_line_message, shown.c_str(), line,
                                       too_long_reason(max_text_line).c_str()));
     return fd;
 }
@@ -99,8 +116,9 @@ void check_weather_file(check_tally &tally, const site_line &site, int site_fd,
     std::string why;
     FILE *wthfp = open_weather_file(weather_file, site_fd, why);
     if (wthfp == nullptr) {
-        problem(tally, format_message(weather_open_message, site.name.c_str()) + " " +
-                           weather_file + ": " + why);
+        note_exhausted(errno);
+        problem(tally, format_message(weather_open_message, shown_name(site.name).c_str()) + " " +
+                           shown_name(weather_file) + ": " + why);
         tally.warnings += audit_site(tally.out, site, site_fd, nullptr, 0, prec, tmin, tmax);
         return;
     }
@@ -110,16 +128,17 @@ void check_weather_file(check_tally &tally, const site_line &site, int site_fd,
     years = read_daily_weather(wthfp, prec, tmin, tmax, err, &bad, audit.get()) + 1;
     close_input(wthfp);
     for (const daily_error &line : bad.first)
-        std::fprintf(
-            tally.out, "%s\n",
-            line.line > 0
-                ? format_message(weather_line_message, weather_file.c_str(), line.line,
-                                 line.reason.c_str())
-                      .c_str()
-                : format_message(read_message, weather_file.c_str(), line.reason.c_str()).c_str());
+        std::fprintf(tally.out, "%s\n",
+                     line.line > 0
+                         ? format_message(weather_line_message, shown_name(weather_file).c_str(),
+                                          line.line, line.reason.c_str())
+                               .c_str()
+                         : format_message(read_message, shown_name(weather_file).c_str(),
+                                          line.reason.c_str())
+                               .c_str());
     if (bad.count > daily_problems::kept)
-        std::fprintf(tally.out, "%s: %d more problems not listed\n", weather_file.c_str(),
-                     bad.count - daily_problems::kept);
+        std::fprintf(tally.out, "%s: %s not listed\n", shown_name(weather_file).c_str(),
+                     counted(bad.count - daily_problems::kept, "more problem").c_str());
     tally.problems += bad.count;
     has_stats = bad.count == 0 && years > 0;
     if (has_stats)
@@ -141,7 +160,7 @@ void check_repeats(check_tally &tally, seen_sites &seen, const char *list_path,
     const site_line &site = entry.site;
     if (auto [it, fresh] = seen.names.emplace(site.name, entry.line_number); !fresh) {
         std::fprintf(tally.out, "Warning: %s line %ld: %s is listed again (first on line %ld)\n",
-                     list_path, entry.line_number, site.name.c_str(), it->second);
+                     list_path, entry.line_number, shown_name(site.name).c_str(), it->second);
         ++tally.warnings;
         return;
     }
@@ -151,8 +170,8 @@ void check_repeats(check_tally &tally, seen_sites &seen, const char *list_path,
                                           std::make_pair(entry.line_number, site.name + ".sfp"));
     if (!fresh) {
         std::fprintf(tally.out, "Warning: %s line %ld: %s.sfp is the same file as %s (line %ld)\n",
-                     list_path, entry.line_number, site.name.c_str(), it->second.second.c_str(),
-                     it->second.first);
+                     list_path, entry.line_number, shown_name(site.name).c_str(),
+                     shown_name(it->second.second).c_str(), it->second.first);
         ++tally.warnings;
     }
 }
@@ -215,21 +234,48 @@ std::vector<std::string> lines_of(const std::string &text) {
     return lines;
 }
 
+// The report of a site checked on a worker thread; one that ran out of
+// descriptors or memory there is left to the main thread.
+struct checked {
+    site_report report;
+    bool left_to_main = false;
+};
+
+void check_ahead(const char *list_path, const listed_site &entry, checked &into) {
+    into = checked();
+    descriptors_ran_out = false;
+    try {
+        into.report = check_site(list_path, entry);
+        into.left_to_main = descriptors_ran_out;
+    } catch (const std::bad_alloc &) {
+        into.left_to_main = true;
+    }
+}
+
+void add_outcome(batch_outputs *outputs, const std::string &name, const site_report *report,
+                 int problems, int warnings, const std::vector<std::string> &findings) {
+    if (outputs == nullptr)
+        return;
+    site_outcome outcome;
+    outcome.name = &name;
+    outcome.stats = report != nullptr && report->has_stats ? &report->stats : nullptr;
+    if (report == nullptr)
+        outcome.no_stats = "the site-list line could not be used";
+    outcome.problems = problems;
+    outcome.warnings = warnings;
+    outcome.findings = &findings;
+    add_site(*outputs, outcome);
+}
+
 void check_sites(check_tally &tally, const char *list_path, const site_list &sites, int threads,
                  batch_outputs *outputs) {
     seen_sites seen;
-    // Each site's report, or what stopped its check.
-    std::vector<site_report> reports(work_ahead_window(threads));
-    std::vector<std::exception_ptr> failures(reports.size());
+    // At most two descriptors a site.
+    threads = threads_for_descriptors(threads, 3, 4);
+    std::vector<checked> reports(work_ahead_window(threads));
     work_ahead_ptr ahead = start_work_ahead(sites.lines.size(), threads, [&](size_t i) {
-        const size_t slot = i % reports.size();
-        if (!sites.lines[i].problem.empty())
-            return;
-        try {
-            reports[slot] = check_site(list_path, sites.lines[i]);
-        } catch (...) {
-            failures[slot] = std::current_exception();
-        }
+        if (sites.lines[i].problem.empty())
+            check_ahead(list_path, sites.lines[i], reports[i % reports.size()]);
     });
     for (size_t i = 0; i < sites.lines.size(); ++i) {
         const listed_site &entry = sites.lines[i];
@@ -237,15 +283,13 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
         ++tally.sites;
         if (!entry.problem.empty()) {
             problem(tally, entry.problem);
-            if (outputs != nullptr)
-                outputs->add_site("line " + std::to_string(entry.line_number), nullptr, 1, 0,
-                                  {entry.problem});
+            add_outcome(outputs, "line " + std::to_string(entry.line_number), nullptr, 1, 0,
+                        {entry.problem});
             continue;
         }
-        const size_t slot = i % reports.size();
-        if (failures[slot])
-            std::rethrow_exception(failures[slot]);
-        const site_report report = std::move(reports[slot]);
+        checked &done = reports[i % reports.size()];
+        const site_report report =
+            done.left_to_main ? check_site(list_path, entry) : std::move(done.report);
         std::fputs(report.before.c_str(), tally.out);
         check_tally repeats;
         char *text = nullptr;
@@ -261,41 +305,65 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
         std::fputs(report.after.c_str(), tally.out);
         tally.problems += report.problems;
         tally.warnings += report.warnings + repeats.warnings;
-        if (outputs != nullptr)
-            outputs->add_site(entry.site.name, report.has_stats ? &report.stats : nullptr,
-                              report.problems, report.warnings + repeats.warnings,
-                              lines_of(report.before + repeated + report.after));
+        add_outcome(outputs, entry.site.name, &report, report.problems,
+                    report.warnings + repeats.warnings,
+                    lines_of(report.before + repeated + report.after));
     }
+}
+
+// What would stop the run before its first site, or lose a file: a copy
+// left over, a file the batch both writes and reads, an unwritable
+// soils.in or working directory. False when the outputs must not be
+// written.
+bool check_batch_files(check_tally &tally, FILE *list, const char *list_path,
+                       const site_list &sites, bool keep_soils, batch_outputs *outputs) {
+    if (temp_copy_left_over())
+        problem(tally, temp_left_over_message);
+    batch_writes writes;
+    writes.site_soil_files = keep_soils;
+    if (outputs != nullptr) {
+        writes.summary_path = outputs->summary_path;
+        writes.report_path = outputs->report_path;
+    }
+    const std::vector<std::string> collisions = guard_batch(sites, fileno(list), list_path, writes);
+    for (const std::string &c : collisions)
+        problem(tally, c);
+    check_soil_file(tally);
+    check_work_dir(tally);
+    if (!collisions.empty() || outputs == nullptr)
+        return false;
+    const int before = tally.problems;
+    if (!open_outputs(*outputs))
+        ++tally.problems; // the message is out
+    return tally.problems == before;
 }
 
 } // namespace
 
-int check_batch(const char *list_path, bool strict, int threads, batch_outputs *outputs) {
+int check_batch(const char *list_path, bool strict, bool keep_soils, int threads,
+                batch_outputs *outputs) {
     check_tally tally;
+    bool write = false;
     FILE *list = open_site_list(list_path);
     if (list == nullptr) {
         ++tally.problems;
     } else {
-        if (temp_copy_left_over())
-            problem(tally, temp_left_over_message);
+        const std::string list_name = shown_name(list_path);
         const site_list sites = read_site_list(list, list_path);
-        if (const std::string alias = soil_file_alias(sites, fileno(list)); !alias.empty())
-            problem(tally, alias);
-        check_soil_file(tally);
-        check_work_dir(tally);
-        check_sites(tally, list_path, sites, threads, outputs);
+        write = check_batch_files(tally, list, list_path, sites, keep_soils, outputs);
+        check_sites(tally, list_name.c_str(), sites, threads, write ? outputs : nullptr);
         if (!sites.read_problem.empty())
             problem(tally, sites.read_problem);
         close_input(list);
     }
-    std::fprintf(tally.out, "%d sites checked, %d problems, %d warnings\n", tally.sites,
-                 tally.problems, tally.warnings);
+    std::fprintf(tally.out, "%s checked, %s, %s\n", counted(tally.sites, "site").c_str(),
+                 counted(tally.problems, "problem").c_str(),
+                 counted(tally.warnings, "warning").c_str());
     const int status = tally.problems == 0 && (!strict || tally.warnings == 0) ? 0 : 1;
-    if (outputs == nullptr)
+    if (!write)
         return status;
-    outputs->check = true;
-    outputs->status = "The check found " + std::to_string(tally.problems) + " problems and " +
-                      std::to_string(tally.warnings) + " warnings in " +
-                      std::to_string(tally.sites) + " sites; it wrote no site file.";
+    outputs->status = "The check found " + counted(tally.problems, "problem") + " and " +
+                      counted(tally.warnings, "warning") + " in " + counted(tally.sites, "site") +
+                      "; it wrote no site file.";
     return write_outputs(*outputs) ? status : 1;
 }

@@ -1,35 +1,41 @@
 // siteprep: prepares the input files of every site in a site list.
+#include "outputs.h"
 #include "siteprep.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <getopt.h>
+#include <new>
 #include <sched.h>
 #include <unistd.h>
 
 namespace {
 
 const char usage_line[] =
-    "usage: siteprep [--check [--strict]] [--sync] [--jobs N] [--keep-going] "
-    "[--keep-soils] [--summary CSV] [--report HTML] [--[no-]progress] SITE_LIST\n";
+    "usage: siteprep [--sync] [--jobs N] [--keep-going] [--keep-soils] [--summary CSV]\n"
+    "                [--report HTML] [--[no-]progress] [--] SITE_LIST\n"
+    "       siteprep --check [--strict] [--jobs N] [--keep-soils] [--summary CSV]\n"
+    "                [--report HTML] [--] SITE_LIST\n"
+    "       siteprep --help | --version\n";
 
 void print_help() {
     std::printf("%s", usage_line);
     std::printf("\n"
                 "For every site of SITE_LIST, in order: writes the soil layer file soils.in\n"
                 "from the site's texture, sets SITLAT, SITLNG, NLAYER, NLAYPG and ELEV in\n"
-                "the site's parameter file SITE.sfp, and replaces lines 3 to 62 of that file\n"
-                "with monthly climate statistics from the daily weather file SITE.wth.\n"
-                "SITE.sfp is rewritten in place through the temporary copy XXXX.sfp.\n"
+                "the site's parameter file NAME.sfp, and replaces lines 3 to 62 of that file\n"
+                "with monthly climate statistics from the daily weather file NAME.wth.\n"
+                "NAME.sfp is rewritten in place through the temporary copy XXXX.sfp.\n"
                 "\n"
                 "Site list lines: name latitude longitude sand silt clay bulk-density\n"
                 "pass-through layer-code elevation, separated by white space.\n"
                 "\n"
-                "Options:\n"
+                "Options (they may also follow SITE_LIST; -- ends them):\n"
                 "  --check    check every site's files and report every problem, writing\n"
-                "             nothing; status 0 when there is none\n"
+                "             no site file; status 0 when there is none\n"
                 "  --strict   with --check: count warnings as problems (status 1)\n"
                 "  --sync     sync every rewritten file to the disk before going on, so that\n"
                 "             a power failure cannot lose a site file (slower)\n"
@@ -39,18 +45,19 @@ void print_help() {
                 "             reads too rather than wait (default: the available cores,\n"
                 "             at most 8; 1: no threads); the results are the same\n"
                 "  --keep-going\n"
-                "             go on past a site that fails (its site file is left as it\n"
-                "             was) and list the failed sites at the end\n"
+                "             go on past a site that fails and list the failed sites at\n"
+                "             the end (a failed site's file is restored, or keeps its new\n"
+                "             site keys when its daily file is at fault)\n"
                 "  --summary FILE.csv\n"
                 "             also write the monthly statistics of every site as CSV\n"
                 "  --report FILE.html\n"
                 "             also write an HTML page with a climograph of every site\n"
                 "  --keep-soils\n"
-                "             also write each site's soil rows to SITE.soils.in\n"
+                "             also write each site's soil rows to NAME.soils.in\n"
                 "  --progress, --no-progress\n"
                 "             show or hide a progress line on standard error (default:\n"
                 "             shown when standard error is a terminal)\n"
-                "  --help     show this help and exit\n"
+                "  -h, --help show this help and exit\n"
                 "  --version  show the version and exit\n"
                 "\n"
                 "Exit status: 0 when every site was prepared, 1 after an error, 2 for a\n"
@@ -71,7 +78,66 @@ struct options {
     const char *site_list = nullptr;
 };
 
-// False for a command line that is not one of the usage's.
+// What is wrong with a command line, as GNU tools say it; getopt_long says
+// it itself for an unknown or ambiguous option or a missing argument.
+void say_wrong(const std::string &what) {
+    std::fprintf(stderr, "siteprep: %s\n", what.c_str());
+}
+
+// The option's value, unless it is empty: a file name is needed.
+bool take_file_name(const char *option, std::string &into) {
+    into = optarg;
+    if (!into.empty())
+        return true;
+    say_wrong(std::string("option '") + option + "' needs a file name");
+    return false;
+}
+
+// One option; false (after saying why) for a wrong one.
+bool take_option(int opt, options &opts) {
+    switch (opt) {
+    case 'c':
+        opts.check = true;
+        return true;
+    case 'x':
+        opts.strict = true;
+        return true;
+    case 's':
+        opts.sync = true;
+        return true;
+    case 'k':
+        opts.keep_going = true;
+        return true;
+    case 'C':
+        return take_file_name("--summary", opts.summary);
+    case 'R':
+        return take_file_name("--report", opts.report);
+    case 'S':
+        opts.keep_soils = true;
+        return true;
+    case 'p':
+    case 'P':
+        opts.progress = opt == 'p';
+        return true;
+    case 'j':
+        if (parse_int(optarg, opts.jobs) && opts.jobs >= 1 && opts.jobs <= 256)
+            return true;
+        say_wrong(std::string("invalid --jobs value '") + optarg +
+                  "': a whole number from 1 to 256");
+        return false;
+    case 'h':
+        opts.help = true;
+        return true;
+    case 'V':
+        opts.version = true;
+        return true;
+    default:
+        return false; // getopt_long has said why
+    }
+}
+
+// False, after saying what is wrong, for a command line that is not one of
+// the usage's. Options may follow the site list, as GNU tools take them.
 bool parse_options(int argc, char **argv, options &opts) {
     static const option long_options[] = {{"check", no_argument, nullptr, 'c'},
                                           {"strict", no_argument, nullptr, 'x'},
@@ -86,52 +152,33 @@ bool parse_options(int argc, char **argv, options &opts) {
                                           {"help", no_argument, nullptr, 'h'},
                                           {"version", no_argument, nullptr, 'V'},
                                           {nullptr, 0, nullptr, 0}};
-    opterr = 0; // the usage says it
-    for (int opt; (opt = getopt_long(argc, argv, "+j:", long_options, nullptr)) != -1;) {
-        switch (opt) {
-        case 'c':
-            opts.check = true;
-            break;
-        case 'x':
-            opts.strict = true;
-            break;
-        case 's':
-            opts.sync = true;
-            break;
-        case 'k':
-            opts.keep_going = true;
-            break;
-        case 'C':
-            opts.summary = optarg;
-            break;
-        case 'R':
-            opts.report = optarg;
-            break;
-        case 'S':
-            opts.keep_soils = true;
-            break;
-        case 'p':
-        case 'P':
-            opts.progress = opt == 'p';
-            break;
-        case 'j':
-            if (!parse_int(optarg, opts.jobs) || opts.jobs < 1 || opts.jobs > 256)
-                return false;
-            break;
-        case 'h':
-            opts.help = true;
-            break;
-        case 'V':
-            opts.version = true;
-            break;
-        default:
-            return false;
-        }
-    }
-    if (opts.help || opts.version)
-        return optind == argc;
-    if (argc - optind != 1)
+    // getopt_long names the program by argv[0], which may be a whole path.
+    char name[] = "siteprep";
+    char *const invoked = argv[0];
+    argv[0] = name;
+    opterr = 1;
+    bool ok = true;
+    for (int opt; ok && (opt = getopt_long(argc, argv, "hj:", long_options, nullptr)) != -1;)
+        ok = take_option(opt, opts);
+    argv[0] = invoked;
+    if (!ok)
         return false;
+    if (opts.help || opts.version) {
+        if (optind == argc)
+            return true;
+        say_wrong(std::string("unexpected argument '") + argv[optind] + "'");
+        return false;
+    }
+    if (opts.strict && !opts.check) {
+        say_wrong("option '--strict' goes with '--check'");
+        return false;
+    }
+    if (argc - optind != 1) {
+        say_wrong(optind == argc ? std::string("no site list given")
+                                 : "one site list expected, not " + std::to_string(argc - optind) +
+                                       " arguments");
+        return false;
+    }
     opts.site_list = argv[optind];
     return true;
 }
@@ -154,12 +201,56 @@ int finish_stdout(int status) {
     return status;
 }
 
+// A descriptor 0 to 2 left closed by whoever started the run would be
+// taken by the next file opened, and messages written there would go into
+// a site file. /dev/null takes its place, read-only, so that a message
+// written there fails as it would on the closed descriptor.
+bool fill_standard_descriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int opened = open("/dev/null", O_RDONLY);
+        if (opened != fd) {
+            if (opened >= 0)
+                close(opened);
+            return false;
+        }
+    }
+    return true;
+}
+
+int run(const options &opts) {
+    const int threads = opts.jobs > 0 ? opts.jobs : default_jobs();
+    batch_outputs outputs;
+    outputs.summary_path = opts.summary;
+    outputs.report_path = opts.report;
+    outputs.list_name = opts.site_list;
+    outputs.check = opts.check;
+    batch_outputs *wanted = opts.summary.empty() && opts.report.empty() ? nullptr : &outputs;
+    // Past a file-size limit a write then fails (and is reported, and the
+    // site file restored) instead of the signal killing the run mid-rewrite.
+    std::signal(SIGXFSZ, SIG_IGN);
+    if (opts.check)
+        return check_batch(opts.site_list, opts.strict, opts.keep_soils, threads, wanted);
+    sync_rewrites = opts.sync;
+    run_options run;
+    run.threads = threads;
+    run.keep_going = opts.keep_going;
+    run.keep_soils = opts.keep_soils;
+    run.progress = opts.progress >= 0 ? opts.progress == 1 : isatty(STDERR_FILENO) == 1;
+    run.outputs = wanted;
+    return run_batch(opts.site_list, run);
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
+    if (!fill_standard_descriptors())
+        return 1;
     options opts;
     if (!parse_options(argc, argv, opts)) {
         std::fputs(usage_line, stderr);
+        std::fputs("Try 'siteprep --help' for more information.\n", stderr);
         return 2;
     }
     if (opts.help) {
@@ -170,23 +261,13 @@ int main(int argc, char **argv) {
         std::printf("siteprep %s\n", SITEPREP_VERSION);
         return finish_stdout(0);
     }
-    const int threads = opts.jobs > 0 ? opts.jobs : default_jobs();
-    batch_outputs outputs;
-    outputs.summary_path = opts.summary;
-    outputs.report_path = opts.report;
-    outputs.list_name = opts.site_list;
-    batch_outputs *wanted = opts.summary.empty() && opts.report.empty() ? nullptr : &outputs;
-    if (opts.check)
-        return finish_stdout(check_batch(opts.site_list, opts.strict, threads, wanted));
-    sync_rewrites = opts.sync;
-    // Past a file-size limit a write then fails (and is reported, and the
-    // site file restored) instead of the signal killing the run mid-rewrite.
-    std::signal(SIGXFSZ, SIG_IGN);
-    run_options run;
-    run.threads = threads;
-    run.keep_going = opts.keep_going;
-    run.keep_soils = opts.keep_soils;
-    run.progress = opts.progress >= 0 ? opts.progress == 1 : isatty(STDERR_FILENO) == 1;
-    run.outputs = wanted;
-    return finish_stdout(run_batch(opts.site_list, run));
+    try {
+        return finish_stdout(run(opts));
+    } catch (const std::bad_alloc &) {
+        // Every site file is whole: a rewrite catches its own.
+        std::printf("Error: %s; the run stopped.\n", std::strerror(ENOMEM));
+        std::fprintf(stderr, "siteprep: out of memory; the run stopped\n");
+        finish_stdout(1);
+        return 1;
+    }
 }

@@ -2,7 +2,7 @@
 // (--summary) and as an HTML page of climographs (--report). Both are
 // written under a temporary name in their directory and renamed into place,
 // so a reader never sees half a file.
-#include "siteprep.h"
+#include "outputs.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -64,26 +64,30 @@ std::string number(double v, int decimals = 1) {
     return text;
 }
 
-std::string csv_text(const batch_outputs &outputs) {
-    std::string text = "site,month,year_rows,precip_years,tmin_years,tmax_years,PRECIP,PRCSTD,"
-                       "PRCSKW,TMN2M,TMX2M";
-    text += outputs.check ? ",warnings\r\n" : "\r\n";
-    for (const site_summary &s : outputs.sites) {
-        for (int m = 0; m < months; ++m) {
-            const weather_stats &w = s.stats;
-            text += csv_field(s.name) + "," + std::to_string(m + 1) + ",";
-            if (s.has_stats)
-                text += std::to_string(w.years) + "," + std::to_string(w.count[0][m]) + "," +
-                        std::to_string(w.count[1][m]) + "," + std::to_string(w.count[2][m]) + "," +
-                        block_value(w.prec_mean[m]) + "," + block_value(w.prec_dev[m]) + "," +
-                        block_value(w.prec_skew[m]) + "," + block_value(w.tmin_mean[m]) + "," +
-                        block_value(w.tmax_mean[m]);
-            else
-                text += "NA,NA,NA,NA,NA,NA,NA,NA,NA";
-            if (outputs.check)
-                text += "," + std::to_string(s.warnings);
-            text += "\r\n";
+std::string csv_header(bool check) {
+    return std::string("site,month,year_rows,precip_years,tmin_years,tmax_years,PRECIP,PRCSTD,"
+                       "PRCSKW,TMN2M,TMX2M") +
+           (check ? ",warnings\r\n" : "\r\n");
+}
+
+// The twelve rows of a site.
+std::string csv_rows(const site_outcome &s, bool check) {
+    std::string text;
+    for (int m = 0; m < months; ++m) {
+        text += csv_field(*s.name) + "," + std::to_string(m + 1) + ",";
+        if (s.stats != nullptr) {
+            const weather_stats &w = *s.stats;
+            text += std::to_string(w.years) + "," + std::to_string(w.count[0][m]) + "," +
+                    std::to_string(w.count[1][m]) + "," + std::to_string(w.count[2][m]) + "," +
+                    block_value(w.prec_mean[m]) + "," + block_value(w.prec_dev[m]) + "," +
+                    block_value(w.prec_skew[m]) + "," + block_value(w.tmin_mean[m]) + "," +
+                    block_value(w.tmax_mean[m]);
+        } else {
+            text += "NA,NA,NA,NA,NA,NA,NA,NA,NA";
         }
+        if (check)
+            text += "," + std::to_string(s.warnings);
+        text += "\r\n";
     }
     return text;
 }
@@ -109,8 +113,7 @@ double round_range(double &lo, double &hi) {
 
 // Twelve monthly precipitation bars with a whisker of one deviation on the
 // left axis, mean Tmin and Tmax lines on the right; missing months are gaps.
-std::string climograph(const site_summary &s) {
-    const weather_stats &w = s.stats;
+std::string climograph(const std::string &name, const weather_stats &w) {
     const double left = 60, right = 560, top = 20, bottom = 240, width = 620, height = 290;
     const double slot = (right - left) / months;
     double prec_top = 10;
@@ -141,7 +144,7 @@ std::string climograph(const site_summary &s) {
     std::string svg =
         "<svg class=\"climograph\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " +
         number(width, 0) + " " + number(height, 0) + "\" role=\"img\" aria-label=\"" +
-        html("Climograph of " + s.name) + "\">\n";
+        html("Climograph of " + name) + "\">\n";
     // Axes, ticks and labels.
     svg += "<g class=\"axes\"><line x1=\"" + number(left) + "\" y1=\"" + number(bottom) +
            "\" x2=\"" + number(right) + "\" y2=\"" + number(bottom) + "\"/><line x1=\"" +
@@ -228,72 +231,143 @@ const char style[] =
     ".legend text{font-size:10px}ul.findings{font-size:.9em;color:#333}"
     "@media print{body{margin:0}}";
 
-std::string html_text(const batch_outputs &outputs) {
+std::string html_head(const batch_outputs &outputs) {
     std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
                        "<title>" +
                        html("Climate report of " + outputs.list_name) + "</title>\n<style>" +
                        style + "</style>\n</head>\n<body>\n<h1>" +
                        html("Climate report of " + outputs.list_name) +
                        "</h1>\n<p class=\"status\">" + html(outputs.status) + "</p>\n";
-    // Sites with problems first, then those with warnings, then the list's order.
-    std::vector<size_t> order(outputs.sites.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        const site_summary &x = outputs.sites[a], &y = outputs.sites[b];
-        return std::make_pair(x.problems > 0, x.warnings > 0) >
-               std::make_pair(y.problems > 0, y.warnings > 0);
-    });
-    page += "<table class=\"overview\">\n<tr><th>site</th><th>year rows</th><th>warnings</th>"
-            "<th>problems</th></tr>\n";
-    for (size_t i : order) {
-        const site_summary &s = outputs.sites[i];
-        page += std::string("<tr") +
-                (s.problems   ? " class=\"bad\""
-                 : s.warnings ? " class=\"warned\""
-                              : "") +
-                "><td><a href=\"#site-" + std::to_string(i + 1) + "\">" + html(s.name) +
-                "</a></td><td>" + (s.has_stats ? std::to_string(s.stats.years) : "NA") +
-                "</td><td>" + std::to_string(s.warnings) + "</td><td>" +
-                std::to_string(s.problems) + "</td></tr>\n";
+    if (!outputs.check)
+        page += "<p class=\"status\">The run does not audit the files, so no warnings are "
+                "counted here: siteprep --check lists them.</p>\n";
+    page += "<table class=\"overview\">\n<tr><th>site</th><th>year rows</th>";
+    return page + (outputs.check ? "<th>warnings</th>" : "") + "<th>problems</th></tr>\n";
+}
+
+// A site's row of the overview, after the class that orders it: sites with
+// problems first, then those with warnings, then the list's order.
+std::string html_row(const site_outcome &s, size_t number, bool check) {
+    const char order = s.problems ? '0' : s.warnings ? '1' : '2';
+    return std::string(1, order) + "<tr" +
+           (s.problems   ? " class=\"bad\""
+            : s.warnings ? " class=\"warned\""
+                         : "") +
+           "><td><a href=\"#site-" + std::to_string(number) + "\">" + html(*s.name) +
+           "</a></td><td>" + (s.stats != nullptr ? std::to_string(s.stats->years) : "NA") +
+           "</td>" + (check ? "<td>" + std::to_string(s.warnings) + "</td>" : "") + "<td>" +
+           std::to_string(s.problems) + "</td></tr>\n";
+}
+
+std::string html_section(const site_outcome &s, size_t number) {
+    std::string page = "<section class=\"site\" id=\"site-" + std::to_string(number) + "\">\n<h2>" +
+                       html(*s.name) + "</h2>\n";
+    if (s.stats != nullptr)
+        page += climograph(*s.name, *s.stats);
+    else
+        page += "<p>No data: " + html(s.no_stats) + ".</p>\n";
+    if (s.findings != nullptr && !s.findings->empty()) {
+        page += "<ul class=\"findings\">\n";
+        for (const std::string &f : *s.findings)
+            page += "<li>" + html(f) + "</li>\n";
+        page += "</ul>\n";
     }
-    page += "</table>\n";
-    for (size_t i = 0; i < outputs.sites.size(); ++i) {
-        const site_summary &s = outputs.sites[i];
-        page += "<section class=\"site\" id=\"site-" + std::to_string(i + 1) + "\">\n<h2>" +
-                html(s.name) + "</h2>\n";
-        if (s.has_stats)
-            page += climograph(s);
-        else
-            page += "<p>No statistics: the daily weather file could not be used.</p>\n";
-        if (!s.findings.empty()) {
-            page += "<ul class=\"findings\">\n";
-            for (const std::string &f : s.findings)
-                page += "<li>" + html(f) + "</li>\n";
-            page += "</ul>\n";
-        }
-        page += "</section>\n";
-    }
-    return page + "</body>\n</html>\n";
+    return page + "</section>\n";
+}
+
+// Writes text to an unnamed file, keeping the first failure.
+void emit(FILE *fp, const std::string &text, int &error) {
+    if (fp != nullptr && std::fwrite(text.data(), 1, text.size(), fp) != text.size() && error == 0)
+        error = errno ? errno : EIO;
+}
+
+// The overview's rows of one class, in the list's order.
+int copy_rows(FILE *rows, char order, FILE *to) {
+    std::rewind(rows);
+    line_reader reader(rows);
+    std::string_view line;
+    while (next_line(reader, line))
+        if (line[0] == order && !put_text(to, line.substr(1)))
+            return 0; // the write error is the stream's
+    return reader.error;
+}
+
+int write_page(batch_outputs &o, FILE *to) {
+    put_text(to, html_head(o));
+    for (char order : {'0', '1', '2'})
+        if (const int err = copy_rows(o.rows, order, to); err != 0)
+            return err;
+    put_text(to, "</table>\n");
+    std::rewind(o.sections);
+    if (const int err = copy_stream(o.sections, to); err != 0)
+        return err;
+    put_text(to, "</body>\n</html>\n");
+    return 0;
+}
+
+void close_unnamed(FILE *&fp) {
+    if (fp != nullptr)
+        std::fclose(fp);
+    fp = nullptr;
+}
+
+bool say_write_error(const std::string &path, int err) {
+    std::printf("Error writing %s: %s\n", shown_name(path).c_str(), std::strerror(err));
+    return false;
 }
 
 } // namespace
 
-bool write_outputs(const batch_outputs &outputs) {
+bool open_outputs(batch_outputs &o) {
+    int err = 0;
+    if (!o.summary_path.empty() && (o.csv = open_unnamed_beside(o.summary_path, err)) == nullptr)
+        return say_write_error(o.summary_path, err);
+    if (!o.report_path.empty() &&
+        ((o.rows = open_unnamed_beside(o.report_path, err)) == nullptr ||
+         (o.sections = open_unnamed_beside(o.report_path, err)) == nullptr)) {
+        discard_outputs(o);
+        return say_write_error(o.report_path, err);
+    }
+    emit(o.csv, csv_header(o.check), o.csv_error);
+    return true;
+}
+
+void add_site(batch_outputs &o, const site_outcome &site) {
+    ++o.sites;
+    if (o.csv != nullptr)
+        emit(o.csv, csv_rows(site, o.check), o.csv_error);
+    if (o.rows != nullptr) {
+        emit(o.rows, html_row(site, o.sites, o.check), o.report_error);
+        emit(o.sections, html_section(site, o.sites), o.report_error);
+    }
+}
+
+bool write_outputs(batch_outputs &o) {
     bool ok = true;
-    for (const auto &[path, text] :
-         {std::pair{outputs.summary_path,
-                    outputs.summary_path.empty() ? std::string() : csv_text(outputs)},
-          std::pair{outputs.report_path,
-                    outputs.report_path.empty() ? std::string() : html_text(outputs)}}) {
-        if (path.empty())
-            continue;
+    for (auto [fp, error] : {std::pair{o.csv, &o.csv_error}, std::pair{o.rows, &o.report_error},
+                             std::pair{o.sections, &o.report_error}})
+        if (fp != nullptr && std::fflush(fp) != 0 && *error == 0)
+            *error = errno ? errno : EIO;
+    const auto write = [&](const std::string &path, int error,
+                           const std::function<int(FILE *)> &fill) {
         const size_t slash = path.rfind('/');
         const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-        if (const int err = write_through_temp(path, dir + ".siteprep-", text, false); err != 0) {
-            std::printf("Error writing %s: %s\n", path.c_str(), std::strerror(err));
-            ok = false;
-        }
-    }
+        const int err =
+            error != 0 ? error : write_file_whole(path, dir + ".siteprep-", fill, false);
+        if (err != 0)
+            ok = say_write_error(path, err);
+    };
+    if (o.csv != nullptr)
+        write(o.summary_path, o.csv_error,
+              [&](FILE *to) { return std::rewind(o.csv), copy_stream(o.csv, to); });
+    if (o.rows != nullptr)
+        write(o.report_path, o.report_error, [&](FILE *to) { return write_page(o, to); });
+    discard_outputs(o);
     return ok;
+}
+
+void discard_outputs(batch_outputs &o) {
+    close_unnamed(o.csv);
+    close_unnamed(o.rows);
+    close_unnamed(o.sections);
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -96,9 +97,16 @@ parse_status parse_daily_line(std::string_view line, daily_record &day, std::str
         while (p < end && !is_blank_char(*p))
             ++p;
         const std::string_view token(start, static_cast<size_t>(p - start));
-        if (i < 4 ? !parse_int(token, whole[i]) : !parse_float(token, real[i - 4])) {
+        const bool ok = i < 4 ? parse_int(token, whole[i]) : parse_float(token, real[i - 4]);
+        // A value beyond a float would put inf and nan into the block; a
+        // not-a-number value is missing, as the rules say.
+        const bool finite = i < 4 || !ok || !std::isinf(real[i - 4]);
+        if (!ok || !finite) {
             why = "field " + std::to_string(i + 1) + " is not " +
-                  (i < 4 ? "a whole number" : "a number") + ": " + quote_token(token);
+                  (i < 4    ? "a whole number"
+                   : finite ? "a number"
+                            : "a finite number") +
+                  ": " + quote_token(token);
             return parse_status::bad;
         }
     }

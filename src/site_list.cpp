@@ -3,6 +3,7 @@
 #include "siteprep.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -39,9 +40,14 @@ parse_status parse_site_line(std::string_view line, site_line &site, std::string
     for (int i = 1; i < 10; ++i) {
         bool ok =
             i == 8 ? parse_int(tokens[i], site.layer_code) : parse_float(tokens[i], *floats[i]);
-        if (!ok) {
+        // nan, inf and values beyond a float would reach the site file as such.
+        const bool finite = i == 8 || !ok || std::isfinite(*floats[i]);
+        if (!ok || !finite) {
             why = "field " + std::to_string(i + 1) + " (" + site_field_names[i] + ") is not " +
-                  (i == 8 ? "a whole number" : "a number") + ": " + quote_token(tokens[i]);
+                  (i == 8   ? "a whole number"
+                   : finite ? "a number"
+                            : "a finite number") +
+                  ": " + quote_token(tokens[i]);
             return parse_status::bad;
         }
     }
@@ -54,8 +60,12 @@ site_list read_site_list(FILE *list, const char *list_path) {
     line_reader reader(list, max_text_line);
     std::string_view line;
     long line_number = 0;
+    const std::string list_name = shown_name(list_path);
     while (next_line(reader, line)) {
         ++line_number;
+        // A spreadsheet's export may begin with a UTF-8 byte-order mark.
+        if (line_number == 1 && line.substr(0, 3) == "\xef\xbb\xbf")
+            line.remove_prefix(3);
         listed_site entry;
         entry.line_number = line_number;
         std::string why;
@@ -63,27 +73,21 @@ site_list read_site_list(FILE *list, const char *list_path) {
         if (status == parse_status::blank)
             continue;
         if (status == parse_status::bad)
-            entry.problem = format_message(site_line_message, list_path, line_number, why.c_str());
+            entry.problem =
+                format_message(site_line_message, list_name.c_str(), line_number, why.c_str());
         result.lines.push_back(std::move(entry));
     }
     if (reader.too_long)
-        result.read_problem = format_message(site_line_message, list_path, line_number + 1,
+        result.read_problem = format_message(site_line_message, list_name.c_str(), line_number + 1,
                                              too_long_reason(max_text_line).c_str());
     else if (reader.error != 0)
-        result.read_problem = format_message(read_message, list_path, std::strerror(reader.error));
+        result.read_problem =
+            format_message(read_message, list_name.c_str(), std::strerror(reader.error));
     return result;
 }
 
 static file_id id_of(const struct stat &st) {
     return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
-}
-
-static bool id_of_path(const std::string &path, file_id &id) {
-    struct stat st;
-    if (path.find('\0') != std::string::npos || stat(path.c_str(), &st) != 0)
-        return false;
-    id = id_of(st);
-    return true;
 }
 
 bool id_of_fd(int fd, file_id &id) {
@@ -94,31 +98,13 @@ bool id_of_fd(int fd, file_id &id) {
     return true;
 }
 
-std::string soil_file_alias(const site_list &list, int list_fd) {
-    file_id soil, other;
-    if (!id_of_path(soil_file_name, soil))
-        return std::string(); // it will be created
-    const std::string refusal = std::string(soil_file_name) + " is the same file as ";
-    const char *why = ": every site rewrites soils.in, so the run would destroy it.";
-    if (id_of_fd(list_fd, other) && other == soil)
-        return "The site list is soils.in, which every site rewrites: rename the site list.";
-    for (const listed_site &entry : list.lines) {
-        if (!entry.problem.empty())
-            continue;
-        for (const char *ext : {".sfp", ".wth"}) {
-            const std::string path = entry.site.name + ext;
-            if (id_of_path(path, other) && other == soil)
-                return refusal + path + why;
-        }
-    }
-    return std::string();
-}
-
 FILE *open_site_list(const char *list_path) {
     int flag = 0;
     FILE *list = efopen(list_path, "r", &flag);
     if (flag) {
-        std::printf("%s\n%s: %s\n", list_open_message, list_path, std::strerror(errno));
+        const int err = errno;
+        std::printf("%s\n%s: %s\n", list_open_message, shown_name(list_path).c_str(),
+                    std::strerror(err));
         return nullptr;
     }
     return list;

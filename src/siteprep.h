@@ -79,6 +79,11 @@ std::string too_long_reason(size_t max_line);
 // A token as a message quotes it: its first 40 characters, in double
 // quotes, with bytes that are not printable written as \xNN.
 std::string quote_token(std::string_view token);
+// A name (of a site or a file) as a message shows it: bytes that would
+// reach a terminal as control codes, or that are not UTF-8, written as \xNN.
+std::string shown_name(std::string_view name);
+// "1 site", "2 sites": a count and a noun that takes an s.
+std::string counted(long count, const char *thing);
 // "\r\n" when the line ends so, otherwise "\n".
 const char *line_end_of(std::string_view line);
 
@@ -111,6 +116,10 @@ bool parse_int(std::string_view token, int &value);
 bool put_text(FILE *fp, std::string_view text);
 bool put_format(FILE *fp, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
+// Copies everything from one stream to the other; 0 or the errno of the
+// first read or write failure.
+int copy_stream(FILE *from, FILE *to);
+
 // Closes an input stream; 0 or the errno of the failure.
 int close_input(FILE *fp);
 
@@ -139,11 +148,24 @@ FILE *open_for_overwrite(const std::string &path, bool create, int *flag);
 // failure.
 int close_overwritten(FILE *fp, bool sync);
 
-// Writes text to path through a temporary file named temp_prefix and six
-// characters, renamed into place, so that no reader sees half of it; 0 or
-// the errno of the failure (the temporary file is gone then).
+// Writes a file whole: through a temporary file named temp_prefix and six
+// characters, renamed into place, so that no reader sees half of it (an
+// interrupt waits meanwhile); a target that exists and is not a regular
+// file (/dev/null, a pipe) is written to directly instead. write puts the
+// content and returns 0 or the errno of a failure to read it. 0 or the
+// errno of the failure; the temporary file is gone then.
+int write_file_whole(const std::string &path, const std::string &temp_prefix,
+                     const std::function<int(FILE *)> &write, bool sync);
 int write_through_temp(const std::string &path, const std::string &temp_prefix,
                        std::string_view text, bool sync);
+
+// A file without a name, in the directory of path, to stream an output
+// into before it is put in place; nullptr with err set on failure.
+FILE *open_unnamed_beside(const std::string &path, int &err);
+
+// While set, an interrupt, a hang-up or a closed output pipe waits: the
+// process then ends between two writes of a file, never in the middle.
+void defer_interrupts(bool defer);
 
 // ---- the rewrite cycle ----
 
@@ -222,10 +244,6 @@ struct file_id {
     bool operator==(const file_id &) const = default;
 };
 bool id_of_fd(int fd, file_id &id);
-
-// soils.in is rewritten for every site: the message refusing a batch in which
-// it is the site list or one of the sites' files; empty when it is none.
-std::string soil_file_alias(const site_list &list, int list_fd);
 
 // Messages that the run and the check share.
 inline constexpr char list_open_message[] = "Error opening data input file!";
@@ -376,40 +394,7 @@ FILE *open_site_list(const char *list_path);
 // site file: neither the run nor the check starts over it.
 bool temp_copy_left_over();
 
-// ---- outputs: the batch as a CSV table and an HTML page ----
-
-// What the outputs show of a site.
-struct site_summary {
-    std::string name;
-    bool has_stats = false;
-    weather_stats stats;
-    int problems = 0, warnings = 0;
-    std::vector<std::string> findings; // the site's messages
-};
-
-struct batch_outputs {
-    std::string summary_path, report_path; // empty: not wanted
-    std::string list_name;
-    std::string status; // how the run or check ended, for the page
-    bool check = false; // counts of warnings are known
-    std::vector<site_summary> sites;
-    void add_site(const std::string &name, const weather_stats *stats, int problems, int warnings,
-                  std::vector<std::string> findings) {
-        site_summary s;
-        s.name = name;
-        s.has_stats = stats != nullptr;
-        if (stats != nullptr)
-            s.stats = *stats;
-        s.problems = problems;
-        s.warnings = warnings;
-        s.findings = std::move(findings);
-        sites.push_back(std::move(s));
-    }
-};
-
-// Writes the files asked for, each through a temporary name; false (after a
-// message) when one cannot be written.
-bool write_outputs(const batch_outputs &outputs);
+struct batch_outputs;
 
 // How a run goes through its sites.
 struct run_options {
@@ -445,15 +430,21 @@ void hide_progress_for_output(progress_line *line);
 struct work_ahead;
 using work_ahead_ptr = std::unique_ptr<work_ahead, void (*)(work_ahead *)>;
 size_t work_ahead_window(int threads);
+// The threads to run on, fewer than asked where the limit of open files
+// would not leave per_worker descriptors to each worker besides the
+// main_needs of the main thread: a worker must never take what the main
+// thread needs, so that every thread count gives the same run.
+int threads_for_descriptors(int threads, int per_worker, int main_needs);
 work_ahead_ptr start_work_ahead(size_t count, int threads, std::function<void(size_t)> job);
 // Returns when job i is done, doing jobs itself meanwhile; jobs are taken
 // in order.
 void take_job(work_ahead &w, size_t i);
 
 // Checks every site of the list, writing nothing, on that many threads;
-// the exit status. With strict, warnings count as problems.
-struct batch_outputs;
-int check_batch(const char *list_path, bool strict, int threads, batch_outputs *outputs);
+// the exit status. With strict, warnings count as problems; with
+// keep_soils, the files --keep-soils would write are guarded too.
+int check_batch(const char *list_path, bool strict, bool keep_soils, int threads,
+                batch_outputs *outputs);
 
 // ---- audit: what the files will do to the statistics ----
 

@@ -1,10 +1,12 @@
 // Opening, line reading, checked writing and the in-place rewrite cycle of
 // a site parameter file.
+#include "guard.h"
 #include "siteprep.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -188,6 +190,52 @@ std::string quote_token(std::string_view token) {
     return text;
 }
 
+// The length of the UTF-8 sequence at text[i] when it is a printable
+// character (not a C1 control), else 0.
+static size_t printable_utf8(std::string_view text, size_t i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const size_t n = c >= 0xf0 && c <= 0xf4 ? 4 : c >= 0xe0 ? 3 : c >= 0xc2 && c < 0xe0 ? 2 : 0;
+    if (n == 0 || c > 0xf4 || i + n > text.size())
+        return 0;
+    uint32_t code = c & (0x7f >> n);
+    for (size_t k = 1; k < n; ++k) {
+        const unsigned char d = static_cast<unsigned char>(text[i + k]);
+        if ((d & 0xc0) != 0x80)
+            return 0;
+        code = code << 6 | (d & 0x3f);
+    }
+    const uint32_t least[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < least[n] || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff) ||
+        (code >= 0x80 && code <= 0x9f))
+        return 0;
+    return n;
+}
+
+std::string shown_name(std::string_view name) {
+    std::string text;
+    text.reserve(name.size());
+    for (size_t i = 0; i < name.size();) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c >= 0x20 && c < 0x7f) {
+            text += static_cast<char>(c);
+            ++i;
+        } else if (const size_t n = c >= 0x80 ? printable_utf8(name, i) : 0; n > 0) {
+            text.append(name.substr(i, n));
+            i += n;
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            text += hex;
+            ++i;
+        }
+    }
+    return text;
+}
+
+std::string counted(long count, const char *thing) {
+    return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
+}
+
 // The first error reported since the last take_first_report.
 static std::string first_report;
 
@@ -336,7 +384,16 @@ FILE *open_for_overwrite(const std::string &path, bool create, int *flag) {
         errno = EINVAL;
         return nullptr;
     }
-    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
+    const int flags = O_WRONLY | O_CLOEXEC | (create ? O_CREAT : 0);
+    int fd = open(path.c_str(), flags | O_NOFOLLOW, 0666);
+    // A link is followed only where the kernel's protected_symlinks would.
+    if (fd < 0 && errno == ELOOP) {
+        if (!planted_link(path).empty()) {
+            errno = EPERM;
+            return nullptr;
+        }
+        fd = open(path.c_str(), flags, 0666);
+    }
     if (fd < 0)
         return nullptr;
     FILE *fp = fdopen(fd, "w");
@@ -358,10 +415,36 @@ int close_overwritten(FILE *fp, bool sync) {
     return finish_output(fp, true, sync);
 }
 
-int write_through_temp(const std::string &path, const std::string &temp_prefix,
-                       std::string_view text, bool sync) {
-    if (path.find('\0') != std::string::npos)
-        return EINVAL;
+// A target that is there and is not a regular file (a device such as
+// /dev/null or /dev/stdout, a pipe) is written to, never renamed over.
+static bool is_special_target(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
+static int write_directly(const std::string &path, const std::function<int(FILE *)> &write) {
+    if (std::string why = planted_link(path); !why.empty())
+        return EPERM;
+    // Not blocking on a pipe without a reader: that is an error (ENXIO).
+    const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE *fp = fdopen(fd, "w");
+    if (fp == nullptr) {
+        const int err = errno;
+        close(fd);
+        return err;
+    }
+    const int err = write(fp);
+    const int close_err = close_output(fp, false);
+    return err != 0 ? err : close_err;
+}
+
+// Creates the temporary file, writes it and renames it into place; 0 or
+// the errno of the failure (the temporary file is gone then).
+static int write_renamed(const std::string &path, const std::string &temp_prefix,
+                         const std::function<int(FILE *)> &write, bool sync) {
     std::string temp = temp_prefix + "XXXXXX";
     const int fd = mkstemp(temp.data());
     if (fd < 0)
@@ -376,14 +459,70 @@ int write_through_temp(const std::string &path, const std::string &temp_prefix,
         const mode_t mask = umask(0);
         umask(mask);
         fchmod(fd, 0666 & ~mask);
-        put_text(fp, text);
-        err = close_output(fp, sync);
+        err = write(fp);
+        const int close_err = close_output(fp, sync);
+        if (err == 0)
+            err = close_err;
     }
     if (err == 0 && rename(temp.c_str(), path.c_str()) != 0)
         err = errno;
     if (err != 0)
         unlink(temp.c_str());
     return err;
+}
+
+int write_file_whole(const std::string &path, const std::string &temp_prefix,
+                     const std::function<int(FILE *)> &write, bool sync) {
+    if (path.find('\0') != std::string::npos)
+        return EINVAL;
+    if (is_special_target(path))
+        return write_directly(path, write);
+    // An interrupt waits until the temporary file is renamed or removed.
+    defer_interrupts(true);
+    const int err = write_renamed(path, temp_prefix, write, sync);
+    defer_interrupts(false);
+    return err;
+}
+
+int write_through_temp(const std::string &path, const std::string &temp_prefix,
+                       std::string_view text, bool sync) {
+    return write_file_whole(
+        path, temp_prefix, [text](FILE *fp) { return put_text(fp, text), 0; }, sync);
+}
+
+FILE *open_unnamed_beside(const std::string &path, int &err) {
+    const size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "."
+                            : slash == 0               ? "/"
+                                                       : path.substr(0, slash);
+    int fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != ENOENT && errno != ENOTDIR && errno != EACCES && errno != EROFS) {
+        // A file system without unnamed files: a named one, removed at once.
+        std::string temp = dir + "/.siteprep-XXXXXX";
+        fd = mkostemp(temp.data(), O_CLOEXEC);
+        if (fd >= 0)
+            unlink(temp.c_str());
+    }
+    FILE *fp = fd >= 0 ? fdopen(fd, "w+") : nullptr;
+    err = fp != nullptr ? 0 : errno;
+    if (fp == nullptr && fd >= 0)
+        close(fd);
+    return fp;
+}
+
+void defer_interrupts(bool defer) {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
+        sigaddset(&set, sig);
+    if (!defer) {
+        sigset_t pending;
+        sigpending(&pending);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
+            if (sigismember(&pending, sig))
+                std::fflush(stdout); // the messages so far, before the signal ends the run
+    }
+    sigprocmask(defer ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
 }
 
 int close_input(FILE *fp) {
@@ -393,9 +532,7 @@ int close_input(FILE *fp) {
     return 0;
 }
 
-// Copies everything from one stream to the other; 0 or the errno of the
-// first read or write failure.
-static int copy_stream(FILE *from, FILE *to) {
+int copy_stream(FILE *from, FILE *to) {
     std::vector<char> buffer(block_size);
     for (;;) {
         size_t n = std::fread(buffer.data(), 1, buffer.size(), from);
@@ -412,7 +549,7 @@ static int copy_stream(FILE *from, FILE *to) {
 // ---- the rewrite cycle ----
 
 static void say_failure(const char *what, const std::string &file, int err) {
-    report(format_message("Error %s %s: %s", what, file.c_str(), std::strerror(err)));
+    report(format_message("Error %s %s: %s", what, shown_name(file).c_str(), std::strerror(err)));
 }
 
 bool create_temp_copy(rewrite &rw) {
@@ -527,7 +664,7 @@ bool copy_and_swap(rewrite &rw) {
     int write_err = 0;
     const int err = copy_site_file(rw, long_line, write_err);
     if (long_line > 0) {
-        report(format_message(site_file_line_message, rw.site_file.c_str(), long_line,
+        report(format_message(site_file_line_message, shown_name(rw.site_file).c_str(), long_line,
                               too_long_reason(max_text_line).c_str()));
         remove_temp_copy(rw);
         return false;
@@ -577,15 +714,17 @@ void restore_site_file(rewrite &rw) {
             err = close_err;
     }
     if (err != 0) {
-        report(format_message("Error restoring %s: %s", rw.site_file.c_str(), std::strerror(err)));
+        const std::string shown = shown_name(rw.site_file);
+        report(format_message("Error restoring %s: %s", shown.c_str(), std::strerror(err)));
         std::printf("%s holds the content %s had before this step: copy it back to %s, "
                     "then remove %s before running again.\n",
-                    temp_file_name, rw.site_file.c_str(), rw.site_file.c_str(), temp_file_name);
+                    temp_file_name, shown.c_str(), shown.c_str(), temp_file_name);
         std::fclose(rw.copy);
         rw.copy = nullptr;
         return;
     }
-    std::printf("%s was restored to its content before this step.\n", rw.site_file.c_str());
+    std::printf("%s was restored to its content before this step.\n",
+                shown_name(rw.site_file).c_str());
     remove_temp_copy(rw);
 }
 
@@ -610,7 +749,7 @@ bool finish_rewrite(rewrite &rw) {
 void lock_site_file(int fd, const std::string &path) {
     if (flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK)
         return; // locked, or a file system without locks
-    std::printf("Waiting for %s: another run is rewriting it.\n", path.c_str());
+    std::printf("Waiting for %s: another run is rewriting it.\n", shown_name(path).c_str());
     std::fflush(stdout);
     while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
     }

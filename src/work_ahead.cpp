@@ -10,10 +10,12 @@
 #include <algorithm>
 #include <condition_variable>
 #include <csignal>
+#include <fcntl.h>
 #include <functional>
 #include <mutex>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/resource.h>
 #include <system_error>
 #include <thread>
 
@@ -117,7 +119,7 @@ work_ahead_ptr start_work_ahead(size_t count, int threads, std::function<void(si
         for (int t = 1; t < threads; ++t) { // the main thread is one of them
             try {
                 w->workers.emplace_back(work, std::ref(*w));
-            } catch (const std::system_error &) {
+            } catch (const std::exception &) { // std::system_error, std::bad_alloc
                 break; // no more threads to be had: the main thread does the rest
             }
         }
@@ -139,4 +141,17 @@ void take_job(work_ahead &w, size_t i) {
             w.changed.wait(hold);
     }
     w.done[i % w.window] = false;
+}
+
+int threads_for_descriptors(int threads, int per_worker, int main_needs) {
+    rlimit limit;
+    // A usual limit leaves room to spare: no need to count.
+    if (threads <= 1 || getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+        limit.rlim_cur >= static_cast<rlim_t>(64 + (threads + main_needs) * per_worker))
+        return threads;
+    long in_use = 0;
+    for (int fd = 0; fd < static_cast<int>(limit.rlim_cur); ++fd)
+        in_use += fcntl(fd, F_GETFD) != -1;
+    const long spare = static_cast<long>(limit.rlim_cur) - in_use - main_needs;
+    return static_cast<int>(std::clamp<long>(1 + spare / per_worker, 1, threads));
 }

@@ -131,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
                        d.erase(d.begin() + static_cast<long>(at(d, 2, 1, 2002)),
                                d.begin() + static_cast<long>(at(d, 1, 2, 2002)));
                    }),
-                   "1 months left out of the maximum temperature statistics for too few valid "
+                   "1 month left out of the maximum temperature statistics for too few valid "
                    "days (a mean needs 2): 2002-01"},
         audit_case{"no_valid_month", days_only([](day_lines &d) {
                        for (std::string &l : d)
@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
         audit_case{"missing_day", days_only([](day_lines &d) {
                        d.erase(d.begin() + static_cast<long>(at(d, 5, 5, 2005)));
                    }),
-                   "plot.wth line 1586: 1 days missing"},
+                   "plot.wth line 1586: 1 day missing"},
         audit_case{"missing_month", days_only([](day_lines &d) {
                        erase_if_starts(d, [](const std::string &l) {
                            return l.find(" 6 2005 ") != std::string::npos;
@@ -259,9 +259,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "plot.sfp: line ends are CR alone"},
         audit_case{"site_list_values",
                    [](day_lines &, std::string &,
-                      std::string &r) { r = "plot 95 400 -1 0 1 1.3 nan 3 1530\n"; },
-                   "sites.txt line 1: a value that is not a finite number\n"
-                   "Warning: sites.txt line 1: a latitude outside -90 to 90\n"
+                      std::string &r) { r = "plot 95 400 -1 0 1 1.3 0.5 3 1530\n"; },
+                   "sites.txt line 1: a latitude outside -90 to 90\n"
                    "Warning: sites.txt line 1: a longitude outside -180 to 360\n"
                    "Warning: sites.txt line 1: a negative sand, silt or clay content\n"
                    "Warning: sites.txt line 1: a texture that sums to 0"}),
@@ -271,7 +270,7 @@ TEST(Audit, CleanFileGetsNoWarningAndStrictCountsThem) {
     int status = -1;
     const std::string out =
         check_output(clean_days(), block_site_file("1 'ELEV'\n"), site_row, status);
-    EXPECT_EQ(out, "1 sites checked, 0 problems, 0 warnings\n");
+    EXPECT_EQ(out, "1 site checked, 0 problems, 0 warnings\n");
     EXPECT_EQ(status, 0);
     scratch_dir dir;
     dir.write("sites.txt", site_row);

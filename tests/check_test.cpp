@@ -89,7 +89,7 @@ TEST(Check, SaysWhatTheRunSays) {
         dir.write("one.wth", c.weather);
         tool_result check = run_tool(dir.path(), {"--check", "sites.txt"});
         tool_result run = run_tool(dir.path(), {"sites.txt"});
-        EXPECT_EQ(without_audit(check.out), std::string(c.line) + "1 sites checked, 1 problems\n")
+        EXPECT_EQ(without_audit(check.out), std::string(c.line) + "1 site checked, 1 problem\n")
             << c.what;
         EXPECT_NE(run.out.find(c.line), std::string::npos) << c.what << ": " << run.out;
         EXPECT_EQ(run.status, 1);
@@ -107,7 +107,7 @@ TEST(Check, LongListsOfBadLinesAreCappedButCounted) {
     tool_result r = run_tool(dir.path(), {"--check", "sites.txt"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(without_audit(r.out).find(
-                  "one.wth: 5 more problems not listed\n1 sites checked, 25 problems\n"),
+                  "one.wth: 5 more problems not listed\n1 site checked, 25 problems\n"),
               std::string::npos)
         << r.out;
 }

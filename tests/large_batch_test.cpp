@@ -107,14 +107,14 @@ TEST(SiteList, FromAPipe) {
 
 TEST(CommandLine, OptionsAfterTheSiteListOrWithoutTheirValue) {
     scratch_dir dir;
-    for (const auto &args : std::vector<std::vector<std::string>>{{"sites.txt", "--keep-going"},
+    for (const auto &args : std::vector<std::vector<std::string>>{{"sites.txt", "--strict"},
                                                                   {"--jobs"},
                                                                   {"--jobs", "0", "sites.txt"},
                                                                   {"--keep-going=yes", "sites.txt"},
                                                                   {"-x", "sites.txt"}}) {
         const tool_result r = run_tool(dir.path(), args);
         EXPECT_EQ(r.status, 2) << args[0];
-        EXPECT_EQ(r.err.rfind("usage: siteprep", 0), 0u);
+        EXPECT_NE(r.err.find("\nusage: siteprep"), std::string::npos) << r.err;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
@@ -192,8 +193,12 @@ std::string without_audit(const std::string &out) {
                                    head.substr(head.size() - 4) == ".wth";
         if (audit_warning || audit_summary)
             continue;
-        if (const size_t w = line.find(" problems, "); w != std::string::npos)
-            line = line.substr(0, w) + " problems\n";
+        for (const char *counted : {" problems, ", " problem, "})
+            if (const size_t w = line.find(counted); w != std::string::npos) {
+                line =
+                    line.substr(0, w) + std::string(counted).substr(0, strlen(counted) - 2) + "\n";
+                break;
+            }
         kept += line;
     }
     return kept;

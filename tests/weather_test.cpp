@@ -140,7 +140,11 @@ TEST(DailyLine, AcceptsWhatTheScanAccepts) {
         float tmax, tmin, prec;
     } cases[] = {
         {"2000 +3 1 1 +1.5 -2e1 0x1p3 trailing words\r\n", parse_status::ok, 1.5f, -20.0f, 8.0f},
-        {"\t2000\t3\t1\t1\t.5\t1.\tINF\r\n", parse_status::ok, 0.5f, 1.0f, INFINITY},
+        {"\t2000\t3\t1\t1\t.5\t1.\t1E1\r\n", parse_status::ok, 0.5f, 1.0f, 10.0f},
+        // Beyond a float: inf in the block.
+        {"\t2000\t3\t1\t1\t.5\t1.\tINF\r\n", parse_status::bad, 0, 0, 0},
+        {"2000 3 1 1 1e39 1 1\n", parse_status::bad, 0, 0, 0},
+        {"2000 3 1 1 1 -1e39 1\n", parse_status::bad, 0, 0, 0},
         {" \r\n", parse_status::blank, 0, 0, 0},
         {"2000 3 1 1 1e 1 1\n", parse_status::bad, 0, 0, 0},
         {"2000 3 1 1 1,5 1 1\n", parse_status::bad, 0, 0, 0},

@@ -1,0 +1,294 @@
+// The guard of every file the tool writes: checked against every file the
+// batch reads or rewrites and against the other outputs, by device and
+// inode through links, before the first write.
+#include "guard.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// What a file is to the batch.
+enum class role : uint8_t {
+    site_list,      // read
+    site_file,      // rewritten
+    weather_file,   // read
+    site_soil_file, // written, one a site
+    soil_file,      // written
+    temp_copy,      // written
+    summary,        // written
+    report          // written
+};
+
+bool is_written(role r) {
+    return r >= role::site_soil_file;
+}
+
+bool is_read(role r) {
+    return r == role::site_list || r == role::weather_file;
+}
+
+// One file of the batch: its role, and for a site's files the index of its
+// line in the list.
+struct entry {
+    role what;
+    uint32_t site;
+};
+
+// Which file a path names: the file it reaches through links, or, for one
+// not there yet, the directory and name it would be created as.
+struct file_key {
+    unsigned long long dev = 0, ino = 0;
+    std::string name; // empty for a file that exists
+    auto operator<=>(const file_key &) const = default;
+};
+
+std::string dir_of(const std::string &path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string base_of(const std::string &path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool existing_key(const std::string &path, file_key &key) {
+    struct stat st;
+    if (path.find('\0') != std::string::npos || stat(path.c_str(), &st) != 0)
+        return false;
+    key = {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
+           std::string()};
+    return true;
+}
+
+// The key of a file to be written; a dangling link is followed to the
+// name that writing through it would create.
+bool output_key(std::string path, file_key &key) {
+    for (int hops = 0; hops < 40; ++hops) {
+        if (existing_key(path, key))
+            return true;
+        if (errno != ENOENT || path.find('\0') != std::string::npos)
+            return false;
+        struct stat st;
+        if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            char target[PATH_MAX];
+            const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+            if (n <= 0)
+                return false;
+            const std::string to(target, static_cast<size_t>(n));
+            path = to[0] == '/' ? to : dir_of(path) + "/" + to;
+            continue;
+        }
+        if (!existing_key(dir_of(path), key))
+            return false;
+        key.name = base_of(path);
+        return true;
+    }
+    return false;
+}
+
+struct batch_files {
+    const site_list &list;
+    const char *list_path;
+    const batch_writes &writes;
+    std::vector<entry> entries;
+    std::vector<std::pair<file_key, uint32_t>> keyed; // key, index into entries
+};
+
+void add(batch_files &files, role what, uint32_t site, const std::string &path) {
+    file_key key;
+    if (!(is_written(what) ? output_key(path, key) : existing_key(path, key)))
+        return; // an input that is not there fails on its own
+    files.keyed.emplace_back(std::move(key), static_cast<uint32_t>(files.entries.size()));
+    files.entries.push_back({what, site});
+}
+
+std::string path_of(const batch_files &files, const entry &e) {
+    const std::string &name = files.list.lines[e.site].site.name;
+    switch (e.what) {
+    case role::site_list:
+        return files.list_path;
+    case role::site_file:
+        return name + ".sfp";
+    case role::weather_file:
+        return name + ".wth";
+    case role::site_soil_file:
+        return name + ".soils.in";
+    case role::soil_file:
+        return soil_file_name;
+    case role::temp_copy:
+        return temp_file_name;
+    case role::summary:
+        return files.writes.summary_path;
+    case role::report:
+        return files.writes.report_path;
+    }
+    return std::string();
+}
+
+std::string role_of(const batch_files &files, const entry &e) {
+    const std::string line = shown_name(files.list_path) + " line " +
+                             std::to_string(files.list.lines[e.site].line_number);
+    switch (e.what) {
+    case role::site_list:
+        return "the site list";
+    case role::site_file:
+        return "the site parameter file of " + line;
+    case role::weather_file:
+        return "the daily weather file of " + line;
+    case role::site_soil_file:
+        return "the --keep-soils file of " + line;
+    case role::soil_file:
+        return "the soil layer file";
+    case role::temp_copy:
+        return "the temporary copy";
+    case role::summary:
+        return "the --summary file";
+    case role::report:
+        return "the --report file";
+    }
+    return std::string();
+}
+
+std::string collision(const batch_files &files, const entry &writer, const entry &other) {
+    const std::string path = shown_name(path_of(files, writer));
+    const std::string verb = writer.what == role::site_file ? "rewriting " : "writing ";
+    if (other.what == role::site_list) {
+        const std::string list = shown_name(files.list_path);
+        return "The site list is " + path + (list != path ? " (" + list + ")" : "") + ": " + verb +
+               role_of(files, writer) + " would destroy it.";
+    }
+    const std::string other_path = shown_name(path_of(files, other));
+    if (is_written(other.what))
+        return path + " and " + other_path + " name the same file: " + role_of(files, writer) +
+               " and " + role_of(files, other) + " would overwrite each other.";
+    return path + " is the same file as " + other_path + ": " + verb + role_of(files, writer) +
+           " would destroy " + role_of(files, other) + ".";
+}
+
+// The collision among the entries of one file, if any: an output with
+// anything else, or a site file with a file read by another line.
+bool collide(const batch_files &files, const std::vector<uint32_t> &group, std::string &message) {
+    const auto &e = files.entries;
+    const auto writer =
+        std::find_if(group.begin(), group.end(), [&](uint32_t i) { return is_written(e[i].what); });
+    if (writer != group.end()) {
+        // A site listed twice writes its own soil file twice: no loss.
+        for (uint32_t i : group)
+            if (i != *writer &&
+                !(e[i].what == role::site_soil_file && e[*writer].what == role::site_soil_file)) {
+                message = collision(files, e[*writer], e[i]);
+                return true;
+            }
+        return false;
+    }
+    // A site's own daily file as its site file is refused at that site.
+    const entry *first_site = nullptr, *other_site = nullptr;
+    for (uint32_t i : group)
+        if (e[i].what == role::site_file) {
+            if (first_site == nullptr)
+                first_site = &e[i];
+            else if (other_site == nullptr && e[i].site != first_site->site)
+                other_site = &e[i];
+        }
+    if (first_site == nullptr)
+        return false;
+    for (uint32_t i : group) {
+        if (!is_read(e[i].what))
+            continue;
+        const bool own = e[i].what == role::weather_file && e[i].site == first_site->site;
+        if (!own || other_site != nullptr) {
+            message = collision(files, own ? *other_site : *first_site, e[i]);
+            return true;
+        }
+    }
+    return false;
+}
+
+void add_batch(batch_files &files, int list_fd) {
+    struct stat st;
+    if (fstat(list_fd, &st) == 0) {
+        files.keyed.push_back({{static_cast<unsigned long long>(st.st_dev),
+                                static_cast<unsigned long long>(st.st_ino), std::string()},
+                               0});
+        files.entries.push_back({role::site_list, 0});
+    }
+    const auto &lines = files.list.lines;
+    for (uint32_t i = 0; i < lines.size(); ++i) {
+        if (!lines[i].problem.empty())
+            continue;
+        const std::string &name = lines[i].site.name;
+        add(files, role::site_file, i, name + ".sfp");
+        add(files, role::weather_file, i, name + ".wth");
+        if (files.writes.site_soil_files)
+            add(files, role::site_soil_file, i, name + ".soils.in");
+    }
+    add(files, role::soil_file, 0, soil_file_name);
+    add(files, role::temp_copy, 0, temp_file_name);
+    if (!files.writes.summary_path.empty())
+        add(files, role::summary, 0, files.writes.summary_path);
+    if (!files.writes.report_path.empty())
+        add(files, role::report, 0, files.writes.report_path);
+}
+
+// Outputs reached through a link that another user planted.
+void add_planted_links(const batch_files &files, std::vector<std::string> &messages) {
+    std::vector<std::string> outputs = {soil_file_name, files.writes.summary_path,
+                                        files.writes.report_path};
+    if (files.writes.site_soil_files)
+        for (const listed_site &l : files.list.lines)
+            if (l.problem.empty())
+                outputs.push_back(l.site.name + ".soils.in");
+    for (const std::string &path : outputs)
+        if (!path.empty())
+            if (std::string why = planted_link(path); !why.empty())
+                messages.push_back(std::move(why));
+}
+
+} // namespace
+
+std::vector<std::string> guard_batch(const site_list &list, int list_fd, const char *list_path,
+                                     const batch_writes &writes) {
+    batch_files files{list, list_path, writes, {}, {}};
+    add_batch(files, list_fd);
+    // Sorted by key, the entries of one file stand together, in batch order.
+    std::sort(files.keyed.begin(), files.keyed.end());
+    std::vector<std::pair<uint32_t, std::string>> found; // first entry, message
+    std::vector<uint32_t> group;
+    for (size_t i = 0; i < files.keyed.size();) {
+        size_t j = i;
+        group.clear();
+        for (; j < files.keyed.size() && files.keyed[j].first == files.keyed[i].first; ++j)
+            group.push_back(files.keyed[j].second);
+        std::string message;
+        if (group.size() > 1 && collide(files, group, message))
+            found.emplace_back(group.front(), std::move(message));
+        i = j;
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> messages;
+    for (auto &f : found)
+        messages.push_back(std::move(f.second));
+    add_planted_links(files, messages);
+    return messages;
+}
+
+std::string planted_link(const std::string &path) {
+    struct stat link, dir;
+    if (path.find('\0') != std::string::npos || lstat(path.c_str(), &link) != 0 ||
+        !S_ISLNK(link.st_mode) || stat(dir_of(path).c_str(), &dir) != 0)
+        return std::string();
+    const bool shared = (dir.st_mode & S_ISVTX) != 0 && (dir.st_mode & S_IWOTH) != 0;
+    if (!shared || link.st_uid == geteuid() || link.st_uid == dir.st_uid)
+        return std::string();
+    return shown_name(path) +
+           " is a symbolic link that another user made in a shared directory (sticky and "
+           "writable by all): it is not followed; remove it or write elsewhere.";
+}

@@ -166,6 +166,9 @@ std::string collision(const batch_files &files, const entry &writer, const entry
                role_of(files, writer) + " would destroy it.";
     }
     const std::string other_path = shown_name(path_of(files, other));
+    if (other_path == path)
+        return path + " is " + role_of(files, other) + " and " + role_of(files, writer) +
+               " at once: the one would destroy the other.";
     if (is_written(other.what))
         return path + " and " + other_path + " name the same file: " + role_of(files, writer) +
                " and " + role_of(files, other) + " would overwrite each other.";

@@ -265,8 +265,8 @@ int main(int argc, char **argv) {
         return finish_stdout(run(opts));
     } catch (const std::bad_alloc &) {
         // Every site file is whole: a rewrite catches its own.
-        std::printf("Error: %s; the run stopped.\n", std::strerror(ENOMEM));
-        std::fprintf(stderr, "siteprep: out of memory; the run stopped\n");
+        std::printf("Error: %s; siteprep stopped.\n", std::strerror(ENOMEM));
+        std::fprintf(stderr, "siteprep: out of memory; it stopped\n");
         finish_stdout(1);
         return 1;
     }

@@ -155,6 +155,13 @@ INSTANTIATE_TEST_SUITE_P(
         audit_case{"wrong_day_of_year",
                    days_only([](day_lines &d) { set_field(d[at(d, 5, 5, 2005)], 3, "7"); }),
                    "plot.wth line 1586: the day of year disagrees"},
+        // February 29 and March 1 of a leap year both day 60, the rest one short.
+        audit_case{"leap_day_of_year_one_short", days_only([](day_lines &d) {
+                       for (size_t i = at(d, 1, 3, 2004); i <= at(d, 31, 12, 2004); ++i)
+                           set_field(d[i], 3, std::to_string(i - at(d, 1, 1, 2004)));
+                   }),
+                   "plot.wth lines 1156, 1157, 1158, 1159, 1160, 1161, 1162, 1163, 1164, 1165, "
+                   "... (306 in all): the day of year disagrees"},
         audit_case{"out_of_order", days_only([](day_lines &d) {
                        std::swap(d[at(d, 5, 5, 2005)], d[at(d, 6, 5, 2005)]);
                    }),
@@ -173,7 +180,8 @@ INSTANTIATE_TEST_SUITE_P(
                            return l.find(" 6 2005 ") != std::string::npos;
                        });
                    }),
-                   "whole months missing (2005-06)"},
+                   "whole months missing (2005-06): no line closes such a month, so its cell "
+                   "keeps 0.0 and enters the statistics as a value of 0.0"},
         // A bad year opens a gap of a billion years: counted, not walked.
         audit_case{"year_far_off", days_only([](day_lines &d) {
                        set_field(d[at(d, 5, 5, 2005)], 2, "-999999999");
@@ -283,6 +291,18 @@ TEST(Audit, CleanFileGetsNoWarningAndStrictCountsThem) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.find("Warning"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("finding"), std::string::npos) << run.out;
+}
+
+// A bad line is a problem of its own: the day after it is no gap.
+TEST(Audit, NoGapIsCountedAfterABadLine) {
+    day_lines days = clean_days();
+    set_field(days[at(days, 5, 5, 2005)], 1, "13");
+    int status = -1;
+    const std::string out = check_output(days, block_site_file("1 'ELEV'\n"), site_row, status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(out.find("plot.wth line 1586: month 13 is outside 1 to 12"), std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("missing"), std::string::npos) << out;
 }
 
 } // namespace

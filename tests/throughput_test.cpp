@@ -28,20 +28,30 @@ void write_batch(const scratch_dir &dir) {
     dir.write("sites.txt", list);
 }
 
-// The last: 8 threads asked for where no thread can be created (the main
-// thread then does the work alone).
+// Also 8 threads asked for where no thread can be created (the main thread
+// then does the work alone), and where the limit of open files leaves
+// descriptors for few workers.
 TEST(Jobs, EveryThreadCountGivesTheSameFilesMessagesAndStatus) {
     std::vector<std::pair<std::string, std::string>> first_files;
     tool_result first;
-    for (const char *jobs : {"1", "2", "8", "8 (no thread to be had)"}) {
+    run_setup starved, few_files;
+    starved.unprivileged = starved.no_new_threads = true;
+    const struct {
+        const char *what, *jobs;
+        run_setup setup;
+    } runs[] = {{"1", "1", {}},
+                {"2", "2", {}},
+                {"8", "8", {}},
+                {"8, no thread to be had", "8", starved},
+                {"1, 6 open files", "1", {-1, false, false, 6}},
+                {"8, 6 open files", "8", {-1, false, false, 6}}};
+    for (const auto &run : runs) {
         scratch_dir dir;
         write_batch(dir);
-        const bool starved = std::string(jobs).size() > 1;
-        if (starved && !hand_to_unprivileged_user(dir))
+        if (run.setup.unprivileged && !hand_to_unprivileged_user(dir))
             continue;
-        const tool_result r = run_tool(dir.path(), {"--jobs", std::string(jobs, 1), "sites.txt"},
-                                       -1, starved, starved);
-        EXPECT_EQ(r.status, 1) << jobs;
+        const tool_result r = run_tool(dir.path(), {"--jobs", run.jobs, "sites.txt"}, run.setup);
+        EXPECT_EQ(r.status, 1) << run.what;
         EXPECT_NE(r.out.find("site3.wth line 37: field 7 is not a number"), std::string::npos)
             << r.out;
         if (first_files.empty()) {
@@ -49,9 +59,9 @@ TEST(Jobs, EveryThreadCountGivesTheSameFilesMessagesAndStatus) {
             first = r;
             continue;
         }
-        EXPECT_EQ(r.out, first.out) << "--jobs " << jobs;
-        EXPECT_EQ(r.err, first.err) << "--jobs " << jobs;
-        EXPECT_EQ(dir.snapshot(), first_files) << "--jobs " << jobs;
+        EXPECT_EQ(r.out, first.out) << "--jobs " << run.what;
+        EXPECT_EQ(r.err, first.err) << "--jobs " << run.what;
+        EXPECT_EQ(dir.snapshot(), first_files) << "--jobs " << run.what;
     }
 }
 

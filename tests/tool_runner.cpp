@@ -124,6 +124,35 @@ bool hand_to_unprivileged_user(const scratch_dir &dir) {
 
 tool_result run_tool(const std::string &dir, const std::vector<std::string> &args,
                      long file_size_limit, bool unprivileged, bool no_new_threads) {
+    run_setup setup;
+    setup.file_size_limit = file_size_limit;
+    setup.unprivileged = unprivileged;
+    setup.no_new_threads = no_new_threads;
+    return run_tool(dir, args, setup);
+}
+
+bool sanitized_build() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#endif
+#endif
+    return false;
+}
+
+static void set_limit(int resource, long value) {
+    if (value >= 0) {
+        rlimit lim{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
+        setrlimit(resource, &lim);
+    }
+}
+
+tool_result run_tool(const std::string &dir, const std::vector<std::string> &args,
+                     const run_setup &setup) {
+    const long file_size_limit = setup.file_size_limit;
+    const bool unprivileged = setup.unprivileged, no_new_threads = setup.no_new_threads;
     int out_pipe[2], err_pipe[2];
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
         throw std::runtime_error("pipe failed");
@@ -154,9 +183,16 @@ tool_result run_tool(const std::string &dir, const std::vector<std::string> &arg
         }
         if (file_size_limit >= 0) {
             signal(SIGXFSZ, SIG_IGN);
-            rlimit lim{static_cast<rlim_t>(file_size_limit), static_cast<rlim_t>(file_size_limit)};
-            setrlimit(RLIMIT_FSIZE, &lim);
+            set_limit(RLIMIT_FSIZE, file_size_limit);
         }
+        // The tool starts with the three standard descriptors alone, as
+        // from a shell, whatever the test process holds open.
+        for (int fd = 3; fd < 1024; ++fd)
+            close(fd);
+        set_limit(RLIMIT_NOFILE, setup.open_files);
+        set_limit(RLIMIT_AS, setup.memory_bytes);
+        if (setup.close_stdout)
+            close(1);
         std::vector<char *> argv;
         std::string bin = SITEPREP_BIN;
         argv.push_back(bin.data());

@@ -40,6 +40,22 @@ tool_result run_tool(const std::string &dir, const std::vector<std::string> &arg
                      long file_size_limit = -1, bool unprivileged = false,
                      bool no_new_threads = false);
 
+// How a run is started: the limits and settings above, and more.
+struct run_setup {
+    long file_size_limit = -1;
+    bool unprivileged = false;
+    bool no_new_threads = false;
+    long open_files = -1;      // RLIMIT_NOFILE, when >= 0
+    long memory_bytes = -1;    // RLIMIT_AS, when >= 0
+    bool close_stdout = false; // started with descriptor 1 closed
+};
+tool_result run_tool(const std::string &dir, const std::vector<std::string> &args,
+                     const run_setup &setup);
+
+// True in a sanitizer build, whose shadow memory no address-space limit
+// leaves room for.
+bool sanitized_build();
+
 // For tests of file permissions, which root does not feel: when running as
 // root, hands the directory to the user nobody and says whether that user
 // can run the tool (false: skip the test). Without root, true at once.

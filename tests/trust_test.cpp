@@ -3,8 +3,10 @@
 // what is wrong.
 #include "tool_runner.h"
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -155,6 +157,215 @@ TEST(Guard, WritesThroughDevicesAndKeepsMessagesOutOfFiles) {
     EXPECT_EQ(run_tool(closed.path(), {"sites.txt"}, no_stdout).status, 1);
     EXPECT_EQ(closed.read("plot.sfp"), reference.read("plot.sfp"));
     EXPECT_EQ(closed.read("soils.in"), reference.read("soils.in"));
+}
+
+// ---- outputs and messages that say what they know ----
+
+struct output_case {
+    const char *what;
+    std::vector<std::string> args;
+    const char *list; // after plot's line
+    std::function<void(const tool_result &, const scratch_dir &)> expect;
+};
+
+void PrintTo(const output_case &c, std::ostream *os) {
+    *os << c.what;
+}
+
+class Told : public ::testing::TestWithParam<output_case> {};
+
+TEST_P(Told, WhatTheOutputsAndMessagesSayIsTrue) {
+    scratch_dir dir;
+    write_plot(dir);
+    dir.write("sites.txt", dir.read("sites.txt") + GetParam().list);
+    GetParam().expect(run_tool(dir.path(), GetParam().args), dir);
+}
+
+bool has(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Told,
+    ::testing::Values(
+        output_case{"malformed_line_under_keep_going",
+                    {"--keep-going", "--summary", "s.csv", "--report", "r.html", "sites.txt"},
+                    "bad 1 2\n",
+                    [](const tool_result &r, const scratch_dir &d) {
+                        EXPECT_EQ(r.status, 1);
+                        EXPECT_TRUE(has(d.read("s.csv"), "line 2,1,NA,NA,NA,NA,NA,NA,NA,NA,NA\r\n"))
+                            << d.read("s.csv");
+                        EXPECT_FALSE(has(d.read("s.csv"), "line 2,1,0"));
+                        EXPECT_TRUE(has(d.read("r.html"),
+                                        "No data: the site-list line could not be used."));
+                        // It went through the whole list: nothing was left out.
+                        EXPECT_FALSE(has(r.out, "covers the")) << r.out;
+                        EXPECT_TRUE(has(d.read("r.html"), "went through all 2 sites; 1 of them"));
+                    }},
+        output_case{"stopped_run_says_what_it_covers",
+                    {"--summary", "s.csv", "sites.txt"},
+                    "ghost 1 2 40 40 20 1.3 0.5 3 1\nplot 1 2 40 40 20 1.3 0.5 3 1\n",
+                    [](const tool_result &r, const scratch_dir &) {
+                        EXPECT_TRUE(has(r.out, "s.csv covers the 2 sites the run reached before "
+                                               "it ended.\n"))
+                            << r.out;
+                        EXPECT_EQ(r.err, "siteprep: the run failed at sites.txt line 2 (ghost); "
+                                         "the messages are on standard output\n");
+                    }},
+        output_case{"run_report_is_not_audited",
+                    {"--report", "r.html", "sites.txt"},
+                    "",
+                    [](const tool_result &r, const scratch_dir &d) {
+                        EXPECT_EQ(r.status, 0);
+                        EXPECT_FALSE(has(d.read("r.html"), "<th>warnings</th>"));
+                        EXPECT_TRUE(has(d.read("r.html"), "The run does not audit the files"));
+                    }},
+        output_case{"control_bytes_in_a_name",
+                    {"--keep-going", "sites.txt"},
+                    "pl\x1b]0;x\x07ot 1 2 40 40 20 1.3 0.5 3 1\n",
+                    [](const tool_result &r, const scratch_dir &d) {
+                        EXPECT_FALSE(has(r.out, "\x1b")) << r.out;
+                        EXPECT_TRUE(has(r.out, "sites.txt line 2: pl\\x1b]0;x\\x07ot: Error "))
+                            << r.out;
+                        const tool_result check = run_tool(d.path(), {"--check", "sites.txt"});
+                        EXPECT_FALSE(has(check.out, "\x1b"));
+                        EXPECT_TRUE(has(check.out, "<pl\\x1b]0;x\\x07ot>.sfp")) << check.out;
+                    }},
+        output_case{"byte_order_mark",
+                    {"bom.txt"},
+                    "",
+                    [](const tool_result &, const scratch_dir &d) {
+                        d.write("bom.txt", "\xef\xbb\xbf" + d.read("sites.txt"));
+                        const tool_result r = run_tool(d.path(), {"bom.txt"});
+                        EXPECT_EQ(r.status, 0) << r.out;
+                        EXPECT_TRUE(has(d.read("plot.sfp"), "1530.0000"));
+                    }}),
+    [](const ::testing::TestParamInfo<output_case> &info) { return info.param.what; });
+
+// ---- limits and leftovers ----
+
+// A list too long for the memory given: an error, never an abort; and
+// outputs that stay small however many sites they cover.
+TEST(Limits, LittleMemoryIsAnErrorAndOutputsStayFlat) {
+    if (sanitized_build())
+        GTEST_SKIP() << "a sanitizer's shadow memory needs more address space";
+    scratch_dir dir;
+    write_plot(dir);
+    std::string list;
+    for (int i = 0; i < 2000; ++i)
+        list += "plot" + std::string(site_row);
+    dir.write("sites.txt", list);
+    run_setup small;
+    small.memory_bytes = 32L << 20;
+    const tool_result outputs =
+        run_tool(dir.path(), {"--summary", "s.csv", "--report", "r.html", "sites.txt"}, small);
+    EXPECT_EQ(outputs.status, 0) << outputs.out.substr(0, 400) << outputs.err;
+    const std::string csv = dir.read("s.csv");
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 12 * 2000) << "every row";
+    std::string huge;
+    for (int i = 0; i < 200; ++i)
+        huge += list;
+    dir.write("sites.txt", huge);
+    for (const char *mode : {"--check", "--jobs=1"}) {
+        const tool_result r = run_tool(dir.path(), {mode, "sites.txt"}, small);
+        EXPECT_EQ(r.status, 1) << mode << r.err;
+        EXPECT_EQ(r.out, "Error: Cannot allocate memory; siteprep stopped.\n") << mode;
+    }
+}
+
+// The tool's process under strace, once strace has started it.
+pid_t traced_child(pid_t tracer) {
+    for (int i = 0; i < 500; ++i) {
+        std::ifstream children("/proc/" + std::to_string(tracer) + "/task/" +
+                               std::to_string(tracer) + "/children");
+        pid_t pid = 0;
+        if (children >> pid)
+            return pid;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return 0;
+}
+
+// SIGTERM while a temporary file waits for its rename (held up a second
+// by strace after its permissions are set) leaves no temporary file.
+TEST(Limits, AnInterruptLeavesNoTemporaryFile) {
+    if (std::system("command -v strace >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "strace is not installed";
+    scratch_dir dir;
+    write_plot(dir);
+    const std::string command = "cd '" + dir.path() +
+                                "' && exec strace -f -qq -o /dev/null -e trace=fchmod -e "
+                                "inject=fchmod:delay_exit=1000000 " +
+                                SITEPREP_BIN + " --keep-soils sites.txt >/dev/null";
+    const pid_t tracer = fork();
+    if (tracer == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    const pid_t tool = traced_child(tracer);
+    ASSERT_GT(tool, 0);
+    const auto temporary = [&] {
+        for (const auto &[name, content] : dir.snapshot())
+            if (name.rfind("plot.soils.in.", 0) == 0)
+                return true;
+        return false;
+    };
+    for (int i = 0; i < 500 && !temporary(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(temporary()) << "the rename is held up";
+    kill(tool, SIGTERM);
+    int status = 0;
+    waitpid(tracer, &status, 0);
+    EXPECT_FALSE(temporary());
+    EXPECT_TRUE(dir.exists("plot.soils.in"));
+}
+
+// An append-only site file refuses the run's writing: the check finds it.
+TEST(Limits, AnAppendOnlySiteFileIsACheckProblem) {
+    scratch_dir dir;
+    write_plot(dir);
+    if (std::system(("chattr +a '" + dir.file("plot.sfp") + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "chattr +a is not possible here";
+    const tool_result check = run_tool(dir.path(), {"--check", "sites.txt"});
+    const tool_result run = run_tool(dir.path(), {"sites.txt"});
+    std::system(("chattr -a '" + dir.file("plot.sfp") + "'").c_str());
+    EXPECT_EQ(check.status, 1);
+    const char message[] = "Error opening for writing plot.sfp: Operation not permitted";
+    EXPECT_TRUE(has(check.out, message)) << check.out;
+    EXPECT_TRUE(has(run.out, message)) << run.out;
+}
+
+// ---- the command line ----
+
+TEST(CommandLine, SaysWhatIsWrongAndTakesOptionsAnywhere) {
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char *err; // its first line
+    } cases[] = {
+        {{"--bogus", "sites.txt"}, 2, "siteprep: unrecognized option '--bogus'\n"},
+        {{"sites.txt", "--jobs"}, 2, "siteprep: option '--jobs' requires an argument\n"},
+        {{"--jobs", "x", "sites.txt"},
+         2,
+         "siteprep: invalid --jobs value 'x': a whole number from 1 to 256\n"},
+        {{"--strict", "sites.txt"}, 2, "siteprep: option '--strict' goes with '--check'\n"},
+        {{"--summary", "", "sites.txt"}, 2, "siteprep: option '--summary' needs a file name\n"},
+        {{"sites.txt", "more.txt"}, 2, "siteprep: one site list expected, not 2 arguments\n"},
+        {{"--check", "sites.txt", "--strict"}, 1, ""}, // its one year is a warning
+        {{"sites.txt", "--jobs", "1"}, 0, ""},
+        {{"--", "--check"}, 1, "siteprep: the run failed before its first site"},
+        {{"-h"}, 0, ""},
+    };
+    for (const auto &c : cases) {
+        scratch_dir dir;
+        write_plot(dir);
+        const tool_result r = run_tool(dir.path(), c.args);
+        EXPECT_EQ(r.status, c.status) << c.args[0];
+        EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1).rfind(c.err, 0), 0u) << r.err;
+        if (c.status == 2) {
+            EXPECT_TRUE(has(r.err, "\nTry 'siteprep --help' for more information.\n")) << r.err;
+        }
+    }
 }
 
 } // namespace

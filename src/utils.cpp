@@ -446,7 +446,7 @@ static int write_directly(const std::string &path, const std::function<int(FILE 
 static int write_renamed(const std::string &path, const std::string &temp_prefix,
                          const std::function<int(FILE *)> &write, bool sync) {
     std::string temp = temp_prefix + "XXXXXX";
-    const int fd = mkstemp(temp.data());
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return errno;
     int err = 0;

@@ -22,15 +22,19 @@ std::string block_value(float v) {
     return text;
 }
 
-// A CSV field, quoted when it holds a comma, a quote or a line end.
+} // namespace
+
 std::string csv_field(const std::string &text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
+    const bool padded = !text.empty() && (is_blank_char(text.front()) || is_blank_char(text.back()));
+    if (!padded && text.find_first_of(",\"\r\n") == std::string::npos)
         return text;
     std::string quoted = "\"";
     for (char c : text)
         quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
 }
+
+namespace {
 
 std::string html(const std::string &text) {
     std::string out;
@@ -176,7 +180,8 @@ std::string climograph(const std::string &name, const weather_stats &w) {
         if (!std::isfinite(mean))
             continue;
         const double x = left + slot * m + slot * 0.2, y = y_prec(std::max(0.0, double(mean)));
-        svg += "<rect class=\"bar\" x=\"" + number(x) + "\" y=\"" + number(y) + "\" width=\"" +
+        svg += "<rect class=\"bar\" data-month=\"" + std::to_string(m + 1) + "\" data-value=\"" +
+               block_value(mean) + "\" x=\"" + number(x) + "\" y=\"" + number(y) + "\" width=\"" +
                number(slot * 0.6) + "\" height=\"" + number(bottom - y) + "\"><title>" +
                block_value(mean) + " mm</title></rect>";
         if (std::isfinite(dev) && dev > 0) {
@@ -189,20 +194,24 @@ std::string climograph(const std::string &name, const weather_stats &w) {
     // Temperature lines, broken where a month is missing.
     for (const auto &[values, name] :
          {std::pair{w.tmin_mean, "tmin"}, std::pair{w.tmax_mean, "tmax"}}) {
-        std::string points;
+        // The points, and the month and value each stands for.
+        std::string points, data;
         const std::string cls = name; // a lambda may not capture a structured binding
         const auto flush = [&] {
             if (!points.empty())
-                svg += "<polyline class=\"" + cls + "\" points=\"" + points + "\"/>";
+                svg += "<polyline class=\"" + cls + "\" data-values=\"" + data + "\" points=\"" +
+                       points + "\"/>";
             points.clear();
+            data.clear();
         };
         for (int m = 0; m < months; ++m) {
             if (!std::isfinite(values[m])) {
                 flush();
                 continue;
             }
-            points += (points.empty() ? "" : " ") + number(left + slot * (m + 0.5)) + "," +
-                      number(y_temp(values[m]));
+            const char *gap = points.empty() ? "" : " ";
+            points += gap + number(left + slot * (m + 0.5)) + "," + number(y_temp(values[m]));
+            data += gap + std::to_string(m + 1) + ":" + block_value(values[m]);
         }
         flush();
     }

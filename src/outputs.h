@@ -38,5 +38,10 @@ void add_site(batch_outputs &outputs, const site_outcome &site);
 // (after a message) when one cannot be written. Closes the unnamed files.
 bool write_outputs(batch_outputs &outputs);
 
+// A CSV field as RFC 4180 writes it: quoted when it holds a comma, a
+// quote or a line end, or begins or ends with a blank (which some readers
+// would trim).
+std::string csv_field(const std::string &text);
+
 // Closes the unnamed files without writing anything.
 void discard_outputs(batch_outputs &outputs);

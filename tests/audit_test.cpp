@@ -305,4 +305,25 @@ TEST(Audit, NoGapIsCountedAfterABadLine) {
     EXPECT_EQ(out.find("missing"), std::string::npos) << out;
 }
 
+// The mean annual total divides by every year of the file: ten years just
+// inside the upper bound and one ordinary year give no warning.
+TEST(Audit, AnnualPrecipitationCountsEveryYear) {
+    const struct {
+        int last_year;
+        const char *daily; // each day's precipitation
+        bool warned;
+    } cases[] = {{2001, nullptr, false}, {2010, "26.0", false}, {2010, "28.0", true}};
+    for (const auto &c : cases) {
+        day_lines days = clean_days(2001, c.last_year);
+        if (c.daily != nullptr)
+            for (std::string &line : days)
+                set_field(line, 6, c.daily);
+        int status = -1;
+        const std::string out = check_output(days, block_site_file("1 'ELEV'\n"), site_row, status);
+        EXPECT_EQ(out.find("mean annual precipitation") != std::string::npos, c.warned)
+            << c.last_year << " " << (c.daily ? c.daily : "") << "\n"
+            << out;
+    }
+}
+
 } // namespace

@@ -1,10 +1,14 @@
 // The CSV summary and the HTML report: the same numbers as the weather
 // blocks, written whole or not at all, and a page a browser renders.
+#include "outputs.h"
 #include "tool_runner.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
+#include <regex>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -141,6 +145,143 @@ TEST(Report, RendersInABrowser) {
     EXPECT_EQ(charts, 2u);
     EXPECT_EQ(dir.read("log.txt").find("CONSOLE"), std::string::npos) << dir.read("log.txt");
     EXPECT_GT(dir.read("page.png").size(), 4 * dir.read("blank.png").size());
+}
+
+// One record of RFC 4180 text at pos, its fields; pos then past its CR LF.
+// False for what RFC 4180 does not allow: a quote inside an unquoted field,
+// or text after a closing quote.
+bool read_record(const std::string &text, size_t &pos, std::vector<std::string> &fields) {
+    fields.assign(1, std::string());
+    for (bool quoted = false;;) {
+        if (pos >= text.size())
+            return !quoted;
+        const char c = text[pos++];
+        if (quoted && c == '"' && pos < text.size() && text[pos] == '"') {
+            fields.back() += '"';
+            ++pos;
+        } else if (c == '"') {
+            if (quoted ? pos < text.size() && text[pos] != ',' && text[pos] != '\r'
+                       : !fields.back().empty())
+                return false;
+            quoted = !quoted;
+        } else if (!quoted && c == ',') {
+            fields.emplace_back();
+        } else if (!quoted && c == '\r' && pos < text.size() && text[pos] == '\n') {
+            ++pos;
+            return true;
+        } else {
+            fields.back() += c;
+        }
+    }
+}
+
+TEST(Summary, FieldsAreQuotedForEachReason) {
+    for (const std::string text :
+         {"a,b", "q\"uote", "line\r\nend", "two\nlines", " leading", "trailing\t", "plain"}) {
+        const std::string record = csv_field(text) + ",1\r\n";
+        size_t pos = 0;
+        std::vector<std::string> fields;
+        ASSERT_TRUE(read_record(record, pos, fields)) << record;
+        EXPECT_EQ(pos, record.size());
+        EXPECT_EQ(fields, (std::vector<std::string>{text, "1"})) << record;
+        EXPECT_EQ(record[0] == '"', text != "plain") << record;
+    }
+}
+
+// A site's bars and temperature points on the page, month by month: the
+// values the chart stands for.
+std::map<std::string, std::map<int, std::string>> chart_values(const std::string &section) {
+    std::map<std::string, std::map<int, std::string>> values;
+    const std::regex bar(R"re(<rect class="bar" data-month="(\d+)" data-value="([^"]+)")re");
+    for (std::sregex_iterator it(section.begin(), section.end(), bar), end; it != end; ++it)
+        EXPECT_TRUE(values["PRECIP"].emplace(std::stoi((*it)[1]), (*it)[2]).second) << "one bar";
+    const std::regex line(R"re(<polyline class="(tmin|tmax)" data-values="([^"]+)")re");
+    for (std::sregex_iterator it(section.begin(), section.end(), line), end; it != end; ++it) {
+        std::istringstream points((*it)[2]);
+        for (std::string point; points >> point;)
+            values[(*it)[1] == "tmin" ? "TMN2M" : "TMX2M"][std::stoi(point)] =
+                point.substr(point.find(':') + 1);
+    }
+    return values;
+}
+
+// The climographs show the summary's numbers: a bar for every month with a
+// precipitation value, a point for every month with a temperature.
+TEST(Report, ChartsHoldTheSummarysNumbers) {
+    scratch_dir dir;
+    write_batch(dir);
+    ASSERT_EQ(
+        run_tool(dir.path(), {"--summary", "s.csv", "--report", "r.html", "sites.txt"}).status, 0);
+    std::istringstream csv(dir.read("s.csv"));
+    std::string line;
+    std::getline(csv, line);
+    std::map<std::string, std::map<std::string, std::map<int, std::string>>> expected;
+    const char *columns[] = {"PRECIP", "TMN2M", "TMX2M"};
+    const int at[] = {6, 9, 10};
+    while (std::getline(csv, line)) {
+        const auto f = csv_fields(line);
+        for (int k = 0; k < 3; ++k)
+            if (f[at[k]] != "NA")
+                expected[f[0]][columns[k]][std::stoi(f[1])] = f[at[k]];
+    }
+    const std::string page = dir.read("r.html");
+    for (const auto &[number, site] : {std::pair{1, "plain"}, std::pair{2, "odd,\"name"}}) {
+        const size_t start =
+            page.find("<section class=\"site\" id=\"site-" + std::to_string(number) + "\">");
+        ASSERT_NE(start, std::string::npos);
+        const auto values =
+            chart_values(page.substr(start, page.find("</section>", start) - start));
+        EXPECT_EQ(values, expected[site]) << site;
+    }
+    EXPECT_EQ(expected["odd,\"name"]["PRECIP"].count(2), 0u) << "February has no bar";
+    EXPECT_EQ(expected["plain"]["PRECIP"].size(), 12u);
+}
+
+// A file that cannot be written whole, found as it is closed (under a
+// file-size limit, or a write error the test injects), is named, gives
+// status 1, and leaves nothing under its final name or a temporary one.
+TEST(Outputs, AFailedWriteOrCloseLeavesNoFile) {
+    const bool traced = std::system("command -v strace >/dev/null 2>&1") == 0;
+    const struct {
+        std::vector<std::string> args;
+        const char *file;
+        bool inject; // the second write, the soil file's flush, fails
+    } cases[] = {{{"--summary", "s.csv"}, "s.csv", false},
+                 {{"--check", "--summary", "s.csv"}, "s.csv", false},
+                 {{"--report", "r.html"}, "r.html", false},
+                 {{"--check", "--report", "r.html"}, "r.html", false},
+                 {{"--keep-soils", "--jobs", "1"}, "plain.soils.in", true}};
+    for (const auto &c : cases) {
+        if (c.inject && !traced)
+            continue;
+        scratch_dir dir;
+        write_batch(dir);
+        dir.write("sites.txt", dir.read("sites.txt") + dir.read("sites.txt"));
+        std::vector<std::string> args = c.args;
+        args.push_back("sites.txt");
+        // Room for every site file and soils.in, not for the summary, which
+        // fits in one buffer: its failure comes when it is closed.
+        const long limit = 2200;
+        EXPECT_LT(dir.read("plain.sfp").size() + 200, static_cast<size_t>(limit));
+        tool_result r;
+        if (c.inject) {
+            const std::string command = "cd '" + dir.path() +
+                                        "' && strace -f -qq -o /dev/null -e trace=write -e "
+                                        "inject=write:error=EFBIG:when=2 " +
+                                        SITEPREP_BIN + " --keep-soils --jobs 1 sites.txt > out.txt";
+            r.status = WEXITSTATUS(std::system(command.c_str()));
+            r.out = dir.read("out.txt");
+        } else {
+            r = run_tool(dir.path(), args, limit);
+        }
+        EXPECT_EQ(r.status, 1) << c.args[0] << "\n" << r.out;
+        EXPECT_NE(r.out.find(std::string("Error writing ") + c.file + ": File too large"),
+                  std::string::npos)
+            << r.out;
+        for (const auto &[name, content] : dir.snapshot())
+            EXPECT_TRUE(name.rfind(c.file, 0) != 0 && name.find(".siteprep-") == std::string::npos)
+                << c.args[0] << ": " << name << " was left";
+    }
 }
 
 } // namespace

@@ -173,6 +173,10 @@ TEST(FastDaily, WholeFilesGiveThePortableReadersResult) {
         {"too many years", max_years + 1, 0, ""},
         {"dates out of order", 3, 9, "%d %d 1999 300 1.5 1.5 1.5\n"},
         {"negative and long date fields", 3, 8, "-%d %d -123456789 -0 1.5 1.5 1.5\n"},
+        // Short date fields of mixed signs stay in the vectorized path.
+        {"negative year, positive day", 3, 8, "%d %d -1999 -5 1.5 1.5 1.5\n"},
+        {"negative day, positive year", 3, 8, "-%d %d 2001 12 1.5 1.5 1.5\n"},
+        {"eight-digit year", 3, 8, "%d %d 19990101 -31 1.5 1.5 1.5\n"},
     };
     std::mt19937 random(7);
     for (const file_case &c : cases) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -276,6 +277,41 @@ TEST(Restore, CopiesTheOriginalBackAndRemovesTheCopy) {
     EXPECT_EQ(out, "plot.sfp was restored to its content before this step.\n");
     EXPECT_EQ(dir.read("plot.sfp"), "the original content\n");
     EXPECT_FALSE(dir.exists("XXXX.sfp"));
+}
+
+// A copy kept because even its restore failed holds the only intact content
+// of a site file: with --keep-going too the run stops there, and no later
+// site is touched. strace fails the site file's cut and then the restore's
+// (the first cut of the run is soils.in's).
+TEST(KeepGoing, AKeptCopyStopsTheRun) {
+    if (std::system("command -v strace >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "strace is not installed";
+    scratch_dir dir;
+    write_batch(dir);
+    const std::string alpha = dir.read("alpha.sfp");
+    auto before = dir.snapshot();
+    const std::string command = "cd '" + dir.path() +
+                                "' && strace -f -qq -o /dev/null -e trace=ftruncate -e "
+                                "inject=ftruncate:error=EIO:when=2..3 " +
+                                SITEPREP_BIN + " --keep-going --jobs 1 sites.txt > out.txt";
+    const int status = std::system(command.c_str());
+    const std::string out = dir.read("out.txt");
+    EXPECT_EQ(WEXITSTATUS(status), 1) << out;
+    EXPECT_NE(out.find("Error restoring alpha.sfp: Input/output error\n"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("Stopped at sites.txt line 1: Error writing alpha.sfp: Input/output error; "
+                       "no further site can run safely.\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("beta"), std::string::npos) << out;
+    EXPECT_EQ(dir.read("XXXX.sfp"), alpha);
+    auto after = dir.snapshot();
+    for (auto *files : {&before, &after})
+        std::erase_if(*files, [](const auto &f) {
+            return f.first == "alpha.sfp" || f.first == "soils.in" || f.first == "XXXX.sfp" ||
+                   f.first == "out.txt";
+        });
+    EXPECT_EQ(after, before) << "a later site was touched";
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // Reading speed of the daily weather files and the whole tool's time for a
 // batch: 20 sites with 100 years of daily lines each, generated once.
+#include "daily_simd.h"
 #include "siteprep.h"
+#include "wthr.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>

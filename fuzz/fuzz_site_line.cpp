@@ -1,4 +1,5 @@
 // Fuzz target: the site list line parser.
+#include "site_list.h"
 #include "siteprep.h"
 
 #include <cstdint>

@@ -1,7 +1,8 @@
 // The audit of --check: what a site's daily file and site file will do to
 // the statistics, reported as warnings. The run never audits; nothing here
 // changes what it computes.
-#include "siteprep.h"
+#include "audit.h"
+#include "create_site.h"
 
 #include <climits>
 #include <cmath>

@@ -1,8 +1,15 @@
 // The run: every site of the list in order, stopping at the first failure
 // or, with --keep-going, going on past it and listing the failures at the end.
+#include "batch.h"
+#include "create_site.h"
+#include "create_soil.h"
 #include "guard.h"
 #include "outputs.h"
-#include "siteprep.h"
+#include "progress.h"
+#include "rewrite.h"
+#include "site_list.h"
+#include "work_ahead.h"
+#include "wthr.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,8 +1,13 @@
 // The check: every problem a run of the batch would meet, in one pass,
 // writing nothing.
+#include "check.h"
+#include "audit.h"
+#include "create_soil.h"
 #include "guard.h"
 #include "outputs.h"
-#include "siteprep.h"
+#include "site_list.h"
+#include "work_ahead.h"
+#include "wthr.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,8 @@
 // The site keyword pass: replaces the position, layer count and elevation
 // lines of a site parameter file.
+#include "create_site.h"
 #include "siteprep.h"
+#include "utils.h"
 
 #include <cstdio>
 

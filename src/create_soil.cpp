@@ -1,5 +1,7 @@
 // Soil water characteristics from texture, and the rows of "soils.in".
+#include "create_soil.h"
 #include "siteprep.h"
+#include "utils.h"
 
 #include <cmath>
 

@@ -4,9 +4,10 @@
 // every later line of that layout only has its digits checked and gathered
 // by one byte shuffle. Anything else goes to the general parser, so that
 // the accepted lines and every value are exactly the general parser's.
-#include "siteprep.h"
+#include "daily_simd.h"
 
 #include <cstring>
+#include <memory>
 
 #if defined(__x86_64__) && !defined(SITEPREP_NO_AVX2)
 #include <immintrin.h>
@@ -55,9 +56,6 @@ constexpr unsigned window = 256;
 // As many new layouts with few hits among them give up before the window
 // ends: describing a layout costs a few lines' parsing.
 constexpr size_t early_layouts = 48;
-
-// Powers of ten that a float holds exactly.
-const float exact_powers_of_ten[8] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
 
 // One token of a line: first byte and length.
 struct token {

@@ -3,7 +3,7 @@
 // output, and no output is reached through a link planted by another user.
 #pragma once
 
-#include "siteprep.h"
+#include "site_list.h"
 
 #include <string>
 #include <vector>

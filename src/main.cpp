@@ -1,6 +1,9 @@
 // siteprep: prepares the input files of every site in a site list.
+#include "batch.h"
+#include "check.h"
 #include "outputs.h"
-#include "siteprep.h"
+#include "rewrite.h"
+#include "utils.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -25,7 +25,8 @@ std::string block_value(float v) {
 } // namespace
 
 std::string csv_field(const std::string &text) {
-    const bool padded = !text.empty() && (is_blank_char(text.front()) || is_blank_char(text.back()));
+    const bool padded =
+        !text.empty() && (is_blank_char(text.front()) || is_blank_char(text.back()));
     if (!padded && text.find_first_of(",\"\r\n") == std::string::npos)
         return text;
     std::string quoted = "\"";

@@ -2,7 +2,7 @@
 // the sites are done, so that memory stays flat however long the list.
 #pragma once
 
-#include "siteprep.h"
+#include "wthr.h"
 
 #include <string>
 #include <vector>

@@ -1,11 +1,15 @@
 // Daily weather lines to year-by-month tables: monthly mean maximum and
 // minimum temperature and monthly precipitation total.
-#include "siteprep.h"
+#include "process_weather.h"
+#include "audit.h"
+#include "daily_simd.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+
+const float exact_powers_of_ten[8] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
 
 namespace {
 
@@ -38,9 +42,6 @@ bool quick_int(const char *&p, int &value) {
     p = q;
     return true;
 }
-
-// Powers of ten that a float holds exactly.
-const float exact_powers_of_ten[8] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
 
 bool quick_float(const char *&p, float &value) {
     const char *q = p;

@@ -1,7 +1,7 @@
 // The progress line of a long run: sites done of the total, the site being
 // prepared, time elapsed and an estimate of the time left, on standard
 // error, rewritten in place and cleared at the end.
-#include "siteprep.h"
+#include "progress.h"
 
 #include <chrono>
 #include <unistd.h>

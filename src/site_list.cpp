@@ -1,6 +1,6 @@
 // The site list: its lines, read whole before the first site, and the
 // identity checks that need the whole batch.
-#include "siteprep.h"
+#include "site_list.h"
 
 #include <cerrno>
 #include <cmath>

@@ -5,7 +5,7 @@
 // than wait. Jobs only read; what they find is handed to the main thread,
 // which reports it when it reaches that site, so that everything a user
 // sees comes in the order and words of a run without them.
-#include "siteprep.h"
+#include "work_ahead.h"
 
 #include <algorithm>
 #include <condition_variable>

@@ -1,6 +1,6 @@
 // Monthly statistics over the years and the weather block of a site
 // parameter file.
-#include "siteprep.h"
+#include "wthr.h"
 
 #include <cmath>
 

@@ -1,5 +1,8 @@
 // The vectorized daily-line parser gives exactly what the general parser
 // gives: the same lines accepted, the same messages, the same float bits.
+#include "audit.h"
+#include "daily_simd.h"
+#include "site_list.h"
 #include "siteprep.h"
 
 #include <bit>

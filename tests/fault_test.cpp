@@ -1,8 +1,10 @@
 // Fault injection: the tool under a file-size limit at every point of its
 // writes, and on missing, unreadable and wrong-kind inputs. Whatever fails,
 // every site file must be whole: as before the failing step, or rewritten.
+#include "rewrite.h"
 #include "siteprep.h"
 #include "tool_runner.h"
+#include "utils.h"
 
 #include <cstdlib>
 #include <fcntl.h>

@@ -3,6 +3,7 @@
 // what the run refuses, and the run must refuse before anything is lost.
 #include "siteprep.h"
 #include "tool_runner.h"
+#include "utils.h"
 
 #include <fcntl.h>
 #include <filesystem>

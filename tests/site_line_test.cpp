@@ -1,5 +1,7 @@
 // Parsing of site list lines and of single numeric tokens.
+#include "site_list.h"
 #include "siteprep.h"
+#include "utils.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

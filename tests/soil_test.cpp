@@ -1,6 +1,8 @@
 // Soil water characteristics and the rows of "soils.in".
+#include "create_soil.h"
 #include "siteprep.h"
 #include "tool_runner.h"
+#include "utils.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,6 +1,9 @@
 // Daily weather aggregation, monthly statistics and the weather block.
+#include "process_weather.h"
 #include "siteprep.h"
 #include "tool_runner.h"
+#include "utils.h"
+#include "wthr.h"
 
 #include <bit>
 #include <cmath>

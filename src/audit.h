@@ -1,0 +1,27 @@
+// The audit of --check: what a site's daily file and site file will do to
+// the statistics.
+#pragma once
+
+#include "process_weather.h"
+#include "site_list.h"
+
+#include <cstdio>
+#include <memory>
+#include <string_view>
+
+// Warnings go to out.
+// Warns of site-list values out of their range; the number of warnings.
+int audit_site_line(FILE *out, const site_line &site, const char *list_path, long line_number);
+
+// What the audit gathers from a daily file as it is read, line by line.
+struct daily_audit;
+std::unique_ptr<daily_audit, void (*)(daily_audit *)> start_daily_audit();
+// A non-blank daily line; day is nullptr for a line that is not valid.
+void audit_daily_line(daily_audit &a, std::string_view line, const daily_record *day, long number,
+                      const daily_date *date = nullptr);
+
+// Warns of what the site file (open as site_fd, -1: none) and the daily file
+// (audited as it was read, nullptr: not read), with the tables read from it,
+// will do to the statistics; the number of warnings.
+int audit_site(FILE *out, const site_line &site, int site_fd, daily_audit *audit, int years,
+               const month_table &prec, const month_table &tmin, const month_table &tmax);

@@ -1,0 +1,16 @@
+// The run: every site of the list in order.
+#pragma once
+
+struct batch_outputs;
+
+// How a run goes through its sites.
+struct run_options {
+    int threads = 1;                  // reading daily files ahead (1: no threads)
+    bool keep_going = false;          // past a failed site, with a list of failures at the end
+    bool keep_soils = false;          // each site's soil rows also to NAME.soils.in
+    bool progress = false;            // a progress line on standard error
+    batch_outputs *outputs = nullptr; // --summary and --report, or nullptr
+};
+
+// Runs every site of the list; the exit status.
+int run_batch(const char *list_path, const run_options &options);

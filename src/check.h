@@ -1,0 +1,11 @@
+// The check: every problem a run of the batch would meet, writing no
+// site file.
+#pragma once
+
+struct batch_outputs;
+
+// Checks every site of the list, writing nothing, on that many threads;
+// the exit status. With strict, warnings count as problems; with
+// keep_soils, the files --keep-soils would write are guarded too.
+int check_batch(const char *list_path, bool strict, bool keep_soils, int threads,
+                batch_outputs *outputs);

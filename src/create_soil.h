@@ -1,0 +1,17 @@
+// Soil water characteristics from texture, and the rows of "soils.in",
+// written to newfp.
+#pragma once
+
+// Layer-count codes 1 to 9 choose the rows; any other gets a warning and 14.
+inline bool is_valid_layer_code(int code) {
+    return code >= 1 && code <= 9;
+}
+// The warning for another code, in two sentences.
+inline constexpr char layer_code_warning[] = "Invalid number of soil layers in <SITE>.sfp file!";
+inline constexpr char layer_code_default[] = "Using default value of 9 layers.";
+
+void get_soilvalues(float Sa, float Cl, float &wilting_point, float &field_capacity,
+                    float &conductivity, float &bulk_density);
+int soil_row_count(int layer_code);
+void create_soil(float sand, float silt, float clay, float &bulk_density, float pass_through,
+                 int layer_code);

@@ -1,0 +1,52 @@
+// Daily weather lines to year-by-month tables: monthly mean maximum and
+// minimum temperature and monthly precipitation total.
+#pragma once
+
+#include "siteprep.h"
+#include "utils.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Where and why a daily weather file could not be read.
+struct daily_error {
+    long line = 0; // 0: the stream failed (reason holds the system's text)
+    std::string reason;
+};
+
+// One day of the daily weather file.
+struct daily_record {
+    int month = 0;
+    float tmax = 0, tmin = 0, prec = 0;
+};
+
+// Fields 1, 3 and 4 of a daily line (day, year, day of the year) as whole
+// numbers, when known.
+struct daily_date {
+    long day = 0, year = 0, day_of_year = 0;
+    bool known = false;
+};
+
+// Parses a daily line; on bad, why says what is wrong.
+parse_status parse_daily_line(std::string_view line, daily_record &day, std::string &why);
+
+// Fills the tables and returns the index of the last year row, or -1 when the
+// file cannot be used (err says where and why).
+int process_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
+                          daily_error &err);
+
+// The bad lines of a whole daily file: how many, and the first few.
+struct daily_problems {
+    static constexpr int kept = 20;
+    int count = 0;
+    std::vector<daily_error> first;
+};
+
+// The same reading. With all_bad, a bad line is counted there and skipped,
+// so that a check sees every one; a read error or too many years still end
+// the reading. Without it, the first bad line ends it, in err. With audit,
+// every non-blank line is also handed to the audit.
+struct daily_audit;
+int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
+                       daily_error &err, daily_problems *all_bad, daily_audit *audit = nullptr);

@@ -1,0 +1,45 @@
+// The site list: its lines, read whole and parsed before the first site.
+#pragma once
+
+#include "siteprep.h"
+#include "utils.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One line of the site list.
+struct site_line {
+    std::string name;
+    float latitude = 0, longitude = 0;
+    float sand = 0, silt = 0, clay = 0;
+    float bulk_density = 0;
+    float pass_through = 0;
+    int layer_code = 0;
+    float elevation = 0;
+};
+
+// Parses a site list line; on bad, why says what is wrong.
+parse_status parse_site_line(std::string_view line, site_line &site, std::string &why);
+
+// A non-blank line of the site list: the site, or why it cannot be used.
+struct listed_site {
+    long line_number = 0;
+    site_line site;
+    std::string problem; // the whole message; empty for a usable line
+};
+
+struct site_list {
+    std::vector<listed_site> lines;
+    std::string read_problem; // a read error or an over-long line; empty if none
+};
+
+// Reads every line of an open site list.
+site_list read_site_list(FILE *list, const char *list_path);
+
+// Opens the site list, saying why when it cannot be opened.
+FILE *open_site_list(const char *list_path);
+
+// A copy left by an interrupted run may hold the only intact content of a
+// site file: neither the run nor the check starts over it.
+bool temp_copy_left_over();

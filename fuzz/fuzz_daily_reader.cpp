@@ -5,6 +5,7 @@
 #include "audit.h"
 #include "daily_simd.h"
 #include "site_list.h"
+#include "wthr.h"
 #include "siteprep.h"
 
 #include <bit>

@@ -11,6 +11,7 @@
 #include "work_ahead.h"
 #include "wthr.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -73,8 +74,16 @@ site_weather read_weather_ahead(const site_line &site) {
 
 // An open failure: the message, then the file and the reason on a line of
 // their own.
-std::string open_failure(const std::string &text, const std::string &file, const std::string &why) {
-    return text + "\n" + shown_name(file) + ": " + why;
+failure open_failure(const std::string &text, const std::string &file, const std::string &why) {
+    failure f;
+    f.message = text + "\n" + shown_name(file) + ": " + why;
+    return f;
+}
+
+failure failed_with(const std::string &message) {
+    failure f;
+    f.message = message;
+    return f;
 }
 
 void say(const std::string &text) {
@@ -85,86 +94,30 @@ void say(const std::string &text) {
 // (its soils.in could not be written, or a copy had to be kept).
 enum class site_end { done, failed, fatal };
 
-// Writes "soils.in" from the site's texture; with rows, the rows are also
-// kept there.
-bool write_soil_file(site_line &site, std::string *rows) {
-    char *text = nullptr;
-    size_t size = 0;
-    int flag = 0;
-    FILE *soil = open_for_overwrite(soil_file_name, true, &flag);
-    if (flag) {
-        report(open_failure(format_message(soil_open_message, shown_name(site.name).c_str()),
-                            soil_file_name, std::strerror(errno)));
-        return false;
-    }
-    newfp = rows != nullptr ? open_memstream(&text, &size) : soil;
-    if (newfp == nullptr) {
-        close_overwritten(soil, false);
-        report(format_message("Error writing %s for %s: %s", soil_file_name,
-                              shown_name(site.name).c_str(), std::strerror(ENOMEM)));
-        return false;
-    }
-    create_soil(site.sand, site.silt, site.clay, site.bulk_density, site.pass_through,
-                site.layer_code);
-    if (rows != nullptr) {
-        const int kept = close_output(newfp, false);
-        rows->assign(kept == 0 ? text : "", kept == 0 ? size : 0);
-        std::free(text);
-        put_text(soil, *rows);
-    }
-    int err = close_overwritten(soil, false);
-    newfp = nullptr;
-    if (err != 0) {
-        report(format_message("Error writing %s for %s: %s", soil_file_name,
-                              shown_name(site.name).c_str(), std::strerror(err)));
-        return false;
-    }
-    return true;
+// How a site ended, why when it failed, and whether it got as far as its
+// weather.
+struct site_result {
+    site_end end = site_end::done;
+    failure why;
+    bool used = false;
+};
+
+site_result site_ended(site_end end, failure why) {
+    site_result r;
+    r.end = end;
+    r.why = std::move(why);
+    return r;
 }
 
 // Writes a site's own soil file, NAME.soils.in, through a temporary name,
 // so that an interrupted run never leaves half of one.
-bool write_site_soil_file(const site_line &site, const std::string &rows) {
+failure write_site_soil_file(const site_line &site, const std::string &rows) {
     const std::string path = site.name + ".soils.in";
     const int err = write_through_temp(path, path + ".", rows, sync_rewrites);
-    if (err != 0)
-        report(
-            format_message("Error writing %s: %s", shown_name(path).c_str(), std::strerror(err)));
-    return err == 0;
-}
-
-// A pass that runs out of memory fails like one whose memory stream could
-// not be had: the site file is restored from the copy.
-bool run_pass(const std::function<bool()> &pass) {
-    try {
-        return pass();
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
-}
-
-// One rewrite of the open site file, with pass writing the new content
-// from oldfp to newfp (false: it ran out of memory).
-bool rewrite_site_file(const site_line &site, const rewrite &target, const char *temp_msg,
-                       const std::function<bool()> &pass) {
-    rewrite rw = target;
-    defer_interrupts(true);
-    bool ok = create_temp_copy(rw);
-    if (!ok)
-        report(open_failure(format_message(temp_msg, shown_name(site.name).c_str()), temp_file_name,
-                            std::strerror(errno)));
-    else if ((ok = copy_and_swap(rw))) {
-        if (!run_pass(pass)) {
-            report(format_message("Error rewriting %s: %s", shown_name(rw.site_file).c_str(),
-                                  std::strerror(ENOMEM)));
-            restore_site_file(rw);
-            ok = false;
-        } else {
-            ok = finish_rewrite(rw);
-        }
-    }
-    defer_interrupts(false);
-    return ok;
+    if (err == 0)
+        return failure();
+    return failed_with(
+        format_message("Error writing %s: %s", shown_name(path).c_str(), std::strerror(err)));
 }
 
 // The weather of a site as read, with a daily file that is the site file
@@ -173,86 +126,88 @@ std::string weather_failure(const site_line &site, int site_fd, const site_weath
     file_id site_id;
     if (weather.has_id && id_of_fd(site_fd, site_id) && site_id == weather.id)
         return open_failure(format_message(weather_open_message, shown_name(site.name).c_str()),
-                            site.name + ".wth", "the same file as the site parameter file");
+                            site.name + ".wth", "the same file as the site parameter file")
+            .message;
     return weather.failure;
 }
 
-void replace_site_keys(const site_line &site) {
-    create_site(site.latitude, site.longitude, static_cast<float>(site.layer_code), site.elevation);
+// The site keys, then the weather block over the keyed lines, in one
+// rewrite. A daily file that cannot be used was read before the site file
+// is touched; the site file then gets its new site keys alone, and the
+// failure is the weather's.
+failure rewrite_site(const site_line &site, const rewrite &target, const site_weather &read) {
+    const rewrite_pass keys = [&site] {
+        create_site(site.latitude, site.longitude, static_cast<float>(site.layer_code),
+                    site.elevation);
+        return true;
+    };
+    const std::string weather_failed = weather_failure(site, target.site_fd, read);
+    if (!weather_failed.empty()) {
+        failure f = rewrite_site_file(target, site.name, {keys});
+        return f.failed() ? f : failed_with(weather_failed);
+    }
+    const rewrite_pass block = [&read] {
+        say_skew_replacements(read.ws);
+        weather(read.ws);
+        return true;
+    };
+    return rewrite_site_file(target, site.name, {keys, block});
 }
 
-// The site keys, then the weather block over the keyed lines: what a
-// rewrite for each would give, in one. The keyed lines are kept in memory.
-bool replace_keys_and_block(const site_line &site, const weather_stats &ws) {
-    FILE *site_out = newfp;
-    char *keyed = nullptr;
-    size_t size = 0;
-    newfp = open_memstream(&keyed, &size);
-    if (newfp == nullptr) {
-        newfp = site_out;
-        return false;
-    }
-    replace_site_keys(site);
-    const bool kept = close_output(newfp, false) == 0;
-    FILE *copy = oldfp;
-    oldfp = kept ? fmemopen(keyed, size, "r") : nullptr;
-    newfp = site_out;
-    if (oldfp != nullptr) {
-        say_skew_replacements(ws);
-        weather(ws);
-        std::fclose(oldfp);
-    }
-    oldfp = copy;
-    std::free(keyed);
-    return kept && oldfp != nullptr;
-}
-
-// The site keys and the weather block in one rewrite. A daily file that
-// cannot be used was read before the site file is touched; the site file
-// then gets its new site keys alone, and the failure is reported where the
-// weather step would begin.
-bool rewrite_site(const site_line &site, const rewrite &target, const site_weather &read) {
-    const std::string failure = weather_failure(site, target.site_fd, read);
-    if (!failure.empty()) {
-        if (rewrite_site_file(site, target, keys_temp_open_message,
-                              [&site] { return replace_site_keys(site), true; }))
-            report(failure);
-        return false;
-    }
-    return rewrite_site_file(site, target, keys_temp_open_message,
-                             [&] { return replace_keys_and_block(site, read.ws); });
-}
-
-// One site. Its daily file was read ahead (have_weather), or is read here
-// into weather; used says whether the site got as far as its weather.
-site_end process_site(site_line &site, const run_options &options, site_weather &weather,
-                      bool have_weather, bool &used) {
-    std::string rows;
-    if (!write_soil_file(site, options.keep_soils ? &rows : nullptr))
-        return site_end::fatal;
-    if (options.keep_soils && !write_site_soil_file(site, rows))
-        return site_end::failed;
-    rewrite target;
+// The site file, opened for its rewrite and locked until it is closed.
+failure open_site_file(const site_line &site, rewrite &target) {
     target.site_file = site.name + ".sfp";
     std::string why;
     target.site_fd = open_regular(target.site_file, why, &target.write_errno);
-    if (target.site_fd < 0) {
-        report(open_failure(format_message(keys_site_open_message, shown_name(site.name).c_str()),
-                            target.site_file, why));
-        return site_end::failed;
-    }
-    // Held until the site is done; closing the file releases it.
+    if (target.site_fd < 0)
+        return open_failure(format_message(keys_site_open_message, shown_name(site.name).c_str()),
+                            target.site_file, why);
     lock_site_file(target.site_fd, target.site_file);
+    return failure();
+}
+
+// One site. Its daily file was read ahead (have_weather), or is read here
+// into weather.
+site_result process_site(site_line &site, const run_options &options, site_weather &weather,
+                         bool have_weather) {
+    std::string rows;
+    const rewrite_pass soil = [&site] {
+        create_soil(site.sand, site.silt, site.clay, site.bulk_density, site.pass_through,
+                    site.layer_code);
+        return true;
+    };
+    if (failure f =
+            write_over(soil_file_name, site.name, soil, options.keep_soils ? &rows : nullptr);
+        f.failed())
+        return site_ended(site_end::fatal, std::move(f));
+    if (options.keep_soils)
+        if (failure f = write_site_soil_file(site, rows); f.failed())
+            return site_ended(site_end::failed, std::move(f));
+    rewrite target;
+    if (failure f = open_site_file(site, target); f.failed())
+        return site_ended(site_end::failed, std::move(f));
     if (!have_weather)
         weather = read_weather(site, false);
-    used = true;
-    const bool ok = rewrite_site(site, target, weather);
+    failure f = rewrite_site(site, target, weather);
     close(target.site_fd);
-    if (ok)
-        return site_end::done;
     // A copy kept because a restore failed holds the only intact content of
     // a site file: the next site must not start over it.
-    return temp_copy_left_over() ? site_end::fatal : site_end::failed;
+    const bool fatal = f.stops_batch || (f.failed() && temp_copy_left_over());
+    const site_end end = !f.failed() ? site_end::done : fatal ? site_end::fatal : site_end::failed;
+    site_result r = site_ended(end, std::move(f));
+    r.used = true;
+    return r;
+}
+
+// Prints a failure where it happened, once; the reason a list of failed
+// sites gives, on one line.
+std::string say_failure(const failure &f) {
+    say(f.message);
+    if (!f.after.empty())
+        say(f.after);
+    std::string reason = f.message;
+    std::replace(reason.begin(), reason.end(), '\n', ' ');
+    return reason;
 }
 
 // A failed site as the list at the end of a run names it.
@@ -355,14 +310,12 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
         show_progress(progress.get(), i,
                       entry.problem.empty() ? shown : "line " + std::to_string(entry.line_number));
         hide_progress_for_output(progress.get());
-        take_first_report();
-        site_end end = site_end::failed;
-        bool used = false;
-        if (!entry.problem.empty())
-            report(entry.problem);
-        else
-            end = process_site(site, options, weather, have_weather, used);
-        const std::string reason = take_first_report();
+        const site_result result = entry.problem.empty()
+                                       ? process_site(site, options, weather, have_weather)
+                                       : site_ended(site_end::failed, failed_with(entry.problem));
+        const site_end end = result.end;
+        const bool used = result.used;
+        const std::string reason = end == site_end::done ? std::string() : say_failure(result.why);
         ended.reached = i + 1;
         add_outcome(options.outputs, entry, weather, used, end, reason);
         if (end == site_end::done)

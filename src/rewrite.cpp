@@ -8,8 +8,10 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,15 +36,28 @@ void defer_interrupts(bool defer) {
     sigprocmask(defer ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
 }
 
-static void say_failure(const char *what, const std::string &file, int err) {
-    report(format_message("Error %s %s: %s", what, shown_name(file).c_str(), std::strerror(err)));
+namespace {
+
+// Adds a line to what a failure says after its message.
+void add_after(failure &f, const std::string &line) {
+    f.after += (f.after.empty() ? "" : "\n") + line;
 }
 
+failure failed(const char *what, const std::string &file, int err) {
+    failure f;
+    f.message =
+        format_message("Error %s %s: %s", what, shown_name(file).c_str(), std::strerror(err));
+    f.err = err;
+    return f;
+}
+
+// Creates the temporary copy exclusively (an existing file or link is never
+// reused), never readable by more users than the site file; false with
+// errno set.
 bool create_temp_copy(rewrite &rw) {
     struct stat st;
     if (fstat(rw.site_fd, &st) != 0)
         return false;
-    // Never readable by more users than the site file; never through a link.
     const int fd =
         open(temp_file_name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777);
     if (fd < 0)
@@ -63,32 +78,38 @@ bool create_temp_copy(rewrite &rw) {
 }
 
 // Removes the temporary copy once it is no longer needed, unless its name
-// has come to stand for another file, which is not ours to delete.
-static bool remove_temp_copy(rewrite &rw) {
-    bool ok = true;
+// has come to stand for another file, which is not ours to delete; what
+// went wrong, if anything.
+failure remove_temp_copy(rewrite &rw) {
+    failure f;
     struct stat named, ours;
     if (lstat(temp_file_name, &named) != 0) {
-        say_failure("deleting", temp_file_name, errno);
-        ok = false;
+        f = failed("deleting", temp_file_name, errno);
     } else if (fstat(fileno(rw.copy), &ours) != 0 || named.st_dev != ours.st_dev ||
                named.st_ino != ours.st_ino) {
-        report(format_message("Error deleting %s: it was replaced by another file, left as it is",
-                              temp_file_name));
-        ok = false;
+        f.message = format_message(
+            "Error deleting %s: it was replaced by another file, left as it is", temp_file_name);
     } else if (unlink(temp_file_name) != 0) {
-        say_failure("deleting", temp_file_name, errno);
-        ok = false;
+        f = failed("deleting", temp_file_name, errno);
     }
     std::fclose(rw.copy);
     rw.copy = nullptr;
-    return ok;
+    return f;
+}
+
+// A failure, then what removing the copy said.
+failure with_copy_removed(failure f, rewrite &rw) {
+    const failure removed = remove_temp_copy(rw);
+    if (removed.failed())
+        add_after(f, removed.message);
+    return f;
 }
 
 // Copies the site file into the copy, a block at a time, and makes sure no
 // line of it is longer than a site file line may be. 0, or the errno of a
 // failure; line_number > 0 names an over-long line, write_err is the errno
 // of a failed write.
-static int copy_site_file(rewrite &rw, long &line_number, int &write_err) {
+int copy_site_file(rewrite &rw, long &line_number, int &write_err) {
     std::vector<char> buffer(io_block_size);
     off_t offset = 0;
     size_t line_length = 0;
@@ -125,7 +146,7 @@ static int copy_site_file(rewrite &rw, long &line_number, int &write_err) {
 
 // A stream writing the site file over from its start, through its open
 // descriptor: the name is not opened again.
-static FILE *site_file_writer(rewrite &rw) {
+FILE *site_file_writer(rewrite &rw) {
     if (rw.write_errno != 0) {
         errno = rw.write_errno;
         return nullptr;
@@ -145,48 +166,104 @@ static FILE *site_file_writer(rewrite &rw) {
     return fp;
 }
 
-bool copy_and_swap(rewrite &rw) {
+// Makes the copy whole (and with --sync on the disk) before the site file
+// is written over.
+failure fill_copy(rewrite &rw) {
     long long_line = 0;
     int write_err = 0;
-    const int err = copy_site_file(rw, long_line, write_err);
-    if (long_line > 0) {
-        report(format_message(site_file_line_message, shown_name(rw.site_file).c_str(), long_line,
-                              too_long_reason(max_text_line).c_str()));
-        remove_temp_copy(rw);
-        return false;
+    if (const int err = copy_site_file(rw, long_line, write_err); long_line > 0) {
+        failure f;
+        f.message = format_message(site_file_line_message, shown_name(rw.site_file).c_str(),
+                                   long_line, too_long_reason(max_text_line).c_str());
+        return f;
+    } else if (err != 0) {
+        return failed("reading", rw.site_file, err);
     }
-    if (err != 0) {
-        say_failure("reading", rw.site_file, err);
-        remove_temp_copy(rw);
-        return false;
-    }
-    // The copy must be whole, and with --sync on the disk, before the site
-    // file is emptied.
     errno = 0;
     if (write_err == 0 && std::fflush(rw.copy) != 0)
         write_err = errno ? errno : EIO;
     if (write_err == 0 && sync_rewrites && fsync(fileno(rw.copy)) != 0)
         write_err = errno;
-    if (write_err != 0) {
-        say_failure("writing", temp_file_name, write_err);
-        remove_temp_copy(rw);
-        return false;
-    }
-    std::rewind(rw.copy);
-    newfp = site_file_writer(rw);
-    if (newfp == nullptr) {
-        say_failure("opening for writing", rw.site_file, errno);
-        remove_temp_copy(rw);
-        return false;
-    }
-    oldfp = rw.copy;
-    return true;
+    if (write_err != 0)
+        return failed("writing", temp_file_name, write_err);
+    return failure();
 }
 
-void restore_site_file(rewrite &rw) {
-    if (newfp != nullptr)
-        close_overwritten(newfp, false);
+// One pass from one stream to another. A pass that runs out of memory
+// fails like any other: the site file is restored.
+bool run_pass(const rewrite_pass &pass, FILE *from, FILE *to) {
+    oldfp = from;
+    newfp = to;
+    bool ok = false;
+    try {
+        ok = pass();
+    } catch (const std::bad_alloc &) {
+        ok = false;
+    }
     oldfp = newfp = nullptr;
+    return ok;
+}
+
+// Writes the passes' content: each pass but the last into memory, read
+// back by the next; the last over the site file. False when memory or a
+// pass failed.
+bool run_passes(FILE *copy, FILE *site, const std::vector<rewrite_pass> &passes) {
+    FILE *from = copy;
+    char *text = nullptr; // what from reads, once it is in memory
+    bool ok = true;
+    for (size_t i = 0; ok && i < passes.size(); ++i) {
+        const bool last = i + 1 == passes.size();
+        char *written = nullptr;
+        size_t size = 0;
+        FILE *to = last ? site : open_memstream(&written, &size);
+        ok = to != nullptr && run_pass(passes[i], from, to);
+        if (!last && to != nullptr)
+            ok = close_output(to, false) == 0 && ok;
+        if (from != copy)
+            std::fclose(from);
+        std::free(text);
+        text = written;
+        from = ok && !last ? fmemopen(text, size, "r") : nullptr;
+        ok = ok && (last || from != nullptr);
+    }
+    if (from != nullptr && from != copy)
+        std::fclose(from);
+    std::free(text);
+    return ok;
+}
+
+// After a failure with the site file written over: restored from the copy,
+// and what the restore said after the failure's message.
+failure restored(failure f, rewrite &rw) {
+    bool kept = false;
+    add_after(f, restore_site_file(rw, kept));
+    f.stops_batch = kept;
+    return f;
+}
+
+// The pass over the site file, its cut to the new length, and the copy
+// deleted; or the site file restored.
+failure write_over_site_file(rewrite &rw, const std::vector<rewrite_pass> &passes) {
+    FILE *site = site_file_writer(rw);
+    if (site == nullptr)
+        return with_copy_removed(failed("opening for writing", rw.site_file, errno), rw);
+    std::rewind(rw.copy);
+    if (!run_passes(rw.copy, site, passes)) {
+        close_overwritten(site, false);
+        return restored(failed("rewriting", rw.site_file, ENOMEM), rw);
+    }
+    const int read_err = std::ferror(rw.copy) ? EIO : 0;
+    const int write_err = close_overwritten(site, sync_rewrites);
+    if (read_err != 0)
+        return restored(failed("reading", temp_file_name, read_err), rw);
+    if (write_err != 0)
+        return restored(failed("writing", rw.site_file, write_err), rw);
+    return remove_temp_copy(rw);
+}
+
+} // namespace
+
+std::string restore_site_file(rewrite &rw, bool &kept) {
     int err = 0;
     std::clearerr(rw.copy);
     std::rewind(rw.copy);
@@ -199,37 +276,74 @@ void restore_site_file(rewrite &rw) {
         if (err == 0)
             err = close_err;
     }
-    if (err != 0) {
-        const std::string shown = shown_name(rw.site_file);
-        report(format_message("Error restoring %s: %s", shown.c_str(), std::strerror(err)));
-        std::printf("%s holds the content %s had before this step: copy it back to %s, "
-                    "then remove %s before running again.\n",
-                    temp_file_name, shown.c_str(), shown.c_str(), temp_file_name);
-        std::fclose(rw.copy);
-        rw.copy = nullptr;
-        return;
+    kept = err != 0;
+    if (!kept) {
+        const std::string said =
+            shown_name(rw.site_file) + " was restored to its content before this step.";
+        const failure removed = remove_temp_copy(rw);
+        return removed.failed() ? said + "\n" + removed.message : said;
     }
-    std::printf("%s was restored to its content before this step.\n",
-                shown_name(rw.site_file).c_str());
-    remove_temp_copy(rw);
+    const std::string shown = shown_name(rw.site_file);
+    std::fclose(rw.copy);
+    rw.copy = nullptr;
+    return format_message("Error restoring %s: %s", shown.c_str(), std::strerror(err)) + "\n" +
+           format_message("%s holds the content %s had before this step: copy it back to %s, "
+                          "then remove %s before running again.",
+                          temp_file_name, shown.c_str(), shown.c_str(), temp_file_name);
 }
 
-bool finish_rewrite(rewrite &rw) {
-    const int read_err = std::ferror(oldfp) ? EIO : 0;
-    const int write_err = close_overwritten(newfp, sync_rewrites);
+failure rewrite_site_file(const rewrite &target, const std::string &site,
+                          const std::vector<rewrite_pass> &passes) {
+    rewrite rw = target;
+    defer_interrupts(true);
+    failure f;
+    if (!create_temp_copy(rw)) {
+        f.err = errno;
+        f.message = format_message(keys_temp_open_message, shown_name(site).c_str()) + "\n" +
+                    temp_file_name + ": " + std::strerror(f.err);
+    } else if (f = fill_copy(rw); f.failed()) {
+        f = with_copy_removed(f, rw);
+    } else {
+        f = write_over_site_file(rw, passes);
+    }
+    defer_interrupts(false);
+    return f;
+}
+
+failure write_over(const char *path, const std::string &site, const rewrite_pass &pass,
+                   std::string *kept) {
+    failure f;
+    int flag = 0;
+    FILE *to = open_for_overwrite(path, true, &flag);
+    if (flag) {
+        f.err = errno;
+        f.message = format_message(soil_open_message, shown_name(site).c_str()) + "\n" +
+                    shown_name(path) + ": " + std::strerror(f.err);
+        return f;
+    }
+    char *text = nullptr;
+    size_t size = 0;
+    newfp = kept != nullptr ? open_memstream(&text, &size) : to;
+    int err = newfp == nullptr ? ENOMEM : 0;
+    if (newfp != nullptr) {
+        pass();
+        if (kept != nullptr) {
+            err = close_output(newfp, false);
+            kept->assign(err == 0 ? text : "", err == 0 ? size : 0);
+            std::free(text);
+            put_text(to, *kept);
+        }
+    }
     newfp = nullptr;
-    oldfp = nullptr;
-    if (read_err != 0) {
-        say_failure("reading", temp_file_name, read_err);
-        restore_site_file(rw);
-        return false;
+    const int close_err = close_overwritten(to, false);
+    if (err == 0)
+        err = close_err;
+    if (err != 0) {
+        f.err = err;
+        f.message = format_message("Error writing %s for %s: %s", shown_name(path).c_str(),
+                                   shown_name(site).c_str(), std::strerror(err));
     }
-    if (write_err != 0) {
-        say_failure("writing", rw.site_file, write_err);
-        restore_site_file(rw);
-        return false;
-    }
-    return remove_temp_copy(rw);
+    return f;
 }
 
 void lock_site_file(int fd, const std::string &path) {

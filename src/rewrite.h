@@ -5,7 +5,9 @@
 
 #include "siteprep.h"
 
+#include <functional>
 #include <string>
+#include <vector>
 
 // With --sync, every rewrite syncs the copy before the site file is opened
 // for writing and the site file before the copy is deleted.
@@ -21,24 +23,27 @@ struct rewrite {
     FILE *copy = nullptr; // the temporary copy while it exists
 };
 
-// Creates the temporary copy exclusively (an existing file or link is never
-// reused); false with errno set.
-bool create_temp_copy(rewrite &rw);
+// A pass of a rewrite: reads oldfp and writes newfp, which the rewrite sets
+// for it; false when it ran out of memory.
+using rewrite_pass = std::function<bool()>;
 
-// Copies the site file into the temporary copy, then makes the copy oldfp and
-// the site file, opened to be written over, newfp. On failure it says
-// why, removes the copy and returns false; the site file is untouched then.
-bool copy_and_swap(rewrite &rw);
+// Rewrites the site file in place with the passes in order, each reading
+// what the one before wrote (the first reads the copy, the last writes over
+// the site file; what lies between is kept in memory). Whatever fails, the
+// site file is restored from the copy, or the copy kept and the failure
+// says so (stops_batch). site names the site in messages. Interrupts wait
+// meanwhile.
+failure rewrite_site_file(const rewrite &target, const std::string &site,
+                          const std::vector<rewrite_pass> &passes);
 
-// After the rewriting pass: cuts the site file to its new length, closes
-// newfp and deletes the copy. When a read
-// or write failed, restores the site file from the copy instead; false then.
-bool finish_rewrite(rewrite &rw);
+// Copies the temporary copy back over the site file and deletes it; when
+// even that fails, keeps it (kept). What to say of it, a line or more.
+std::string restore_site_file(rewrite &rw, bool &kept);
 
-// Restores the site file from the temporary copy after a failed pass and
-// says so; when even that fails, keeps the copy and says that it holds the
-// original.
-void restore_site_file(rewrite &rw);
+// Writes a file over in place from a pass writing newfp (soils.in, which
+// every site rewrites); with kept, what the pass wrote is also kept there.
+failure write_over(const char *path, const std::string &site, const rewrite_pass &pass,
+                   std::string *kept);
 
 // Takes an exclusive lock on an open site file for the time its site is
 // rewritten, so that two runs sharing a site take turns; waits (after

@@ -231,21 +231,6 @@ std::string counted(long count, const char *thing) {
     return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
 }
 
-// The first error reported since the last take_first_report.
-static std::string first_report;
-
-void report(const std::string &text) {
-    std::printf("%s\n", text.c_str());
-    if (first_report.empty()) {
-        first_report = text;
-        std::replace(first_report.begin(), first_report.end(), '\n', ' ');
-    }
-}
-
-std::string take_first_report() {
-    return std::exchange(first_report, std::string());
-}
-
 std::string format_message(const char *format, ...) {
     va_list args;
     va_start(args, format);

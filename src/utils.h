@@ -113,12 +113,6 @@ int close_input(FILE *fp);
 // sync is set; 0 or the errno of the first failure since it was opened.
 int close_output(FILE *fp, bool sync);
 
-// Prints an error message (one or more lines) on standard output; the
-// first since the last take_first_report is kept, on one line, to be named
-// again in a run's list of failed sites.
-void report(const std::string &text);
-std::string take_first_report();
-
 // A printf format filled in, as a string.
 std::string format_message(const char *format, ...) __attribute__((format(printf, 1, 2)));
 

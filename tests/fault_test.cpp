@@ -250,10 +250,8 @@ std::string restore_in(const scratch_dir &dir, const char *site_file) {
     rw.site_fd = open(site_file, O_RDWR);
     rw.write_errno = rw.site_fd < 0 ? errno : 0;
     rw.copy = std::fopen("XXXX.sfp", "r+");
-    testing::internal::CaptureStdout();
-    restore_site_file(rw);
-    std::fflush(stdout);
-    std::string out = testing::internal::GetCapturedStdout();
+    bool kept = false;
+    std::string out = restore_site_file(rw, kept) + "\n";
     if (rw.site_fd >= 0)
         close(rw.site_fd);
     fs::current_path(back);

@@ -5,8 +5,8 @@
 #include "audit.h"
 #include "daily_simd.h"
 #include "site_list.h"
-#include "wthr.h"
 #include "siteprep.h"
+#include "wthr.h"
 
 #include <bit>
 #include <cstdint>
@@ -62,17 +62,13 @@ int read_text(std::string &text, month_table &prec, month_table &tmin, month_tab
                                         findings ? audit.get() : nullptr);
     std::fclose(fp);
     if (findings != nullptr) {
-        char *printed = nullptr;
-        size_t size = 0;
-        FILE *out = open_memstream(&printed, &size);
-        if (out == nullptr)
-            std::abort();
         site_line site;
         site.name = "fuzz";
-        audit_site(out, site, -1, audit.get(), last + 1, prec, tmin, tmax);
-        std::fclose(out);
-        *findings = std::to_string(problems.count) + printed;
-        std::free(printed);
+        const audit_said said = audit_site(site, -1, audit.get(), last + 1, prec, tmin, tmax);
+        *findings = std::to_string(problems.count);
+        for (const std::string &w : said.warnings)
+            *findings += w + "\n";
+        *findings += said.summary;
     }
     return last;
 }

@@ -97,9 +97,9 @@ std::string joined(const std::vector<std::string> &items, long count) {
     return text;
 }
 
-// Prints one warning a finding; the number printed.
-int print_findings(FILE *out, const std::string &file, const findings &all) {
-    int printed = 0;
+// One warning a finding, naming the file and the finding's lines.
+std::vector<std::string> warnings_of(const std::string &file, const findings &all) {
+    std::vector<std::string> warnings;
     for (const finding &f : all.of) {
         if (f.count == 0 || f.text.empty())
             continue;
@@ -113,10 +113,9 @@ int print_findings(FILE *out, const std::string &file, const findings &all) {
             where +=
                 " lines " + joined(numbers, f.count) + " (" + std::to_string(f.count) + " in all)";
         }
-        std::fprintf(out, "Warning: %s: %s\n", where.c_str(), f.text.c_str());
-        ++printed;
+        warnings.push_back("Warning: " + where + ": " + f.text);
     }
-    return printed;
+    return warnings;
 }
 
 const char *const month_names[12] = {"January",   "February", "March",    "April",
@@ -484,10 +483,14 @@ void conclude(daily_audit &a, int years, const month_table &prec, const month_ta
 }
 
 // What the keyword and block steps will do to the site file.
-int audit_site_file(FILE *out, int site_fd, const std::string &site_file) {
-    FILE *fp = fdopen(dup(site_fd), "r");
-    if (fp == nullptr)
-        return 0;
+std::vector<std::string> audit_site_file(int site_fd, const std::string &site_file) {
+    const int copy = dup(site_fd);
+    FILE *fp = copy >= 0 ? fdopen(copy, "r") : nullptr;
+    if (fp == nullptr) {
+        if (copy >= 0)
+            close(copy);
+        return {};
+    }
     std::rewind(fp);
     line_reader reader(fp, max_text_line);
     std::string_view line;
@@ -546,20 +549,18 @@ int audit_site_file(FILE *out, int site_fd, const std::string &site_file) {
                    "parameter is lost";
     not_block.text = "lines 3 to 62 that do not look like a weather block (no PRECIP, PRCSTD, "
                      "PRCSKW, TMN2M or TMX2M): the block replaces them all the same";
-    int printed = print_findings(out, site_file, all);
-    if (carriage && !newline) {
-        std::fprintf(out,
-                     "Warning: %s: line ends are CR alone (old Mac style): the site keys are not "
-                     "found and the weather block is added after the whole file\n",
-                     site_file.c_str());
-        ++printed;
-    }
-    return printed;
+    std::vector<std::string> warnings = warnings_of(site_file, all);
+    if (carriage && !newline)
+        warnings.push_back("Warning: " + site_file +
+                           ": line ends are CR alone (old Mac style): the site keys are not "
+                           "found and the weather block is added after the whole file");
+    return warnings;
 }
 
 } // namespace
 
-int audit_site_line(FILE *out, const site_line &site, const char *list_path, long line_number) {
+std::vector<std::string> audit_site_line(const site_line &site, const char *list_path,
+                                         long line_number) {
     std::vector<std::string> said;
     if (!(site.latitude >= -90 && site.latitude <= 90))
         said.push_back("a latitude outside -90 to 90");
@@ -569,9 +570,9 @@ int audit_site_line(FILE *out, const site_line &site, const char *list_path, lon
         said.push_back("a negative sand, silt or clay content");
     if (site.sand + site.silt + site.clay == 0)
         said.push_back("a texture that sums to 0 (the soil rows read nan)");
-    for (const std::string &s : said)
-        std::fprintf(out, "Warning: %s line %ld: %s\n", list_path, line_number, s.c_str());
-    return static_cast<int>(said.size());
+    for (std::string &s : said)
+        s = format_message("Warning: %s line %ld: %s", list_path, line_number, s.c_str());
+    return said;
 }
 
 std::unique_ptr<daily_audit, void (*)(daily_audit *)> start_daily_audit() {
@@ -597,18 +598,21 @@ void audit_daily_line(daily_audit &a, std::string_view line, const daily_record 
     audit_day(a, d, number);
 }
 
-int audit_site(FILE *out, const site_line &site, int site_fd, daily_audit *audit, int years,
-               const month_table &prec, const month_table &tmin, const month_table &tmax) {
-    int printed = site_fd >= 0 ? audit_site_file(out, site_fd, shown_name(site.name + ".sfp")) : 0;
+audit_said audit_site(const site_line &site, int site_fd, daily_audit *audit, int years,
+                      const month_table &prec, const month_table &tmin, const month_table &tmax) {
+    audit_said said;
+    if (site_fd >= 0)
+        said.warnings = audit_site_file(site_fd, shown_name(site.name + ".sfp"));
     if (audit == nullptr)
-        return printed;
+        return said;
     const std::string weather_file = shown_name(site.name + ".wth");
     daily_audit &a = *audit;
     if (!a.any_day || !a.first)
         conclude(a, years, prec, tmin, tmax); // nothing to say of a file of bad lines alone
-    const int found = print_findings(out, weather_file, a.all);
-    if (found > 0)
-        std::fprintf(out, "%s: %d %s, %d %s\n", weather_file.c_str(), years,
-                     years == 1 ? "year" : "years", found, found == 1 ? "finding" : "findings");
-    return printed + found;
+    const std::vector<std::string> found = warnings_of(weather_file, a.all);
+    said.warnings.insert(said.warnings.end(), found.begin(), found.end());
+    if (!found.empty())
+        said.summary = weather_file + ": " + counted(years, "year") + ", " +
+                       counted(static_cast<long>(found.size()), "finding");
+    return said;
 }

@@ -7,11 +7,13 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
-// Warnings go to out.
-// Warns of site-list values out of their range; the number of warnings.
-int audit_site_line(FILE *out, const site_line &site, const char *list_path, long line_number);
+// Warnings of site-list values out of their range, a line each.
+std::vector<std::string> audit_site_line(const site_line &site, const char *list_path,
+                                         long line_number);
 
 // What the audit gathers from a daily file as it is read, line by line.
 struct daily_audit;
@@ -20,8 +22,15 @@ std::unique_ptr<daily_audit, void (*)(daily_audit *)> start_daily_audit();
 void audit_daily_line(daily_audit &a, std::string_view line, const daily_record *day, long number,
                       const daily_date *date = nullptr);
 
+// What the audit says of a site: its warnings, a line each, and the line
+// that sums up its daily file's findings (empty when there are none).
+struct audit_said {
+    std::vector<std::string> warnings;
+    std::string summary;
+};
+
 // Warns of what the site file (open as site_fd, -1: none) and the daily file
 // (audited as it was read, nullptr: not read), with the tables read from it,
-// will do to the statistics; the number of warnings.
-int audit_site(FILE *out, const site_line &site, int site_fd, daily_audit *audit, int years,
-               const month_table &prec, const month_table &tmin, const month_table &tmax);
+// will do to the statistics.
+audit_said audit_site(const site_line &site, int site_fd, daily_audit *audit, int years,
+                      const month_table &prec, const month_table &tmin, const month_table &tmax);

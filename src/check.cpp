@@ -21,26 +21,51 @@
 
 namespace {
 
+// A line the check says: a problem or a warning, each counted (a problem
+// line may stand for several), or a note, which is not.
+struct said {
+    enum kind { problem, warning, note } what;
+    std::string text;
+    int count = 1;
+};
+using lines_said = std::vector<said>;
+
+void problem(lines_said &out, std::string text, int count = 1) {
+    out.push_back({said::problem, std::move(text), count});
+}
+
+void add_warnings(lines_said &out, const std::vector<std::string> &texts) {
+    for (const std::string &t : texts)
+        out.push_back({said::warning, t, 1});
+}
+
 struct check_tally {
     int sites = 0;
     int problems = 0;
     int warnings = 0;
-    FILE *out = stdout; // where its reports go
 };
 
-void warning(check_tally &tally, const char *list_path, long line_number, const char *text) {
-    std::fprintf(tally.out, "Warning: %s line %ld: %s\n", list_path, line_number, text);
-    ++tally.warnings;
+// The one place the check prints: the lines in order, counted.
+void say(check_tally &tally, const lines_said &lines) {
+    for (const said &s : lines) {
+        std::printf("%s\n", s.text.c_str());
+        if (s.what == said::problem)
+            tally.problems += s.count;
+        else if (s.what == said::warning)
+            tally.warnings += s.count;
+    }
 }
 
-void problem(check_tally &tally, const std::string &text) {
-    std::fprintf(tally.out, "%s\n", text.c_str());
-    ++tally.problems;
+int counted_of(const lines_said &lines, said::kind what) {
+    int n = 0;
+    for (const said &s : lines)
+        n += s.what == what ? s.count : 0;
+    return n;
 }
 
 // Whether a run could write soils.in here: an existing writable regular
 // file, or none in a writable directory.
-void check_soil_file(check_tally &tally) {
+void check_soil_file(lines_said &out) {
     struct stat st;
     std::string why;
     if (stat(soil_file_name, &st) == 0) {
@@ -54,28 +79,14 @@ void check_soil_file(check_tally &tally) {
         why = std::strerror(errno);
     }
     if (!why.empty())
-        problem(tally, std::string(soil_file_name) + " cannot be written: " + why);
+        problem(out, std::string(soil_file_name) + " cannot be written: " + why);
 }
 
 // The temporary copy is created in the working directory.
-void check_work_dir(check_tally &tally) {
+void check_work_dir(lines_said &out) {
     if (access(".", W_OK | X_OK) != 0)
-        problem(tally, std::string(temp_file_name) + " cannot be created in the working " +
-                           "directory: " + std::strerror(errno));
-}
-
-// The number of the first line of an open file longer than max_line, or 0.
-long first_long_line(int fd, size_t max_line) {
-    FILE *fp = fdopen(dup(fd), "r");
-    if (fp == nullptr)
-        return 0;
-    line_reader reader(fp, max_line);
-    std::string_view line;
-    long count = 0;
-    while (next_line(reader, line))
-        ++count;
-    std::fclose(fp);
-    return reader.too_long ? count + 1 : 0;
+        problem(out, std::string(temp_file_name) + " cannot be created in the working " +
+                         "directory: " + std::strerror(errno));
 }
 
 // Set on a thread whose open failed for want of descriptors: its site is
@@ -88,9 +99,28 @@ void note_exhausted(int err) {
         descriptors_ran_out = true;
 }
 
+// The number of the first line of an open file longer than max_line, or 0.
+long first_long_line(int fd, size_t max_line) {
+    const int copy = dup(fd);
+    FILE *fp = copy >= 0 ? fdopen(copy, "r") : nullptr;
+    if (fp == nullptr) {
+        note_exhausted(errno);
+        if (copy >= 0)
+            close(copy);
+        return 0;
+    }
+    line_reader reader(fp, max_line);
+    std::string_view line;
+    long count = 0;
+    while (next_line(reader, line))
+        ++count;
+    std::fclose(fp);
+    return reader.too_long ? count + 1 : 0;
+}
+
 // The site file: a readable regular file that the run can write, with
 // lines of a length the run accepts. Its descriptor, or -1.
-int check_site_file(check_tally &tally, const site_line &site) {
+int check_site_file(lines_said &out, const site_line &site) {
     const std::string site_file = site.name + ".sfp";
     const std::string shown = shown_name(site_file);
     std::string why;
@@ -100,57 +130,67 @@ int check_site_file(check_tally &tally, const site_line &site) {
     const int fd = open_regular(site_file, why, &write_errno);
     if (fd < 0) {
         note_exhausted(errno);
-        problem(tally, format_message(keys_site_open_message, shown_name(site.name).c_str()) + " " +
-                           shown + ": " + why);
+        problem(out, format_message(keys_site_open_message, shown_name(site.name).c_str()) + " " +
+                         shown + ": " + why);
         return -1;
     }
     if (write_errno != 0)
-        problem(tally, "Error opening for writing " + shown + ": " + std::strerror(write_errno));
+        problem(out, "Error opening for writing " + shown + ": " + std::strerror(write_errno));
     if (const long line = first_long_line(fd, max_text_line); line > 0)
-        problem(tally, format_message(site_file_line_message, shown.c_str(), line,
-                                      too_long_reason(max_text_line).c_str()));
+        problem(out, format_message(site_file_line_message, shown.c_str(), line,
+                                    too_long_reason(max_text_line).c_str()));
     return fd;
 }
 
+// The bad lines of a daily file as problems: the first few, then how many
+// more.
+void add_bad_lines(lines_said &out, const std::string &weather_file, const daily_problems &bad) {
+    const std::string shown = shown_name(weather_file);
+    for (const daily_error &line : bad.first)
+        problem(out, line.line > 0
+                         ? format_message(weather_line_message, shown.c_str(), line.line,
+                                          line.reason.c_str())
+                         : format_message(read_message, shown.c_str(), line.reason.c_str()));
+    if (bad.count > daily_problems::kept)
+        problem(out,
+                shown + ": " + counted(bad.count - daily_problems::kept, "more problem") +
+                    " not listed",
+                bad.count - daily_problems::kept);
+}
+
+// The audit's warnings, then its summary line.
+void add_audit(lines_said &out, const audit_said &audit) {
+    add_warnings(out, audit.warnings);
+    if (!audit.summary.empty())
+        out.push_back({said::note, audit.summary, 0});
+}
+
 // The statistics go to stats when the daily file is free of problems.
-void check_weather_file(check_tally &tally, const site_line &site, int site_fd,
-                        weather_stats &stats, bool &has_stats) {
+void check_weather_file(lines_said &out, const site_line &site, int site_fd, weather_stats &stats,
+                        bool &has_stats) {
     static thread_local month_table prec, tmin, tmax;
-    int years = 0;
     const std::string weather_file = site.name + ".wth";
     std::string why;
     FILE *wthfp = open_weather_file(weather_file, site_fd, why);
     if (wthfp == nullptr) {
         note_exhausted(errno);
-        problem(tally, format_message(weather_open_message, shown_name(site.name).c_str()) + " " +
-                           shown_name(weather_file) + ": " + why);
-        tally.warnings += audit_site(tally.out, site, site_fd, nullptr, 0, prec, tmin, tmax);
+        problem(out, format_message(weather_open_message, shown_name(site.name).c_str()) + " " +
+                         shown_name(weather_file) + ": " + why);
+        add_audit(out, audit_site(site, site_fd, nullptr, 0, prec, tmin, tmax));
         return;
     }
     daily_error err;
     daily_problems bad;
     auto audit = start_daily_audit();
-    years = read_daily_weather(wthfp, prec, tmin, tmax, err, &bad, audit.get()) + 1;
+    const int years = read_daily_weather(wthfp, prec, tmin, tmax, err, &bad, audit.get()) + 1;
     close_input(wthfp);
-    for (const daily_error &line : bad.first)
-        std::fprintf(tally.out, "%s\n",
-                     line.line > 0
-                         ? format_message(weather_line_message, shown_name(weather_file).c_str(),
-                                          line.line, line.reason.c_str())
-                               .c_str()
-                         : format_message(read_message, shown_name(weather_file).c_str(),
-                                          line.reason.c_str())
-                               .c_str());
-    if (bad.count > daily_problems::kept)
-        std::fprintf(tally.out, "%s: %s not listed\n", shown_name(weather_file).c_str(),
-                     counted(bad.count - daily_problems::kept, "more problem").c_str());
-    tally.problems += bad.count;
+    add_bad_lines(out, weather_file, bad);
     has_stats = bad.count == 0 && years > 0;
     if (has_stats)
         compute_stats(stats, years, prec, tmin, tmax);
     // The audit's warnings come after the problems of the file.
-    tally.warnings += audit_site(tally.out, site, site_fd, years > 0 ? audit.get() : nullptr, years,
-                                 prec, tmin, tmax);
+    add_audit(
+        out, audit_site(site, site_fd, years > 0 ? audit.get() : nullptr, years, prec, tmin, tmax));
 }
 
 // Sites that a batch names twice: by the same name, or by two names of one
@@ -160,83 +200,63 @@ struct seen_sites {
     std::map<std::pair<unsigned long long, unsigned long long>, std::pair<long, std::string>> files;
 };
 
-void check_repeats(check_tally &tally, seen_sites &seen, const char *list_path,
-                   const listed_site &entry, const file_id *id) {
+lines_said check_repeats(seen_sites &seen, const char *list_path, const listed_site &entry,
+                         const file_id *id) {
     const site_line &site = entry.site;
-    if (auto [it, fresh] = seen.names.emplace(site.name, entry.line_number); !fresh) {
-        std::fprintf(tally.out, "Warning: %s line %ld: %s is listed again (first on line %ld)\n",
-                     list_path, entry.line_number, shown_name(site.name).c_str(), it->second);
-        ++tally.warnings;
-        return;
-    }
+    if (auto [it, fresh] = seen.names.emplace(site.name, entry.line_number); !fresh)
+        return {{said::warning,
+                 format_message("Warning: %s line %ld: %s is listed again (first on line %ld)",
+                                list_path, entry.line_number, shown_name(site.name).c_str(),
+                                it->second)}};
     if (id == nullptr)
-        return;
+        return {};
     auto [it, fresh] = seen.files.emplace(std::make_pair(id->dev, id->ino),
                                           std::make_pair(entry.line_number, site.name + ".sfp"));
-    if (!fresh) {
-        std::fprintf(tally.out, "Warning: %s line %ld: %s.sfp is the same file as %s (line %ld)\n",
-                     list_path, entry.line_number, shown_name(site.name).c_str(),
-                     shown_name(it->second.second).c_str(), it->second.first);
-        ++tally.warnings;
-    }
+    if (fresh)
+        return {};
+    return {{said::warning,
+             format_message("Warning: %s line %ld: %s.sfp is the same file as %s (line %ld)",
+                            list_path, entry.line_number, shown_name(site.name).c_str(),
+                            shown_name(it->second.second).c_str(), it->second.first)}};
 }
 
 // What the check says of one site: before and after the warnings of a site
 // named twice, which need the sites before it; and which file its site
 // file is.
 struct site_report {
-    std::string before, after;
-    int problems = 0, warnings = 0;
+    lines_said before, after;
     bool has_stats = false;
     weather_stats stats;
     bool has_id = false;
     file_id id;
 };
 
-// Checks one site, writing its reports to memory: sites can be checked on
-// several threads and reported in order.
+// Checks one site, keeping what it says: sites can be checked on several
+// threads and reported in order.
 site_report check_site(const char *list_path, const listed_site &entry) {
     site_report report;
-    char *text = nullptr;
-    size_t size = 0;
-    check_tally tally;
-    tally.out = open_memstream(&text, &size);
-    if (tally.out == nullptr)
-        throw std::bad_alloc();
     const site_line &site = entry.site;
-    if (soil_row_count(site.layer_code) == 14 && site.layer_code != 9)
-        warning(tally, list_path, entry.line_number,
-                "Invalid number of soil layers in <SITE>.sfp file! Using default value of 9 "
-                "layers.");
-    tally.warnings += audit_site_line(tally.out, site, list_path, entry.line_number);
-    const int site_fd = check_site_file(tally, site);
-    std::fflush(tally.out);
-    const size_t before = size;
+    if (!is_valid_layer_code(site.layer_code))
+        report.before.push_back(
+            {said::warning,
+             format_message("Warning: %s line %ld: %s %s", list_path, entry.line_number,
+                            layer_code_warning, layer_code_default)});
+    add_warnings(report.before, audit_site_line(site, list_path, entry.line_number));
+    const int site_fd = check_site_file(report.before, site);
     report.has_id = site_fd >= 0 && id_of_fd(site_fd, report.id);
-    check_weather_file(tally, site, site_fd, report.stats, report.has_stats);
+    check_weather_file(report.after, site, site_fd, report.stats, report.has_stats);
     if (site_fd >= 0)
         close(site_fd);
-    if (std::fclose(tally.out) != 0)
-        throw std::bad_alloc();
-    report.before.assign(text, before);
-    report.after.assign(text + before, size - before);
-    std::free(text);
-    report.problems = tally.problems;
-    report.warnings = tally.warnings;
     return report;
 }
 
-// Checks the sites of the list, a few ahead on that many threads, and
-// reports each in order.
-// The lines of a text.
-std::vector<std::string> lines_of(const std::string &text) {
-    std::vector<std::string> lines;
-    for (size_t start = 0; start < text.size();) {
-        const size_t end = std::min(text.find('\n', start), text.size());
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
+// The texts of what was said, for the outputs.
+std::vector<std::string> texts_of(std::initializer_list<const lines_said *> parts) {
+    std::vector<std::string> texts;
+    for (const lines_said *part : parts)
+        for (const said &s : *part)
+            texts.push_back(s.text);
+    return texts;
 }
 
 // The report of a site checked on a worker thread; one that ran out of
@@ -272,6 +292,22 @@ void add_outcome(batch_outputs *outputs, const std::string &name, const site_rep
     add_site(*outputs, outcome);
 }
 
+// The site of the list's line i, as the check says it, in order.
+void say_site(check_tally &tally, seen_sites &seen, const char *list_path, const listed_site &entry,
+              const site_report &report, batch_outputs *outputs) {
+    const lines_said repeated =
+        check_repeats(seen, list_path, entry, report.has_id ? &report.id : nullptr);
+    for (const lines_said *part : {&report.before, &repeated, &report.after})
+        say(tally, *part);
+    int problems = 0, warnings = 0;
+    for (const lines_said *part : {&report.before, &repeated, &report.after}) {
+        problems += counted_of(*part, said::problem);
+        warnings += counted_of(*part, said::warning);
+    }
+    add_outcome(outputs, entry.site.name, &report, problems, warnings,
+                texts_of({&report.before, &repeated, &report.after}));
+}
+
 void check_sites(check_tally &tally, const char *list_path, const site_list &sites, int threads,
                  batch_outputs *outputs) {
     seen_sites seen;
@@ -287,7 +323,7 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
         take_job(*ahead, i);
         ++tally.sites;
         if (!entry.problem.empty()) {
-            problem(tally, entry.problem);
+            say(tally, {{said::problem, entry.problem}});
             add_outcome(outputs, "line " + std::to_string(entry.line_number), nullptr, 1, 0,
                         {entry.problem});
             continue;
@@ -295,24 +331,7 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
         checked &done = reports[i % reports.size()];
         const site_report report =
             done.left_to_main ? check_site(list_path, entry) : std::move(done.report);
-        std::fputs(report.before.c_str(), tally.out);
-        check_tally repeats;
-        char *text = nullptr;
-        size_t size = 0;
-        repeats.out = open_memstream(&text, &size);
-        if (repeats.out == nullptr)
-            throw std::bad_alloc();
-        check_repeats(repeats, seen, list_path, entry, report.has_id ? &report.id : nullptr);
-        std::fclose(repeats.out);
-        const std::string repeated(text, size);
-        std::free(text);
-        std::fputs(repeated.c_str(), tally.out);
-        std::fputs(report.after.c_str(), tally.out);
-        tally.problems += report.problems;
-        tally.warnings += report.warnings + repeats.warnings;
-        add_outcome(outputs, entry.site.name, &report, report.problems,
-                    report.warnings + repeats.warnings,
-                    lines_of(report.before + repeated + report.after));
+        say_site(tally, seen, list_path, entry, report, outputs);
     }
 }
 
@@ -322,8 +341,9 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
 // written.
 bool check_batch_files(check_tally &tally, FILE *list, const char *list_path,
                        const site_list &sites, bool keep_soils, batch_outputs *outputs) {
+    lines_said out;
     if (temp_copy_left_over())
-        problem(tally, temp_left_over_message);
+        problem(out, temp_left_over_message);
     batch_writes writes;
     writes.site_soil_files = keep_soils;
     if (outputs != nullptr) {
@@ -332,15 +352,16 @@ bool check_batch_files(check_tally &tally, FILE *list, const char *list_path,
     }
     const std::vector<std::string> collisions = guard_batch(sites, fileno(list), list_path, writes);
     for (const std::string &c : collisions)
-        problem(tally, c);
-    check_soil_file(tally);
-    check_work_dir(tally);
+        problem(out, c);
+    check_soil_file(out);
+    check_work_dir(out);
+    say(tally, out);
     if (!collisions.empty() || outputs == nullptr)
         return false;
-    const int before = tally.problems;
-    if (!open_outputs(*outputs))
-        ++tally.problems; // the message is out
-    return tally.problems == before;
+    if (open_outputs(*outputs))
+        return true;
+    ++tally.problems; // the message is out
+    return false;
 }
 
 } // namespace
@@ -351,19 +372,19 @@ int check_batch(const char *list_path, bool strict, bool keep_soils, int threads
     bool write = false;
     FILE *list = open_site_list(list_path);
     if (list == nullptr) {
-        ++tally.problems;
+        ++tally.problems; // the message is out
     } else {
         const std::string list_name = shown_name(list_path);
         const site_list sites = read_site_list(list, list_path);
         write = check_batch_files(tally, list, list_path, sites, keep_soils, outputs);
         check_sites(tally, list_name.c_str(), sites, threads, write ? outputs : nullptr);
         if (!sites.read_problem.empty())
-            problem(tally, sites.read_problem);
+            say(tally, {{said::problem, sites.read_problem}});
         close_input(list);
     }
-    std::fprintf(tally.out, "%s checked, %s, %s\n", counted(tally.sites, "site").c_str(),
-                 counted(tally.problems, "problem").c_str(),
-                 counted(tally.warnings, "warning").c_str());
+    std::printf("%s checked, %s, %s\n", counted(tally.sites, "site").c_str(),
+                counted(tally.problems, "problem").c_str(),
+                counted(tally.warnings, "warning").c_str());
     const int status = tally.problems == 0 && (!strict || tally.warnings == 0) ? 0 : 1;
     if (!write)
         return status;

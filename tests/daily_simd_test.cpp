@@ -135,15 +135,12 @@ std::string read_whole(const std::string &text, bool vectorized, bool check) {
     std::string result = std::to_string(last) + " " + std::to_string(err.line) + " " + err.reason +
                          " " + std::to_string(problems.count);
     if (check) {
-        char *findings = nullptr;
-        size_t size = 0;
-        FILE *out = open_memstream(&findings, &size);
         site_line site;
         site.name = "plot";
-        audit_site(out, site, -1, audit.get(), last + 1, prec, tmin, tmax);
-        std::fclose(out);
-        result += findings;
-        std::free(findings);
+        const audit_said said = audit_site(site, -1, audit.get(), last + 1, prec, tmin, tmax);
+        for (const std::string &w : said.warnings)
+            result += w + "\n";
+        result += said.summary;
     }
     for (const daily_error &e : problems.first)
         result += " " + std::to_string(e.line) + ":" + e.reason;

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <unistd.h>
 #include <utility>
 
@@ -360,22 +361,20 @@ void audit_day(daily_audit &a, const dated_day &d, long line) {
     a.first = false;
 }
 
-// The findings that need the whole file, and the words of every finding.
-void conclude(daily_audit &a, int years, const month_table &prec, const month_table &tmin,
-              const month_table &tmax) {
-    findings &all = a.all;
-    if (a.first) {
-        all.note(empty_file, 0);
-        all.of[empty_file].text = "the daily file holds no day: January reads nan and every "
-                                  "other month 0.0000 in the weather block";
-        return;
-    }
-    close_month(a, a.last_line);
-    if (a.previous.values.month < 12)
-        all.note(ends_early, a.last_line);
-    // Months of no valid value in any year read not-a-number in the block.
+// What the words of a finding need beyond its own count, lines and items:
+// facts of the whole file.
+struct audit_facts {
+    int last_month = 12; // the month of the last day
+    int years = 0;       // year rows behind the statistics
+    double annual = 0;   // mean annual precipitation total
+    double mean_tmax = 0;
+    const char *unit = ""; // what the temperatures look like
+    bool swapped = false;  // minimum above maximum on most days
+};
+
+// Months of no valid value in any year read not-a-number in the block.
+void note_months_without_values(findings &all, int years, const month_table *tables[3]) {
     const char *quantity[3] = {"precipitation", "minimum temperature", "maximum temperature"};
-    const month_table *tables[3] = {&prec, &tmin, &tmax};
     for (int q = 0; q < 3; ++q)
         for (int m = 0; m < months; ++m) {
             bool any = false;
@@ -384,102 +383,237 @@ void conclude(daily_audit &a, int years, const month_table &prec, const month_ta
             if (!any)
                 all.note(no_valid_month, 0, std::string(quantity[q]) + " in " + month_names[m]);
         }
-    if (years < few_years)
-        all.note(few_year_rows, 0);
-    // A calendar without leap days is information, not a gap.
+}
+
+// A 365-day calendar is information, not a gap: its leap days' gaps are
+// missing days only when the file shows it is not one.
+void note_calendar(daily_audit &a) {
+    findings &all = a.all;
     if (a.feb29_gaps > 0 && a.feb29_seen == 0)
         all.note(no_leap_calendar, 0);
     else
-        for (long k = 0; k < a.feb29_gaps; ++k)
-            all.note(missing_days, 0);
+        all.note(missing_days, 0, std::string(), a.feb29_gaps);
     if (a.dec31_gaps > 0 && a.feb29_seen > 0)
         all.note(leap_without_dec31, 0);
     else
-        for (long k = 0; k < a.dec31_gaps; ++k)
-            all.note(missing_days, 0);
-    const long year_count = a.dates ? a.last_year - a.first_year + 1 : years;
-    const double annual = year_count > 0 ? a.precipitation / static_cast<double>(year_count) : 0;
-    if (a.precipitation != 0 && (annual < driest_year || annual > wettest_year))
-        all.note(annual_precipitation, 0);
-    const double mean_tmax = a.tmax_days > 0 ? a.tmax_sum / static_cast<double>(a.tmax_days) : 0;
-    if (mean_tmax > hottest_mean)
-        all.note(temperature_unit, 0);
+        all.note(missing_days, 0, std::string(), a.dec31_gaps);
+}
 
-    auto &of = all.of;
-    char text[512];
-    of[starts_late].text = "the file starts after January: January of the first year is "
-                           "missing, and the months between it and the first month enter the "
-                           "statistics as 0.0";
-    std::snprintf(text, sizeof text,
-                  "the file ends in %s: the months after it, to December, of the last year "
-                  "enter the statistics as 0.0",
-                  month_names[a.previous.values.month - 1]);
-    of[ends_early].text = text;
-    of[no_december].text = "a year without a December (" +
-                           joined(of[no_december].items, of[no_december].count) +
-                           "): two years share one row of the statistics, the later "
-                           "overwriting the earlier";
-    of[same_month_again].text = "the same month on consecutive lines across a change of year: "
-                                "taken as one month, its days counted together";
-    const char *few_text[3] = {"maximum temperature", "minimum temperature", "precipitation"};
-    for (int q = 0; q < 3; ++q) {
-        finding &f = of[few_tmax_days + q];
-        f.text = counted(f.count, "month") + " left out of the " + few_text[q] +
-                 " statistics for too few valid days (a " +
-                 (q < 2 ? "mean needs 2" : "total needs 1") + "): " + joined(f.items, f.count);
-    }
-    of[no_valid_month].text = "no valid value in any year for " +
-                              joined(of[no_valid_month].items, of[no_valid_month].count) +
-                              ": those block lines will read nan";
-    of[few_year_rows].text = "only " + std::to_string(years) + (years == 1 ? " year" : " years") +
-                             " behind the statistics, fewer than " + std::to_string(few_years);
-    of[dates_skipped].text = "fields 1, 3 and 4 do not look like day, year and day of year: the "
-                             "date checks were skipped";
-    of[impossible_date].text = "impossible dates (a day past the end of its month): counted in "
-                               "their month all the same";
-    of[wrong_day_of_year].text = "the day of year disagrees with the date";
-    of[out_of_order].text = "dates out of order: a month that comes again is a new month, and "
-                            "years may pass early";
-    of[duplicate_date].text = "duplicated dates: both days are summed into their month";
-    of[missing_days].text = counted(of[missing_days].count, "day") +
-                            " missing: their months have fewer days behind their values";
-    of[missing_months].text = "whole months missing (" +
-                              joined(of[missing_months].items, of[missing_months].count) +
-                              "): no line closes such a month, so its cell keeps 0.0 and enters "
-                              "the statistics as a value of 0.0 (one more year behind that "
-                              "month, a lower mean)";
-    of[no_leap_calendar].text = "a 365-day calendar without February 29 (information: not "
-                                "counted as missing days)";
-    of[leap_without_dec31].text = "a 365-day calendar whose leap years keep February 29 and "
-                                  "drop December 31 (information)";
-    const long swapped = of[tmin_above_tmax].count;
-    of[tmin_above_tmax].text =
-        std::string("minimum temperature above maximum") +
-        (swapped * 2 > a.both_valid ? " on most days: the two columns look swapped"
-                                    : ": both enter their means as they are");
-    of[temperature_range].text = "temperatures outside -90 to 60 degrees C: they enter the "
-                                 "monthly means";
-    of[negative_precipitation].text = "negative precipitation from -98 up: counted as data, it "
-                                      "lowers the monthly totals";
-    of[heavy_precipitation].text = "daily precipitation above 300 mm: check the unit";
-    of[missing_code].text = "999, 999.9 or 9999, codes for missing values, used as data: they "
-                            "enter the statistics";
-    std::snprintf(text, sizeof text,
-                  "a mean annual precipitation total of %.1f, below 10 or above 10,000: a wrong "
-                  "unit or a factor of 10?",
-                  annual);
-    of[annual_precipitation].text = text;
-    const char *unit = mean_tmax >= kelvin_mean && a.lowest_tmin >= kelvin_min ? "Kelvin"
-                       : mean_tmax <= fahrenheit_mean                          ? "Fahrenheit"
+// The findings that need the whole file, and the facts their words need.
+audit_facts decide(daily_audit &a, int years, const month_table *tables[3]) {
+    findings &all = a.all;
+    audit_facts facts;
+    facts.years = years;
+    facts.last_month = a.previous.values.month;
+    close_month(a, a.last_line);
+    if (facts.last_month < 12)
+        all.note(ends_early, a.last_line);
+    note_months_without_values(all, years, tables);
+    if (years < few_years)
+        all.note(few_year_rows, 0);
+    note_calendar(a);
+    const long year_count = a.dates ? a.last_year - a.first_year + 1 : years;
+    facts.annual = year_count > 0 ? a.precipitation / static_cast<double>(year_count) : 0;
+    if (a.precipitation != 0 && (facts.annual < driest_year || facts.annual > wettest_year))
+        all.note(annual_precipitation, 0);
+    facts.mean_tmax = a.tmax_days > 0 ? a.tmax_sum / static_cast<double>(a.tmax_days) : 0;
+    if (facts.mean_tmax > hottest_mean)
+        all.note(temperature_unit, 0);
+    facts.unit = facts.mean_tmax >= kelvin_mean && a.lowest_tmin >= kelvin_min ? "Kelvin"
+                 : facts.mean_tmax <= fahrenheit_mean                          ? "Fahrenheit"
                                                       : "tenths of a degree";
-    std::snprintf(text, sizeof text,
-                  "a mean maximum temperature of %.1f: the temperatures look like %s, not "
-                  "degrees C",
-                  mean_tmax, unit);
-    of[temperature_unit].text = text;
-    of[same_tmax_run].text = "the same maximum temperature on 10 or more consecutive days";
-    of[same_tmin_run].text = "the same minimum temperature on 10 or more consecutive days";
-    of[same_prec_run].text = "the same non-zero precipitation on 5 or more consecutive days";
+    facts.swapped = all.of[tmin_above_tmax].count * 2 > a.both_valid;
+    return facts;
+}
+
+// ---- the words of each finding ----
+
+std::string listed(const finding &f) {
+    return joined(f.items, f.count);
+}
+
+std::string ends_early_text(const finding &, const audit_facts &facts) {
+    return format_message("the file ends in %s: the months after it, to December, of the last "
+                          "year enter the statistics as 0.0",
+                          month_names[facts.last_month - 1]);
+}
+std::string no_december_text(const finding &f, const audit_facts &) {
+    return "a year without a December (" + listed(f) +
+           "): two years share one row of the statistics, the later overwriting the earlier";
+}
+std::string few_days_text(const finding &f, const char *quantity, const char *needs) {
+    return counted(f.count, "month") + " left out of the " + quantity +
+           " statistics for too few valid days (a " + needs + "): " + listed(f);
+}
+std::string few_tmax_text(const finding &f, const audit_facts &) {
+    return few_days_text(f, "maximum temperature", "mean needs 2");
+}
+std::string few_tmin_text(const finding &f, const audit_facts &) {
+    return few_days_text(f, "minimum temperature", "mean needs 2");
+}
+std::string few_prec_text(const finding &f, const audit_facts &) {
+    return few_days_text(f, "precipitation", "total needs 1");
+}
+std::string no_valid_month_text(const finding &f, const audit_facts &) {
+    return "no valid value in any year for " + listed(f) + ": those block lines will read nan";
+}
+std::string few_years_text(const finding &, const audit_facts &facts) {
+    return "only " + counted(facts.years, "year") + " behind the statistics, fewer than " +
+           std::to_string(few_years);
+}
+std::string missing_days_text(const finding &f, const audit_facts &) {
+    return counted(f.count, "day") + " missing: their months have fewer days behind their values";
+}
+std::string missing_months_text(const finding &f, const audit_facts &) {
+    return "whole months missing (" + listed(f) +
+           "): no line closes such a month, so its cell keeps 0.0 and enters the statistics "
+           "as a value of 0.0 (one more year behind that month, a lower mean)";
+}
+std::string tmin_above_tmax_text(const finding &, const audit_facts &facts) {
+    return std::string("minimum temperature above maximum") +
+           (facts.swapped ? " on most days: the two columns look swapped"
+                          : ": both enter their means as they are");
+}
+std::string temperature_range_text(const finding &, const audit_facts &) {
+    return format_message("temperatures outside %g to %g degrees C: they enter the monthly means",
+                          static_cast<double>(coldest), static_cast<double>(hottest));
+}
+std::string negative_precipitation_text(const finding &, const audit_facts &) {
+    return format_message("negative precipitation from %g up: counted as data, it lowers the "
+                          "monthly totals",
+                          static_cast<double>(missing_cut));
+}
+std::string heavy_precipitation_text(const finding &, const audit_facts &) {
+    return format_message("daily precipitation above %g mm: check the unit",
+                          static_cast<double>(wettest_day));
+}
+// A whole number with a comma between thousands: 10,000.
+std::string thousands(double value) {
+    const std::string digits = format_message("%.0f", value);
+    std::string text;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            text += ',';
+        text += digits[i];
+    }
+    return text;
+}
+
+std::string annual_precipitation_text(const finding &, const audit_facts &facts) {
+    return format_message("a mean annual precipitation total of %.1f, below %s or above %s: a "
+                          "wrong unit or a factor of 10?",
+                          facts.annual, thousands(driest_year).c_str(),
+                          thousands(wettest_year).c_str());
+}
+std::string missing_code_text(const finding &, const audit_facts &) {
+    std::string codes;
+    for (size_t i = 0; i < std::size(missing_codes); ++i)
+        codes += format_message("%s%g",
+                                i == 0                              ? ""
+                                : i + 1 == std::size(missing_codes) ? " or "
+                                                                    : ", ",
+                                static_cast<double>(missing_codes[i]));
+    return codes + ", codes for missing values, used as data: they enter the statistics";
+}
+std::string same_run_text(const char *what, int days) {
+    return format_message("the same %s on %d or more consecutive days", what, days);
+}
+std::string same_tmax_text(const finding &, const audit_facts &) {
+    return same_run_text("maximum temperature", same_temperature_days);
+}
+std::string same_tmin_text(const finding &, const audit_facts &) {
+    return same_run_text("minimum temperature", same_temperature_days);
+}
+std::string same_prec_text(const finding &, const audit_facts &) {
+    return same_run_text("non-zero precipitation", same_precipitation_days);
+}
+std::string temperature_unit_text(const finding &, const audit_facts &facts) {
+    return format_message("a mean maximum temperature of %.1f: the temperatures look like %s, "
+                          "not degrees C",
+                          facts.mean_tmax, facts.unit);
+}
+
+using wording = std::string (*)(const finding &, const audit_facts &);
+
+// The words of each finding: fixed, or worded from the finding and the
+// file's facts.
+struct finding_text {
+    kind what;
+    const char *fixed;
+    wording worded;
+};
+
+const finding_text finding_texts[] = {
+    {starts_late,
+     "the file starts after January: January of the first year is missing, and the months "
+     "between it and the first month enter the statistics as 0.0",
+     nullptr},
+    {ends_early, nullptr, ends_early_text},
+    {no_december, nullptr, no_december_text},
+    {same_month_again,
+     "the same month on consecutive lines across a change of year: taken as one month, its "
+     "days counted together",
+     nullptr},
+    {few_tmax_days, nullptr, few_tmax_text},
+    {few_tmin_days, nullptr, few_tmin_text},
+    {few_prec_days, nullptr, few_prec_text},
+    {no_valid_month, nullptr, no_valid_month_text},
+    {few_year_rows, nullptr, few_years_text},
+    {dates_skipped,
+     "fields 1, 3 and 4 do not look like day, year and day of year: the date checks were "
+     "skipped",
+     nullptr},
+    {impossible_date,
+     "impossible dates (a day past the end of its month): counted in their month all the same",
+     nullptr},
+    {wrong_day_of_year, "the day of year disagrees with the date", nullptr},
+    {out_of_order,
+     "dates out of order: a month that comes again is a new month, and years may pass early",
+     nullptr},
+    {duplicate_date, "duplicated dates: both days are summed into their month", nullptr},
+    {missing_days, nullptr, missing_days_text},
+    {missing_months, nullptr, missing_months_text},
+    {no_leap_calendar,
+     "a 365-day calendar without February 29 (information: not counted as missing days)", nullptr},
+    {leap_without_dec31,
+     "a 365-day calendar whose leap years keep February 29 and drop December 31 (information)",
+     nullptr},
+    {tmin_above_tmax, nullptr, tmin_above_tmax_text},
+    {temperature_range, nullptr, temperature_range_text},
+    {negative_precipitation, nullptr, negative_precipitation_text},
+    {heavy_precipitation, nullptr, heavy_precipitation_text},
+    {missing_code, nullptr, missing_code_text},
+    {annual_precipitation, nullptr, annual_precipitation_text},
+    {temperature_unit, nullptr, temperature_unit_text},
+    {same_tmax_run, nullptr, same_tmax_text},
+    {same_tmin_run, nullptr, same_tmin_text},
+    {same_prec_run, nullptr, same_prec_text},
+    {empty_file,
+     "the daily file holds no day: January reads nan and every other month 0.0000 in the "
+     "weather block",
+     nullptr},
+};
+static_assert(std::size(finding_texts) == kinds, "every finding has its words");
+
+// The words of every finding that was made.
+void word(findings &all, const audit_facts &facts) {
+    for (const finding_text &t : finding_texts) {
+        finding &f = all.of[t.what];
+        if (f.count > 0)
+            f.text = t.fixed != nullptr ? t.fixed : t.worded(f, facts);
+    }
+}
+
+// The findings that need the whole file, and the words of every finding.
+void conclude(daily_audit &a, int years, const month_table &prec, const month_table &tmin,
+              const month_table &tmax) {
+    if (a.first) {
+        a.all.note(empty_file, 0);
+        word(a.all, audit_facts());
+        return;
+    }
+    const month_table *tables[3] = {&prec, &tmin, &tmax};
+    word(a.all, decide(a, years, tables));
 }
 
 // What the keyword and block steps will do to the site file.

@@ -406,7 +406,9 @@ void say_failure_on_stderr(const run_end &ended, const std::string &list_name) {
 
 } // namespace
 
-int run_batch(const char *list_path, const run_options &options) {
+namespace {
+
+int run_all(const char *list_path, const run_options &options) {
     run_end ended;
     const std::string list_name = shown_name(list_path);
     site_list sites;
@@ -435,4 +437,14 @@ int run_batch(const char *list_path, const run_options &options) {
     if (ended.status != 0)
         say_failure_on_stderr(ended, list_name);
     return ended.status;
+}
+
+} // namespace
+
+int run_batch(const char *list_path, const run_options &options) {
+    try {
+        return run_all(list_path, options);
+    } catch (const std::bad_alloc &) {
+        return say_out_of_memory();
+    }
 }

@@ -366,8 +366,10 @@ bool check_batch_files(check_tally &tally, FILE *list, const char *list_path,
 
 } // namespace
 
-int check_batch(const char *list_path, bool strict, bool keep_soils, int threads,
-                batch_outputs *outputs) {
+namespace {
+
+int check_all(const char *list_path, bool strict, bool keep_soils, int threads,
+              batch_outputs *outputs) {
     check_tally tally;
     bool write = false;
     FILE *list = open_site_list(list_path);
@@ -392,4 +394,15 @@ int check_batch(const char *list_path, bool strict, bool keep_soils, int threads
                       counted(tally.warnings, "warning") + " in " + counted(tally.sites, "site") +
                       "; it wrote no site file.";
     return write_outputs(*outputs) ? status : 1;
+}
+
+} // namespace
+
+int check_batch(const char *list_path, bool strict, bool keep_soils, int threads,
+                batch_outputs *outputs) {
+    try {
+        return check_all(list_path, strict, keep_soils, threads, outputs);
+    } catch (const std::bad_alloc &) {
+        return say_out_of_memory();
+    }
 }

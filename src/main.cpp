@@ -11,7 +11,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <getopt.h>
-#include <new>
 #include <sched.h>
 #include <unistd.h>
 
@@ -264,13 +263,5 @@ int main(int argc, char **argv) {
         std::printf("siteprep %s\n", SITEPREP_VERSION);
         return finish_stdout(0);
     }
-    try {
-        return finish_stdout(run(opts));
-    } catch (const std::bad_alloc &) {
-        // Every site file is whole: a rewrite catches its own.
-        std::printf("Error: %s; siteprep stopped.\n", std::strerror(ENOMEM));
-        std::fprintf(stderr, "siteprep: out of memory; it stopped\n");
-        finish_stdout(1);
-        return 1;
-    }
+    return finish_stdout(run(opts));
 }

@@ -528,3 +528,9 @@ int copy_stream(FILE *from, FILE *to) {
         }
     }
 }
+
+int say_out_of_memory() {
+    std::printf("Error: %s; siteprep stopped.\n", std::strerror(ENOMEM));
+    std::fprintf(stderr, "siteprep: out of memory; it stopped\n");
+    return 1;
+}

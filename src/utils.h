@@ -113,6 +113,10 @@ int close_input(FILE *fp);
 // sync is set; 0 or the errno of the first failure since it was opened.
 int close_output(FILE *fp, bool sync);
 
+// Says that memory ran out and the run or check stopped; the exit status.
+// Every site file is whole then: a rewrite restores its own.
+int say_out_of_memory();
+
 // A printf format filled in, as a string.
 std::string format_message(const char *format, ...) __attribute__((format(printf, 1, 2)));
 

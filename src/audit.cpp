@@ -294,7 +294,7 @@ void check_dates(daily_audit &a, const dated_day &d, long line) {
 }
 
 void check_values(daily_audit &a, const daily_record &v, long line) {
-    const bool hot = v.tmax >= -98.0f, cold = v.tmin >= -98.0f, wet = v.prec >= -98.0f;
+    const bool hot = is_valid(v.tmax), cold = is_valid(v.tmin), wet = is_valid(v.prec);
     if (hot && cold) {
         ++a.both_valid;
         if (v.tmin > v.tmax)
@@ -349,9 +349,9 @@ void audit_day(daily_audit &a, const dated_day &d, long line) {
     } else if (a.dates && d.year != a.previous.year && m == a.previous.values.month) {
         a.all.note(same_month_again, line);
     }
-    a.counts[0] += d.values.tmax >= -98.0f;
-    a.counts[1] += d.values.tmin >= -98.0f;
-    a.counts[2] += d.values.prec >= -98.0f;
+    a.counts[0] += is_valid(d.values.tmax);
+    a.counts[1] += is_valid(d.values.tmin);
+    a.counts[2] += is_valid(d.values.prec);
     if (a.dates)
         check_dates(a, d, line);
     check_values(a, d.values, line);
@@ -616,6 +616,89 @@ void conclude(daily_audit &a, int years, const month_table &prec, const month_ta
     word(a.all, decide(a, years, tables));
 }
 
+// What the audit gathers from a site file's lines.
+struct site_file_audit {
+    long number = 0; // lines read
+    bool newline = false, carriage = false;
+    findings all; // a key found in another name (0), too few lines (1), no block (2)
+    std::vector<std::string> lost_keys;
+    finding &renamed() { return all.of[0]; }
+    finding &short_file() { return all.of[1]; }
+    finding &not_block() { return all.of[2]; }
+};
+
+bool in_block(long number) {
+    return number >= block_first_line && number <= block_last_line;
+}
+
+// The name after a parameter line's value, without its quotes.
+std::string_view parameter_name(std::string_view line) {
+    size_t pos = 0;
+    next_token(line, pos);
+    std::string_view name = next_token(line, pos);
+    while (!name.empty() && (name.front() == '\'' || name.front() == '"'))
+        name.remove_prefix(1);
+    while (!name.empty() && (name.back() == '\'' || name.back() == '"'))
+        name.remove_suffix(1);
+    return name;
+}
+
+void note_line(finding &f, long number, const std::string &item = std::string()) {
+    ++f.count;
+    if (f.lines.size() < named_lines)
+        f.lines.push_back(number);
+    if (!item.empty() && f.items.size() < named_lines)
+        f.items.push_back(item);
+}
+
+void audit_site_file_line(site_file_audit &s, std::string_view line) {
+    const long number = ++s.number;
+    s.newline = s.newline || line.back() == '\n';
+    s.carriage = s.carriage || line.find('\r') != std::string_view::npos;
+    if (const int key = site_key_of_line(line); key >= 0) {
+        if (parameter_name(line) != site_key_name(key))
+            note_line(s.renamed(), number, site_key_name(key));
+        if (in_block(number))
+            s.lost_keys.push_back(site_key_name(key));
+    }
+    bool block_like = false;
+    for (const char *n : block_names)
+        block_like = block_like || line.find(n) != std::string_view::npos;
+    if (in_block(number) && !block_like)
+        note_line(s.not_block(), number);
+}
+
+// "PRECIP, PRCSTD, PRCSKW, TMN2M or TMX2M"
+std::string block_names_listed() {
+    std::string text;
+    for (int i = 0; i < block_series; ++i)
+        text += std::string(i == 0 ? "" : i + 1 == block_series ? " or " : ", ") + block_names[i];
+    return text;
+}
+
+void word_site_file(site_file_audit &s) {
+    if (s.number > 0 && s.number < block_last_line) {
+        s.short_file().count = 1;
+        s.short_file().text = format_message(
+            "the site file has %ld lines, fewer than %d: the weather block replaces lines %d to "
+            "its end",
+            s.number, block_last_line, block_first_line);
+        if (!s.lost_keys.empty())
+            s.short_file().text += ", and the site key lines among them (" +
+                                   joined(s.lost_keys, static_cast<long>(s.lost_keys.size())) +
+                                   ") are lost after their Update line";
+    }
+    s.renamed().text = "a line that will be replaced by a site key line although its name is not "
+                       "the key (" +
+                       joined(s.renamed().items, s.renamed().count) +
+                       "): the key was found inside a longer name or a comment, and the line's "
+                       "own parameter is lost";
+    s.not_block().text =
+        format_message("lines %d to %d that do not look like a weather block "
+                       "(no %s): the block replaces them all the same",
+                       block_first_line, block_last_line, block_names_listed().c_str());
+}
+
 // What the keyword and block steps will do to the site file.
 std::vector<std::string> audit_site_file(int site_fd, const std::string &site_file) {
     const int copy = dup(site_fd);
@@ -627,64 +710,13 @@ std::vector<std::string> audit_site_file(int site_fd, const std::string &site_fi
     }
     std::rewind(fp);
     line_reader reader(fp, max_text_line);
-    std::string_view line;
-    long number = 0;
-    bool newline = false, carriage = false;
-    findings all;
-    finding &renamed = all.of[0], &short_file = all.of[1], &not_block = all.of[2];
-    std::vector<std::string> lost_keys;
-    static const char *const block_names[] = {"PRECIP", "PRCSTD", "PRCSKW", "TMN2M", "TMX2M"};
-    while (next_line(reader, line)) {
-        ++number;
-        newline = newline || line.back() == '\n';
-        carriage = carriage || line.find('\r') != std::string_view::npos;
-        const int key = site_key_of_line(line);
-        if (key >= 0) {
-            size_t pos = 0;
-            next_token(line, pos);
-            std::string_view name = next_token(line, pos);
-            while (!name.empty() && (name.front() == '\'' || name.front() == '"'))
-                name.remove_prefix(1);
-            while (!name.empty() && (name.back() == '\'' || name.back() == '"'))
-                name.remove_suffix(1);
-            if (name != site_key_name(key)) {
-                ++renamed.count;
-                if (renamed.lines.size() < named_lines)
-                    renamed.lines.push_back(number);
-                if (renamed.items.size() < named_lines)
-                    renamed.items.push_back(site_key_name(key));
-            }
-            if (number >= 3 && number <= 62)
-                lost_keys.push_back(site_key_name(key));
-        }
-        bool block_like = false;
-        for (const char *n : block_names)
-            block_like = block_like || line.find(n) != std::string_view::npos;
-        if (number >= 3 && number <= 62 && !block_like) {
-            ++not_block.count;
-            if (not_block.lines.size() < named_lines)
-                not_block.lines.push_back(number);
-        }
-    }
+    site_file_audit s;
+    for (std::string_view line; next_line(reader, line);)
+        audit_site_file_line(s, line);
     std::fclose(fp);
-    if (number > 0 && number < 62) {
-        short_file.count = 1;
-        short_file.text = "the site file has " + std::to_string(number) +
-                          " lines, fewer than 62: the weather block replaces lines 3 to its end";
-        if (!lost_keys.empty())
-            short_file.text += ", and the site key lines among them (" +
-                               joined(lost_keys, static_cast<long>(lost_keys.size())) +
-                               ") are lost after their Update line";
-    }
-    renamed.text = "a line that will be replaced by a site key line although its name is not "
-                   "the key (" +
-                   joined(renamed.items, renamed.count) +
-                   "): the key was found inside a longer name or a comment, and the line's own "
-                   "parameter is lost";
-    not_block.text = "lines 3 to 62 that do not look like a weather block (no PRECIP, PRCSTD, "
-                     "PRCSKW, TMN2M or TMX2M): the block replaces them all the same";
-    std::vector<std::string> warnings = warnings_of(site_file, all);
-    if (carriage && !newline)
+    word_site_file(s);
+    std::vector<std::string> warnings = warnings_of(site_file, s.all);
+    if (s.carriage && !s.newline)
         warnings.push_back("Warning: " + site_file +
                            ": line ends are CR alone (old Mac style): the site keys are not "
                            "found and the weather block is added after the whole file");

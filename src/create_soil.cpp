@@ -57,16 +57,15 @@ const int rows_for_code[9] = {3, 5, 6, 7, 9, 11, 12, 13, 14};
 } // namespace
 
 int soil_row_count(int layer_code) {
-    if (layer_code < 1 || layer_code > 9)
+    if (!is_valid_layer_code(layer_code))
         return max_rows;
     return rows_for_code[layer_code - 1];
 }
 
 void create_soil(float sand, float silt, float clay, float &bulk_density, float pass_through,
                  int layer_code) {
-    if (layer_code < 1 || layer_code > 9)
-        std::printf("\n Invalid number of soil layers in <SITE>.sfp file! \n"
-                    " Using default value of 9 layers. \n");
+    if (!is_valid_layer_code(layer_code))
+        std::printf("\n %s \n %s \n", layer_code_warning, layer_code_default);
     const int rows = soil_row_count(layer_code);
 
     // Percentages or fractions: anything not summing to exactly 1 is rescaled.

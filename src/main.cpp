@@ -3,6 +3,7 @@
 #include "check.h"
 #include "outputs.h"
 #include "rewrite.h"
+#include "siteprep.h"
 #include "utils.h"
 
 #include <algorithm>
@@ -28,7 +29,7 @@ void print_help() {
     std::printf("\n"
                 "For every site of SITE_LIST, in order: writes the soil layer file soils.in\n"
                 "from the site's texture, sets SITLAT, SITLNG, NLAYER, NLAYPG and ELEV in\n"
-                "the site's parameter file NAME.sfp, and replaces lines 3 to 62 of that file\n"
+                "the site's parameter file NAME.sfp, and replaces lines %d to %d of that file\n"
                 "with monthly climate statistics from the daily weather file NAME.wth.\n"
                 "NAME.sfp is rewritten in place through the temporary copy XXXX.sfp.\n"
                 "\n"
@@ -63,7 +64,8 @@ void print_help() {
                 "  --version  show the version and exit\n"
                 "\n"
                 "Exit status: 0 when every site was prepared, 1 after an error, 2 for a\n"
-                "wrong command line.\n");
+                "wrong command line.\n",
+                block_first_line, block_last_line);
 }
 
 struct options {

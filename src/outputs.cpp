@@ -70,9 +70,10 @@ std::string number(double v, int decimals = 1) {
 }
 
 std::string csv_header(bool check) {
-    return std::string("site,month,year_rows,precip_years,tmin_years,tmax_years,PRECIP,PRCSTD,"
-                       "PRCSKW,TMN2M,TMX2M") +
-           (check ? ",warnings\r\n" : "\r\n");
+    std::string header = "site,month,year_rows,precip_years,tmin_years,tmax_years";
+    for (const char *name : block_names)
+        header += std::string(",") + name;
+    return header + (check ? ",warnings\r\n" : "\r\n");
 }
 
 // The twelve rows of a site.

@@ -136,10 +136,10 @@ struct month_sums {
     lane_counts count = {};
 };
 
-// Values below -98 mark a missing day; so does not-a-number, which fails
-// the comparison. All ones in the lane of a valid value.
+// is_valid for each lane: all ones in the lane of a valid value
+// (not-a-number fails the comparison).
 lane_counts valid_lanes(lanes value) {
-    return value >= -98.0f;
+    return value >= missing_cut;
 }
 
 // Adding minus zero leaves any sum exactly as it is, so an invalid day

@@ -96,7 +96,7 @@ void weather(const weather_stats &ws) {
     line_reader reader(oldfp);
     std::string_view line;
     const char *eol = "\n";
-    for (int i = 0; i < 2 && next_line(reader, line); ++i) {
+    for (int i = 0; i < header_lines && next_line(reader, line); ++i) {
         if (i == 0)
             eol = line_end_of(line); // the block's lines end like the file's first line
         put_text(newfp, line);
@@ -104,13 +104,13 @@ void weather(const weather_stats &ws) {
         if (line.back() != '\n')
             put_text(newfp, eol);
     }
-    put_block_lines("PRECIP", ws.prec_mean, eol);
-    put_block_lines("PRCSTD", ws.prec_dev, eol);
-    put_block_lines("PRCSKW", ws.prec_skew, eol);
-    put_block_lines("TMN2M", ws.tmin_mean, eol);
-    put_block_lines("TMX2M", ws.tmax_mean, eol);
-    // Lines 3 to 62 are the old block, replaced by position.
-    for (int i = 0; i < 60 && next_line(reader, line); ++i) {
+    // In the order of block_names.
+    const float *series[block_series] = {ws.prec_mean, ws.prec_dev, ws.prec_skew, ws.tmin_mean,
+                                         ws.tmax_mean};
+    for (int k = 0; k < block_series; ++k)
+        put_block_lines(block_names[k], series[k], eol);
+    // The old block's lines, replaced by position.
+    for (int i = 0; i < block_lines && next_line(reader, line); ++i) {
     }
     while (next_line(reader, line))
         put_text(newfp, line);

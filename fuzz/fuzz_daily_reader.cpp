@@ -59,7 +59,7 @@ int read_text(std::string &text, month_table &prec, month_table &tmin, month_tab
     daily_problems problems;
     auto audit = start_daily_audit();
     const int last = read_daily_weather(fp, prec, tmin, tmax, err, findings ? &problems : nullptr,
-                                        findings ? audit.get() : nullptr);
+                                        findings ? listener_of(audit.get()) : nullptr);
     std::fclose(fp);
     if (findings != nullptr) {
         site_line site;

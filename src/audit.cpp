@@ -201,7 +201,11 @@ struct run {
 
 // Everything the audit keeps while it reads a daily file: a few numbers,
 // never a day.
-struct daily_audit {
+struct daily_audit final : daily_listener {
+    void line(std::string_view text, const daily_record *day, long number,
+              const daily_date *date) override {
+        audit_daily_line(*this, text, day, number, date);
+    }
     bool any_day = false;
     findings all;
     bool dates = true, first = true;
@@ -781,4 +785,8 @@ audit_said audit_site(const site_line &site, int site_fd, daily_audit *audit, in
         said.summary = weather_file + ": " + counted(years, "year") + ", " +
                        counted(static_cast<long>(found.size()), "finding");
     return said;
+}
+
+daily_listener *listener_of(daily_audit *audit) {
+    return audit;
 }

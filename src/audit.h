@@ -18,6 +18,8 @@ std::vector<std::string> audit_site_line(const site_line &site, const char *list
 // What the audit gathers from a daily file as it is read, line by line.
 struct daily_audit;
 std::unique_ptr<daily_audit, void (*)(daily_audit *)> start_daily_audit();
+// The audit as the daily reader's listener (nullptr for none).
+daily_listener *listener_of(daily_audit *audit);
 // A non-blank daily line; day is nullptr for a line that is not valid.
 void audit_daily_line(daily_audit &a, std::string_view line, const daily_record *day, long number,
                       const daily_date *date = nullptr);

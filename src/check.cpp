@@ -182,7 +182,8 @@ void check_weather_file(lines_said &out, const site_line &site, int site_fd, wea
     daily_error err;
     daily_problems bad;
     auto audit = start_daily_audit();
-    const int years = read_daily_weather(wthfp, prec, tmin, tmax, err, &bad, audit.get()) + 1;
+    const int years =
+        read_daily_weather(wthfp, prec, tmin, tmax, err, &bad, listener_of(audit.get())) + 1;
     close_input(wthfp);
     add_bad_lines(out, weather_file, bad);
     has_stats = bad.count == 0 && years > 0;

@@ -1,7 +1,6 @@
 // Daily weather lines to year-by-month tables: monthly mean maximum and
 // minimum temperature and monthly precipitation total.
 #include "process_weather.h"
-#include "audit.h"
 #include "daily_simd.h"
 
 #include <algorithm>
@@ -241,8 +240,97 @@ __attribute__((noinline)) size_t add_days(month_grouping &group, const daily_rec
 
 } // namespace
 
-int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
-                       daily_error &err, daily_problems *all_bad, daily_audit *audit) {
+namespace {
+
+// A daily file being read: the reader and parser, the tables being filled,
+// and where bad lines and every line go.
+struct daily_reading {
+    daily_reading(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
+                  daily_error &e, daily_problems *bad, daily_listener *l)
+        : reader(wthfp, max_daily_line), group(prec, tmin, tmax), err(e), all_bad(bad),
+          listener(l) {}
+    line_reader reader;
+    fast_daily_parser parser;
+    month_grouping group;
+    long line_number = 0;
+    // A run of lines the vectorized parser takes at a time.
+    static constexpr size_t batch = 64;
+    daily_record days[batch];
+    std::string_view lines[batch];
+    daily_date dates[batch];
+    daily_error &err;
+    daily_problems *all_bad; // a check's: bad lines counted and skipped
+    daily_listener *listener;
+};
+
+// How reading goes on after a step: with the next step, or ended (-1).
+constexpr int reading_on = 0, reading_ended = -1;
+
+int past_last_year(daily_reading &r) {
+    r.err.line = r.line_number;
+    r.err.reason = "more than " + std::to_string(max_years) + " years of data";
+    if (r.all_bad != nullptr)
+        note_problem(*r.all_bad, r.err);
+    return reading_ended;
+}
+
+// A run of lines the vectorized parser takes, added together; how many
+// were added, or reading_ended past the last year.
+long read_fast_run(daily_reading &r) {
+    const bool listened = r.listener != nullptr;
+    const size_t count =
+        r.parser.layouts != nullptr && !r.parser.given_up
+            ? next_fast_days(r.reader, r.parser, r.days, listened ? r.lines : nullptr,
+                             listened ? r.dates : nullptr, daily_reading::batch)
+            : 0;
+    const size_t added = add_days(r.group, r.days, count);
+    // The listener hears of the lines added and of the one that could not be.
+    if (listened)
+        for (size_t k = 0; k < std::min(added + 1, count); ++k)
+            r.listener->line(r.lines[k], &r.days[k], r.line_number + 1 + static_cast<long>(k),
+                             &r.dates[k]);
+    r.line_number += static_cast<long>(added);
+    if (added == count)
+        return static_cast<long>(count);
+    ++r.line_number;
+    return past_last_year(r);
+}
+
+// A line for the general parser.
+int read_line(daily_reading &r, std::string_view line) {
+    ++r.line_number;
+    daily_record day;
+    const parse_status status =
+        parse_daily_line_fast(r.parser, line, r.reader.padded, day, r.err.reason);
+    if (status == parse_status::blank)
+        return reading_on;
+    if (r.listener != nullptr)
+        r.listener->line(line, status == parse_status::ok ? &day : nullptr, r.line_number, nullptr);
+    if (status == parse_status::bad) {
+        r.err.line = r.line_number;
+        if (r.all_bad == nullptr)
+            return reading_ended;
+        note_problem(*r.all_bad, r.err);
+        return reading_on;
+    }
+    return r.group.add(day) ? reading_on : past_last_year(r);
+}
+
+// After the last line: the last month closed, or why the file ended early.
+int finish_reading(daily_reading &r) {
+    if (r.reader.too_long || r.reader.error != 0) {
+        r.err.line = r.reader.too_long ? r.line_number + 1 : 0;
+        r.err.reason =
+            r.reader.too_long ? too_long_reason(max_daily_line) : std::strerror(r.reader.error);
+        if (r.all_bad != nullptr)
+            note_problem(*r.all_bad, r.err);
+        return -1;
+    }
+    r.group.close_month();
+    return r.group.year;
+}
+
+void clear_tables(month_table &prec, month_table &tmin, month_table &tmax) {
     for (int y = 0; y < max_years; ++y) {
         for (int m = 0; m < months; ++m) {
             prec[y][m] = 0.0f;
@@ -250,73 +338,26 @@ int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_
             tmax[y][m] = 0.0f;
         }
     }
-    month_grouping group(prec, tmin, tmax);
-    line_reader reader(wthfp, max_daily_line);
-    fast_daily_parser parser;
-    long line_number = 0;
-    auto past_last_year = [&] {
-        err.line = line_number;
-        err.reason = "more than " + std::to_string(max_years) + " years of data";
-        if (all_bad != nullptr)
-            note_problem(*all_bad, err);
-        return -1;
-    };
-    constexpr size_t batch = 64;
-    daily_record days[batch];
-    std::string_view lines[batch];
-    daily_date dates[batch];
+}
+
+} // namespace
+
+int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
+                       daily_error &err, daily_problems *all_bad, daily_listener *listener) {
+    clear_tables(prec, tmin, tmax);
+    daily_reading r(wthfp, prec, tmin, tmax, err, all_bad, listener);
     for (;;) {
-        // A run of lines the vectorized parser takes, added together.
-        const size_t count =
-            parser.layouts != nullptr && !parser.given_up
-                ? next_fast_days(reader, parser, days, audit != nullptr ? lines : nullptr,
-                                 audit != nullptr ? dates : nullptr, batch)
-                : 0;
-        const size_t added = add_days(group, days, count);
-        // The audit sees the lines added and the one that could not be.
-        if (audit != nullptr)
-            for (size_t k = 0; k < std::min(added + 1, count); ++k)
-                audit_daily_line(*audit, lines[k], &days[k], line_number + 1 + static_cast<long>(k),
-                                 &dates[k]);
-        line_number += static_cast<long>(added);
-        if (added < count) {
-            ++line_number;
-            return past_last_year();
-        }
-        if (count > 0)
+        const long run = read_fast_run(r);
+        if (run == reading_ended)
+            return -1;
+        if (run > 0)
             continue;
         // A line for the general parser, or the next block.
         std::string_view line;
-        if (!next_daily_line(reader, parser, line))
+        if (!next_daily_line(r.reader, r.parser, line))
             break;
-        ++line_number;
-        daily_record day;
-        const parse_status status =
-            parse_daily_line_fast(parser, line, reader.padded, day, err.reason);
-        if (status == parse_status::blank)
-            continue;
-        if (audit != nullptr)
-            audit_daily_line(*audit, line, status == parse_status::ok ? &day : nullptr,
-                             line_number);
-        if (status == parse_status::bad) {
-            err.line = line_number;
-            if (all_bad != nullptr) {
-                note_problem(*all_bad, err);
-                continue;
-            }
+        if (read_line(r, line) == reading_ended)
             return -1;
-        }
-        if (!group.add(day))
-            return past_last_year();
     }
-    if (reader.too_long || reader.error != 0) {
-        err.line = reader.too_long ? line_number + 1 : 0;
-        err.reason =
-            reader.too_long ? too_long_reason(max_daily_line) : std::strerror(reader.error);
-        if (all_bad != nullptr)
-            note_problem(*all_bad, err);
-        return -1;
-    }
-    group.close_month();
-    return group.year;
+    return finish_reading(r);
 }

@@ -43,10 +43,22 @@ struct daily_problems {
     std::vector<daily_error> first;
 };
 
+// Who is handed a daily file's lines as they are read, besides the tables
+// (the audit of a check).
+struct daily_listener {
+    // A non-blank line; day is nullptr for a bad line; date holds its date
+    // fields where the parser found them (nullptr: read them from line).
+    virtual void line(std::string_view line, const daily_record *day, long number,
+                      const daily_date *date) = 0;
+
+  protected:
+    ~daily_listener() = default;
+};
+
 // The same reading. With all_bad, a bad line is counted there and skipped,
 // so that a check sees every one; a read error or too many years still end
-// the reading. Without it, the first bad line ends it, in err. With audit,
-// every non-blank line is also handed to the audit.
-struct daily_audit;
+// the reading. Without it, the first bad line ends it, in err. With a
+// listener, every non-blank line is also handed to it.
 int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
-                       daily_error &err, daily_problems *all_bad, daily_audit *audit = nullptr);
+                       daily_error &err, daily_problems *all_bad,
+                       daily_listener *listener = nullptr);

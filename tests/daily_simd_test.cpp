@@ -129,7 +129,7 @@ std::string read_whole(const std::string &text, bool vectorized, bool check) {
     daily_problems problems;
     auto audit = start_daily_audit();
     const int last = read_daily_weather(fp, prec, tmin, tmax, err, check ? &problems : nullptr,
-                                        check ? audit.get() : nullptr);
+                                        check ? listener_of(audit.get()) : nullptr);
     std::fclose(fp);
     daily_simd_enabled = true;
     std::string result = std::to_string(last) + " " + std::to_string(err.line) + " " + err.reason +

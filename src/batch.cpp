@@ -279,19 +279,41 @@ void add_outcome(batch_outputs *outputs, const listed_site &entry, const site_we
 namespace {
 
 // The sites of the list in order, a few daily files read ahead.
+// Notes a failed site in how the run ends; true when the run stops here.
+bool note_failure(run_end &ended, const listed_site &entry, const std::string &shown, site_end end,
+                  const run_options &options, bool last) {
+    ended.status = 1;
+    ++ended.failed;
+    const bool stops = !options.keep_going || end == site_end::fatal;
+    if (ended.line == 0 || stops) {
+        ended.line = entry.line_number;
+        ended.site = entry.problem.empty() ? shown : std::string();
+    }
+    if (stops) {
+        ended.at_failure = true;
+        ended.early = !last;
+    }
+    return stops;
+}
+
+// The daily files of the sites ahead, read on other threads into read.
+work_ahead_ptr read_ahead(const site_list &sites, int threads, std::vector<site_weather> &read) {
+    if (threads <= 1 || sites.lines.size() <= 1)
+        return work_ahead_ptr(nullptr, nullptr);
+    return start_work_ahead(sites.lines.size(), threads, [&sites, &read](size_t i) {
+        // A bad line stops the run before its site.
+        read[i % read.size()] = sites.lines[i].problem.empty()
+                                    ? read_weather_ahead(sites.lines[i].site)
+                                    : site_weather();
+    });
+}
+
 void run_sites(const site_list &sites, const std::string &list_name, const run_options &options,
                run_end &ended) {
     // One descriptor a worker; the main thread keeps what it needs.
     const int threads = threads_for_descriptors(options.threads, 1, 4);
     std::vector<site_weather> read(work_ahead_window(threads));
-    work_ahead_ptr ahead(nullptr, nullptr);
-    if (threads > 1 && sites.lines.size() > 1)
-        ahead = start_work_ahead(sites.lines.size(), threads, [&](size_t i) {
-            site_weather &weather = read[i % read.size()];
-            // A bad line stops the run before its site.
-            weather = sites.lines[i].problem.empty() ? read_weather_ahead(sites.lines[i].site)
-                                                     : site_weather();
-        });
+    work_ahead_ptr ahead = read_ahead(sites, threads, read);
     auto progress = start_progress(options.progress, sites.lines.size());
     std::vector<failed_site> failed;
     ended.sites = sites.lines.size();
@@ -301,7 +323,7 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
         const std::string shown = shown_name(site.name);
         // Taken for every line, in order, even one that goes no further.
         site_weather weather;
-        bool have_weather = ahead != nullptr;
+        bool have_weather = false;
         if (ahead) {
             take_job(*ahead, i);
             weather = std::move(read[i % read.size()]);
@@ -313,26 +335,16 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
         const site_result result = entry.problem.empty()
                                        ? process_site(site, options, weather, have_weather)
                                        : site_ended(site_end::failed, failed_with(entry.problem));
-        const site_end end = result.end;
-        const bool used = result.used;
-        const std::string reason = end == site_end::done ? std::string() : say_failure(result.why);
+        const std::string reason =
+            result.end == site_end::done ? std::string() : say_failure(result.why);
         ended.reached = i + 1;
-        add_outcome(options.outputs, entry, weather, used, end, reason);
-        if (end == site_end::done)
+        add_outcome(options.outputs, entry, weather, result.used, result.end, reason);
+        if (result.end == site_end::done)
             continue;
-        ended.status = 1;
-        ++ended.failed;
-        if (ended.line == 0 || !options.keep_going || end == site_end::fatal) {
-            ended.line = entry.line_number;
-            ended.site = entry.problem.empty() ? shown : std::string();
-        }
-        if (!options.keep_going || end == site_end::fatal) {
-            ended.at_failure = true;
-            ended.early = i + 1 < sites.lines.size();
-        }
-        if (!options.keep_going)
-            return;
-        if (end == site_end::fatal) {
+        const bool last = i + 1 == sites.lines.size();
+        if (note_failure(ended, entry, shown, result.end, options, last)) {
+            if (!options.keep_going)
+                return;
             hide_progress(progress.get());
             list_failures(failed, sites.lines.size(), list_name);
             std::printf("Stopped at %s line %ld: %s; no further site can run safely.\n",

@@ -117,107 +117,124 @@ double round_range(double &lo, double &hi) {
     return step;
 }
 
-// Twelve monthly precipitation bars with a whisker of one deviation on the
-// left axis, mean Tmin and Tmax lines on the right; missing months are gaps.
-std::string climograph(const std::string &name, const weather_stats &w) {
-    const double left = 60, right = 560, top = 20, bottom = 240, width = 620, height = 290;
-    const double slot = (right - left) / months;
-    double prec_top = 10;
-    double t_lo = INFINITY, t_hi = -INFINITY;
+// A climograph's frame: where the plot stands on the page and the two
+// axes' ranges, rounded to whole steps.
+struct chart_frame {
+    double left = 60, right = 560, top = 20, bottom = 240, width = 620, height = 290;
+    double slot = (right - left) / months; // one month's width
+    double prec_lo = 0, prec_top = 10, prec_step = 0;
+    double t_lo = INFINITY, t_hi = -INFINITY, t_step = 0;
+    double y_prec(double v) const {
+        return bottom - (v - prec_lo) / (prec_top - prec_lo) * (bottom - top);
+    }
+    double y_temp(double v) const { return bottom - (v - t_lo) / (t_hi - t_lo) * (bottom - top); }
+    double x_mid(int m) const { return left + slot * (m + 0.5); }
+};
+
+chart_frame frame_of(const weather_stats &w) {
+    chart_frame f;
     for (int m = 0; m < months; ++m) {
         if (std::isfinite(w.prec_mean[m]))
-            prec_top = std::max(prec_top, static_cast<double>(w.prec_mean[m]) +
-                                              (std::isfinite(w.prec_dev[m]) ? w.prec_dev[m] : 0));
+            f.prec_top =
+                std::max(f.prec_top, static_cast<double>(w.prec_mean[m]) +
+                                         (std::isfinite(w.prec_dev[m]) ? w.prec_dev[m] : 0));
         for (float t : {w.tmin_mean[m], w.tmax_mean[m]})
             if (std::isfinite(t)) {
-                t_lo = std::min(t_lo, static_cast<double>(t));
-                t_hi = std::max(t_hi, static_cast<double>(t));
+                f.t_lo = std::min(f.t_lo, static_cast<double>(t));
+                f.t_hi = std::max(f.t_hi, static_cast<double>(t));
             }
     }
-    if (!std::isfinite(t_lo)) {
-        t_lo = 0;
-        t_hi = 10;
+    if (!std::isfinite(f.t_lo)) {
+        f.t_lo = 0;
+        f.t_hi = 10;
     }
-    double prec_lo = 0;
-    const double prec_step = round_range(prec_lo, prec_top);
-    const double t_step = round_range(t_lo, t_hi);
-    const auto y_prec = [&](double v) {
-        return bottom - (v - prec_lo) / (prec_top - prec_lo) * (bottom - top);
-    };
-    const auto y_temp = [&](double v) {
-        return bottom - (v - t_lo) / (t_hi - t_lo) * (bottom - top);
-    };
-    std::string svg =
-        "<svg class=\"climograph\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " +
-        number(width, 0) + " " + number(height, 0) + "\" role=\"img\" aria-label=\"" +
-        html("Climograph of " + name) + "\">\n";
-    // Axes, ticks and labels.
-    svg += "<g class=\"axes\"><line x1=\"" + number(left) + "\" y1=\"" + number(bottom) +
-           "\" x2=\"" + number(right) + "\" y2=\"" + number(bottom) + "\"/><line x1=\"" +
-           number(left) + "\" y1=\"" + number(top) + "\" x2=\"" + number(left) + "\" y2=\"" +
-           number(bottom) + "\"/><line x1=\"" + number(right) + "\" y1=\"" + number(top) +
-           "\" x2=\"" + number(right) + "\" y2=\"" + number(bottom) + "\"/></g>\n";
-    const int prec_decimals = prec_step < 1 ? 1 : 0, t_decimals = t_step < 1 ? 1 : 0;
-    for (double p = prec_lo; p <= prec_top + prec_step / 2; p += prec_step)
-        svg += "<text class=\"tick\" x=\"" + number(left - 6) + "\" y=\"" + number(y_prec(p) + 4) +
-               "\" text-anchor=\"end\">" + number(p, prec_decimals) + "</text>";
-    for (double t = t_lo; t <= t_hi + t_step / 2; t += t_step)
-        svg += "<text class=\"tick\" x=\"" + number(right + 6) + "\" y=\"" + number(y_temp(t) + 4) +
-               "\">" + number(t, t_decimals) + "</text>";
+    f.prec_step = round_range(f.prec_lo, f.prec_top);
+    f.t_step = round_range(f.t_lo, f.t_hi);
+    return f;
+}
+
+// Axes, ticks and labels.
+std::string svg_axes(const chart_frame &f) {
+    std::string svg = "<g class=\"axes\"><line x1=\"" + number(f.left) + "\" y1=\"" +
+                      number(f.bottom) + "\" x2=\"" + number(f.right) + "\" y2=\"" +
+                      number(f.bottom) + "\"/><line x1=\"" + number(f.left) + "\" y1=\"" +
+                      number(f.top) + "\" x2=\"" + number(f.left) + "\" y2=\"" + number(f.bottom) +
+                      "\"/><line x1=\"" + number(f.right) + "\" y1=\"" + number(f.top) +
+                      "\" x2=\"" + number(f.right) + "\" y2=\"" + number(f.bottom) + "\"/></g>\n";
+    const int prec_decimals = f.prec_step < 1 ? 1 : 0, t_decimals = f.t_step < 1 ? 1 : 0;
+    for (double p = f.prec_lo; p <= f.prec_top + f.prec_step / 2; p += f.prec_step)
+        svg += "<text class=\"tick\" x=\"" + number(f.left - 6) + "\" y=\"" +
+               number(f.y_prec(p) + 4) + "\" text-anchor=\"end\">" + number(p, prec_decimals) +
+               "</text>";
+    for (double t = f.t_lo; t <= f.t_hi + f.t_step / 2; t += f.t_step)
+        svg += "<text class=\"tick\" x=\"" + number(f.right + 6) + "\" y=\"" +
+               number(f.y_temp(t) + 4) + "\">" + number(t, t_decimals) + "</text>";
     svg += "\n";
     static const char *const initials = "JFMAMJJASOND";
     for (int m = 0; m < months; ++m)
-        svg += "<text class=\"tick\" x=\"" + number(left + slot * (m + 0.5)) + "\" y=\"" +
-               number(bottom + 16) + "\" text-anchor=\"middle\">" + initials[m] + "</text>";
-    svg += "\n<text class=\"label\" transform=\"rotate(-90)\" x=\"" + number(-(top + bottom) / 2) +
+        svg += "<text class=\"tick\" x=\"" + number(f.x_mid(m)) + "\" y=\"" +
+               number(f.bottom + 16) + "\" text-anchor=\"middle\">" + initials[m] + "</text>";
+    return svg + "\n<text class=\"label\" transform=\"rotate(-90)\" x=\"" +
+           number(-(f.top + f.bottom) / 2) +
            "\" y=\"16\" text-anchor=\"middle\">Precipitation (mm)</text><text class=\"label\" "
            "transform=\"rotate(90)\" x=\"" +
-           number((top + bottom) / 2) + "\" y=\"" + number(-(width - 12)) +
+           number((f.top + f.bottom) / 2) + "\" y=\"" + number(-(f.width - 12)) +
            "\" text-anchor=\"middle\">Temperature (&#176;C)</text><text class=\"label\" x=\"" +
-           number((left + right) / 2) + "\" y=\"" + number(bottom + 36) +
+           number((f.left + f.right) / 2) + "\" y=\"" + number(f.bottom + 36) +
            "\" text-anchor=\"middle\">Month</text>\n";
-    // Bars and whiskers.
+}
+
+// A bar for each month with a precipitation value, and a whisker of one
+// deviation.
+std::string svg_bars(const chart_frame &f, const weather_stats &w) {
+    std::string svg;
     for (int m = 0; m < months; ++m) {
         const float mean = w.prec_mean[m], dev = w.prec_dev[m];
         if (!std::isfinite(mean))
             continue;
-        const double x = left + slot * m + slot * 0.2, y = y_prec(std::max(0.0, double(mean)));
+        const double x = f.left + f.slot * m + f.slot * 0.2;
+        const double y = f.y_prec(std::max(0.0, double(mean)));
         svg += "<rect class=\"bar\" data-month=\"" + std::to_string(m + 1) + "\" data-value=\"" +
                block_value(mean) + "\" x=\"" + number(x) + "\" y=\"" + number(y) + "\" width=\"" +
-               number(slot * 0.6) + "\" height=\"" + number(bottom - y) + "\"><title>" +
+               number(f.slot * 0.6) + "\" height=\"" + number(f.bottom - y) + "\"><title>" +
                block_value(mean) + " mm</title></rect>";
         if (std::isfinite(dev) && dev > 0) {
-            const double cx = left + slot * (m + 0.5);
+            const double cx = f.x_mid(m);
             svg += "<line class=\"whisker\" x1=\"" + number(cx) + "\" y1=\"" +
-                   number(y_prec(std::max(0.0, double(mean) - dev))) + "\" x2=\"" + number(cx) +
-                   "\" y2=\"" + number(y_prec(double(mean) + dev)) + "\"/>";
+                   number(f.y_prec(std::max(0.0, double(mean) - dev))) + "\" x2=\"" + number(cx) +
+                   "\" y2=\"" + number(f.y_prec(double(mean) + dev)) + "\"/>";
         }
     }
-    // Temperature lines, broken where a month is missing.
-    for (const auto &[values, name] :
-         {std::pair{w.tmin_mean, "tmin"}, std::pair{w.tmax_mean, "tmax"}}) {
-        // The points, and the month and value each stands for.
-        std::string points, data;
-        const std::string cls = name; // a lambda may not capture a structured binding
-        const auto flush = [&] {
-            if (!points.empty())
-                svg += "<polyline class=\"" + cls + "\" data-values=\"" + data + "\" points=\"" +
-                       points + "\"/>";
-            points.clear();
-            data.clear();
-        };
-        for (int m = 0; m < months; ++m) {
-            if (!std::isfinite(values[m])) {
-                flush();
-                continue;
-            }
-            const char *gap = points.empty() ? "" : " ";
-            points += gap + number(left + slot * (m + 0.5)) + "," + number(y_temp(values[m]));
-            data += gap + std::to_string(m + 1) + ":" + block_value(values[m]);
+    return svg;
+}
+
+// A temperature line, broken where a month is missing; each piece with the
+// month and value each of its points stands for.
+std::string svg_line(const chart_frame &f, const float values[months], const std::string &cls) {
+    std::string svg, points, data;
+    const auto flush = [&] {
+        if (!points.empty())
+            svg += "<polyline class=\"" + cls + "\" data-values=\"" + data + "\" points=\"" +
+                   points + "\"/>";
+        points.clear();
+        data.clear();
+    };
+    for (int m = 0; m < months; ++m) {
+        if (!std::isfinite(values[m])) {
+            flush();
+            continue;
         }
-        flush();
+        const char *gap = points.empty() ? "" : " ";
+        points += gap + number(f.x_mid(m)) + "," + number(f.y_temp(values[m]));
+        data += gap + std::to_string(m + 1) + ":" + block_value(values[m]);
     }
-    svg += "\n<g class=\"legend\"><rect class=\"bar\" x=\"" + number(left + 10) + "\" y=\"" +
+    flush();
+    return svg;
+}
+
+std::string svg_legend(const chart_frame &f) {
+    const double left = f.left, height = f.height;
+    return "\n<g class=\"legend\"><rect class=\"bar\" x=\"" + number(left + 10) + "\" y=\"" +
            number(height - 14) + "\" width=\"10\" height=\"10\"/><text x=\"" + number(left + 24) +
            "\" y=\"" + number(height - 5) +
            "\">precipitation, mean &#177; 1 sd</text><line class=\"tmin\" x1=\"" +
@@ -227,7 +244,16 @@ std::string climograph(const std::string &name, const weather_stats &w) {
            number(left + 340) + "\" y1=\"" + number(height - 9) + "\" x2=\"" + number(left + 360) +
            "\" y2=\"" + number(height - 9) + "\"/><text x=\"" + number(left + 365) + "\" y=\"" +
            number(height - 5) + "\">mean Tmax</text></g>\n</svg>\n";
-    return svg;
+}
+
+// Twelve monthly precipitation bars with a whisker of one deviation on the
+// left axis, mean Tmin and Tmax lines on the right; missing months are gaps.
+std::string climograph(const std::string &name, const weather_stats &w) {
+    const chart_frame f = frame_of(w);
+    return "<svg class=\"climograph\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " +
+           number(f.width, 0) + " " + number(f.height, 0) + "\" role=\"img\" aria-label=\"" +
+           html("Climograph of " + name) + "\">\n" + svg_axes(f) + svg_bars(f, w) +
+           svg_line(f, w.tmin_mean, "tmin") + svg_line(f, w.tmax_mean, "tmax") + svg_legend(f);
 }
 
 const char style[] =

@@ -312,7 +312,8 @@ void say_site(check_tally &tally, seen_sites &seen, const char *list_path, const
 void check_sites(check_tally &tally, const char *list_path, const site_list &sites, int threads,
                  batch_outputs *outputs) {
     seen_sites seen;
-    // At most two descriptors a site.
+    // A site holds at most three descriptors at once: its site file, a copy
+    // of that descriptor and its daily file.
     threads = threads_for_descriptors(threads, 3, 4);
     std::vector<checked> reports(work_ahead_window(threads));
     work_ahead_ptr ahead = start_work_ahead(sites.lines.size(), threads, [&](size_t i) {

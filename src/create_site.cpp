@@ -9,7 +9,8 @@
 namespace {
 
 // True when the line starts with a number followed by a word, as a
-// "%f %s" scan would convert both.
+// "%f %s" scan would convert both: "%c" after the blank tells the same
+// without a buffer for the word.
 bool is_parameter_line(std::string_view line) {
     std::string text(line); // the scan needs a terminated string
     float number;

@@ -98,7 +98,6 @@ std::string csv_rows(const site_outcome &s, bool check) {
     return text;
 }
 
-// An axis range from lo to hi with round ends.
 // An axis from lo to hi widened to whole steps of 1, 2 or 5 times a power
 // of ten, about four of them; the step.
 double round_range(double &lo, double &hi) {

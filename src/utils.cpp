@@ -68,7 +68,12 @@ int open_regular(const std::string &path, std::string &why, int *write_errno) {
         return -1;
     }
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fstat(fd, &st) != 0) {
+        why = std::strerror(errno);
+        close(fd);
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
         why = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file";
         close(fd);
         return -1;

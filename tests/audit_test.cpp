@@ -1,5 +1,6 @@
 // The audit of --check: each planted finding is named with its file and
 // first line, a clean file gets none, and the run never audits.
+#include "batch_builder.h"
 #include "tool_runner.h"
 
 #include <functional>
@@ -9,26 +10,22 @@ namespace {
 
 using day_lines = std::vector<std::string>;
 
-bool leap(int y) {
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
 // Every day of the years first..last, with values that vary from day to day.
 day_lines clean_days(int first = 2001, int last = 2010) {
-    static const int length[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const std::string text =
+        daily_file({first, last - first + 1}, [](int y, int m, int d, int doy) {
+            const int tmax = 10 + (d * 7 + m * 3 + y) % 13;
+            const int prec = (d * 5 + m + y) % 17;
+            return std::to_string(d) + " " + std::to_string(m) + " " + std::to_string(y) + " " +
+                   std::to_string(doy) + " " + std::to_string(tmax) + ".5 " +
+                   std::to_string(tmax - 8 - d % 3) + ".25 " + std::to_string(prec / 4) + "." +
+                   std::to_string(prec % 4) + "\n";
+        });
     day_lines lines;
-    for (int y = first; y <= last; ++y) {
-        int doy = 0;
-        for (int m = 1; m <= 12; ++m)
-            for (int d = 1; d <= length[m - 1] + (m == 2 && leap(y)); ++d) {
-                const int tmax = 10 + (d * 7 + m * 3 + y) % 13;
-                const int prec = (d * 5 + m + y) % 17;
-                lines.push_back(std::to_string(d) + " " + std::to_string(m) + " " +
-                                std::to_string(y) + " " + std::to_string(++doy) + " " +
-                                std::to_string(tmax) + ".5 " + std::to_string(tmax - 8 - d % 3) +
-                                ".25 " + std::to_string(prec / 4) + "." + std::to_string(prec % 4) +
-                                "\n");
-            }
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = text.find('\n', start) + 1;
+        lines.push_back(text.substr(start, end - start));
+        start = end;
     }
     return lines;
 }
@@ -57,12 +54,7 @@ void set_field(std::string &line, int field, const std::string &value) {
 }
 
 std::string block_site_file(const std::string &tail) {
-    std::string s = "Site parameters\nClimate block\n";
-    const char *names[] = {"PRECIP", "PRCSTD", "PRCSKW", "TMN2M", "TMX2M"};
-    for (const char *n : names)
-        for (int m = 1; m <= 12; ++m)
-            s += "0.0000            '" + std::string(n) + "(" + std::to_string(m) + ")'\n";
-    return s + tail;
+    return site_file(tail, true);
 }
 
 struct audit_case {
@@ -75,7 +67,7 @@ void PrintTo(const audit_case &c, std::ostream *os) {
     *os << c.what;
 }
 
-const char site_row[] = "plot 41.5 -105.25 40 40 20 1.3 0.5 3 1530\n";
+const std::string plot_row = site_row("plot");
 
 std::string check_output(const day_lines &days, const std::string &site_file,
                          const std::string &row, int &status) {
@@ -95,7 +87,7 @@ class Audit : public ::testing::TestWithParam<audit_case> {};
 
 TEST_P(Audit, NamesThePlantedFinding) {
     day_lines days = clean_days();
-    std::string site_file = block_site_file("1 'ELEV'\n"), row = site_row;
+    std::string site_file = block_site_file("1 'ELEV'\n"), row = plot_row;
     GetParam().plant(days, site_file, row);
     int status = -1;
     const std::string out = check_output(days, site_file, row, status);
@@ -277,11 +269,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Audit, CleanFileGetsNoWarningAndStrictCountsThem) {
     int status = -1;
     const std::string out =
-        check_output(clean_days(), block_site_file("1 'ELEV'\n"), site_row, status);
+        check_output(clean_days(), block_site_file("1 'ELEV'\n"), plot_row, status);
     EXPECT_EQ(out, "1 site checked, 0 problems, 0 warnings\n");
     EXPECT_EQ(status, 0);
     scratch_dir dir;
-    dir.write("sites.txt", site_row);
+    dir.write("sites.txt", plot_row);
     dir.write("plot.sfp", site_file_with_tail(""));
     dir.write("plot.wth", "1 1 2001 1 10 5 1\n");
     EXPECT_EQ(run_tool(dir.path(), {"--check", "sites.txt"}).status, 0);
@@ -298,7 +290,7 @@ TEST(Audit, NoGapIsCountedAfterABadLine) {
     day_lines days = clean_days();
     set_field(days[at(days, 5, 5, 2005)], 1, "13");
     int status = -1;
-    const std::string out = check_output(days, block_site_file("1 'ELEV'\n"), site_row, status);
+    const std::string out = check_output(days, block_site_file("1 'ELEV'\n"), plot_row, status);
     EXPECT_EQ(status, 1);
     EXPECT_NE(out.find("plot.wth line 1586: month 13 is outside 1 to 12"), std::string::npos)
         << out;
@@ -319,7 +311,7 @@ TEST(Audit, AnnualPrecipitationCountsEveryYear) {
             for (std::string &line : days)
                 set_field(line, 6, c.daily);
         int status = -1;
-        const std::string out = check_output(days, block_site_file("1 'ELEV'\n"), site_row, status);
+        const std::string out = check_output(days, block_site_file("1 'ELEV'\n"), plot_row, status);
         EXPECT_EQ(out.find("mean annual precipitation") != std::string::npos, c.warned)
             << c.last_year << " " << (c.daily ? c.daily : "") << "\n"
             << out;

@@ -1,4 +1,5 @@
 // The batch check: every problem in one pass, nothing written.
+#include "batch_builder.h"
 #include "tool_runner.h"
 
 #include <filesystem>
@@ -9,13 +10,10 @@ namespace fs = std::filesystem;
 namespace {
 
 void write_clean_batch(const scratch_dir &dir) {
-    dir.write("sites.txt", "one 41.5 -105.25 40 40 20 1.3 0.5 3 1530\n"
-                           "two 10 20 0.2 0.3 0.5 1.3 0.5 12 5\n"
-                           "data/three -12 30.5 0.65 0.25 0.10 1.3 0.5 1 200\n");
-    for (const char *site : {"one", "two", "data/three"}) {
-        dir.write(std::string(site) + ".sfp", site_file_with_tail("1 ELEV\n"));
-        dir.write(std::string(site) + ".wth", year_of_days("20 5 1.5"));
-    }
+    dir.write("sites.txt", site_row("one") + "two 10 20 0.2 0.3 0.5 1.3 0.5 12 5\n"
+                                             "data/three -12 30.5 0.65 0.25 0.10 1.3 0.5 1 200\n");
+    for (const char *site : {"one", "two", "data/three"})
+        write_usual_site(dir, site);
 }
 
 TEST(Check, CleanBatchPassesAndTheRunSucceeds) {

@@ -1,6 +1,7 @@
 // The vectorized daily-line parser gives exactly what the general parser
 // gives: the same lines accepted, the same messages, the same float bits.
 #include "audit.h"
+#include "batch_builder.h"
 #include "daily_simd.h"
 #include "site_list.h"
 #include "siteprep.h"
@@ -155,7 +156,6 @@ std::string read_whole(const std::string &text, bool vectorized, bool check) {
 // known layouts are parsed and summed together, so a fault in where a run
 // stops, in the line count or in the sums shows in the tables or messages.
 TEST(FastDaily, WholeFilesGiveThePortableReadersResult) {
-    const int days_in_month[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     struct file_case {
         const char *name;
         int years;
@@ -180,22 +180,19 @@ TEST(FastDaily, WholeFilesGiveThePortableReadersResult) {
     };
     std::mt19937 random(7);
     for (const file_case &c : cases) {
-        std::string text;
         long line = 0;
-        for (int y = 0; y < c.years; ++y)
-            for (int m = 0; m < 12; ++m)
-                for (int d = 1; d <= days_in_month[m]; ++d) {
-                    char buffer[96];
-                    if (c.altered_every != 0 && ++line % c.altered_every == 0)
-                        std::snprintf(buffer, sizeof buffer, c.altered_to, d, m + 1);
-                    else
-                        std::snprintf(buffer, sizeof buffer, "%d %d %d %d %.1f %.1f %.2f\n", d,
-                                      m + 1, 1900 + y, d,
-                                      static_cast<double>(random() % 4000) / 100 - 15,
-                                      static_cast<double>(random() % 3000) / 100 - 25,
-                                      static_cast<double>(random() % 5000) / 1000);
-                    text += buffer;
-                }
+        const std::string text =
+            daily_file({1900, c.years, 0, false}, [&](int y, int m, int d, int) {
+                char buffer[96];
+                if (c.altered_every != 0 && ++line % c.altered_every == 0)
+                    std::snprintf(buffer, sizeof buffer, c.altered_to, d, m);
+                else
+                    std::snprintf(buffer, sizeof buffer, "%d %d %d %d %.1f %.1f %.2f\n", d, m, y, d,
+                                  static_cast<double>(random() % 4000) / 100 - 15,
+                                  static_cast<double>(random() % 3000) / 100 - 25,
+                                  static_cast<double>(random() % 5000) / 1000);
+                return std::string(buffer);
+            });
         for (bool check : {false, true}) {
             const std::string fast = read_whole(text, true, check);
             const std::string portable = read_whole(text, false, check);

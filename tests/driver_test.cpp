@@ -1,5 +1,6 @@
 // End-to-end runs of the tool: the batch loop, the site keys, the rewrite
 // cycle and its failures.
+#include "batch_builder.h"
 #include "tool_runner.h"
 
 #include <cctype>
@@ -11,7 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char site_row[] = " 41.5 -105.25 40 40 20 1.3 0.5 3 1530\n";
 // One January day is enough daily weather for the rewrite to run.
 const char one_day[] = "1 1 2000 1 10.0 -2.0 0.5\n";
 
@@ -31,7 +31,7 @@ class KeywordPass : public ::testing::TestWithParam<keyword_case> {};
 TEST_P(KeywordPass, ReplacesSiteKeyLines) {
     const keyword_case &c = GetParam();
     scratch_dir dir;
-    dir.write("sites.txt", std::string("plot") + site_row);
+    dir.write("sites.txt", site_row("plot"));
     dir.write("plot.sfp", site_file_with_tail(c.tail));
     dir.write("plot.wth", one_day);
     tool_result r = run_tool(dir.path(), {"sites.txt"});
@@ -110,7 +110,7 @@ TEST(Batch, TwoSitesAreBothRewrittenInOrder) {
 
 TEST(Batch, SiteNameWithDirectoryPart) {
     scratch_dir dir;
-    dir.write("sites.txt", std::string("data/plot1") + site_row);
+    dir.write("sites.txt", site_row("data/plot1"));
     dir.write("data/plot1.sfp", site_file_with_tail("1 ELEV\n"));
     dir.write("data/plot1.wth", one_day);
     tool_result r = run_tool(dir.path(), {"sites.txt"});
@@ -137,7 +137,7 @@ TEST(Batch, LongAndCrLfLinesPassThrough) {
     std::string crlf_head = "Header of a CR LF file\r\n'second'\r\n";
     for (int i = 1; i <= 60; ++i)
         crlf_head += "0.0 'OLD(" + std::to_string(i) + ")'\r\n";
-    dir.write("sites.txt", std::string("plot") + site_row + "crlf" + site_row);
+    dir.write("sites.txt", site_row("plot") + site_row("crlf"));
     dir.write("plot.sfp", site_file_with_tail(long_line + "\n"));
     dir.write("crlf.sfp", crlf_head + long_line + "\r\n1.0 ELEV \r\n");
     dir.write("plot.wth", one_day);
@@ -180,7 +180,7 @@ TEST(Failure, MissingSiteList) {
 
 TEST(Failure, MissingSiteFileLeavesSoilFileWritten) {
     scratch_dir dir;
-    dir.write("sites.txt", std::string("plot") + site_row);
+    dir.write("sites.txt", site_row("plot"));
     dir.write("plot.wth", one_day);
     tool_result r = run_tool(dir.path(), {"sites.txt"});
     EXPECT_EQ(r.status, 1);
@@ -191,7 +191,7 @@ TEST(Failure, MissingSiteFileLeavesSoilFileWritten) {
 
 TEST(Failure, MissingWeatherFileAfterSiteKeys) {
     scratch_dir dir;
-    dir.write("sites.txt", std::string("plot") + site_row);
+    dir.write("sites.txt", site_row("plot"));
     dir.write("plot.sfp", site_file_with_tail("1 SITLAT\n"));
     tool_result r = run_tool(dir.path(), {"sites.txt"});
     EXPECT_EQ(r.status, 1);
@@ -205,8 +205,7 @@ TEST(Failure, MissingWeatherFileAfterSiteKeys) {
 
 TEST(Failure, MalformedLineStopsBeforeItsSite) {
     scratch_dir dir;
-    dir.write("sites.txt",
-              std::string("good") + site_row + "bad 41.5 -105 40 40 20 1.3 0.5 9.0 1530\n");
+    dir.write("sites.txt", site_row("good") + "bad 41.5 -105 40 40 20 1.3 0.5 9.0 1530\n");
     dir.write("good.sfp", site_file_with_tail("1 SITLAT\n"));
     dir.write("good.wth", one_day);
     dir.write("bad.sfp", site_file_with_tail("1 SITLAT\n"));
@@ -236,7 +235,7 @@ TEST(Failure, MalformedFirstLineTouchesNothing) {
 TEST(Failure, LeftoverTemporaryCopyIsRefused) {
     for (bool as_link : {false, true}) {
         scratch_dir dir;
-        dir.write("sites.txt", std::string("plot") + site_row);
+        dir.write("sites.txt", site_row("plot"));
         dir.write("plot.sfp", site_file_with_tail("1 SITLAT\n"));
         dir.write("plot.wth", one_day);
         if (as_link)
@@ -257,7 +256,7 @@ TEST(Failure, WriteFailureRestoresTheSiteFile) {
     for (int i = 0; i < 60; ++i)
         tail += "1 SITLAT\n";
     std::string original = site_file_with_tail(tail);
-    dir.write("sites.txt", std::string("plot") + site_row);
+    dir.write("sites.txt", site_row("plot"));
     dir.write("plot.sfp", original);
     dir.write("plot.wth", one_day);
     // The copy fits under the limit; the rewrite, with longer lines, does not.
@@ -273,7 +272,7 @@ TEST(Failure, WriteFailureRestoresTheSiteFile) {
 
 TEST(Failure, UnwritableSiteFileIsLeftAsItWas) {
     scratch_dir dir;
-    dir.write("sites.txt", std::string("plot") + site_row);
+    dir.write("sites.txt", site_row("plot"));
     dir.write("plot.sfp", site_file_with_tail("1 SITLAT\n"));
     dir.write("plot.wth", one_day);
     if (!hand_to_unprivileged_user(dir))

@@ -1,6 +1,7 @@
 // Fault injection: the tool under a file-size limit at every point of its
 // writes, and on missing, unreadable and wrong-kind inputs. Whatever fails,
 // every site file must be whole: as before the failing step, or rewritten.
+#include "batch_builder.h"
 #include "rewrite.h"
 #include "siteprep.h"
 #include "tool_runner.h"
@@ -21,14 +22,12 @@ namespace {
 const char *const sites[] = {"alpha", "data/beta", "gamma"};
 
 std::string daily_lines(int years, float base) {
-    std::string s;
-    for (int y = 0; y < years; ++y)
-        for (int m = 1; m <= 12; ++m)
-            for (int d = 1; d <= 4; ++d)
-                s += std::to_string(d) + " " + std::to_string(m) + " " + std::to_string(2000 + y) +
-                     " 1 " + std::to_string(base + static_cast<float>(m + y)) + " " +
-                     std::to_string(base - 10.0f) + " " + std::to_string(0.5f * d) + "\n";
-    return s;
+    return daily_file({2000, years, 4}, [base](int year, int m, int d, int) {
+        const int y = year - 2000;
+        return std::to_string(d) + " " + std::to_string(m) + " " + std::to_string(year) + " 1 " +
+               std::to_string(base + static_cast<float>(m + y)) + " " +
+               std::to_string(base - 10.0f) + " " + std::to_string(0.5f * d) + "\n";
+    });
 }
 
 // Three sites; beta's file is long enough to take several write calls.

@@ -1,6 +1,7 @@
 // Hostile and unlucky batches: aliases, devices, NUL bytes, over-long lines,
 // two runs on one site, private files and syncing. The check must report
 // what the run refuses, and the run must refuse before anything is lost.
+#include "batch_builder.h"
 #include "siteprep.h"
 #include "tool_runner.h"
 #include "utils.h"
@@ -20,13 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char site_row[] = " 41.5 -105.25 40 40 20 1.3 0.5 3 1530\n";
-
-void write_site(const scratch_dir &dir, const std::string &name) {
-    dir.write(name + ".sfp", site_file_with_tail("1 ELEV\n"));
-    dir.write(name + ".wth", year_of_days("20 5 1.5"));
-}
-
 struct refusal_case {
     const char *what;
     void (*arrange)(const scratch_dir &);
@@ -40,10 +34,10 @@ void PrintTo(const refusal_case &c, std::ostream *os) {
 
 void nul_in_site_name(const scratch_dir &d) {
     d.write("victim.txt", "precious\n");
-    d.write("sites.txt", std::string("victim.txt\0", 11) + site_row);
+    d.write("sites.txt", site_row(std::string("victim.txt\0", 11)));
 }
 void nul_cuts_weather_name(const scratch_dir &d) {
-    d.write("sites.txt", std::string("plot.wth\0x", 10) + site_row + "plot" + site_row);
+    d.write("sites.txt", site_row(std::string("plot.wth\0x", 10)) + site_row("plot"));
 }
 void weather_is_fifo(const scratch_dir &d) {
     fs::remove(d.file("plot.wth"));
@@ -61,7 +55,7 @@ void long_daily_line(const scratch_dir &d) {
     d.write("plot.wth", "1 1 2001 1 20 5 " + std::string(70000, '1') + "\n");
 }
 void long_site_list_line(const scratch_dir &d) {
-    d.write("sites.txt", "plot" + std::string(site_row) + std::string(1100000, 'x') + "\n");
+    d.write("sites.txt", site_row("plot") + std::string(1100000, 'x') + "\n");
 }
 void long_site_file_line(const scratch_dir &d) {
     d.write("plot.sfp", "head\n" + std::string(1100000, 'x') + "\n");
@@ -78,8 +72,8 @@ class Refusal : public ::testing::TestWithParam<refusal_case> {};
 TEST_P(Refusal, CheckReportsItAndRunLosesNothing) {
     const refusal_case &c = GetParam();
     scratch_dir dir;
-    dir.write("sites.txt", "plot" + std::string(site_row));
-    write_site(dir, "plot");
+    dir.write("sites.txt", site_row("plot"));
+    write_usual_site(dir, "plot");
     c.arrange(dir);
     auto before = dir.snapshot();
     tool_result check = run_tool(dir.path(), {"--check", "sites.txt"});
@@ -148,8 +142,8 @@ TEST(Lock, TwoRunsOnOneSiteLeaveOneRunsResult) {
     std::string expected;
     {
         scratch_dir alone;
-        alone.write("run/sites.txt", "../plot" + std::string(site_row));
-        write_site(alone, "plot");
+        alone.write("run/sites.txt", site_row("../plot"));
+        write_usual_site(alone, "plot");
         ASSERT_EQ(run_tool(alone.file("run"), {"sites.txt"}).status, 0);
         expected = alone.read("plot.sfp");
     }
@@ -157,10 +151,10 @@ TEST(Lock, TwoRunsOnOneSiteLeaveOneRunsResult) {
         scratch_dir dir;
         std::string list;
         for (int i = 0; i < 20; ++i)
-            list += "../plot" + std::string(site_row);
+            list += site_row("../plot");
         dir.write("a/sites.txt", list);
         dir.write("b/sites.txt", list);
-        write_site(dir, "plot");
+        write_usual_site(dir, "plot");
         tool_result a, b;
         std::thread first([&] { a = run_tool(dir.file("a"), {"sites.txt"}); });
         b = run_tool(dir.file("b"), {"sites.txt"});
@@ -173,8 +167,8 @@ TEST(Lock, TwoRunsOnOneSiteLeaveOneRunsResult) {
 
 TEST(Lock, ARunWaitsForTheHolderAndSaysSo) {
     scratch_dir dir;
-    dir.write("sites.txt", "plot" + std::string(site_row));
-    write_site(dir, "plot");
+    dir.write("sites.txt", site_row("plot"));
+    write_usual_site(dir, "plot");
     const int fd = open(dir.file("plot.sfp").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(flock(fd, LOCK_EX), 0);
     tool_result r;
@@ -192,10 +186,10 @@ TEST(Lock, ARunWaitsForTheHolderAndSaysSo) {
 
 TEST(Check, WarnsOfASiteListedTwice) {
     scratch_dir dir;
-    dir.write("sites.txt", "plot" + std::string(site_row) + "other" + site_row + "plot" + site_row +
-                               "data/../plot" + site_row);
-    write_site(dir, "plot");
-    write_site(dir, "other");
+    dir.write("sites.txt",
+              site_row("plot") + site_row("other") + site_row("plot") + site_row("data/../plot"));
+    write_usual_site(dir, "plot");
+    write_usual_site(dir, "other");
     fs::create_directory(dir.file("data"));
     tool_result r = run_tool(dir.path(), {"--check", "sites.txt"});
     EXPECT_EQ(r.status, 0);
@@ -208,8 +202,8 @@ TEST(Check, WarnsOfASiteListedTwice) {
 
 TEST(Check, ReportsWhatTheRunCannotWrite) {
     scratch_dir dir;
-    dir.write("sites.txt", "plot" + std::string(site_row));
-    write_site(dir, "plot");
+    dir.write("sites.txt", site_row("plot"));
+    write_usual_site(dir, "plot");
     if (!hand_to_unprivileged_user(dir))
         GTEST_SKIP() << "no unprivileged user can run the tool here";
     chmod(dir.file("plot.sfp").c_str(), 0444);
@@ -231,8 +225,8 @@ TEST(Sync, SyncsInTheSafeOrderWithAPrivateCopy) {
     if (std::system("command -v strace >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "strace is not installed";
     scratch_dir dir;
-    dir.write("sites.txt", "plot" + std::string(site_row));
-    write_site(dir, "plot");
+    dir.write("sites.txt", site_row("plot"));
+    write_usual_site(dir, "plot");
     chmod(dir.file("plot.sfp").c_str(), 0600);
     const std::string command = "cd '" + dir.path() +
                                 "' && ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o trace.txt -e "

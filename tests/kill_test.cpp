@@ -5,6 +5,7 @@
 // start and changes nothing.
 //
 // usage: kill_test [KILLS [SEED]]   (CI runs a few dozen; by hand, thousands)
+#include "batch_builder.h"
 #include "tool_runner.h"
 
 #include <chrono>
@@ -42,15 +43,12 @@ void write_batch(const scratch_dir &dir) {
         for (int k = 0; k < 10 * (i % 5); ++k)
             tail += "0.25 'OTHER(" + std::to_string(k) + ")'\n";
         dir.write(site_name(i) + ".sfp", site_file_with_tail(tail));
-        std::string wth;
-        for (int y = 0; y < 3; ++y)
-            for (int m = 1; m <= 12; ++m)
-                for (int d = 1; d <= 28; ++d)
-                    wth += std::to_string(d) + " " + std::to_string(m) + " 2000 1 " +
-                           std::to_string((m * 7 + d + i) % 30) + ".5 " +
-                           std::to_string((m * 3 + d) % 10 - 5) + ".25 " +
-                           std::to_string((d * i + m) % 7) + ".1\n";
-        dir.write(site_name(i) + ".wth", wth);
+        dir.write(site_name(i) + ".wth", daily_file({2000, 3, 28}, [i](int, int m, int d, int) {
+                      return std::to_string(d) + " " + std::to_string(m) + " 2000 1 " +
+                             std::to_string((m * 7 + d + i) % 30) + ".5 " +
+                             std::to_string((m * 3 + d) % 10 - 5) + ".25 " +
+                             std::to_string((d * i + m) % 7) + ".1\n";
+                  }));
     }
     dir.write("sites.txt", list);
 }

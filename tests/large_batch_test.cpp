@@ -1,5 +1,6 @@
 // Large batches: going on past a failed site, every site's soil rows kept,
 // a progress line on a terminal, and a site list from a pipe.
+#include "batch_builder.h"
 #include "tool_runner.h"
 
 #include <cstdlib>
@@ -17,10 +18,8 @@ const char *const names[] = {"one", "two", "data/three"};
 
 void write_batch(const scratch_dir &dir) {
     dir.write("sites.txt", std::string(rows[0]) + rows[1] + rows[2]);
-    for (const char *name : names) {
-        dir.write(std::string(name) + ".sfp", site_file_with_tail("1 ELEV\n"));
-        dir.write(std::string(name) + ".wth", year_of_days("20 5 1.5"));
-    }
+    for (const char *name : names)
+        write_usual_site(dir, name);
 }
 
 // The site files of each site as a run of that site alone leaves them.

@@ -1,5 +1,6 @@
 // The CSV summary and the HTML report: the same numbers as the weather
 // blocks, written whole or not at all, and a page a browser renders.
+#include "batch_builder.h"
 #include "outputs.h"
 #include "tool_runner.h"
 
@@ -16,15 +17,12 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string years_of_days(int years, bool dry_february) {
-    std::string s;
-    for (int y = 0; y < years; ++y)
-        for (int m = 1; m <= 12; ++m)
-            for (int d = 1; d <= 3; ++d)
-                s += std::to_string(d) + " " + std::to_string(m) + " " + std::to_string(2001 + y) +
-                     " 1 " + std::to_string(10 + m + d + y) + ".5 " + std::to_string(m - d) +
-                     ".25 " + (dry_february && m == 2 ? "-99" : std::to_string(d + y) + ".5") +
-                     "\n";
-    return s;
+    return daily_file({2001, years, 3}, [dry_february](int year, int m, int d, int) {
+        const int y = year - 2001;
+        return std::to_string(d) + " " + std::to_string(m) + " " + std::to_string(year) + " 1 " +
+               std::to_string(10 + m + d + y) + ".5 " + std::to_string(m - d) + ".25 " +
+               (dry_february && m == 2 ? "-99" : std::to_string(d + y) + ".5") + "\n";
+    });
 }
 
 // Two sites, one with a comma and a quote in its name and no valid

@@ -1,4 +1,5 @@
 #include "tool_runner.h"
+#include "batch_builder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -241,16 +242,11 @@ std::string without_audit(const std::string &out) {
 }
 
 std::string year_of_days(const char *values) {
-    std::string s;
-    for (int m = 1; m <= 12; ++m)
-        for (int d = 1; d <= 3; ++d)
-            s += std::to_string(d) + " " + std::to_string(m) + " 2001 1 " + values + "\n";
-    return s;
+    return daily_file({2001, 1, 3}, [values](int, int m, int d, int) {
+        return std::to_string(d) + " " + std::to_string(m) + " 2001 1 " + values + "\n";
+    });
 }
 
 std::string site_file_with_tail(const std::string &tail) {
-    std::string s = "Site parameters for a test plot\n'header line two'\n";
-    for (int i = 1; i <= 60; ++i)
-        s += "0.0000            'OLD(" + std::to_string(i) + ")'\n";
-    return s + tail;
+    return site_file(tail, false);
 }

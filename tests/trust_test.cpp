@@ -1,6 +1,7 @@
 // Trust at the edges: no output may destroy a file of the batch, outputs
 // say what they know, limits fail cleanly, and a wrong command line says
 // what is wrong.
+#include "batch_builder.h"
 #include "tool_runner.h"
 
 #include <algorithm>
@@ -18,13 +19,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char site_row[] = " 41.5 -105.25 40 40 20 1.3 0.5 3 1530\n";
-
 // A batch of one site, plot, listed in sites.txt.
 void write_plot(const scratch_dir &dir, const std::string &list = "sites.txt") {
-    dir.write(list, "plot" + std::string(site_row));
-    dir.write("plot.sfp", site_file_with_tail("1 ELEV\n"));
-    dir.write("plot.wth", year_of_days("20 5 1.5"));
+    dir.write(list, site_row("plot"));
+    write_usual_site(dir, "plot");
 }
 
 struct guard_case {
@@ -99,19 +97,18 @@ INSTANTIATE_TEST_SUITE_P(
         guard_case{"site_file_is_another_sites_weather_file",
                    {"sites.txt"},
                    [](const scratch_dir &d) {
-                       d.write("sites.txt", "plot" + std::string(site_row) + "other" + site_row);
+                       d.write("sites.txt", site_row("plot") + site_row("other"));
                        d.write("other.sfp", site_file_with_tail(""));
                        fs::create_hard_link(d.file("plot.sfp"), d.file("other.wth"));
                    },
                    "plot.sfp is the same file as other.wth: rewriting the site parameter file "
                    "of sites.txt line 1 would destroy the daily weather file of sites.txt line "
                    "2."},
-        guard_case{
-            "site_list_is_a_site_file",
-            {"plot.sfp"},
-            [](const scratch_dir &d) { d.write("plot.sfp", "plot" + std::string(site_row)); },
-            "The site list is plot.sfp: rewriting the site parameter file of plot.sfp "
-            "line 1 would destroy it."},
+        guard_case{"site_list_is_a_site_file",
+                   {"plot.sfp"},
+                   [](const scratch_dir &d) { d.write("plot.sfp", site_row("plot")); },
+                   "The site list is plot.sfp: rewriting the site parameter file of plot.sfp "
+                   "line 1 would destroy it."},
         guard_case{"link_planted_in_a_shared_directory",
                    {"sites.txt"},
                    [](const scratch_dir &d) {
@@ -253,7 +250,7 @@ TEST(Limits, LittleMemoryIsAnErrorAndOutputsStayFlat) {
     write_plot(dir);
     std::string list;
     for (int i = 0; i < 2000; ++i)
-        list += "plot" + std::string(site_row);
+        list += site_row("plot");
     dir.write("sites.txt", list);
     run_setup small;
     small.memory_bytes = 32L << 20;

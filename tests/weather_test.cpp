@@ -1,4 +1,5 @@
 // Daily weather aggregation, monthly statistics and the weather block.
+#include "batch_builder.h"
 #include "process_weather.h"
 #include "siteprep.h"
 #include "tool_runner.h"
@@ -31,13 +32,12 @@ int aggregate(const std::string &text, tables &t, daily_error &err) {
 // Every day of the given months (first..last, 1-based) of `years` years,
 // with the same values each day.
 std::string days(int first_month, int last_month, int years, const char *values) {
-    std::string s;
-    for (int y = 0; y < years; ++y)
-        for (int m = first_month; m <= last_month; ++m)
-            for (int d = 1; d <= 3; ++d)
-                s += std::to_string(2000 + y) + " " + std::to_string(m) + " " + std::to_string(d) +
-                     " 1 " + values + "\n";
-    return s;
+    return daily_file({2000, years, 3}, [=](int y, int m, int d, int) {
+        return m < first_month || m > last_month
+                   ? std::string()
+                   : std::to_string(y) + " " + std::to_string(m) + " " + std::to_string(d) + " 1 " +
+                         values + "\n";
+    });
 }
 
 TEST(DailyWeather, EmptyFileClosesJanuaryWithNoDays) {

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
-#include <regex>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -188,16 +187,33 @@ TEST(Summary, FieldsAreQuotedForEachReason) {
 
 // A site's bars and temperature points on the page, month by month: the
 // values the chart stands for.
+// The attribute's value in an element's text, or "" without it.
+std::string attribute(const std::string &element, const std::string &name) {
+    const size_t at = element.find(" " + name + "=\"");
+    if (at == std::string::npos)
+        return std::string();
+    const size_t start = at + name.size() + 3;
+    return element.substr(start, element.find('"', start) - start);
+}
+
 std::map<std::string, std::map<int, std::string>> chart_values(const std::string &section) {
     std::map<std::string, std::map<int, std::string>> values;
-    const std::regex bar(R"re(<rect class="bar" data-month="(\d+)" data-value="([^"]+)")re");
-    for (std::sregex_iterator it(section.begin(), section.end(), bar), end; it != end; ++it)
-        EXPECT_TRUE(values["PRECIP"].emplace(std::stoi((*it)[1]), (*it)[2]).second) << "one bar";
-    const std::regex line(R"re(<polyline class="(tmin|tmax)" data-values="([^"]+)")re");
-    for (std::sregex_iterator it(section.begin(), section.end(), line), end; it != end; ++it) {
-        std::istringstream points((*it)[2]);
+    for (size_t at = section.find("<rect class=\"bar\""); at != std::string::npos;
+         at = section.find("<rect class=\"bar\"", at + 1)) {
+        const std::string element = section.substr(at, section.find('>', at) - at);
+        if (!attribute(element, "data-month").empty())
+            EXPECT_TRUE(values["PRECIP"]
+                            .emplace(std::stoi(attribute(element, "data-month")),
+                                     attribute(element, "data-value"))
+                            .second)
+                << "one bar";
+    }
+    for (size_t at = section.find("<polyline "); at != std::string::npos;
+         at = section.find("<polyline ", at + 1)) {
+        const std::string element = section.substr(at, section.find('>', at) - at);
+        std::istringstream points(attribute(element, "data-values"));
         for (std::string point; points >> point;)
-            values[(*it)[1] == "tmin" ? "TMN2M" : "TMX2M"][std::stoi(point)] =
+            values[attribute(element, "class") == "tmin" ? "TMN2M" : "TMX2M"][std::stoi(point)] =
                 point.substr(point.find(':') + 1);
     }
     return values;

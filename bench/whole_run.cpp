@@ -1,11 +1,14 @@
 // Whole runs of a batch, the baseline binary against the new one taken in
 // turns, as a user runs them: wall time, CPU and system time, peak memory.
 //
-// usage: whole_run BASELINE NEW [SITES YEARS [RUNS [LINES]]]
+// usage: whole_run BASELINE NEW [SITES YEARS [RUNS [LINES [SHAPE]]]]
 // LINES more parameter lines in each site file (0: the daily-reader
-// benchmark's 1.6 KB site files; 100 makes them 5 KB).
-// Each run starts from the same generated batch; NEW is run with --jobs 1,
-// with its default, and as --check.
+// benchmark's 1.6 KB site files; 100 makes them 5 KB). SHAPE is the daily
+// lines' shape: compact (the default), real, varied, fixed, ten (with the
+// three optional columns) or layouts (a layout of its own on every line).
+// Each run starts from the same generated batch, after one run of each on
+// a copy, whose files are compared; NEW is run with --jobs 1, with its
+// default, and as --check.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -32,8 +35,36 @@ void write_file(const fs::path &path, const std::string &text) {
     }
 }
 
-// SITES sites of YEARS years of daily lines, in dir.
-void make_batch(const fs::path &dir, int sites, int years, int extra_lines) {
+// One day's line in each of the shapes daily files come in.
+std::string day_line(const std::string &shape, int d, int m, int y, int doy, double a, double b,
+                     double c) {
+    char line[128];
+    if (shape == "fixed") // Fortran and R sprintf programs
+        std::snprintf(line, sizeof line, "%3d %3d %5d %4d %7.2f %7.2f %7.2f\n", d, m, y, doy,
+                      10.0 + a, b - 5.0, c / 10.0);
+    else if (shape == "ten") // with solar radiation, relative humidity and wind speed
+        std::snprintf(line, sizeof line, "%d %d %d %d %.1f %.1f %.2f %.1f %.1f %.2f\n", d, m, y,
+                      doy, 10.0 + a, b - 5.0, c / 10.0, 150.0 + 10 * a, 40.0 + 5 * b, c / 3);
+    else if (shape == "real") // observations to a tenth
+        std::snprintf(line, sizeof line, "%d %d %d %d %.1f %.1f %.1f\n", d, m, y, doy, 10.0 + a,
+                      b - 5.0, c / 5.0);
+    else if (shape == "varied") // 1 to 3 integer digits, signs, 0 to 20 mm, missing values
+        std::snprintf(line, sizeof line, "%d %d %d %d %.1f %.1f %.2f\n", d, m, y, doy,
+                      (a - 5.0) * 4.5, (b - 6.0) * 4.0,
+                      static_cast<int>(a * 7) % 23 == 0 ? -99.99 : c / 5.0);
+    else if (shape == "layouts") // a layout of its own on every line
+        std::snprintf(line, sizeof line, "%*d %*d %d %*d %.*f %.*f %.*f\n", 1 + doy % 3, d,
+                      1 + doy % 2, m, y, 1 + doy % 4, doy, 1 + doy % 3, 10.0 + a, 1 + doy % 2,
+                      b - 5.0, 2 + doy % 3, c / 10.0);
+    else // the benchmark's own compact lines
+        std::snprintf(line, sizeof line, "%d %d %d %d %.1f %.1f %.2f\n", d, m, y, doy, 10.0 + a,
+                      b - 5.0, c / 10.0);
+    return line;
+}
+
+// SITES sites of YEARS years of daily lines of a shape, in dir.
+void make_batch(const fs::path &dir, int sites, int years, int extra_lines,
+                const std::string &shape) {
     fs::create_directories(dir);
     std::string list;
     unsigned seed = 12345;
@@ -51,15 +82,12 @@ void make_batch(const fs::path &dir, int sites, int years, int extra_lines) {
             sfp += "0.5               'PARAM" + std::to_string(i) + "'\n";
         sfp += "0.0 'SITLAT'\n0.0 'SITLNG'\n0.0 'NLAYER'\n0.0 'NLAYPG'\n0.0 'ELEV'\n";
         std::string wth;
-        char line[96];
         for (int y = 0; y < years; ++y) {
             int doy = 0;
             for (int m = 0; m < 12; ++m)
                 for (int d = 1; d <= days_in_month[m]; ++d) {
-                    const int n = std::snprintf(line, sizeof line, "%d %d %d %d %.1f %.1f %.2f\n",
-                                                d, m + 1, 1900 + y, ++doy, 10.0 + noise(),
-                                                noise() - 5.0, noise() / 10.0);
-                    wth.append(line, static_cast<size_t>(n));
+                    const double a = noise(), b = noise(), c = noise();
+                    wth += day_line(shape, d, m + 1, 1900 + y, ++doy, a, b, c);
                 }
         }
         write_file(dir / (name + ".wth"), wth);
@@ -99,6 +127,47 @@ sample run_once(const fs::path &dir, const std::vector<std::string> &command) {
     return {wall, ms(usage.ru_utime) + ms(usage.ru_stime), ms(usage.ru_stime), usage.ru_maxrss};
 }
 
+// Every file below dir, by relative path.
+std::vector<std::pair<std::string, std::string>> files_of(const fs::path &dir) {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const auto &entry : fs::recursive_directory_iterator(dir)) {
+        if (!entry.is_regular_file())
+            continue;
+        FILE *f = std::fopen(entry.path().c_str(), "r");
+        std::string text;
+        char buffer[65536];
+        for (size_t n; f != nullptr && (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+            text.append(buffer, n);
+        if (f != nullptr)
+            std::fclose(f);
+        files.emplace_back(fs::relative(entry.path(), dir).string(), std::move(text));
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// Runs both programs once on copies of the batch: whether they leave the
+// same files, to the byte. The files are read in a child process, so that
+// this process stays small for the peak memory of the runs it forks.
+bool same_outputs(const fs::path &dir, const std::string &baseline, const std::string &fresh) {
+    const pid_t pid = fork();
+    if (pid != 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+    std::vector<std::vector<std::pair<std::string, std::string>>> results;
+    for (const std::string &program : {baseline, fresh}) {
+        const fs::path copy = dir.string() + "-compare";
+        fs::remove_all(copy);
+        fs::copy(dir, copy, fs::copy_options::recursive);
+        run_once(copy, {program, "sites.txt"});
+        results.push_back(files_of(copy));
+        fs::remove_all(copy);
+    }
+    _exit(results[0] == results[1] ? 0 : 1);
+}
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
@@ -108,7 +177,8 @@ double median(std::vector<double> v) {
 
 int main(int argc, char **argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: whole_run BASELINE NEW [SITES YEARS [RUNS [LINES]]]\n");
+        std::fprintf(stderr,
+                     "usage: whole_run BASELINE NEW [SITES YEARS [RUNS [LINES [SHAPE]]]]\n");
         return 2;
     }
     const std::string baseline = fs::absolute(argv[1]), fresh = fs::absolute(argv[2]);
@@ -116,8 +186,11 @@ int main(int argc, char **argv) {
     const int years = argc > 4 ? std::atoi(argv[4]) : 100;
     const int runs = argc > 5 ? std::atoi(argv[5]) : 9;
     const int extra_lines = argc > 6 ? std::atoi(argv[6]) : 0;
+    const std::string shape = argc > 7 ? argv[7] : "compact";
     const fs::path dir = fs::temp_directory_path() / ("siteprep-whole-" + std::to_string(getpid()));
-    make_batch(dir, sites, years, extra_lines);
+    make_batch(dir, sites, years, extra_lines, shape);
+    if (!same_outputs(dir, baseline, fresh))
+        std::printf("note: the baseline's files differ from the new build's\n");
     const std::vector<std::pair<std::string, std::vector<std::string>>> commands = {
         {"baseline", {baseline, "sites.txt"}},
         {"new --jobs 1", {fresh, "--jobs", "1", "sites.txt"}},
@@ -130,7 +203,8 @@ int main(int argc, char **argv) {
     for (int r = 0; r < runs; ++r)
         for (size_t c = 0; c < commands.size(); ++c)
             samples[c].push_back(run_once(dir, commands[c].second));
-    std::printf("%d sites x %d years, %d runs each, taken in turns\n", sites, years, runs);
+    std::printf("%d sites x %d years of %s lines, %d runs each, taken in turns\n", sites, years,
+                shape.c_str(), runs);
     std::printf("%-20s %10s %17s %9s %9s %9s %8s\n", "", "wall ms", "(min-max)", "CPU ms", "sys ms",
                 "peak KB", "ratio");
     double base_wall = 0;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <csignal>
 #include <cstdarg>
 #include <cstdlib>
@@ -474,15 +475,77 @@ static int write_renamed(const std::string &path, const std::string &temp_prefix
     return err;
 }
 
+// The file a link leads to, through further links, or the name a write
+// through it would create.
+static std::string link_target(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        if (char *real = realpath(path.c_str(), nullptr); real != nullptr) {
+            std::string resolved = real;
+            std::free(real);
+            return resolved;
+        }
+        char to[PATH_MAX];
+        const ssize_t n = readlink(path.c_str(), to, sizeof to - 1);
+        if (n <= 0)
+            return path; // not a link: a file to create
+        const std::string next(to, static_cast<size_t>(n));
+        const size_t slash = path.rfind('/');
+        path =
+            next[0] == '/' || slash == std::string::npos ? next : path.substr(0, slash + 1) + next;
+    }
+    return path;
+}
+
+// The standard descriptor (1 or 2) that writes to a file, or -1.
+static int standard_output_of(const struct stat &st) {
+    for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat out;
+        if (fstat(fd, &out) == 0 && out.st_dev == st.st_dev && out.st_ino == st.st_ino)
+            return fd;
+    }
+    return -1;
+}
+
+// Writes after what the messages have put there so far, through the
+// descriptor itself, so that neither overwrites the other.
+static int write_to_standard(int standard, const std::function<int(FILE *)> &write) {
+    std::fflush(standard == STDOUT_FILENO ? stdout : stderr);
+    const int fd = dup(standard);
+    FILE *fp = fd >= 0 ? fdopen(fd, "w") : nullptr;
+    if (fp == nullptr) {
+        const int err = errno;
+        if (fd >= 0)
+            close(fd);
+        return err;
+    }
+    const int err = write(fp);
+    const int close_err = close_output(fp, false);
+    return err != 0 ? err : close_err;
+}
+
 int write_file_whole(const std::string &path, const std::string &temp_prefix,
                      const std::function<int(FILE *)> &write, bool sync) {
     if (path.find('\0') != std::string::npos)
         return EINVAL;
     if (is_special_target(path))
         return write_directly(path, write);
+    // A link is kept: the file it leads to is put in place, beside itself
+    // (/dev/stdout, a link into /proc, is never renamed over); the file
+    // that standard output goes to is written to, since a rename would
+    // leave the messages in a file no longer named.
+    std::string target = path, prefix = temp_prefix;
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (!planted_link(path).empty())
+            return EPERM;
+        if (stat(path.c_str(), &st) == 0 && standard_output_of(st) >= 0)
+            return write_to_standard(standard_output_of(st), write);
+        target = link_target(path);
+        prefix = target + ".";
+    }
     // An interrupt waits until the temporary file is renamed or removed.
     defer_interrupts(true);
-    const int err = write_renamed(path, temp_prefix, write, sync);
+    const int err = write_renamed(target, prefix, write, sync);
     defer_interrupts(false);
     return err;
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -147,6 +148,18 @@ TEST(Guard, WritesThroughDevicesAndKeepsMessagesOutOfFiles) {
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(fs::is_symlink(dir.file("null.csv")));
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    // A link to the file standard output goes to, as /dev/stdout is, and a
+    // link to a file elsewhere: both links stay, and the files get the CSV.
+    fs::create_symlink("/proc/self/fd/1", dir.file("stdout.csv"));
+    fs::create_directory(dir.file("sub"));
+    fs::create_symlink("sub/real.csv", dir.file("linked.csv"));
+    const std::string command = "cd '" + dir.path() + "' && " + SITEPREP_BIN +
+                                " --summary stdout.csv --report linked.csv sites.txt > log.txt";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_TRUE(fs::is_symlink(dir.file("stdout.csv")) && fs::is_symlink(dir.file("linked.csv")));
+    const std::string log = dir.read("log.txt");
+    EXPECT_LT(log.find("Update: "), log.find("site,month,")) << log;
+    EXPECT_NE(dir.read("sub/real.csv").find("<html"), std::string::npos);
     scratch_dir closed;
     write_plot(closed);
     run_setup no_stdout;

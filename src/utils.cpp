@@ -429,6 +429,9 @@ static bool is_special_target(const std::string &path) {
 static int write_directly(const std::string &path, const std::function<int(FILE *)> &write) {
     if (std::string why = planted_link(path); !why.empty())
         return EPERM;
+    // /dev/stdout or /dev/stderr: the messages so far come first.
+    std::fflush(stdout);
+    std::fflush(stderr);
     // Not blocking on a pipe without a reader: that is an error (ENXIO).
     const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)

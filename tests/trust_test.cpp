@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -254,9 +253,78 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- limits and leftovers ----
 
-// A list too long for the memory given: an error, never an abort; and
-// outputs that stay small however many sites they cover.
-TEST(Limits, LittleMemoryIsAnErrorAndOutputsStayFlat) {
+struct limit_case {
+    const char *what;
+    std::function<bool(const scratch_dir &)> arrange; // false: not possible here
+    const char *command;                              // run in the batch's directory; $T: the tool
+    int status;
+    const char *out;  // a part of standard output
+    const char *gone; // no file whose name starts so is left
+};
+
+void PrintTo(const limit_case &c, std::ostream *os) {
+    *os << c.what;
+}
+
+class Limits : public ::testing::TestWithParam<limit_case> {};
+
+// Each limit fails cleanly: the message and status, and nothing left over.
+TEST_P(Limits, FailCleanly) {
+    const limit_case &c = GetParam();
+    scratch_dir dir;
+    write_plot(dir);
+    if (!c.arrange(dir))
+        GTEST_SKIP() << "not possible here";
+    std::string command = c.command;
+    command.replace(command.find("$T"), 2, SITEPREP_BIN);
+    const int status =
+        std::system(("cd '" + dir.path() + "' && " + command + " > out.txt").c_str());
+    std::system(("chattr -a '" + dir.file("plot.sfp") + "' 2>/dev/null").c_str());
+    EXPECT_EQ(WEXITSTATUS(status), c.status) << dir.read("out.txt");
+    EXPECT_TRUE(has(dir.read("out.txt"), c.out)) << dir.read("out.txt");
+    for (const auto &[name, content] : dir.snapshot())
+        EXPECT_NE(name.rfind(c.gone, 0), 0u) << name << " was left";
+}
+
+// A site list of a million lines, too long for 32 MB.
+bool long_list(const scratch_dir &d) {
+    std::string list;
+    for (int i = 0; i < 1000000; ++i)
+        list += site_row("plot");
+    d.write("sites.txt", list);
+    return !sanitized_build(); // a sanitizer's shadow memory needs more
+}
+
+bool strace_there(const scratch_dir &) {
+    return std::system("command -v strace >/dev/null 2>&1") == 0;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Limits,
+    ::testing::Values(
+        limit_case{"little_memory_for_the_run", long_list,
+                   "ulimit -v 32768 && $T --jobs 1 sites.txt", 1,
+                   "Error: Cannot allocate memory; siteprep stopped.\n", "XXXX"},
+        limit_case{"little_memory_for_the_check", long_list,
+                   "ulimit -v 32768 && $T --check sites.txt", 1,
+                   "Error: Cannot allocate memory; siteprep stopped.\n", "XXXX"},
+        // SIGTERM as a temporary file is made: it waits for the rename.
+        limit_case{"interrupt_while_a_file_is_written", strace_there,
+                   "strace -f -qq -o /dev/null -e trace=fchmod -e inject=fchmod:signal=SIGTERM $T "
+                   "--keep-soils sites.txt",
+                   143, "", "plot.soils.in."},
+        limit_case{"append_only_site_file",
+                   [](const scratch_dir &d) {
+                       return std::system(
+                                  ("chattr +a '" + d.file("plot.sfp") + "' 2>/dev/null").c_str()) ==
+                              0;
+                   },
+                   "$T --check sites.txt", 1,
+                   "Error opening for writing plot.sfp: Operation not permitted", "XXXX"}),
+    [](const ::testing::TestParamInfo<limit_case> &info) { return info.param.what; });
+
+// Outputs of many sites stay within a small memory.
+TEST(LimitsOfOutputs, ManySitesInLittleMemory) {
     if (sanitized_build())
         GTEST_SKIP() << "a sanitizer's shadow memory needs more address space";
     scratch_dir dir;
@@ -267,82 +335,11 @@ TEST(Limits, LittleMemoryIsAnErrorAndOutputsStayFlat) {
     dir.write("sites.txt", list);
     run_setup small;
     small.memory_bytes = 32L << 20;
-    const tool_result outputs =
+    const tool_result r =
         run_tool(dir.path(), {"--summary", "s.csv", "--report", "r.html", "sites.txt"}, small);
-    EXPECT_EQ(outputs.status, 0) << outputs.out.substr(0, 400) << outputs.err;
+    EXPECT_EQ(r.status, 0) << r.out.substr(0, 400) << r.err;
     const std::string csv = dir.read("s.csv");
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 12 * 2000) << "every row";
-    std::string huge;
-    for (int i = 0; i < 200; ++i)
-        huge += list;
-    dir.write("sites.txt", huge);
-    for (const char *mode : {"--check", "--jobs=1"}) {
-        const tool_result r = run_tool(dir.path(), {mode, "sites.txt"}, small);
-        EXPECT_EQ(r.status, 1) << mode << r.err;
-        EXPECT_EQ(r.out, "Error: Cannot allocate memory; siteprep stopped.\n") << mode;
-    }
-}
-
-// The tool's process under strace, once strace has started it.
-pid_t traced_child(pid_t tracer) {
-    for (int i = 0; i < 500; ++i) {
-        std::ifstream children("/proc/" + std::to_string(tracer) + "/task/" +
-                               std::to_string(tracer) + "/children");
-        pid_t pid = 0;
-        if (children >> pid)
-            return pid;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return 0;
-}
-
-// SIGTERM while a temporary file waits for its rename (held up a second
-// by strace after its permissions are set) leaves no temporary file.
-TEST(Limits, AnInterruptLeavesNoTemporaryFile) {
-    if (std::system("command -v strace >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "strace is not installed";
-    scratch_dir dir;
-    write_plot(dir);
-    const std::string command = "cd '" + dir.path() +
-                                "' && exec strace -f -qq -o /dev/null -e trace=fchmod -e "
-                                "inject=fchmod:delay_exit=1000000 " +
-                                SITEPREP_BIN + " --keep-soils sites.txt >/dev/null";
-    const pid_t tracer = fork();
-    if (tracer == 0) {
-        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    const pid_t tool = traced_child(tracer);
-    ASSERT_GT(tool, 0);
-    const auto temporary = [&] {
-        for (const auto &[name, content] : dir.snapshot())
-            if (name.rfind("plot.soils.in.", 0) == 0)
-                return true;
-        return false;
-    };
-    for (int i = 0; i < 500 && !temporary(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_TRUE(temporary()) << "the rename is held up";
-    kill(tool, SIGTERM);
-    int status = 0;
-    waitpid(tracer, &status, 0);
-    EXPECT_FALSE(temporary());
-    EXPECT_TRUE(dir.exists("plot.soils.in"));
-}
-
-// An append-only site file refuses the run's writing: the check finds it.
-TEST(Limits, AnAppendOnlySiteFileIsACheckProblem) {
-    scratch_dir dir;
-    write_plot(dir);
-    if (std::system(("chattr +a '" + dir.file("plot.sfp") + "' 2>/dev/null").c_str()) != 0)
-        GTEST_SKIP() << "chattr +a is not possible here";
-    const tool_result check = run_tool(dir.path(), {"--check", "sites.txt"});
-    const tool_result run = run_tool(dir.path(), {"sites.txt"});
-    std::system(("chattr -a '" + dir.file("plot.sfp") + "'").c_str());
-    EXPECT_EQ(check.status, 1);
-    const char message[] = "Error opening for writing plot.sfp: Operation not permitted";
-    EXPECT_TRUE(has(check.out, message)) << check.out;
-    EXPECT_TRUE(has(run.out, message)) << run.out;
 }
 
 // ---- the command line ----

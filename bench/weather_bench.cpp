@@ -1,6 +1,7 @@
 // Reading speed of the daily weather files and the whole tool's time for a
 // batch: 20 sites with 100 years of daily lines each, generated once.
 #include "daily_simd.h"
+#include "shapes.h"
 #include "siteprep.h"
 #include "wthr.h"
 
@@ -116,6 +117,57 @@ void read_files(benchmark::State &state, const std::vector<std::string> &files, 
             benchmark::DoNotOptimize(read_tables(path, t));
     daily_simd_enabled = true;
     report(state, bytes, lines);
+}
+
+// 20 files of 100 years of one shape of daily lines.
+struct shape_files {
+    std::vector<std::string> paths;
+    size_t bytes = 0, lines = 0;
+};
+
+shape_files make_shape_files(const std::string &shape) {
+    shape_files files;
+    unsigned seed = 777;
+    auto noise = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<double>((seed >> 16) % 1000) / 100.0;
+    };
+    for (int s = 0; s < site_count; ++s) {
+        std::string wth;
+        for (int y = 0; y < years; ++y) {
+            int doy = 0;
+            for (int m = 0; m < 12; ++m)
+                for (int d = 1; d <= days_in_month[m]; ++d) {
+                    const double a = noise(), b = noise(), c = noise();
+                    wth += day_line(shape, d, m + 1, 1900 + y, ++doy, a, b, c);
+                    ++files.lines;
+                }
+        }
+        const std::string path = the_workload().dir + "/" + shape + std::to_string(s) + ".wth";
+        FILE *f = std::fopen(path.c_str(), "w");
+        std::fwrite(wth.data(), 1, wth.size(), f);
+        std::fclose(f);
+        files.paths.push_back(path);
+        files.bytes += wth.size();
+    }
+    return files;
+}
+
+// The reader on each shape of daily lines, vectorized where it can be.
+void BM_shape(benchmark::State &state, const char *shape) {
+    static std::vector<std::pair<std::string, shape_files>> made;
+    const shape_files *files = nullptr;
+    for (const auto &m : made)
+        if (m.first == shape)
+            files = &m.second;
+    if (files == nullptr) {
+        made.emplace_back(shape, make_shape_files(shape));
+        files = &made.back().second;
+    }
+    read_files(state, files->paths, files->bytes, files->lines, true);
+    state.counters["ns/line"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * files->lines),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_daily_reader(benchmark::State &state) {
@@ -296,6 +348,11 @@ BENCHMARK(BM_whole_batch_sync)
 } // namespace
 
 int main(int argc, char **argv) {
+    for (const char *shape : daily_shapes)
+        benchmark::RegisterBenchmark((std::string("BM_shape/") + shape).c_str(), BM_shape, shape)
+            ->Unit(benchmark::kMillisecond)
+            ->Repetitions(5)
+            ->ReportAggregatesOnly();
     benchmark::Initialize(&argc, argv);
     if (!tables_identical())
         return 1;

@@ -2,10 +2,10 @@
 // batch reads or rewrites and against the other outputs, by device and
 // inode through links, before the first write.
 #include "guard.h"
+#include "utils.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,18 +47,6 @@ struct file_key {
     auto operator<=>(const file_key &) const = default;
 };
 
-std::string dir_of(const std::string &path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string base_of(const std::string &path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 bool existing_key(const std::string &path, file_key &key) {
     struct stat st;
     if (path.find('\0') != std::string::npos || stat(path.c_str(), &st) != 0)
@@ -70,28 +58,16 @@ bool existing_key(const std::string &path, file_key &key) {
 
 // The key of a file to be written; a dangling link is followed to the
 // name that writing through it would create.
-bool output_key(std::string path, file_key &key) {
-    for (int hops = 0; hops < 40; ++hops) {
-        if (existing_key(path, key))
-            return true;
-        if (errno != ENOENT || path.find('\0') != std::string::npos)
-            return false;
-        struct stat st;
-        if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-            char target[PATH_MAX];
-            const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
-            if (n <= 0)
-                return false;
-            const std::string to(target, static_cast<size_t>(n));
-            path = to[0] == '/' ? to : dir_of(path) + "/" + to;
-            continue;
-        }
-        if (!existing_key(dir_of(path), key))
-            return false;
-        key.name = base_of(path);
+bool output_key(const std::string &path, file_key &key) {
+    if (existing_key(path, key))
         return true;
-    }
-    return false;
+    if (errno != ENOENT || path.find('\0') != std::string::npos)
+        return false;
+    const std::string target = link_target(path);
+    if (!existing_key(dir_of(target), key))
+        return false;
+    key.name = base_of(target);
+    return true;
 }
 
 struct batch_files {

@@ -386,10 +386,8 @@ bool write_outputs(batch_outputs &o) {
             *error = errno ? errno : EIO;
     const auto write = [&](const std::string &path, int error,
                            const std::function<int(FILE *)> &fill) {
-        const size_t slash = path.rfind('/');
-        const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
         const int err =
-            error != 0 ? error : write_file_whole(path, dir + ".siteprep-", fill, false);
+            error != 0 ? error : write_file_whole(path, dir_of(path) + "/.siteprep-", fill, false);
         if (err != 0)
             ok = say_write_error(path, err);
     };

@@ -478,9 +478,19 @@ static int write_renamed(const std::string &path, const std::string &temp_prefix
     return err;
 }
 
-// The file a link leads to, through further links, or the name a write
-// through it would create.
-static std::string link_target(std::string path) {
+std::string dir_of(const std::string &path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string base_of(const std::string &path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string link_target(std::string path) {
     for (int hops = 0; hops < 40; ++hops) {
         if (char *real = realpath(path.c_str(), nullptr); real != nullptr) {
             std::string resolved = real;
@@ -492,9 +502,7 @@ static std::string link_target(std::string path) {
         if (n <= 0)
             return path; // not a link: a file to create
         const std::string next(to, static_cast<size_t>(n));
-        const size_t slash = path.rfind('/');
-        path =
-            next[0] == '/' || slash == std::string::npos ? next : path.substr(0, slash + 1) + next;
+        path = next[0] == '/' ? next : dir_of(path) + "/" + next;
     }
     return path;
 }
@@ -560,10 +568,7 @@ int write_through_temp(const std::string &path, const std::string &temp_prefix,
 }
 
 FILE *open_unnamed_beside(const std::string &path, int &err) {
-    const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "."
-                            : slash == 0               ? "/"
-                                                       : path.substr(0, slash);
+    const std::string dir = dir_of(path);
     int fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd < 0 && errno != ENOENT && errno != ENOTDIR && errno != EACCES && errno != EROFS) {
         // A file system without unnamed files: a named one, removed at once.

@@ -143,6 +143,14 @@ int write_file_whole(const std::string &path, const std::string &temp_prefix,
 int write_through_temp(const std::string &path, const std::string &temp_prefix,
                        std::string_view text, bool sync);
 
+// The directory part of a path ("." for none) and the name after it.
+std::string dir_of(const std::string &path);
+std::string base_of(const std::string &path);
+
+// The file a link leads to, through further links, or the name a write
+// through it would create (path itself when it is no link).
+std::string link_target(std::string path);
+
 // A file without a name, in the directory of path, to stream an output
 // into before it is put in place; nullptr with err set on failure.
 FILE *open_unnamed_beside(const std::string &path, int &err);

@@ -34,3 +34,30 @@ inline // One day's line in each of the shapes daily files come in.
                       b - 5.0, c / 10.0);
     return line;
 }
+
+// Values of 0 to 10 in steps of 0.01, the same from the same seed.
+struct noise_source {
+    unsigned seed;
+    double next() {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<double>((seed >> 16) % 1000) / 100.0;
+    }
+};
+
+// A daily file of years from 1900, 365 days each, in a shape; lines
+// counts its lines.
+inline std::string daily_text(const std::string &shape, int years, noise_source &noise,
+                              size_t &lines) {
+    static const int days_in_month[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    std::string wth;
+    for (int y = 0; y < years; ++y) {
+        int doy = 0;
+        for (int m = 0; m < 12; ++m)
+            for (int d = 1; d <= days_in_month[m]; ++d) {
+                const double a = noise.next(), b = noise.next(), c = noise.next();
+                wth += day_line(shape, d, m + 1, 1900 + y, ++doy, a, b, c);
+                ++lines;
+            }
+    }
+    return wth;
+}

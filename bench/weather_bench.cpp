@@ -127,22 +127,9 @@ struct shape_files {
 
 shape_files make_shape_files(const std::string &shape) {
     shape_files files;
-    unsigned seed = 777;
-    auto noise = [&seed] {
-        seed = seed * 1103515245u + 12345u;
-        return static_cast<double>((seed >> 16) % 1000) / 100.0;
-    };
+    noise_source noise{777};
     for (int s = 0; s < site_count; ++s) {
-        std::string wth;
-        for (int y = 0; y < years; ++y) {
-            int doy = 0;
-            for (int m = 0; m < 12; ++m)
-                for (int d = 1; d <= days_in_month[m]; ++d) {
-                    const double a = noise(), b = noise(), c = noise();
-                    wth += day_line(shape, d, m + 1, 1900 + y, ++doy, a, b, c);
-                    ++files.lines;
-                }
-        }
+        const std::string wth = daily_text(shape, years, noise, files.lines);
         const std::string path = the_workload().dir + "/" + shape + std::to_string(s) + ".wth";
         FILE *f = std::fopen(path.c_str(), "w");
         std::fwrite(wth.data(), 1, wth.size(), f);

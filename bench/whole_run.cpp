@@ -26,7 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const int days_in_month[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
 void write_file(const fs::path &path, const std::string &text) {
     FILE *f = std::fopen(path.c_str(), "w");
@@ -42,11 +41,8 @@ void make_batch(const fs::path &dir, int sites, int years, int extra_lines,
                 const std::string &shape) {
     fs::create_directories(dir);
     std::string list;
-    unsigned seed = 12345;
-    auto noise = [&seed] {
-        seed = seed * 1103515245u + 12345u;
-        return static_cast<double>((seed >> 16) % 1000) / 100.0;
-    };
+    noise_source noise{12345};
+    size_t lines = 0;
     for (int s = 0; s < sites; ++s) {
         const std::string name = "site" + std::to_string(s);
         list += name + " 40.5 -104.2 0.5 0.3 0.2 1.3 0.5 5 1500\n";
@@ -56,16 +52,7 @@ void make_batch(const fs::path &dir, int sites, int years, int extra_lines,
         for (int i = 0; i < extra_lines; ++i) // the rest of a real parameter file
             sfp += "0.5               'PARAM" + std::to_string(i) + "'\n";
         sfp += "0.0 'SITLAT'\n0.0 'SITLNG'\n0.0 'NLAYER'\n0.0 'NLAYPG'\n0.0 'ELEV'\n";
-        std::string wth;
-        for (int y = 0; y < years; ++y) {
-            int doy = 0;
-            for (int m = 0; m < 12; ++m)
-                for (int d = 1; d <= days_in_month[m]; ++d) {
-                    const double a = noise(), b = noise(), c = noise();
-                    wth += day_line(shape, d, m + 1, 1900 + y, ++doy, a, b, c);
-                }
-        }
-        write_file(dir / (name + ".wth"), wth);
+        write_file(dir / (name + ".wth"), daily_text(shape, years, noise, lines));
         write_file(dir / (name + ".sfp"), sfp);
     }
     write_file(dir / "sites.txt", list);

@@ -549,8 +549,9 @@ int write_file_whole(const std::string &path, const std::string &temp_prefix,
     if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
         if (!planted_link(path).empty())
             return EPERM;
-        if (stat(path.c_str(), &st) == 0 && standard_output_of(st) >= 0)
-            return write_to_standard(standard_output_of(st), write);
+        if (const int standard = stat(path.c_str(), &st) == 0 ? standard_output_of(st) : -1;
+            standard >= 0)
+            return write_to_standard(standard, write);
         target = link_target(path);
         prefix = target + ".";
     }

@@ -23,27 +23,29 @@ bool same(const daily_record &a, const daily_record &b) {
            std::bit_cast<uint32_t>(a.prec) == std::bit_cast<uint32_t>(b.prec);
 }
 
-// Each line twice, so that the second meets its layout in the cache.
+// The vector instruction sets this CPU has, each parser against the general one.
+const simd_level vector_levels[] = {simd_level::avx2, simd_level::avx512};
+
 void compare_parsers(const std::string &text) {
-    fast_daily_parser parser;
-    std::string padded;
-    for (size_t start = 0; start < text.size();) {
-        size_t end = text.find('\n', start);
-        end = end == std::string::npos ? text.size() : end + 1;
-        padded.assign(text, start, end - start);
-        const size_t length = padded.size();
-        padded.append(line_padding, '7');
-        const std::string_view line(padded.data(), length);
-        for (int pass = 0; pass < 2; ++pass) {
+    for (simd_level level : vector_levels) {
+        daily_simd_limit = level;
+        const fast_daily_parser parser;
+        daily_simd_limit = simd_level::avx512;
+        if (parser.level != level)
+            continue;
+        for (size_t start = 0; start < text.size();) {
+            size_t end = text.find('\n', start);
+            end = end == std::string::npos ? text.size() : end + 1;
+            const std::string_view line(text.data() + start, end - start);
             daily_record fast, general;
             std::string fast_why, general_why;
-            const parse_status a = parse_daily_line_fast(parser, line, true, fast, fast_why);
+            const parse_status a = parse_daily_line_fast(parser, line, fast, fast_why);
             const parse_status b = parse_daily_line(line, general, general_why);
             if (a != b || fast_why != general_why ||
                 (a == parse_status::ok && !same(fast, general)))
                 std::abort();
+            start = end;
         }
-        start = end;
     }
 }
 
@@ -80,38 +82,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string text(reinterpret_cast<const char *>(data), size);
     compare_parsers(text);
     // The whole file, with runs of lines parsed together, against the
-    // portable reader's line-by-line result.
-    daily_simd_enabled = false;
-    daily_error portable_err;
+    // portable reader's line-by-line result, as a run and as a check reads it.
+    daily_simd_limit = simd_level::portable;
+    daily_error portable_err, checked_err;
+    std::string portable_findings;
+    const int portable_checked = read_text(text, portable_prec, portable_tmin, portable_tmax,
+                                           checked_err, &portable_findings);
     const int portable_last =
         read_text(text, portable_prec, portable_tmin, portable_tmax, portable_err);
-    daily_simd_enabled = true;
-    daily_error err;
-    const int last = read_text(text, prec, tmin, tmax, err);
-    if (last == -2)
-        return 0;
-    if (last != portable_last || err.line != portable_err.line ||
-        err.reason != portable_err.reason || std::memcmp(prec, portable_prec, sizeof prec) != 0 ||
-        std::memcmp(tmin, portable_tmin, sizeof tmin) != 0 ||
-        std::memcmp(tmax, portable_tmax, sizeof tmax) != 0)
-        std::abort();
-    if (last < -1 || last >= max_years)
-        std::abort();
-    if (last == -1 && (err.line <= 0 || err.reason.empty()))
-        std::abort();
-    if (last >= 0) {
-        float mean[months], dev[months], skew[months];
-        stats(last + 1, prec, mean, dev, skew);
+    for (simd_level level : vector_levels) {
+        daily_simd_limit = level;
+        daily_error err;
+        const int last = read_text(text, prec, tmin, tmax, err);
+        if (last == -2)
+            break;
+        if (last != portable_last || err.line != portable_err.line ||
+            err.reason != portable_err.reason || std::memcmp(prec, portable_prec, sizeof prec) != 0 ||
+            std::memcmp(tmin, portable_tmin, sizeof tmin) != 0 ||
+            std::memcmp(tmax, portable_tmax, sizeof tmax) != 0)
+            std::abort();
+        std::string findings;
+        if (read_text(text, prec, tmin, tmax, err, &findings) != portable_checked ||
+            findings != portable_findings)
+            std::abort();
     }
-    // As a check reads it, with its audit, both ways.
-    std::string findings, portable_findings;
-    daily_simd_enabled = false;
-    const int portable_checked = read_text(text, portable_prec, portable_tmin, portable_tmax,
-                                           portable_err, &portable_findings);
-    daily_simd_enabled = true;
-    if (read_text(text, prec, tmin, tmax, err, &findings) != portable_checked ||
-        findings != portable_findings)
+    daily_simd_limit = simd_level::avx512;
+    if (portable_last < -1 || portable_last >= max_years)
         std::abort();
+    if (portable_last == -1 && (portable_err.line <= 0 || portable_err.reason.empty()))
+        std::abort();
+    if (portable_last >= 0) {
+        float mean[months], dev[months], skew[months];
+        stats(portable_last + 1, portable_prec, mean, dev, skew);
+    }
     return 0;
 }
 

@@ -1,359 +1,387 @@
-// The daily-line parser for CPUs with AVX2. Real daily files hold few line
-// layouts (where the blanks, signs and decimal points stand), so the first
-// line of each layout is parsed by the general parser and described once;
-// every later line of that layout only has its digits checked and gathered
-// by one byte shuffle. Anything else goes to the general parser, so that
-// the accepted lines and every value are exactly the general parser's.
+// The vectorized daily-line parser. One vector compare per kind of byte
+// (line end, blank, digit, point, minus) gives a bit mask of the line's
+// first 64 bytes; the fields are then found by their blanks with bit
+// operations, checked to be plain numbers (an optional leading minus,
+// digits and, in a value, at most one point), and the digits of each
+// gathered eight bytes at a time into a whole number. No layout is cached,
+// so any spacing, width and number of fields costs the same. A line that is
+// anything else goes to the general parser, so that the accepted lines and
+// every value are exactly the general parser's.
 #include "daily_simd.h"
 
 #include <cstring>
-#include <memory>
 
 #if defined(__x86_64__) && !defined(SITEPREP_NO_AVX2)
 #include <immintrin.h>
-#define SITEPREP_HAVE_AVX2 1
+#define SITEPREP_HAVE_SIMD 1
 #endif
 
-#ifdef SITEPREP_HAVE_AVX2
+simd_level daily_simd_limit = simd_level::avx512;
+
+#ifdef SITEPREP_HAVE_SIMD
+
+// Every CPU with AVX2 has the bit instructions too.
+#define SITEPREP_AVX2 "avx2,bmi,bmi2,popcnt"
+#define SITEPREP_AVX512                                                                           \
+    "avx512f,avx512bw,avx512vl,avx512dq,avx512vbmi,avx512vbmi2,avx2,bmi,bmi2,popcnt"
 
 namespace {
 
-// Where a line's bytes are blanks, decimal points and minus signs, and its
-// length (the line end included): lines alike in these share a layout.
-struct layout_key {
-    uint32_t blank = 0, dot = 0, minus = 0, length = 0;
-    bool operator==(const layout_key &) const = default;
+// One bit per byte of the fast_line_bytes from a line's start.
+struct byte_classes {
+    uint64_t ends = 0, blank = 0, digit = 0, point = 0, minus = 0;
 };
 
-struct layout {
-    layout_key key;
-    unsigned generation = 0; // in use while it is its table's generation
-    bool fast = false;       // false: lines of this layout go to the general parser
-    uint32_t digits = 0;     // the positions that must hold digits
-    // Gathers the digits of the month and the three values into four groups
-    // of eight bytes, right-aligned; 0x80 gives a zero.
-    alignas(32) uint8_t gather[32];
-    alignas(32) uint8_t from_high[32]; // 0x80 where the byte comes from bytes 16 to 31
-    // Per group: the power of ten to divide by (the month's is 1) and the
-    // sign bit to set.
-    alignas(16) float divisor[4] = {1, 1, 1, 1};
-    alignas(16) uint32_t sign[4] = {0, 0, 0, 0};
-    // The same for the fields the audit reads (day, year and day of the
-    // year) into groups 0 to 2; dates is false when one has more than eight
-    // digits.
-    bool dates = false;
-    bool negative[3] = {false, false, false};
-    alignas(32) uint8_t date_gather[32];
-    alignas(32) uint8_t date_from_high[32];
+// The steps below are inlined into the loops of each instruction set:
+// a call per step costs as much as the step.
+#define SITEPREP_STEP(set) __attribute__((target(set), always_inline)) static inline
+
+struct avx2_classes {
+    SITEPREP_STEP(SITEPREP_AVX2) uint32_t mask(__m256i m) {
+        return static_cast<uint32_t>(_mm256_movemask_epi8(m));
+    }
+    SITEPREP_STEP(SITEPREP_AVX2) __m256i is(__m256i v, char c) {
+        return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c));
+    }
+    // An unsigned range test: v - low is at most count.
+    SITEPREP_STEP(SITEPREP_AVX2) __m256i within(__m256i v, char low, char count) {
+        const __m256i shifted = _mm256_sub_epi8(v, _mm256_set1_epi8(low));
+        return _mm256_cmpeq_epi8(_mm256_min_epu8(shifted, _mm256_set1_epi8(count)), shifted);
+    }
+    // Each mask of 32 bytes; blanks are ' ' and '\t' to '\r', as isspace has them.
+    SITEPREP_STEP(SITEPREP_AVX2) void half(__m256i v, uint32_t out[5]) {
+        out[0] = mask(is(v, '\n'));
+        out[1] = mask(_mm256_or_si256(is(v, ' '), within(v, '\t', 4)));
+        out[2] = mask(within(v, '0', 9));
+        out[3] = mask(is(v, '.'));
+        out[4] = mask(is(v, '-'));
+    }
+    // Not always_inline: the loops' flatten inlines it where the target allows.
+    __attribute__((target(SITEPREP_AVX2))) static inline byte_classes of(const char *line) {
+        uint32_t low[5], high[5];
+        half(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(line)), low);
+        half(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(line + 32)), high);
+        byte_classes c;
+        uint64_t *const masks[5] = {&c.ends, &c.blank, &c.digit, &c.point, &c.minus};
+        for (int k = 0; k < 5; ++k)
+            *masks[k] = static_cast<uint64_t>(high[k]) << 32 | low[k];
+        return c;
+    }
 };
 
-constexpr size_t table_size = 1024; // a power of two; at most half of it is filled
-constexpr size_t max_layouts = table_size / 2;
-
-// Checked every window of lines: fewer hits than half of it, and the cache
-// only costs time.
-constexpr unsigned window = 256;
-// As many new layouts with few hits among them give up before the window
-// ends: describing a layout costs a few lines' parsing.
-constexpr size_t early_layouts = 48;
-
-// One token of a line: first byte and length.
-struct token {
-    uint32_t start = 0, length = 0;
+// The first byte of each of the seven fields and the blank after it.
+struct line_fields {
+    uint32_t start[7], end[7];
+    uint64_t starts; // the first bytes of all fields
 };
 
-// A token the layout can take: an optional leading minus, digits and at
-// most one point, with at most max_digits digits (fewer than ten for a whole
-// number, seven for a value, so that later lines can neither overflow nor be
-// rounded otherwise than by the general parser).
-bool simple_token(const char *line, token t, bool whole, int &digit_count, int &scale) {
-    digit_count = 0;
-    scale = 0;
-    bool point = false;
-    for (uint32_t i = 0; i < t.length; ++i) {
-        const char c = line[t.start + i];
-        if (c >= '0' && c <= '9') {
-            ++digit_count;
-            scale += point;
-        } else if (c == '.' && !whole && !point) {
-            point = true;
-        } else if (!(c == '-' && i == 0)) {
-            return false;
-        }
-    }
-    return digit_count >= 1 && digit_count <= (whole ? 9 : 7);
+__attribute__((always_inline)) inline uint64_t bits_between(uint32_t from, uint32_t to) {
+    return (1ull << to) - (1ull << from);
 }
 
-// Sets group g (eight bytes) of a gather table to take the digits of token
-// t, right-aligned; the token has eight digits at most.
-void gather_digits(const char *line, token t, int g, uint8_t gather[32], uint8_t from_high[32]) {
-    int out = 8 * g + 7;
-    for (int k = static_cast<int>(t.length) - 1; k >= 0; --k) {
-        const uint32_t at = t.start + static_cast<uint32_t>(k);
-        const char c = line[at];
-        if (c < '0' || c > '9')
-            continue;
-        gather[out] = static_cast<uint8_t>(at & 15);
-        from_high[out] = at >= 16 ? 0x80 : 0;
-        --out;
-    }
-}
-
-// Describes the layout of a line that the general parser accepted.
-void describe(layout &l, const char *line) {
-    token tokens[8];
-    int count = 0;
-    for (uint32_t i = 0; i + 1 < l.key.length;) {
-        if (l.key.blank >> i & 1) {
-            ++i;
-            continue;
-        }
-        if (count == 7)
-            return; // extra fields: left to the general parser
-        token &t = tokens[count++];
-        t.start = i;
-        while (i + 1 < l.key.length && !(l.key.blank >> i & 1))
-            ++i;
-        t.length = i - t.start;
-    }
-    if (count != 7)
-        return;
-    // Fields 2, 5, 6 and 7 (month, maximum and minimum temperature,
-    // precipitation) go to groups 0 to 3.
-    const int gathered[4] = {1, 4, 5, 6};
-    for (int i = 0; i < 7; ++i) {
-        int digit_count = 0, scale = 0;
-        if (!simple_token(line, tokens[i], i < 4, digit_count, scale))
-            return;
-        if (i == 1 && digit_count > 2)
-            return;
-        for (uint32_t k = 0; k < tokens[i].length; ++k)
-            if (line[tokens[i].start + k] >= '0' && line[tokens[i].start + k] <= '9')
-                l.digits |= 1u << (tokens[i].start + k);
-    }
-    std::memset(l.gather, 0x80, sizeof l.gather);
-    std::memset(l.from_high, 0, sizeof l.from_high);
-    for (int g = 0; g < 4; ++g) {
-        const token t = tokens[gathered[g]];
-        gather_digits(line, t, g, l.gather, l.from_high);
-        if (g > 0) {
-            int digit_count = 0, scale = 0;
-            simple_token(line, t, false, digit_count, scale);
-            l.divisor[g] = exact_powers_of_ten[scale];
-            l.sign[g] = line[t.start] == '-' ? 0x80000000u : 0;
-        }
-    }
-    l.fast = true;
-    std::memset(l.date_gather, 0x80, sizeof l.date_gather);
-    std::memset(l.date_from_high, 0, sizeof l.date_from_high);
-    const int dated[3] = {0, 2, 3};
-    for (int g = 0; g < 3; ++g) {
-        const token t = tokens[dated[g]];
-        int digit_count = 0, scale = 0;
-        simple_token(line, t, true, digit_count, scale);
-        if (digit_count > 8)
-            return;
-        gather_digits(line, t, g, l.date_gather, l.date_from_high);
-        l.negative[g] = line[t.start] == '-';
-    }
-    l.dates = true;
-}
-
-} // namespace
-
-// The layouts of the file being read. The table is the thread's, kept from
-// file to file; a new file empties it by starting a new generation.
-struct line_layouts {
-    layout table[table_size];
-    unsigned generation = 0;
-    size_t filled = 0;
-};
-
-namespace {
-
-// The steps of a line are inlined into the loops that call them: a call per
-// step costs as much as the step.
-__attribute__((target("avx2"), always_inline)) inline layout_key key_of(__m256i v, uint32_t length,
-                                                                        uint32_t &digits) {
-    const uint32_t in_line = length == 32 ? ~0u : (1u << length) - 1;
-    const __m256i space = _mm256_cmpeq_epi8(v, _mm256_set1_epi8(' '));
-    // '\t' to '\r': one unsigned range test.
-    const __m256i control = _mm256_cmpeq_epi8(
-        _mm256_min_epu8(_mm256_sub_epi8(v, _mm256_set1_epi8('\t')), _mm256_set1_epi8(4)),
-        _mm256_sub_epi8(v, _mm256_set1_epi8('\t')));
-    const __m256i digit = _mm256_cmpeq_epi8(
-        _mm256_min_epu8(_mm256_sub_epi8(v, _mm256_set1_epi8('0')), _mm256_set1_epi8(9)),
-        _mm256_sub_epi8(v, _mm256_set1_epi8('0')));
-    layout_key key;
-    key.blank =
-        static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(space, control))) & in_line;
-    key.dot =
-        static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('.')))) &
-        in_line;
-    key.minus =
-        static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('-')))) &
-        in_line;
-    key.length = length;
-    digits = static_cast<uint32_t>(_mm256_movemask_epi8(digit)) & in_line;
-    return key;
-}
-
-inline size_t slot_of(const layout_key &k) {
-    uint64_t h = (static_cast<uint64_t>(k.blank) << 32 | k.dot) * 0x9e3779b97f4a7c15ull;
-    h ^= (static_cast<uint64_t>(k.minus) << 8 | k.length) * 0xc2b2ae3d27d4eb4full;
-    return static_cast<size_t>(h >> 40) & (table_size - 1);
-}
-
-// The gathered digits of the four groups as four whole numbers.
-__attribute__((target("avx2"), always_inline)) inline __m128i
-gather_numbers(__m256i v, const uint8_t gather_table[32], const uint8_t from_high[32]) {
-    const __m256i d = _mm256_sub_epi8(v, _mm256_set1_epi8('0'));
-    const __m256i gather = _mm256_load_si256(reinterpret_cast<const __m256i *>(gather_table));
-    const __m256i high = _mm256_load_si256(reinterpret_cast<const __m256i *>(from_high));
-    const __m256i low_half = _mm256_permute2x128_si256(d, d, 0x00);
-    const __m256i high_half = _mm256_permute2x128_si256(d, d, 0x11);
-    const __m256i digits = _mm256_blendv_epi8(_mm256_shuffle_epi8(low_half, gather),
-                                              _mm256_shuffle_epi8(high_half, gather), high);
-    const __m256i pairs = _mm256_maddubs_epi16(digits, _mm256_set1_epi16(0x010a));
-    const __m256i quads = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00010064));
-    const __m256i packed = _mm256_packus_epi32(quads, quads);
-    const __m256i eights = _mm256_madd_epi16(packed, _mm256_set1_epi32(0x00012710));
-    return _mm256_castsi256_si128(
-        _mm256_permutevar8x32_epi32(eights, _mm256_setr_epi32(0, 1, 4, 5, 0, 1, 4, 5)));
-}
-
-// The day of a line of a known layout; false when its month is out of range.
-__attribute__((target("avx2"), always_inline)) inline bool gather_day(__m256i v, const layout &l,
-                                                                      daily_record &day) {
-    const __m128i numbers = gather_numbers(v, l.gather, l.from_high);
-    const int month = _mm_cvtsi128_si32(numbers);
-    if (month < 1 || month > 12)
+// Finds the fields of a line of length bytes (its line end included, at most
+// 64); false when it has fewer than seven.
+__attribute__((always_inline)) inline bool find_fields(const byte_classes &c, uint32_t length,
+                                                       uint64_t &blank, line_fields &f) {
+    const uint64_t in_line = length == 64 ? ~0ull : (1ull << length) - 1;
+    blank = c.blank & in_line;
+    f.starts = ~blank & (blank << 1 | 1) & in_line;
+    if (__builtin_popcountll(f.starts) < 7)
         return false;
-    // Seven digits at most stay below 2^24, so the conversion is exact, and
-    // the divisor is an exact power of ten: each quotient is correctly
-    // rounded, as strtof's result is.
-    const __m128 magnitude = _mm_div_ps(_mm_cvtepi32_ps(numbers), _mm_load_ps(l.divisor));
-    alignas(16) float values[4];
-    _mm_store_ps(values, _mm_xor_ps(magnitude, _mm_castsi128_ps(_mm_load_si128(
-                                                   reinterpret_cast<const __m128i *>(l.sign)))));
-    day.month = month;
-    day.tmax = values[1];
-    day.tmin = values[2];
-    day.prec = values[3];
+    // The line end is blank, so every field has a blank after it.
+    uint64_t starts = f.starts, ends = blank & ~blank << 1;
+#pragma GCC unroll 7
+    for (int i = 0; i < 7; ++i) {
+        f.start[i] = static_cast<uint32_t>(__builtin_ctzll(starts));
+        f.end[i] = static_cast<uint32_t>(__builtin_ctzll(ends));
+        starts &= starts - 1;
+        ends &= ends - 1;
+    }
     return true;
 }
 
-// True when the line was parsed here; false leaves it to the general parser.
-__attribute__((target("avx2"))) bool parse_fast(line_layouts &cache, std::string_view line,
-                                                daily_record &day, unsigned &hits) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(line.data()));
-    uint32_t digits = 0;
-    const layout_key key = key_of(v, static_cast<uint32_t>(line.size()), digits);
-    size_t slot = slot_of(key);
-    while (cache.table[slot].generation == cache.generation && !(cache.table[slot].key == key))
-        slot = (slot + 1) & (table_size - 1);
-    layout &l = cache.table[slot];
-    if (l.generation != cache.generation) {
-        // A new layout: described only from a line the general parser takes.
-        std::string why;
-        if (cache.filled >= max_layouts || parse_daily_line(line, day, why) != parse_status::ok)
-            return false;
-        l = layout();
-        l.generation = cache.generation;
-        l.key = key;
-        ++cache.filled;
-        describe(l, line.data());
-        return true; // day holds the general parser's values
+// Whether the seven fields are what the general parser's quick paths take
+// and give exactly: fields 1 to 4 a minus and one to eight digits, fields 5
+// to 7 also at most one point and one to seven digits (below 2^24, so that
+// one float division rounds as strtof does). Fields past the seventh are
+// never read.
+__attribute__((always_inline)) inline bool plain_numbers(const byte_classes &c, uint64_t blank,
+                                                         const line_fields &f) {
+    // Tested without branches: a file's lines differ in where they fail.
+    const uint64_t fields = (1ull << f.end[6]) - 1;
+    uint64_t wrong = fields & ~(blank | c.digit | c.point | c.minus);
+    wrong |= fields & c.minus & ~f.starts;
+    wrong |= c.point & ((1ull << f.end[3]) - 1);
+#pragma GCC unroll 7
+    for (int i = 0; i < 7; ++i) {
+        const uint64_t field = bits_between(f.start[i], f.end[i]);
+        const unsigned digits = static_cast<unsigned>(__builtin_popcountll(c.digit & field));
+        const uint64_t point = c.point & field;
+        wrong |= (digits - 1 >= (i < 4 ? 8u : 7u)) | (point & (point - 1));
     }
-    if (!l.fast || digits != l.digits)
+    return wrong == 0;
+}
+
+// The digits of a field ending before byte end, point left out, as a whole
+// number: eight bytes up to its end, the bytes before the point moved up
+// over it, all but the last digit_count bytes cleared, then the digits of
+// pairs, fours and eights added up in place.
+__attribute__((always_inline)) inline uint32_t digits_of(const char *line, uint32_t end,
+                                                         uint64_t point, int digit_count) {
+    uint64_t w;
+    std::memcpy(&w, line + end - 8, 8); // the field's last byte is byte 7
+    const int at = point != 0 ? __builtin_ctzll(point) - (static_cast<int>(end) - 8) : 0;
+    const uint64_t below = point != 0 ? (1ull << 8 * at) - 1 : 0;
+    const uint64_t point_byte = point != 0 ? 0xffull << 8 * at : 0;
+    w = (w & below) << 8 | (w & ~below & ~point_byte);
+    w &= ~0ull << 8 * (8 - digit_count) & 0x0f0f0f0f0f0f0f0full;
+    w = w * 10 + (w >> 8);
+    constexpr uint64_t pairs = 0x000000ff000000ff;
+    w = ((w & pairs) * (100 + (1000000ull << 32)) + ((w >> 16) & pairs) * (1 + (10000ull << 32))) >>
+        32;
+    return static_cast<uint32_t>(w);
+}
+
+// A whole-number field.
+__attribute__((always_inline)) inline long whole_field(const char *line, const byte_classes &c,
+                                                       const line_fields &f, int i) {
+    const uint64_t field = bits_between(f.start[i], f.end[i]);
+    const long v = digits_of(line, f.end[i], 0, __builtin_popcountll(c.digit & field));
+    return c.minus >> f.start[i] & 1 ? -v : v;
+}
+
+// A value field, as quick_float gives it: digits over a power of ten.
+__attribute__((always_inline)) inline float value_field(const char *line, const byte_classes &c,
+                                                        const line_fields &f, int i) {
+    const uint64_t field = bits_between(f.start[i], f.end[i]);
+    const uint64_t point = c.point & field;
+    const uint32_t digits = digits_of(line, f.end[i], point, __builtin_popcountll(c.digit & field));
+    const int scale = point != 0 ? static_cast<int>(f.end[i]) - 1 - __builtin_ctzll(point) : 0;
+    const float magnitude = static_cast<float>(digits) / exact_powers_of_ten[scale];
+    return c.minus >> f.start[i] & 1 ? -magnitude : magnitude;
+}
+
+// Parses a line of classified bytes; false leaves it to the general parser.
+__attribute__((always_inline)) inline bool parse_classified(const char *line,
+                                                            const byte_classes &c, uint32_t length,
+                                                            daily_record &day, daily_date *date) {
+    uint64_t blank = 0;
+    line_fields f;
+    if (!find_fields(c, length, blank, f) || !plain_numbers(c, blank, f))
         return false;
-    ++hits;
-    return gather_day(v, l, day);
-}
-
-// The line ends among the 32 bytes at start, one bit each.
-__attribute__((target("avx2"), always_inline)) inline uint32_t line_ends(const char *start) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(start));
-    return static_cast<uint32_t>(
-        _mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n'))));
-}
-
-// The length of a line that ends within the 32 bytes at start, its line
-// end included; 0 for a longer one.
-__attribute__((target("avx2"))) size_t short_line_length(const char *start) {
-    const uint32_t ends = line_ends(start);
-    return ends == 0 ? 0 : static_cast<size_t>(__builtin_ctz(ends)) + 1;
-}
-
-// The layout of the line at the front of v that a file's earlier line
-// described for the fast path; nullptr when it needs the general parser.
-__attribute__((target("avx2"), always_inline)) inline const layout *
-known_layout(const line_layouts &cache, __m256i v, uint32_t length) {
-    uint32_t digits = 0;
-    const layout_key key = key_of(v, length, digits);
-    size_t slot = slot_of(key);
-    while (cache.table[slot].generation == cache.generation) {
-        const layout &l = cache.table[slot];
-        if (l.key == key)
-            return l.fast && digits == l.digits ? &l : nullptr;
-        slot = (slot + 1) & (table_size - 1);
+    const long month = whole_field(line, c, f, 1);
+    if (month < 1 || month > 12)
+        return false; // the general parser says why
+    day.month = static_cast<int>(month);
+    day.tmax = value_field(line, c, f, 4);
+    day.tmin = value_field(line, c, f, 5);
+    day.prec = value_field(line, c, f, 6);
+    if (date != nullptr) {
+        date->day = whole_field(line, c, f, 0);
+        date->year = whole_field(line, c, f, 2);
+        date->day_of_year = whole_field(line, c, f, 3);
+        date->known = true;
     }
-    return nullptr;
+    return true;
 }
 
-// Fields 1, 3 and 4 of a line of a known layout, when the layout has them.
-__attribute__((target("avx2"), always_inline)) inline daily_date date_of(__m256i v,
-                                                                         const layout &l) {
-    daily_date date;
-    if (!l.dates)
-        return date;
-    alignas(16) int32_t fields[4];
-    _mm_store_si128(reinterpret_cast<__m128i *>(fields),
-                    gather_numbers(v, l.date_gather, l.date_from_high));
-    date.day = l.negative[0] ? -fields[0] : fields[0];
-    date.year = l.negative[1] ? -fields[1] : fields[1];
-    date.day_of_year = l.negative[2] ? -fields[2] : fields[2];
-    date.known = true;
-    return date;
+// Whether the first seven fields (bits below fields; the first four below
+// wholes) are plain numbers as plain_numbers has them, tested on the whole
+// line at once; each value's count of digits is left to the caller.
+__attribute__((always_inline)) inline bool plain_fields(uint64_t blank, uint64_t digit,
+                                                        uint64_t point, uint64_t minus,
+                                                        uint64_t starts, uint64_t fields,
+                                                        uint64_t wholes) {
+    uint64_t wrong = fields & ~(blank | digit | point | minus);
+    wrong |= fields & minus & ~starts;
+    wrong |= point & wholes;
+    // A field of no digit: "-", "." or "-.".
+    const uint64_t sign_or_point = fields & (point | minus);
+    wrong |= starts & sign_or_point & (blank >> 1 | (sign_or_point >> 1 & blank >> 2));
+    // A second point: adding a field's points to its bits carries from the
+    // first to the field's end and leaves a later one set.
+    const uint64_t bytes = fields & ~blank;
+    wrong |= (bytes + (point & fields)) & point & fields;
+    // Nine digits in a row: a whole number the general parser may refuse.
+    uint64_t run = digit & fields;
+    run &= run >> 1;
+    run &= run >> 2;
+    run &= run >> 4;
+    wrong |= run & (digit & fields) >> 8;
+    return wrong == 0;
 }
 
-// Counts a line offered to the cache, before its hit is counted; gives the
-// cache up when the window ends with fewer hits than half of it, or as soon
-// as new layouts come line after line from the start.
-inline void count_line(fast_daily_parser &parser, const line_layouts &cache) {
-    if (++parser.lines == window) {
-        parser.given_up = parser.hits < window / 2;
-        parser.lines = parser.hits = 0;
-    } else if (cache.filled == early_layouts && parser.hits < early_layouts / 2) {
-        parser.given_up = true;
+// AVX-512 with the byte permutations and compressions: the points are
+// squeezed out of the line, and the digits of four fields gathered by one
+// permutation into four groups of eight bytes, right-aligned, with the
+// count of digits after each field's point gathered the same way.
+struct avx512_lines {
+    SITEPREP_STEP(SITEPREP_AVX512) uint64_t is(__m512i v, char c) {
+        return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(c));
     }
+    SITEPREP_STEP(SITEPREP_AVX512) uint64_t within(__m512i v, char low, char count) {
+        return _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(low)),
+                                      _mm512_set1_epi8(count));
+    }
+    // The line squeezed: its bytes but points, and where its fields end and
+    // their first digits stand there.
+    struct squeezed {
+        __m512i bytes, ends, firsts, after;
+    };
+    SITEPREP_STEP(SITEPREP_AVX512) squeezed squeeze(__m512i v, uint64_t in_line, uint64_t blank,
+                                                    uint64_t point, uint64_t minus,
+                                                    uint64_t fields) {
+        const __m512i iota = _mm512_set_epi8(
+            63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42,
+            41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20,
+            19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+        const uint64_t bytes = fields & ~blank;
+        // The digits after a point: the carry of adding it runs to the field's end.
+        const uint64_t after = ((bytes + (point & fields)) ^ bytes) & bytes & ~point;
+        const uint64_t kept = ~point & in_line;
+        const uint64_t blank2 = _pext_u64(blank, kept), minus2 = _pext_u64(minus, kept);
+        const uint64_t in2 = _bzhi_u64(~0ull, static_cast<unsigned>(__builtin_popcountll(kept)));
+        const uint64_t starts2 = ~blank2 & (blank2 << 1 | 1) & in2;
+        const uint64_t firsts2 = (starts2 & ~minus2) | (starts2 & minus2) << 1;
+        return {_mm512_maskz_compress_epi8(kept, v),
+                _mm512_maskz_compress_epi8(blank2 & ~blank2 << 1, iota),
+                _mm512_maskz_compress_epi8(firsts2, iota),
+                _mm512_maskz_mov_epi8(_pext_u64(after, kept), _mm512_set1_epi8(1))};
+    }
+    // Four fields' digits as whole numbers, and their digits after the
+    // point; false when a value field (those of values) has more than
+    // seven digits.
+    SITEPREP_STEP(SITEPREP_AVX512) bool gather(const squeezed &q, __m512i pick, uint32_t values,
+                                               __m128i &numbers, __m128i &scales) {
+        const __m512i back = _mm512_set1_epi64(0xfffefdfcfbfaf9f8); // -8 to -1
+        const __m512i ends = _mm512_permutexvar_epi8(pick, q.ends);
+        const __m512i index = _mm512_add_epi8(ends, back);
+        const uint64_t valid = _mm512_cmpge_epi8_mask(index, _mm512_permutexvar_epi8(pick, q.firsts)) &
+                               0xffffffffull;
+        // A group's first byte valid: eight digits or more.
+        if (valid & values)
+            return false;
+        const __m256i digits = _mm256_and_si256(
+            _mm512_castsi512_si256(_mm512_maskz_permutexvar_epi8(valid, index, q.bytes)),
+            _mm256_set1_epi8(0x0f));
+        const __m256i pairs = _mm256_maddubs_epi16(digits, _mm256_set1_epi16(0x010a));
+        const __m256i quads = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00010064));
+        const __m256i packed = _mm256_packus_epi32(quads, quads);
+        const __m256i eights = _mm256_madd_epi16(packed, _mm256_set1_epi32(0x00012710));
+        numbers = _mm256_castsi256_si128(
+            _mm256_permutevar8x32_epi32(eights, _mm256_setr_epi32(0, 1, 4, 5, 0, 1, 4, 5)));
+        const __m512i counts = _mm512_sad_epu8(
+            _mm512_maskz_permutexvar_epi8(valid, index, q.after), _mm512_setzero_si512());
+        scales = _mm256_castsi256_si128(_mm512_cvtepi64_epi32(counts));
+        return true;
+    }
+    SITEPREP_STEP(SITEPREP_AVX512) bool dates_of(const squeezed &q, uint64_t signs,
+                                                 daily_date &date) {
+        const __m512i pick = _mm512_set_epi64(0, 0, 0, 0, 0, 0x0303030303030303,
+                                                     0x0202020202020202, 0);
+        __m128i numbers, scales;
+        if (!gather(q, pick, 0, numbers, scales))
+            return false;
+        alignas(16) int32_t fields[4];
+        _mm_store_si128(reinterpret_cast<__m128i *>(fields), numbers);
+        date.day = signs & 1 ? -fields[0] : fields[0];
+        date.year = signs >> 2 & 1 ? -fields[1] : fields[1];
+        date.day_of_year = signs >> 3 & 1 ? -fields[2] : fields[2];
+        date.known = true;
+        return true;
+    }
+    __attribute__((target(SITEPREP_AVX512))) static inline uint32_t
+    day(const char *line, size_t available, daily_record &day, daily_date *date) {
+        const __m512i v = _mm512_loadu_si512(line);
+        const uint64_t line_ends = is(v, '\n');
+        const uint32_t length = static_cast<uint32_t>(_tzcnt_u64(line_ends)) + 1;
+        if (line_ends == 0 || length > available)
+            return 0;
+        const uint64_t in_line = _bzhi_u64(~0ull, length);
+        const uint64_t blank = (is(v, ' ') | within(v, '\t', 4)) & in_line;
+        const uint64_t digit = within(v, '0', 9), point = is(v, '.'), minus = is(v, '-');
+        const uint64_t starts = ~blank & (blank << 1 | 1) & in_line;
+        const uint64_t ends = blank & ~blank << 1;
+        if (__builtin_popcountll(starts) < 7)
+            return 0;
+        const uint64_t fields = _bzhi_u64(~0ull, static_cast<unsigned>(_tzcnt_u64(_pdep_u64(1ull << 6, ends))));
+        const uint64_t wholes = _bzhi_u64(~0ull, static_cast<unsigned>(_tzcnt_u64(_pdep_u64(1ull << 3, ends))));
+        if (!plain_fields(blank, digit, point, minus, starts, fields, wholes))
+            return 0;
+        const squeezed q = squeeze(v, in_line, blank, point, minus, fields);
+        // Fields 2, 5, 6 and 7: the month and the three values.
+        const __m512i pick = _mm512_set_epi64(0, 0, 0, 0, 0x0606060606060606,
+                                                     0x0505050505050505, 0x0404040404040404,
+                                                     0x0101010101010101);
+        __m128i numbers, scales;
+        if (!gather(q, pick, 0x01010100u, numbers, scales))
+            return 0;
+        const uint64_t signs = _pext_u64(minus, starts); // bit i: field i + 1 negative
+        const int month = _mm_cvtsi128_si32(numbers);
+        if (month < 1 || month > 12 || (signs & 2) != 0)
+            return 0; // the general parser says why
+        // Seven digits at most are exact in a float, and the divisor an
+        // exact power of ten: each quotient is rounded as strtof's.
+        const __m128 divisors = _mm256_castps256_ps128(_mm256_permutevar8x32_ps(
+            _mm256_loadu_ps(exact_powers_of_ten), _mm256_castsi128_si256(scales)));
+        __m128 values = _mm_div_ps(_mm_cvtepi32_ps(numbers), divisors);
+        values = _mm_mask_xor_ps(values, static_cast<__mmask8>(signs >> 3 & 0xe), values,
+                                 _mm_set1_ps(-0.0f));
+        if (date != nullptr && !dates_of(q, signs, *date))
+            return 0;
+        alignas(16) float out[4];
+        _mm_store_ps(out, values);
+        day.month = month;
+        day.tmax = out[1];
+        day.tmin = out[2];
+        day.prec = out[3];
+        return length;
+    }
+};
+
+// The line at line, when at most available bytes long and parsed here: its
+// length, else 0. Eight bytes before it and fast_line_bytes from its start
+// must be readable.
+template <class classes>
+__attribute__((always_inline)) inline uint32_t fast_day(const char *line, size_t available,
+                                                        daily_record &day, daily_date *date) {
+    const byte_classes c = classes::of(line);
+    if (c.ends == 0)
+        return 0;
+    const uint32_t length = static_cast<uint32_t>(__builtin_ctzll(c.ends)) + 1;
+    return length <= available && parse_classified(line, c, length, day, date) ? length : 0;
 }
 
-// The run of lines from the reader's position that the cache parses.
-__attribute__((target("avx2"))) size_t fast_days(line_reader &reader, fast_daily_parser &parser,
-                                                 daily_record *days, std::string_view *lines,
-                                                 daily_date *dates, size_t most) {
-    const line_layouts &cache = *parser.layouts;
+// Lines parsed with the byte classes of AVX2.
+struct avx2_lines {
+    __attribute__((target(SITEPREP_AVX2))) static inline uint32_t
+    day(const char *line, size_t available, daily_record &day, daily_date *date) {
+        return fast_day<avx2_classes>(line, available, day, date);
+    }
+};
+
+// The run of lines from the reader's position that parse here.
+template <class parser>
+__attribute__((always_inline)) inline size_t fast_days(line_reader &reader, daily_record *days,
+                                                       std::string_view *lines, daily_date *dates,
+                                                       size_t most) {
     const char *const block = reader.block.data();
     size_t pos = reader.pos;
     size_t count = 0;
-    while (count < most && !parser.given_up && pos < reader.end) {
-        const uint32_t ends = line_ends(block + pos);
-        if (ends == 0)
-            break; // a line too long to take here
-        const uint32_t length = static_cast<uint32_t>(__builtin_ctz(ends)) + 1;
-        if (length > reader.end - pos)
-            break; // it ends past the block read
-        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block + pos));
-        const layout *l = known_layout(cache, v, length);
-        if (l == nullptr || !gather_day(v, *l, days[count]))
+    // A block's first lines are copied behind eight readable bytes.
+    char early[8 + fast_line_bytes] = {};
+    while (count < most && pos < reader.end) {
+        const char *line = block + pos;
+        if (pos < 8) {
+            std::memcpy(early + 8, line, fast_line_bytes);
+            line = early + 8;
+        }
+        const uint32_t length = parser::day(line, reader.end - pos, days[count],
+                                                  dates != nullptr ? &dates[count] : nullptr);
+        if (length == 0)
             break;
-        count_line(parser, cache);
-        ++parser.hits;
         if (lines != nullptr)
             lines[count] = std::string_view(block + pos, length);
-        if (dates != nullptr)
-            dates[count] = date_of(v, *l);
         pos += length;
         ++count;
     }
@@ -361,72 +389,90 @@ __attribute__((target("avx2"))) size_t fast_days(line_reader &reader, fast_daily
     return count;
 }
 
-} // namespace
-
-bool daily_simd_enabled = true;
-
-fast_daily_parser::fast_daily_parser() {
-    if (!daily_simd_enabled || !__builtin_cpu_supports("avx2"))
-        return;
-    static thread_local std::unique_ptr<line_layouts> thread_layouts;
-    if (thread_layouts == nullptr)
-        thread_layouts = std::make_unique<line_layouts>();
-    layouts = thread_layouts.get();
-    ++layouts->generation;
-    layouts->filled = 0;
+__attribute__((target(SITEPREP_AVX2), flatten)) size_t avx2_days(line_reader &reader,
+                                                                 daily_record *days,
+                                                                 std::string_view *lines,
+                                                                 daily_date *dates, size_t most) {
+    return fast_days<avx2_lines>(reader, days, lines, dates, most);
 }
 
-parse_status parse_daily_line_fast(fast_daily_parser &parser, std::string_view line, bool padded,
+__attribute__((target(SITEPREP_AVX512), flatten)) size_t avx512_days(line_reader &reader,
+                                                                     daily_record *days,
+                                                                     std::string_view *lines,
+                                                                     daily_date *dates,
+                                                                     size_t most) {
+    return fast_days<avx512_lines>(reader, days, lines, dates, most);
+}
+
+__attribute__((target(SITEPREP_AVX2), flatten)) uint32_t avx2_day(const char *line,
+                                                                  size_t available,
+                                                                  daily_record &day) {
+    return avx2_lines::day(line, available, day, nullptr);
+}
+
+__attribute__((target(SITEPREP_AVX512), flatten)) uint32_t avx512_day(const char *line,
+                                                                      size_t available,
+                                                                      daily_record &day) {
+    return avx512_lines::day(line, available, day, nullptr);
+}
+
+} // namespace
+
+fast_daily_parser::fast_daily_parser() {
+    const bool bits = __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
+                      __builtin_cpu_supports("popcnt");
+    if (!bits || daily_simd_limit == simd_level::portable || !__builtin_cpu_supports("avx2"))
+        return;
+    const bool avx512 = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
+                        __builtin_cpu_supports("avx512dq") &&
+                        __builtin_cpu_supports("avx512vbmi") &&
+                        __builtin_cpu_supports("avx512vbmi2");
+    level = daily_simd_limit == simd_level::avx512 && avx512
+                ? simd_level::avx512
+                : simd_level::avx2;
+}
+
+size_t next_fast_days(line_reader &reader, const fast_daily_parser &parser, daily_record *days,
+                      std::string_view *lines, daily_date *dates, size_t most) {
+    switch (parser.level) {
+    case simd_level::avx512:
+        return avx512_days(reader, days, lines, dates, most);
+    case simd_level::avx2:
+        return avx2_days(reader, days, lines, dates, most);
+    default:
+        return 0;
+    }
+}
+
+parse_status parse_daily_line_fast(const fast_daily_parser &parser, std::string_view line,
                                    daily_record &day, std::string &why) {
-    line_layouts *cache = parser.layouts;
-    if (cache != nullptr && !parser.given_up) {
-        count_line(parser, *cache);
-        if (padded && line.size() <= 32 && !line.empty() && line.back() == '\n' &&
-            parse_fast(*cache, line, day, parser.hits))
+    if (parser.vectorized() && line.size() <= fast_line_bytes) {
+        // The line with the readable bytes the vectorized parser needs
+        // around it; the bytes after it must not matter.
+        char padded[8 + 2 * fast_line_bytes];
+        std::memset(padded, '7', sizeof padded);
+        std::memcpy(padded + 8, line.data(), line.size());
+        const uint32_t length = parser.level == simd_level::avx512
+                                    ? avx512_day(padded + 8, line.size(), day)
+                                    : avx2_day(padded + 8, line.size(), day);
+        if (length == line.size())
             return parse_status::ok;
     }
     return parse_daily_line(line, day, why);
 }
 
-size_t next_fast_days(line_reader &reader, fast_daily_parser &parser, daily_record *days,
-                      std::string_view *lines, daily_date *dates, size_t most) {
-    return parser.layouts != nullptr ? fast_days(reader, parser, days, lines, dates, most) : 0;
-}
-
-bool next_daily_line(line_reader &reader, const fast_daily_parser &parser, std::string_view &line) {
-    if (parser.layouts != nullptr && !parser.given_up && reader.pos < reader.end)
-        if (const size_t n = short_line_length(reader.block.data() + reader.pos);
-            n != 0 && n <= reader.end - reader.pos) {
-            line = std::string_view(reader.block.data() + reader.pos, n);
-            reader.pos += n;
-            reader.padded = true;
-            return true;
-        }
-    return next_line(reader, line);
-}
-
 #else
-
-bool daily_simd_enabled = false;
-
-bool next_daily_line(line_reader &reader, const fast_daily_parser &, std::string_view &line) {
-    return next_line(reader, line);
-}
 
 fast_daily_parser::fast_daily_parser() {}
 
-size_t next_fast_days(line_reader &, fast_daily_parser &, daily_record *, std::string_view *,
-                      daily_date *, size_t) {
+size_t next_fast_days(line_reader &, const fast_daily_parser &, daily_record *,
+                      std::string_view *, daily_date *, size_t) {
     return 0;
 }
 
-parse_status parse_daily_line_fast(fast_daily_parser &, std::string_view line, bool,
+parse_status parse_daily_line_fast(const fast_daily_parser &, std::string_view line,
                                    daily_record &day, std::string &why) {
     return parse_daily_line(line, day, why);
 }
 
 #endif
-
-bool fast_daily_parser::vectorized() const {
-    return layouts != nullptr;
-}

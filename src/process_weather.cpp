@@ -279,7 +279,7 @@ int past_last_year(daily_reading &r) {
 long read_fast_run(daily_reading &r) {
     const bool listened = r.listener != nullptr;
     const size_t count =
-        r.parser.layouts != nullptr && !r.parser.given_up
+        r.parser.vectorized()
             ? next_fast_days(r.reader, r.parser, r.days, listened ? r.lines : nullptr,
                              listened ? r.dates : nullptr, daily_reading::batch)
             : 0;
@@ -300,8 +300,7 @@ long read_fast_run(daily_reading &r) {
 int read_line(daily_reading &r, std::string_view line) {
     ++r.line_number;
     daily_record day;
-    const parse_status status =
-        parse_daily_line_fast(r.parser, line, r.reader.padded, day, r.err.reason);
+    const parse_status status = parse_daily_line(line, day, r.err.reason);
     if (status == parse_status::blank)
         return reading_on;
     if (r.listener != nullptr)
@@ -354,7 +353,7 @@ int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_
             continue;
         // A line for the general parser, or the next block.
         std::string_view line;
-        if (!next_daily_line(r.reader, r.parser, line))
+        if (!next_line(r.reader, line))
             break;
         if (read_line(r, line) == reading_ended)
             return -1;

@@ -136,7 +136,6 @@ bool next_line(line_reader &r, std::string_view &line) {
                     return false;
                 }
                 r.pos += n;
-                r.padded = !carrying;
                 if (!carrying) {
                     line = std::string_view(start, n);
                     return true;
@@ -163,7 +162,6 @@ bool next_line(line_reader &r, std::string_view &line) {
         fill_block(r);
     }
     if (carrying && r.error == 0) {
-        r.padded = false;
         line = r.carry;
         return true;
     }

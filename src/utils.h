@@ -30,9 +30,9 @@ FILE *open_weather_file(const std::string &path, int site_fd, std::string &why);
 inline constexpr size_t max_daily_line = 64 * 1024;
 inline constexpr size_t max_text_line = 1024 * 1024;
 
-// Bytes readable past the end of a line in a reader's block, so that a
-// vector load from the line's start stays in bounds.
-inline constexpr size_t line_padding = 32;
+// Bytes readable past the end of a reader's block read, so that a
+// vector load from the start of a line in it stays in bounds.
+inline constexpr size_t line_padding = 64;
 
 // Reads a stream line by line in large blocks. A line is handed out with its
 // line end; a line longer than max_line ends the reading (too_long).
@@ -45,7 +45,6 @@ struct line_reader {
     size_t end = 0;
     bool at_eof = false;
     bool too_long = false;
-    bool padded = false; // the last line is followed by line_padding readable bytes
     int error = 0;       // errno of a failed read, 0 if none
     std::string carry;
 };

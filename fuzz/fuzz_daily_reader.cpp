@@ -29,11 +29,12 @@ const simd_level vector_levels[] = {simd_level::avx2, simd_level::avx512};
 void compare_parsers(const std::string &text) {
     for (simd_level level : vector_levels) {
         daily_simd_limit = level;
-        const fast_daily_parser parser;
+        fast_daily_parser parser;
         daily_simd_limit = simd_level::avx512;
         if (parser.level != level)
             continue;
-        for (size_t start = 0; start < text.size();) {
+        // Each line twice, so that the second meets its layout in the cache.
+        for (size_t start = 0, pass = 0; start < text.size(); pass ^= 1) {
             size_t end = text.find('\n', start);
             end = end == std::string::npos ? text.size() : end + 1;
             const std::string_view line(text.data() + start, end - start);
@@ -44,7 +45,8 @@ void compare_parsers(const std::string &text) {
             if (a != b || fast_why != general_why ||
                 (a == parse_status::ok && !same(fast, general)))
                 std::abort();
-            start = end;
+            if (pass == 1)
+                start = end;
         }
     }
 }
@@ -97,7 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (last == -2)
             break;
         if (last != portable_last || err.line != portable_err.line ||
-            err.reason != portable_err.reason || std::memcmp(prec, portable_prec, sizeof prec) != 0 ||
+            err.reason != portable_err.reason ||
+            std::memcmp(prec, portable_prec, sizeof prec) != 0 ||
             std::memcmp(tmin, portable_tmin, sizeof tmin) != 0 ||
             std::memcmp(tmax, portable_tmax, sizeof tmax) != 0)
             std::abort();

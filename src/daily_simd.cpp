@@ -20,9 +20,11 @@ simd_level daily_simd_limit = simd_level::avx512;
 
 #ifdef SITEPREP_HAVE_SIMD
 
+#include "daily_layouts.h"
+
 // Every CPU with AVX2 has the bit instructions too.
 #define SITEPREP_AVX2 "avx2,bmi,bmi2,popcnt"
-#define SITEPREP_AVX512                                                                           \
+#define SITEPREP_AVX512                                                                            \
     "avx512f,avx512bw,avx512vl,avx512dq,avx512vbmi,avx512vbmi2,avx2,bmi,bmi2,popcnt"
 
 namespace {
@@ -162,9 +164,9 @@ __attribute__((always_inline)) inline float value_field(const char *line, const 
 }
 
 // Parses a line of classified bytes; false leaves it to the general parser.
-__attribute__((always_inline)) inline bool parse_classified(const char *line,
-                                                            const byte_classes &c, uint32_t length,
-                                                            daily_record &day, daily_date *date) {
+__attribute__((always_inline)) inline bool parse_classified(const char *line, const byte_classes &c,
+                                                            uint32_t length, daily_record &day,
+                                                            daily_date *date) {
     uint64_t blank = 0;
     line_fields f;
     if (!find_fields(c, length, blank, f) || !plain_numbers(c, blank, f))
@@ -223,14 +225,19 @@ struct avx512_lines {
         return _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(low)),
                                       _mm512_set1_epi8(count));
     }
+    // The low 32 bytes (the plain cast and conversions leave GCC 12 warning of
+    // an undefined value it uses for their unmasked lanes).
+    SITEPREP_STEP(SITEPREP_AVX512) __m256i low_half(__m512i v) {
+        return _mm512_maskz_extracti64x4_epi64(0xff, v, 0);
+    }
     // The line squeezed: its bytes but points, and where its fields end and
     // their first digits stand there.
     struct squeezed {
         __m512i bytes, ends, firsts, after;
     };
-    SITEPREP_STEP(SITEPREP_AVX512) squeezed squeeze(__m512i v, uint64_t in_line, uint64_t blank,
-                                                    uint64_t point, uint64_t minus,
-                                                    uint64_t fields) {
+    SITEPREP_STEP(SITEPREP_AVX512)
+    squeezed squeeze(__m512i v, uint64_t in_line, uint64_t blank, uint64_t point, uint64_t minus,
+                     uint64_t fields) {
         const __m512i iota = _mm512_set_epi8(
             63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42,
             41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20,
@@ -251,34 +258,35 @@ struct avx512_lines {
     // Four fields' digits as whole numbers, and their digits after the
     // point; false when a value field (those of values) has more than
     // seven digits.
-    SITEPREP_STEP(SITEPREP_AVX512) bool gather(const squeezed &q, __m512i pick, uint32_t values,
-                                               __m128i &numbers, __m128i &scales) {
+    SITEPREP_STEP(SITEPREP_AVX512)
+    bool gather(const squeezed &q, __m512i pick, uint32_t values, __m128i &numbers,
+                __m128i &scales) {
         const __m512i back = _mm512_set1_epi64(0xfffefdfcfbfaf9f8); // -8 to -1
-        const __m512i ends = _mm512_permutexvar_epi8(pick, q.ends);
+        const __m512i ends = _mm512_maskz_permutexvar_epi8(~0ull, pick, q.ends);
         const __m512i index = _mm512_add_epi8(ends, back);
-        const uint64_t valid = _mm512_cmpge_epi8_mask(index, _mm512_permutexvar_epi8(pick, q.firsts)) &
-                               0xffffffffull;
+        const uint64_t valid =
+            _mm512_cmpge_epi8_mask(index, _mm512_maskz_permutexvar_epi8(~0ull, pick, q.firsts)) &
+            0xffffffffull;
         // A group's first byte valid: eight digits or more.
         if (valid & values)
             return false;
         const __m256i digits = _mm256_and_si256(
-            _mm512_castsi512_si256(_mm512_maskz_permutexvar_epi8(valid, index, q.bytes)),
-            _mm256_set1_epi8(0x0f));
+            low_half(_mm512_maskz_permutexvar_epi8(valid, index, q.bytes)), _mm256_set1_epi8(0x0f));
         const __m256i pairs = _mm256_maddubs_epi16(digits, _mm256_set1_epi16(0x010a));
         const __m256i quads = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00010064));
         const __m256i packed = _mm256_packus_epi32(quads, quads);
         const __m256i eights = _mm256_madd_epi16(packed, _mm256_set1_epi32(0x00012710));
         numbers = _mm256_castsi256_si128(
             _mm256_permutevar8x32_epi32(eights, _mm256_setr_epi32(0, 1, 4, 5, 0, 1, 4, 5)));
-        const __m512i counts = _mm512_sad_epu8(
-            _mm512_maskz_permutexvar_epi8(valid, index, q.after), _mm512_setzero_si512());
-        scales = _mm256_castsi256_si128(_mm512_cvtepi64_epi32(counts));
+        const __m512i counts = _mm512_sad_epu8(_mm512_maskz_permutexvar_epi8(valid, index, q.after),
+                                               _mm512_setzero_si512());
+        scales = _mm256_castsi256_si128(_mm512_maskz_cvtepi64_epi32(0xff, counts));
         return true;
     }
-    SITEPREP_STEP(SITEPREP_AVX512) bool dates_of(const squeezed &q, uint64_t signs,
-                                                 daily_date &date) {
-        const __m512i pick = _mm512_set_epi64(0, 0, 0, 0, 0, 0x0303030303030303,
-                                                     0x0202020202020202, 0);
+    SITEPREP_STEP(SITEPREP_AVX512)
+    bool dates_of(const squeezed &q, uint64_t signs, daily_date &date) {
+        const __m512i pick =
+            _mm512_set_epi64(0, 0, 0, 0, 0, 0x0303030303030303, 0x0202020202020202, 0);
         __m128i numbers, scales;
         if (!gather(q, pick, 0, numbers, scales))
             return false;
@@ -304,15 +312,16 @@ struct avx512_lines {
         const uint64_t ends = blank & ~blank << 1;
         if (__builtin_popcountll(starts) < 7)
             return 0;
-        const uint64_t fields = _bzhi_u64(~0ull, static_cast<unsigned>(_tzcnt_u64(_pdep_u64(1ull << 6, ends))));
-        const uint64_t wholes = _bzhi_u64(~0ull, static_cast<unsigned>(_tzcnt_u64(_pdep_u64(1ull << 3, ends))));
+        const uint64_t fields =
+            _bzhi_u64(~0ull, static_cast<unsigned>(_tzcnt_u64(_pdep_u64(1ull << 6, ends))));
+        const uint64_t wholes =
+            _bzhi_u64(~0ull, static_cast<unsigned>(_tzcnt_u64(_pdep_u64(1ull << 3, ends))));
         if (!plain_fields(blank, digit, point, minus, starts, fields, wholes))
             return 0;
         const squeezed q = squeeze(v, in_line, blank, point, minus, fields);
         // Fields 2, 5, 6 and 7: the month and the three values.
-        const __m512i pick = _mm512_set_epi64(0, 0, 0, 0, 0x0606060606060606,
-                                                     0x0505050505050505, 0x0404040404040404,
-                                                     0x0101010101010101);
+        const __m512i pick = _mm512_set_epi64(0, 0, 0, 0, 0x0606060606060606, 0x0505050505050505,
+                                              0x0404040404040404, 0x0101010101010101);
         __m128i numbers, scales;
         if (!gather(q, pick, 0x01010100u, numbers, scales))
             return 0;
@@ -360,11 +369,13 @@ struct avx2_lines {
     }
 };
 
-// The run of lines from the reader's position that parse here.
+// The run of lines from the reader's position that parse here: a short line
+// of a layout seen before through the cache, any other through the parser
+// of the instruction set (and its layout learnt when it is short).
 template <class parser>
-__attribute__((always_inline)) inline size_t fast_days(line_reader &reader, daily_record *days,
-                                                       std::string_view *lines, daily_date *dates,
-                                                       size_t most) {
+__attribute__((always_inline)) inline size_t fast_days(line_reader &reader, layout_cache &cache,
+                                                       daily_record *days, std::string_view *lines,
+                                                       daily_date *dates, size_t most) {
     const char *const block = reader.block.data();
     size_t pos = reader.pos;
     size_t count = 0;
@@ -376,10 +387,19 @@ __attribute__((always_inline)) inline size_t fast_days(line_reader &reader, dail
             std::memcpy(early + 8, line, fast_line_bytes);
             line = early + 8;
         }
-        const uint32_t length = parser::day(line, reader.end - pos, days[count],
-                                                  dates != nullptr ? &dates[count] : nullptr);
-        if (length == 0)
-            break;
+        daily_date *const date = dates != nullptr ? &dates[count] : nullptr;
+        const size_t available = reader.end - pos;
+        const bool cached = cache.usable();
+        uint32_t length =
+            cached ? cached_layouts::known_layout_day(cache, line, available, days[count], date)
+                   : 0;
+        if (length == 0) {
+            length = parser::day(line, available, days[count], date);
+            if (length == 0)
+                break;
+            if (cached && length <= short_line_bytes)
+                cached_layouts::learn_layout(cache, line, length);
+        }
         if (lines != nullptr)
             lines[count] = std::string_view(block + pos, length);
         pos += length;
@@ -389,31 +409,16 @@ __attribute__((always_inline)) inline size_t fast_days(line_reader &reader, dail
     return count;
 }
 
-__attribute__((target(SITEPREP_AVX2), flatten)) size_t avx2_days(line_reader &reader,
-                                                                 daily_record *days,
-                                                                 std::string_view *lines,
-                                                                 daily_date *dates, size_t most) {
-    return fast_days<avx2_lines>(reader, days, lines, dates, most);
+__attribute__((target(SITEPREP_AVX2), flatten)) size_t
+avx2_days(line_reader &reader, layout_cache &cache, daily_record *days, std::string_view *lines,
+          daily_date *dates, size_t most) {
+    return fast_days<avx2_lines>(reader, cache, days, lines, dates, most);
 }
 
-__attribute__((target(SITEPREP_AVX512), flatten)) size_t avx512_days(line_reader &reader,
-                                                                     daily_record *days,
-                                                                     std::string_view *lines,
-                                                                     daily_date *dates,
-                                                                     size_t most) {
-    return fast_days<avx512_lines>(reader, days, lines, dates, most);
-}
-
-__attribute__((target(SITEPREP_AVX2), flatten)) uint32_t avx2_day(const char *line,
-                                                                  size_t available,
-                                                                  daily_record &day) {
-    return avx2_lines::day(line, available, day, nullptr);
-}
-
-__attribute__((target(SITEPREP_AVX512), flatten)) uint32_t avx512_day(const char *line,
-                                                                      size_t available,
-                                                                      daily_record &day) {
-    return avx512_lines::day(line, available, day, nullptr);
+__attribute__((target(SITEPREP_AVX512), flatten)) size_t
+avx512_days(line_reader &reader, layout_cache &cache, daily_record *days, std::string_view *lines,
+            daily_date *dates, size_t most) {
+    return fast_days<avx512_lines>(reader, cache, days, lines, dates, most);
 }
 
 } // namespace
@@ -427,35 +432,35 @@ fast_daily_parser::fast_daily_parser() {
                         __builtin_cpu_supports("avx512dq") &&
                         __builtin_cpu_supports("avx512vbmi") &&
                         __builtin_cpu_supports("avx512vbmi2");
-    level = daily_simd_limit == simd_level::avx512 && avx512
-                ? simd_level::avx512
-                : simd_level::avx2;
+    level =
+        daily_simd_limit == simd_level::avx512 && avx512 ? simd_level::avx512 : simd_level::avx2;
+    cache.layouts = cached_layouts::new_file_layouts();
 }
 
-size_t next_fast_days(line_reader &reader, const fast_daily_parser &parser, daily_record *days,
+size_t next_fast_days(line_reader &reader, fast_daily_parser &parser, daily_record *days,
                       std::string_view *lines, daily_date *dates, size_t most) {
     switch (parser.level) {
     case simd_level::avx512:
-        return avx512_days(reader, days, lines, dates, most);
+        return avx512_days(reader, parser.cache, days, lines, dates, most);
     case simd_level::avx2:
-        return avx2_days(reader, days, lines, dates, most);
+        return avx2_days(reader, parser.cache, days, lines, dates, most);
     default:
         return 0;
     }
 }
 
-parse_status parse_daily_line_fast(const fast_daily_parser &parser, std::string_view line,
+parse_status parse_daily_line_fast(fast_daily_parser &parser, std::string_view line,
                                    daily_record &day, std::string &why) {
     if (parser.vectorized() && line.size() <= fast_line_bytes) {
-        // The line with the readable bytes the vectorized parser needs
-        // around it; the bytes after it must not matter.
-        char padded[8 + 2 * fast_line_bytes];
-        std::memset(padded, '7', sizeof padded);
-        std::memcpy(padded + 8, line.data(), line.size());
-        const uint32_t length = parser.level == simd_level::avx512
-                                    ? avx512_day(padded + 8, line.size(), day)
-                                    : avx2_day(padded + 8, line.size(), day);
-        if (length == line.size())
+        // The line in a block of its own, as a reader holds it, with bytes
+        // before and after it that must not matter.
+        static thread_local line_reader reader(nullptr);
+        std::memset(reader.block.data(), '7', 8 + 2 * fast_line_bytes);
+        std::memcpy(reader.block.data() + 8, line.data(), line.size());
+        reader.pos = 8;
+        reader.end = 8 + line.size();
+        if (next_fast_days(reader, parser, &day, nullptr, nullptr, 1) == 1 &&
+            reader.pos == reader.end)
             return parse_status::ok;
     }
     return parse_daily_line(line, day, why);
@@ -465,13 +470,13 @@ parse_status parse_daily_line_fast(const fast_daily_parser &parser, std::string_
 
 fast_daily_parser::fast_daily_parser() {}
 
-size_t next_fast_days(line_reader &, const fast_daily_parser &, daily_record *,
-                      std::string_view *, daily_date *, size_t) {
+size_t next_fast_days(line_reader &, fast_daily_parser &, daily_record *, std::string_view *,
+                      daily_date *, size_t) {
     return 0;
 }
 
-parse_status parse_daily_line_fast(const fast_daily_parser &, std::string_view line,
-                                   daily_record &day, std::string &why) {
+parse_status parse_daily_line_fast(fast_daily_parser &, std::string_view line, daily_record &day,
+                                   std::string &why) {
     return parse_daily_line(line, day, why);
 }
 

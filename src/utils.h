@@ -45,7 +45,7 @@ struct line_reader {
     size_t end = 0;
     bool at_eof = false;
     bool too_long = false;
-    int error = 0;       // errno of a failed read, 0 if none
+    int error = 0; // errno of a failed read, 0 if none
     std::string carry;
 };
 

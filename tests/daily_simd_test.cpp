@@ -290,7 +290,10 @@ TEST(FastDaily, EveryShapeStaysInTheVectorizedPath) {
                                  {"", true, 0},
                                  {"%d %d %d %d %.1f %.1f %.2f\n", false, 64}};
     std::mt19937 random(11);
-    for (fast_daily_parser &parser : vector_parsers())
+    std::vector<fast_daily_parser> parsers = vector_parsers();
+    if (parsers.empty())
+        GTEST_SKIP() << "no AVX2 on this CPU";
+    for (fast_daily_parser &parser : parsers)
         for (const line_shape &shape : shapes) {
             std::vector<std::string> lines;
             line_reader reader(nullptr);

@@ -40,17 +40,17 @@ site_weather read_weather(const site_line &site, bool on_worker) {
     site_weather result;
     const std::string weather_file = site.name + ".wth";
     std::string why;
-    FILE *wthfp = open_weather_file(weather_file, -1, why);
-    if (wthfp == nullptr) {
+    const int wthfd = open_weather_fd(weather_file, why, result.id);
+    if (wthfd < 0) {
         result.left_to_main = on_worker && (errno == EMFILE || errno == ENFILE);
         result.failure = format_message(weather_open_message, shown_name(site.name).c_str()) +
                          "\n" + shown_name(weather_file) + ": " + why;
         return result;
     }
-    result.has_id = id_of_fd(fileno(wthfp), result.id);
+    result.has_id = true;
     daily_error bad;
-    const bool ok = compute_weather(wthfp, result.ws, bad);
-    close_input(wthfp);
+    const bool ok = compute_weather(wthfd, result.ws, bad);
+    close(wthfd);
     if (!ok)
         result.failure =
             bad.line > 0 ? format_message(weather_line_message, shown_name(weather_file).c_str(),
@@ -122,9 +122,9 @@ failure write_site_soil_file(const site_line &site, const std::string &rows) {
 
 // The weather of a site as read, with a daily file that is the site file
 // itself refused: read after the site file is emptied, it would read nothing.
-std::string weather_failure(const site_line &site, int site_fd, const site_weather &weather) {
-    file_id site_id;
-    if (weather.has_id && id_of_fd(site_fd, site_id) && site_id == weather.id)
+std::string weather_failure(const site_line &site, const file_id &site_id,
+                            const site_weather &weather) {
+    if (weather.has_id && site_id == weather.id)
         return open_failure(format_message(weather_open_message, shown_name(site.name).c_str()),
                             site.name + ".wth", "the same file as the site parameter file")
             .message;
@@ -135,13 +135,14 @@ std::string weather_failure(const site_line &site, int site_fd, const site_weath
 // rewrite. A daily file that cannot be used was read before the site file
 // is touched; the site file then gets its new site keys alone, and the
 // failure is the weather's.
-failure rewrite_site(const site_line &site, const rewrite &target, const site_weather &read) {
+failure rewrite_site(const site_line &site, const rewrite &target, const file_id &site_id,
+                     const site_weather &read) {
     const rewrite_pass keys = [&site] {
         create_site(site.latitude, site.longitude, static_cast<float>(site.layer_code),
                     site.elevation);
         return true;
     };
-    const std::string weather_failed = weather_failure(site, target.site_fd, read);
+    const std::string weather_failed = weather_failure(site, site_id, read);
     if (!weather_failed.empty()) {
         failure f = rewrite_site_file(target, site.name, {keys});
         return f.failed() ? f : failed_with(weather_failed);
@@ -154,14 +155,18 @@ failure rewrite_site(const site_line &site, const rewrite &target, const site_we
     return rewrite_site_file(target, site.name, {keys, block});
 }
 
-// The site file, opened for its rewrite and locked until it is closed.
-failure open_site_file(const site_line &site, rewrite &target) {
+// The site file, opened for its rewrite and locked until it is closed, and
+// which file it is.
+failure open_site_file(const site_line &site, rewrite &target, file_id &site_id) {
     target.site_file = site.name + ".sfp";
     std::string why;
-    target.site_fd = open_regular(target.site_file, why, &target.write_errno);
+    struct stat st;
+    target.site_fd = open_regular(target.site_file, why, &target.write_errno, &st);
     if (target.site_fd < 0)
         return open_failure(format_message(keys_site_open_message, shown_name(site.name).c_str()),
                             target.site_file, why);
+    target.site_mode = static_cast<unsigned>(st.st_mode);
+    site_id = id_of_status(st);
     lock_site_file(target.site_fd, target.site_file);
     return failure();
 }
@@ -184,11 +189,12 @@ site_result process_site(site_line &site, const run_options &options, site_weath
         if (failure f = write_site_soil_file(site, rows); f.failed())
             return site_ended(site_end::failed, std::move(f));
     rewrite target;
-    if (failure f = open_site_file(site, target); f.failed())
+    file_id site_id;
+    if (failure f = open_site_file(site, target, site_id); f.failed())
         return site_ended(site_end::failed, std::move(f));
     if (!have_weather)
         weather = read_weather(site, false);
-    failure f = rewrite_site(site, target, weather);
+    failure f = rewrite_site(site, target, site_id, weather);
     close(target.site_fd);
     // A copy kept because a restore failed holds the only intact content of
     // a site file: the next site must not start over it.

@@ -245,10 +245,9 @@ namespace {
 // A daily file being read: the reader and parser, the tables being filled,
 // and where bad lines and every line go.
 struct daily_reading {
-    daily_reading(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
+    daily_reading(line_reader source, month_table &prec, month_table &tmin, month_table &tmax,
                   daily_error &e, daily_problems *bad, daily_listener *l)
-        : reader(wthfp, max_daily_line), group(prec, tmin, tmax), err(e), all_bad(bad),
-          listener(l) {}
+        : reader(std::move(source)), group(prec, tmin, tmax), err(e), all_bad(bad), listener(l) {}
     line_reader reader;
     fast_daily_parser parser;
     month_grouping group;
@@ -341,10 +340,11 @@ void clear_tables(month_table &prec, month_table &tmin, month_table &tmax) {
 
 } // namespace
 
-int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
-                       daily_error &err, daily_problems *all_bad, daily_listener *listener) {
+// Reads the lines of a daily file into the tables.
+int read_daily_lines(line_reader source, month_table &prec, month_table &tmin, month_table &tmax,
+                     daily_error &err, daily_problems *all_bad, daily_listener *listener) {
     clear_tables(prec, tmin, tmax);
-    daily_reading r(wthfp, prec, tmin, tmax, err, all_bad, listener);
+    daily_reading r(std::move(source), prec, tmin, tmax, err, all_bad, listener);
     for (;;) {
         const long run = read_fast_run(r);
         if (run == reading_ended)
@@ -359,4 +359,16 @@ int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_
             return -1;
     }
     return finish_reading(r);
+}
+
+int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
+                       daily_error &err, daily_problems *all_bad, daily_listener *listener) {
+    return read_daily_lines(line_reader(wthfp, max_daily_line), prec, tmin, tmax, err, all_bad,
+                            listener);
+}
+
+int process_daily_weather(int wthfd, month_table &prec, month_table &tmin, month_table &tmax,
+                          daily_error &err) {
+    return read_daily_lines(line_reader(wthfd, max_daily_line), prec, tmin, tmax, err, nullptr,
+                            nullptr);
 }

@@ -35,6 +35,9 @@ parse_status parse_daily_line(std::string_view line, daily_record &day, std::str
 // file cannot be used (err says where and why).
 int process_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
                           daily_error &err);
+// The same from a regular file's descriptor, read without a stream.
+int process_daily_weather(int wthfd, month_table &prec, month_table &tmin, month_table &tmax,
+                          daily_error &err);
 
 // The bad lines of a whole daily file: how many, and the first few.
 struct daily_problems {

@@ -21,19 +21,51 @@ FILE *oldfp = nullptr;
 FILE *newfp = nullptr;
 bool sync_rewrites = false;
 
-void defer_interrupts(bool defer) {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
-        sigaddset(&set, sig);
-    if (!defer) {
-        sigset_t pending;
-        sigpending(&pending);
-        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
-            if (sigismember(&pending, sig))
-                std::fflush(stdout); // the messages so far, before the signal ends the run
+namespace {
+
+const int deferred_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+volatile sig_atomic_t deferring = 0;
+volatile sig_atomic_t deferred = 0; // the signal that came meanwhile, or 0
+
+// Ends the process as the signal would have, or notes it while a write
+// must not be cut. Only async-signal-safe calls.
+extern "C" void on_interrupt(int sig) {
+    if (deferring) {
+        deferred = sig;
+        return;
     }
-    sigprocmask(defer ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+// A handler for each signal that would end the process (one the process
+// was started with ignored stays ignored), installed once: cheaper, site
+// after site, than blocking and unblocking them.
+void install_interrupt_handlers() {
+    struct sigaction on = {}, before = {};
+    on.sa_handler = on_interrupt;
+    on.sa_flags = SA_RESTART;
+    sigemptyset(&on.sa_mask);
+    for (int sig : deferred_signals)
+        if (sigaction(sig, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+            sigaction(sig, &on, nullptr);
+}
+
+} // namespace
+
+void defer_interrupts(bool defer) {
+    static const bool installed = (install_interrupt_handlers(), true);
+    (void)installed;
+    if (defer) {
+        deferring = 1;
+        return;
+    }
+    deferring = 0;
+    if (const int sig = deferred; sig != 0) {
+        std::fflush(stdout); // the messages so far, before the signal ends the run
+        std::signal(sig, SIG_DFL);
+        std::raise(sig);
+    }
 }
 
 namespace {
@@ -55,26 +87,9 @@ failure failed(const char *what, const std::string &file, int err) {
 // reused), never readable by more users than the site file; false with
 // errno set.
 bool create_temp_copy(rewrite &rw) {
-    struct stat st;
-    if (fstat(rw.site_fd, &st) != 0)
-        return false;
-    const int fd =
-        open(temp_file_name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777);
-    if (fd < 0)
-        return false;
-    rw.copy = fdopen(fd, "w+");
-    // A buffer of our own spares the library a stat of the file for its size.
-    static char copy_buffer[io_block_size];
-    if (rw.copy != nullptr)
-        setvbuf(rw.copy, copy_buffer, _IOFBF, sizeof copy_buffer);
-    if (rw.copy == nullptr) {
-        const int err = errno;
-        unlink(temp_file_name);
-        close(fd);
-        errno = err;
-        return false;
-    }
-    return true;
+    rw.copy_fd = open(temp_file_name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      rw.site_mode & 0777);
+    return rw.copy_fd >= 0;
 }
 
 // Removes the temporary copy once it is no longer needed, unless its name
@@ -85,15 +100,15 @@ failure remove_temp_copy(rewrite &rw) {
     struct stat named, ours;
     if (lstat(temp_file_name, &named) != 0) {
         f = failed("deleting", temp_file_name, errno);
-    } else if (fstat(fileno(rw.copy), &ours) != 0 || named.st_dev != ours.st_dev ||
+    } else if (fstat(rw.copy_fd, &ours) != 0 || named.st_dev != ours.st_dev ||
                named.st_ino != ours.st_ino) {
         f.message = format_message(
             "Error deleting %s: it was replaced by another file, left as it is", temp_file_name);
     } else if (unlink(temp_file_name) != 0) {
         f = failed("deleting", temp_file_name, errno);
     }
-    std::fclose(rw.copy);
-    rw.copy = nullptr;
+    close(rw.copy_fd);
+    rw.copy_fd = -1;
     return f;
 }
 
@@ -105,73 +120,66 @@ failure with_copy_removed(failure f, rewrite &rw) {
     return f;
 }
 
-// Copies the site file into the copy, a block at a time, and makes sure no
-// line of it is longer than a site file line may be. 0, or the errno of a
-// failure; line_number > 0 names an over-long line, write_err is the errno
-// of a failed write.
-int copy_site_file(rewrite &rw, long &line_number, int &write_err) {
-    std::vector<char> buffer(io_block_size);
-    off_t offset = 0;
-    size_t line_length = 0;
-    long lines = 1;
+// The number of the first line of text longer than a site file line may
+// be, counting on from line (whose length so far is length); 0 if none.
+long long_line_in(std::string_view text, long &line, size_t &length) {
+    for (const char *p = text.data(), *end = p + text.size(); p < end;) {
+        const char *nl = static_cast<const char *>(std::memchr(p, '\n', end - p));
+        length += static_cast<size_t>((nl ? nl : end) - p);
+        if (length > max_text_line)
+            return line;
+        if (nl == nullptr)
+            break;
+        length = 0;
+        ++line;
+        p = nl + 1;
+    }
+    return 0;
+}
+
+// Reads the site file whole into the rewrite's content, a block at a time,
+// and makes sure no line of it is longer than a site file line may be. 0, or
+// the errno of a failure; line_number > 0 names an over-long line. A regular
+// file reads short only at its end.
+int read_site_content(rewrite &rw, long &line_number) {
+    long line = 1;
+    size_t length = 0;
     for (;;) {
-        const ssize_t n = pread(rw.site_fd, buffer.data(), buffer.size(), offset);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const size_t old = rw.content.size();
+        rw.content.resize(old + io_block_size);
+        const ssize_t n =
+            pread(rw.site_fd, rw.content.data() + old, io_block_size, static_cast<off_t>(old));
+        rw.content.resize(old + (n > 0 ? static_cast<size_t>(n) : 0));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
             return errno;
-        }
-        if (n == 0)
+        line_number = long_line_in(std::string_view(rw.content).substr(old), line, length);
+        if (line_number > 0)
+            return EFBIG;
+        if (static_cast<size_t>(n) < io_block_size)
             return 0;
-        offset += n;
-        for (const char *p = buffer.data(), *end = p + n; p < end;) {
-            const char *nl = static_cast<const char *>(std::memchr(p, '\n', end - p));
-            line_length += static_cast<size_t>((nl ? nl : end) - p);
-            if (line_length > max_text_line) {
-                line_number = lines;
-                return EFBIG;
-            }
-            if (nl == nullptr)
-                break;
-            line_length = 0;
-            ++lines;
-            p = nl + 1;
-        }
-        if (!put_text(rw.copy, std::string_view(buffer.data(), static_cast<size_t>(n)))) {
-            write_err = take_write_error(rw.copy);
-            return 0;
-        }
     }
 }
 
-// A stream writing the site file over from its start, through its open
-// descriptor: the name is not opened again.
-FILE *site_file_writer(rewrite &rw) {
-    if (rw.write_errno != 0) {
-        errno = rw.write_errno;
-        return nullptr;
+// Writes all of text to a new file's descriptor; 0 or the errno.
+int write_all(int fd, std::string_view text) {
+    for (size_t done = 0; done < text.size();) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        done += static_cast<size_t>(n);
     }
-    const int fd = dup(rw.site_fd);
-    if (fd < 0)
-        return nullptr;
-    FILE *fp = lseek(fd, 0, SEEK_SET) == 0 ? fdopen(fd, "w") : nullptr;
-    static char site_buffer[io_block_size];
-    if (fp != nullptr)
-        setvbuf(fp, site_buffer, _IOFBF, sizeof site_buffer);
-    if (fp == nullptr) {
-        const int err = errno;
-        close(fd);
-        errno = err;
-    }
-    return fp;
+    return 0;
 }
 
 // Makes the copy whole (and with --sync on the disk) before the site file
 // is written over.
 failure fill_copy(rewrite &rw) {
     long long_line = 0;
-    int write_err = 0;
-    if (const int err = copy_site_file(rw, long_line, write_err); long_line > 0) {
+    if (const int err = read_site_content(rw, long_line); long_line > 0) {
         failure f;
         f.message = format_message(site_file_line_message, shown_name(rw.site_file).c_str(),
                                    long_line, too_long_reason(max_text_line).c_str());
@@ -179,10 +187,8 @@ failure fill_copy(rewrite &rw) {
     } else if (err != 0) {
         return failed("reading", rw.site_file, err);
     }
-    errno = 0;
-    if (write_err == 0 && std::fflush(rw.copy) != 0)
-        write_err = errno ? errno : EIO;
-    if (write_err == 0 && sync_rewrites && fsync(fileno(rw.copy)) != 0)
+    int write_err = write_all(rw.copy_fd, rw.content);
+    if (write_err == 0 && sync_rewrites && fsync(rw.copy_fd) != 0)
         write_err = errno;
     if (write_err != 0)
         return failed("writing", temp_file_name, write_err);
@@ -204,29 +210,34 @@ bool run_pass(const rewrite_pass &pass, FILE *from, FILE *to) {
     return ok;
 }
 
-// Writes the passes' content: each pass but the last into memory, read
-// back by the next; the last over the site file. False when memory or a
-// pass failed.
-bool run_passes(FILE *copy, FILE *site, const std::vector<rewrite_pass> &passes) {
-    FILE *from = copy;
-    char *text = nullptr; // what from reads, once it is in memory
-    bool ok = true;
+// Runs the passes, each reading what the one before wrote (the first the
+// copy's content), each writing into memory; the last one's text is left in
+// result. False when memory or a pass failed.
+bool run_passes(const std::string &content, const std::vector<rewrite_pass> &passes,
+                std::string &result) {
+    // Only read, through a stream that cannot write.
+    FILE *from = fmemopen(const_cast<char *>(content.data()), content.size(), "r");
+    char *text = nullptr; // what from reads, after the first pass
+    bool ok = from != nullptr;
     for (size_t i = 0; ok && i < passes.size(); ++i) {
-        const bool last = i + 1 == passes.size();
         char *written = nullptr;
         size_t size = 0;
-        FILE *to = last ? site : open_memstream(&written, &size);
+        FILE *to = open_memstream(&written, &size);
         ok = to != nullptr && run_pass(passes[i], from, to);
-        if (!last && to != nullptr)
+        if (to != nullptr)
             ok = close_output(to, false) == 0 && ok;
-        if (from != copy)
-            std::fclose(from);
+        std::fclose(from);
         std::free(text);
         text = written;
-        from = ok && !last ? fmemopen(text, size, "r") : nullptr;
-        ok = ok && (last || from != nullptr);
+        from = nullptr;
+        if (ok && i + 1 < passes.size()) {
+            from = fmemopen(text, size, "r");
+            ok = from != nullptr;
+        } else if (ok) {
+            result.assign(text, size);
+        }
     }
-    if (from != nullptr && from != copy)
+    if (from != nullptr)
         std::fclose(from);
     std::free(text);
     return ok;
@@ -241,41 +252,30 @@ failure restored(failure f, rewrite &rw) {
     return f;
 }
 
-// The pass over the site file, its cut to the new length, and the copy
-// deleted; or the site file restored.
+// The passes, their text written over the site file and cut to its
+// length, and the copy deleted; or the site file restored.
 failure write_over_site_file(rewrite &rw, const std::vector<rewrite_pass> &passes) {
-    FILE *site = site_file_writer(rw);
-    if (site == nullptr)
-        return with_copy_removed(failed("opening for writing", rw.site_file, errno), rw);
-    std::rewind(rw.copy);
-    if (!run_passes(rw.copy, site, passes)) {
-        close_overwritten(site, false);
-        return restored(failed("rewriting", rw.site_file, ENOMEM), rw);
+    if (rw.write_errno != 0)
+        return with_copy_removed(failed("opening for writing", rw.site_file, rw.write_errno), rw);
+    std::string text;
+    bool ran = false;
+    try {
+        ran = run_passes(rw.content, passes, text);
+    } catch (const std::bad_alloc &) {
+        ran = false;
     }
-    const int read_err = std::ferror(rw.copy) ? EIO : 0;
-    const int write_err = close_overwritten(site, sync_rewrites);
-    if (read_err != 0)
-        return restored(failed("reading", temp_file_name, read_err), rw);
-    if (write_err != 0)
-        return restored(failed("writing", rw.site_file, write_err), rw);
+    if (!ran)
+        return restored(failed("rewriting", rw.site_file, ENOMEM), rw);
+    if (const int err = write_over_fd(rw.site_fd, text, sync_rewrites); err != 0)
+        return restored(failed("writing", rw.site_file, err), rw);
     return remove_temp_copy(rw);
 }
 
 } // namespace
 
 std::string restore_site_file(rewrite &rw, bool &kept) {
-    int err = 0;
-    std::clearerr(rw.copy);
-    std::rewind(rw.copy);
-    FILE *to = site_file_writer(rw);
-    if (to == nullptr) {
-        err = errno;
-    } else {
-        err = copy_stream(rw.copy, to);
-        const int close_err = close_overwritten(to, sync_rewrites);
-        if (err == 0)
-            err = close_err;
-    }
+    const int err =
+        rw.write_errno != 0 ? rw.write_errno : write_over_fd(rw.site_fd, rw.content, sync_rewrites);
     kept = err != 0;
     if (!kept) {
         const std::string said =
@@ -284,8 +284,8 @@ std::string restore_site_file(rewrite &rw, bool &kept) {
         return removed.failed() ? said + "\n" + removed.message : said;
     }
     const std::string shown = shown_name(rw.site_file);
-    std::fclose(rw.copy);
-    rw.copy = nullptr;
+    close(rw.copy_fd);
+    rw.copy_fd = -1;
     return format_message("Error restoring %s: %s", shown.c_str(), std::strerror(err)) + "\n" +
            format_message("%s holds the content %s had before this step: copy it back to %s, "
                           "then remove %s before running again.",
@@ -310,34 +310,47 @@ failure rewrite_site_file(const rewrite &target, const std::string &site,
     return f;
 }
 
+// What a pass writes, in memory; false when memory failed.
+bool text_of_pass(const rewrite_pass &pass, std::string &text) {
+    char *written = nullptr;
+    size_t size = 0;
+    newfp = open_memstream(&written, &size);
+    bool ok = newfp != nullptr;
+    if (ok) {
+        try {
+            ok = pass();
+        } catch (const std::bad_alloc &) {
+            ok = false;
+        }
+        ok = close_output(newfp, false) == 0 && ok;
+    }
+    newfp = nullptr;
+    try {
+        if (ok)
+            text.assign(written, size);
+    } catch (const std::bad_alloc &) {
+        ok = false;
+    }
+    std::free(written);
+    return ok;
+}
+
 failure write_over(const char *path, const std::string &site, const rewrite_pass &pass,
                    std::string *kept) {
     failure f;
-    int flag = 0;
-    FILE *to = open_for_overwrite(path, true, &flag);
-    if (flag) {
+    const int fd = open_for_overwrite(path, true);
+    if (fd < 0) {
         f.err = errno;
         f.message = format_message(soil_open_message, shown_name(site).c_str()) + "\n" +
                     shown_name(path) + ": " + std::strerror(f.err);
         return f;
     }
-    char *text = nullptr;
-    size_t size = 0;
-    newfp = kept != nullptr ? open_memstream(&text, &size) : to;
-    int err = newfp == nullptr ? ENOMEM : 0;
-    if (newfp != nullptr) {
-        pass();
-        if (kept != nullptr) {
-            err = close_output(newfp, false);
-            kept->assign(err == 0 ? text : "", err == 0 ? size : 0);
-            std::free(text);
-            put_text(to, *kept);
-        }
-    }
-    newfp = nullptr;
-    const int close_err = close_overwritten(to, false);
-    if (err == 0)
-        err = close_err;
+    std::string text;
+    int err = text_of_pass(pass, text) ? write_over_fd(fd, text, false) : ENOMEM;
+    if (close(fd) != 0 && err == 0)
+        err = errno;
+    if (kept != nullptr)
+        kept->swap(text);
     if (err != 0) {
         f.err = err;
         f.message = format_message("Error writing %s for %s: %s", shown_name(path).c_str(),

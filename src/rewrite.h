@@ -15,12 +15,15 @@ extern bool sync_rewrites;
 
 // One in-place rewrite of a site parameter file through the temporary copy.
 // The copy is created with the site file's permission bits and used through
-// one descriptor from its creation to its deletion.
+// one descriptor from its creation to its deletion; the content it holds is
+// kept in memory too, which the passes read and a restore writes back.
 struct rewrite {
     std::string site_file;
-    int site_fd = -1;     // the site file, open for reading; owned by the caller
-    int write_errno = 0;  // why site_fd is not open for writing too; 0 when it is
-    FILE *copy = nullptr; // the temporary copy while it exists
+    int site_fd = -1;       // the site file, open for reading; owned by the caller
+    int write_errno = 0;    // why site_fd is not open for writing too; 0 when it is
+    unsigned site_mode = 0; // the site file's permission bits, as opened
+    int copy_fd = -1;       // the temporary copy while it exists
+    std::string content;    // what the copy holds
 };
 
 // A pass of a rewrite: reads oldfp and writes newfp, which the rewrite sets
@@ -28,16 +31,16 @@ struct rewrite {
 using rewrite_pass = std::function<bool()>;
 
 // Rewrites the site file in place with the passes in order, each reading
-// what the one before wrote (the first reads the copy, the last writes over
-// the site file; what lies between is kept in memory). Whatever fails, the
+// what the one before wrote (the first reads the copy's content; each
+// writes into memory, and the last's text is written over the site file). Whatever fails, the
 // site file is restored from the copy, or the copy kept and the failure
 // says so (stops_batch). site names the site in messages. Interrupts wait
 // meanwhile.
 failure rewrite_site_file(const rewrite &target, const std::string &site,
                           const std::vector<rewrite_pass> &passes);
 
-// Copies the temporary copy back over the site file and deletes it; when
-// even that fails, keeps it (kept). What to say of it, a line or more.
+// Writes the copy's content back over the site file and deletes the copy;
+// when even that fails, keeps it (kept). What to say of it, a line or more.
 std::string restore_site_file(rewrite &rw, bool &kept);
 
 // Writes a file over in place from a pass writing newfp (soils.in, which

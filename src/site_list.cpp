@@ -86,7 +86,7 @@ site_list read_site_list(FILE *list, const char *list_path) {
     return result;
 }
 
-static file_id id_of(const struct stat &st) {
+file_id id_of_status(const struct stat &st) {
     return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
 }
 
@@ -94,7 +94,7 @@ bool id_of_fd(int fd, file_id &id) {
     struct stat st;
     if (fstat(fd, &st) != 0)
         return false;
-    id = id_of(st);
+    id = id_of_status(st);
     return true;
 }
 

@@ -46,7 +46,7 @@ FILE *efopen(const std::string &path, const char *mode, int *flag) {
     return efopen(path.c_str(), mode, flag);
 }
 
-int open_regular(const std::string &path, std::string &why, int *write_errno) {
+int open_regular(const std::string &path, std::string &why, int *write_errno, struct stat *status) {
     if (path.find('\0') != std::string::npos) {
         why = std::strerror(EINVAL);
         return -1;
@@ -79,7 +79,17 @@ int open_regular(const std::string &path, std::string &why, int *write_errno) {
         close(fd);
         return -1;
     }
+    if (status != nullptr)
+        *status = st;
     return fd; // O_NONBLOCK changes nothing for a regular file
+}
+
+int open_weather_fd(const std::string &path, std::string &why, file_id &id) {
+    struct stat st;
+    const int fd = open_regular(path, why, nullptr, &st);
+    if (fd >= 0)
+        id = id_of_status(st);
+    return fd;
 }
 
 FILE *open_weather_file(const std::string &path, int site_fd, std::string &why) {
@@ -110,7 +120,32 @@ FILE *open_weather_file(const std::string &path, int site_fd, std::string &why) 
 line_reader::line_reader(FILE *stream, size_t max_line)
     : fp(stream), max_line(max_line), block(io_block_size + line_padding) {}
 
+line_reader::line_reader(int descriptor, size_t max_line)
+    : fp(nullptr), fd(descriptor), max_line(max_line), block(io_block_size + line_padding) {}
+
+// A block of a regular file's descriptor. A regular file reads short only
+// at its end, so a short read ends the file without a read of nothing.
+static void fill_block_of_fd(line_reader &r) {
+    r.pos = 0;
+    r.end = 0;
+    for (;;) {
+        const ssize_t n = read(r.fd, r.block.data() + r.end, io_block_size - r.end);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            r.error = errno;
+        else
+            r.end += static_cast<size_t>(n);
+        r.at_eof = n <= 0 || r.end < io_block_size;
+        return;
+    }
+}
+
 static void fill_block(line_reader &r) {
+    if (r.fp == nullptr) {
+        fill_block_of_fd(r);
+        return;
+    }
     r.pos = 0;
     r.end = std::fread(r.block.data(), 1, io_block_size, r.fp);
     if (r.end < io_block_size) {
@@ -357,19 +392,13 @@ bool put_format(FILE *fp, const char *format, ...) {
     return true;
 }
 
-// Flushes, cuts the file to what was written when cut is set, syncs when
-// sync is set, and closes; 0 or the errno of the first failure.
-static int finish_output(FILE *fp, bool cut, bool sync) {
+// Flushes, syncs when sync is set, and closes; 0 or the errno of the first
+// failure.
+int close_output(FILE *fp, bool sync) {
     int err = take_write_error(fp);
     errno = 0;
     if (std::fflush(fp) != 0 && err == 0)
         err = errno ? errno : EIO;
-    if (cut && err == 0) {
-        // The old content past the new end goes only now.
-        const off_t length = ftello(fp);
-        if (length < 0 || ftruncate(fileno(fp), length) != 0)
-            err = errno ? errno : EIO;
-    }
     if (sync && err == 0 && fsync(fileno(fp)) != 0)
         err = errno;
     if (std::ferror(fp) && err == 0)
@@ -380,11 +409,10 @@ static int finish_output(FILE *fp, bool cut, bool sync) {
     return err;
 }
 
-FILE *open_for_overwrite(const std::string &path, bool create, int *flag) {
-    *flag = 1;
+int open_for_overwrite(const std::string &path, bool create) {
     if (path.find('\0') != std::string::npos) {
         errno = EINVAL;
-        return nullptr;
+        return -1;
     }
     const int flags = O_WRONLY | O_CLOEXEC | (create ? O_CREAT : 0);
     int fd = open(path.c_str(), flags | O_NOFOLLOW, 0666);
@@ -392,29 +420,27 @@ FILE *open_for_overwrite(const std::string &path, bool create, int *flag) {
     if (fd < 0 && errno == ELOOP) {
         if (!planted_link(path).empty()) {
             errno = EPERM;
-            return nullptr;
+            return -1;
         }
         fd = open(path.c_str(), flags, 0666);
     }
-    if (fd < 0)
-        return nullptr;
-    FILE *fp = fdopen(fd, "w");
-    if (fp == nullptr) {
-        const int err = errno;
-        close(fd);
-        errno = err;
-        return nullptr;
+    return fd;
+}
+
+int write_over_fd(int fd, std::string_view text, bool sync) {
+    for (size_t done = 0; done < text.size();) {
+        const ssize_t n =
+            pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        done += static_cast<size_t>(n);
     }
-    *flag = 0;
-    return fp;
-}
-
-int close_output(FILE *fp, bool sync) {
-    return finish_output(fp, false, sync);
-}
-
-int close_overwritten(FILE *fp, bool sync) {
-    return finish_output(fp, true, sync);
+    // The old content past the new end goes only now.
+    if (ftruncate(fd, static_cast<off_t>(text.size())) != 0)
+        return errno;
+    return sync && fsync(fd) != 0 ? errno : 0;
 }
 
 // A target that is there and is not a regular file (a device such as

@@ -19,11 +19,17 @@ FILE *efopen(const std::string &path, const char *mode, int *flag);
 // Opens an input that must be a regular file, without waiting on a pipe or
 // a device; -1 with why set on failure. With write_errno, opens it for
 // writing too where it may be written, else sets the errno that says why not.
-int open_regular(const std::string &path, std::string &why, int *write_errno = nullptr);
+// With st, the file's status is left there.
+int open_regular(const std::string &path, std::string &why, int *write_errno = nullptr,
+                 struct stat *st = nullptr);
 
 // Opens a site's daily weather file: a regular file, and not the site file
 // open as site_fd (-1: none); nullptr with why set on failure.
 FILE *open_weather_file(const std::string &path, int site_fd, std::string &why);
+// The same as a descriptor (read by a line_reader of it), and which file it
+// is; -1 with why set on failure.
+struct file_id;
+int open_weather_fd(const std::string &path, std::string &why, file_id &id);
 
 // Longest lines accepted: a daily weather line, and a line of the site list
 // or of a site parameter file.
@@ -38,7 +44,10 @@ inline constexpr size_t line_padding = 64;
 // line end; a line longer than max_line ends the reading (too_long).
 struct line_reader {
     explicit line_reader(FILE *stream, size_t max_line = SIZE_MAX);
+    // Reads a regular file's descriptor, whose first short read is its end.
+    line_reader(int descriptor, size_t max_line);
     FILE *fp;
+    int fd = -1;
     size_t max_line;
     std::vector<char> block;
     size_t pos = 0;
@@ -122,14 +131,13 @@ std::string format_message(const char *format, ...) __attribute__((format(printf
 enum class parse_status { ok, blank, bad };
 
 // Opens a file to be written over from its start without emptying it first
-// (a file emptied and written again costs the file system more); flag as
-// for efopen.
-FILE *open_for_overwrite(const std::string &path, bool create, int *flag);
+// (a file emptied and written again costs the file system more): its
+// descriptor, or -1 with errno set.
+int open_for_overwrite(const std::string &path, bool create);
 
-// Flushes an output stream opened so, cuts the file to what was written,
-// syncs it when sync is set, and closes it; 0 or the errno of the first
-// failure.
-int close_overwritten(FILE *fp, bool sync);
+// Writes text over an open file from its start and cuts the file to it,
+// syncing it when sync is set; 0 or the errno of the first failure.
+int write_over_fd(int fd, std::string_view text, bool sync);
 
 // Writes a file whole: through a temporary file named temp_prefix and six
 // characters, renamed into place, so that no reader sees half of it (an
@@ -160,3 +168,4 @@ struct file_id {
     bool operator==(const file_id &) const = default;
 };
 bool id_of_fd(int fd, file_id &id);
+file_id id_of_status(const struct stat &st);

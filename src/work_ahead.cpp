@@ -131,9 +131,13 @@ work_ahead_ptr start_work_ahead(size_t count, int threads, std::function<void(si
 
 void take_job(work_ahead &w, size_t i) {
     std::unique_lock<std::mutex> hold(w.lock);
-    // Job i - 1's slot may now be used again.
+    // Job i - 1's slot may now be used again. Idle workers are woken once
+    // they are only half a window ahead, to claim several jobs a waking:
+    // each waking costs the system calls of a wait and a wake.
+    const bool refill = w.next < w.count && w.next <= i + w.window / 2;
     w.taken = i;
-    w.changed.notify_all();
+    if (refill)
+        w.changed.notify_all();
     while (!w.done[i % w.window]) {
         if (claimable(w))
             do_next(w, hold);

@@ -60,14 +60,24 @@ void put_block_lines(const char *name, const float values[months], const char *e
 
 } // namespace
 
-bool compute_weather(FILE *wthfp, weather_stats &ws, daily_error &err) {
-    // Three tables of 24 KB each: kept off the stack of the caller's loop.
-    static thread_local month_table prec, tmin, tmax;
-    const int last_year = process_daily_weather(wthfp, prec, tmin, tmax, err);
+namespace {
+// Three tables of 24 KB each: kept off the stack of the caller's loop.
+thread_local month_table prec, tmin, tmax;
+
+bool stats_of_tables(int last_year, weather_stats &ws) {
     if (last_year < 0)
         return false;
     compute_stats(ws, last_year + 1, prec, tmin, tmax);
     return true;
+}
+} // namespace
+
+bool compute_weather(int wthfd, weather_stats &ws, daily_error &err) {
+    return stats_of_tables(process_daily_weather(wthfd, prec, tmin, tmax, err), ws);
+}
+
+bool compute_weather(FILE *wthfp, weather_stats &ws, daily_error &err) {
+    return stats_of_tables(process_daily_weather(wthfp, prec, tmin, tmax, err), ws);
 }
 
 void compute_stats(weather_stats &ws, int years, const month_table &prec, const month_table &tmin,

@@ -29,6 +29,8 @@ void compute_stats(weather_stats &ws, int years, const month_table &prec, const 
 // Reads the daily file and computes the statistics; false when the file
 // cannot be used (err says where and why).
 bool compute_weather(FILE *wthfp, weather_stats &ws, daily_error &err);
+// The same from a regular file's descriptor.
+bool compute_weather(int wthfd, weather_stats &ws, daily_error &err);
 
 // Prints the skewness messages of a site's statistics.
 void say_skew_replacements(const weather_stats &ws);

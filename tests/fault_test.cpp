@@ -248,7 +248,8 @@ std::string restore_in(const scratch_dir &dir, const char *site_file) {
     rw.site_file = site_file;
     rw.site_fd = open(site_file, O_RDWR);
     rw.write_errno = rw.site_fd < 0 ? errno : 0;
-    rw.copy = std::fopen("XXXX.sfp", "r+");
+    rw.copy_fd = open("XXXX.sfp", O_RDWR);
+    rw.content = dir.read("XXXX.sfp");
     bool kept = false;
     std::string out = restore_site_file(rw, kept) + "\n";
     if (rw.site_fd >= 0)

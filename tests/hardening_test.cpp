@@ -230,7 +230,7 @@ TEST(Sync, SyncsInTheSafeOrderWithAPrivateCopy) {
     chmod(dir.file("plot.sfp").c_str(), 0600);
     const std::string command = "cd '" + dir.path() +
                                 "' && ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o trace.txt -e "
-                                "trace=openat,dup,write,fsync,unlink " +
+                                "trace=openat,dup,write,pwrite64,fsync,unlink " +
                                 SITEPREP_BIN + " --sync sites.txt >/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
     std::ifstream trace(dir.file("trace.txt"));
@@ -238,7 +238,7 @@ TEST(Sync, SyncsInTheSafeOrderWithAPrivateCopy) {
         R"(openat\(.*"XXXX\.sfp", O_RDWR\|O_CREAT\|O_EXCL.*, 0600\)\s*= (\d+))");
     const std::regex site_open(R"(openat\(.*"plot\.sfp", O_RDWR.*\)\s*= (\d+))");
     const std::regex dup(R"(dup\((\d+)\)\s*= (\d+))");
-    const std::regex write(R"(write\((\d+),)");
+    const std::regex write(R"(write(?:64)?\((\d+),)");
     const std::regex sync(R"(fsync\((\d+)\)\s*= 0)");
     std::string events, copy_fd;
     std::set<std::string> site_fds;

@@ -260,7 +260,7 @@ TEST(Outputs, AFailedWriteOrCloseLeavesNoFile) {
     const struct {
         std::vector<std::string> args;
         const char *file;
-        bool inject; // the second write, the soil file's flush, fails
+        bool inject; // the first write call, the soil file's, fails (soils.in is pwritten)
     } cases[] = {{{"--summary", "s.csv"}, "s.csv", false},
                  {{"--check", "--summary", "s.csv"}, "s.csv", false},
                  {{"--report", "r.html"}, "r.html", false},
@@ -282,7 +282,7 @@ TEST(Outputs, AFailedWriteOrCloseLeavesNoFile) {
         if (c.inject) {
             const std::string command = "cd '" + dir.path() +
                                         "' && strace -f -qq -o /dev/null -e trace=write -e "
-                                        "inject=write:error=EFBIG:when=2 " +
+                                        "inject=write:error=EFBIG:when=1 " +
                                         SITEPREP_BIN + " --keep-soils --jobs 1 sites.txt > out.txt";
             r.status = WEXITSTATUS(std::system(command.c_str()));
             r.out = dir.read("out.txt");

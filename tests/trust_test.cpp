@@ -313,6 +313,16 @@ INSTANTIATE_TEST_SUITE_P(
                    "strace -f -qq -o /dev/null -e trace=fchmod -e inject=fchmod:signal=SIGTERM $T "
                    "--keep-soils sites.txt",
                    143, "", "plot.soils.in."},
+        // A hang-up as the copy is deleted ends the run once the rewrite is
+        // done; one the run was started with ignored (nohup) is ignored.
+        limit_case{"hang_up_while_a_site_is_rewritten", strace_there,
+                   "strace -f -qq -o /dev/null -e trace=unlink -e inject=unlink:signal=SIGHUP $T "
+                   "sites.txt",
+                   129, "", "XXXX"},
+        limit_case{"hang_up_ignored_from_the_start", strace_there,
+                   "trap '' HUP && strace -f -qq -o /dev/null -e trace=unlink -e "
+                   "inject=unlink:signal=SIGHUP $T sites.txt",
+                   0, "", "XXXX"},
         limit_case{"append_only_site_file",
                    [](const scratch_dir &d) {
                        return std::system(

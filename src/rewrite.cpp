@@ -266,7 +266,9 @@ failure write_over_site_file(rewrite &rw, const std::vector<rewrite_pass> &passe
     }
     if (!ran)
         return restored(failed("rewriting", rw.site_file, ENOMEM), rw);
-    if (const int err = write_over_fd(rw.site_fd, text, sync_rewrites); err != 0)
+    // The site file is as long as the content read from it: a text no
+    // shorter needs no cut.
+    if (const int err = write_over_fd(rw.site_fd, text, sync_rewrites, rw.content.size()); err != 0)
         return restored(failed("writing", rw.site_file, err), rw);
     return remove_temp_copy(rw);
 }

@@ -427,7 +427,7 @@ int open_for_overwrite(const std::string &path, bool create) {
     return fd;
 }
 
-int write_over_fd(int fd, std::string_view text, bool sync) {
+int write_over_fd(int fd, std::string_view text, bool sync, size_t known_size) {
     for (size_t done = 0; done < text.size();) {
         const ssize_t n =
             pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
@@ -438,7 +438,7 @@ int write_over_fd(int fd, std::string_view text, bool sync) {
         done += static_cast<size_t>(n);
     }
     // The old content past the new end goes only now.
-    if (ftruncate(fd, static_cast<off_t>(text.size())) != 0)
+    if (known_size > text.size() && ftruncate(fd, static_cast<off_t>(text.size())) != 0)
         return errno;
     return sync && fsync(fd) != 0 ? errno : 0;
 }

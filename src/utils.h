@@ -135,9 +135,10 @@ enum class parse_status { ok, blank, bad };
 // descriptor, or -1 with errno set.
 int open_for_overwrite(const std::string &path, bool create);
 
-// Writes text over an open file from its start and cuts the file to it,
-// syncing it when sync is set; 0 or the errno of the first failure.
-int write_over_fd(int fd, std::string_view text, bool sync);
+// Writes text over an open file from its start and cuts the file to it
+// (unless the file is known to be no longer than text: known_size), syncing
+// it when sync is set; 0 or the errno of the first failure.
+int write_over_fd(int fd, std::string_view text, bool sync, size_t known_size = SIZE_MAX);
 
 // Writes a file whole: through a temporary file named temp_prefix and six
 // characters, renamed into place, so that no reader sees half of it (an

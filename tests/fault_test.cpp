@@ -281,8 +281,8 @@ TEST(Restore, CopiesTheOriginalBackAndRemovesTheCopy) {
 
 // A copy kept because even its restore failed holds the only intact content
 // of a site file: with --keep-going too the run stops there, and no later
-// site is touched. strace fails the site file's cut and then the restore's
-// (the first cut of the run is soils.in's).
+// site is touched. strace fails the site file's write and then the
+// restore's (the first write over a file in place is soils.in's).
 TEST(KeepGoing, AKeptCopyStopsTheRun) {
     if (std::system("command -v strace >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "strace is not installed";
@@ -291,8 +291,8 @@ TEST(KeepGoing, AKeptCopyStopsTheRun) {
     const std::string alpha = dir.read("alpha.sfp");
     auto before = dir.snapshot();
     const std::string command = "cd '" + dir.path() +
-                                "' && strace -f -qq -o /dev/null -e trace=ftruncate -e "
-                                "inject=ftruncate:error=EIO:when=2..3 " +
+                                "' && strace -f -qq -o /dev/null -e trace=pwrite64 -e "
+                                "inject=pwrite64:error=EIO:when=2..3 " +
                                 SITEPREP_BIN + " --keep-going --jobs 1 sites.txt > out.txt";
     const int status = std::system(command.c_str());
     const std::string out = dir.read("out.txt");

@@ -20,12 +20,12 @@ simd_level daily_simd_limit = simd_level::avx512;
 
 #ifdef SITEPREP_HAVE_SIMD
 
-#include "daily_layouts.h"
-
 // Every CPU with AVX2 has the bit instructions too.
 #define SITEPREP_AVX2 "avx2,bmi,bmi2,popcnt"
 #define SITEPREP_AVX512                                                                            \
     "avx512f,avx512bw,avx512vl,avx512dq,avx512vbmi,avx512vbmi2,avx2,bmi,bmi2,popcnt"
+
+#include "daily_layouts.h"
 
 namespace {
 
@@ -272,12 +272,7 @@ struct avx512_lines {
             return false;
         const __m256i digits = _mm256_and_si256(
             low_half(_mm512_maskz_permutexvar_epi8(valid, index, q.bytes)), _mm256_set1_epi8(0x0f));
-        const __m256i pairs = _mm256_maddubs_epi16(digits, _mm256_set1_epi16(0x010a));
-        const __m256i quads = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00010064));
-        const __m256i packed = _mm256_packus_epi32(quads, quads);
-        const __m256i eights = _mm256_madd_epi16(packed, _mm256_set1_epi32(0x00012710));
-        numbers = _mm256_castsi256_si128(
-            _mm256_permutevar8x32_epi32(eights, _mm256_setr_epi32(0, 1, 4, 5, 0, 1, 4, 5)));
+        numbers = cached_layouts::numbers_of_groups(digits);
         const __m512i counts = _mm512_sad_epu8(_mm512_maskz_permutexvar_epi8(valid, index, q.after),
                                                _mm512_setzero_si512());
         scales = _mm256_castsi256_si128(_mm512_maskz_cvtepi64_epi32(0xff, counts));
@@ -346,6 +341,17 @@ struct avx512_lines {
         day.prec = out[3];
         return length;
     }
+    // The cache of layouts takes every line this parser does.
+    static constexpr uint32_t cached_bytes = fast_line_bytes;
+    __attribute__((target(SITEPREP_AVX512))) static inline uint32_t
+    cached_day(layout_cache &cache, const char *line, size_t available, daily_record &day,
+               daily_date *date) {
+        return cached_layouts::known_line_day(cache, line, available, day, date);
+    }
+    __attribute__((target(SITEPREP_AVX512))) static inline void
+    learn(layout_cache &cache, const char *line, uint32_t length) {
+        cached_layouts::learn_line_layout(cache, line, length);
+    }
 };
 
 // The line at line, when at most available bytes long and parsed here: its
@@ -366,6 +372,17 @@ struct avx2_lines {
     __attribute__((target(SITEPREP_AVX2))) static inline uint32_t
     day(const char *line, size_t available, daily_record &day, daily_date *date) {
         return fast_day<avx2_classes>(line, available, day, date);
+    }
+    // The cache of layouts takes lines of up to 32 bytes.
+    static constexpr uint32_t cached_bytes = short_line_bytes;
+    __attribute__((target(SITEPREP_AVX2))) static inline uint32_t
+    cached_day(layout_cache &cache, const char *line, size_t available, daily_record &day,
+               daily_date *date) {
+        return cached_layouts::known_layout_day(cache, line, available, day, date);
+    }
+    __attribute__((target(SITEPREP_AVX2))) static inline void
+    learn(layout_cache &cache, const char *line, uint32_t length) {
+        cached_layouts::learn_layout(cache, line, length);
     }
 };
 
@@ -391,14 +408,13 @@ __attribute__((always_inline)) inline size_t fast_days(line_reader &reader, layo
         const size_t available = reader.end - pos;
         const bool cached = cache.usable();
         uint32_t length =
-            cached ? cached_layouts::known_layout_day(cache, line, available, days[count], date)
-                   : 0;
+            cached ? parser::cached_day(cache, line, available, days[count], date) : 0;
         if (length == 0) {
             length = parser::day(line, available, days[count], date);
             if (length == 0)
                 break;
-            if (cached && length <= short_line_bytes)
-                cached_layouts::learn_layout(cache, line, length);
+            if (cached && length <= parser::cached_bytes)
+                parser::learn(cache, line, length);
         }
         if (lines != nullptr)
             lines[count] = std::string_view(block + pos, length);

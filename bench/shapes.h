@@ -25,7 +25,7 @@ inline // One day's line in each of the shapes daily files come in.
         std::snprintf(line, sizeof line, "%d %d %d %d %.1f %.1f %.2f\n", d, m, y, doy,
                       (a - 5.0) * 4.5, (b - 6.0) * 4.0,
                       static_cast<int>(a * 7) % 23 == 0 ? -99.99 : c / 5.0);
-    else if (shape == "layouts") // a layout of its own on every line
+    else if (shape == "layouts") // field widths and decimals that change from line to line
         std::snprintf(line, sizeof line, "%*d %*d %d %*d %.*f %.*f %.*f\n", 1 + doy % 3, d,
                       1 + doy % 2, m, y, 1 + doy % 4, doy, 1 + doy % 3, 10.0 + a, 1 + doy % 2,
                       b - 5.0, 2 + doy % 3, c / 10.0);

@@ -5,7 +5,7 @@
 // LINES more parameter lines in each site file (0: the daily-reader
 // benchmark's 1.6 KB site files; 100 makes them 5 KB). SHAPE is the daily
 // lines' shape: compact (the default), real, varied, fixed, ten (with the
-// three optional columns) or layouts (a layout of its own on every line).
+// three optional columns) or layouts (field widths that change from line to line).
 // Each run starts from the same generated batch, after one run of each on
 // a copy, whose files are compared; NEW is run with --jobs 1, with its
 // default, and as --check.
@@ -25,7 +25,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
 
 void write_file(const fs::path &path, const std::string &text) {
     FILE *f = std::fopen(path.c_str(), "w");

@@ -102,26 +102,45 @@ __attribute__((always_inline)) inline bool find_fields(const byte_classes &c, ui
     return true;
 }
 
-// Whether the seven fields are what the general parser's quick paths take
-// and give exactly: fields 1 to 4 a minus and one to eight digits, fields 5
-// to 7 also at most one point and one to seven digits (below 2^24, so that
-// one float division rounds as strtof does). Fields past the seventh are
-// never read.
+// Whether the first seven fields (bits below fields; the first four below
+// wholes) are what the general parser's quick paths take and give exactly:
+// an optional minus and digits (fewer than nine in a row), and in fields 5
+// to 7 at most one point; tested on the whole line at once. Fields past the
+// seventh are never read; each value's count of digits is left to the
+// caller.
+__attribute__((always_inline)) inline bool plain_fields(uint64_t blank, uint64_t digit,
+                                                        uint64_t point, uint64_t minus,
+                                                        uint64_t starts, uint64_t fields,
+                                                        uint64_t wholes) {
+    uint64_t wrong = fields & ~(blank | digit | point | minus);
+    wrong |= fields & minus & ~starts;
+    wrong |= point & wholes;
+    // A field of no digit: "-", "." or "-.".
+    const uint64_t sign_or_point = fields & (point | minus);
+    wrong |= starts & sign_or_point & (blank >> 1 | (sign_or_point >> 1 & blank >> 2));
+    // A second point: adding a field's points to its bits carries from the
+    // first to the field's end and leaves a later one set.
+    const uint64_t bytes = fields & ~blank;
+    wrong |= (bytes + (point & fields)) & point & fields;
+    // Nine digits in a row: a whole number the general parser may refuse.
+    uint64_t run = digit & fields;
+    run &= run >> 1;
+    run &= run >> 2;
+    run &= run >> 4;
+    wrong |= run & (digit & fields) >> 8;
+    return wrong == 0;
+}
+
+// The same for the fields found one by one, with each value's count of
+// digits (at most seven: below 2^24, so that one float division rounds as
+// strtof does).
 __attribute__((always_inline)) inline bool plain_numbers(const byte_classes &c, uint64_t blank,
                                                          const line_fields &f) {
-    // Tested without branches: a file's lines differ in where they fail.
-    const uint64_t fields = (1ull << f.end[6]) - 1;
-    uint64_t wrong = fields & ~(blank | c.digit | c.point | c.minus);
-    wrong |= fields & c.minus & ~f.starts;
-    wrong |= c.point & ((1ull << f.end[3]) - 1);
-#pragma GCC unroll 7
-    for (int i = 0; i < 7; ++i) {
-        const uint64_t field = bits_between(f.start[i], f.end[i]);
-        const unsigned digits = static_cast<unsigned>(__builtin_popcountll(c.digit & field));
-        const uint64_t point = c.point & field;
-        wrong |= (digits - 1 >= (i < 4 ? 8u : 7u)) | (point & (point - 1));
-    }
-    return wrong == 0;
+    const uint64_t fields = (1ull << f.end[6]) - 1, wholes = (1ull << f.end[3]) - 1;
+    bool plain = plain_fields(blank, c.digit, c.point, c.minus, f.starts, fields, wholes);
+    for (int i = 4; i < 7; ++i)
+        plain &= __builtin_popcountll(c.digit & bits_between(f.start[i], f.end[i])) <= 7;
+    return plain;
 }
 
 // The digits of a field ending before byte end, point left out, as a whole
@@ -185,32 +204,6 @@ __attribute__((always_inline)) inline bool parse_classified(const char *line, co
         date->known = true;
     }
     return true;
-}
-
-// Whether the first seven fields (bits below fields; the first four below
-// wholes) are plain numbers as plain_numbers has them, tested on the whole
-// line at once; each value's count of digits is left to the caller.
-__attribute__((always_inline)) inline bool plain_fields(uint64_t blank, uint64_t digit,
-                                                        uint64_t point, uint64_t minus,
-                                                        uint64_t starts, uint64_t fields,
-                                                        uint64_t wholes) {
-    uint64_t wrong = fields & ~(blank | digit | point | minus);
-    wrong |= fields & minus & ~starts;
-    wrong |= point & wholes;
-    // A field of no digit: "-", "." or "-.".
-    const uint64_t sign_or_point = fields & (point | minus);
-    wrong |= starts & sign_or_point & (blank >> 1 | (sign_or_point >> 1 & blank >> 2));
-    // A second point: adding a field's points to its bits carries from the
-    // first to the field's end and leaves a later one set.
-    const uint64_t bytes = fields & ~blank;
-    wrong |= (bytes + (point & fields)) & point & fields;
-    // Nine digits in a row: a whole number the general parser may refuse.
-    uint64_t run = digit & fields;
-    run &= run >> 1;
-    run &= run >> 2;
-    run &= run >> 4;
-    wrong |= run & (digit & fields) >> 8;
-    return wrong == 0;
 }
 
 // AVX-512 with the byte permutations and compressions: the points are

@@ -234,7 +234,11 @@ bool run_passes(const std::string &content, const std::vector<rewrite_pass> &pas
             from = fmemopen(text, size, "r");
             ok = from != nullptr;
         } else if (ok) {
-            result.assign(text, size);
+            try {
+                result.assign(text, size);
+            } catch (const std::bad_alloc &) {
+                ok = false;
+            }
         }
     }
     if (from != nullptr)
@@ -258,13 +262,7 @@ failure write_over_site_file(rewrite &rw, const std::vector<rewrite_pass> &passe
     if (rw.write_errno != 0)
         return with_copy_removed(failed("opening for writing", rw.site_file, rw.write_errno), rw);
     std::string text;
-    bool ran = false;
-    try {
-        ran = run_passes(rw.content, passes, text);
-    } catch (const std::bad_alloc &) {
-        ran = false;
-    }
-    if (!ran)
+    if (!run_passes(rw.content, passes, text))
         return restored(failed("rewriting", rw.site_file, ENOMEM), rw);
     // The site file is as long as the content read from it: a text no
     // shorter needs no cut.
@@ -312,31 +310,6 @@ failure rewrite_site_file(const rewrite &target, const std::string &site,
     return f;
 }
 
-// What a pass writes, in memory; false when memory failed.
-bool text_of_pass(const rewrite_pass &pass, std::string &text) {
-    char *written = nullptr;
-    size_t size = 0;
-    newfp = open_memstream(&written, &size);
-    bool ok = newfp != nullptr;
-    if (ok) {
-        try {
-            ok = pass();
-        } catch (const std::bad_alloc &) {
-            ok = false;
-        }
-        ok = close_output(newfp, false) == 0 && ok;
-    }
-    newfp = nullptr;
-    try {
-        if (ok)
-            text.assign(written, size);
-    } catch (const std::bad_alloc &) {
-        ok = false;
-    }
-    std::free(written);
-    return ok;
-}
-
 failure write_over(const char *path, const std::string &site, const rewrite_pass &pass,
                    std::string *kept) {
     failure f;
@@ -347,8 +320,9 @@ failure write_over(const char *path, const std::string &site, const rewrite_pass
                     shown_name(path) + ": " + std::strerror(f.err);
         return f;
     }
+    // The pass reads nothing: it writes into memory, then over the file.
     std::string text;
-    int err = text_of_pass(pass, text) ? write_over_fd(fd, text, false) : ENOMEM;
+    int err = run_passes(std::string(), {pass}, text) ? write_over_fd(fd, text, false) : ENOMEM;
     if (close(fd) != 0 && err == 0)
         err = errno;
     if (kept != nullptr)

@@ -26,8 +26,9 @@ int open_regular(const std::string &path, std::string &why, int *write_errno = n
 // Opens a site's daily weather file: a regular file, and not the site file
 // open as site_fd (-1: none); nullptr with why set on failure.
 FILE *open_weather_file(const std::string &path, int site_fd, std::string &why);
-// The same as a descriptor (read by a line_reader of it), and which file it
-// is; -1 with why set on failure.
+// A daily weather file opened as a regular file's descriptor (read by a
+// line_reader of it), and which file it is, for the caller to compare with
+// the site file; -1 with why set on failure.
 struct file_id;
 int open_weather_fd(const std::string &path, std::string &why, file_id &id);
 

@@ -25,11 +25,11 @@ bool is_parameter_line(std::string_view line) {
 static const char *const site_keys[] = {"SITLAT", "SITLNG", "NLAYER", "NLAYPG", "ELEV"};
 
 int site_key_of_line(std::string_view line) {
-    if (!is_parameter_line(line))
-        return -1;
+    // The keys are looked for first: most lines hold none, and the scan
+    // costs far more than the search.
     for (int k = 0; k < 5; ++k)
         if (line.find(site_keys[k]) != std::string_view::npos)
-            return k;
+            return is_parameter_line(line) ? k : -1;
     return -1;
 }
 

@@ -112,6 +112,14 @@ failure remove_temp_copy(rewrite &rw) {
     return f;
 }
 
+// An open file's size, so that one no longer than what is written over it
+// needs no cut (a cut costs the file system far more than asking); unknown
+// is as long as can be.
+size_t size_of_open_file(int fd) {
+    struct stat st;
+    return fstat(fd, &st) == 0 ? static_cast<size_t>(st.st_size) : SIZE_MAX;
+}
+
 // A failure, then what removing the copy said.
 failure with_copy_removed(failure f, rewrite &rw) {
     const failure removed = remove_temp_copy(rw);
@@ -322,7 +330,9 @@ failure write_over(const char *path, const std::string &site, const rewrite_pass
     }
     // The pass reads nothing: it writes into memory, then over the file.
     std::string text;
-    int err = run_passes(std::string(), {pass}, text) ? write_over_fd(fd, text, false) : ENOMEM;
+    int err = run_passes(std::string(), {pass}, text)
+                  ? write_over_fd(fd, text, false, size_of_open_file(fd))
+                  : ENOMEM;
     if (close(fd) != 0 && err == 0)
         err = errno;
     if (kept != nullptr)

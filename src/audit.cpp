@@ -20,11 +20,21 @@ constexpr int few_years = 10;
 // Beyond the lowest (-89.2 C, Vostok) and highest (56.7 C, Death Valley)
 // temperatures ever recorded.
 constexpr float coldest = -90.0f, hottest = 60.0f;
-// A day's rain above this is rare outside tropical cyclones and monsoons.
-constexpr float wettest_day = 300.0f;
-// Mean annual totals below the driest deserts' tens of mm or above the
-// wettest places' ~12,000 mm suggest a wrong unit or a factor of 10.
-constexpr double driest_year = 10.0, wettest_year = 10000.0;
+// Precipitation is in cm a day, the unit the simulation reads.
+// A day's rain above 30 cm is rare outside tropical cyclones and monsoons.
+constexpr float wettest_day = 30.0f;
+// Mean annual totals below the driest deserts' few cm or above the wettest
+// places' ~1,200 cm suggest a wrong unit or a factor of 10.
+constexpr double driest_year = 1.0, wettest_year = 1000.0;
+// A file in mm, the commonest mistake, passes the bounds above with
+// plausible numbers; its distribution gives it away. Days of 3 cm (30 mm)
+// and more are about 1 day in 100 in most climates and 1 in 15 in the
+// wettest, while a file in mm passes 3 on about 1 day in 5 of a temperate
+// climate; and mean annual totals above 500 cm are found only at a handful
+// of the wettest places on earth, where a temperate file in mm lands.
+constexpr float mm_like_day = 3.0f;
+constexpr double mm_like_share = 0.10, mm_like_year = 500.0;
+constexpr long mm_like_min_days = 365; // fewer valid days say too little
 // No climate has a mean daily maximum above 45 C: a higher mean is another
 // unit (Kelvin from 200, with minima above 180; Fahrenheit up to 130).
 constexpr double hottest_mean = 45.0, kelvin_mean = 200.0, kelvin_min = 180.0,
@@ -62,6 +72,7 @@ enum kind {
     heavy_precipitation,
     missing_code,
     annual_precipitation,
+    precipitation_in_mm,
     temperature_unit,
     same_tmax_run,
     same_tmin_run,
@@ -218,6 +229,7 @@ struct daily_audit final : daily_listener {
     long both_valid = 0;
     double precipitation = 0, tmax_sum = 0;
     long tmax_days = 0;
+    long wet_days = 0, mm_like_days = 0; // valid precipitation days, and those above mm_like_day
     float lowest_tmin = INFINITY;
     long first_year = 0, last_year = 0;
     long feb29_seen = 0, feb29_gaps = 0, dec31_gaps = 0;
@@ -316,8 +328,11 @@ void check_values(daily_audit &a, const daily_record &v, long line) {
             a.all.note(missing_code, line);
             break;
         }
-    if (wet)
+    if (wet) {
         a.precipitation += v.prec;
+        ++a.wet_days;
+        a.mm_like_days += v.prec > mm_like_day;
+    }
     if (hot) {
         a.tmax_sum += v.tmax;
         ++a.tmax_days;
@@ -368,9 +383,10 @@ void audit_day(daily_audit &a, const dated_day &d, long line) {
 // What the words of a finding need beyond its own count, lines and items:
 // facts of the whole file.
 struct audit_facts {
-    int last_month = 12; // the month of the last day
-    int years = 0;       // year rows behind the statistics
-    double annual = 0;   // mean annual precipitation total
+    int last_month = 12;    // the month of the last day
+    int years = 0;          // year rows behind the statistics
+    double annual = 0;      // mean annual precipitation total
+    double heavy_share = 0; // share of the valid days above mm_like_day
     double mean_tmax = 0;
     const char *unit = ""; // what the temperatures look like
     bool swapped = false;  // minimum above maximum on most days
@@ -420,6 +436,11 @@ audit_facts decide(daily_audit &a, int years, const month_table *tables[3]) {
     facts.annual = year_count > 0 ? a.precipitation / static_cast<double>(year_count) : 0;
     if (a.precipitation != 0 && (facts.annual < driest_year || facts.annual > wettest_year))
         all.note(annual_precipitation, 0);
+    facts.heavy_share =
+        a.wet_days > 0 ? static_cast<double>(a.mm_like_days) / static_cast<double>(a.wet_days) : 0;
+    if (a.wet_days >= mm_like_min_days &&
+        (facts.heavy_share > mm_like_share || facts.annual > mm_like_year))
+        all.note(precipitation_in_mm, 0);
     facts.mean_tmax = a.tmax_days > 0 ? a.tmax_sum / static_cast<double>(a.tmax_days) : 0;
     if (facts.mean_tmax > hottest_mean)
         all.note(temperature_unit, 0);
@@ -488,7 +509,7 @@ std::string negative_precipitation_text(const finding &, const audit_facts &) {
                           static_cast<double>(missing_cut));
 }
 std::string heavy_precipitation_text(const finding &, const audit_facts &) {
-    return format_message("daily precipitation above %g mm: check the unit",
+    return format_message("daily precipitation above %g cm: check the unit",
                           static_cast<double>(wettest_day));
 }
 // A whole number with a comma between thousands: 10,000.
@@ -504,10 +525,17 @@ std::string thousands(double value) {
 }
 
 std::string annual_precipitation_text(const finding &, const audit_facts &facts) {
-    return format_message("a mean annual precipitation total of %.1f, below %s or above %s: a "
+    return format_message("a mean annual precipitation total of %.1f cm, below %s or above %s: a "
                           "wrong unit or a factor of 10?",
                           facts.annual, thousands(driest_year).c_str(),
                           thousands(wettest_year).c_str());
+}
+std::string precipitation_in_mm_text(const finding &, const audit_facts &facts) {
+    return format_message("precipitation looks like mm, not cm: %.0f%% of the days above %g and "
+                          "a mean annual total of %.0f (more than %.0f%% of the days above %g, "
+                          "or a total above %g, is rare in cm): divide by 10",
+                          facts.heavy_share * 100, static_cast<double>(mm_like_day), facts.annual,
+                          mm_like_share * 100, static_cast<double>(mm_like_day), mm_like_year);
 }
 std::string missing_code_text(const finding &, const audit_facts &) {
     std::string codes;
@@ -588,6 +616,7 @@ const finding_text finding_texts[] = {
     {heavy_precipitation, nullptr, heavy_precipitation_text},
     {missing_code, nullptr, missing_code_text},
     {annual_precipitation, nullptr, annual_precipitation_text},
+    {precipitation_in_mm, nullptr, precipitation_in_mm_text},
     {temperature_unit, nullptr, temperature_unit_text},
     {same_tmax_run, nullptr, same_tmax_text},
     {same_tmin_run, nullptr, same_tmin_text},

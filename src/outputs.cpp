@@ -175,7 +175,7 @@ std::string svg_axes(const chart_frame &f) {
                number(f.bottom + 16) + "\" text-anchor=\"middle\">" + initials[m] + "</text>";
     return svg + "\n<text class=\"label\" transform=\"rotate(-90)\" x=\"" +
            number(-(f.top + f.bottom) / 2) +
-           "\" y=\"16\" text-anchor=\"middle\">Precipitation (mm)</text><text class=\"label\" "
+           "\" y=\"16\" text-anchor=\"middle\">Precipitation (cm)</text><text class=\"label\" "
            "transform=\"rotate(90)\" x=\"" +
            number((f.top + f.bottom) / 2) + "\" y=\"" + number(-(f.width - 12)) +
            "\" text-anchor=\"middle\">Temperature (&#176;C)</text><text class=\"label\" x=\"" +
@@ -196,7 +196,7 @@ std::string svg_bars(const chart_frame &f, const weather_stats &w) {
         svg += "<rect class=\"bar\" data-month=\"" + std::to_string(m + 1) + "\" data-value=\"" +
                block_value(mean) + "\" x=\"" + number(x) + "\" y=\"" + number(y) + "\" width=\"" +
                number(f.slot * 0.6) + "\" height=\"" + number(f.bottom - y) + "\"><title>" +
-               block_value(mean) + " mm</title></rect>";
+               block_value(mean) + " cm</title></rect>";
         if (std::isfinite(dev) && dev > 0) {
             const double cx = f.x_mid(m);
             svg += "<line class=\"whisker\" x1=\"" + number(cx) + "\" y1=\"" +

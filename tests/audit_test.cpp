@@ -18,8 +18,8 @@ day_lines clean_days(int first = 2001, int last = 2010) {
             const int prec = (d * 5 + m + y) % 17;
             return std::to_string(d) + " " + std::to_string(m) + " " + std::to_string(y) + " " +
                    std::to_string(doy) + " " + std::to_string(tmax) + ".5 " +
-                   std::to_string(tmax - 8 - d % 3) + ".25 " + std::to_string(prec / 4) + "." +
-                   std::to_string(prec % 4) + "\n";
+                   std::to_string(tmax - 8 - d % 3) + ".25 0." + std::to_string(prec / 10) +
+                   std::to_string(prec % 10) + "\n";
         });
     day_lines lines;
     for (size_t start = 0; start < text.size();) {
@@ -209,8 +209,8 @@ INSTANTIATE_TEST_SUITE_P(
                    days_only([](day_lines &d) { set_field(d[at(d, 2, 7, 2006)], 6, "-5"); }),
                    "plot.wth line 2009: negative precipitation"},
         audit_case{"heavy_rain",
-                   days_only([](day_lines &d) { set_field(d[at(d, 2, 7, 2006)], 6, "350"); }),
-                   "plot.wth line 2009: daily precipitation above 300 mm"},
+                   days_only([](day_lines &d) { set_field(d[at(d, 2, 7, 2006)], 6, "35"); }),
+                   "plot.wth line 2009: daily precipitation above 30 cm"},
         audit_case{"missing_code",
                    days_only([](day_lines &d) { set_field(d[at(d, 2, 7, 2006)], 5, "999.9"); }),
                    "plot.wth line 2009: 999, 999.9 or 9999"},
@@ -218,7 +218,13 @@ INSTANTIATE_TEST_SUITE_P(
                        for (std::string &l : d)
                            set_field(l, 6, "0.001");
                    }),
-                   "a mean annual precipitation total of 0.4, below 10 or above 10,000"},
+                   "a mean annual precipitation total of 0.4 cm, below 1 or above 1,000"},
+        audit_case{"rain_in_mm", days_only([](day_lines &d) {
+                       for (size_t i = 0; i < d.size(); ++i)
+                           set_field(d[i], 6, i % 4 == 0 ? "4.2" : "0.3");
+                   }),
+                   "precipitation looks like mm, not cm: 25% of the days above 3 and a mean "
+                   "annual total of 466"},
         audit_case{"kelvin", days_only([](day_lines &d) {
                        for (std::string &l : d) {
                            set_field(l, 4, "290." + std::to_string(l.size() % 10));
@@ -304,7 +310,7 @@ TEST(Audit, AnnualPrecipitationCountsEveryYear) {
         int last_year;
         const char *daily; // each day's precipitation
         bool warned;
-    } cases[] = {{2001, nullptr, false}, {2010, "26.0", false}, {2010, "28.0", true}};
+    } cases[] = {{2001, nullptr, false}, {2010, "2.6", false}, {2010, "2.8", true}};
     for (const auto &c : cases) {
         day_lines days = clean_days(2001, c.last_year);
         if (c.daily != nullptr)

@@ -250,6 +250,9 @@ TEST(Report, ChartsHoldTheSummarysNumbers) {
     }
     EXPECT_EQ(expected["odd,\"name"]["PRECIP"].count(2), 0u) << "February has no bar";
     EXPECT_EQ(expected["plain"]["PRECIP"].size(), 12u);
+    // Daily precipitation is in cm, and so are the bars.
+    EXPECT_NE(page.find("Precipitation (cm)"), std::string::npos);
+    EXPECT_EQ(page.find(" mm"), std::string::npos);
 }
 
 // A file that cannot be written whole, found as it is closed (under a

@@ -20,6 +20,19 @@ struct batch_writes {
 std::vector<std::string> guard_batch(const site_list &list, int list_fd, const char *list_path,
                                      const batch_writes &writes);
 
+// A file of a job other than the batch (the importer's inputs and
+// outputs), with what it is to the job, as messages name it.
+struct guarded_file {
+    std::string path;
+    std::string role; // "the daily file of x.csv", "the --stations file", ...
+    bool written = false;
+};
+
+// The same guard for such a job: every output checked against every input
+// and every other output, and against planted links; each collision a
+// message naming both files and their roles, in the order of files.
+std::vector<std::string> guard_files(const std::vector<guarded_file> &files);
+
 // Why a link at path must not be followed: it lies in a directory that is
 // sticky and writable by all, and neither the runner nor the directory's
 // owner made it (the rule of the kernel's protected_symlinks). Empty when

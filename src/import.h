@@ -1,0 +1,89 @@
+// The daily file an import writes: every calendar day of whole years, in
+// order, values converted to degrees C and cm a day with the decimals that
+// keep what the source gave, -99.99 where a value is missing; and what the
+// stations table says of it.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace import {
+
+// The units a source's values come in.
+enum class temp_unit { celsius, fahrenheit, kelvin, tenths_celsius };
+enum class prcp_unit { mm, cm, inches, tenths_mm };
+
+enum quantity { tmax, tmin, prcp, quantities };
+
+struct date {
+    int year = 0, month = 0, day = 0;
+    auto operator<=>(const date &) const = default;
+};
+
+bool is_leap(int year);
+int month_length(int year, int month);
+int day_of_year(const date &d);
+// The date of a day of a year (1 for January 1); false past the year's end.
+bool date_of_day(int year, int day_of_year, date &d);
+bool is_real_date(const date &d);
+
+// A value of one day as the source gave it, converted; valid false when the
+// source lacks it, marks it missing or flags it as failed.
+struct value {
+    bool valid = false;
+    double number = 0; // in degrees C or cm
+    int decimals = 0;  // written with at least these
+};
+
+// A source value's text converted; decimals of the text are counted, so
+// that a conversion by a power of ten loses nothing. False when the text
+// is not a plain decimal number.
+bool temperature(std::string_view text, temp_unit unit, value &v);
+bool precipitation(std::string_view text, prcp_unit unit, value &v);
+
+// The text of a value: its decimals, more when the float the tool reads
+// back would not be the float of the value.
+std::string value_text(const value &v);
+
+// A plain decimal number (sign, digits, one point); false for anything else.
+bool plain_number(std::string_view text, double &number, int &decimals);
+
+// What the stations table says of one import.
+struct station_row {
+    std::string name, format;
+    std::string latitude, longitude, elevation; // as the source gives them; empty: NA
+    date first, last;                           // the first and last day with a value; year 0: none
+    long days = 0, missing[quantities] = {0, 0, 0};
+    double prcp_sum = 0;
+    long prcp_days = 0;
+};
+
+std::string stations_header();
+std::string stations_line(const station_row &row);
+
+// Why adding a day failed.
+enum class day_order { ok, duplicate, out_of_order };
+
+// Writes a daily file from days given in order: the missing days before,
+// between and after them filled in to whole years (or to the years given).
+class wth_writer {
+  public:
+    wth_writer(FILE *out, station_row &row, int first_year = 0, int last_year = 0);
+    day_order add(const date &d, const value (&values)[quantities]);
+    // Fills the last year; false when no day fell in the years.
+    bool finish();
+
+  private:
+    void put_day(const date &d, const value (&values)[quantities]);
+    void fill_until(const date &end); // the missing days up to, not including, end
+
+    FILE *out_;
+    station_row &row_;
+    int first_year_, last_year_; // 0: the source's own
+    bool any_ = false, in_range_ = false;
+    date last_{}, next_{}; // the last day given, the next day to write
+};
+
+} // namespace import

@@ -42,8 +42,8 @@ TEST(Jobs, EveryThreadCountGivesTheSameFilesMessagesAndStatus) {
                 {"2", "2", {}},
                 {"8", "8", {}},
                 {"8, no thread to be had", "8", starved},
-                {"1, 6 open files", "1", {-1, false, false, 6}},
-                {"8, 6 open files", "8", {-1, false, false, 6}}};
+                {"1, 6 open files", "1", {-1, false, false, 6, -1, false, {}}},
+                {"8, 6 open files", "8", {-1, false, false, 6, -1, false, {}}}};
     for (const auto &run : runs) {
         scratch_dir dir;
         write_batch(dir);

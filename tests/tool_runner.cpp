@@ -195,7 +195,7 @@ tool_result run_tool(const std::string &dir, const std::vector<std::string> &arg
         if (setup.close_stdout)
             close(1);
         std::vector<char *> argv;
-        std::string bin = SITEPREP_BIN;
+        std::string bin = setup.program.empty() ? SITEPREP_BIN : setup.program;
         argv.push_back(bin.data());
         std::vector<std::string> copies(args);
         for (auto &a : copies)

@@ -48,6 +48,7 @@ struct run_setup {
     long open_files = -1;      // RLIMIT_NOFILE, when >= 0
     long memory_bytes = -1;    // RLIMIT_AS, when >= 0
     bool close_stdout = false; // started with descriptor 1 closed
+    std::string program;       // another program than siteprep (siteprep-import)
 };
 tool_result run_tool(const std::string &dir, const std::vector<std::string> &args,
                      const run_setup &setup);

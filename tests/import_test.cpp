@@ -211,3 +211,239 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<bad_case> &info) { return info.param.what; });
 
 } // namespace
+
+namespace {
+
+// Ten years of days in tenths (of a degree, of a mm), as each source
+// gives them; Daymet leaves out December 31 of leap years.
+struct tenths_day {
+    int tmax, tmin, prcp;
+};
+tenths_day day_values(int y, int m, int d) {
+    const int tmax = 100 + (d * 7 + m * 3 + y) % 130;
+    return {tmax, tmax - 80 - d % 3 * 10, (d * 5 + m + y) % 17 * 3};
+}
+std::string tenths(int v) {
+    return (v < 0 ? "-" : "") + std::to_string(std::abs(v) / 10) + "." +
+           std::to_string(std::abs(v) % 10);
+}
+bool daymet_drops(int y, int doy) {
+    return doy == 366 && (y % 4 == 0 && (y % 100 != 0 || y % 400 == 0));
+}
+
+std::string source_text(const std::string &format, int first_year, int years) {
+    const daily_days days{first_year, years};
+    if (format == "ghcn") {
+        std::string text;
+        for (const char *element : {"TMAX", "TMIN", "PRCP"})
+            for (int y = first_year; y < first_year + years; ++y)
+                for (int m = 1; m <= 12; ++m) {
+                    char head[32];
+                    std::snprintf(head, sizeof head, "USC00123456%04d%02d%s", y, m, element);
+                    std::string line = head;
+                    for (int d = 1; d <= 31; ++d) {
+                        const int last = m == 2 ? (y % 4 == 0 ? 29 : 28)
+                                         : m == 4 || m == 6 || m == 9 || m == 11 ? 30
+                                                                                 : 31;
+                        const tenths_day v = day_values(y, m, d);
+                        const int value = d > last            ? -9999
+                                          : element[1] == 'R' ? v.prcp
+                                          : element[2] == 'A' ? v.tmax
+                                                              : v.tmin;
+                        char slot[16];
+                        std::snprintf(slot, sizeof slot, "%5d   ", value);
+                        line += slot;
+                    }
+                    text += line + "\n";
+                }
+        return text;
+    }
+    const char *head = format == "daymet"  ? "year,yday,prcp (mm/day),tmax (deg c),tmin (deg c)\n"
+                       : format == "power" ? "YEAR,DOY,T2M_MIN,T2M_MAX,PRECTOTCORR\n"
+                                           : "date,precipitation,temp_max,temp_min\n";
+    return head + daily_file(days, [&](int y, int m, int d, int doy) -> std::string {
+               const tenths_day v = day_values(y, m, d);
+               const std::string p = tenths(v.prcp), x = tenths(v.tmax), n = tenths(v.tmin);
+               if (format == "daymet")
+                   return daymet_drops(y, doy) ? ""
+                                               : std::to_string(y) + "," + std::to_string(doy) +
+                                                     "," + p + "," + x + "," + n + "\n";
+               if (format == "power")
+                   return std::to_string(y) + "," + std::to_string(doy) + "," + n + "," + x + "," +
+                          p + "\n";
+               return date_key(y, m, d) + "," + p + "," + x + "," + n + "\n";
+           });
+}
+
+// The same days written by hand, in cm.
+std::string hand_wth(int first_year, int years, bool daymet) {
+    return daily_file({first_year, years}, [&](int y, int m, int d, int doy) {
+        const tenths_day v = day_values(y, m, d);
+        char values[64];
+        if (daymet && daymet_drops(y, doy))
+            std::snprintf(values, sizeof values, "-99.99 -99.99 -99.99");
+        else
+            std::snprintf(values, sizeof values, "%s %s %d.%02d", tenths(v.tmax).c_str(),
+                          tenths(v.tmin).c_str(), v.prcp / 100, v.prcp % 100);
+        return std::to_string(d) + " " + std::to_string(m) + " " + std::to_string(y) + " " +
+               std::to_string(doy) + " " + values + "\n";
+    });
+}
+
+std::vector<std::string> import_args(const std::string &format) {
+    if (format != "csv")
+        return {format};
+    return {"csv",    "--date",        "date",        "--tmax", "temp_max",    "--tmin", "temp_min",
+            "--prcp", "precipitation", "--prcp-unit", "mm",     "--temp-unit", "C"};
+}
+
+class ImportThenRun : public ::testing::TestWithParam<const char *> {};
+
+// An imported file passes the check without a word, and its site gets the
+// block that the same days written by hand give.
+TEST_P(ImportThenRun, ChecksCleanAndGivesTheHandBlock) {
+    const std::string format = GetParam();
+    scratch_dir dir;
+    dir.write("plot.src", source_text(format, 1996, 10));
+    std::vector<std::string> args = import_args(format);
+    args.insert(args.end(), {"--name", "plot", "plot.src"});
+    const tool_result imported = run_import(dir, args);
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    dir.write("sites.txt", site_row("plot"));
+    dir.write("plot.sfp", site_file("0.0 'ELEV'\n", true));
+    const tool_result checked = run_tool(dir.path(), {"--check", "--strict", "sites.txt"});
+    EXPECT_EQ(checked.status, 0) << checked.out;
+    EXPECT_EQ(checked.out.find("Warning"), std::string::npos) << checked.out;
+    ASSERT_EQ(run_tool(dir.path(), {"sites.txt"}).status, 0);
+    const std::string from_import = dir.read("plot.sfp");
+    dir.write("plot.wth", hand_wth(1996, 10, format == "daymet"));
+    dir.write("plot.sfp", site_file("0.0 'ELEV'\n", true));
+    ASSERT_EQ(run_tool(dir.path(), {"sites.txt"}).status, 0);
+    EXPECT_EQ(from_import, dir.read("plot.sfp"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, ImportThenRun,
+                         ::testing::Values("daymet", "ghcn", "power", "csv"));
+
+// The same days in two formats give the same daily file, to the byte
+// (Daymet cannot give December 31 of a leap year; 2001-2003 has none).
+TEST(Import, TheSameDaysInAnyFormatGiveTheSameFile) {
+    scratch_dir dir;
+    std::string first;
+    for (const char *format : {"ghcn", "power", "csv", "daymet"}) {
+        dir.write("in.src", source_text(format, 2001, 3));
+        std::vector<std::string> args = import_args(format);
+        args.insert(args.end(), {"--force", "--name", "same", "in.src"});
+        ASSERT_EQ(run_import(dir, args).status, 0) << format;
+        const std::string wth = dir.read("same.wth");
+        if (first.empty())
+            first = wth;
+        EXPECT_EQ(wth, first) << format;
+    }
+    EXPECT_EQ(first, hand_wth(2001, 3, false));
+}
+
+} // namespace
+
+namespace {
+
+const char one_day[] = "date,precipitation,temp_max,temp_min\n2001-06-01,1.5,20,10\n";
+
+std::vector<std::string> csv_args(std::initializer_list<std::string> more) {
+    std::vector<std::string> args = import_args("csv");
+    args.insert(args.end(), more);
+    return args;
+}
+
+// An existing daily file is replaced only when the user says so.
+TEST(ImportOutputs, AnExistingFileIsReplacedOnlyWithForce) {
+    scratch_dir dir;
+    dir.write("in.csv", one_day);
+    dir.write("in.wth", "the user's own\n");
+    const tool_result refused = run_import(dir, csv_args({"in.csv"}));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("in.wth exists: --force replaces it"), std::string::npos)
+        << refused.err;
+    EXPECT_EQ(dir.read("in.wth"), "the user's own\n");
+    ASSERT_EQ(run_import(dir, csv_args({"--force", "in.csv"})).status, 0);
+    EXPECT_NE(dir.read("in.wth").find("1 6 2001 152 20 10 0.15\n"), std::string::npos);
+}
+
+// No output may be an input or another output: refused before any write.
+TEST(ImportOutputs, CollisionsAreRefusedBeforeAnyWrite) {
+    const struct {
+        std::vector<std::string> args;
+        const char *said;
+    } cases[] = {
+        {csv_args({"x.wth"}), "x.wth is the input x.wth and the daily file of x.wth at once"},
+        {csv_args({"a/x.csv", "b/x.csv"}), "x.wth is the daily file of b/x.csv and the daily "
+                                           "file of a/x.csv at once"},
+        {csv_args({"--stations", "b/y.csv", "b/y.csv"}),
+         "b/y.csv is the input b/y.csv and the --stations file at once"},
+    };
+    for (const auto &c : cases) {
+        scratch_dir dir;
+        fs::create_directory(dir.file("a"));
+        fs::create_directory(dir.file("b"));
+        for (const char *f : {"x.wth", "a/x.csv", "b/x.csv", "b/y.csv"})
+            dir.write(f, one_day);
+        const auto before = dir.snapshot();
+        const tool_result r = run_import(dir, c.args);
+        EXPECT_EQ(r.status, 1) << c.said;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        EXPECT_TRUE(dir.snapshot() == before) << c.said;
+    }
+}
+
+// With --keep-going a failed input does not stop the others, and the
+// failures are listed at the end; without it the import stops there.
+TEST(ImportOutputs, KeepGoingListsTheFailedInputs) {
+    for (const bool keep_going : {true, false}) {
+        scratch_dir dir;
+        dir.write("bad.csv", "date,precipitation,temp_max\n");
+        dir.write("good.csv", one_day);
+        std::vector<std::string> args = csv_args({"bad.csv", "good.csv"});
+        if (keep_going)
+            args.insert(args.begin() + 1, "--keep-going");
+        const tool_result r = run_import(dir, args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(dir.exists("good.wth"), keep_going);
+        EXPECT_EQ(r.err.find("Failed inputs:\nbad.csv: bad.csv line 1: no column \"temp_min\"") !=
+                      std::string::npos,
+                  keep_going)
+            << r.err;
+        EXPECT_EQ(r.err.find("1 of 2 inputs failed") != std::string::npos, keep_going) << r.err;
+    }
+}
+
+// A wrong command line says what is wrong, prints the usage, status 2.
+TEST(ImportCommandLine, WrongOnesSayWhy) {
+    const struct {
+        std::vector<std::string> args;
+        const char *said;
+    } cases[] = {
+        {{}, "no format given"},
+        {{"netcdf", "x"}, "unknown format 'netcdf'"},
+        {{"daymet"}, "no input file given"},
+        {{"daymet", "--prcp-unit", "mm", "x"},
+         "units, columns, --missing and --delimiter are for csv; daymet documents its own"},
+        {{"csv", "--date", "d", "--tmax", "a", "--tmin", "b", "--prcp", "c", "x"},
+         "csv needs --prcp-unit and --temp-unit"},
+        {csv_args({"--year", "y", "x"}), "csv needs --date COL, or --year, --month and --day"},
+        {csv_args({"--prcp-unit", "ft", "x"}), "invalid --prcp-unit 'ft'"},
+        {{"power", "--years", "2020-1990", "x"}, "invalid --years value '2020-1990'"},
+        {{"power", "--name", "a/b", "x"}, "invalid --name 'a/b'"},
+        {{"power", "--name", "n", "x", "y"}, "--name is for a single input file"},
+        {{"power", "--ghcn-stations", "s", "x"}, "--ghcn-stations goes with the ghcn format"},
+    };
+    scratch_dir dir;
+    for (const auto &c : cases) {
+        const tool_result r = run_import(dir, c.args);
+        EXPECT_EQ(r.status, 2) << c.said;
+        EXPECT_NE(r.err.find(std::string("siteprep-import: ") + c.said), std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find("usage: siteprep-import FORMAT"), std::string::npos) << r.err;
+    }
+}
+
+} // namespace

@@ -164,7 +164,8 @@ struct table {
 bool whole_number(std::string_view text, int &n) {
     double number = 0;
     int decimals = 0;
-    if (!plain_number(text, number, decimals) || number != static_cast<int>(number))
+    if (!plain_number(text, number, decimals) || !(number > -1e9 && number < 1e9) ||
+        number != static_cast<int>(number))
         return false;
     n = static_cast<int>(number);
     return true;

@@ -112,7 +112,7 @@ site_result site_ended(site_end end, failure why) {
 // Writes a site's own soil file, NAME.soils.in, through a temporary name,
 // so that an interrupted run never leaves half of one.
 failure write_site_soil_file(const site_line &site, const std::string &rows) {
-    const std::string path = site.name + ".soils.in";
+    const std::string path = site_soil_file(site.name);
     const int err = write_through_temp(path, path + ".", rows, sync_rewrites);
     if (err == 0)
         return failure();
@@ -237,11 +237,12 @@ void list_failures(const std::vector<failed_site> &failed, size_t sites,
 std::vector<std::string> refusals(FILE *list, const site_list &sites, const char *list_path,
                                   const run_options &options) {
     if (temp_copy_left_over())
-        return {temp_left_over_message};
+        return {where_fixed_files_are(temp_left_over_message)};
     if (!sites.read_problem.empty())
         return {sites.read_problem};
     batch_writes writes;
     writes.site_soil_files = options.keep_soils;
+    writes.failed_path = options.failed_path;
     if (options.outputs != nullptr) {
         writes.summary_path = options.outputs->summary_path;
         writes.report_path = options.outputs->report_path;
@@ -257,6 +258,7 @@ struct run_end {
     long line = 0;           // where it ended, or its first failed site; 0: before any
     std::string site;        // that site's name as shown
     size_t failed = 0, sites = 0, reached = 0;
+    std::vector<size_t> failed_lines; // the failed sites' indexes in the list, in order
 };
 
 // What the outputs show of the site just done.
@@ -348,6 +350,7 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
         if (result.end == site_end::done)
             continue;
         const bool last = i + 1 == sites.lines.size();
+        ended.failed_lines.push_back(i);
         if (note_failure(ended, entry, shown, result.end, options, last)) {
             if (!options.keep_going)
                 return;
@@ -370,7 +373,8 @@ bool read_batch(const char *list_path, const run_options &options, site_list &si
     FILE *list = open_site_list(list_path);
     if (list == nullptr)
         return false;
-    sites = read_site_list(list, list_path);
+    sites = read_site_list(list, list_path, !options.failed_path.empty());
+    keep_part(sites, options.part);
     if (const std::vector<std::string> why = refusals(list, sites, list_path, options);
         !why.empty()) {
         for (const std::string &text : why)
@@ -426,6 +430,24 @@ void say_failure_on_stderr(const run_end &ended, const std::string &list_name) {
 
 namespace {
 
+// The site-list lines of the failed sites, as they stand, so that the file
+// is a site list that runs them again; empty when none failed. False after
+// saying why it could not be written.
+bool write_failed_lines(const std::string &path, const site_list &sites, const run_end &ended) {
+    std::string text;
+    for (size_t i : ended.failed_lines) {
+        const std::string &line = sites.lines[i].text;
+        text += line;
+        if (line.empty() || line.back() != '\n')
+            text += '\n';
+    }
+    const int err = write_through_temp(path, path + ".", text, sync_rewrites);
+    if (err == 0)
+        return true;
+    std::printf("Error writing %s: %s\n", shown_name(path).c_str(), std::strerror(err));
+    return false;
+}
+
 int run_all(const char *list_path, const run_options &options) {
     run_end ended;
     const std::string list_name = shown_name(list_path);
@@ -436,6 +458,9 @@ int run_all(const char *list_path, const run_options &options) {
         return 1;
     }
     run_sites(sites, list_name, options, ended);
+    if (!options.failed_path.empty() && !write_failed_lines(options.failed_path, sites, ended) &&
+        ended.status == 0)
+        ended.status = 1;
     batch_outputs *outputs = options.outputs;
     if (outputs != nullptr) {
         outputs->status = outputs_status(ended);

@@ -1,6 +1,10 @@
 // The run: every site of the list in order.
 #pragma once
 
+#include "site_list.h"
+
+#include <string>
+
 struct batch_outputs;
 
 // How a run goes through its sites.
@@ -10,6 +14,8 @@ struct run_options {
     bool keep_soils = false;          // each site's soil rows also to NAME.soils.in
     bool progress = false;            // a progress line on standard error
     batch_outputs *outputs = nullptr; // --summary and --report, or nullptr
+    list_part part;                   // --part: the part of the list to run
+    std::string failed_path;          // --failed: the failed sites' lines; empty: none
 };
 
 // Runs every site of the list; the exit status.

@@ -75,18 +75,19 @@ void check_soil_file(lines_said &out) {
             why = "not a regular file";
         else if (access(soil_file_name, W_OK) != 0)
             why = std::strerror(errno);
-    } else if (errno != ENOENT || access(".", W_OK | X_OK) != 0) {
+    } else if (errno != ENOENT || access(dir_of(soil_file_name).c_str(), W_OK | X_OK) != 0) {
         why = std::strerror(errno);
     }
     if (!why.empty())
         problem(out, std::string(soil_file_name) + " cannot be written: " + why);
 }
 
-// The temporary copy is created in the working directory.
+// The temporary copy is created in the working (or scratch) directory.
 void check_work_dir(lines_said &out) {
-    if (access(".", W_OK | X_OK) != 0)
-        problem(out, std::string(temp_file_name) + " cannot be created in the working " +
-                         "directory: " + std::strerror(errno));
+    if (access(dir_of(temp_file_name).c_str(), W_OK | X_OK) != 0)
+        problem(out, where_fixed_files_are(
+                         std::string(temp_file_name) +
+                         " cannot be created in the working directory: " + std::strerror(errno)));
 }
 
 // Set on a thread whose open failed for want of descriptors: its site is
@@ -345,7 +346,7 @@ bool check_batch_files(check_tally &tally, FILE *list, const char *list_path,
                        const site_list &sites, bool keep_soils, batch_outputs *outputs) {
     lines_said out;
     if (temp_copy_left_over())
-        problem(out, temp_left_over_message);
+        problem(out, where_fixed_files_are(temp_left_over_message));
     batch_writes writes;
     writes.site_soil_files = keep_soils;
     if (outputs != nullptr) {
@@ -371,7 +372,7 @@ bool check_batch_files(check_tally &tally, FILE *list, const char *list_path,
 namespace {
 
 int check_all(const char *list_path, bool strict, bool keep_soils, int threads,
-              batch_outputs *outputs) {
+              batch_outputs *outputs, const list_part &part) {
     check_tally tally;
     bool write = false;
     FILE *list = open_site_list(list_path);
@@ -379,7 +380,8 @@ int check_all(const char *list_path, bool strict, bool keep_soils, int threads,
         ++tally.problems; // the message is out
     } else {
         const std::string list_name = shown_name(list_path);
-        const site_list sites = read_site_list(list, list_path);
+        site_list sites = read_site_list(list, list_path);
+        keep_part(sites, part);
         write = check_batch_files(tally, list, list_path, sites, keep_soils, outputs);
         check_sites(tally, list_name.c_str(), sites, threads, write ? outputs : nullptr);
         if (!sites.read_problem.empty())
@@ -401,9 +403,9 @@ int check_all(const char *list_path, bool strict, bool keep_soils, int threads,
 } // namespace
 
 int check_batch(const char *list_path, bool strict, bool keep_soils, int threads,
-                batch_outputs *outputs) {
+                batch_outputs *outputs, const list_part &part) {
     try {
-        return check_all(list_path, strict, keep_soils, threads, outputs);
+        return check_all(list_path, strict, keep_soils, threads, outputs, part);
     } catch (const std::bad_alloc &) {
         return say_out_of_memory();
     }

@@ -2,10 +2,13 @@
 // site file.
 #pragma once
 
+#include "site_list.h"
+
 struct batch_outputs;
 
 // Checks every site of the list, writing nothing, on that many threads;
 // the exit status. With strict, warnings count as problems; with
-// keep_soils, the files --keep-soils would write are guarded too.
+// keep_soils, the files --keep-soils would write are guarded too; part is
+// the part of the list checked (--part).
 int check_batch(const char *list_path, bool strict, bool keep_soils, int threads,
-                batch_outputs *outputs);
+                batch_outputs *outputs, const list_part &part = list_part());

@@ -21,7 +21,8 @@ enum class role : uint8_t {
     soil_file,      // written
     temp_copy,      // written
     summary,        // written
-    report          // written
+    report,         // written
+    failed_list     // written
 };
 
 bool is_written(role r) {
@@ -96,7 +97,7 @@ std::string path_of(const batch_files &files, const entry &e) {
     case role::weather_file:
         return name + ".wth";
     case role::site_soil_file:
-        return name + ".soils.in";
+        return site_soil_file(name);
     case role::soil_file:
         return soil_file_name;
     case role::temp_copy:
@@ -105,6 +106,8 @@ std::string path_of(const batch_files &files, const entry &e) {
         return files.writes.summary_path;
     case role::report:
         return files.writes.report_path;
+    case role::failed_list:
+        return files.writes.failed_path;
     }
     return std::string();
 }
@@ -129,6 +132,8 @@ std::string role_of(const batch_files &files, const entry &e) {
         return "the --summary file";
     case role::report:
         return "the --report file";
+    case role::failed_list:
+        return "the --failed file";
     }
     return std::string();
 }
@@ -160,9 +165,14 @@ bool collide(const batch_files &files, const std::vector<uint32_t> &group, std::
         std::find_if(group.begin(), group.end(), [&](uint32_t i) { return is_written(e[i].what); });
     if (writer != group.end()) {
         // A site listed twice writes its own soil file twice: no loss.
+        // Two sites whose soil files meet in the scratch directory lose one.
+        const auto same_site = [&](uint32_t i) {
+            return files.list.lines[e[i].site].site.name ==
+                   files.list.lines[e[*writer].site].site.name;
+        };
         for (uint32_t i : group)
-            if (i != *writer &&
-                !(e[i].what == role::site_soil_file && e[*writer].what == role::site_soil_file)) {
+            if (i != *writer && !(e[i].what == role::site_soil_file &&
+                                  e[*writer].what == role::site_soil_file && same_site(i))) {
                 message = collision(files, e[*writer], e[i]);
                 return true;
             }
@@ -207,7 +217,7 @@ void add_batch(batch_files &files, int list_fd) {
         add(files, role::site_file, i, name + ".sfp");
         add(files, role::weather_file, i, name + ".wth");
         if (files.writes.site_soil_files)
-            add(files, role::site_soil_file, i, name + ".soils.in");
+            add(files, role::site_soil_file, i, site_soil_file(name));
     }
     add(files, role::soil_file, 0, soil_file_name);
     add(files, role::temp_copy, 0, temp_file_name);
@@ -215,16 +225,18 @@ void add_batch(batch_files &files, int list_fd) {
         add(files, role::summary, 0, files.writes.summary_path);
     if (!files.writes.report_path.empty())
         add(files, role::report, 0, files.writes.report_path);
+    if (!files.writes.failed_path.empty())
+        add(files, role::failed_list, 0, files.writes.failed_path);
 }
 
 // Outputs reached through a link that another user planted.
 void add_planted_links(const batch_files &files, std::vector<std::string> &messages) {
     std::vector<std::string> outputs = {soil_file_name, files.writes.summary_path,
-                                        files.writes.report_path};
+                                        files.writes.report_path, files.writes.failed_path};
     if (files.writes.site_soil_files)
         for (const listed_site &l : files.list.lines)
             if (l.problem.empty())
-                outputs.push_back(l.site.name + ".soils.in");
+                outputs.push_back(site_soil_file(l.site.name));
     for (const std::string &path : outputs)
         if (!path.empty())
             if (std::string why = planted_link(path); !why.empty())

@@ -12,6 +12,7 @@
 struct batch_writes {
     bool site_soil_files = false;          // NAME.soils.in of every site (--keep-soils)
     std::string summary_path, report_path; // empty: not written
+    std::string failed_path;               // --failed; empty: not written
 };
 
 // The batch's collisions, each a message naming both files and their

@@ -13,15 +13,17 @@
 #include <fcntl.h>
 #include <getopt.h>
 #include <sched.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 const char usage_line[] =
     "usage: siteprep [--sync] [--jobs N] [--keep-going] [--keep-soils] [--summary CSV]\n"
-    "                [--report HTML] [--[no-]progress] [--] SITE_LIST\n"
+    "                [--report HTML] [--[no-]progress] [--part K/N] [--scratch DIR]\n"
+    "                [--failed FILE] [--] SITE_LIST\n"
     "       siteprep --check [--strict] [--jobs N] [--keep-soils] [--summary CSV]\n"
-    "                [--report HTML] [--] SITE_LIST\n"
+    "                [--report HTML] [--part K/N] [--scratch DIR] [--] SITE_LIST\n"
     "       siteprep --help | --version\n";
 
 void print_help() {
@@ -60,6 +62,14 @@ void print_help() {
                 "  --progress, --no-progress\n"
                 "             show or hide a progress line on standard error (default:\n"
                 "             shown when standard error is a terminal)\n"
+                "  --part K/N take only the K-th of N near-equal parts of the list,\n"
+                "             counted in sites (messages keep the list's line numbers)\n"
+                "  --scratch DIR\n"
+                "             put soils.in, XXXX.sfp and the --keep-soils files in DIR\n"
+                "             (site names still resolve from the working directory)\n"
+                "  --failed FILE\n"
+                "             also write the site-list lines of the failed sites to FILE,\n"
+                "             a site list that runs just them again (empty if none)\n"
                 "  -h, --help show this help and exit\n"
                 "  --version  show the version and exit\n"
                 "\n"
@@ -76,6 +86,8 @@ struct options {
     bool keep_going = false;
     bool keep_soils = false;
     std::string summary, report; // --summary and --report files
+    list_part part;              // --part
+    std::string scratch, failed; // --scratch and --failed
     int progress = -1;           // -1: when standard error is a terminal
     bool help = false;
     bool version = false;
@@ -94,6 +106,21 @@ bool take_file_name(const char *option, std::string &into) {
     if (!into.empty())
         return true;
     say_wrong(std::string("option '") + option + "' needs a file name");
+    return false;
+}
+
+// K/N with 1 <= K <= N.
+bool take_part(list_part &part) {
+    const std::string text = optarg;
+    const size_t slash = text.find('/');
+    int k = 0, n = 0;
+    if (slash != std::string::npos && parse_int(text.substr(0, slash), k) &&
+        parse_int(text.substr(slash + 1), n) && k >= 1 && k <= n &&
+        text.find_first_not_of("0123456789/") == std::string::npos) {
+        part = {k, n};
+        return true;
+    }
+    say_wrong("invalid --part value '" + text + "': K/N with 1 <= K <= N, such as 3/16");
     return false;
 }
 
@@ -123,6 +150,12 @@ bool take_option(int opt, options &opts) {
     case 'P':
         opts.progress = opt == 'p';
         return true;
+    case 'K':
+        return take_part(opts.part);
+    case 'D':
+        return take_file_name("--scratch", opts.scratch);
+    case 'F':
+        return take_file_name("--failed", opts.failed);
     case 'j':
         if (parse_int(optarg, opts.jobs) && opts.jobs >= 1 && opts.jobs <= 256)
             return true;
@@ -143,19 +176,15 @@ bool take_option(int opt, options &opts) {
 // False, after saying what is wrong, for a command line that is not one of
 // the usage's. Options may follow the site list, as GNU tools take them.
 bool parse_options(int argc, char **argv, options &opts) {
-    static const option long_options[] = {{"check", no_argument, nullptr, 'c'},
-                                          {"strict", no_argument, nullptr, 'x'},
-                                          {"sync", no_argument, nullptr, 's'},
-                                          {"jobs", required_argument, nullptr, 'j'},
-                                          {"keep-going", no_argument, nullptr, 'k'},
-                                          {"summary", required_argument, nullptr, 'C'},
-                                          {"report", required_argument, nullptr, 'R'},
-                                          {"keep-soils", no_argument, nullptr, 'S'},
-                                          {"progress", no_argument, nullptr, 'p'},
-                                          {"no-progress", no_argument, nullptr, 'P'},
-                                          {"help", no_argument, nullptr, 'h'},
-                                          {"version", no_argument, nullptr, 'V'},
-                                          {nullptr, 0, nullptr, 0}};
+    static const option long_options[] = {
+        {"check", no_argument, nullptr, 'c'},        {"strict", no_argument, nullptr, 'x'},
+        {"sync", no_argument, nullptr, 's'},         {"jobs", required_argument, nullptr, 'j'},
+        {"keep-going", no_argument, nullptr, 'k'},   {"summary", required_argument, nullptr, 'C'},
+        {"report", required_argument, nullptr, 'R'}, {"keep-soils", no_argument, nullptr, 'S'},
+        {"progress", no_argument, nullptr, 'p'},     {"no-progress", no_argument, nullptr, 'P'},
+        {"part", required_argument, nullptr, 'K'},   {"scratch", required_argument, nullptr, 'D'},
+        {"failed", required_argument, nullptr, 'F'}, {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},      {nullptr, 0, nullptr, 0}};
     // getopt_long names the program by argv[0], which may be a whole path.
     char name[] = "siteprep";
     char *const invoked = argv[0];
@@ -175,6 +204,15 @@ bool parse_options(int argc, char **argv, options &opts) {
     }
     if (opts.strict && !opts.check) {
         say_wrong("option '--strict' goes with '--check'");
+        return false;
+    }
+    if (!opts.failed.empty() && opts.check) {
+        say_wrong("option '--failed' goes with a run, not '--check'");
+        return false;
+    }
+    if (struct stat st;
+        !opts.scratch.empty() && (stat(opts.scratch.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+        say_wrong("--scratch '" + opts.scratch + "' is not a directory");
         return false;
     }
     if (argc - optind != 1) {
@@ -234,8 +272,11 @@ int run(const options &opts) {
     // Past a file-size limit a write then fails (and is reported, and the
     // site file restored) instead of the signal killing the run mid-rewrite.
     std::signal(SIGXFSZ, SIG_IGN);
+    if (!opts.scratch.empty())
+        set_scratch_dir(opts.scratch);
     if (opts.check)
-        return check_batch(opts.site_list, opts.strict, opts.keep_soils, threads, wanted);
+        return check_batch(opts.site_list, opts.strict, opts.keep_soils, threads, wanted,
+                           opts.part);
     sync_rewrites = opts.sync;
     run_options run;
     run.threads = threads;
@@ -243,6 +284,8 @@ int run(const options &opts) {
     run.keep_soils = opts.keep_soils;
     run.progress = opts.progress >= 0 ? opts.progress == 1 : isatty(STDERR_FILENO) == 1;
     run.outputs = wanted;
+    run.part = opts.part;
+    run.failed_path = opts.failed;
     return run_batch(opts.site_list, run);
 }
 

@@ -55,7 +55,7 @@ parse_status parse_site_line(std::string_view line, site_line &site, std::string
     return parse_status::ok;
 }
 
-site_list read_site_list(FILE *list, const char *list_path) {
+site_list read_site_list(FILE *list, const char *list_path, bool keep_text) {
     site_list result;
     line_reader reader(list, max_text_line);
     std::string_view line;
@@ -75,6 +75,8 @@ site_list read_site_list(FILE *list, const char *list_path) {
         if (status == parse_status::bad)
             entry.problem =
                 format_message(site_line_message, list_name.c_str(), line_number, why.c_str());
+        if (keep_text)
+            entry.text.assign(line);
         result.lines.push_back(std::move(entry));
     }
     if (reader.too_long)
@@ -84,6 +86,18 @@ site_list read_site_list(FILE *list, const char *list_path) {
         result.read_problem =
             format_message(read_message, list_name.c_str(), std::strerror(reader.error));
     return result;
+}
+
+void keep_part(site_list &sites, const list_part &part) {
+    // Part k runs from floor((k-1) m / n) to floor(k m / n): every site once,
+    // in order, the parts' sizes at most one apart.
+    const auto m = static_cast<unsigned long long>(sites.lines.size());
+    const auto k = static_cast<unsigned long long>(part.k);
+    const auto n = static_cast<unsigned long long>(part.n);
+    const size_t first = static_cast<size_t>((k - 1) * m / n), end = static_cast<size_t>(k * m / n);
+    sites.lines.erase(sites.lines.begin() + static_cast<std::ptrdiff_t>(end), sites.lines.end());
+    sites.lines.erase(sites.lines.begin(),
+                      sites.lines.begin() + static_cast<std::ptrdiff_t>(first));
 }
 
 file_id id_of_status(const struct stat &st) {

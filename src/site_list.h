@@ -27,6 +27,7 @@ struct listed_site {
     long line_number = 0;
     site_line site;
     std::string problem; // the whole message; empty for a usable line
+    std::string text;    // the line as it stands, when asked for (--failed)
 };
 
 struct site_list {
@@ -34,8 +35,16 @@ struct site_list {
     std::string read_problem; // a read error or an over-long line; empty if none
 };
 
-// Reads every line of an open site list.
-site_list read_site_list(FILE *list, const char *list_path);
+// Reads every line of an open site list; with keep_text, each line's text too.
+site_list read_site_list(FILE *list, const char *list_path, bool keep_text = false);
+
+// The k-th of n near-equal contiguous parts of a list, counted in sites
+// (non-blank lines); 1/1 is the whole list.
+struct list_part {
+    long k = 1, n = 1;
+};
+// Keeps only that part of the lines, which keep their line numbers.
+void keep_part(site_list &sites, const list_part &part);
 
 // Opens the site list, saying why when it cannot be opened.
 FILE *open_site_list(const char *list_path);

@@ -7,9 +7,18 @@
 #include <cstdio>
 #include <string>
 
-// Fixed names in the working directory.
-inline constexpr const char *soil_file_name = "soils.in";
-inline constexpr const char *temp_file_name = "XXXX.sfp";
+// The fixed files: soils.in and XXXX.sfp in the working directory, or in
+// the --scratch directory once set_scratch_dir has moved them there (before
+// the batch, once).
+extern const char *soil_file_name;
+extern const char *temp_file_name;
+void set_scratch_dir(const std::string &dir);
+// A site's own soil file (--keep-soils): NAME.soils.in beside its site
+// file, or BASE.soils.in in the scratch directory.
+std::string site_soil_file(const std::string &site_name);
+// A message about the fixed files that says "in the working directory",
+// saying where they are instead when a scratch directory holds them.
+std::string where_fixed_files_are(const std::string &message);
 
 // The file being read and the file being written by the current pass;
 // only the rewrite cycle sets them.

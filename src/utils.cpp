@@ -18,6 +18,44 @@
 #include <unistd.h>
 #include <utility>
 
+namespace {
+std::string scratch_dir, scratch_soil_file, scratch_temp_file;
+} // namespace
+
+const char *soil_file_name = "soils.in";
+const char *temp_file_name = "XXXX.sfp";
+
+void set_scratch_dir(const std::string &dir) {
+    scratch_dir = dir;
+    scratch_soil_file = dir + "/soils.in";
+    scratch_temp_file = dir + "/XXXX.sfp";
+    soil_file_name = scratch_soil_file.c_str();
+    temp_file_name = scratch_temp_file.c_str();
+}
+
+std::string site_soil_file(const std::string &site_name) {
+    return scratch_dir.empty() ? site_name + ".soils.in"
+                               : scratch_dir + "/" + base_of(site_name) + ".soils.in";
+}
+
+std::string where_fixed_files_are(const std::string &message) {
+    static const std::string working = "in the working directory";
+    const size_t at = message.find(working);
+    if (scratch_dir.empty() || at == std::string::npos)
+        return message;
+    std::string moved = message;
+    moved.replace(at, working.size(), "in the scratch directory " + shown_name(scratch_dir));
+    // The copy's name in the rest of the message is its path there.
+    for (size_t p = moved.find("XXXX.sfp", at + 1); p != std::string::npos;
+         p = moved.find("XXXX.sfp", p + 1)) {
+        if (p >= 1 && moved[p - 1] == '/')
+            continue;
+        moved.replace(p, 8, temp_file_name);
+        p += std::strlen(temp_file_name) - 1;
+    }
+    return moved;
+}
+
 FILE *efopen(const char *path, const char *mode, int *flag) {
     *flag = 0;
     FILE *fp = std::fopen(path, mode);

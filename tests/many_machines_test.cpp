@@ -19,6 +19,10 @@ std::vector<std::string> lines_of(const std::string &text) {
     return lines;
 }
 
+std::string counted_sites(int n) {
+    return std::to_string(n) + (n == 1 ? " site" : " sites");
+}
+
 // Seven sites without daily files, so that each fails, a malformed line and
 // blank lines among them: each part's --failed file is that part's lines.
 TEST(Part, PartsCoverEverySiteOnceInOrder) {
@@ -51,6 +55,12 @@ TEST(Part, PartsCoverEverySiteOnceInOrder) {
             }
         }
         EXPECT_EQ(all, sites) << n << " parts";
+        // The check takes the same part.
+        const std::string last = std::to_string(n) + "/" + std::to_string(n);
+        const tool_result checked = run_tool(dir.path(), {"--check", "--part", last, "sites.txt"});
+        EXPECT_NE(checked.out.find(counted_sites(7 - 7 * (n - 1) / n) + " checked"),
+                  std::string::npos)
+            << checked.out;
         EXPECT_LE(largest - smallest, 1u) << n << " parts";
     }
 }

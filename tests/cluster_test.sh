@@ -69,7 +69,7 @@ if [ "$mode" = slurm ]; then
   host=$(hostname -s) port=$((20000 + RANDOM % 20000))
   cat > "$conf/slurm.conf" <<EOF
 ClusterName=siteprep-test
-SlurmctldHost=$host
+SlurmctldHost=$host(127.0.0.1)
 SlurmctldPort=$port
 SlurmdPort=$((port + 1))
 AuthType=auth/munge
@@ -91,7 +91,7 @@ MpiDefault=none
 ReturnToService=2
 JobAcctGatherType=jobacct_gather/none
 AccountingStorageType=accounting_storage/none
-NodeName=$host CPUs=$(nproc) State=UNKNOWN
+NodeName=$host NodeAddr=127.0.0.1 CPUs=$(nproc) State=UNKNOWN
 PartitionName=test Nodes=ALL Default=YES MaxTime=INFINITE State=UP
 EOF
   export SLURM_CONF=$conf/slurm.conf

@@ -154,6 +154,31 @@ tool_result run_tool(const std::string &dir, const std::vector<std::string> &arg
                      const run_setup &setup) {
     const long file_size_limit = setup.file_size_limit;
     const bool unprivileged = setup.unprivileged, no_new_threads = setup.no_new_threads;
+    // Everything the child needs is made before the fork: a test that runs
+    // the tool from two threads at once must not allocate in a child that
+    // may have inherited another thread's allocator lock.
+    std::string bin = setup.program.empty() ? SITEPREP_BIN : setup.program;
+    std::vector<std::string> copies(args);
+    std::vector<char *> argv;
+    argv.push_back(bin.data());
+    for (auto &a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    // A sanitizer build's leak check needs a thread of its own at exit.
+    std::vector<std::string> env_text;
+    for (char **e = environ; *e != nullptr; ++e)
+        if (!no_new_threads || std::strncmp(*e, "ASAN_OPTIONS=", 13) != 0)
+            env_text.emplace_back(*e);
+    if (no_new_threads) {
+        const char *asan = std::getenv("ASAN_OPTIONS");
+        env_text.push_back(std::string("ASAN_OPTIONS=") +
+                           (asan != nullptr && *asan != '\0' ? std::string(asan) + ":" : "") +
+                           "detect_leaks=0");
+    }
+    std::vector<char *> envp;
+    for (auto &e : env_text)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
     int out_pipe[2], err_pipe[2];
     if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
         throw std::runtime_error("pipe failed");
@@ -175,12 +200,6 @@ tool_result run_tool(const std::string &dir, const std::vector<std::string> &arg
         if (no_new_threads) {
             rlimit one{1, 1};
             setrlimit(RLIMIT_NPROC, &one);
-            // A sanitizer build's leak check needs a thread of its own at exit.
-            const char *asan = std::getenv("ASAN_OPTIONS");
-            const std::string options = asan != nullptr && *asan != '\0'
-                                            ? std::string(asan) + ":detect_leaks=0"
-                                            : "detect_leaks=0";
-            setenv("ASAN_OPTIONS", options.c_str(), 1);
         }
         if (file_size_limit >= 0) {
             signal(SIGXFSZ, SIG_IGN);
@@ -194,14 +213,7 @@ tool_result run_tool(const std::string &dir, const std::vector<std::string> &arg
         set_limit(RLIMIT_AS, setup.memory_bytes);
         if (setup.close_stdout)
             close(1);
-        std::vector<char *> argv;
-        std::string bin = setup.program.empty() ? SITEPREP_BIN : setup.program;
-        argv.push_back(bin.data());
-        std::vector<std::string> copies(args);
-        for (auto &a : copies)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(bin.c_str(), argv.data());
+        execve(bin.c_str(), argv.data(), envp.data());
         _exit(127);
     }
     close(out_pipe[1]);

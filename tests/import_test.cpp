@@ -124,6 +124,16 @@ INSTANTIATE_TEST_SUITE_P(
                      {"2020-03-01", "30 20.5 0.0"}},
                     "power,power,6.6237,-1.2132,228.15,2019-12-30,2020-03-01,731,727,728,728,"
                     "164.48"},
+        // A normals period: the years given, every day of them.
+        source_case{"power_years",
+                    {"power", "--years", "2020-2021"},
+                    {"power.csv"},
+                    "power.wth",
+                    2020,
+                    2,
+                    {{"2020-02-29", "29.88 -99.99 1.35"}, {"2020-03-01", "30 20.5 0.0"}},
+                    "power,power,6.6237,-1.2132,228.15,2020-02-29,2020-03-01,731,729,730,729,"
+                    "246.54"},
         // Named columns, NA and an empty field as missing.
         source_case{"csv",
                     plain_csv_args,
@@ -194,6 +204,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "year,yday,tmax (deg c),tmin (deg c)\n",
                  "in.txt line 1: no column \"prcp\" in the header row"},
         bad_case{"not_daymet", {"daymet"}, "a,b\n1,2\n", "no header row starting with year"},
+        bad_case{"no_day_in_the_years",
+                 {"power", "--years", "1991-2020"},
+                 "YEAR,DOY,T2M_MAX,T2M_MIN,PRECTOT\n2021,1,1,0,0\n",
+                 "in.txt: no day in 1991-2020"},
         bad_case{"no_such_date", plain_csv_args,
                  "date,precipitation,temp_max,temp_min\n2021-02-30,0,1,0\n",
                  "in.txt line 2: the date 2021-02-30 does not exist"},

@@ -2,6 +2,7 @@
 // its row of the stations table.
 #include "import.h"
 #include "outputs.h"
+#include "siteprep.h"
 #include "utils.h"
 
 #include <cmath>
@@ -218,7 +219,11 @@ day_order wth_writer::add(const date &d, const value (&values)[quantities]) {
     if (!in_range_) {
         in_range_ = true;
         next_ = {first_year_ != 0 ? first_year_ : d.year, 1, 1};
+        start_year_ = next_.year;
     }
+    // The tool reads at most so many years: a longer file is refused here.
+    if (d.year - start_year_ >= max_years)
+        return day_order::too_many_years;
     fill_until(d);
     put_day(d, values);
     if (values[tmax].valid || values[tmin].valid || values[prcp].valid) {

@@ -64,7 +64,7 @@ std::string stations_header();
 std::string stations_line(const station_row &row);
 
 // Why adding a day failed.
-enum class day_order { ok, duplicate, out_of_order };
+enum class day_order { ok, duplicate, out_of_order, too_many_years };
 
 // Writes a daily file from days given in order: the missing days before,
 // between and after them filled in to whole years (or to the years given).
@@ -84,6 +84,7 @@ class wth_writer {
     int first_year_, last_year_; // 0: the source's own
     bool any_ = false, in_range_ = false;
     date last_{}, next_{}; // the last day given, the next day to write
+    int start_year_ = 0;   // the first year written
 };
 
 } // namespace import

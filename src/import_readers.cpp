@@ -3,6 +3,7 @@
 // whose three elements of a day stand on lines far apart, holds its
 // station's months until the file ends.
 #include "import_readers.h"
+#include "siteprep.h"
 #include "utils.h"
 
 #include <algorithm>
@@ -213,6 +214,11 @@ std::string row_date(const input &in, const table &t, const std::vector<std::str
 
 std::string order_failure(const input &in, day_order order, const date &d) {
     const std::string day = format_message("%04d-%02d-%02d", d.year, d.month, d.day);
+    if (order == day_order::too_many_years)
+        return at_line(in, "the date " + day +
+                               format_message(": more than %d years from the first, the most "
+                                              "siteprep reads",
+                                              max_years));
     return at_line(in, order == day_order::duplicate
                            ? "the date " + day + " again"
                            : "the date " + day + " before a date above it: days must be in order");
@@ -485,7 +491,12 @@ std::string read_ghcn(input &in, const import_options &o, wth_writer &writer, st
         const int year = key / 12, month = key % 12 + 1;
         for (int d = 1; d <= month_length(year, month); ++d) {
             const value day[quantities] = {m[tmax][d - 1], m[tmin][d - 1], m[prcp][d - 1]};
-            writer.add({year, month, d}, day);
+            // In date order by the map's: only the span can be refused.
+            if (writer.add({year, month, d}, day) == day_order::too_many_years)
+                return shown_name(in.path) +
+                       format_message(": %04d-%02d is more than %d years from the first "
+                                      "month, the most siteprep reads",
+                                      year, month, max_years);
         }
     }
     return std::string();

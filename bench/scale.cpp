@@ -5,6 +5,7 @@
 // usage: scale SITEPREP SITES [RUNS]
 // The sites' daily files are hard links to one file (the run reads each as
 // its own, 50,000 to a file); their site files are their own. Medians of RUNS runs.
+#include "child_run.h"
 #include "shapes.h"
 
 #include <algorithm>
@@ -21,15 +22,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-void write_file(const fs::path &path, const std::string &text) {
-    FILE *f = std::fopen(path.c_str(), "w");
-    if (f == nullptr || std::fwrite(text.data(), 1, text.size(), f) != text.size() ||
-        std::fclose(f) != 0) {
-        std::fprintf(stderr, "cannot write %s\n", path.c_str());
-        std::exit(1);
-    }
-}
 
 void make_batch(const fs::path &dir, int sites) {
     fs::create_directories(dir / "data");
@@ -52,36 +44,6 @@ void make_batch(const fs::path &dir, int sites) {
         fs::create_hard_link(master, dir / (name + ".wth"));
     }
     write_file(dir / "sites.txt", list);
-}
-
-struct sample {
-    double seconds;
-    long peak_kb;
-};
-
-sample run(const fs::path &dir, const std::vector<std::string> &command) {
-    std::fflush(stdout); // not twice through the child
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(dir.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout))
-            _exit(127);
-        std::vector<char *> argv;
-        for (const std::string &a : command)
-            argv.push_back(const_cast<char *>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "%s failed\n", command[0].c_str());
-        std::exit(1);
-    }
-    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
-            usage.ru_maxrss};
 }
 
 } // namespace
@@ -116,11 +78,11 @@ int main(int argc, char **argv) {
     for (const auto &c : commands) {
         std::vector<double> seconds;
         long peak = 0;
-        run(dir, c.command); // warms the page cache
+        run_once(dir, c.command); // warms the page cache
         for (int r = 0; r < runs; ++r) {
-            const sample s = run(dir, c.command);
-            seconds.push_back(s.seconds);
-            peak = std::max(peak, s.peak_kb);
+            const sample s = run_once(dir, c.command);
+            seconds.push_back(s.wall_ms / 1000.0);
+            peak = std::max(peak, s.max_rss_kb);
         }
         std::sort(seconds.begin(), seconds.end());
         const double median = seconds[seconds.size() / 2];

@@ -9,6 +9,7 @@
 // Each run starts from the same generated batch, after one run of each on
 // a copy, whose files are compared; NEW is run with --jobs 1, with its
 // default, and as --check.
+#include "child_run.h"
 #include "shapes.h"
 
 #include <algorithm>
@@ -25,15 +26,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-void write_file(const fs::path &path, const std::string &text) {
-    FILE *f = std::fopen(path.c_str(), "w");
-    if (f == nullptr || std::fwrite(text.data(), 1, text.size(), f) != text.size() ||
-        std::fclose(f) != 0) {
-        std::fprintf(stderr, "cannot write %s\n", path.c_str());
-        std::exit(1);
-    }
-}
 
 // SITES sites of YEARS years of daily lines of a shape, in dir.
 void make_batch(const fs::path &dir, int sites, int years, int extra_lines,
@@ -55,37 +47,6 @@ void make_batch(const fs::path &dir, int sites, int years, int extra_lines,
         write_file(dir / (name + ".sfp"), sfp);
     }
     write_file(dir / "sites.txt", list);
-}
-
-struct sample {
-    double wall_ms, cpu_ms, sys_ms;
-    long max_rss_kb;
-};
-
-sample run_once(const fs::path &dir, const std::vector<std::string> &command) {
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(dir.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout))
-            _exit(127);
-        std::vector<char *> argv;
-        for (const std::string &a : command)
-            argv.push_back(const_cast<char *>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    const double wall =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "%s failed\n", command[0].c_str());
-        std::exit(1);
-    }
-    auto ms = [](const timeval &t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
-    return {wall, ms(usage.ru_utime) + ms(usage.ru_stime), ms(usage.ru_stime), usage.ru_maxrss};
 }
 
 // Every file below dir, by relative path.

@@ -285,15 +285,6 @@ bool parse_command_line(int argc, char **argv, command_line &c) {
     return true;
 }
 
-int finish_stdout(int status) {
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "siteprep-import: error writing standard output: %s\n",
-                     std::strerror(errno));
-        return 1;
-    }
-    return status;
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
@@ -305,12 +296,12 @@ int main(int argc, char **argv) {
     }
     if (c.help) {
         print_help();
-        return finish_stdout(0);
+        return finish_stdout("siteprep-import", 0);
     }
     if (c.version) {
         std::printf("siteprep-import %s\n", SITEPREP_VERSION);
-        return finish_stdout(0);
+        return finish_stdout("siteprep-import", 0);
     }
     std::signal(SIGXFSZ, SIG_IGN); // a write past a size limit fails instead
-    return finish_stdout(import::run_import(c.request));
+    return finish_stdout("siteprep-import", import::run_import(c.request));
 }

@@ -234,15 +234,6 @@ int default_jobs() {
     return std::clamp(CPU_COUNT(&set), 1, 8);
 }
 
-// Messages are the run's record: a lost one is an error too.
-int finish_stdout(int status) {
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "siteprep: error writing standard output: %s\n", std::strerror(errno));
-        return 1;
-    }
-    return status;
-}
-
 // A descriptor 0 to 2 left closed by whoever started the run would be
 // taken by the next file opened, and messages written there would go into
 // a site file. /dev/null takes its place, read-only, so that a message
@@ -302,11 +293,11 @@ int main(int argc, char **argv) {
     }
     if (opts.help) {
         print_help();
-        return finish_stdout(0);
+        return finish_stdout("siteprep", 0);
     }
     if (opts.version) {
         std::printf("siteprep %s\n", SITEPREP_VERSION);
-        return finish_stdout(0);
+        return finish_stdout("siteprep", 0);
     }
-    return finish_stdout(run(opts));
+    return finish_stdout("siteprep", run(opts));
 }

@@ -668,6 +668,15 @@ int copy_stream(FILE *from, FILE *to) {
     }
 }
 
+int finish_stdout(const char *program, int status) {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "%s: error writing standard output: %s\n", program,
+                     std::strerror(errno));
+        return 1;
+    }
+    return status;
+}
+
 int say_out_of_memory() {
     std::printf("Error: %s; siteprep stopped.\n", std::strerror(ENOMEM));
     std::fprintf(stderr, "siteprep: out of memory; it stopped\n");

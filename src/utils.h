@@ -126,6 +126,11 @@ int close_output(FILE *fp, bool sync);
 // Every site file is whole then: a rewrite restores its own.
 int say_out_of_memory();
 
+// Messages are the run's record: a lost one is an error too. The status,
+// or 1 (after saying so on standard error as program) when standard
+// output could not be written.
+int finish_stdout(const char *program, int status);
+
 // A printf format filled in, as a string.
 std::string format_message(const char *format, ...) __attribute__((format(printf, 1, 2)));
 

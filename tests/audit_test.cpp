@@ -288,34 +288,22 @@ INSTANTIATE_TEST_SUITE_P(
         audit_case{"partial_months", days_only([](day_lines &d) {
                        for_days(d, 12, 3, 2005, 31, 3, 2005,
                                 [](std::string &l) { set_field(l, 6, "-99"); });
-                       d.erase(d.begin() + static_cast<long>(at(d, 10, 6, 2007)),
-                               d.begin() + static_cast<long>(at(d, 13, 6, 2007)));
-                       set_field(d[at(d, 2, 8, 2008)], 6, "-99");
+                       d.erase(d.begin() + static_cast<long>(at(d, 10, 6, 2007)));
                    }),
-                   "Warning: plot.wth: 3 months' precipitation totals are summed from part of the "
+                   "Warning: plot.wth: 2 months' precipitation totals are summed from part of the "
                    "month (the fewest days: 2005-03, 11 of 31)\n"},
-        // A day a 365-day source leaves out, written with no value in every
-        // leap year, is its calendar; in one leap year of two, a gap.
-        audit_case{"dec31_written_missing", days_only([](day_lines &d) {
-                       for (int y : {2004, 2008})
-                           all_missing(d[at(d, 31, 12, y)]);
-                   }),
-                   "1 site checked, 0 problems, 0 warnings\n"},
+        // Written with no value in one leap year of two: a gap, not a calendar.
         audit_case{"dec31_missing_once",
                    days_only([](day_lines &d) { all_missing(d[at(d, 31, 12, 2004)]); }),
                    "plot.wth: 1 month's precipitation total is summed from part of the month (the "
                    "fewest days: 2004-12, 30 of 31)\n"},
         audit_case{"soil_values",
-                   soil_lines("0.50000 'SAND'\n0.30000 'SILT'\n0.20000 'CLAY'\n"
-                              "1.30000 'BULKD'\n",
+                   soil_lines("0.50000 'SAND'\n0.30000 'SILT'\n0.20000 'CLAY'\n1.45 'BULKD'\n",
                               "plot 41.5 -105.25 0.65 0.25 0.10 1.3 0.5 3 1530\n"),
-                   "Warning: plot.sfp lines 63, 64, 65 (3 in all): soil values that disagree "
+                   "Warning: plot.sfp lines 63, 64, 65, 66 (4 in all): soil values that disagree "
                    "with sites.txt line 1 (its texture in fractions, as the soil rows take it): "
                    "SAND 0.50000 (the list: 0.65), SILT 0.30000 (the list: 0.25), CLAY 0.20000 "
-                   "(the list: 0.1); soils.in is made from the list"},
-        audit_case{"bulk_density", soil_lines("0.40000 'SAND'\n1.45 'BULKD'\n", plot_row.c_str()),
-                   "plot.sfp line 64: soil values that disagree with sites.txt line 1 (its "
-                   "texture in fractions, as the soil rows take it): BULKD 1.45 (the list: 1.3);"},
+                   "(the list: 0.1), BULKD 1.45 (the list: 1.3); soils.in is made from the list"},
         // Percentages as fractions; a value agrees within its last printed place.
         audit_case{"soil_values_agree",
                    soil_lines("0.40000 'SAND'\n0.4 'SILT'\n2e-1 'CLAY'\n1.3 'BULKD'\n",

@@ -3,7 +3,9 @@
 // changes what it computes.
 #include "audit.h"
 #include "create_site.h"
+#include "create_soil.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -55,6 +57,7 @@ enum kind {
     few_tmax_days,
     few_tmin_days,
     few_prec_days,
+    partial_prec_months,
     no_valid_month,
     few_year_rows,
     dates_skipped,
@@ -208,6 +211,25 @@ struct run {
     }
 };
 
+// Months whose precipitation total is summed from part of the month: how
+// many, and the one with the fewest days.
+struct partial_months {
+    long count = 0;
+    int fewest = INT_MAX, length = 0;
+    std::string name;
+    void add(int days, int of, const std::string &month) {
+        add(partial_months{1, days, of, month});
+    }
+    void add(const partial_months &other) {
+        if (other.fewest < fewest) {
+            fewest = other.fewest;
+            length = other.length;
+            name = other.name;
+        }
+        count += other.count;
+    }
+};
+
 } // namespace
 
 // Everything the audit keeps while it reads a daily file: a few numbers,
@@ -226,6 +248,18 @@ struct daily_audit final : daily_listener {
     int month = 0;             // the month being grouped, as the reader groups it
     long month_year = 0;       // the year field of its first day
     int counts[3] = {0, 0, 0}; // valid days of tmax, tmin, precipitation in it
+    int month_days = 0;        // the days grouped in it
+    int row = 0;               // the year row it goes to, as the reader counts rows
+    int rows_with_data = 0, last_data_row = -1;
+    // Months whose precipitation total misses days; apart, those that miss
+    // just the day a 365-day calendar leaves out (February 29, December 31 of
+    // a leap year), which the whole file decides on.
+    partial_months partial, short_february, short_december;
+    // December 31 of leap years: lines, those with no valid value (as an
+    // import writes the day a 365-day source leaves out), and whether the
+    // month being grouped has one without its precipitation.
+    long leap_dec31_lines = 0, leap_dec31_blank = 0;
+    bool dec31_without_prec = false;
     long both_valid = 0;
     double precipitation = 0, tmax_sum = 0;
     long tmax_days = 0;
@@ -240,15 +274,54 @@ struct daily_audit final : daily_listener {
 
 namespace {
 
+// A leap year's month that lacks just the day a 365-day calendar leaves
+// out, every other day of it valid.
+partial_months *calendar_short(daily_audit &a, int length) {
+    if (!a.dates || !is_leap(a.month_year) || a.counts[2] != length - 1)
+        return nullptr;
+    const bool day_absent = a.month_days == length - 1;
+    if (a.month == 2 && day_absent && a.feb29_year != a.month_year)
+        return &a.short_february;
+    if (a.month == 12 &&
+        ((day_absent && a.previous.day == 30) || (a.month_days == length && a.dec31_without_prec)))
+        return &a.short_december;
+    return nullptr;
+}
+
+void note_leap_dec31(daily_audit &a, const daily_record &v) {
+    ++a.leap_dec31_lines;
+    a.leap_dec31_blank += !is_valid(v.tmax) && !is_valid(v.tmin) && !is_valid(v.prec);
+    a.dec31_without_prec = !is_valid(v.prec);
+}
+
+// A precipitation total that counts although days of its month are missing
+// or invalid. Without dates, the month is as long as its lines.
+void note_partial_month(daily_audit &a, const std::string &name) {
+    const int length = a.dates ? month_length(a.month_year, a.month) : a.month_days;
+    if (a.counts[2] < 1 || a.counts[2] >= length)
+        return;
+    partial_months *calendar = calendar_short(a, length);
+    (calendar != nullptr ? *calendar : a.partial).add(a.counts[2], length, name);
+}
+
 void close_month(daily_audit &a, long line) {
     const kind few[3] = {few_tmax_days, few_tmin_days, few_prec_days};
     const int needed[3] = {2, 2, 1};
-    for (int q = 0; q < 3; ++q)
+    const std::string name =
+        a.dates ? year_month(a.month_year, a.month)
+                : "line " + std::to_string(line) + " month " + std::to_string(a.month);
+    bool data = false;
+    for (int q = 0; q < 3; ++q) {
         if (a.counts[q] < needed[q])
-            a.all.note(few[q], 0,
-                       a.dates
-                           ? year_month(a.month_year, a.month)
-                           : "line " + std::to_string(line) + " month " + std::to_string(a.month));
+            a.all.note(few[q], 0, name);
+        data = data || a.counts[q] >= needed[q];
+    }
+    // A year row with one monthly value is a year behind the statistics.
+    if (data && a.row != a.last_data_row) {
+        ++a.rows_with_data;
+        a.last_data_row = a.row;
+    }
+    note_partial_month(a, name);
 }
 
 void check_dates(daily_audit &a, const dated_day &d, long line) {
@@ -362,15 +435,21 @@ void audit_day(daily_audit &a, const dated_day &d, long line) {
         if (m < a.month && a.month != 12)
             a.all.note(no_december, line,
                        std::to_string(a.previous.year) + " and " + std::to_string(d.year));
+        a.row += a.month == 12;
         a.month = m;
         a.month_year = d.year;
         a.counts[0] = a.counts[1] = a.counts[2] = 0;
+        a.month_days = 0;
+        a.dec31_without_prec = false;
     } else if (a.dates && d.year != a.previous.year && m == a.previous.values.month) {
         a.all.note(same_month_again, line);
     }
     a.counts[0] += is_valid(d.values.tmax);
     a.counts[1] += is_valid(d.values.tmin);
     a.counts[2] += is_valid(d.values.prec);
+    ++a.month_days;
+    if (a.dates && m == 12 && d.day == 31 && is_leap(d.year))
+        note_leap_dec31(a, d.values);
     if (a.dates)
         check_dates(a, d, line);
     check_values(a, d.values, line);
@@ -383,10 +462,11 @@ void audit_day(daily_audit &a, const dated_day &d, long line) {
 // What the words of a finding need beyond its own count, lines and items:
 // facts of the whole file.
 struct audit_facts {
-    int last_month = 12;    // the month of the last day
-    int years = 0;          // year rows behind the statistics
-    double annual = 0;      // mean annual precipitation total
-    double heavy_share = 0; // share of the valid days above mm_like_day
+    int last_month = 12;     // the month of the last day
+    int years = 0;           // year rows behind the statistics
+    int years_with_data = 0; // those with a monthly value
+    double annual = 0;       // mean annual precipitation total
+    double heavy_share = 0;  // share of the valid days above mm_like_day
     double mean_tmax = 0;
     const char *unit = ""; // what the temperatures look like
     bool swapped = false;  // minimum above maximum on most days
@@ -419,6 +499,24 @@ void note_calendar(daily_audit &a) {
         all.note(missing_days, 0, std::string(), a.dec31_gaps);
 }
 
+// Months one day short in leap years are partial unless the file's calendar
+// leaves that day out: it lacks February 29, or it keeps February 29 and
+// lacks December 31, or writes no value on it in every leap year.
+void note_partial_months(daily_audit &a) {
+    partial_months partial = a.partial;
+    if (a.all.of[no_leap_calendar].count == 0)
+        partial.add(a.short_february);
+    const bool dec31_left_out =
+        a.feb29_seen > 0 && a.leap_dec31_lines > 0 && a.leap_dec31_blank == a.leap_dec31_lines;
+    if (a.all.of[leap_without_dec31].count == 0 && !dec31_left_out)
+        partial.add(a.short_december);
+    if (partial.count > 0)
+        a.all.note(
+            partial_prec_months, 0,
+            format_message("%s, %d of %d", partial.name.c_str(), partial.fewest, partial.length),
+            partial.count);
+}
+
 // The findings that need the whole file, and the facts their words need.
 audit_facts decide(daily_audit &a, int years, const month_table *tables[3]) {
     findings &all = a.all;
@@ -429,9 +527,11 @@ audit_facts decide(daily_audit &a, int years, const month_table *tables[3]) {
     if (facts.last_month < 12)
         all.note(ends_early, a.last_line);
     note_months_without_values(all, years, tables);
-    if (years < few_years)
+    facts.years_with_data = a.rows_with_data;
+    if (a.rows_with_data < few_years)
         all.note(few_year_rows, 0);
     note_calendar(a);
+    note_partial_months(a);
     const long year_count = a.dates ? a.last_year - a.first_year + 1 : years;
     facts.annual = year_count > 0 ? a.precipitation / static_cast<double>(year_count) : 0;
     if (a.precipitation != 0 && (facts.annual < driest_year || facts.annual > wettest_year))
@@ -483,8 +583,21 @@ std::string no_valid_month_text(const finding &f, const audit_facts &) {
     return "no valid value in any year for " + listed(f) + ": those block lines will read nan";
 }
 std::string few_years_text(const finding &, const audit_facts &facts) {
-    return "only " + counted(facts.years, "year") + " behind the statistics, fewer than " +
-           std::to_string(few_years);
+    const std::string fewer = ", fewer than " + std::to_string(few_years);
+    if (facts.years_with_data == facts.years)
+        return "only " + counted(facts.years, "year") + " behind the statistics" + fewer;
+    // Years of missing values only (an import over a longer span) add no value.
+    return format_message("only %s with data behind the statistics (of %s; the other %d have no "
+                          "monthly value)",
+                          counted(facts.years_with_data, "year").c_str(),
+                          counted(facts.years, "year row").c_str(),
+                          facts.years - facts.years_with_data) +
+           fewer;
+}
+std::string partial_prec_text(const finding &f, const audit_facts &) {
+    return (f.count == 1 ? std::string("1 month's precipitation total is")
+                         : std::to_string(f.count) + " months' precipitation totals are") +
+           " summed from part of the month (the fewest days: " + f.items.front() + ")";
 }
 std::string missing_days_text(const finding &f, const audit_facts &) {
     return counted(f.count, "day") + " missing: their months have fewer days behind their values";
@@ -589,6 +702,7 @@ const finding_text finding_texts[] = {
     {few_tmax_days, nullptr, few_tmax_text},
     {few_tmin_days, nullptr, few_tmin_text},
     {few_prec_days, nullptr, few_prec_text},
+    {partial_prec_months, nullptr, partial_prec_text},
     {no_valid_month, nullptr, no_valid_month_text},
     {few_year_rows, nullptr, few_years_text},
     {dates_skipped,
@@ -649,16 +763,46 @@ void conclude(daily_audit &a, int years, const month_table &prec, const month_ta
     word(a.all, decide(a, years, tables));
 }
 
+// The soil parameters of a site file that its site-list line also gives.
+constexpr const char *soil_keys[] = {"SAND", "SILT", "CLAY", "BULKD"};
+constexpr size_t soil_key_count = std::size(soil_keys);
+
 // What the audit gathers from a site file's lines.
 struct site_file_audit {
     long number = 0; // lines read
     bool newline = false, carriage = false;
-    findings all; // a key found in another name (0), too few lines (1), no block (2)
+    // A key found in another name (0), too few lines (1), no block (2), soil
+    // values other than the list's (3).
+    findings all;
     std::vector<std::string> lost_keys;
+    float listed[soil_key_count] = {}; // the list's values of soil_keys
     finding &renamed() { return all.of[0]; }
     finding &short_file() { return all.of[1]; }
     finding &not_block() { return all.of[2]; }
+    finding &soil_values() { return all.of[3]; }
 };
+
+// The list's values of the soil keys: its texture as the soil rows take
+// it, and its bulk density as given (the rows use one computed from the
+// texture, so the list's is the one to agree with the file's).
+void take_listed_soil(site_file_audit &s, const site_line &site) {
+    float sand = site.sand, silt = site.silt, clay = site.clay;
+    normalise_texture(sand, silt, clay);
+    const float values[soil_key_count] = {sand, silt, clay, site.bulk_density};
+    std::copy(std::begin(values), std::end(values), s.listed);
+}
+
+// Half a unit of a number's last printed place (0.50000: 0.000005, 1.3e2: 5):
+// the file's value agrees with any value that prints as it does.
+double half_last_place(std::string_view number) {
+    const size_t e = std::min(number.find_first_of("eE"), number.size());
+    const size_t dot = number.substr(0, e).find('.');
+    const long decimals = dot == std::string_view::npos ? 0 : static_cast<long>(e - dot - 1);
+    int exponent = 0;
+    if (e < number.size() && !parse_int(number.substr(e + 1), exponent))
+        exponent = 0;
+    return 0.5 * std::pow(10.0, static_cast<double>(exponent - decimals));
+}
 
 bool in_block(long number) {
     return number >= block_first_line && number <= block_last_line;
@@ -684,8 +828,32 @@ void note_line(finding &f, long number, const std::string &item = std::string())
         f.items.push_back(item);
 }
 
+// A SAND, SILT, CLAY or BULKD line whose value the list's does not print as.
+void compare_soil_value(site_file_audit &s, std::string_view line, long number) {
+    const std::string_view name = parameter_name(line);
+    for (size_t k = 0; k < soil_key_count; ++k) {
+        if (name != soil_keys[k])
+            continue;
+        size_t pos = 0;
+        const std::string_view token = next_token(line, pos);
+        const double listed = static_cast<double>(s.listed[k]);
+        float value;
+        // A texture that sums to 0 has a warning of its own.
+        if (!parse_float(token, value) || !std::isfinite(listed))
+            return;
+        // Beyond the printed place, room for the float roundings of both.
+        const double room = half_last_place(token) + 1e-6 * std::max(1.0, std::fabs(listed));
+        if (!(std::fabs(static_cast<double>(value) - listed) <= room))
+            note_line(s.soil_values(), number,
+                      format_message("%s %s (the list: %g)", soil_keys[k],
+                                     std::string(token).c_str(), listed));
+        return;
+    }
+}
+
 void audit_site_file_line(site_file_audit &s, std::string_view line) {
     const long number = ++s.number;
+    compare_soil_value(s, line, number);
     s.newline = s.newline || line.back() == '\n';
     s.carriage = s.carriage || line.find('\r') != std::string_view::npos;
     if (const int key = site_key_of_line(line); key >= 0) {
@@ -709,7 +877,7 @@ std::string block_names_listed() {
     return text;
 }
 
-void word_site_file(site_file_audit &s) {
+void word_site_file(site_file_audit &s, const std::string &listed_as) {
     if (s.number > 0 && s.number < block_last_line) {
         s.short_file().count = 1;
         s.short_file().text = format_message(
@@ -730,10 +898,16 @@ void word_site_file(site_file_audit &s) {
         format_message("lines %d to %d that do not look like a weather block "
                        "(no %s): the block replaces them all the same",
                        block_first_line, block_last_line, block_names_listed().c_str());
+    s.soil_values().text = "soil values that disagree with " + listed_as +
+                           " (its texture in fractions, as the soil rows take it): " +
+                           joined(s.soil_values().items, s.soil_values().count) +
+                           "; soils.in is made from the list, and the run leaves these lines "
+                           "as they are";
 }
 
-// What the keyword and block steps will do to the site file.
-std::vector<std::string> audit_site_file(int site_fd, const std::string &site_file) {
+// What the keyword, block and soil steps will do to the site file.
+std::vector<std::string> audit_site_file(int site_fd, const std::string &site_file,
+                                         const site_line &site, const std::string &listed_as) {
     const int copy = dup(site_fd);
     FILE *fp = copy >= 0 ? fdopen(copy, "r") : nullptr;
     if (fp == nullptr) {
@@ -744,10 +918,11 @@ std::vector<std::string> audit_site_file(int site_fd, const std::string &site_fi
     std::rewind(fp);
     line_reader reader(fp, max_text_line);
     site_file_audit s;
+    take_listed_soil(s, site);
     for (std::string_view line; next_line(reader, line);)
         audit_site_file_line(s, line);
     std::fclose(fp);
-    word_site_file(s);
+    word_site_file(s, listed_as);
     std::vector<std::string> warnings = warnings_of(site_file, s.all);
     if (s.carriage && !s.newline)
         warnings.push_back("Warning: " + site_file +
@@ -798,10 +973,11 @@ void audit_daily_line(daily_audit &a, std::string_view line, const daily_record 
 }
 
 audit_said audit_site(const site_line &site, int site_fd, daily_audit *audit, int years,
-                      const month_table &prec, const month_table &tmin, const month_table &tmax) {
+                      const month_table &prec, const month_table &tmin, const month_table &tmax,
+                      const std::string &listed_as) {
     audit_said said;
     if (site_fd >= 0)
-        said.warnings = audit_site_file(site_fd, shown_name(site.name + ".sfp"));
+        said.warnings = audit_site_file(site_fd, shown_name(site.name + ".sfp"), site, listed_as);
     if (audit == nullptr)
         return said;
     const std::string weather_file = shown_name(site.name + ".wth");

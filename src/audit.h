@@ -33,6 +33,8 @@ struct audit_said {
 
 // Warns of what the site file (open as site_fd, -1: none) and the daily file
 // (audited as it was read, nullptr: not read), with the tables read from it,
-// will do to the statistics.
+// will do to the statistics, and of soil values where the site file and the
+// site's list line (listed_as names it: "sites.txt line 4") disagree.
 audit_said audit_site(const site_line &site, int site_fd, daily_audit *audit, int years,
-                      const month_table &prec, const month_table &tmin, const month_table &tmax);
+                      const month_table &prec, const month_table &tmin, const month_table &tmax,
+                      const std::string &listed_as = "its site-list line");

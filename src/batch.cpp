@@ -363,7 +363,7 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
         failed.push_back(
             {entry.line_number, entry.problem.empty() ? shown : std::string("-"), reason});
     }
-    hide_progress(progress.get());
+    finish_progress(progress.get(), sites.lines.size());
     list_failures(failed, sites.lines.size(), list_name);
 }
 

@@ -5,6 +5,7 @@
 #include "create_soil.h"
 #include "guard.h"
 #include "outputs.h"
+#include "progress.h"
 #include "site_list.h"
 #include "work_ahead.h"
 #include "wthr.h"
@@ -167,8 +168,9 @@ void add_audit(lines_said &out, const audit_said &audit) {
 }
 
 // The statistics go to stats when the daily file is free of problems.
-void check_weather_file(lines_said &out, const site_line &site, int site_fd, weather_stats &stats,
-                        bool &has_stats) {
+// listed_as names the site's list line.
+void check_weather_file(lines_said &out, const site_line &site, const std::string &listed_as,
+                        int site_fd, weather_stats &stats, bool &has_stats) {
     static thread_local month_table prec, tmin, tmax;
     const std::string weather_file = site.name + ".wth";
     std::string why;
@@ -177,7 +179,7 @@ void check_weather_file(lines_said &out, const site_line &site, int site_fd, wea
         note_exhausted(errno);
         problem(out, format_message(weather_open_message, shown_name(site.name).c_str()) + " " +
                          shown_name(weather_file) + ": " + why);
-        add_audit(out, audit_site(site, site_fd, nullptr, 0, prec, tmin, tmax));
+        add_audit(out, audit_site(site, site_fd, nullptr, 0, prec, tmin, tmax, listed_as));
         return;
     }
     daily_error err;
@@ -191,8 +193,8 @@ void check_weather_file(lines_said &out, const site_line &site, int site_fd, wea
     if (has_stats)
         compute_stats(stats, years, prec, tmin, tmax);
     // The audit's warnings come after the problems of the file.
-    add_audit(
-        out, audit_site(site, site_fd, years > 0 ? audit.get() : nullptr, years, prec, tmin, tmax));
+    add_audit(out, audit_site(site, site_fd, years > 0 ? audit.get() : nullptr, years, prec, tmin,
+                              tmax, listed_as));
 }
 
 // Sites that a batch names twice: by the same name, or by two names of one
@@ -246,7 +248,9 @@ site_report check_site(const char *list_path, const listed_site &entry) {
     add_warnings(report.before, audit_site_line(site, list_path, entry.line_number));
     const int site_fd = check_site_file(report.before, site);
     report.has_id = site_fd >= 0 && id_of_fd(site_fd, report.id);
-    check_weather_file(report.after, site, site_fd, report.stats, report.has_stats);
+    check_weather_file(report.after, site,
+                       format_message("%s line %ld", list_path, entry.line_number), site_fd,
+                       report.stats, report.has_stats);
     if (site_fd >= 0)
         close(site_fd);
     return report;
@@ -311,7 +315,7 @@ void say_site(check_tally &tally, seen_sites &seen, const char *list_path, const
 }
 
 void check_sites(check_tally &tally, const char *list_path, const site_list &sites, int threads,
-                 batch_outputs *outputs) {
+                 bool progress, batch_outputs *outputs) {
     seen_sites seen;
     // A site holds at most three descriptors at once: its site file, a copy
     // of that descriptor and its daily file.
@@ -321,9 +325,14 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
         if (sites.lines[i].problem.empty())
             check_ahead(list_path, sites.lines[i], reports[i % reports.size()]);
     });
+    auto shown = start_progress(progress, sites.lines.size());
     for (size_t i = 0; i < sites.lines.size(); ++i) {
         const listed_site &entry = sites.lines[i];
+        show_progress(shown.get(), i,
+                      entry.problem.empty() ? shown_name(entry.site.name)
+                                            : "line " + std::to_string(entry.line_number));
         take_job(*ahead, i);
+        hide_progress_for_output(shown.get());
         ++tally.sites;
         if (!entry.problem.empty()) {
             say(tally, {{said::problem, entry.problem}});
@@ -336,6 +345,7 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
             done.left_to_main ? check_site(list_path, entry) : std::move(done.report);
         say_site(tally, seen, list_path, entry, report, outputs);
     }
+    finish_progress(shown.get(), sites.lines.size());
 }
 
 // What would stop the run before its first site, or lose a file: a copy
@@ -371,7 +381,7 @@ bool check_batch_files(check_tally &tally, FILE *list, const char *list_path,
 
 namespace {
 
-int check_all(const char *list_path, bool strict, bool keep_soils, int threads,
+int check_all(const char *list_path, bool strict, bool keep_soils, int threads, bool progress,
               batch_outputs *outputs, const list_part &part) {
     check_tally tally;
     bool write = false;
@@ -383,15 +393,18 @@ int check_all(const char *list_path, bool strict, bool keep_soils, int threads,
         site_list sites = read_site_list(list, list_path);
         keep_part(sites, part);
         write = check_batch_files(tally, list, list_path, sites, keep_soils, outputs);
-        check_sites(tally, list_name.c_str(), sites, threads, write ? outputs : nullptr);
+        check_sites(tally, list_name.c_str(), sites, threads, progress, write ? outputs : nullptr);
         if (!sites.read_problem.empty())
             say(tally, {{said::problem, sites.read_problem}});
         close_input(list);
     }
-    std::printf("%s checked, %s, %s\n", counted(tally.sites, "site").c_str(),
+    // A status of 1 for warnings alone says where it comes from.
+    const bool strict_counts = strict && tally.warnings > 0;
+    std::printf("%s checked, %s, %s%s\n", counted(tally.sites, "site").c_str(),
                 counted(tally.problems, "problem").c_str(),
-                counted(tally.warnings, "warning").c_str());
-    const int status = tally.problems == 0 && (!strict || tally.warnings == 0) ? 0 : 1;
+                counted(tally.warnings, "warning").c_str(),
+                strict_counts ? ", counted as problems by --strict" : "");
+    const int status = tally.problems == 0 && !strict_counts ? 0 : 1;
     if (!write)
         return status;
     outputs->status = "The check found " + counted(tally.problems, "problem") + " and " +
@@ -402,10 +415,10 @@ int check_all(const char *list_path, bool strict, bool keep_soils, int threads,
 
 } // namespace
 
-int check_batch(const char *list_path, bool strict, bool keep_soils, int threads,
+int check_batch(const char *list_path, bool strict, bool keep_soils, int threads, bool progress,
                 batch_outputs *outputs, const list_part &part) {
     try {
-        return check_all(list_path, strict, keep_soils, threads, outputs, part);
+        return check_all(list_path, strict, keep_soils, threads, progress, outputs, part);
     } catch (const std::bad_alloc &) {
         return say_out_of_memory();
     }

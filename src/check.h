@@ -8,7 +8,8 @@ struct batch_outputs;
 
 // Checks every site of the list, writing nothing, on that many threads;
 // the exit status. With strict, warnings count as problems; with
-// keep_soils, the files --keep-soils would write are guarded too; part is
-// the part of the list checked (--part).
-int check_batch(const char *list_path, bool strict, bool keep_soils, int threads,
+// keep_soils, the files --keep-soils would write are guarded too; with
+// progress, a progress line goes to standard error; part is the part of
+// the list checked (--part).
+int check_batch(const char *list_path, bool strict, bool keep_soils, int threads, bool progress,
                 batch_outputs *outputs, const list_part &part = list_part());

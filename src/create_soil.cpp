@@ -56,6 +56,16 @@ const int rows_for_code[9] = {3, 5, 6, 7, 9, 11, 12, 13, 14};
 
 } // namespace
 
+void normalise_texture(float &sand, float &silt, float &clay) {
+    // Percentages or fractions: anything not summing to exactly 1 is rescaled.
+    const float sum = (sand + silt) + clay;
+    if (sum != 1.0f) {
+        sand = sand / sum;
+        silt = silt / sum;
+        clay = clay / sum;
+    }
+}
+
 int soil_row_count(int layer_code) {
     if (!is_valid_layer_code(layer_code))
         return max_rows;
@@ -68,13 +78,7 @@ void create_soil(float sand, float silt, float clay, float &bulk_density, float 
         std::printf("\n %s \n %s \n", layer_code_warning, layer_code_default);
     const int rows = soil_row_count(layer_code);
 
-    // Percentages or fractions: anything not summing to exactly 1 is rescaled.
-    const float sum = (sand + silt) + clay;
-    if (sum != 1.0f) {
-        sand = sand / sum;
-        silt = silt / sum;
-        clay = clay / sum;
-    }
+    normalise_texture(sand, silt, clay);
 
     for (int r = 0; r < rows; ++r) {
         float wilting_point, field_capacity, conductivity;

@@ -12,6 +12,9 @@ inline constexpr char layer_code_default[] = "Using default value of 9 layers.";
 
 void get_soilvalues(float Sa, float Cl, float &wilting_point, float &field_capacity,
                     float &conductivity, float &bulk_density);
+// The texture as the soil rows take it: fractions, rescaled unless the
+// three sum to exactly 1.
+void normalise_texture(float &sand, float &silt, float &clay);
 int soil_row_count(int layer_code);
 void create_soil(float sand, float silt, float clay, float &bulk_density, float pass_through,
                  int layer_code);

@@ -23,7 +23,8 @@ const char usage_line[] =
     "                [--report HTML] [--[no-]progress] [--part K/N] [--scratch DIR]\n"
     "                [--failed FILE] [--] SITE_LIST\n"
     "       siteprep --check [--strict] [--jobs N] [--keep-soils] [--summary CSV]\n"
-    "                [--report HTML] [--part K/N] [--scratch DIR] [--] SITE_LIST\n"
+    "                [--report HTML] [--[no-]progress] [--part K/N] [--scratch DIR]\n"
+    "                [--] SITE_LIST\n"
     "       siteprep --help | --version\n";
 
 void print_help() {
@@ -41,7 +42,8 @@ void print_help() {
                 "Options (they may also follow SITE_LIST; -- ends them):\n"
                 "  --check    check every site's files and report every problem, writing\n"
                 "             no site file; status 0 when there is none\n"
-                "  --strict   with --check: count warnings as problems (status 1)\n"
+                "  --strict   with --check: count warnings as problems (status 1); the\n"
+                "             last line then says so\n"
                 "  --sync     sync every rewritten file to the disk before going on, so that\n"
                 "             a power failure cannot lose a site file (slower)\n"
                 "  -j, --jobs N\n"
@@ -60,8 +62,10 @@ void print_help() {
                 "  --keep-soils\n"
                 "             also write each site's soil rows to NAME.soils.in\n"
                 "  --progress, --no-progress\n"
-                "             show or hide a progress line on standard error (default:\n"
-                "             shown when standard error is a terminal)\n"
+                "             show or hide the progress of a run or a check on standard\n"
+                "             error (default: shown when standard error is a terminal);\n"
+                "             elsewhere plain lines, one every 10 seconds at most, and a\n"
+                "             last one with the final count\n"
                 "  --part K/N take only the K-th of N near-equal parts of the list,\n"
                 "             counted in sites (messages keep the list's line numbers)\n"
                 "  --scratch DIR\n"
@@ -265,15 +269,16 @@ int run(const options &opts) {
     std::signal(SIGXFSZ, SIG_IGN);
     if (!opts.scratch.empty())
         set_scratch_dir(opts.scratch);
+    const bool progress = opts.progress >= 0 ? opts.progress == 1 : isatty(STDERR_FILENO) == 1;
     if (opts.check)
-        return check_batch(opts.site_list, opts.strict, opts.keep_soils, threads, wanted,
+        return check_batch(opts.site_list, opts.strict, opts.keep_soils, threads, progress, wanted,
                            opts.part);
     sync_rewrites = opts.sync;
     run_options run;
     run.threads = threads;
     run.keep_going = opts.keep_going;
     run.keep_soils = opts.keep_soils;
-    run.progress = opts.progress >= 0 ? opts.progress == 1 : isatty(STDERR_FILENO) == 1;
+    run.progress = progress;
     run.outputs = wanted;
     run.part = opts.part;
     run.failed_path = opts.failed;

@@ -2,6 +2,7 @@
 // identity checks that need the whole batch.
 #include "site_list.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -55,6 +56,58 @@ parse_status parse_site_line(std::string_view line, site_line &site, std::string
     return parse_status::ok;
 }
 
+namespace {
+
+bool ends_in_separator(std::string_view token) {
+    return token.back() == ',' || token.back() == ';';
+}
+
+// A line of a spreadsheet's export: fields separated by commas (or
+// semicolons), with or without blanks after them. A decimal comma (0,65)
+// never ends a field, and its line has its ten fields.
+bool looks_comma_separated(std::string_view line) {
+    size_t pos = 0;
+    int blank_fields = 0, fields = 0;
+    for (std::string_view t; !(t = next_token(line, pos)).empty();) {
+        if (ends_in_separator(t))
+            return true;
+        ++blank_fields;
+        for (size_t start = 0; start <= t.size();) {
+            const size_t end = std::min(t.find_first_of(",;", start), t.size());
+            fields += end > start;
+            start = end + 1;
+        }
+    }
+    return blank_fields < 10 && fields >= 10;
+}
+
+// A first line of column names: not one number after the first field.
+bool looks_like_header(std::string_view line) {
+    size_t pos = 0;
+    next_token(line, pos);
+    int words = 0;
+    for (std::string_view t; !(t = next_token(line, pos)).empty();) {
+        float value;
+        if (parse_float(t, value))
+            return false;
+        ++words;
+    }
+    return words > 0;
+}
+
+// What a malformed line seems to be, and the layout a site list has; empty
+// when it seems to be neither.
+std::string layout_hint(std::string_view line, bool first_site_line) {
+    const std::string rule = "fields are separated by white space, one site a line";
+    if (looks_comma_separated(line))
+        return "; it looks comma-separated, but " + rule;
+    if (first_site_line && looks_like_header(line))
+        return "; it looks like a header row, but " + rule + ", with no header row";
+    return std::string();
+}
+
+} // namespace
+
 site_list read_site_list(FILE *list, const char *list_path, bool keep_text) {
     site_list result;
     line_reader reader(list, max_text_line);
@@ -74,7 +127,8 @@ site_list read_site_list(FILE *list, const char *list_path, bool keep_text) {
             continue;
         if (status == parse_status::bad)
             entry.problem =
-                format_message(site_line_message, list_name.c_str(), line_number, why.c_str());
+                format_message(site_line_message, list_name.c_str(), line_number, why.c_str()) +
+                layout_hint(line, result.lines.empty());
         if (keep_text)
             entry.text.assign(line);
         result.lines.push_back(std::move(entry));

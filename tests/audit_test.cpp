@@ -60,7 +60,8 @@ std::string block_site_file(const std::string &tail) {
 struct audit_case {
     const char *what;
     std::function<void(day_lines &, std::string &site_file, std::string &site_row)> plant;
-    const char *expected; // a part of the check's output
+    const char *expected;         // a part of the check's output
+    const char *absent = nullptr; // a part it must not hold
 };
 
 void PrintTo(const audit_case &c, std::ostream *os) {
@@ -70,7 +71,7 @@ void PrintTo(const audit_case &c, std::ostream *os) {
 const std::string plot_row = site_row("plot");
 
 std::string check_output(const day_lines &days, const std::string &site_file,
-                         const std::string &row, int &status) {
+                         const std::string &row, int &status, bool strict = false) {
     scratch_dir dir;
     dir.write("sites.txt", row);
     dir.write("plot.sfp", site_file);
@@ -78,7 +79,9 @@ std::string check_output(const day_lines &days, const std::string &site_file,
     for (const std::string &l : days)
         text += l;
     dir.write("plot.wth", text);
-    const tool_result r = run_tool(dir.path(), {"--check", "sites.txt"});
+    const tool_result r =
+        run_tool(dir.path(), strict ? std::vector<std::string>{"--check", "--strict", "sites.txt"}
+                                    : std::vector<std::string>{"--check", "sites.txt"});
     status = r.status;
     return r.out;
 }
@@ -93,11 +96,36 @@ TEST_P(Audit, NamesThePlantedFinding) {
     const std::string out = check_output(days, site_file, row, status);
     EXPECT_EQ(status, 0) << out;
     EXPECT_NE(out.find(GetParam().expected), std::string::npos) << out;
+    if (GetParam().absent != nullptr) {
+        EXPECT_EQ(out.find(GetParam().absent), std::string::npos) << out;
+    }
 }
 
 auto days_only(std::function<void(day_lines &)> f) {
     return [f](day_lines &d, std::string &, std::string &) { f(d); };
 }
+
+// A site file whose tail holds these soil lines, checked against this list row.
+auto soil_lines(const char *lines, const char *row) {
+    return [lines, row](day_lines &, std::string &s, std::string &r) {
+        s = block_site_file(std::string(lines) + "1 'ELEV'\n");
+        r = row;
+    };
+}
+
+// Every day from the first to the last given (day, month, year), in order.
+void for_days(day_lines &d, int d1, int m1, int y1, int d2, int m2, int y2,
+              const std::function<void(std::string &)> &f) {
+    for (size_t i = at(d, d1, m1, y1); i <= at(d, d2, m2, y2); ++i)
+        f(d[i]);
+}
+
+void all_missing(std::string &line) {
+    for (int field = 4; field < 7; ++field)
+        set_field(line, field, "-99.99");
+}
+
+const char partial_text[] = " summed from part of the month";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Audit,
@@ -183,13 +211,13 @@ INSTANTIATE_TEST_SUITE_P(
                        erase_if_starts(
                            d, [](const std::string &l) { return l.rfind("29 2 ", 0) == 0; });
                    }),
-                   "a 365-day calendar without February 29"},
+                   "a 365-day calendar without February 29", partial_text},
         audit_case{"leap_without_dec31", days_only([](day_lines &d) {
                        erase_if_starts(d, [](const std::string &l) {
                            return l.rfind("31 12 2004 ", 0) == 0 || l.rfind("31 12 2008 ", 0) == 0;
                        });
                    }),
-                   "keep February 29 and drop December 31"},
+                   "keep February 29 and drop December 31", partial_text},
         audit_case{"swapped_columns", days_only([](day_lines &d) {
                        for (std::string &l : d) {
                            size_t a = 0;
@@ -242,6 +270,48 @@ INSTANTIATE_TEST_SUITE_P(
                            set_field(d[at(d, 3, 3, 2007) + static_cast<size_t>(k)], 6, "2.5");
                    }),
                    "plot.wth line 2253: the same non-zero precipitation on 5 or more"},
+        // An import over 1991-2020 of a station with data in 2005-2008 only.
+        audit_case{"years_with_data", days_only([](day_lines &d) {
+                       d = clean_days(1991, 2020);
+                       for_days(d, 1, 1, 1991, 31, 12, 2004, all_missing);
+                       for_days(d, 1, 1, 2009, 31, 12, 2020, all_missing);
+                   }),
+                   "plot.wth: only 4 years with data behind the statistics (of 30 year rows; "
+                   "the other 26 have no monthly value), fewer than 10\n"},
+        audit_case{"partial_month", days_only([](day_lines &d) {
+                       for_days(d, 12, 3, 2005, 31, 3, 2005,
+                                [](std::string &l) { set_field(l, 6, "-99.99"); });
+                   }),
+                   "Warning: plot.wth: 1 month's precipitation total is summed from part of the "
+                   "month (the fewest days: 2005-03, 11 of 31)\n"},
+        // Days missing from the file count as well as missing values.
+        audit_case{"partial_months", days_only([](day_lines &d) {
+                       for_days(d, 12, 3, 2005, 31, 3, 2005,
+                                [](std::string &l) { set_field(l, 6, "-99"); });
+                       d.erase(d.begin() + static_cast<long>(at(d, 10, 6, 2007)));
+                   }),
+                   "Warning: plot.wth: 2 months' precipitation totals are summed from part of the "
+                   "month (the fewest days: 2005-03, 11 of 31)\n"},
+        // Written with no value in one leap year of two: a gap, not a calendar.
+        audit_case{"dec31_missing_once",
+                   days_only([](day_lines &d) { all_missing(d[at(d, 31, 12, 2004)]); }),
+                   "plot.wth: 1 month's precipitation total is summed from part of the month (the "
+                   "fewest days: 2004-12, 30 of 31)\n"},
+        audit_case{"soil_values",
+                   soil_lines("0.50000 'SAND'\n0.30000 'SILT'\n0.20000 'CLAY'\n1.45 'BULKD'\n",
+                              "plot 41.5 -105.25 0.65 0.25 0.10 1.3 0.5 3 1530\n"),
+                   "Warning: plot.sfp lines 63, 64, 65, 66 (4 in all): soil values that disagree "
+                   "with sites.txt line 1 (its texture in fractions, as the soil rows take it): "
+                   "SAND 0.50000 (the list: 0.65), SILT 0.30000 (the list: 0.25), CLAY 0.20000 "
+                   "(the list: 0.1), BULKD 1.45 (the list: 1.3); soils.in is made from the list"},
+        // Percentages as fractions; a value agrees within its last printed place.
+        audit_case{"soil_values_agree",
+                   soil_lines("0.40000 'SAND'\n0.4 'SILT'\n2e-1 'CLAY'\n1.3 'BULKD'\n",
+                              "plot 41.5 -105.25 40 41 19 1.3 0.5 3 1530\n"),
+                   "1 site checked, 0 problems, 0 warnings\n"},
+        audit_case{"soil_value_one_place_off",
+                   soil_lines("0.66 'SAND'\n", "plot 41.5 -105.25 0.65 0.25 0.10 1.3 0.5 3 1530\n"),
+                   "SAND 0.66 (the list: 0.65)"},
         audit_case{"empty_file", days_only([](day_lines &d) { d.clear(); }),
                    "plot.wth: the daily file holds no day"},
         audit_case{
@@ -273,17 +343,25 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<audit_case> &info) { return info.param.what; });
 
 TEST(Audit, CleanFileGetsNoWarningAndStrictCountsThem) {
-    int status = -1;
-    const std::string out =
-        check_output(clean_days(), block_site_file("1 'ELEV'\n"), plot_row, status);
-    EXPECT_EQ(out, "1 site checked, 0 problems, 0 warnings\n");
-    EXPECT_EQ(status, 0);
+    for (const bool strict : {false, true}) {
+        int status = -1;
+        const std::string out =
+            check_output(clean_days(), block_site_file("1 'ELEV'\n"), plot_row, status, strict);
+        EXPECT_EQ(out, "1 site checked, 0 problems, 0 warnings\n");
+        EXPECT_EQ(status, 0);
+    }
     scratch_dir dir;
     dir.write("sites.txt", plot_row);
     dir.write("plot.sfp", site_file_with_tail(""));
     dir.write("plot.wth", "1 1 2001 1 10 5 1\n");
-    EXPECT_EQ(run_tool(dir.path(), {"--check", "sites.txt"}).status, 0);
-    EXPECT_EQ(run_tool(dir.path(), {"--check", "--strict", "sites.txt"}).status, 1);
+    const tool_result warned = run_tool(dir.path(), {"--check", "sites.txt"});
+    const tool_result strict = run_tool(dir.path(), {"--check", "--strict", "sites.txt"});
+    EXPECT_EQ(warned.status, 0);
+    EXPECT_EQ(strict.status, 1);
+    // The same lines; the last says why --strict fails.
+    ASSERT_NE(warned.out.find(" warnings\n"), std::string::npos) << warned.out;
+    EXPECT_EQ(strict.out,
+              warned.out.substr(0, warned.out.size() - 1) + ", counted as problems by --strict\n");
     // The run does not audit: it says what it always said.
     const tool_result run = run_tool(dir.path(), {"sites.txt"});
     EXPECT_EQ(run.status, 0);

@@ -5,6 +5,7 @@
 #include "siteprep.h"
 #include "utils.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -145,12 +146,21 @@ std::string value_text(const value &v) {
     if (!v.valid)
         return "-99.99";
     const float wanted = static_cast<float>(v.number);
+    const auto reads_back = [wanted](const std::string &text) {
+        return std::strtof(text.c_str(), nullptr) == wanted;
+    };
+    // The source's decimals and the conversion's, or a few more.
+    for (int decimals = v.decimals; decimals <= 12; ++decimals)
+        if (std::string text = format_message("%.*f", decimals, v.number); reads_back(text))
+            return text;
+    // Otherwise (a source with more decimals than a float holds, or a value
+    // far below 1) the fewest decimals that give the float back; a value
+    // that is zero as a float is written unsigned.
+    const double number = wanted == 0 ? 0.0 : v.number;
     std::string text;
-    for (int decimals = v.decimals; decimals <= 12; ++decimals) {
-        text = format_message("%.*f", decimals, v.number);
-        if (std::strtof(text.c_str(), nullptr) == wanted)
+    for (int decimals = 0; decimals <= 64; ++decimals)
+        if (text = format_message("%.*f", decimals, number); reads_back(text))
             break;
-    }
     return text;
 }
 
@@ -184,6 +194,58 @@ std::string stations_line(const station_row &row) {
            date_text(row.last) + "," + std::to_string(row.days) + "," +
            std::to_string(row.missing[tmax]) + "," + std::to_string(row.missing[tmin]) + "," +
            std::to_string(row.missing[prcp]) + "," + annual + "\r\n";
+}
+
+namespace {
+
+// The first field of a CSV row, unquoted.
+std::string first_field(std::string_view row) {
+    if (row.empty() || row[0] != '"')
+        return std::string(row.substr(0, row.find(',')));
+    std::string field;
+    for (size_t i = 1; i < row.size(); ++i) {
+        if (row[i] != '"')
+            field += row[i];
+        else if (i + 1 < row.size() && row[i + 1] == '"')
+            field += row[++i];
+        else
+            break;
+    }
+    return field;
+}
+
+} // namespace
+
+bool merge_stations(std::string_view table, const std::vector<station_row> &rows,
+                    std::string &text) {
+    const std::string header = stations_header();
+    text = header;
+    std::vector<bool> placed(rows.size(), false);
+    for (size_t at = 0, line = 0; at < table.size(); ++line) {
+        const size_t end = std::min(table.find('\n', at), table.size() - 1) + 1;
+        const std::string_view row = table.substr(at, end - at);
+        at = end;
+        std::string_view bare = row.substr(0, row.find_last_not_of("\r\n") + 1);
+        if (line == 0) {
+            if (bare != std::string_view(header).substr(0, header.size() - 2))
+                return false;
+            continue;
+        }
+        const std::string name = first_field(bare);
+        const auto same = [&name](const station_row &r) { return r.name == name; };
+        const size_t k =
+            static_cast<size_t>(std::find_if(rows.begin(), rows.end(), same) - rows.begin());
+        if (k == rows.size()) {
+            text += std::string(row) + (row.back() == '\n' ? "" : "\r\n");
+        } else if (!placed[k]) {
+            text += stations_line(rows[k]);
+            placed[k] = true;
+        }
+    }
+    for (size_t k = 0; k < rows.size(); ++k)
+        if (!placed[k])
+            text += stations_line(rows[k]);
+    return true;
 }
 
 wth_writer::wth_writer(FILE *out, station_row &row, int first_year, int last_year)

@@ -43,8 +43,8 @@ struct value {
 bool temperature(std::string_view text, temp_unit unit, value &v);
 bool precipitation(std::string_view text, prcp_unit unit, value &v);
 
-// The text of a value: its decimals, more when the float the tool reads
-// back would not be the float of the value.
+// The text of a value that strtof reads back as the float of the value:
+// with its decimals, a few more where needed, or else the fewest that do.
 std::string value_text(const value &v);
 
 // A plain decimal number (sign, digits, one point); false for anything else.
@@ -62,6 +62,13 @@ struct station_row {
 
 std::string stations_header();
 std::string stations_line(const station_row &row);
+
+// The stations table after an import of rows, from the table as it was
+// (empty: none): a row of a name imported now in place of the first of
+// that name (the others go), a new name's row at the end, every other row
+// kept as it was. False when the table's first line is not the header.
+bool merge_stations(std::string_view table, const std::vector<station_row> &rows,
+                    std::string &text);
 
 // Why adding a day failed.
 enum class day_order { ok, duplicate, out_of_order, too_many_years };

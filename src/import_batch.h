@@ -12,7 +12,7 @@ namespace import {
 
 struct import_request {
     import_options options;
-    std::vector<std::string> inputs;
+    std::vector<std::string> inputs; // "-": standard input
     std::string output_dir = ".";
     std::string name;          // --name, for a single input
     bool force = false;        // replace an existing daily file
@@ -23,5 +23,8 @@ struct import_request {
 
 // Runs the import: 0 when every input made its daily file, 1 otherwise.
 int run_import(const import_request &request);
+
+// A name a site list can hold: no white space, no control character.
+bool site_list_can_name(const std::string &name);
 
 } // namespace import

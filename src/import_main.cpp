@@ -1,8 +1,10 @@
 // siteprep-import: makes the daily weather files siteprep reads from the
 // files public sources serve. This file holds only the command line.
 #include "import_batch.h"
+#include "siteprep.h"
 #include "utils.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -22,14 +24,17 @@ void print_help() {
                 "day, -99.99 for a value the source lacks, marks missing or flags as failed.\n"
                 "Every calendar day of whole years is written, from January 1 of the first\n"
                 "year with data to December 31 of the last. NAME is FILE's name without its\n"
-                "extension (GHCN: the station ID). Inputs are never written.\n"
+                "extension (GHCN: the station ID). FILE '-' is standard input (with --name).\n"
+                "Inputs are never written.\n"
                 "\n"
                 "Options:\n"
-                "  -o, --output-dir DIR  write the daily files in DIR (default: .)\n"
+                "  -o, --output-dir DIR  write the daily files in DIR, made if missing\n"
+                "                        (default: .)\n"
                 "  --name NAME           the daily file's name, for a single FILE\n"
                 "  --force               replace an existing daily file\n"
                 "  --years FIRST-LAST    write these years only (a normals period)\n"
-                "  --stations FILE.csv   also write a table of one row per input\n"
+                "  --stations FILE.csv   also put a row per imported input in this table\n"
+                "                        (rows of other names are kept)\n"
                 "  --ghcn-stations FILE  ghcnd-stations.txt, for the stations' places (ghcn)\n"
                 "  --keep-going          go on past a failed input and list the failures\n"
                 "csv only (the units and columns have no default):\n"
@@ -38,7 +43,8 @@ void print_help() {
                 "  --tmax COL  --tmin COL  --prcp COL\n"
                 "  --missing VALUE       a value that means missing (repeatable; an empty\n"
                 "                        field always does)\n"
-                "  --delimiter CHAR      the field separator (default ','; 'tab' for a tab)\n"
+                "  --delimiter CHAR      the field separator (default ','; 'tab' for a tab;\n"
+                "                        'space' for runs of blanks and tabs)\n"
                 "  -h, --help            show this help and exit\n"
                 "  --version             show the version and exit\n"
                 "\n"
@@ -58,15 +64,21 @@ struct command_line {
 
 bool take_years(const char *text, import::import_request &r) {
     int first = 0, last = 0, used = 0;
-    if (std::sscanf(text, "%4d-%4d%n", &first, &last, &used) == 2 &&
-        static_cast<size_t>(used) == std::strlen(text) && first >= 1 && first <= last &&
-        last <= 9999) {
-        r.options.first_year = first;
-        r.options.last_year = last;
-        return true;
+    if (std::sscanf(text, "%4d-%4d%n", &first, &last, &used) != 2 ||
+        static_cast<size_t>(used) != std::strlen(text) || first < 1 || first > last ||
+        last > 9999) {
+        say_wrong(std::string("invalid --years value '") + text +
+                  "': FIRST-LAST, such as 1991-2020");
+        return false;
     }
-    say_wrong(std::string("invalid --years value '") + text + "': FIRST-LAST, such as 1991-2020");
-    return false;
+    if (last - first >= max_years) {
+        say_wrong(std::string("invalid --years value '") + text +
+                  format_message("': more than %d years, the most siteprep reads", max_years));
+        return false;
+    }
+    r.options.first_year = first;
+    r.options.last_year = last;
+    return true;
 }
 
 bool take_unit(int opt, const std::string &text, command_line &c) {
@@ -94,6 +106,10 @@ bool take_unit(int opt, const std::string &text, command_line &c) {
 }
 
 bool take_delimiter(const std::string &text, import::import_options &o) {
+    if (text == "space") {
+        o.blank_runs = true;
+        return true;
+    }
     if (text.size() == 1 && text != "\"" && text != "\n") {
         o.delimiter = text[0];
         return true;
@@ -102,7 +118,7 @@ bool take_delimiter(const std::string &text, import::import_options &o) {
         o.delimiter = '\t';
         return true;
     }
-    say_wrong("invalid --delimiter '" + text + "': one character, or 'tab'");
+    say_wrong("invalid --delimiter '" + text + "': one character, 'tab' or 'space'");
     return false;
 }
 
@@ -148,10 +164,16 @@ bool take_option(int opt, command_line &c) {
     case 'n':
         if (!take_value("--name", r.name))
             return false;
-        if (r.name.find('/') == std::string::npos && r.name != "." && r.name != "..")
-            return true;
-        say_wrong("invalid --name '" + r.name + "': a name, not a path");
-        return false;
+        if (r.name.find('/') != std::string::npos || r.name == "." || r.name == "..") {
+            say_wrong("invalid --name '" + r.name + "': a name, not a path");
+            return false;
+        }
+        if (!import::site_list_can_name(r.name)) {
+            say_wrong("invalid --name " + quote_token(r.name) +
+                      ": white space or a control character, which no site list can name");
+            return false;
+        }
+        return true;
     case 'f':
         r.force = true;
         return true;
@@ -276,6 +298,11 @@ bool parse_command_line(int argc, char **argv, command_line &c) {
     }
     if (!c.request.name.empty() && c.request.inputs.size() > 1) {
         say_wrong("--name is for a single input file");
+        return false;
+    }
+    if (c.request.name.empty() && std::find(c.request.inputs.begin(), c.request.inputs.end(),
+                                            "-") != c.request.inputs.end()) {
+        say_wrong("standard input ('-') needs --name");
         return false;
     }
     if (!c.request.ghcn_stations.empty() && c.request.options.format != import::source::ghcn) {

@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <sys/stat.h>
 
 namespace import {
 
@@ -29,21 +31,27 @@ const char *source_name(source s) {
     return "";
 }
 
+std::string input_name(const std::string &path) {
+    return path == "-" ? "standard input" : shown_name(path);
+}
+
 namespace {
 
-// An input read a line at a time, without the line's end.
+// An input read a line at a time, without the line's end: LF, CR LF or a
+// lone CR. A UTF-8 byte-order mark before the first line is not part of it.
 struct input {
-    std::string path;
+    std::string path; // "-": standard input
     FILE *fp = nullptr;
     long number = 0;
     std::string line;
     int err = 0;
 
-    explicit input(const std::string &p) : path(p), fp(std::fopen(p.c_str(), "r")) {
+    explicit input(const std::string &p)
+        : path(p), fp(p == "-" ? stdin : std::fopen(p.c_str(), "r")) {
         err = fp == nullptr ? errno : 0;
     }
     ~input() {
-        if (fp != nullptr)
+        if (fp != nullptr && fp != stdin)
             std::fclose(fp);
     }
     input(const input &) = delete;
@@ -52,21 +60,24 @@ struct input {
     bool next() {
         line.clear();
         int c;
-        while ((c = std::getc(fp)) != EOF && c != '\n')
+        while ((c = std::getc(fp)) != EOF && c != '\n' && c != '\r')
             line += static_cast<char>(c);
-        if (c == EOF && std::ferror(fp))
+        if (c == '\r')
+            if (const int after = std::getc(fp); after != '\n' && after != EOF)
+                std::ungetc(after, fp);
+        if (std::ferror(fp))
             err = errno ? errno : EIO;
         if (c == EOF && line.empty())
             return false;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+        if (number == 0 && line.starts_with("\xEF\xBB\xBF"))
+            line.erase(0, 3);
         ++number;
         return true;
     }
 };
 
 std::string at_line(const input &in, const std::string &what) {
-    return shown_name(in.path) + " line " + std::to_string(in.number) + ": " + what;
+    return input_name(in.path) + " line " + std::to_string(in.number) + ": " + what;
 }
 
 std::string at_column(const input &in, const std::string &column, const std::string &what) {
@@ -74,7 +85,7 @@ std::string at_column(const input &in, const std::string &column, const std::str
 }
 
 std::string read_failure(const input &in) {
-    return "Error reading " + shown_name(in.path) + ": " + std::strerror(in.err);
+    return "Error reading " + input_name(in.path) + ": " + std::strerror(in.err);
 }
 
 std::string_view trimmed(std::string_view s) {
@@ -120,18 +131,73 @@ std::vector<std::string> split_fields(std::string_view line, char delimiter) {
     return fields;
 }
 
+// The fields of a line whose fields runs of blanks and tabs separate, as
+// awk reads them.
+std::vector<std::string> split_blanks(std::string_view line) {
+    std::vector<std::string> fields;
+    size_t i = 0;
+    for (;;) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            ++i;
+        if (i == line.size())
+            return fields;
+        const size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t')
+            ++i;
+        fields.emplace_back(line.substr(start, i - start));
+    }
+}
+
+std::vector<std::string> split_line(std::string_view line, char delimiter, bool blank_runs) {
+    return blank_runs ? split_blanks(line) : split_fields(line, delimiter);
+}
+
 // A header name without its unit: "prcp (mm/day)" is "prcp".
 std::string column_key(std::string_view name) {
     const size_t paren = name.find('(');
     return lower(trimmed(name.substr(0, paren)));
 }
 
-int column_of(const std::vector<std::string> &header, std::string_view name) {
-    const std::string key = column_key(name);
-    for (size_t i = 0; i < header.size(); ++i)
-        if (column_key(header[i]) == key)
-            return static_cast<int>(i);
-    return -1;
+// "\"tmax (C)\" (column 3) and \"tmax (F)\" (column 5)".
+std::string columns_named(const std::vector<std::string> &header, const std::vector<int> &found) {
+    std::string list;
+    for (size_t k = 0; k < found.size(); ++k)
+        list += std::string(k == 0                  ? ""
+                            : k + 1 == found.size() ? " and "
+                                                    : ", ") +
+                quote_token(header[found[k]]) + format_message(" (column %d)", found[k] + 1);
+    return list;
+}
+
+// The column a name asks for: the one of that very name; else the one of
+// that name case folded; else, for a name without a unit, the one whose
+// name before its unit is it ("prcp" finds "prcp (mm/day)"). A name that
+// finds several columns at the first of these that finds any is an error
+// naming them; column is -1 when none is found.
+std::string find_column(const std::vector<std::string> &header, std::string_view name,
+                        int &column) {
+    const std::string_view exact = trimmed(name);
+    const std::string folded = lower(exact);
+    const bool has_unit = name.find('(') != std::string_view::npos;
+    const std::function<bool(const std::string &)> levels[] = {
+        [&](const std::string &h) { return h == exact; },
+        [&](const std::string &h) { return lower(h) == folded; },
+        [&](const std::string &h) { return !has_unit && column_key(h) == folded; }};
+    column = -1;
+    for (const auto &matches : levels) {
+        std::vector<int> found;
+        for (size_t i = 0; i < header.size(); ++i)
+            if (matches(header[i]))
+                found.push_back(static_cast<int>(i));
+        if (found.size() > 1)
+            return quote_token(name) + " names " + std::to_string(found.size()) +
+                   " columns of the header row: " + columns_named(header, found);
+        if (found.size() == 1) {
+            column = found[0];
+            break;
+        }
+    }
+    return std::string();
 }
 
 // Values that stand for a missing one, by text or by number.
@@ -156,6 +222,8 @@ struct table {
     int value[quantities] = {-1, -1, -1};
     bool daymet_days = false; // days 1 to 365 in every year
     char delimiter = ',';
+    bool blank_runs = false;   // runs of blanks and tabs separate fields
+    bool missing_hint = false; // a word in a value column may be a missing code
     std::vector<std::string> header;
     temp_unit temp = temp_unit::celsius;
     prcp_unit prcp = prcp_unit::cm;
@@ -224,10 +292,18 @@ std::string order_failure(const input &in, day_order order, const date &d) {
                            : "the date " + day + " before a date above it: days must be in order");
 }
 
+// What a word where a number should be may mean, where --missing can say so.
+std::string missing_hint(const table &t, const std::string &text) {
+    if (!t.missing_hint ||
+        std::any_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::string();
+    return " (give --missing " + text + " if it means missing)";
+}
+
 // One data row of a table into the writer.
 std::string table_row(const input &in, const table &t, wth_writer &writer) {
-    const std::vector<std::string> f = split_fields(in.line, t.delimiter);
-    if (f.size() < t.header.size())
+    const std::vector<std::string> f = split_line(in.line, t.delimiter, t.blank_runs);
+    if (f.size() != t.header.size())
         return at_line(
             in, format_message("%zu fields, the header row has %zu", f.size(), t.header.size()));
     date d;
@@ -240,7 +316,8 @@ std::string table_row(const input &in, const table &t, wth_writer &writer) {
             continue;
         if (!(q == prcp ? precipitation(text, t.prcp, values[q])
                         : temperature(text, t.temp, values[q])))
-            return at_column(in, t.header[t.value[q]], "not a number: " + quote_token(text));
+            return at_column(in, t.header[t.value[q]],
+                             "not a number: " + quote_token(text) + missing_hint(t, text));
     }
     const day_order order = writer.add(d, values);
     return order == day_order::ok ? std::string() : order_failure(in, order, d);
@@ -256,9 +333,16 @@ std::string table_rows(input &in, const table &t, wth_writer &writer) {
     return in.err != 0 ? read_failure(in) : std::string();
 }
 
+// A column the header row may hold; empty, or why the name cannot tell.
+std::string may_column(const input &in, table &t, int &column, const std::string &name) {
+    const std::string why = find_column(t.header, name, column);
+    return why.empty() ? why : at_line(in, why);
+}
+
 // Finds a named column, or says which is missing.
 std::string need_column(const input &in, table &t, int &column, const std::string &name) {
-    column = column_of(t.header, name);
+    if (std::string why = may_column(in, t, column, name); !why.empty())
+        return why;
     return column >= 0 ? std::string()
                        : at_line(in, "no column " + quote_token(name) + " in the header row");
 }
@@ -317,7 +401,7 @@ std::string read_daymet(input &in, wth_writer &writer, station_row &row) {
     }
     if (t.header.empty())
         return in.err != 0 ? read_failure(in)
-                           : shown_name(in.path) +
+                           : input_name(in.path) +
                                  ": no header row starting with year,yday: not a Daymet file";
     for (auto [column, name] :
          {std::pair{&t.year, "year"}, std::pair{&t.day_of_year, "yday"},
@@ -343,7 +427,7 @@ std::string power_header(input &in, table &t, station_row &row) {
         note_place(in.line, row);
     }
     return in.err != 0 ? read_failure(in)
-                       : shown_name(in.path) + ": the header block has no -END HEADER- line";
+                       : input_name(in.path) + ": the header block has no -END HEADER- line";
 }
 
 std::string read_power(input &in, wth_writer &writer, station_row &row) {
@@ -362,9 +446,10 @@ std::string read_power(input &in, wth_writer &writer, station_row &row) {
         t.header = split_fields(in.line, ',');
     }
     if (t.header.empty())
-        return in.err != 0 ? read_failure(in) : shown_name(in.path) + ": no header row";
-    t.day_of_year = column_of(t.header, "DOY");
-    std::string why = need_column(in, t, t.year, "YEAR");
+        return in.err != 0 ? read_failure(in) : input_name(in.path) + ": no header row";
+    std::string why = may_column(in, t, t.day_of_year, "DOY");
+    if (why.empty())
+        why = need_column(in, t, t.year, "YEAR");
     if (why.empty() && t.day_of_year < 0)
         why = need_column(in, t, t.month, "MO");
     if (why.empty() && t.day_of_year < 0)
@@ -373,7 +458,9 @@ std::string read_power(input &in, wth_writer &writer, station_row &row) {
         why = need_column(in, t, t.value[tmax], "T2M_MAX");
     if (why.empty())
         why = need_column(in, t, t.value[tmin], "T2M_MIN");
-    if (why.empty() && (t.value[prcp] = column_of(t.header, "PRECTOTCORR")) < 0)
+    if (why.empty())
+        why = may_column(in, t, t.value[prcp], "PRECTOTCORR");
+    if (why.empty() && t.value[prcp] < 0)
         why = need_column(in, t, t.value[prcp], "PRECTOT");
     return why.empty() ? table_rows(in, t, writer) : why;
 }
@@ -384,11 +471,13 @@ std::string read_csv(input &in, const import_options &o, wth_writer &writer) {
     t.prcp = o.prcp;
     t.missing.texts = o.missing;
     t.delimiter = o.delimiter;
+    t.blank_runs = o.blank_runs;
+    t.missing_hint = true;
     while (t.header.empty() && in.next())
         if (!trimmed(in.line).empty())
-            t.header = split_fields(in.line, o.delimiter);
+            t.header = split_line(in.line, o.delimiter, o.blank_runs);
     if (t.header.empty())
-        return in.err != 0 ? read_failure(in) : shown_name(in.path) + ": no header row";
+        return in.err != 0 ? read_failure(in) : input_name(in.path) + ": no header row";
     const csv_columns &c = o.columns;
     std::vector<std::pair<int *, std::string>> wanted;
     if (!c.date.empty())
@@ -440,7 +529,7 @@ std::string dly_value(const input &in, int q, std::string_view slot, int days, i
 
 std::string dly_line(const input &in, dly_station &station) {
     const std::string &l = in.line;
-    if (l.size() < dly_line_length)
+    if (l.size() != dly_line_length)
         return at_line(
             in, format_message("%zu characters; a .dly line has %zu", l.size(), dly_line_length));
     const std::string id = l.substr(0, 11);
@@ -493,12 +582,24 @@ std::string read_ghcn(input &in, const import_options &o, wth_writer &writer, st
             const value day[quantities] = {m[tmax][d - 1], m[tmin][d - 1], m[prcp][d - 1]};
             // In date order by the map's: only the span can be refused.
             if (writer.add({year, month, d}, day) == day_order::too_many_years)
-                return shown_name(in.path) +
+                return input_name(in.path) +
                        format_message(": %04d-%02d is more than %d years from the first "
                                       "month, the most siteprep reads",
                                       year, month, max_years);
         }
     }
+    return std::string();
+}
+
+// A quantity missing on every day written: its statistics could only be
+// "nan"; empty when each has a value.
+std::string lacking_quantity(const std::string &path, const station_row &row) {
+    static const char *const names[quantities] = {"tmax", "tmin", "prcp"};
+    for (int q = 0; q < quantities; ++q)
+        if (row.missing[q] == row.days)
+            return input_name(path) + format_message(": no %s value on any of the %ld days "
+                                                     "written: its statistics could only be nan",
+                                                     names[q], row.days);
     return std::string();
 }
 
@@ -508,7 +609,7 @@ std::string import_file(const std::string &path, const import_options &options, 
                         station_row &row) {
     input in(path);
     if (in.fp == nullptr)
-        return "Error opening " + shown_name(path) + ": " + std::strerror(in.err);
+        return "Error opening " + input_name(path) + ": " + std::strerror(in.err);
     wth_writer writer(out, row, options.first_year, options.last_year);
     std::string why;
     switch (options.format) {
@@ -526,17 +627,23 @@ std::string import_file(const std::string &path, const import_options &options, 
         break;
     }
     if (why.empty() && !writer.finish())
-        why = shown_name(path) +
+        why = input_name(path) +
               (options.first_year != 0
                    ? format_message(": no day in %d-%d", options.first_year, options.last_year)
                    : std::string(": no day"));
-    return why;
+    return why.empty() ? lacking_quantity(path, row) : why;
 }
 
 std::string ghcn_station_of(const std::string &path, std::string &why) {
+    // Read ahead, a pipe would lose its first line to the look.
+    if (struct stat st; stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        why = input_name(path) + ": not a regular file, whose station can be read ahead: give "
+                                 "--name";
+        return std::string();
+    }
     input in(path);
     if (in.fp == nullptr) {
-        why = "Error opening " + shown_name(path) + ": " + std::strerror(in.err);
+        why = "Error opening " + input_name(path) + ": " + std::strerror(in.err);
         return std::string();
     }
     while (in.next())
@@ -549,14 +656,14 @@ std::string ghcn_station_of(const std::string &path, std::string &why) {
             why = at_line(in, "no station ID in columns 1 to 11");
             return std::string();
         }
-    why = in.err != 0 ? read_failure(in) : shown_name(path) + ": no station line";
+    why = in.err != 0 ? read_failure(in) : input_name(path) + ": no station line";
     return std::string();
 }
 
 std::string read_station_places(const std::string &path, station_places &places) {
     input in(path);
     if (in.fp == nullptr)
-        return "Error opening " + shown_name(path) + ": " + std::strerror(in.err);
+        return "Error opening " + input_name(path) + ": " + std::strerror(in.err);
     while (in.next()) {
         if (trimmed(in.line).empty())
             continue;

@@ -36,10 +36,14 @@ struct import_options {
     csv_columns columns;
     std::vector<std::string> missing; // further values that mean missing
     char delimiter = ',';
+    bool blank_runs = false;                // --delimiter space: runs of blanks and tabs separate
     const station_places *places = nullptr; // GHCN station metadata, if given
 };
 
-// Reads one input and writes its daily file to out, filling its row of the
+// An input as messages name it: "standard input" for "-".
+std::string input_name(const std::string &path);
+
+// Reads one input ("-": standard input) and writes its daily file to out, filling its row of the
 // stations table; empty on success, else what failed, naming the file, the
 // line and the column.
 std::string import_file(const std::string &path, const import_options &options, FILE *out,

@@ -7,6 +7,7 @@
 #include "utils.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -27,15 +28,25 @@ const int deferred_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
 volatile sig_atomic_t deferring = 0;
 volatile sig_atomic_t deferred = 0; // the signal that came meanwhile, or 0
 
-// Ends the process as the signal would have, or notes it while a write
-// must not be cut. Only async-signal-safe calls.
+// A temporary file that an interrupt removes before it ends the process.
+char doomed_path[PATH_MAX];
+volatile sig_atomic_t doomed = 0;
+
+// Ends the process as the signal would have. Only async-signal-safe calls.
+void end_by(int sig) {
+    if (doomed)
+        unlink(doomed_path);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+// Ends the process, or notes the signal while a write must not be cut.
 extern "C" void on_interrupt(int sig) {
     if (deferring) {
         deferred = sig;
         return;
     }
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
+    end_by(sig);
 }
 
 // A handler for each signal that would end the process (one the process
@@ -63,9 +74,16 @@ void defer_interrupts(bool defer) {
     deferring = 0;
     if (const int sig = deferred; sig != 0) {
         std::fflush(stdout); // the messages so far, before the signal ends the run
-        std::signal(sig, SIG_DFL);
-        std::raise(sig);
+        end_by(sig);
     }
+}
+
+void remove_on_interrupt(const char *path) {
+    doomed = 0;
+    if (path == nullptr || std::strlen(path) >= sizeof doomed_path)
+        return;
+    std::strcpy(doomed_path, path);
+    doomed = 1;
 }
 
 namespace {

@@ -510,12 +510,45 @@ static int write_directly(const std::string &path, const std::function<int(FILE 
     return err != 0 ? err : close_err;
 }
 
+// How a file is written whole: synced or not; keeping the mode of the file
+// it replaces; with interrupts deferred only around the rename.
+struct whole_write {
+    bool sync = false, keep_mode = false, interruptible = false;
+};
+
+// Makes the temporary file; for an interruptible write, named for an
+// interrupt to remove (made while interrupts wait, so that none comes
+// between). The descriptor, or -1 with errno set.
+static int make_temp(std::string &temp, const whole_write &way) {
+    if (!way.interruptible)
+        return mkostemp(temp.data(), O_CLOEXEC);
+    defer_interrupts(true);
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);
+    const int err = errno;
+    if (fd >= 0)
+        remove_on_interrupt(temp.c_str());
+    defer_interrupts(false);
+    errno = err;
+    return fd;
+}
+
+// The mode of the file written: mkstemp makes it private, so the usual
+// permissions, or those of the file it replaces.
+static mode_t mode_of_new(const std::string &path, const whole_write &way) {
+    const mode_t mask = umask(0);
+    umask(mask);
+    struct stat st;
+    if (way.keep_mode && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        return st.st_mode & 0777;
+    return 0666 & ~mask;
+}
+
 // Creates the temporary file, writes it and renames it into place; 0 or
 // the errno of the failure (the temporary file is gone then).
 static int write_renamed(const std::string &path, const std::string &temp_prefix,
-                         const std::function<int(FILE *)> &write, bool sync) {
+                         const std::function<int(FILE *)> &write, const whole_write &way) {
     std::string temp = temp_prefix + "XXXXXX";
-    const int fd = mkostemp(temp.data(), O_CLOEXEC);
+    const int fd = make_temp(temp, way);
     if (fd < 0)
         return errno;
     int err = 0;
@@ -524,19 +557,22 @@ static int write_renamed(const std::string &path, const std::string &temp_prefix
         err = errno;
         close(fd);
     } else {
-        // mkstemp makes the file private; give it the usual permissions.
-        const mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
+        fchmod(fd, mode_of_new(path, way));
         err = write(fp);
-        const int close_err = close_output(fp, sync);
+        const int close_err = close_output(fp, way.sync);
         if (err == 0)
             err = close_err;
+    }
+    if (way.interruptible) {
+        defer_interrupts(true); // the rename is never cut
+        remove_on_interrupt(nullptr);
     }
     if (err == 0 && rename(temp.c_str(), path.c_str()) != 0)
         err = errno;
     if (err != 0)
         unlink(temp.c_str());
+    if (way.interruptible)
+        defer_interrupts(false);
     return err;
 }
 
@@ -596,8 +632,8 @@ static int write_to_standard(int standard, const std::function<int(FILE *)> &wri
     return err != 0 ? err : close_err;
 }
 
-int write_file_whole(const std::string &path, const std::string &temp_prefix,
-                     const std::function<int(FILE *)> &write, bool sync) {
+static int write_whole(const std::string &path, const std::string &temp_prefix,
+                       const std::function<int(FILE *)> &write, const whole_write &way) {
     if (path.find('\0') != std::string::npos)
         return EINVAL;
     if (is_special_target(path))
@@ -617,11 +653,23 @@ int write_file_whole(const std::string &path, const std::string &temp_prefix,
         target = link_target(path);
         prefix = target + ".";
     }
+    if (way.interruptible)
+        return write_renamed(target, prefix, write, way);
     // An interrupt waits until the temporary file is renamed or removed.
     defer_interrupts(true);
-    const int err = write_renamed(target, prefix, write, sync);
+    const int err = write_renamed(target, prefix, write, way);
     defer_interrupts(false);
     return err;
+}
+
+int write_file_whole(const std::string &path, const std::string &temp_prefix,
+                     const std::function<int(FILE *)> &write, bool sync) {
+    return write_whole(path, temp_prefix, write, {sync, false, false});
+}
+
+int write_file_replacing(const std::string &path, const std::string &temp_prefix,
+                         const std::function<int(FILE *)> &write) {
+    return write_whole(path, temp_prefix, write, {false, true, true});
 }
 
 int write_through_temp(const std::string &path, const std::string &temp_prefix,

@@ -156,6 +156,12 @@ int write_file_whole(const std::string &path, const std::string &temp_prefix,
                      const std::function<int(FILE *)> &write, bool sync);
 int write_through_temp(const std::string &path, const std::string &temp_prefix,
                        std::string_view text, bool sync);
+// The same for a file whose writing may wait on its input (an import
+// reading a pipe) and that replaces a user's file: an interrupt during the
+// write removes the temporary file and ends the process, only the rename
+// waits for it; the file keeps the mode of the one it replaces.
+int write_file_replacing(const std::string &path, const std::string &temp_prefix,
+                         const std::function<int(FILE *)> &write);
 
 // The directory part of a path ("." for none) and the name after it.
 std::string dir_of(const std::string &path);

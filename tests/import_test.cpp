@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -184,6 +186,19 @@ std::string dly(const char *element, int year, int month, int day, int value) {
 
 const char daymet_head[] = "year,yday,prcp (mm/day),tmax (deg c),tmin (deg c)\n";
 
+// The csv arguments with some replaced or added.
+std::vector<std::string> csv_with(std::initializer_list<std::string> more) {
+    std::vector<std::string> args = plain_csv_args;
+    for (auto it = more.begin(); it != more.end(); it += 2) {
+        const auto at = std::find(args.begin(), args.end(), *it);
+        if (at == args.end())
+            args.insert(args.end(), {*it, *(it + 1)});
+        else
+            *(at + 1) = *(it + 1);
+    }
+    return args;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Formats, BadInput,
     ::testing::Values(
@@ -225,8 +240,97 @@ INSTANTIATE_TEST_SUITE_P(
         bad_case{"ghcn_february_30",
                  {"ghcn"},
                  dly("PRCP", 2001, 2, 30, 5),
-                 "in.txt line 1: a value for day 30 of a month of 28 days"}),
+                 "in.txt line 1: a value for day 30 of a month of 28 days"},
+        bad_case{"a_blank_shifts_the_fields", csv_with({"--delimiter", " "}),
+                 "date precipitation temp_max temp_min\n2021-02-03  1 1 0\n",
+                 "in.txt line 2: 5 fields, the header row has 4"},
+        bad_case{"ghcn_records_joined",
+                 {"ghcn"},
+                 (dly("TMAX", 2001, 1, 1, 5).substr(0, 269) + dly("TMAX", 2001, 2, 1, 5)),
+                 "in.txt line 1: 538 characters; a .dly line has 269"},
+        bad_case{"a_name_of_two_columns", csv_with({"--tmax", "tmax"}),
+                 "date,precipitation,tmax (C),tmax (F),temp_min\n2021-02-03,1,1,34,0\n",
+                 "in.txt line 1: \"tmax\" names 2 columns of the header row: \"tmax (C)\" "
+                 "(column 3) and \"tmax (F)\" (column 4)"},
+        bad_case{"a_column_of_no_value", plain_csv_args,
+                 "date,precipitation,temp_max,temp_min\n2021-02-03,1,1,NA\n",
+                 "in.txt: no tmin value on any of the 365 days written"},
+        bad_case{"ghcn_without_tmax",
+                 {"ghcn"},
+                 (dly("TMIN", 2001, 1, 1, 5) + dly("PRCP", 2001, 1, 1, 5)),
+                 "in.txt: no tmax value on any of the 365 days written"},
+        bad_case{"a_word_for_missing", plain_csv_args,
+                 "date,precipitation,temp_max,temp_min\n2021-02-03,1,M,0\n",
+                 "column \"temp_max\": not a number: \"M\" (give --missing M if it means "
+                 "missing)"}),
     [](const ::testing::TestParamInfo<bad_case> &info) { return info.param.what; });
+
+std::string with_cr(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', '\r');
+    return text;
+}
+
+const std::string ghcn_day =
+    dly("TMAX", 2001, 1, 1, 20) + dly("TMIN", 2001, 1, 1, 10) + dly("PRCP", 2001, 1, 1, 100);
+const char bom[] = "\xEF\xBB\xBF";
+
+struct read_case {
+    const char *what;
+    std::vector<std::string> args;
+    std::string text;
+    const char *first_line; // of the daily file
+};
+
+class Reads : public ::testing::TestWithParam<read_case> {};
+
+// A byte-order mark, any line end, columns of blanks, the column named.
+TEST_P(Reads, TheDayAsGiven) {
+    const read_case &c = GetParam();
+    scratch_dir dir;
+    dir.write("in.txt", c.text);
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--name", "x", "in.txt"});
+    const tool_result r = run_import(dir, args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(dir.read("x.wth").rfind(c.first_line, 0), 0u) << dir.read("x.wth").substr(0, 80);
+}
+
+const std::string csv_head = "date,precipitation,temp_max,temp_min\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, Reads,
+    ::testing::Values(
+        read_case{"csv_bom", plain_csv_args, bom + csv_head + "2001-01-01,10,2,1\n",
+                  "1 1 2001 1 2 1 1.0\n"},
+        read_case{"daymet_bom",
+                  {"daymet"},
+                  bom + (daymet_head + std::string("2001,1,10,2,1\n")),
+                  "1 1 2001 1 2 1 1.0\n"},
+        read_case{"power_bom",
+                  {"power"},
+                  bom + std::string("YEAR,DOY,T2M_MAX,T2M_MIN,PRECTOT\n2001,1,2,1,10\n"),
+                  "1 1 2001 1 2 1 1.0\n"},
+        read_case{"ghcn_bom", {"ghcn"}, bom + ghcn_day, "1 1 2001 1 2.0 1.0 1.00\n"},
+        read_case{"ghcn_cr_line_ends", {"ghcn"}, with_cr(ghcn_day), "1 1 2001 1 2.0 1.0 1.00\n"},
+        read_case{"blank_runs", csv_with({"--delimiter", "space"}),
+                  "date  precipitation\ttemp_max temp_min\n  2001-01-01   10 \t 2  1 \n",
+                  "1 1 2001 1 2 1 1.0\n"},
+        read_case{"the_unit_asked_for", csv_with({"--tmax", "tmax (F)"}),
+                  "date,precipitation,tmax (C),tmax (F),temp_min\n2001-01-01,10,2,5,1\n",
+                  "1 1 2001 1 5 1 1.0\n"},
+        read_case{"the_name_folded", csv_with({"--tmax", "TMAX (f)"}),
+                  "date,precipitation,tmax (C),tmax (F),temp_min\n2001-01-01,10,2,5,1\n",
+                  "1 1 2001 1 5 1 1.0\n"},
+        // The fewest decimals that give the float back, past 12 of the
+        // source's; the source's own where they do.
+        read_case{"decimals_past_a_float", csv_with({"--prcp-unit", "cm"}),
+                  csv_head + "2001-01-01,0.30000000000000004,7.619999999999999,"
+                             "123456.7890123456789\n",
+                  "1 1 2001 1 7.62 123456.79 0.3\n"},
+        read_case{"decimals_far_below_1", csv_with({"--prcp-unit", "cm"}),
+                  csv_head + "2001-01-01,0.000000000000000000001234,2.50,1.25\n",
+                  "1 1 2001 1 2.50 1.25 0.000000000000000000001234\n"}),
+    [](const ::testing::TestParamInfo<read_case> &info) { return info.param.what; });
 
 } // namespace
 
@@ -387,8 +491,10 @@ TEST(ImportOutputs, AnExistingFileIsReplacedOnlyWithForce) {
     EXPECT_NE(dir.read("in.wth").find("1 6 2001 152 20 10 0.15\n"), std::string::npos);
 }
 
-// No output may be an input or another output: refused before any write.
-TEST(ImportOutputs, CollisionsAreRefusedBeforeAnyWrite) {
+// No output may be an input or another output, nor a --stations file that
+// is no such table, nor a name that no site list can hold: refused before
+// any write.
+TEST(ImportOutputs, RefusedBeforeAnyWrite) {
     const struct {
         std::vector<std::string> args;
         const char *said;
@@ -398,12 +504,22 @@ TEST(ImportOutputs, CollisionsAreRefusedBeforeAnyWrite) {
                                            "file of a/x.csv at once"},
         {csv_args({"--stations", "b/y.csv", "b/y.csv"}),
          "b/y.csv is the input b/y.csv and the --stations file at once"},
+        // The directory made for the daily files goes again.
+        {csv_args({"-o", "made/here", "a/x.csv", "b/x.csv"}),
+         "made/here/x.wth is the daily file of b/x.csv and the daily file of a/x.csv at once"},
+        {csv_args({"--stations", "b/y.csv", "a/x.csv"}), "b/y.csv is not a stations table"},
+        // A pipe or device would lose to a look for the station ID what it gives.
+        {{"ghcn", "/dev/null"},
+         "/dev/null: not a regular file, whose station can be read "
+         "ahead: give --name"},
+        {csv_args({"a b.csv"}), "a b.csv: the name \"a b\" holds white space or a control "
+                                "character, which no site list can name: give --name"},
     };
     for (const auto &c : cases) {
         scratch_dir dir;
         fs::create_directory(dir.file("a"));
         fs::create_directory(dir.file("b"));
-        for (const char *f : {"x.wth", "a/x.csv", "b/x.csv", "b/y.csv"})
+        for (const char *f : {"x.wth", "a/x.csv", "b/x.csv", "b/y.csv", "a b.csv"})
             dir.write(f, one_day);
         const auto before = dir.snapshot();
         const tool_result r = run_import(dir, c.args);
@@ -453,6 +569,10 @@ TEST(ImportCommandLine, WrongOnesSayWhy) {
         {{"power", "--name", "a/b", "x"}, "invalid --name 'a/b'"},
         {{"power", "--name", "n", "x", "y"}, "--name is for a single input file"},
         {{"power", "--ghcn-stations", "s", "x"}, "--ghcn-stations goes with the ghcn format"},
+        {{"power", "--years", "2012-2600", "x"},
+         "invalid --years value '2012-2600': more than 500 years, the most siteprep reads"},
+        {{"power", "--name", "a b", "x"}, "invalid --name \"a b\": white space"},
+        {{"power", "-"}, "standard input ('-') needs --name"},
     };
     scratch_dir dir;
     for (const auto &c : cases) {
@@ -462,6 +582,102 @@ TEST(ImportCommandLine, WrongOnesSayWhy) {
             << r.err;
         EXPECT_NE(r.err.find("usage: siteprep-import FORMAT"), std::string::npos) << r.err;
     }
+}
+
+} // namespace
+
+namespace {
+
+// A second import updates the stations table: the rows of the names
+// imported now replaced in place, new ones added, the others kept, the
+// modes of the files replaced kept; an import of nothing changes nothing.
+TEST(ImportOutputs, TheStationsTableIsUpdated) {
+    scratch_dir dir;
+    for (const char *f : {"a.csv", "b.csv", "c.csv"})
+        dir.write(f, one_day);
+    ASSERT_EQ(run_import(dir, csv_args({"--stations", "st.csv", "a.csv", "b.csv"})).status, 0);
+    const std::string first = dir.read("st.csv");
+    const std::string header = first.substr(0, first.find("\r\n") + 2);
+    const std::string b_row = first.substr(first.find("\r\nb,") + 2); // the last
+    const fs::perms mine = fs::perms::owner_read | fs::perms::owner_write;
+    fs::permissions(dir.file("a.wth"), mine);
+    fs::permissions(dir.file("st.csv"), mine | fs::perms::group_read);
+    dir.write("a.csv", std::string(one_day) + "2001-06-02,1,20,10\n");
+    ASSERT_EQ(
+        run_import(dir, csv_args({"--force", "--stations", "st.csv", "c.csv", "a.csv"})).status, 0);
+    const std::string table = dir.read("st.csv");
+    const size_t a_end = table.find("\r\n", header.size()) + 2;
+    EXPECT_EQ(table.rfind(header + "a,csv,NA,NA,NA,2001-06-01,2001-06-02,", 0), 0u) << table;
+    EXPECT_EQ(table.substr(a_end, b_row.size()), b_row) << table;
+    EXPECT_EQ(table.rfind("c,csv,"), a_end + b_row.size()) << table;
+    EXPECT_EQ(fs::status(dir.file("a.wth")).permissions(), mine);
+    EXPECT_EQ(fs::status(dir.file("st.csv")).permissions(), mine | fs::perms::group_read);
+    dir.write("bad.csv", "date\n");
+    EXPECT_EQ(run_import(dir, csv_args({"--stations", "st.csv", "bad.csv"})).status, 1);
+    EXPECT_EQ(dir.read("st.csv"), table);
+}
+
+// The importer run from a shell script, as $0.
+tool_result run_import_script(const scratch_dir &dir, const std::string &script) {
+    run_setup setup;
+    setup.program = "/bin/sh";
+    return run_tool(dir.path(), {"-c", script, SITEPREP_IMPORT_BIN}, setup);
+}
+
+const char csv_command[] = "\"$0\" csv --date date --tmax temp_max --tmin temp_min --prcp "
+                           "precipitation --prcp-unit mm --temp-unit C";
+
+// "-" reads standard input, through the guard like any input; -o makes
+// the directory and those above it.
+TEST(ImportOutputs, DashReadsStandardInput) {
+    scratch_dir dir;
+    dir.write("in.csv", one_day);
+    const std::string command = std::string("exec ") + csv_command + " -o w/2001 --name x ";
+    const tool_result r = run_import_script(dir, command + "- < in.csv");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "w/2001/x.wth: 365 days from standard input\n");
+    EXPECT_NE(dir.read("w/2001/x.wth").find("1 6 2001 152 20 10 0.15\n"), std::string::npos);
+    const tool_result itself = run_import_script(dir, command + "--force - < w/2001/x.wth");
+    EXPECT_EQ(itself.status, 1);
+    EXPECT_NE(itself.err.find("x.wth is the same file as /dev/stdin"), std::string::npos)
+        << itself.err;
+}
+
+// SIGTERM while the input (a pipe whose writer is still open) is read ends
+// the import as the signal would, with the old daily file as it was and no
+// temporary file left.
+TEST(ImportOutputs, AnInterruptLeavesTheOldFile) {
+    scratch_dir dir;
+    mkfifo(dir.file("in.csv").c_str(), 0600);
+    dir.write("in.wth", "the user's own\n");
+    // The writer's open returns once the importer has opened the pipe, its
+    // temporary file made; closed after the signal, so that an importer
+    // that ignores it finishes instead of waiting.
+    const tool_result r = run_import_script(
+        dir, std::string(csv_command) + " --force in.csv & p=$!\nexec 3>in.csv\nprintf '" +
+                 "date,precipitation,temp_max,temp_min\\n2001-06-01,1.5,20,10\\n' >&3\n" +
+                 "kill -TERM $p\nexec 3>&-\nwait $p\necho $?\n");
+    EXPECT_EQ(r.out, "143\n") << r.err;
+    EXPECT_EQ(dir.read("in.wth"), "the user's own\n");
+    EXPECT_EQ(dir.snapshot().size(), 2u);
+}
+
+// Running out of memory (a line of 40 MB in 32 MB) is an error, status 1,
+// with no temporary file left.
+TEST(ImportOutputs, OutOfMemoryStopsCleanly) {
+    if (sanitized_build())
+        GTEST_SKIP() << "a sanitizer's shadow memory needs more address space";
+    scratch_dir dir;
+    dir.write("in.csv", "date,precipitation,temp_max,temp_min\n2001-06-01,1," +
+                            std::string(40 << 20, '2') + ",0\n");
+    run_setup small;
+    small.program = SITEPREP_IMPORT_BIN;
+    small.memory_bytes = 32L << 20;
+    const tool_result r = run_tool(dir.path(), csv_args({"in.csv"}), small);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Cannot allocate memory; siteprep-import stopped"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(dir.snapshot().size(), 1u);
 }
 
 } // namespace

@@ -42,7 +42,7 @@ slots='' i=1
 while [ "$i" -le $(($# / 2)) ]; do
   i=$((i + 1)) && slots="$slots {$i}"
 done
-# shellcheck disable=SC2086 # the slots are words of their own
+# shellcheck disable=SC1083,SC2016,SC2086 # {1} and the script are for parallel and sh
 parallel --null -j "$j" --will-cite -q sh -c '
   k=$1 && shift && words=$#
   for word; do set -- "$@" "${word#=}"; done

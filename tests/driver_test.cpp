@@ -158,6 +158,9 @@ TEST(CommandLine, HelpVersionAndUsage) {
     tool_result help = run_tool(dir.path(), {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: siteprep", 0), 0u);
+    // The daily file's units, which a user converting downloaded weather needs.
+    for (const char *unit : {"Tmax Tmin\nprecipitation, temperatures in degrees C", "cm a day"})
+        EXPECT_NE(help.out.find(unit), std::string::npos) << unit;
     tool_result version = run_tool(dir.path(), {"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("siteprep ", 0), 0u);

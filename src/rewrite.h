@@ -56,3 +56,7 @@ void lock_site_file(int fd, const std::string &path);
 // While set, an interrupt, a hang-up or a closed output pipe waits: the
 // process then ends between two writes of a file, never in the middle.
 void defer_interrupts(bool defer);
+
+// What the process does before an interrupt, a hang-up or a closed output
+// pipe ends it, once (nullptr: nothing): only async-signal-safe calls.
+void at_interrupt(void (*last_words)());

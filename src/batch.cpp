@@ -3,6 +3,7 @@
 #include "batch.h"
 #include "create_site.h"
 #include "create_soil.h"
+#include "failed_list.h"
 #include "guard.h"
 #include "outputs.h"
 #include "progress.h"
@@ -233,13 +234,10 @@ void list_failures(const std::vector<failed_site> &failed, size_t sites,
     std::printf("%zu of %zu sites failed\n", failed.size(), sites);
 }
 
-// Why the run must not start: each reason, none when it may.
+// Why the run must not start: each reason, none when it may; and whether
+// the --failed file may be written all the same.
 std::vector<std::string> refusals(FILE *list, const site_list &sites, const char *list_path,
-                                  const run_options &options) {
-    if (temp_copy_left_over())
-        return {where_fixed_files_are(temp_left_over_message)};
-    if (!sites.read_problem.empty())
-        return {sites.read_problem};
+                                  const run_options &options, bool &failed_list_clear) {
     batch_writes writes;
     writes.site_soil_files = options.keep_soils;
     writes.failed_path = options.failed_path;
@@ -247,7 +245,25 @@ std::vector<std::string> refusals(FILE *list, const site_list &sites, const char
         writes.summary_path = options.outputs->summary_path;
         writes.report_path = options.outputs->report_path;
     }
-    return guard_batch(sites, fileno(list), list_path, writes);
+    guard_findings found;
+    std::vector<std::string> collisions =
+        guard_batch(sites, fileno(list), list_path, writes, &found);
+    // A list not read whole cannot say which sites a --failed file must name.
+    failed_list_clear = found.failed_list_clear && sites.read_problem.empty();
+    if (std::string left = temp_copy_refusal(found.temp_copy_is_read); !left.empty())
+        return {left};
+    if (!sites.read_problem.empty())
+        return {sites.read_problem};
+    return collisions;
+}
+
+// A kept soil file goes with a prepared site only: one written for a site
+// that then failed, or left from an earlier run, is removed.
+void remove_kept_soil_file(const site_line &site) {
+    const std::string path = link_target(site_soil_file(site.name));
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        unlink(path.c_str());
 }
 
 // How a run ended, for the line on standard error and the outputs.
@@ -258,7 +274,6 @@ struct run_end {
     long line = 0;           // where it ended, or its first failed site; 0: before any
     std::string site;        // that site's name as shown
     size_t failed = 0, sites = 0, reached = 0;
-    std::vector<size_t> failed_lines; // the failed sites' indexes in the list, in order
 };
 
 // What the outputs show of the site just done.
@@ -272,6 +287,7 @@ void add_outcome(batch_outputs *outputs, const listed_site &entry, const site_we
         reason.empty() ? std::vector<std::string>() : std::vector{reason};
     site_outcome outcome;
     outcome.name = &name;
+    outcome.line = entry.line_number;
     outcome.stats = used && weather.failure.empty() ? &weather.ws : nullptr;
     if (!entry.problem.empty())
         outcome.no_stats = "the site-list line could not be used";
@@ -316,6 +332,17 @@ work_ahead_ptr read_ahead(const site_list &sites, int threads, std::vector<site_
     });
 }
 
+// The --failed file and the kept soil file learn how a site ended.
+void note_site_end(const run_options &options, const listed_site &entry, size_t i, site_end end) {
+    if (end != site_end::done && options.keep_soils && entry.problem.empty())
+        remove_kept_soil_file(entry.site);
+    if (options.failed_path.empty())
+        return;
+    if (end != site_end::done)
+        note_failed_site(i);
+    note_sites_reached(i + 1);
+}
+
 void run_sites(const site_list &sites, const std::string &list_name, const run_options &options,
                run_end &ended) {
     // One descriptor a worker; the main thread keeps what it needs.
@@ -347,10 +374,10 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
             result.end == site_end::done ? std::string() : say_failure(result.why);
         ended.reached = i + 1;
         add_outcome(options.outputs, entry, weather, result.used, result.end, reason);
+        note_site_end(options, entry, i, result.end);
         if (result.end == site_end::done)
             continue;
         const bool last = i + 1 == sites.lines.size();
-        ended.failed_lines.push_back(i);
         if (note_failure(ended, entry, shown, result.end, options, last)) {
             if (!options.keep_going)
                 return;
@@ -375,18 +402,33 @@ bool read_batch(const char *list_path, const run_options &options, site_list &si
         return false;
     sites = read_site_list(list, list_path, !options.failed_path.empty());
     keep_part(sites, options.part);
-    if (const std::vector<std::string> why = refusals(list, sites, list_path, options);
+    bool failed_list_clear = false;
+    if (const std::vector<std::string> why =
+            refusals(list, sites, list_path, options, failed_list_clear);
         !why.empty()) {
         for (const std::string &text : why)
             say(text);
         close_input(list);
+        // Not one site of the run was prepared.
+        if (!options.failed_path.empty() && failed_list_clear)
+            list_every_site(options.failed_path, sites);
         return false;
     }
     if (int err = close_input(list); err != 0) {
         std::printf("Error closing %s: %s\n", shown_name(list_path).c_str(), std::strerror(err));
+        if (!options.failed_path.empty())
+            list_every_site(options.failed_path, sites);
         return false;
     }
-    return options.outputs == nullptr || open_outputs(*options.outputs);
+    // Written first, so that its directory is known to take it before the
+    // first site, and so that it names every site until one is done.
+    if (!options.failed_path.empty() && !begin_failed_list(options.failed_path, sites))
+        return false;
+    if (options.outputs == nullptr || open_outputs(*options.outputs))
+        return true;
+    if (!options.failed_path.empty())
+        end_failed_list();
+    return false;
 }
 
 // How the outputs say the run ended.
@@ -430,24 +472,6 @@ void say_failure_on_stderr(const run_end &ended, const std::string &list_name) {
 
 namespace {
 
-// The site-list lines of the failed sites, as they stand, so that the file
-// is a site list that runs them again; empty when none failed. False after
-// saying why it could not be written.
-bool write_failed_lines(const std::string &path, const site_list &sites, const run_end &ended) {
-    std::string text;
-    for (size_t i : ended.failed_lines) {
-        const std::string &line = sites.lines[i].text;
-        text += line;
-        if (line.empty() || line.back() != '\n')
-            text += '\n';
-    }
-    const int err = write_through_temp(path, path + ".", text, sync_rewrites);
-    if (err == 0)
-        return true;
-    std::printf("Error writing %s: %s\n", shown_name(path).c_str(), std::strerror(err));
-    return false;
-}
-
 int run_all(const char *list_path, const run_options &options) {
     run_end ended;
     const std::string list_name = shown_name(list_path);
@@ -458,8 +482,7 @@ int run_all(const char *list_path, const run_options &options) {
         return 1;
     }
     run_sites(sites, list_name, options, ended);
-    if (!options.failed_path.empty() && !write_failed_lines(options.failed_path, sites, ended) &&
-        ended.status == 0)
+    if (!options.failed_path.empty() && !end_failed_list() && ended.status == 0)
         ended.status = 1;
     batch_outputs *outputs = options.outputs;
     if (outputs != nullptr) {

@@ -283,12 +283,14 @@ void check_ahead(const char *list_path, const listed_site &entry, checked &into)
     }
 }
 
-void add_outcome(batch_outputs *outputs, const std::string &name, const site_report *report,
-                 int problems, int warnings, const std::vector<std::string> &findings) {
+void add_outcome(batch_outputs *outputs, const std::string &name, long line,
+                 const site_report *report, int problems, int warnings,
+                 const std::vector<std::string> &findings) {
     if (outputs == nullptr)
         return;
     site_outcome outcome;
     outcome.name = &name;
+    outcome.line = line;
     outcome.stats = report != nullptr && report->has_stats ? &report->stats : nullptr;
     if (report == nullptr)
         outcome.no_stats = "the site-list line could not be used";
@@ -310,7 +312,7 @@ void say_site(check_tally &tally, seen_sites &seen, const char *list_path, const
         problems += counted_of(*part, said::problem);
         warnings += counted_of(*part, said::warning);
     }
-    add_outcome(outputs, entry.site.name, &report, problems, warnings,
+    add_outcome(outputs, entry.site.name, entry.line_number, &report, problems, warnings,
                 texts_of({&report.before, &repeated, &report.after}));
 }
 
@@ -336,8 +338,8 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
         ++tally.sites;
         if (!entry.problem.empty()) {
             say(tally, {{said::problem, entry.problem}});
-            add_outcome(outputs, "line " + std::to_string(entry.line_number), nullptr, 1, 0,
-                        {entry.problem});
+            add_outcome(outputs, "line " + std::to_string(entry.line_number), entry.line_number,
+                        nullptr, 1, 0, {entry.problem});
             continue;
         }
         checked &done = reports[i % reports.size()];
@@ -355,15 +357,17 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
 bool check_batch_files(check_tally &tally, FILE *list, const char *list_path,
                        const site_list &sites, bool keep_soils, batch_outputs *outputs) {
     lines_said out;
-    if (temp_copy_left_over())
-        problem(out, where_fixed_files_are(temp_left_over_message));
     batch_writes writes;
     writes.site_soil_files = keep_soils;
     if (outputs != nullptr) {
         writes.summary_path = outputs->summary_path;
         writes.report_path = outputs->report_path;
     }
-    const std::vector<std::string> collisions = guard_batch(sites, fileno(list), list_path, writes);
+    guard_findings found;
+    const std::vector<std::string> collisions =
+        guard_batch(sites, fileno(list), list_path, writes, &found);
+    if (std::string left = temp_copy_refusal(found.temp_copy_is_read); !left.empty())
+        problem(out, left);
     for (const std::string &c : collisions)
         problem(out, c);
     check_soil_file(out);

@@ -72,12 +72,26 @@ bool output_key(const std::string &path, file_key &key) {
 }
 
 struct batch_files {
-    const site_list &list;
     const char *list_path;
     const batch_writes &writes;
+    std::vector<const listed_site *> lines; // every line of the list, the part's and the others'
+    size_t part_first = 0, part_end = 0;    // the part's lines among them
     std::vector<entry> entries;
     std::vector<std::pair<file_key, uint32_t>> keyed; // key, index into entries
 };
+
+// Whether a file is the run's own concern: an output of the run, the site
+// list, or a file of a line in its part.
+bool ours(const batch_files &files, const entry &e) {
+    switch (e.what) {
+    case role::site_file:
+    case role::weather_file:
+    case role::site_soil_file:
+        return e.site >= files.part_first && e.site < files.part_end;
+    default:
+        return true;
+    }
+}
 
 void add(batch_files &files, role what, uint32_t site, const std::string &path) {
     file_key key;
@@ -87,17 +101,22 @@ void add(batch_files &files, role what, uint32_t site, const std::string &path) 
     files.entries.push_back({what, site});
 }
 
+// The name of a site's line; only a site's files have one (a list may
+// have no line at all).
+const std::string &name_of(const batch_files &files, const entry &e) {
+    return files.lines[e.site]->site.name;
+}
+
 std::string path_of(const batch_files &files, const entry &e) {
-    const std::string &name = files.list.lines[e.site].site.name;
     switch (e.what) {
     case role::site_list:
         return files.list_path;
     case role::site_file:
-        return name + ".sfp";
+        return name_of(files, e) + ".sfp";
     case role::weather_file:
-        return name + ".wth";
+        return name_of(files, e) + ".wth";
     case role::site_soil_file:
-        return site_soil_file(name);
+        return site_soil_file(name_of(files, e));
     case role::soil_file:
         return soil_file_name;
     case role::temp_copy:
@@ -113,17 +132,19 @@ std::string path_of(const batch_files &files, const entry &e) {
 }
 
 std::string role_of(const batch_files &files, const entry &e) {
-    const std::string line = shown_name(files.list_path) + " line " +
-                             std::to_string(files.list.lines[e.site].line_number);
+    const auto line = [&] {
+        return shown_name(files.list_path) + " line " +
+               std::to_string(files.lines[e.site]->line_number);
+    };
     switch (e.what) {
     case role::site_list:
         return "the site list";
     case role::site_file:
-        return "the site parameter file of " + line;
+        return "the site parameter file of " + line();
     case role::weather_file:
-        return "the daily weather file of " + line;
+        return "the daily weather file of " + line();
     case role::site_soil_file:
-        return "the --keep-soils file of " + line;
+        return "the --keep-soils file of " + line();
     case role::soil_file:
         return "the soil layer file";
     case role::temp_copy:
@@ -157,51 +178,66 @@ std::string collision(const batch_files &files, const entry &writer, const entry
            " would destroy " + role_of(files, other) + ".";
 }
 
-// The collision among the entries of one file, if any: an output with
-// anything else, or a site file with a file read by another line.
+// Whether a written entry and another entry of the same file would lose a
+// file. A site listed twice writes its own soil file twice: no loss.
+bool written_clash(const batch_files &files, const entry &writer, const entry &other) {
+    return !(writer.what == role::site_soil_file && other.what == role::site_soil_file &&
+             name_of(files, writer) == name_of(files, other));
+}
+
+// The collision among the entries of one file that concerns the run, if
+// any: an output with anything else, or a site file with a file read by
+// another line.
 bool collide(const batch_files &files, const std::vector<uint32_t> &group, std::string &message) {
     const auto &e = files.entries;
-    const auto writer =
-        std::find_if(group.begin(), group.end(), [&](uint32_t i) { return is_written(e[i].what); });
-    if (writer != group.end()) {
-        // A site listed twice writes its own soil file twice: no loss.
-        // Two sites whose soil files meet in the scratch directory lose one.
-        const auto same_site = [&](uint32_t i) {
-            return files.list.lines[e[i].site].site.name ==
-                   files.list.lines[e[*writer].site].site.name;
-        };
+    const auto concerns = [&](uint32_t i, uint32_t j) {
+        return ours(files, e[i]) || ours(files, e[j]);
+    };
+    for (uint32_t w : group) {
+        if (!is_written(e[w].what))
+            continue;
         for (uint32_t i : group)
-            if (i != *writer && !(e[i].what == role::site_soil_file &&
-                                  e[*writer].what == role::site_soil_file && same_site(i))) {
-                message = collision(files, e[*writer], e[i]);
+            if (i != w && written_clash(files, e[w], e[i]) && concerns(w, i)) {
+                message = collision(files, e[w], e[i]);
                 return true;
             }
-        return false;
     }
     // A site's own daily file as its site file is refused at that site.
-    const entry *first_site = nullptr, *other_site = nullptr;
-    for (uint32_t i : group)
-        if (e[i].what == role::site_file) {
-            if (first_site == nullptr)
-                first_site = &e[i];
-            else if (other_site == nullptr && e[i].site != first_site->site)
-                other_site = &e[i];
-        }
-    if (first_site == nullptr)
-        return false;
-    for (uint32_t i : group) {
-        if (!is_read(e[i].what))
+    for (uint32_t r : group) {
+        if (!is_read(e[r].what))
             continue;
-        const bool own = e[i].what == role::weather_file && e[i].site == first_site->site;
-        if (!own || other_site != nullptr) {
-            message = collision(files, own ? *other_site : *first_site, e[i]);
-            return true;
+        for (uint32_t s : group) {
+            const bool own = e[r].what == role::weather_file && e[r].site == e[s].site;
+            if (e[s].what == role::site_file && !own && concerns(s, r)) {
+                message = collision(files, e[s], e[r]);
+                return true;
+            }
         }
     }
     return false;
 }
 
-void add_batch(batch_files &files, int list_fd) {
+// The files of one line.
+void add_line(batch_files &files, uint32_t i) {
+    const listed_site &line = *files.lines[i];
+    if (!line.problem.empty())
+        return;
+    const std::string &name = line.site.name;
+    add(files, role::site_file, i, name + ".sfp");
+    add(files, role::weather_file, i, name + ".wth");
+    if (files.writes.site_soil_files)
+        add(files, role::site_soil_file, i, site_soil_file(name));
+}
+
+void add_batch(batch_files &files, const site_list &list, int list_fd) {
+    for (const auto *lines : {&list.before_part, &list.lines, &list.after_part}) {
+        if (lines == &list.lines)
+            files.part_first = files.lines.size();
+        for (const listed_site &line : *lines)
+            files.lines.push_back(&line);
+        if (lines == &list.lines)
+            files.part_end = files.lines.size();
+    }
     struct stat st;
     if (fstat(list_fd, &st) == 0) {
         files.keyed.push_back({{static_cast<unsigned long long>(st.st_dev),
@@ -209,16 +245,8 @@ void add_batch(batch_files &files, int list_fd) {
                                0});
         files.entries.push_back({role::site_list, 0});
     }
-    const auto &lines = files.list.lines;
-    for (uint32_t i = 0; i < lines.size(); ++i) {
-        if (!lines[i].problem.empty())
-            continue;
-        const std::string &name = lines[i].site.name;
-        add(files, role::site_file, i, name + ".sfp");
-        add(files, role::weather_file, i, name + ".wth");
-        if (files.writes.site_soil_files)
-            add(files, role::site_soil_file, i, site_soil_file(name));
-    }
+    for (uint32_t i = 0; i < files.lines.size(); ++i)
+        add_line(files, i);
     add(files, role::soil_file, 0, soil_file_name);
     add(files, role::temp_copy, 0, temp_file_name);
     if (!files.writes.summary_path.empty())
@@ -230,25 +258,44 @@ void add_batch(batch_files &files, int list_fd) {
 }
 
 // Outputs reached through a link that another user planted.
-void add_planted_links(const batch_files &files, std::vector<std::string> &messages) {
-    std::vector<std::string> outputs = {soil_file_name, files.writes.summary_path,
-                                        files.writes.report_path, files.writes.failed_path};
-    if (files.writes.site_soil_files)
-        for (const listed_site &l : files.list.lines)
+void add_planted_links(const site_list &list, const batch_writes &writes,
+                       std::vector<std::string> &messages, guard_findings &found) {
+    std::vector<std::string> outputs = {soil_file_name, writes.summary_path, writes.report_path,
+                                        writes.failed_path};
+    if (writes.site_soil_files)
+        for (const listed_site &l : list.lines)
             if (l.problem.empty())
                 outputs.push_back(site_soil_file(l.site.name));
     for (const std::string &path : outputs)
         if (!path.empty())
-            if (std::string why = planted_link(path); !why.empty())
+            if (std::string why = planted_link(path); !why.empty()) {
+                found.failed_list_clear = found.failed_list_clear && path != writes.failed_path;
                 messages.push_back(std::move(why));
+            }
+}
+
+// Notes what a group of entries of one file says of the --failed file and
+// the temporary copy.
+void note_group(const batch_files &files, const std::vector<uint32_t> &group,
+                guard_findings &found) {
+    const auto has = [&](auto pick) {
+        return std::any_of(group.begin(), group.end(),
+                           [&](uint32_t i) { return pick(files.entries[i].what); });
+    };
+    if (group.size() > 1 && has([](role r) { return r == role::failed_list; }))
+        found.failed_list_clear = false;
+    if (has([](role r) { return r == role::temp_copy; }) &&
+        has([](role r) { return is_read(r) || r == role::site_file; }))
+        found.temp_copy_is_read = true;
 }
 
 } // namespace
 
 std::vector<std::string> guard_batch(const site_list &list, int list_fd, const char *list_path,
-                                     const batch_writes &writes) {
-    batch_files files{list, list_path, writes, {}, {}};
-    add_batch(files, list_fd);
+                                     const batch_writes &writes, guard_findings *findings) {
+    guard_findings noted;
+    batch_files files{list_path, writes, {}, 0, 0, {}, {}};
+    add_batch(files, list, list_fd);
     // Sorted by key, the entries of one file stand together, in batch order.
     std::sort(files.keyed.begin(), files.keyed.end());
     std::vector<std::pair<uint32_t, std::string>> found; // first entry, message
@@ -261,13 +308,16 @@ std::vector<std::string> guard_batch(const site_list &list, int list_fd, const c
         std::string message;
         if (group.size() > 1 && collide(files, group, message))
             found.emplace_back(group.front(), std::move(message));
+        note_group(files, group, noted);
         i = j;
     }
     std::sort(found.begin(), found.end());
     std::vector<std::string> messages;
     for (auto &f : found)
         messages.push_back(std::move(f.second));
-    add_planted_links(files, messages);
+    add_planted_links(list, writes, messages, noted);
+    if (findings != nullptr)
+        *findings = noted;
     return messages;
 }
 

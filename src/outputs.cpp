@@ -70,7 +70,7 @@ std::string number(double v, int decimals = 1) {
 }
 
 std::string csv_header(bool check) {
-    std::string header = "site,month,year_rows,precip_years,tmin_years,tmax_years";
+    std::string header = "site,line,month,year_rows,precip_years,tmin_years,tmax_years";
     for (const char *name : block_names)
         header += std::string(",") + name;
     return header + (check ? ",warnings\r\n" : "\r\n");
@@ -80,7 +80,8 @@ std::string csv_header(bool check) {
 std::string csv_rows(const site_outcome &s, bool check) {
     std::string text;
     for (int m = 0; m < months; ++m) {
-        text += csv_field(*s.name) + "," + std::to_string(m + 1) + ",";
+        text +=
+            csv_field(*s.name) + "," + std::to_string(s.line) + "," + std::to_string(m + 1) + ",";
         if (s.stats != nullptr) {
             const weather_stats &w = *s.stats;
             text += std::to_string(w.years) + "," + std::to_string(w.count[0][m]) + "," +

@@ -26,6 +26,7 @@ bool open_outputs(batch_outputs &outputs);
 // no_stats says why), counts and messages.
 struct site_outcome {
     const std::string *name = nullptr;
+    long line = 0; // its line in the site list
     const weather_stats *stats = nullptr;
     const char *no_stats = "the daily weather file could not be used";
     int problems = 0, warnings = 0;

@@ -62,3 +62,7 @@ void defer_interrupts(bool defer);
 // on its input, and so is not deferred, leaves nothing behind. The path is
 // one the system took (shorter than PATH_MAX).
 void remove_on_interrupt(const char *path);
+
+// What the process does before an interrupt, a hang-up or a closed output
+// pipe ends it, once (nullptr: nothing): only async-signal-safe calls.
+void at_interrupt(void (*last_words)());

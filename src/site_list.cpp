@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <sys/stat.h>
 
 static const char *const site_field_names[10] = {
@@ -149,9 +150,17 @@ void keep_part(site_list &sites, const list_part &part) {
     const auto k = static_cast<unsigned long long>(part.k);
     const auto n = static_cast<unsigned long long>(part.n);
     const size_t first = static_cast<size_t>((k - 1) * m / n), end = static_cast<size_t>(k * m / n);
-    sites.lines.erase(sites.lines.begin() + static_cast<std::ptrdiff_t>(end), sites.lines.end());
-    sites.lines.erase(sites.lines.begin(),
-                      sites.lines.begin() + static_cast<std::ptrdiff_t>(first));
+    if (first == 0 && end == sites.lines.size())
+        return;
+    const auto move_out = [&sites](size_t from, size_t to, std::vector<listed_site> &into) {
+        const auto begin = sites.lines.begin();
+        into.assign(std::make_move_iterator(begin + static_cast<std::ptrdiff_t>(from)),
+                    std::make_move_iterator(begin + static_cast<std::ptrdiff_t>(to)));
+        sites.lines.erase(begin + static_cast<std::ptrdiff_t>(from),
+                          begin + static_cast<std::ptrdiff_t>(to));
+    };
+    move_out(end, sites.lines.size(), sites.after_part);
+    move_out(0, first, sites.before_part);
 }
 
 file_id id_of_status(const struct stat &st) {

@@ -33,6 +33,9 @@ struct listed_site {
 struct site_list {
     std::vector<listed_site> lines;
     std::string read_problem; // a read error or an over-long line; empty if none
+    // With a part taken, the lines of the other parts, before and after it:
+    // the part is guarded against their files too.
+    std::vector<listed_site> before_part, after_part;
 };
 
 // Reads every line of an open site list; with keep_text, each line's text too.
@@ -43,7 +46,8 @@ site_list read_site_list(FILE *list, const char *list_path, bool keep_text = fal
 struct list_part {
     long k = 1, n = 1;
 };
-// Keeps only that part of the lines, which keep their line numbers.
+// Keeps only that part of the lines, which keep their line numbers; the
+// others are set aside.
 void keep_part(site_list &sites, const list_part &part);
 
 // Opens the site list, saying why when it cannot be opened.

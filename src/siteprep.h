@@ -14,11 +14,18 @@ extern const char *soil_file_name;
 extern const char *temp_file_name;
 void set_scratch_dir(const std::string &dir);
 // A site's own soil file (--keep-soils): NAME.soils.in beside its site
-// file, or BASE.soils.in in the scratch directory.
+// file, with a scratch directory too (sites of one base name in several
+// directories would meet there).
 std::string site_soil_file(const std::string &site_name);
 // A message about the fixed files that says "in the working directory",
 // saying where they are instead when a scratch directory holds them.
 std::string where_fixed_files_are(const std::string &message);
+// Why neither a run nor a check may start over a file at the temporary
+// copy's name: it may be a copy left over. Empty when there is none, and
+// when it is a file that the batch reads or rewrites (taken_by_batch) in
+// a scratch directory: the guard's collision names that. (In the working
+// directory a site named XXXX is refused as a leftover copy.)
+std::string temp_copy_refusal(bool taken_by_batch);
 
 // The file being read and the file being written by the current pass;
 // only the rewrite cycle sets them.

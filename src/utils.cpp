@@ -34,8 +34,7 @@ void set_scratch_dir(const std::string &dir) {
 }
 
 std::string site_soil_file(const std::string &site_name) {
-    return scratch_dir.empty() ? site_name + ".soils.in"
-                               : scratch_dir + "/" + base_of(site_name) + ".soils.in";
+    return site_name + ".soils.in";
 }
 
 std::string where_fixed_files_are(const std::string &message) {
@@ -54,6 +53,14 @@ std::string where_fixed_files_are(const std::string &message) {
         p += std::strlen(temp_file_name) - 1;
     }
     return moved;
+}
+
+std::string temp_copy_refusal(bool taken_by_batch) {
+    struct stat st;
+    if ((lstat(temp_file_name, &st) != 0 && errno == ENOENT) ||
+        (taken_by_batch && !scratch_dir.empty()))
+        return std::string();
+    return where_fixed_files_are(temp_left_over_message);
 }
 
 FILE *efopen(const char *path, const char *mode, int *flag) {
@@ -670,6 +677,18 @@ int write_file_whole(const std::string &path, const std::string &temp_prefix,
 int write_file_replacing(const std::string &path, const std::string &temp_prefix,
                          const std::function<int(FILE *)> &write) {
     return write_whole(path, temp_prefix, write, {false, true, true});
+}
+
+std::string renamed_into_place(const std::string &path) {
+    if (path.find('\0') != std::string::npos || is_special_target(path))
+        return std::string();
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return path;
+    if (!planted_link(path).empty() ||
+        (stat(path.c_str(), &st) == 0 && standard_output_of(st) >= 0))
+        return std::string();
+    return link_target(path);
 }
 
 int write_through_temp(const std::string &path, const std::string &temp_prefix,

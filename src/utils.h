@@ -162,6 +162,9 @@ int write_through_temp(const std::string &path, const std::string &temp_prefix,
 // waits for it; the file keeps the mode of the one it replaces.
 int write_file_replacing(const std::string &path, const std::string &temp_prefix,
                          const std::function<int(FILE *)> &write);
+// The file that write_file_whole renames into place for path: path, or
+// the file a link leads to; empty when it writes to path directly instead.
+std::string renamed_into_place(const std::string &path);
 
 // The directory part of a path ("." for none) and the name after it.
 std::string dir_of(const std::string &path);

@@ -200,6 +200,7 @@ same_files() { # the site files, and the kept soil files as many times, of the t
   [ "$(kept "$work/one")" = "$(kept .)" ] || fail "$1: kept soil files differ"
 }
 same_files "the parts"
+[ ! -e data/site17.soils.in ] || fail "a soil file kept for the failed site"
 
 # Another part count, or a changed list, is refused while run/LIST holds a run.
 echo 'both|was started in 4 parts, not 8|8|2|' | refusals

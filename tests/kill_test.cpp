@@ -2,7 +2,8 @@
 // (SIGTERM, SIGINT), and checks after each kill that no site file was lost: each is whole (as
 // before the run, after its site keys, or rewritten), or the run died mid-rewrite and XXXX.sfp
 // holds the file's previous content, in which case the next run refuses to
-// start and changes nothing.
+// start and changes nothing. The run's --failed file names every site not
+// rewritten whole.
 //
 // usage: kill_test [KILLS [SEED]]   (CI runs a few dozen; by hand, thousands)
 #include "batch_builder.h"
@@ -88,7 +89,8 @@ int run_and_kill(const std::string &dir, std::chrono::microseconds delay, int si
     if (pid == 0) {
         if (chdir(dir.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout))
             _exit(127);
-        execl(SITEPREP_BIN, "siteprep", "sites.txt", static_cast<char *>(nullptr));
+        execl(SITEPREP_BIN, "siteprep", "--failed", "failed.txt", "sites.txt",
+              static_cast<char *>(nullptr));
         _exit(127);
     }
     std::this_thread::sleep_for(delay);
@@ -96,6 +98,20 @@ int run_and_kill(const std::string &dir, std::chrono::microseconds delay, int si
     int status = 0;
     waitpid(pid, &status, 0);
     return status;
+}
+
+// Whether the failure list names every site whose file is not rewritten
+// whole; with no list, whether the run touched no site file.
+bool lists_every_site_left(const scratch_dir &dir, const std::vector<states> &all) {
+    const bool listed = dir.exists("failed.txt");
+    const std::string failed = "\n" + dir.read("failed.txt");
+    for (int i = 0; i < site_count; ++i) {
+        const std::string now = dir.read(site_name(i) + ".sfp");
+        const bool named = failed.find("\n" + site_line(i)) != std::string::npos;
+        if (listed ? now != all[i].final && !named : now != all[i].original)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -131,6 +147,11 @@ int main(int argc, char **argv) {
         const bool killed = WIFSIGNALED(status);
         ++tried;
         mid_run += killed;
+        if (!lists_every_site_left(dir, all)) {
+            ++lost;
+            std::fprintf(stderr, "kill %d: signal %d: failed.txt leaves out a site: %s\n", k, sig,
+                         dir.read("failed.txt").c_str());
+        }
         if (sig != SIGKILL) {
             interrupted += killed;
             const bool ended_well = (killed && WTERMSIG(status) == sig) ||

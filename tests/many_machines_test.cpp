@@ -65,6 +65,52 @@ TEST(Part, PartsCoverEverySiteOnceInOrder) {
     }
 }
 
+// A collision refused by name, touching nothing: each part guards its
+// outputs and its sites' files against the files of the whole list, and a
+// scratch directory holding a site named XXXX is a collision, never a copy
+// to remove.
+TEST(Part, GuardsAgainstTheWholeList) {
+    const char *alias =
+        "b.sfp is the same file as a.wth: rewriting the site parameter file of "
+        "sites.txt line 2 would destroy the daily weather file of sites.txt line 1.";
+    const char *xxxx = "data/XXXX.sfp is the site parameter file of x.txt line 1 and the temporary "
+                       "copy at once";
+    const struct {
+        std::vector<std::string> args;
+        bool alias; // b.sfp a link to a.wth
+        const char *said;
+    } cases[] = {
+        {{"--part", "1/2", "--failed", "b.sfp", "sites.txt"},
+         false,
+         "b.sfp is the site parameter file of sites.txt line 2 and the --failed file at once"},
+        {{"--part", "2/2", "--summary", "a.wth", "sites.txt"},
+         false,
+         "a.wth is the daily weather file of sites.txt line 1 and the --summary file at once"},
+        {{"--part", "1/2", "sites.txt"}, true, alias},
+        {{"--part", "2/2", "sites.txt"}, true, alias},
+        {{"--check", "--part", "1/2", "sites.txt"}, true, alias},
+        {{"--scratch", "data", "x.txt"}, false, xxxx},
+        {{"--check", "--scratch", "data", "x.txt"}, false, xxxx},
+    };
+    for (const auto &c : cases) {
+        scratch_dir dir;
+        dir.write("sites.txt", site_row("a") + site_row("b"));
+        dir.write("x.txt", site_row("data/XXXX"));
+        for (const char *site : {"a", "b", "data/XXXX"})
+            write_usual_site(dir, site);
+        if (c.alias) {
+            fs::remove(dir.file("b.sfp"));
+            fs::create_symlink("a.wth", dir.file("b.sfp"));
+        }
+        const auto before = dir.snapshot();
+        const tool_result r = run_tool(dir.path(), c.args);
+        EXPECT_EQ(r.status, 1) << c.said;
+        EXPECT_NE(r.out.find(c.said), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("remove"), std::string::npos) << r.out;
+        EXPECT_TRUE(dir.snapshot() == before) << c.said;
+    }
+}
+
 // The failure list is a site list: it runs the failed sites again; empty
 // when none failed; refused, like any output, when it names a batch file.
 TEST(Failed, RunsTheFailedSitesAgain) {
@@ -87,9 +133,64 @@ TEST(Failed, RunsTheFailedSitesAgain) {
     EXPECT_TRUE(dir.snapshot() == before);
 }
 
+// The failure list names every site that was not prepared however the
+// run ended (too many is safe, too few is not), and never keeps a previous
+// run's list: it starts as every site of the part and shrinks as sites are
+// done, also when an interrupt ends the run.
+TEST(Failed, ListsEverySiteNotPrepared) {
+    const struct {
+        std::vector<std::string> args;
+        const char *arrange; // "no daily b": b fails; "copy left": a leftover XXXX.sfp
+        std::string inject;  // a signal that strace sends at a system call
+        int status;
+        std::string listed, changed; // sites failed.txt names (-: as it was); sites changed
+    } cases[] = {
+        {{}, "", "", 0, "", "abc"},
+        {{"--keep-going"}, "no daily b", "", 1, "b", "abc"}, // b gets its site keys
+        {{}, "no daily b", "", 1, "bc", "ab"},
+        {{}, "copy left", "", 1, "abc", ""},
+        {{"--part", "2/2"}, "copy left", "", 1, "bc", ""},
+        // Its directory is tried before the first site; failed.txt stays.
+        {{"--failed", "none/failed.txt"}, "", "", 1, "-", ""},
+        {{}, "", "flock:signal=SIGTERM:when=2", 143, "bc", "a"},
+        // Deferred until b's rewrite is done: b is listed too.
+        {{}, "", "unlink:signal=SIGTERM:when=2", 143, "bc", "ab"},
+        // Killed outright: the list as first written.
+        {{}, "", "flock:signal=SIGKILL:when=2", 137, "abc", "a"},
+    };
+    for (const auto &c : cases) {
+        if (!c.inject.empty() && !strace_installed())
+            continue;
+        scratch_dir dir, fresh;
+        dir.write("sites.txt", site_row("a") + site_row("b") + site_row("c"));
+        for (const char *site : {"a", "b", "c"})
+            write_usual_site(dir, site);
+        write_usual_site(fresh, "a");
+        if (std::string(c.arrange) == "no daily b")
+            fs::remove(dir.file("b.wth"));
+        if (std::string(c.arrange) == "copy left")
+            dir.write("XXXX.sfp", "a copy\n");
+        dir.write("failed.txt", site_row("stale"));
+        std::vector<std::string> args = {"--jobs", "1", "--failed", "failed.txt"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.push_back("sites.txt");
+        const tool_result r = run_tool(dir.path(), args, run_setup(), c.inject);
+        const std::string what = c.arrange + (" " + c.inject);
+        EXPECT_EQ(r.status, c.status) << what << "\n" << r.out;
+        std::string listed;
+        for (const char site : c.listed)
+            listed += site_row(site == '-' ? "stale" : std::string(1, site));
+        EXPECT_EQ(dir.read("failed.txt"), listed) << what;
+        for (const char site : std::string("abc"))
+            EXPECT_EQ(dir.read(site + std::string(".sfp")) != fresh.read("a.sfp"),
+                      c.changed.find(site) != std::string::npos)
+                << what << ": " << site;
+    }
+}
+
 // In a scratch directory the fixed files keep every promise: a run leaves
-// the same site files and kept soil files, a leftover copy there stops the
-// run, and two sites whose kept soil files would meet there are refused.
+// the same site files and kept soil files, and a leftover copy there stops
+// the run.
 TEST(Scratch, HoldsTheFixedFiles) {
     scratch_dir plain, moved;
     for (const scratch_dir *dir : {&plain, &moved}) {
@@ -104,9 +205,7 @@ TEST(Scratch, HoldsTheFixedFiles) {
     for (const char *site : {"a", "b"}) {
         const std::string name = std::string("data/") + site;
         EXPECT_EQ(moved.read(name + ".sfp"), plain.read(name + ".sfp"));
-        EXPECT_EQ(moved.read(std::string("s/") + site + ".soils.in"),
-                  plain.read(name + ".soils.in"));
-        EXPECT_FALSE(moved.exists(name + ".soils.in"));
+        EXPECT_EQ(moved.read(name + ".soils.in"), plain.read(name + ".soils.in"));
     }
     EXPECT_EQ(moved.read("s/soils.in"), plain.read("soils.in"));
     EXPECT_FALSE(moved.exists("soils.in"));
@@ -118,17 +217,33 @@ TEST(Scratch, HoldsTheFixedFiles) {
         << left.out;
     EXPECT_NE(left.out.find("then remove or rename s/XXXX.sfp and run again."), std::string::npos)
         << left.out;
-    fs::remove(moved.file("s/XXXX.sfp"));
+}
 
-    fs::create_directories(moved.file("other"));
-    write_usual_site(moved, "other/a");
-    moved.write("two.txt", site_row("data/a") + site_row("other/a"));
-    const tool_result met = run_tool(moved.path(), {"--keep-soils", "--scratch", "s", "two.txt"});
-    EXPECT_EQ(met.status, 1);
-    EXPECT_NE(met.out.find("s/a.soils.in is the --keep-soils file of two.txt line 2 and the "
-                           "--keep-soils file of two.txt line 1 at once"),
-              std::string::npos)
-        << met.out;
+// Kept soil files stand beside their site files, with --scratch too (so
+// that sites of one name in several directories do not meet), and only
+// for the sites prepared.
+TEST(KeepSoils, BesideThePreparedSitesFiles) {
+    for (const bool scratch : {false, true}) {
+        scratch_dir dir;
+        dir.write("sites.txt",
+                  site_row("ranchA/site") + site_row("ranchB/site") + site_row("ranchC/site"));
+        write_usual_site(dir, "ranchA/site");
+        write_usual_site(dir, "ranchB/site");
+        dir.write("ranchC/site.sfp", site_file("1 ELEV\n", false)); // no daily file: it fails
+        dir.write("ranchC/site.soils.in", "kept by an earlier run\n");
+        fs::create_directory(dir.file("s"));
+        std::vector<std::string> args = {"--keep-going", "--keep-soils", "sites.txt"};
+        if (scratch)
+            args.insert(args.begin(), {"--scratch", "s"});
+        const tool_result r = run_tool(dir.path(), args);
+        EXPECT_EQ(r.status, 1) << r.out;
+        const std::string soils = dir.read(scratch ? "s/soils.in" : "soils.in");
+        EXPECT_NE(soils.find("\n"), std::string::npos);
+        EXPECT_EQ(dir.read("ranchA/site.soils.in"), soils) << scratch;
+        EXPECT_EQ(dir.read("ranchB/site.soils.in"), soils) << scratch;
+        EXPECT_FALSE(dir.exists("ranchC/site.soils.in")) << scratch;
+        EXPECT_FALSE(dir.exists("s/site.soils.in"));
+    }
 }
 
 TEST(ManyMachines, WrongOptionsSayWhy) {

@@ -80,9 +80,13 @@ TEST(Summary, HoldsTheNumbersOfTheWeatherBlocks) {
         std::istringstream csv(dir.read("s.csv"));
         std::string line;
         std::getline(csv, line);
-        EXPECT_EQ(csv_fields(line)[0], "site");
-        while (std::getline(csv, line))
-            rows[csv_fields(line)[0]].push_back(csv_fields(line));
+        // Each row names the site's line in the list, right after the site.
+        EXPECT_EQ(line.substr(0, 16), "site,line,month,");
+        while (std::getline(csv, line)) {
+            const std::vector<std::string> f = csv_fields(line);
+            EXPECT_EQ(f[1], f[0] == "plain" ? "1" : "2") << line;
+            rows[f[0]].push_back(f);
+        }
         ASSERT_EQ(rows.size(), 2u) << mode;
         ASSERT_EQ(rows["odd,\"name"].size(), 12u);
         if (*mode) { // nothing but the two files is written
@@ -97,11 +101,11 @@ TEST(Summary, HoldsTheNumbersOfTheWeatherBlocks) {
                 block_values(dir.read(std::string(site) + ".sfp"));
             for (int m = 0; m < 12; ++m)
                 for (int k = 0; k < 5; ++k) // PRECIP, PRCSTD, PRCSKW, TMN2M, TMX2M
-                    EXPECT_EQ(rows[site][m][6 + k], block[12 * k + m])
+                    EXPECT_EQ(rows[site][m][7 + k], block[12 * k + m])
                         << site << " month " << m + 1;
         }
-        EXPECT_EQ(rows["odd,\"name"][1][6], "NA");
-        EXPECT_EQ(rows["odd,\"name"][1][3], "0"); // no valid precipitation year behind February
+        EXPECT_EQ(rows["odd,\"name"][1][7], "NA");
+        EXPECT_EQ(rows["odd,\"name"][1][4], "0"); // no valid precipitation year behind February
     }
 }
 
@@ -232,12 +236,12 @@ TEST(Report, ChartsHoldTheSummarysNumbers) {
     std::getline(csv, line);
     std::map<std::string, std::map<std::string, std::map<int, std::string>>> expected;
     const char *columns[] = {"PRECIP", "TMN2M", "TMX2M"};
-    const int at[] = {6, 9, 10};
+    const int at[] = {7, 10, 11};
     while (std::getline(csv, line)) {
         const auto f = csv_fields(line);
         for (int k = 0; k < 3; ++k)
             if (f[at[k]] != "NA")
-                expected[f[0]][columns[k]][std::stoi(f[1])] = f[at[k]];
+                expected[f[0]][columns[k]][std::stoi(f[2])] = f[at[k]];
     }
     const std::string page = dir.read("r.html");
     for (const auto &[number, site] : {std::pair{1, "plain"}, std::pair{2, "odd,\"name"}}) {

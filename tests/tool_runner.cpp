@@ -132,6 +132,10 @@ tool_result run_tool(const std::string &dir, const std::vector<std::string> &arg
     return run_tool(dir, args, setup);
 }
 
+bool strace_installed() {
+    return std::system("command -v strace >/dev/null 2>&1") == 0;
+}
+
 bool sanitized_build() {
 #if defined(__SANITIZE_ADDRESS__)
     return true;
@@ -151,7 +155,7 @@ static void set_limit(int resource, long value) {
 }
 
 tool_result run_tool(const std::string &dir, const std::vector<std::string> &args,
-                     const run_setup &setup) {
+                     const run_setup &setup, const std::string &inject) {
     const long file_size_limit = setup.file_size_limit;
     const bool unprivileged = setup.unprivileged, no_new_threads = setup.no_new_threads;
     // Everything the child needs is made before the fork: a test that runs
@@ -159,17 +163,25 @@ tool_result run_tool(const std::string &dir, const std::vector<std::string> &arg
     // may have inherited another thread's allocator lock.
     std::string bin = setup.program.empty() ? SITEPREP_BIN : setup.program;
     std::vector<std::string> copies(args);
+    if (!inject.empty()) {
+        const std::string call = inject.substr(0, inject.find(':'));
+        copies.insert(copies.begin(), {"strace", "-f", "-qq", "-o", "/dev/null", "-e",
+                                       "trace=" + call, "-e", "inject=" + inject, bin});
+        bin = "/usr/bin/env";
+    }
     std::vector<char *> argv;
     argv.push_back(bin.data());
     for (auto &a : copies)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    // A sanitizer build's leak check needs a thread of its own at exit.
+    // A sanitizer build's leak check needs a thread of its own at exit, and
+    // cannot run under strace.
+    const bool no_leak_check = no_new_threads || !inject.empty();
     std::vector<std::string> env_text;
     for (char **e = environ; *e != nullptr; ++e)
-        if (!no_new_threads || std::strncmp(*e, "ASAN_OPTIONS=", 13) != 0)
+        if (!no_leak_check || std::strncmp(*e, "ASAN_OPTIONS=", 13) != 0)
             env_text.emplace_back(*e);
-    if (no_new_threads) {
+    if (no_leak_check) {
         const char *asan = std::getenv("ASAN_OPTIONS");
         env_text.push_back(std::string("ASAN_OPTIONS=") +
                            (asan != nullptr && *asan != '\0' ? std::string(asan) + ":" : "") +

@@ -50,8 +50,12 @@ struct run_setup {
     bool close_stdout = false; // started with descriptor 1 closed
     std::string program;       // another program than siteprep (siteprep-import)
 };
+// With inject, under strace, which injects that fault into a system call
+// ("flock:signal=SIGTERM:when=2": SIGTERM at the second flock); skip such
+// a test where strace is not installed.
 tool_result run_tool(const std::string &dir, const std::vector<std::string> &args,
-                     const run_setup &setup);
+                     const run_setup &setup, const std::string &inject = std::string());
+bool strace_installed();
 
 // True in a sanitizer build, whose shadow memory no address-space limit
 // leaves room for.

@@ -67,6 +67,10 @@ INSTANTIATE_TEST_SUITE_P(
                    {"--summary", "sites.txt", "sites.txt"},
                    nothing,
                    "The site list is sites.txt: writing the --summary file would destroy it."},
+        guard_case{"summary_onto_a_list_without_sites",
+                   {"--summary", "sites.txt", "sites.txt"},
+                   [](const scratch_dir &d) { d.write("sites.txt", "\n"); },
+                   "The site list is sites.txt: writing the --summary file would destroy it."},
         guard_case{"report_onto_site_file",
                    {"--report", "plot.sfp", "sites.txt"},
                    nothing,
@@ -197,20 +201,21 @@ bool has(const std::string &text, const std::string &part) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, Told,
     ::testing::Values(
-        output_case{"malformed_line_under_keep_going",
-                    {"--keep-going", "--summary", "s.csv", "--report", "r.html", "sites.txt"},
-                    "bad 1 2\n",
-                    [](const tool_result &r, const scratch_dir &d) {
-                        EXPECT_EQ(r.status, 1);
-                        EXPECT_TRUE(has(d.read("s.csv"), "line 2,1,NA,NA,NA,NA,NA,NA,NA,NA,NA\r\n"))
-                            << d.read("s.csv");
-                        EXPECT_FALSE(has(d.read("s.csv"), "line 2,1,0"));
-                        EXPECT_TRUE(has(d.read("r.html"),
-                                        "No data: the site-list line could not be used."));
-                        // It went through the whole list: nothing was left out.
-                        EXPECT_FALSE(has(r.out, "covers the")) << r.out;
-                        EXPECT_TRUE(has(d.read("r.html"), "went through all 2 sites; 1 of them"));
-                    }},
+        output_case{
+            "malformed_line_under_keep_going",
+            {"--keep-going", "--summary", "s.csv", "--report", "r.html", "sites.txt"},
+            "bad 1 2\n",
+            [](const tool_result &r, const scratch_dir &d) {
+                EXPECT_EQ(r.status, 1);
+                EXPECT_TRUE(has(d.read("s.csv"), "line 2,2,1,NA,NA,NA,NA,NA,NA,NA,NA,NA\r\n"))
+                    << d.read("s.csv");
+                EXPECT_FALSE(has(d.read("s.csv"), "line 2,2,1,0"));
+                EXPECT_TRUE(
+                    has(d.read("r.html"), "No data: the site-list line could not be used."));
+                // It went through the whole list: nothing was left out.
+                EXPECT_FALSE(has(r.out, "covers the")) << r.out;
+                EXPECT_TRUE(has(d.read("r.html"), "went through all 2 sites; 1 of them"));
+            }},
         output_case{"stopped_run_says_what_it_covers",
                     {"--summary", "s.csv", "sites.txt"},
                     "ghost 1 2 40 40 20 1.3 0.5 3 1\nplot 1 2 40 40 20 1.3 0.5 3 1\n",

@@ -57,8 +57,9 @@ std::string where_fixed_files_are(const std::string &message) {
 
 std::string temp_copy_refusal(bool taken_by_batch) {
     struct stat st;
-    if ((lstat(temp_file_name, &st) != 0 && errno == ENOENT) ||
-        (taken_by_batch && !scratch_dir.empty()))
+    // A site file named like the copy is a collision the guard names, never
+    // a leftover copy that the user would be told to remove.
+    if ((lstat(temp_file_name, &st) != 0 && errno == ENOENT) || taken_by_batch)
         return std::string();
     return where_fixed_files_are(temp_left_over_message);
 }

@@ -68,12 +68,14 @@ TEST(Part, PartsCoverEverySiteOnceInOrder) {
 // A collision refused by name, touching nothing: each part guards its
 // outputs and its sites' files against the files of the whole list, and a
 // scratch directory holding a site named XXXX is a collision, never a copy
-// to remove.
+// to remove (nor is a site named XXXX in the working directory).
 TEST(Part, GuardsAgainstTheWholeList) {
     const char *alias =
         "b.sfp is the same file as a.wth: rewriting the site parameter file of "
         "sites.txt line 2 would destroy the daily weather file of sites.txt line 1.";
     const char *xxxx = "data/XXXX.sfp is the site parameter file of x.txt line 1 and the temporary "
+                       "copy at once";
+    const char *here = "XXXX.sfp is the site parameter file of here.txt line 1 and the temporary "
                        "copy at once";
     const struct {
         std::vector<std::string> args;
@@ -91,13 +93,18 @@ TEST(Part, GuardsAgainstTheWholeList) {
         {{"--check", "--part", "1/2", "sites.txt"}, true, alias},
         {{"--scratch", "data", "x.txt"}, false, xxxx},
         {{"--check", "--scratch", "data", "x.txt"}, false, xxxx},
+        {{"here.txt"}, false, here},
+        {{"--check", "here.txt"}, false, here},
     };
     for (const auto &c : cases) {
         scratch_dir dir;
         dir.write("sites.txt", site_row("a") + site_row("b"));
         dir.write("x.txt", site_row("data/XXXX"));
+        dir.write("here.txt", site_row("XXXX"));
         for (const char *site : {"a", "b", "data/XXXX"})
             write_usual_site(dir, site);
+        if (c.said == here)
+            write_usual_site(dir, "XXXX");
         if (c.alias) {
             fs::remove(dir.file("b.sfp"));
             fs::create_symlink("a.wth", dir.file("b.sfp"));

@@ -648,18 +648,21 @@ static int write_whole(const std::string &path, const std::string &temp_prefix,
         return write_directly(path, write);
     // A link is kept: the file it leads to is put in place, beside itself
     // (/dev/stdout, a link into /proc, is never renamed over); the file
-    // that standard output goes to is written to, since a rename would
-    // leave the messages in a file no longer named.
+    // that standard output goes to, named or through a link, is written
+    // to, since a rename would leave the messages in a file no longer named.
     std::string target = path, prefix = temp_prefix;
     struct stat st;
-    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (!planted_link(path).empty())
+    if (lstat(path.c_str(), &st) == 0) {
+        const bool link = S_ISLNK(st.st_mode);
+        if (link && !planted_link(path).empty())
             return EPERM;
         if (const int standard = stat(path.c_str(), &st) == 0 ? standard_output_of(st) : -1;
             standard >= 0)
             return write_to_standard(standard, write);
-        target = link_target(path);
-        prefix = target + ".";
+        if (link) {
+            target = link_target(path);
+            prefix = target + ".";
+        }
     }
     if (way.interruptible)
         return write_renamed(target, prefix, write, way);
@@ -684,12 +687,13 @@ std::string renamed_into_place(const std::string &path) {
     if (path.find('\0') != std::string::npos || is_special_target(path))
         return std::string();
     struct stat st;
-    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+    if (lstat(path.c_str(), &st) != 0)
         return path;
-    if (!planted_link(path).empty() ||
+    const bool link = S_ISLNK(st.st_mode);
+    if ((link && !planted_link(path).empty()) ||
         (stat(path.c_str(), &st) == 0 && standard_output_of(st) >= 0))
         return std::string();
-    return link_target(path);
+    return link ? link_target(path) : path;
 }
 
 int write_through_temp(const std::string &path, const std::string &temp_prefix,

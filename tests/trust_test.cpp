@@ -163,6 +163,15 @@ TEST(Guard, WritesThroughDevicesAndKeepsMessagesOutOfFiles) {
     const std::string log = dir.read("log.txt");
     EXPECT_LT(log.find("Update: "), log.find("site,month,")) << log;
     EXPECT_NE(dir.read("sub/real.csv").find("<html"), std::string::npos);
+    // Named as it is, the file standard output goes to is written through
+    // it too, after the messages, never renamed over them.
+    dir.write("more.txt", dir.read("sites.txt") + "bad 1 2\n");
+    const std::string named = "cd '" + dir.path() + "' && " + SITEPREP_BIN +
+                              " --keep-going --failed out.txt more.txt > out.txt";
+    EXPECT_NE(std::system(named.c_str()), 0);
+    const std::string out = dir.read("out.txt");
+    EXPECT_LT(out.find("Update: "), out.rfind("bad 1 2\n")) << out;
+    EXPECT_NE(out.find("1 of 2 sites failed"), std::string::npos) << out;
     scratch_dir closed;
     write_plot(closed);
     run_setup no_stdout;

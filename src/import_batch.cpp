@@ -115,6 +115,19 @@ std::string read_stations(const std::string &path, std::string &text) {
 // Checks that the --stations file is one this tool wrote, before any
 // import; empty, or why it is left alone.
 std::string check_stations(const std::string &path) {
+    // Its directory too: a table that cannot be written would fail only
+    // after every daily file.
+    struct stat st;
+    const std::string dir = dir_of(path);
+    int err = 0;
+    if (stat(dir.c_str(), &st) != 0)
+        err = errno;
+    else if (!S_ISDIR(st.st_mode))
+        err = ENOTDIR;
+    else if (access(dir.c_str(), W_OK | X_OK) != 0)
+        err = errno;
+    if (err != 0)
+        return "Error writing " + shown_name(path) + ": " + std::strerror(err);
     std::string table, text;
     if (std::string why = read_stations(path, table); !why.empty())
         return "Error reading " + shown_name(path) + ": " + why;

@@ -508,6 +508,8 @@ TEST(ImportOutputs, RefusedBeforeAnyWrite) {
         {csv_args({"-o", "made/here", "a/x.csv", "b/x.csv"}),
          "made/here/x.wth is the daily file of b/x.csv and the daily file of a/x.csv at once"},
         {csv_args({"--stations", "b/y.csv", "a/x.csv"}), "b/y.csv is not a stations table"},
+        {csv_args({"--stations", "none/st.csv", "a/x.csv"}),
+         "Error writing none/st.csv: No such file or directory"},
         // A pipe or device would lose to a look for the station ID what it gives.
         {{"ghcn", "/dev/null"},
          "/dev/null: not a regular file, whose station can be read "

@@ -9,7 +9,8 @@
 // usage: literal SITE_LIST
 #include "create_site.h"
 #include "create_soil.h"
-#include "siteprep.h"
+#include "fixed_files.h"
+#include "streams.h"
 #include "wthr.h"
 
 #include <cstdio>

@@ -1,8 +1,7 @@
 // Reading speed of the daily weather files and the whole tool's time for a
 // batch: 20 sites with 100 years of daily lines each, generated once.
-#include "daily_simd.h"
+#include "daily_simd/daily_simd.h"
 #include "shapes.h"
-#include "siteprep.h"
 #include "wthr.h"
 
 #include <benchmark/benchmark.h>

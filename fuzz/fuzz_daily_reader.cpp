@@ -2,10 +2,9 @@
 // the vectorized line parser against the general one on every line, and the
 // whole reading with it against the reading without it, as a run and as a
 // check (with the audit) reads a file.
-#include "audit.h"
-#include "daily_simd.h"
-#include "site_list.h"
-#include "siteprep.h"
+#include "audit/audit.h"
+#include "daily_simd/daily_simd.h"
+#include "site_line.h"
 #include "wthr.h"
 
 #include <bit>

@@ -1,8 +1,8 @@
 // Fuzz target: the importer's readers over an arbitrary input in each
 // format (the first byte picks it). An input is refused with a message or
 // becomes whole years of days in calendar order, seven fields a line.
-#include "import_readers.h"
-#include "utils.h"
+#include "fd.h"
+#include "readers/readers.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -12,7 +12,7 @@
 namespace {
 
 int days_in_year(int y) {
-    return import::is_leap(y) ? 366 : 365;
+    return is_leap(y) ? 366 : 365;
 }
 
 // Whole years from January 1, each line "d m y doy a b c" in order.
@@ -37,8 +37,7 @@ void check_days(const std::string &text) {
             doy = 0;
         }
         import::date day;
-        if (y != year || n != ++doy || !import::date_of_day(y, n, day) || day.month != m ||
-            day.day != d)
+        if (y != year || n != ++doy || !date_of_day(y, n, day) || day.month != m || day.day != d)
             std::abort();
         at = end + 1;
     }

@@ -1,7 +1,7 @@
 // Fuzz target: the site keyword pass over an arbitrary site parameter file.
 #include "create_site.h"
-#include "siteprep.h"
-#include "utils.h"
+#include "fd.h"
+#include "streams.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,6 +1,5 @@
 // Fuzz target: the site list line parser.
-#include "site_list.h"
-#include "siteprep.h"
+#include "site_line.h"
 
 #include <cstdint>
 #include <cstdlib>

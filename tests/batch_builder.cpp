@@ -1,11 +1,8 @@
 #include "batch_builder.h"
+#include "calendar.h"
 
 std::string site_row(const std::string &name, const char *values) {
     return name + values;
-}
-
-static bool is_leap(int y) {
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
 }
 
 std::string daily_file(const daily_days &days, const day_line &line_of) {

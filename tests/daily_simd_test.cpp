@@ -1,10 +1,10 @@
 // The vectorized daily-line parser gives exactly what the general parser
 // gives: the same lines accepted, the same messages, the same float bits.
-#include "audit.h"
+#include "audit/audit.h"
 #include "batch_builder.h"
-#include "daily_simd.h"
-#include "site_list.h"
-#include "siteprep.h"
+#include "daily_simd/daily_simd.h"
+#include "layout.h"
+#include "site_line.h"
 
 #include <bit>
 #include <cstdlib>

@@ -3,9 +3,7 @@
 // every site file must be whole: as before the failing step, or rewritten.
 #include "batch_builder.h"
 #include "rewrite.h"
-#include "siteprep.h"
 #include "tool_runner.h"
-#include "utils.h"
 
 #include <cstdlib>
 #include <fcntl.h>

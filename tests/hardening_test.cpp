@@ -2,9 +2,8 @@
 // two runs on one site, private files and syncing. The check must report
 // what the run refuses, and the run must refuse before anything is lost.
 #include "batch_builder.h"
-#include "siteprep.h"
+#include "shown.h"
 #include "tool_runner.h"
-#include "utils.h"
 
 #include <fcntl.h>
 #include <filesystem>

@@ -1,7 +1,8 @@
 // The CSV summary and the HTML report: the same numbers as the weather
 // blocks, written whole or not at all, and a page a browser renders.
 #include "batch_builder.h"
-#include "outputs.h"
+#include "csv.h"
+#include "outputs/outputs.h"
 #include "tool_runner.h"
 
 #include <cstdlib>

@@ -1,7 +1,6 @@
 // Parsing of site list lines and of single numeric tokens.
+#include "lines.h"
 #include "site_list.h"
-#include "siteprep.h"
-#include "utils.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

@@ -1,8 +1,7 @@
 // Soil water characteristics and the rows of "soils.in".
 #include "create_soil.h"
-#include "siteprep.h"
+#include "streams.h"
 #include "tool_runner.h"
-#include "utils.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,9 +1,7 @@
 // Daily weather aggregation, monthly statistics and the weather block.
 #include "batch_builder.h"
 #include "process_weather.h"
-#include "siteprep.h"
 #include "tool_runner.h"
-#include "utils.h"
 #include "wthr.h"
 
 #include <bit>

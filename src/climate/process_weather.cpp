@@ -1,0 +1,262 @@
+// Daily weather lines to year-by-month tables: monthly mean maximum and
+// minimum temperature and monthly precipitation total.
+#include "process_weather.h"
+#include "daily_simd/daily_simd.h"
+#include "lines.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// One lane each for maximum and minimum temperature and precipitation (the
+// fourth is unused): the month's sums and valid days, kept side by side so
+// that a day is added without a branch. Each lane is its own float sum,
+// added in line order.
+typedef float lanes __attribute__((vector_size(16)));
+typedef int32_t lane_counts __attribute__((vector_size(16)));
+
+struct month_sums {
+    lanes sum = {};
+    lane_counts count = {};
+};
+
+// is_valid for each lane: all ones in the lane of a valid value
+// (not-a-number fails the comparison).
+lane_counts valid_lanes(lanes value) {
+    return value >= missing_cut;
+}
+
+// Adding minus zero leaves any sum exactly as it is, so an invalid day
+// adds that.
+void add_day(lanes &sum, lane_counts &count, const daily_record &day) {
+    const lanes value = {day.tmax, day.tmin, day.prec, 0.0f};
+    const lane_counts valid = valid_lanes(value);
+    const lanes minus_zero = {-0.0f, -0.0f, -0.0f, -0.0f};
+    count -= valid;
+    sum += reinterpret_cast<lanes>((reinterpret_cast<lane_counts>(value) & valid) |
+                                   (reinterpret_cast<lane_counts>(minus_zero) & ~valid));
+}
+
+void start_month(month_sums &m, const daily_record &day) {
+    m = month_sums();
+    add_day(m.sum, m.count, day);
+}
+
+// A temperature mean needs two valid days.
+float monthly_mean(const month_sums &m, int lane) {
+    return m.count[lane] > 1 ? m.sum[lane] / static_cast<float>(m.count[lane]) : missing_value;
+}
+
+// A precipitation total needs one.
+float monthly_total(const month_sums &m, int lane) {
+    return m.count[lane] > 0 ? m.sum[lane] : missing_value;
+}
+
+} // namespace
+
+// Counts a bad line and keeps the first few.
+static void note_problem(daily_problems &problems, const daily_error &err) {
+    if (++problems.count <= daily_problems::kept)
+        problems.first.push_back(err);
+}
+
+int process_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
+                          daily_error &err) {
+    return read_daily_weather(wthfp, prec, tmin, tmax, err, nullptr);
+}
+
+namespace {
+
+// The tables as a daily file fills them: the month being summed and its
+// valid days.
+struct month_grouping {
+    month_grouping(month_table &p, month_table &lo, month_table &hi)
+        : prec(&p), tmin(&lo), tmax(&hi) {}
+    month_table *prec, *tmin, *tmax; // pointers, so that a copy can be assigned back
+    int month = 1;
+    int year = 0;
+    month_sums sums;
+
+    void close_month() {
+        (*tmax)[year][month - 1] = monthly_mean(sums, 0);
+        (*tmin)[year][month - 1] = monthly_mean(sums, 1);
+        (*prec)[year][month - 1] = monthly_total(sums, 2);
+    }
+
+    // Adds a day; false when it starts a year past the tables' last.
+    bool add(const daily_record &day) {
+        // The month field alone drives the grouping; years pass with December.
+        if (day.month == month) {
+            add_day(sums.sum, sums.count, day);
+            return true;
+        }
+        close_month();
+        if (month == 12)
+            ++year;
+        if (year >= max_years)
+            return false;
+        month = day.month;
+        start_month(sums, day);
+        return true;
+    }
+};
+
+// Adds days in order and returns how many were added: fewer than count
+// when one starts a year past the tables' last. A month's days are summed
+// in local copies, which the compiler keeps in registers when this is a
+// function of its own (inlined into the reader's loop, they go to memory
+// at every day).
+__attribute__((noinline)) size_t add_days(month_grouping &group, const daily_record *days,
+                                          size_t count) {
+    size_t added = 0;
+    while (added < count) {
+        lanes sum = group.sums.sum;
+        lane_counts valid_days = group.sums.count;
+        for (; added < count && days[added].month == group.month; ++added)
+            add_day(sum, valid_days, days[added]);
+        group.sums.sum = sum;
+        group.sums.count = valid_days;
+        if (added == count || !group.add(days[added]))
+            break;
+        ++added;
+    }
+    return added;
+}
+
+} // namespace
+
+namespace {
+
+// A daily file being read: the reader and parser, the tables being filled,
+// and where bad lines and every line go.
+struct daily_reading {
+    daily_reading(line_reader source, month_table &prec, month_table &tmin, month_table &tmax,
+                  daily_error &e, daily_problems *bad, daily_listener *l)
+        : reader(std::move(source)), group(prec, tmin, tmax), err(e), all_bad(bad), listener(l) {}
+    line_reader reader;
+    fast_daily_parser parser;
+    month_grouping group;
+    long line_number = 0;
+    // A run of lines the vectorized parser takes at a time.
+    static constexpr size_t batch = 64;
+    daily_record days[batch];
+    std::string_view lines[batch];
+    daily_date dates[batch];
+    daily_error &err;
+    daily_problems *all_bad; // a check's: bad lines counted and skipped
+    daily_listener *listener;
+};
+
+// How reading goes on after a step: with the next step, or ended (-1).
+constexpr int reading_on = 0, reading_ended = -1;
+
+int past_last_year(daily_reading &r) {
+    r.err.line = r.line_number;
+    r.err.reason = "more than " + std::to_string(max_years) + " years of data";
+    if (r.all_bad != nullptr)
+        note_problem(*r.all_bad, r.err);
+    return reading_ended;
+}
+
+// A run of lines the vectorized parser takes, added together; how many
+// were added, or reading_ended past the last year.
+long read_fast_run(daily_reading &r) {
+    const bool listened = r.listener != nullptr;
+    const size_t count =
+        r.parser.vectorized()
+            ? next_fast_days(r.reader, r.parser, r.days, listened ? r.lines : nullptr,
+                             listened ? r.dates : nullptr, daily_reading::batch)
+            : 0;
+    const size_t added = add_days(r.group, r.days, count);
+    // The listener hears of the lines added and of the one that could not be.
+    if (listened)
+        for (size_t k = 0; k < std::min(added + 1, count); ++k)
+            r.listener->line(r.lines[k], &r.days[k], r.line_number + 1 + static_cast<long>(k),
+                             &r.dates[k]);
+    r.line_number += static_cast<long>(added);
+    if (added == count)
+        return static_cast<long>(count);
+    ++r.line_number;
+    return past_last_year(r);
+}
+
+// A line for the general parser.
+int read_line(daily_reading &r, std::string_view line) {
+    ++r.line_number;
+    daily_record day;
+    const parse_status status = parse_daily_line(line, day, r.err.reason);
+    if (status == parse_status::blank)
+        return reading_on;
+    if (r.listener != nullptr)
+        r.listener->line(line, status == parse_status::ok ? &day : nullptr, r.line_number, nullptr);
+    if (status == parse_status::bad) {
+        r.err.line = r.line_number;
+        if (r.all_bad == nullptr)
+            return reading_ended;
+        note_problem(*r.all_bad, r.err);
+        return reading_on;
+    }
+    return r.group.add(day) ? reading_on : past_last_year(r);
+}
+
+// After the last line: the last month closed, or why the file ended early.
+int finish_reading(daily_reading &r) {
+    if (r.reader.too_long || r.reader.error != 0) {
+        r.err.line = r.reader.too_long ? r.line_number + 1 : 0;
+        r.err.reason =
+            r.reader.too_long ? too_long_reason(max_daily_line) : std::strerror(r.reader.error);
+        if (r.all_bad != nullptr)
+            note_problem(*r.all_bad, r.err);
+        return -1;
+    }
+    r.group.close_month();
+    return r.group.year;
+}
+
+void clear_tables(month_table &prec, month_table &tmin, month_table &tmax) {
+    for (int y = 0; y < max_years; ++y) {
+        for (int m = 0; m < months; ++m) {
+            prec[y][m] = 0.0f;
+            tmin[y][m] = 0.0f;
+            tmax[y][m] = 0.0f;
+        }
+    }
+}
+
+} // namespace
+
+// Reads the lines of a daily file into the tables.
+int read_daily_lines(line_reader source, month_table &prec, month_table &tmin, month_table &tmax,
+                     daily_error &err, daily_problems *all_bad, daily_listener *listener) {
+    clear_tables(prec, tmin, tmax);
+    daily_reading r(std::move(source), prec, tmin, tmax, err, all_bad, listener);
+    for (;;) {
+        const long run = read_fast_run(r);
+        if (run == reading_ended)
+            return -1;
+        if (run > 0)
+            continue;
+        // A line for the general parser, or the next block.
+        std::string_view line;
+        if (!next_line(r.reader, line))
+            break;
+        if (read_line(r, line) == reading_ended)
+            return -1;
+    }
+    return finish_reading(r);
+}
+
+int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
+                       daily_error &err, daily_problems *all_bad, daily_listener *listener) {
+    return read_daily_lines(line_reader(wthfp, max_daily_line), prec, tmin, tmax, err, all_bad,
+                            listener);
+}
+
+int process_daily_weather(int wthfd, month_table &prec, month_table &tmin, month_table &tmax,
+                          daily_error &err) {
+    return read_daily_lines(line_reader(wthfd, max_daily_line), prec, tmin, tmax, err, nullptr,
+                            nullptr);
+}

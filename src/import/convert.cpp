@@ -1,0 +1,119 @@
+// The values of a source converted: units, and the decimals written.
+#include "convert.h"
+#include "shown.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace import {
+
+namespace {
+
+// Each conversion's factor and offset, and how many decimals it adds to
+// the source's: multiplying by 0.1 or 2.54 keeps a decimal exact with one
+// or two more; Fahrenheit's 5/9 has no exact decimal, and two more are a
+// start that value_text extends as the float needs.
+struct conversion {
+    double scale, offset;
+    int more_decimals, least_decimals;
+};
+
+conversion of(temp_unit unit) {
+    switch (unit) {
+    case temp_unit::celsius:
+        return {1.0, 0.0, 0, 0};
+    case temp_unit::fahrenheit:
+        return {5.0 / 9.0, -32.0, 2, 0};
+    case temp_unit::kelvin:
+        return {1.0, -273.15, 0, 2};
+    case temp_unit::tenths_celsius:
+        return {0.1, 0.0, 1, 0};
+    }
+    return {1.0, 0.0, 0, 0};
+}
+
+conversion of(prcp_unit unit) {
+    switch (unit) {
+    case prcp_unit::mm:
+        return {0.1, 0.0, 1, 0};
+    case prcp_unit::cm:
+        return {1.0, 0.0, 0, 0};
+    case prcp_unit::inches:
+        return {2.54, 0.0, 2, 0};
+    case prcp_unit::tenths_mm:
+        return {0.01, 0.0, 2, 0};
+    }
+    return {1.0, 0.0, 0, 0};
+}
+
+bool converted(std::string_view text, const conversion &c, value &v) {
+    double number = 0;
+    int decimals = 0;
+    if (!plain_number(text, number, decimals))
+        return false;
+    // The offset first: (F - 32) * 5/9, K - 273.15.
+    v.number = (number + c.offset) * c.scale;
+    if (v.number == 0)
+        v.number = 0; // never "-0.0"
+    v.decimals = std::max(decimals + c.more_decimals, c.least_decimals);
+    v.valid = true;
+    return true;
+}
+
+} // namespace
+
+bool plain_number(std::string_view text, double &number, int &decimals) {
+    size_t i = 0, digits = 0;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+        ++i;
+    decimals = -1;
+    for (; i < text.size(); ++i) {
+        if (text[i] >= '0' && text[i] <= '9') {
+            ++digits;
+            decimals += decimals >= 0;
+        } else if (text[i] == '.' && decimals < 0) {
+            decimals = 0;
+        } else {
+            return false;
+        }
+    }
+    decimals = std::max(decimals, 0);
+    if (digits == 0 || digits > 30)
+        return false;
+    const std::string terminated(text);
+    number = std::strtod(terminated.c_str(), nullptr);
+    return std::isfinite(number);
+}
+
+bool temperature(std::string_view text, temp_unit unit, value &v) {
+    return converted(text, of(unit), v);
+}
+
+bool precipitation(std::string_view text, prcp_unit unit, value &v) {
+    return converted(text, of(unit), v);
+}
+
+std::string value_text(const value &v) {
+    if (!v.valid)
+        return "-99.99";
+    const float wanted = static_cast<float>(v.number);
+    const auto reads_back = [wanted](const std::string &text) {
+        return std::strtof(text.c_str(), nullptr) == wanted;
+    };
+    // The source's decimals and the conversion's, or a few more.
+    for (int decimals = v.decimals; decimals <= 12; ++decimals)
+        if (std::string text = format_message("%.*f", decimals, v.number); reads_back(text))
+            return text;
+    // Otherwise (a source with more decimals than a float holds, or a value
+    // far below 1) the fewest decimals that give the float back; a value
+    // that is zero as a float is written unsigned.
+    const double number = wanted == 0 ? 0.0 : v.number;
+    std::string text;
+    for (int decimals = 0; decimals <= 64; ++decimals)
+        if (text = format_message("%.*f", decimals, number); reads_back(text))
+            break;
+    return text;
+}
+
+} // namespace import

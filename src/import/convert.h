@@ -1,0 +1,37 @@
+// The values of a source converted to what a daily file holds: degrees C
+// and cm a day, with the decimals that keep what the source gave.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace import {
+
+// The units a source's values come in.
+enum class temp_unit { celsius, fahrenheit, kelvin, tenths_celsius };
+enum class prcp_unit { mm, cm, inches, tenths_mm };
+
+enum quantity { tmax, tmin, prcp, quantities };
+
+// A value of one day as the source gave it, converted; valid false when the
+// source lacks it, marks it missing or flags it as failed.
+struct value {
+    bool valid = false;
+    double number = 0; // in degrees C or cm
+    int decimals = 0;  // written with at least these
+};
+
+// A source value's text converted; decimals of the text are counted, so
+// that a conversion by a power of ten loses nothing. False when the text
+// is not a plain decimal number.
+bool temperature(std::string_view text, temp_unit unit, value &v);
+bool precipitation(std::string_view text, prcp_unit unit, value &v);
+
+// The text of a value that strtof reads back as the float of the value:
+// with its decimals, a few more where needed, or else the fewest that do.
+std::string value_text(const value &v);
+
+// A plain decimal number (sign, digits, one point); false for anything else.
+bool plain_number(std::string_view text, double &number, int &decimals);
+
+} // namespace import

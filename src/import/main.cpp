@@ -1,0 +1,335 @@
+// siteprep-import: makes the daily weather files siteprep reads from the
+// files public sources serve. This file holds only the command line.
+#include "fd.h"
+#include "layout.h"
+#include "plan.h"
+#include "shown.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <getopt.h>
+
+namespace {
+
+const char usage_line[] =
+    "usage: siteprep-import FORMAT [OPTIONS] FILE...   FORMAT: daymet | ghcn | power | csv\n"
+    "       siteprep-import --help | --version\n";
+
+void print_help() {
+    std::printf("%s", usage_line);
+    std::printf("\n"
+                "Writes DIR/NAME.wth for each FILE: one line a day, day month year day-of-year\n"
+                "tmax tmin precipitation, temperatures in degrees C and precipitation in cm a\n"
+                "day, -99.99 for a value the source lacks, marks missing or flags as failed.\n"
+                "Every calendar day of whole years is written, from January 1 of the first\n"
+                "year with data to December 31 of the last. NAME is FILE's name without its\n"
+                "extension (GHCN: the station ID). FILE '-' is standard input (with --name).\n"
+                "Inputs are never written.\n"
+                "\n"
+                "Options:\n"
+                "  -o, --output-dir DIR  write the daily files in DIR, made if missing\n"
+                "                        (default: .)\n"
+                "  --name NAME           the daily file's name, for a single FILE\n"
+                "  --force               replace an existing daily file\n"
+                "  --years FIRST-LAST    write these years only (a normals period)\n"
+                "  --stations FILE.csv   also put a row per imported input in this table\n"
+                "                        (rows of other names are kept)\n"
+                "  --ghcn-stations FILE  ghcnd-stations.txt, for the stations' places (ghcn)\n"
+                "  --keep-going          go on past a failed input and list the failures\n"
+                "csv only (the units and columns have no default):\n"
+                "  --prcp-unit mm|cm|in  --temp-unit C|F|K\n"
+                "  --date COL (YYYY-MM-DD), or --year COL --month COL --day COL\n"
+                "  --tmax COL  --tmin COL  --prcp COL\n"
+                "  --missing VALUE       a value that means missing (repeatable; an empty\n"
+                "                        field always does)\n"
+                "  --delimiter CHAR      the field separator (default ','; 'tab' for a tab;\n"
+                "                        'space' for runs of blanks and tabs)\n"
+                "  -h, --help            show this help and exit\n"
+                "  --version             show the version and exit\n"
+                "\n"
+                "Exit status: 0 when every FILE was imported, 1 after an error, 2 for a\n"
+                "wrong command line.\n");
+}
+
+void say_wrong(const std::string &what) {
+    std::fprintf(stderr, "siteprep-import: %s\n", what.c_str());
+}
+
+struct command_line {
+    import::import_request request;
+    bool help = false, version = false;
+    bool temp_given = false, prcp_given = false, csv_options = false;
+};
+
+bool take_years(const char *text, import::import_request &r) {
+    int first = 0, last = 0, used = 0;
+    if (std::sscanf(text, "%4d-%4d%n", &first, &last, &used) != 2 ||
+        static_cast<size_t>(used) != std::strlen(text) || first < 1 || first > last ||
+        last > 9999) {
+        say_wrong(std::string("invalid --years value '") + text +
+                  "': FIRST-LAST, such as 1991-2020");
+        return false;
+    }
+    if (last - first >= max_years) {
+        say_wrong(std::string("invalid --years value '") + text +
+                  format_message("': more than %d years, the most siteprep reads", max_years));
+        return false;
+    }
+    r.options.first_year = first;
+    r.options.last_year = last;
+    return true;
+}
+
+bool take_unit(int opt, const std::string &text, command_line &c) {
+    import::import_options &o = c.request.options;
+    if (opt == 'P') {
+        c.prcp_given = true;
+        if (text == "mm" || text == "cm" || text == "in") {
+            o.prcp = text == "mm"   ? import::prcp_unit::mm
+                     : text == "cm" ? import::prcp_unit::cm
+                                    : import::prcp_unit::inches;
+            return true;
+        }
+        say_wrong("invalid --prcp-unit '" + text + "': mm, cm or in");
+        return false;
+    }
+    c.temp_given = true;
+    if (text == "C" || text == "F" || text == "K") {
+        o.temp = text == "C"   ? import::temp_unit::celsius
+                 : text == "F" ? import::temp_unit::fahrenheit
+                               : import::temp_unit::kelvin;
+        return true;
+    }
+    say_wrong("invalid --temp-unit '" + text + "': C, F or K");
+    return false;
+}
+
+bool take_delimiter(const std::string &text, import::import_options &o) {
+    if (text == "space") {
+        o.blank_runs = true;
+        return true;
+    }
+    if (text.size() == 1 && text != "\"" && text != "\n") {
+        o.delimiter = text[0];
+        return true;
+    }
+    if (text == "tab" || text == "\\t") {
+        o.delimiter = '\t';
+        return true;
+    }
+    say_wrong("invalid --delimiter '" + text + "': one character, 'tab' or 'space'");
+    return false;
+}
+
+// A csv column option: where its name goes.
+std::string *column_option(int opt, import::csv_columns &c) {
+    switch (opt) {
+    case 'D':
+        return &c.date;
+    case 'Y':
+        return &c.year;
+    case 'M':
+        return &c.month;
+    case 'd':
+        return &c.day;
+    case 'X':
+        return &c.value[import::tmax];
+    case 'N':
+        return &c.value[import::tmin];
+    case 'R':
+        return &c.value[import::prcp];
+    default:
+        return nullptr;
+    }
+}
+
+bool take_value(const char *option, std::string &into) {
+    into = optarg;
+    if (!into.empty())
+        return true;
+    say_wrong(std::string("option '") + option + "' needs a value");
+    return false;
+}
+
+bool take_option(int opt, command_line &c) {
+    import::import_request &r = c.request;
+    if (std::string *column = column_option(opt, r.options.columns); column != nullptr) {
+        c.csv_options = true;
+        return take_value("a column option", *column);
+    }
+    switch (opt) {
+    case 'o':
+        return take_value("--output-dir", r.output_dir);
+    case 'n':
+        if (!take_value("--name", r.name))
+            return false;
+        if (r.name.find('/') != std::string::npos || r.name == "." || r.name == "..") {
+            say_wrong("invalid --name '" + r.name + "': a name, not a path");
+            return false;
+        }
+        if (!import::site_list_can_name(r.name)) {
+            say_wrong("invalid --name " + quote_token(r.name) +
+                      ": white space or a control character, which no site list can name");
+            return false;
+        }
+        return true;
+    case 'f':
+        r.force = true;
+        return true;
+    case 'y':
+        return take_years(optarg, r);
+    case 's':
+        return take_value("--stations", r.stations);
+    case 'g':
+        return take_value("--ghcn-stations", r.ghcn_stations);
+    case 'k':
+        r.keep_going = true;
+        return true;
+    case 'P':
+    case 'T':
+        c.csv_options = true;
+        return take_unit(opt, optarg, c);
+    case 'm':
+        c.csv_options = true;
+        r.options.missing.push_back(optarg);
+        return true;
+    case 'l':
+        c.csv_options = true;
+        return take_delimiter(optarg, r.options);
+    case 'h':
+        c.help = true;
+        return true;
+    case 'V':
+        c.version = true;
+        return true;
+    default:
+        return false; // getopt_long has said why
+    }
+}
+
+bool take_format(const std::string &text, import::import_options &o) {
+    for (import::source s :
+         {import::source::daymet, import::source::ghcn, import::source::power, import::source::csv})
+        if (text == import::source_name(s)) {
+            o.format = s;
+            return true;
+        }
+    say_wrong("unknown format '" + text + "': daymet, ghcn, power or csv");
+    return false;
+}
+
+// What a csv import needs, and what the other formats must not be given.
+bool check_format_options(const command_line &c) {
+    const import::import_request &r = c.request;
+    const import::csv_columns &col = r.options.columns;
+    if (r.options.format != import::source::csv) {
+        if (c.csv_options) {
+            say_wrong(std::string("units, columns, --missing and --delimiter are for csv; ") +
+                      import::source_name(r.options.format) + " documents its own");
+            return false;
+        }
+        return true;
+    }
+    if (!c.prcp_given || !c.temp_given) {
+        say_wrong("csv needs --prcp-unit and --temp-unit: no default is safe");
+        return false;
+    }
+    const bool date = !col.date.empty();
+    const bool parts = !col.year.empty() && !col.month.empty() && !col.day.empty();
+    const bool some_part = !col.year.empty() || !col.month.empty() || !col.day.empty();
+    if (date == some_part || (some_part && !parts)) {
+        say_wrong("csv needs --date COL, or --year, --month and --day, not both");
+        return false;
+    }
+    for (const std::string &v : col.value)
+        if (v.empty()) {
+            say_wrong("csv needs --tmax, --tmin and --prcp");
+            return false;
+        }
+    return true;
+}
+
+bool parse_command_line(int argc, char **argv, command_line &c) {
+    static const option long_options[] = {{"output-dir", required_argument, nullptr, 'o'},
+                                          {"name", required_argument, nullptr, 'n'},
+                                          {"force", no_argument, nullptr, 'f'},
+                                          {"years", required_argument, nullptr, 'y'},
+                                          {"stations", required_argument, nullptr, 's'},
+                                          {"ghcn-stations", required_argument, nullptr, 'g'},
+                                          {"keep-going", no_argument, nullptr, 'k'},
+                                          {"prcp-unit", required_argument, nullptr, 'P'},
+                                          {"temp-unit", required_argument, nullptr, 'T'},
+                                          {"date", required_argument, nullptr, 'D'},
+                                          {"year", required_argument, nullptr, 'Y'},
+                                          {"month", required_argument, nullptr, 'M'},
+                                          {"day", required_argument, nullptr, 'd'},
+                                          {"tmax", required_argument, nullptr, 'X'},
+                                          {"tmin", required_argument, nullptr, 'N'},
+                                          {"prcp", required_argument, nullptr, 'R'},
+                                          {"missing", required_argument, nullptr, 'm'},
+                                          {"delimiter", required_argument, nullptr, 'l'},
+                                          {"help", no_argument, nullptr, 'h'},
+                                          {"version", no_argument, nullptr, 'V'},
+                                          {nullptr, 0, nullptr, 0}};
+    char name[] = "siteprep-import";
+    char *const invoked = argv[0];
+    argv[0] = name;
+    opterr = 1;
+    bool ok = true;
+    for (int opt; ok && (opt = getopt_long(argc, argv, "ho:", long_options, nullptr)) != -1;)
+        ok = take_option(opt, c);
+    argv[0] = invoked;
+    if (!ok)
+        return false;
+    if (c.help || c.version)
+        return true;
+    if (optind == argc) {
+        say_wrong("no format given");
+        return false;
+    }
+    if (!take_format(argv[optind++], c.request.options) || !check_format_options(c))
+        return false;
+    for (int i = optind; i < argc; ++i)
+        c.request.inputs.push_back(argv[i]);
+    if (c.request.inputs.empty()) {
+        say_wrong("no input file given");
+        return false;
+    }
+    if (!c.request.name.empty() && c.request.inputs.size() > 1) {
+        say_wrong("--name is for a single input file");
+        return false;
+    }
+    if (c.request.name.empty() && std::find(c.request.inputs.begin(), c.request.inputs.end(),
+                                            "-") != c.request.inputs.end()) {
+        say_wrong("standard input ('-') needs --name");
+        return false;
+    }
+    if (!c.request.ghcn_stations.empty() && c.request.options.format != import::source::ghcn) {
+        say_wrong("--ghcn-stations goes with the ghcn format");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    command_line c;
+    if (!parse_command_line(argc, argv, c)) {
+        std::fputs(usage_line, stderr);
+        std::fputs("Try 'siteprep-import --help' for more information.\n", stderr);
+        return 2;
+    }
+    if (c.help) {
+        print_help();
+        return finish_stdout("siteprep-import", 0);
+    }
+    if (c.version) {
+        std::printf("siteprep-import %s\n", SITEPREP_VERSION);
+        return finish_stdout("siteprep-import", 0);
+    }
+    std::signal(SIGXFSZ, SIG_IGN); // a write past a size limit fails instead
+    return finish_stdout("siteprep-import", import::run_import(c.request));
+}

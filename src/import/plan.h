@@ -1,0 +1,30 @@
+// The import of a list of source files into daily files: names, the guard,
+// each file written through a temporary name, the failures, the stations
+// table.
+#pragma once
+
+#include "readers/readers.h"
+
+#include <string>
+#include <vector>
+
+namespace import {
+
+struct import_request {
+    import_options options;
+    std::vector<std::string> inputs; // "-": standard input
+    std::string output_dir = ".";
+    std::string name;          // --name, for a single input
+    bool force = false;        // replace an existing daily file
+    bool keep_going = false;   // go on past a failed input
+    std::string stations;      // --stations FILE.csv; empty: none
+    std::string ghcn_stations; // --ghcn-stations FILE; empty: none
+};
+
+// Runs the import: 0 when every input made its daily file, 1 otherwise.
+int run_import(const import_request &request);
+
+// A name a site list can hold: no white space, no control character.
+bool site_list_can_name(const std::string &name);
+
+} // namespace import

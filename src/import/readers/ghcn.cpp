@@ -1,0 +1,164 @@
+// GHCN-Daily's .dly: one station a file, a line per element (TMAX, TMIN,
+// PRCP) and month with 31 day slots; and ghcnd-stations.txt, where the
+// stations are.
+#include "layout.h"
+#include "reading.h"
+#include "shown.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
+#include <map>
+#include <sys/stat.h>
+
+namespace import {
+
+namespace {
+
+constexpr size_t dly_line_length = 269; // 21 + 31 day slots of 8
+
+// One station's month: the three elements' values of each day.
+using dly_month = std::array<std::array<value, 31>, quantities>;
+
+struct dly_station {
+    std::string id;
+    std::map<int, dly_month> months;           // by year * 12 + month - 1
+    int last_month[quantities] = {-1, -1, -1}; // the last month of each element's lines
+};
+
+int element_of(std::string_view element) {
+    return element == "TMAX" ? tmax : element == "TMIN" ? tmin : element == "PRCP" ? prcp : -1;
+}
+
+// A day slot: the value, unless missing or flagged by a quality check.
+std::string dly_value(const input &in, int q, std::string_view slot, int days, int d, value &v) {
+    const std::string_view number = trimmed(slot.substr(0, 5));
+    if (number == "-9999")
+        return std::string();
+    if (d > days)
+        return at_line(in, format_message("a value for day %d of a month of %d days", d, days));
+    const bool flagged = slot[6] != ' ';
+    const bool ok = q == prcp ? precipitation(number, prcp_unit::tenths_mm, v)
+                              : temperature(number, temp_unit::tenths_celsius, v);
+    if (!ok)
+        return at_line(in,
+                       format_message("day %d: not a number: %s", d, quote_token(number).c_str()));
+    if (flagged)
+        v = value();
+    return std::string();
+}
+
+std::string dly_line(const input &in, dly_station &station) {
+    const std::string &l = in.line;
+    if (l.size() != dly_line_length)
+        return at_line(
+            in, format_message("%zu characters; a .dly line has %zu", l.size(), dly_line_length));
+    const std::string id = l.substr(0, 11);
+    if (station.id.empty())
+        station.id = id;
+    else if (id != station.id)
+        return at_line(in, "a second station, " + quote_token(id) + ": one station a file");
+    const int q = element_of(std::string_view(l).substr(17, 4));
+    if (q < 0)
+        return std::string();
+    int year = 0, month = 0;
+    if (!whole_number(l.substr(11, 4), year) || !whole_number(l.substr(15, 2), month) || year < 1 ||
+        month < 1 || month > 12)
+        return at_line(in, "no year and month in columns 12 to 17");
+    const int key = year * 12 + month - 1;
+    if (key <= station.last_month[q])
+        return at_line(in,
+                       format_message("%s of %04d-%02d %s", l.substr(17, 4).c_str(), year, month,
+                                      key == station.last_month[q]
+                                          ? "again"
+                                          : "before a month above it: out of order"));
+    station.last_month[q] = key;
+    dly_month &m = station.months[key];
+    for (int d = 1; d <= 31; ++d) {
+        const std::string_view slot = std::string_view(l).substr(21 + 8 * (d - 1), 8);
+        if (std::string why = dly_value(in, q, slot, month_length(year, month), d, m[q][d - 1]);
+            !why.empty())
+            return why;
+    }
+    return std::string();
+}
+
+} // namespace
+
+std::string read_ghcn(input &in, const import_options &o, wth_writer &writer, station_row &row) {
+    dly_station station;
+    while (in.next())
+        if (!trimmed(in.line).empty())
+            if (std::string why = dly_line(in, station); !why.empty())
+                return why;
+    if (in.err != 0)
+        return read_failure(in);
+    if (o.places != nullptr)
+        if (auto p = o.places->find(station.id); p != o.places->end()) {
+            row.latitude = p->second.latitude;
+            row.longitude = p->second.longitude;
+            row.elevation = p->second.elevation;
+        }
+    for (const auto &[key, m] : station.months) {
+        const int year = key / 12, month = key % 12 + 1;
+        for (int d = 1; d <= month_length(year, month); ++d) {
+            const value day[quantities] = {m[tmax][d - 1], m[tmin][d - 1], m[prcp][d - 1]};
+            // In date order by the map's: only the span can be refused.
+            if (writer.add({year, month, d}, day) == day_order::too_many_years)
+                return input_name(in.path) +
+                       format_message(": %04d-%02d is more than %d years from the first "
+                                      "month, the most siteprep reads",
+                                      year, month, max_years);
+        }
+    }
+    return std::string();
+}
+
+std::string ghcn_station_of(const std::string &path, std::string &why) {
+    // Read ahead, a pipe would lose its first line to the look.
+    if (struct stat st; stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        why = input_name(path) + ": not a regular file, whose station can be read ahead: give "
+                                 "--name";
+        return std::string();
+    }
+    input in(path);
+    if (in.fp == nullptr) {
+        why = "Error opening " + input_name(path) + ": " + std::strerror(in.err);
+        return std::string();
+    }
+    while (in.next())
+        if (!trimmed(in.line).empty()) {
+            const std::string id(trimmed(std::string_view(in.line).substr(0, 11)));
+            if (id.size() == 11 && std::all_of(id.begin(), id.end(), [](char c) {
+                    return std::isalnum(static_cast<unsigned char>(c));
+                }))
+                return id;
+            why = at_line(in, "no station ID in columns 1 to 11");
+            return std::string();
+        }
+    why = in.err != 0 ? read_failure(in) : input_name(path) + ": no station line";
+    return std::string();
+}
+
+std::string read_station_places(const std::string &path, station_places &places) {
+    input in(path);
+    if (in.fp == nullptr)
+        return "Error opening " + input_name(path) + ": " + std::strerror(in.err);
+    while (in.next()) {
+        if (trimmed(in.line).empty())
+            continue;
+        if (in.line.size() < 37)
+            return at_line(in, "shorter than the 37 columns of ID, latitude, longitude and "
+                               "elevation");
+        station_place &p = places[std::string(trimmed(in.line.substr(0, 11)))];
+        p.latitude = trimmed(in.line.substr(12, 8));
+        p.longitude = trimmed(in.line.substr(21, 9));
+        p.elevation = trimmed(in.line.substr(31, 6));
+        if (p.elevation == "-999.9")
+            p.elevation.clear(); // unknown
+    }
+    return in.err != 0 ? read_failure(in) : std::string();
+}
+
+} // namespace import

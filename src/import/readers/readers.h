@@ -1,0 +1,60 @@
+// The readers of the sources daily files are made from: Daymet's
+// single-pixel CSV, GHCN-Daily's .dly, NASA POWER's daily point CSV, and a
+// plain CSV whose columns and units the user names.
+#pragma once
+
+#include "convert.h"
+#include "wth_writer.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace import {
+
+enum class source { daymet, ghcn, power, csv };
+
+const char *source_name(source s);
+
+// A plain CSV's columns, by their names in its header row.
+struct csv_columns {
+    std::string date; // YYYY-MM-DD; or the three below
+    std::string year, month, day;
+    std::string value[quantities]; // tmax, tmin, prcp
+};
+
+// Where a GHCN station is, from ghcnd-stations.txt.
+struct station_place {
+    std::string latitude, longitude, elevation;
+};
+using station_places = std::map<std::string, station_place>;
+
+struct import_options {
+    source format = source::csv;
+    int first_year = 0, last_year = 0; // 0: the source's own years
+    temp_unit temp = temp_unit::celsius;
+    prcp_unit prcp = prcp_unit::cm;
+    csv_columns columns;
+    std::vector<std::string> missing; // further values that mean missing
+    char delimiter = ',';
+    bool blank_runs = false;                // --delimiter space: runs of blanks and tabs separate
+    const station_places *places = nullptr; // GHCN station metadata, if given
+};
+
+// An input as messages name it: "standard input" for "-".
+std::string input_name(const std::string &path);
+
+// Reads one input ("-": standard input) and writes its daily file to out, filling its row of the
+// stations table; empty on success, else what failed, naming the file, the
+// line and the column.
+std::string import_file(const std::string &path, const import_options &options, FILE *out,
+                        station_row &row);
+
+// The station an input holds: GHCN's ID from its first line; empty with why
+// set when the file cannot tell.
+std::string ghcn_station_of(const std::string &path, std::string &why);
+
+// Reads ghcnd-stations.txt; empty on success, else what failed.
+std::string read_station_places(const std::string &path, station_places &places);
+
+} // namespace import

@@ -1,0 +1,367 @@
+// The source readers of an import. Each reads its input a line at a time
+// and hands the days in date order to the daily file's writer; only GHCN,
+// whose three elements of a day stand on lines far apart, holds its
+// station's months until the file ends. Here: what they share, the reading
+// of a table of days by its header row, and the import of one input.
+#include "reading.h"
+#include "layout.h"
+#include "shown.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+
+namespace import {
+
+const char *source_name(source s) {
+    switch (s) {
+    case source::daymet:
+        return "daymet";
+    case source::ghcn:
+        return "ghcn";
+    case source::power:
+        return "power";
+    case source::csv:
+        return "csv";
+    }
+    return "";
+}
+
+std::string input_name(const std::string &path) {
+    return path == "-" ? "standard input" : shown_name(path);
+}
+
+std::string at_line(const input &in, const std::string &what) {
+    return input_name(in.path) + " line " + std::to_string(in.number) + ": " + what;
+}
+
+std::string at_column(const input &in, const std::string &column, const std::string &what) {
+    return at_line(in, "column " + quote_token(column) + ": " + what);
+}
+
+std::string read_failure(const input &in) {
+    return "Error reading " + input_name(in.path) + ": " + std::strerror(in.err);
+}
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::string lower(std::string_view s) {
+    std::string out(s);
+    for (char &c : out)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::vector<std::string> split_fields(std::string_view line, char delimiter) {
+    std::vector<std::string> fields;
+    std::string field;
+    bool quoted = false;
+    for (size_t i = 0; i <= line.size(); ++i) {
+        const char c = i < line.size() ? line[i] : delimiter;
+        if (quoted) {
+            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"')
+                field += line[++i];
+            else if (c == '"')
+                quoted = false;
+            else
+                field += c;
+        } else if (c == '"' && trimmed(field).empty()) {
+            field.clear();
+            quoted = true;
+        } else if (c == delimiter) {
+            fields.emplace_back(trimmed(field));
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    return fields;
+}
+
+namespace {
+
+// The fields of a line whose fields runs of blanks and tabs separate, as
+// awk reads them.
+std::vector<std::string> split_blanks(std::string_view line) {
+    std::vector<std::string> fields;
+    size_t i = 0;
+    for (;;) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            ++i;
+        if (i == line.size())
+            return fields;
+        const size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t')
+            ++i;
+        fields.emplace_back(line.substr(start, i - start));
+    }
+}
+
+} // namespace
+
+std::vector<std::string> split_line(std::string_view line, char delimiter, bool blank_runs) {
+    return blank_runs ? split_blanks(line) : split_fields(line, delimiter);
+}
+
+std::string column_key(std::string_view name) {
+    const size_t paren = name.find('(');
+    return lower(trimmed(name.substr(0, paren)));
+}
+
+namespace {
+
+// "\"tmax (C)\" (column 3) and \"tmax (F)\" (column 5)".
+std::string columns_named(const std::vector<std::string> &header, const std::vector<int> &found) {
+    std::string list;
+    for (size_t k = 0; k < found.size(); ++k)
+        list += std::string(k == 0                  ? ""
+                            : k + 1 == found.size() ? " and "
+                                                    : ", ") +
+                quote_token(header[found[k]]) + format_message(" (column %d)", found[k] + 1);
+    return list;
+}
+
+// The column a name asks for: the one of that very name; else the one of
+// that name case folded; else, for a name without a unit, the one whose
+// name before its unit is it ("prcp" finds "prcp (mm/day)"). A name that
+// finds several columns at the first of these that finds any is an error
+// naming them; column is -1 when none is found.
+std::string find_column(const std::vector<std::string> &header, std::string_view name,
+                        int &column) {
+    const std::string_view exact = trimmed(name);
+    const std::string folded = lower(exact);
+    const bool has_unit = name.find('(') != std::string_view::npos;
+    const std::function<bool(const std::string &)> levels[] = {
+        [&](const std::string &h) { return h == exact; },
+        [&](const std::string &h) { return lower(h) == folded; },
+        [&](const std::string &h) { return !has_unit && column_key(h) == folded; }};
+    column = -1;
+    for (const auto &matches : levels) {
+        std::vector<int> found;
+        for (size_t i = 0; i < header.size(); ++i)
+            if (matches(header[i]))
+                found.push_back(static_cast<int>(i));
+        if (found.size() > 1)
+            return quote_token(name) + " names " + std::to_string(found.size()) +
+                   " columns of the header row: " + columns_named(header, found);
+        if (found.size() == 1) {
+            column = found[0];
+            break;
+        }
+    }
+    return std::string();
+}
+
+} // namespace
+
+bool whole_number(std::string_view text, int &n) {
+    double number = 0;
+    int decimals = 0;
+    if (!plain_number(text, number, decimals) || !(number > -1e9 && number < 1e9) ||
+        number != static_cast<int>(number))
+        return false;
+    n = static_cast<int>(number);
+    return true;
+}
+
+namespace {
+
+// YYYY-MM-DD.
+bool iso_date(std::string_view text, date &d) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+        return false;
+    for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+    d = {std::atoi(std::string(text.substr(0, 4)).c_str()),
+         std::atoi(std::string(text.substr(5, 2)).c_str()),
+         std::atoi(std::string(text.substr(8, 2)).c_str())};
+    return true;
+}
+
+std::string row_date(const input &in, const table &t, const std::vector<std::string> &f, date &d) {
+    if (t.date >= 0) {
+        if (!iso_date(f[t.date], d))
+            return at_column(in, t.header[t.date],
+                             "not a date YYYY-MM-DD: " + quote_token(f[t.date]));
+    } else {
+        int parts[3] = {0, 0, 0};
+        const int columns[3] = {t.year, t.day_of_year >= 0 ? t.day_of_year : t.month, t.day};
+        for (int k = 0; k < 3; ++k)
+            if (columns[k] >= 0 && !whole_number(f[columns[k]], parts[k]))
+                return at_column(in, t.header[columns[k]],
+                                 "not a whole number: " + quote_token(f[columns[k]]));
+        if (t.day_of_year >= 0) {
+            const bool past = t.daymet_days && parts[1] > 365;
+            if (past || !date_of_day(parts[0], parts[1], d))
+                return at_line(in,
+                               format_message("day %d of %d does not exist", parts[1], parts[0]));
+            return std::string();
+        }
+        d = {parts[0], parts[1], parts[2]};
+    }
+    if (!is_real_date(d))
+        return at_line(
+            in, format_message("the date %04d-%02d-%02d does not exist", d.year, d.month, d.day));
+    return std::string();
+}
+
+std::string order_failure(const input &in, day_order order, const date &d) {
+    const std::string day = format_message("%04d-%02d-%02d", d.year, d.month, d.day);
+    if (order == day_order::too_many_years)
+        return at_line(in, "the date " + day +
+                               format_message(": more than %d years from the first, the most "
+                                              "siteprep reads",
+                                              max_years));
+    return at_line(in, order == day_order::duplicate
+                           ? "the date " + day + " again"
+                           : "the date " + day + " before a date above it: days must be in order");
+}
+
+// What a word where a number should be may mean, where --missing can say so.
+std::string missing_hint(const table &t, const std::string &text) {
+    if (!t.missing_hint ||
+        std::any_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::string();
+    return " (give --missing " + text + " if it means missing)";
+}
+
+// One data row of a table into the writer.
+std::string table_row(const input &in, const table &t, wth_writer &writer) {
+    const std::vector<std::string> f = split_line(in.line, t.delimiter, t.blank_runs);
+    if (f.size() != t.header.size())
+        return at_line(
+            in, format_message("%zu fields, the header row has %zu", f.size(), t.header.size()));
+    date d;
+    if (std::string why = row_date(in, t, f, d); !why.empty())
+        return why;
+    value values[quantities];
+    for (int q = 0; q < quantities; ++q) {
+        const std::string &text = f[t.value[q]];
+        if (t.missing.has(text))
+            continue;
+        if (!(q == prcp ? precipitation(text, t.prcp, values[q])
+                        : temperature(text, t.temp, values[q])))
+            return at_column(in, t.header[t.value[q]],
+                             "not a number: " + quote_token(text) + missing_hint(t, text));
+    }
+    const day_order order = writer.add(d, values);
+    return order == day_order::ok ? std::string() : order_failure(in, order, d);
+}
+
+} // namespace
+
+std::string table_rows(input &in, const table &t, wth_writer &writer) {
+    while (in.next()) {
+        if (trimmed(in.line).empty())
+            continue;
+        if (std::string why = table_row(in, t, writer); !why.empty())
+            return why;
+    }
+    return in.err != 0 ? read_failure(in) : std::string();
+}
+
+std::string may_column(const input &in, table &t, int &column, const std::string &name) {
+    const std::string why = find_column(t.header, name, column);
+    return why.empty() ? why : at_line(in, why);
+}
+
+std::string need_column(const input &in, table &t, int &column, const std::string &name) {
+    if (std::string why = may_column(in, t, column, name); !why.empty())
+        return why;
+    return column >= 0 ? std::string()
+                       : at_line(in, "no column " + quote_token(name) + " in the header row");
+}
+
+namespace {
+
+std::string number_after(std::string_view line, std::string_view word) {
+    const std::string low = lower(line);
+    const size_t at = low.find(lower(word));
+    if (at == std::string::npos)
+        return std::string();
+    size_t i = at + word.size();
+    while (i < line.size() && (line[i] == ' ' || line[i] == ':' || line[i] == '\t'))
+        ++i;
+    size_t end = i;
+    while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != ',')
+        ++end;
+    double number = 0;
+    int decimals = 0;
+    const std::string token(line.substr(i, end - i));
+    return plain_number(token, number, decimals) ? token : std::string();
+}
+
+std::string number_before(std::string_view line, std::string_view word) {
+    const size_t at = lower(line).find(lower(word));
+    if (at == std::string::npos)
+        return std::string();
+    std::string_view before = trimmed(line.substr(0, at));
+    const size_t blank = before.find_last_of(" \t=:");
+    const std::string token(blank == std::string_view::npos ? before : before.substr(blank + 1));
+    double number = 0;
+    int decimals = 0;
+    return plain_number(token, number, decimals) ? token : std::string();
+}
+
+// A quantity missing on every day written: its statistics could only be
+// "nan"; empty when each has a value.
+std::string lacking_quantity(const std::string &path, const station_row &row) {
+    static const char *const names[quantities] = {"tmax", "tmin", "prcp"};
+    for (int q = 0; q < quantities; ++q)
+        if (row.missing[q] == row.days)
+            return input_name(path) + format_message(": no %s value on any of the %ld days "
+                                                     "written: its statistics could only be nan",
+                                                     names[q], row.days);
+    return std::string();
+}
+
+} // namespace
+
+void note_place(std::string_view line, station_row &row) {
+    if (std::string v = number_after(line, "latitude"); !v.empty() && row.latitude.empty())
+        row.latitude = v;
+    if (std::string v = number_after(line, "longitude"); !v.empty() && row.longitude.empty())
+        row.longitude = v;
+    if (lower(line).find("elevation") != std::string::npos && row.elevation.empty())
+        row.elevation = number_before(line, "meters");
+}
+
+std::string import_file(const std::string &path, const import_options &options, FILE *out,
+                        station_row &row) {
+    input in(path);
+    if (in.fp == nullptr)
+        return "Error opening " + input_name(path) + ": " + std::strerror(in.err);
+    wth_writer writer(out, row, options.first_year, options.last_year);
+    std::string why;
+    switch (options.format) {
+    case source::daymet:
+        why = read_daymet(in, writer, row);
+        break;
+    case source::ghcn:
+        why = read_ghcn(in, options, writer, row);
+        break;
+    case source::power:
+        why = read_power(in, writer, row);
+        break;
+    case source::csv:
+        why = read_csv(in, options, writer);
+        break;
+    }
+    if (why.empty() && !writer.finish())
+        why = input_name(path) +
+              (options.first_year != 0
+                   ? format_message(": no day in %d-%d", options.first_year, options.last_year)
+                   : std::string(": no day"));
+    return why.empty() ? lacking_quantity(path, row) : why;
+}
+
+} // namespace import

@@ -1,0 +1,101 @@
+// Interrupts deferred while a file is written: a handler installed once
+// notes a signal that comes meanwhile, and the process ends by it as soon
+// as the write is done.
+#include "signals.h"
+
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <pthread.h>
+#include <unistd.h>
+
+namespace {
+
+const int deferred_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+volatile sig_atomic_t deferring = 0;
+volatile sig_atomic_t deferred = 0; // the signal that came meanwhile, or 0
+void (*volatile last_words)() = nullptr;
+
+// A temporary file that an interrupt removes before it ends the process.
+char doomed_path[PATH_MAX];
+volatile sig_atomic_t doomed = 0;
+
+// Ends the process as the signal would: after the last words, if any, said
+// once, and the doomed temporary file removed, with the other signals
+// waiting meanwhile. Only async-signal-safe calls.
+void end_by(int sig) {
+    sigset_t held, before;
+    sigemptyset(&held);
+    for (int s : deferred_signals)
+        sigaddset(&held, s);
+    pthread_sigmask(SIG_BLOCK, &held, &before);
+    if (void (*say)() = last_words; say != nullptr) {
+        last_words = nullptr;
+        say();
+    }
+    if (doomed)
+        unlink(doomed_path);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+// Ends the process, or notes the signal while a write must not be cut.
+extern "C" void on_interrupt(int sig) {
+    if (deferring) {
+        deferred = sig;
+        return;
+    }
+    end_by(sig);
+}
+
+// A handler for each signal that would end the process (one the process
+// was started with ignored stays ignored), installed once: cheaper, site
+// after site, than blocking and unblocking them. While it runs the others
+// wait, so that last words are said once and whole.
+void install_interrupt_handlers() {
+    struct sigaction on = {}, before = {};
+    on.sa_handler = on_interrupt;
+    on.sa_flags = SA_RESTART;
+    sigemptyset(&on.sa_mask);
+    for (int sig : deferred_signals)
+        sigaddset(&on.sa_mask, sig);
+    for (int sig : deferred_signals)
+        if (sigaction(sig, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+            sigaction(sig, &on, nullptr);
+}
+
+void install_interrupt_handlers_once() {
+    static const bool installed = (install_interrupt_handlers(), true);
+    (void)installed;
+}
+
+} // namespace
+
+void defer_interrupts(bool defer) {
+    install_interrupt_handlers_once();
+    if (defer) {
+        deferring = 1;
+        return;
+    }
+    deferring = 0;
+    if (const int sig = deferred; sig != 0) {
+        std::fflush(stdout); // the messages so far, before the signal ends the run
+        end_by(sig);
+    }
+}
+
+void remove_on_interrupt(const char *path) {
+    install_interrupt_handlers_once();
+    doomed = 0;
+    if (path == nullptr || std::strlen(path) >= sizeof doomed_path)
+        return;
+    std::strcpy(doomed_path, path);
+    doomed = 1;
+}
+
+void at_interrupt(void (*say)()) {
+    install_interrupt_handlers_once();
+    last_words = say;
+}

@@ -1,0 +1,436 @@
+// The check: every problem a run of the batch would meet, in one pass,
+// writing nothing.
+#include "check.h"
+#include "audit/audit.h"
+#include "create_soil.h"
+#include "fd.h"
+#include "file_paths.h"
+#include "fixed_files.h"
+#include "guard_batch.h"
+#include "lines.h"
+#include "open.h"
+#include "outputs/outputs.h"
+#include "progress.h"
+#include "report.h"
+#include "shown.h"
+#include "site_list.h"
+#include "work_ahead.h"
+#include "wthr.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <fcntl.h>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A line the check says: a problem or a warning, each counted (a problem
+// line may stand for several), or a note, which is not.
+struct said {
+    enum kind { problem, warning, note } what;
+    std::string text;
+    int count = 1;
+};
+using lines_said = std::vector<said>;
+
+void problem(lines_said &out, std::string text, int count = 1) {
+    out.push_back({said::problem, std::move(text), count});
+}
+
+void add_warnings(lines_said &out, const std::vector<std::string> &texts) {
+    for (const std::string &t : texts)
+        out.push_back({said::warning, t, 1});
+}
+
+struct check_tally {
+    int sites = 0;
+    int problems = 0;
+    int warnings = 0;
+};
+
+// The one place the check prints: the lines in order, counted.
+void say(check_tally &tally, const lines_said &lines) {
+    for (const said &s : lines) {
+        std::printf("%s\n", s.text.c_str());
+        if (s.what == said::problem)
+            tally.problems += s.count;
+        else if (s.what == said::warning)
+            tally.warnings += s.count;
+    }
+}
+
+int counted_of(const lines_said &lines, said::kind what) {
+    int n = 0;
+    for (const said &s : lines)
+        n += s.what == what ? s.count : 0;
+    return n;
+}
+
+// Whether a run could write soils.in here: an existing writable regular
+// file, or none in a writable directory.
+void check_soil_file(lines_said &out) {
+    struct stat st;
+    std::string why;
+    if (stat(soil_file_name, &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            why = std::strerror(EISDIR);
+        else if (!S_ISREG(st.st_mode))
+            why = "not a regular file";
+        else if (access(soil_file_name, W_OK) != 0)
+            why = std::strerror(errno);
+    } else if (errno != ENOENT || access(dir_of(soil_file_name).c_str(), W_OK | X_OK) != 0) {
+        why = std::strerror(errno);
+    }
+    if (!why.empty())
+        problem(out, std::string(soil_file_name) + " cannot be written: " + why);
+}
+
+// The temporary copy is created in the working (or scratch) directory.
+void check_work_dir(lines_said &out) {
+    if (access(dir_of(temp_file_name).c_str(), W_OK | X_OK) != 0)
+        problem(out, where_fixed_files_are(
+                         std::string(temp_file_name) +
+                         " cannot be created in the working directory: " + std::strerror(errno)));
+}
+
+// Set on a thread whose open failed for want of descriptors: its site is
+// checked again on the main thread, so that every thread count says the
+// same.
+thread_local bool descriptors_ran_out = false;
+
+void note_exhausted(int err) {
+    if (err == EMFILE || err == ENFILE)
+        descriptors_ran_out = true;
+}
+
+// The number of the first line of an open file longer than max_line, or 0.
+long first_long_line(int fd, size_t max_line) {
+    const int copy = dup(fd);
+    FILE *fp = copy >= 0 ? fdopen(copy, "r") : nullptr;
+    if (fp == nullptr) {
+        note_exhausted(errno);
+        if (copy >= 0)
+            close(copy);
+        return 0;
+    }
+    line_reader reader(fp, max_line);
+    std::string_view line;
+    long count = 0;
+    while (next_line(reader, line))
+        ++count;
+    std::fclose(fp);
+    return reader.too_long ? count + 1 : 0;
+}
+
+// The site file: a readable regular file that the run can write, with
+// lines of a length the run accepts. Its descriptor, or -1.
+int check_site_file(lines_said &out, const site_line &site) {
+    const std::string site_file = site.name + ".sfp";
+    const std::string shown = shown_name(site_file);
+    std::string why;
+    // Opened as the run opens it, so that what refuses its writing (an
+    // append-only or read-only file) is found here too.
+    int write_errno = 0;
+    const int fd = open_regular(site_file, why, &write_errno);
+    if (fd < 0) {
+        note_exhausted(errno);
+        problem(out, format_message(keys_site_open_message, shown_name(site.name).c_str()) + " " +
+                         shown + ": " + why);
+        return -1;
+    }
+    if (write_errno != 0)
+        problem(out, "Error opening for writing " + shown + ": " + std::strerror(write_errno));
+    if (const long line = first_long_line(fd, max_text_line); line > 0)
+        problem(out, format_message(site_file_line_message, shown.c_str(), line,
+                                    too_long_reason(max_text_line).c_str()));
+    return fd;
+}
+
+// The bad lines of a daily file as problems: the first few, then how many
+// more.
+void add_bad_lines(lines_said &out, const std::string &weather_file, const daily_problems &bad) {
+    const std::string shown = shown_name(weather_file);
+    for (const daily_error &line : bad.first)
+        problem(out, line.line > 0
+                         ? format_message(weather_line_message, shown.c_str(), line.line,
+                                          line.reason.c_str())
+                         : format_message(read_message, shown.c_str(), line.reason.c_str()));
+    if (bad.count > daily_problems::kept)
+        problem(out,
+                shown + ": " + counted(bad.count - daily_problems::kept, "more problem") +
+                    " not listed",
+                bad.count - daily_problems::kept);
+}
+
+// The audit's warnings, then its summary line.
+void add_audit(lines_said &out, const audit_said &audit) {
+    add_warnings(out, audit.warnings);
+    if (!audit.summary.empty())
+        out.push_back({said::note, audit.summary, 0});
+}
+
+// The statistics go to stats when the daily file is free of problems.
+// listed_as names the site's list line.
+void check_weather_file(lines_said &out, const site_line &site, const std::string &listed_as,
+                        int site_fd, weather_stats &stats, bool &has_stats) {
+    static thread_local month_table prec, tmin, tmax;
+    const std::string weather_file = site.name + ".wth";
+    std::string why;
+    FILE *wthfp = open_weather_file(weather_file, site_fd, why);
+    if (wthfp == nullptr) {
+        note_exhausted(errno);
+        problem(out, format_message(weather_open_message, shown_name(site.name).c_str()) + " " +
+                         shown_name(weather_file) + ": " + why);
+        add_audit(out, audit_site(site, site_fd, nullptr, 0, prec, tmin, tmax, listed_as));
+        return;
+    }
+    daily_error err;
+    daily_problems bad;
+    auto audit = start_daily_audit();
+    const int years =
+        read_daily_weather(wthfp, prec, tmin, tmax, err, &bad, listener_of(audit.get())) + 1;
+    close_input(wthfp);
+    add_bad_lines(out, weather_file, bad);
+    has_stats = bad.count == 0 && years > 0;
+    if (has_stats)
+        compute_stats(stats, years, prec, tmin, tmax);
+    // The audit's warnings come after the problems of the file.
+    add_audit(out, audit_site(site, site_fd, years > 0 ? audit.get() : nullptr, years, prec, tmin,
+                              tmax, listed_as));
+}
+
+// Sites that a batch names twice: by the same name, or by two names of one
+// file. A run rewrites such a site twice, which may not be meant.
+struct seen_sites {
+    std::map<std::string, long> names;
+    std::map<std::pair<unsigned long long, unsigned long long>, std::pair<long, std::string>> files;
+};
+
+lines_said check_repeats(seen_sites &seen, const char *list_path, const listed_site &entry,
+                         const file_id *id) {
+    const site_line &site = entry.site;
+    if (auto [it, fresh] = seen.names.emplace(site.name, entry.line_number); !fresh)
+        return {{said::warning,
+                 format_message("Warning: %s line %ld: %s is listed again (first on line %ld)",
+                                list_path, entry.line_number, shown_name(site.name).c_str(),
+                                it->second)}};
+    if (id == nullptr)
+        return {};
+    auto [it, fresh] = seen.files.emplace(std::make_pair(id->dev, id->ino),
+                                          std::make_pair(entry.line_number, site.name + ".sfp"));
+    if (fresh)
+        return {};
+    return {{said::warning,
+             format_message("Warning: %s line %ld: %s.sfp is the same file as %s (line %ld)",
+                            list_path, entry.line_number, shown_name(site.name).c_str(),
+                            shown_name(it->second.second).c_str(), it->second.first)}};
+}
+
+// What the check says of one site: before and after the warnings of a site
+// named twice, which need the sites before it; and which file its site
+// file is.
+struct site_report {
+    lines_said before, after;
+    bool has_stats = false;
+    weather_stats stats;
+    bool has_id = false;
+    file_id id;
+};
+
+// Checks one site, keeping what it says: sites can be checked on several
+// threads and reported in order.
+site_report check_site(const char *list_path, const listed_site &entry) {
+    site_report report;
+    const site_line &site = entry.site;
+    if (!is_valid_layer_code(site.layer_code))
+        report.before.push_back(
+            {said::warning,
+             format_message("Warning: %s line %ld: %s %s", list_path, entry.line_number,
+                            layer_code_warning, layer_code_default)});
+    add_warnings(report.before, audit_site_line(site, list_path, entry.line_number));
+    const int site_fd = check_site_file(report.before, site);
+    report.has_id = site_fd >= 0 && id_of_fd(site_fd, report.id);
+    check_weather_file(report.after, site,
+                       format_message("%s line %ld", list_path, entry.line_number), site_fd,
+                       report.stats, report.has_stats);
+    if (site_fd >= 0)
+        close(site_fd);
+    return report;
+}
+
+// The texts of what was said, for the outputs.
+std::vector<std::string> texts_of(std::initializer_list<const lines_said *> parts) {
+    std::vector<std::string> texts;
+    for (const lines_said *part : parts)
+        for (const said &s : *part)
+            texts.push_back(s.text);
+    return texts;
+}
+
+// The report of a site checked on a worker thread; one that ran out of
+// descriptors or memory there is left to the main thread.
+struct checked {
+    site_report report;
+    bool left_to_main = false;
+};
+
+void check_ahead(const char *list_path, const listed_site &entry, checked &into) {
+    into = checked();
+    descriptors_ran_out = false;
+    try {
+        into.report = check_site(list_path, entry);
+        into.left_to_main = descriptors_ran_out;
+    } catch (const std::bad_alloc &) {
+        into.left_to_main = true;
+    }
+}
+
+void add_outcome(batch_outputs *outputs, const std::string &name, long line,
+                 const site_report *report, int problems, int warnings,
+                 const std::vector<std::string> &findings) {
+    if (outputs == nullptr)
+        return;
+    site_outcome outcome;
+    outcome.name = &name;
+    outcome.line = line;
+    outcome.stats = report != nullptr && report->has_stats ? &report->stats : nullptr;
+    if (report == nullptr)
+        outcome.no_stats = "the site-list line could not be used";
+    outcome.problems = problems;
+    outcome.warnings = warnings;
+    outcome.findings = &findings;
+    add_site(*outputs, outcome);
+}
+
+// The site of the list's line i, as the check says it, in order.
+void say_site(check_tally &tally, seen_sites &seen, const char *list_path, const listed_site &entry,
+              const site_report &report, batch_outputs *outputs) {
+    const lines_said repeated =
+        check_repeats(seen, list_path, entry, report.has_id ? &report.id : nullptr);
+    for (const lines_said *part : {&report.before, &repeated, &report.after})
+        say(tally, *part);
+    int problems = 0, warnings = 0;
+    for (const lines_said *part : {&report.before, &repeated, &report.after}) {
+        problems += counted_of(*part, said::problem);
+        warnings += counted_of(*part, said::warning);
+    }
+    add_outcome(outputs, entry.site.name, entry.line_number, &report, problems, warnings,
+                texts_of({&report.before, &repeated, &report.after}));
+}
+
+void check_sites(check_tally &tally, const char *list_path, const site_list &sites, int threads,
+                 bool progress, batch_outputs *outputs) {
+    seen_sites seen;
+    // A site holds at most three descriptors at once: its site file, a copy
+    // of that descriptor and its daily file.
+    threads = threads_for_descriptors(threads, 3, 4);
+    std::vector<checked> reports(work_ahead_window(threads));
+    work_ahead_ptr ahead = start_work_ahead(sites.lines.size(), threads, [&](size_t i) {
+        if (sites.lines[i].problem.empty())
+            check_ahead(list_path, sites.lines[i], reports[i % reports.size()]);
+    });
+    auto shown = start_progress(progress, sites.lines.size());
+    for (size_t i = 0; i < sites.lines.size(); ++i) {
+        const listed_site &entry = sites.lines[i];
+        show_progress(shown.get(), i,
+                      entry.problem.empty() ? shown_name(entry.site.name)
+                                            : "line " + std::to_string(entry.line_number));
+        take_job(*ahead, i);
+        hide_progress_for_output(shown.get());
+        ++tally.sites;
+        if (!entry.problem.empty()) {
+            say(tally, {{said::problem, entry.problem}});
+            add_outcome(outputs, "line " + std::to_string(entry.line_number), entry.line_number,
+                        nullptr, 1, 0, {entry.problem});
+            continue;
+        }
+        checked &done = reports[i % reports.size()];
+        const site_report report =
+            done.left_to_main ? check_site(list_path, entry) : std::move(done.report);
+        say_site(tally, seen, list_path, entry, report, outputs);
+    }
+    finish_progress(shown.get(), sites.lines.size());
+}
+
+// What would stop the run before its first site, or lose a file: a copy
+// left over, a file the batch both writes and reads, an unwritable
+// soils.in or working directory. False when the outputs must not be
+// written.
+bool check_batch_files(check_tally &tally, FILE *list, const char *list_path,
+                       const site_list &sites, bool keep_soils, batch_outputs *outputs) {
+    lines_said out;
+    batch_writes writes;
+    writes.site_soil_files = keep_soils;
+    if (outputs != nullptr) {
+        writes.summary_path = outputs->summary_path;
+        writes.report_path = outputs->report_path;
+    }
+    guard_findings found;
+    const std::vector<std::string> collisions =
+        guard_batch(sites, fileno(list), list_path, writes, &found);
+    if (std::string left = temp_copy_refusal(found.temp_copy_is_read); !left.empty())
+        problem(out, left);
+    for (const std::string &c : collisions)
+        problem(out, c);
+    check_soil_file(out);
+    check_work_dir(out);
+    say(tally, out);
+    if (!collisions.empty() || outputs == nullptr)
+        return false;
+    if (open_outputs(*outputs))
+        return true;
+    ++tally.problems; // the message is out
+    return false;
+}
+
+} // namespace
+
+namespace {
+
+int check_all(const char *list_path, bool strict, bool keep_soils, int threads, bool progress,
+              batch_outputs *outputs, const list_part &part) {
+    check_tally tally;
+    bool write = false;
+    FILE *list = open_site_list(list_path);
+    if (list == nullptr) {
+        ++tally.problems; // the message is out
+    } else {
+        const std::string list_name = shown_name(list_path);
+        site_list sites = read_site_list(list, list_path);
+        keep_part(sites, part);
+        write = check_batch_files(tally, list, list_path, sites, keep_soils, outputs);
+        check_sites(tally, list_name.c_str(), sites, threads, progress, write ? outputs : nullptr);
+        if (!sites.read_problem.empty())
+            say(tally, {{said::problem, sites.read_problem}});
+        close_input(list);
+    }
+    // A status of 1 for warnings alone says where it comes from.
+    const bool strict_counts = strict && tally.warnings > 0;
+    std::printf("%s checked, %s, %s%s\n", counted(tally.sites, "site").c_str(),
+                counted(tally.problems, "problem").c_str(),
+                counted(tally.warnings, "warning").c_str(),
+                strict_counts ? ", counted as problems by --strict" : "");
+    const int status = tally.problems == 0 && !strict_counts ? 0 : 1;
+    if (!write)
+        return status;
+    outputs->status = "The check found " + counted(tally.problems, "problem") + " and " +
+                      counted(tally.warnings, "warning") + " in " + counted(tally.sites, "site") +
+                      "; it wrote no site file.";
+    return write_outputs(*outputs) ? status : 1;
+}
+
+} // namespace
+
+int check_batch(const char *list_path, bool strict, bool keep_soils, int threads, bool progress,
+                batch_outputs *outputs, const list_part &part) {
+    try {
+        return check_all(list_path, strict, keep_soils, threads, progress, outputs, part);
+    } catch (const std::bad_alloc &) {
+        return say_out_of_memory();
+    }
+}

@@ -1,0 +1,237 @@
+// siteprep: prepares the input files of every site in a site list. This
+// file holds only the command line.
+#include "fd.h"
+#include "layout.h"
+#include "open.h"
+#include "options.h"
+#include "tokens.h"
+
+#include <cstdio>
+#include <getopt.h>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+const char usage_line[] =
+    "usage: siteprep [--sync] [--jobs N] [--keep-going] [--keep-soils] [--summary CSV]\n"
+    "                [--report HTML] [--[no-]progress] [--part K/N] [--scratch DIR]\n"
+    "                [--failed FILE] [--] SITE_LIST\n"
+    "       siteprep --check [--strict] [--jobs N] [--keep-soils] [--summary CSV]\n"
+    "                [--report HTML] [--[no-]progress] [--part K/N] [--scratch DIR]\n"
+    "                [--] SITE_LIST\n"
+    "       siteprep --help | --version\n";
+
+void print_help() {
+    std::printf("%s", usage_line);
+    std::printf("\n"
+                "For every site of SITE_LIST, in order: writes the soil layer file soils.in\n"
+                "from the site's texture, sets SITLAT, SITLNG, NLAYER, NLAYPG and ELEV in\n"
+                "the site's parameter file NAME.sfp, and replaces lines %d to %d of that file\n"
+                "with monthly climate statistics from the daily weather file NAME.wth.\n"
+                "NAME.sfp is rewritten in place through the temporary copy XXXX.sfp.\n"
+                "\n"
+                "Site list lines: name latitude longitude sand silt clay bulk-density\n"
+                "pass-through layer-code elevation, separated by white space.\n"
+                "Daily weather lines (NAME.wth): day month year day-of-year Tmax Tmin\n"
+                "precipitation, temperatures in degrees C and precipitation in cm a day;\n"
+                "values below -98 are missing.\n"
+                "\n"
+                "Options (they may also follow SITE_LIST; -- ends them):\n"
+                "  --check    check every site's files and report every problem, writing\n"
+                "             no site file; status 0 when there is none\n"
+                "  --strict   with --check: count warnings as problems (status 1); the\n"
+                "             last line then says so\n"
+                "  --sync     sync every rewritten file to the disk before going on, so that\n"
+                "             a power failure cannot lose a site file (slower)\n"
+                "  -j, --jobs N\n"
+                "             run on N threads: the others read the daily files of the\n"
+                "             next sites while one rewrites the current site, and it\n"
+                "             reads too rather than wait (default: the available cores,\n"
+                "             at most 8; 1: no threads); the results are the same\n"
+                "  --keep-going\n"
+                "             go on past a site that fails and list the failed sites at\n"
+                "             the end (a failed site's file is restored, or keeps its new\n"
+                "             site keys when its daily file is at fault)\n"
+                "  --summary FILE.csv\n"
+                "             also write the monthly statistics of every site as CSV,\n"
+                "             each row with the site and its line in SITE_LIST\n"
+                "  --report FILE.html\n"
+                "             also write an HTML page with a climograph of every site\n"
+                "  --keep-soils\n"
+                "             also write each prepared site's soil rows to NAME.soils.in\n"
+                "  --progress, --no-progress\n"
+                "             show or hide the progress of a run or a check on standard\n"
+                "             error (default: shown when standard error is a terminal);\n"
+                "             elsewhere plain lines, one every 10 seconds at most, and a\n"
+                "             last one with the final count\n"
+                "  --part K/N take only the K-th of N near-equal parts of the list,\n"
+                "             counted in sites (messages keep the list's line numbers;\n"
+                "             the outputs are guarded against the whole list's files)\n"
+                "  --scratch DIR\n"
+                "             put soils.in and XXXX.sfp in DIR (site names still resolve\n"
+                "             from the working directory; NAME.soils.in stays beside NAME.sfp)\n"
+                "  --failed FILE\n"
+                "             also write to FILE the site-list lines of every site not\n"
+                "             prepared (failed, or left by a stop, a refusal or a signal):\n"
+                "             a site list that runs just them again (empty if none)\n"
+                "  -h, --help show this help and exit\n"
+                "  --version  show the version and exit\n"
+                "\n"
+                "Exit status: 0 when every site was prepared, 1 after an error, 2 for a\n"
+                "wrong command line.\n",
+                block_first_line, block_last_line);
+}
+
+// What is wrong with a command line, as GNU tools say it; getopt_long says
+// it itself for an unknown or ambiguous option or a missing argument.
+void say_wrong(const std::string &what) {
+    std::fprintf(stderr, "siteprep: %s\n", what.c_str());
+}
+
+// The option's value, unless it is empty: a file name is needed.
+bool take_file_name(const char *option, std::string &into) {
+    into = optarg;
+    if (!into.empty())
+        return true;
+    say_wrong(std::string("option '") + option + "' needs a file name");
+    return false;
+}
+
+// K/N with 1 <= K <= N.
+bool take_part(list_part &part) {
+    const std::string text = optarg;
+    const size_t slash = text.find('/');
+    int k = 0, n = 0;
+    if (slash != std::string::npos && parse_int(text.substr(0, slash), k) &&
+        parse_int(text.substr(slash + 1), n) && k >= 1 && k <= n &&
+        text.find_first_not_of("0123456789/") == std::string::npos) {
+        part = {k, n};
+        return true;
+    }
+    say_wrong("invalid --part value '" + text + "': K/N with 1 <= K <= N, such as 3/16");
+    return false;
+}
+
+// One option; false (after saying why) for a wrong one.
+bool take_option(int opt, command_options &opts) {
+    switch (opt) {
+    case 'c':
+        opts.check = true;
+        return true;
+    case 'x':
+        opts.strict = true;
+        return true;
+    case 's':
+        opts.sync = true;
+        return true;
+    case 'k':
+        opts.keep_going = true;
+        return true;
+    case 'C':
+        return take_file_name("--summary", opts.summary);
+    case 'R':
+        return take_file_name("--report", opts.report);
+    case 'S':
+        opts.keep_soils = true;
+        return true;
+    case 'p':
+    case 'P':
+        opts.progress = opt == 'p';
+        return true;
+    case 'K':
+        return take_part(opts.part);
+    case 'D':
+        return take_file_name("--scratch", opts.scratch);
+    case 'F':
+        return take_file_name("--failed", opts.failed);
+    case 'j':
+        if (parse_int(optarg, opts.jobs) && opts.jobs >= 1 && opts.jobs <= 256)
+            return true;
+        say_wrong(std::string("invalid --jobs value '") + optarg +
+                  "': a whole number from 1 to 256");
+        return false;
+    case 'h':
+        opts.help = true;
+        return true;
+    case 'V':
+        opts.version = true;
+        return true;
+    default:
+        return false; // getopt_long has said why
+    }
+}
+
+// False, after saying what is wrong, for a command line that is not one of
+// the usage's. Options may follow the site list, as GNU tools take them.
+bool parse_options(int argc, char **argv, command_options &opts) {
+    static const option long_options[] = {
+        {"check", no_argument, nullptr, 'c'},        {"strict", no_argument, nullptr, 'x'},
+        {"sync", no_argument, nullptr, 's'},         {"jobs", required_argument, nullptr, 'j'},
+        {"keep-going", no_argument, nullptr, 'k'},   {"summary", required_argument, nullptr, 'C'},
+        {"report", required_argument, nullptr, 'R'}, {"keep-soils", no_argument, nullptr, 'S'},
+        {"progress", no_argument, nullptr, 'p'},     {"no-progress", no_argument, nullptr, 'P'},
+        {"part", required_argument, nullptr, 'K'},   {"scratch", required_argument, nullptr, 'D'},
+        {"failed", required_argument, nullptr, 'F'}, {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},      {nullptr, 0, nullptr, 0}};
+    // getopt_long names the program by argv[0], which may be a whole path.
+    char name[] = "siteprep";
+    char *const invoked = argv[0];
+    argv[0] = name;
+    opterr = 1;
+    bool ok = true;
+    for (int opt; ok && (opt = getopt_long(argc, argv, "hj:", long_options, nullptr)) != -1;)
+        ok = take_option(opt, opts);
+    argv[0] = invoked;
+    if (!ok)
+        return false;
+    if (opts.help || opts.version) {
+        if (optind == argc)
+            return true;
+        say_wrong(std::string("unexpected argument '") + argv[optind] + "'");
+        return false;
+    }
+    if (opts.strict && !opts.check) {
+        say_wrong("option '--strict' goes with '--check'");
+        return false;
+    }
+    if (!opts.failed.empty() && opts.check) {
+        say_wrong("option '--failed' goes with a run, not '--check'");
+        return false;
+    }
+    if (struct stat st;
+        !opts.scratch.empty() && (stat(opts.scratch.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+        say_wrong("--scratch '" + opts.scratch + "' is not a directory");
+        return false;
+    }
+    if (argc - optind != 1) {
+        say_wrong(optind == argc ? std::string("no site list given")
+                                 : "one site list expected, not " + std::to_string(argc - optind) +
+                                       " arguments");
+        return false;
+    }
+    opts.site_list = argv[optind];
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (!fill_standard_descriptors())
+        return 1;
+    command_options opts;
+    if (!parse_options(argc, argv, opts)) {
+        std::fputs(usage_line, stderr);
+        std::fputs("Try 'siteprep --help' for more information.\n", stderr);
+        return 2;
+    }
+    if (opts.help) {
+        print_help();
+        return finish_stdout("siteprep", 0);
+    }
+    if (opts.version) {
+        std::printf("siteprep %s\n", SITEPREP_VERSION);
+        return finish_stdout("siteprep", 0);
+    }
+    return finish_stdout("siteprep", run_command(opts));
+}

@@ -1,0 +1,54 @@
+// The command line's options turned into a run or a check of the batch.
+#include "options.h"
+#include "batch.h"
+#include "check.h"
+#include "fixed_files.h"
+#include "outputs/outputs.h"
+#include "rewrite.h"
+
+#include <algorithm>
+#include <csignal>
+#include <sched.h>
+#include <unistd.h>
+
+namespace {
+
+// The cores this process may run on, at most 8: more threads only wait on
+// the one that rewrites.
+int default_jobs() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) != 0)
+        return 1;
+    return std::clamp(CPU_COUNT(&set), 1, 8);
+}
+
+} // namespace
+
+int run_command(const command_options &opts) {
+    const int threads = opts.jobs > 0 ? opts.jobs : default_jobs();
+    batch_outputs outputs;
+    outputs.summary_path = opts.summary;
+    outputs.report_path = opts.report;
+    outputs.list_name = opts.site_list;
+    outputs.check = opts.check;
+    batch_outputs *wanted = opts.summary.empty() && opts.report.empty() ? nullptr : &outputs;
+    // Past a file-size limit a write then fails (and is reported, and the
+    // site file restored) instead of the signal killing the run mid-rewrite.
+    std::signal(SIGXFSZ, SIG_IGN);
+    if (!opts.scratch.empty())
+        set_scratch_dir(opts.scratch);
+    const bool progress = opts.progress >= 0 ? opts.progress == 1 : isatty(STDERR_FILENO) == 1;
+    if (opts.check)
+        return check_batch(opts.site_list, opts.strict, opts.keep_soils, threads, progress, wanted,
+                           opts.part);
+    sync_rewrites = opts.sync;
+    run_options run;
+    run.threads = threads;
+    run.keep_going = opts.keep_going;
+    run.keep_soils = opts.keep_soils;
+    run.progress = progress;
+    run.outputs = wanted;
+    run.part = opts.part;
+    run.failed_path = opts.failed;
+    return run_batch(opts.site_list, run);
+}

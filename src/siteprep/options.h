@@ -1,0 +1,26 @@
+// What the command line asks of siteprep, and the run or check it starts.
+#pragma once
+
+#include "site_list.h"
+
+#include <string>
+
+// The options of a command line, as main parsed them.
+struct command_options {
+    bool check = false;
+    bool strict = false;
+    bool sync = false;
+    int jobs = 0; // 0: the available cores, at most 8
+    bool keep_going = false;
+    bool keep_soils = false;
+    std::string summary, report; // --summary and --report files
+    list_part part;              // --part
+    std::string scratch, failed; // --scratch and --failed
+    int progress = -1;           // -1: when standard error is a terminal
+    bool help = false;
+    bool version = false;
+    const char *site_list = nullptr;
+};
+
+// Runs the batch or checks it as the options say; the exit status.
+int run_command(const command_options &opts);

@@ -1,0 +1,44 @@
+// A batch at a glance: --summary (CSV) and --report (HTML), streamed as
+// the sites are done, so that memory stays flat however long the list.
+#pragma once
+
+#include "wthr.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct batch_outputs {
+    std::string summary_path, report_path; // empty: not wanted
+    std::string list_name;
+    std::string status; // how the run or check ended, for the page
+    bool check = false; // audited: counts of warnings are known
+    // Unnamed files beside the final names, filled as the sites are done:
+    // the CSV, the overview's rows and the sites' sections of the page.
+    FILE *csv = nullptr, *rows = nullptr, *sections = nullptr;
+    int csv_error = 0, report_error = 0; // the first write failure of each, 0 if none
+    size_t sites = 0;                    // sites added
+};
+
+// Opens the unnamed files; false (after a message) when one cannot be.
+bool open_outputs(batch_outputs &outputs);
+
+// What the outputs show of a site: its statistics (nullptr: none, and
+// no_stats says why), counts and messages.
+struct site_outcome {
+    const std::string *name = nullptr;
+    long line = 0; // its line in the site list
+    const weather_stats *stats = nullptr;
+    const char *no_stats = "the daily weather file could not be used";
+    int problems = 0, warnings = 0;
+    const std::vector<std::string> *findings = nullptr;
+};
+
+void add_site(batch_outputs &outputs, const site_outcome &site);
+
+// Puts the files asked for in place, each through a temporary name; false
+// (after a message) when one cannot be written. Closes the unnamed files.
+bool write_outputs(batch_outputs &outputs);
+
+// Closes the unnamed files without writing anything.
+void discard_outputs(batch_outputs &outputs);

@@ -1,0 +1,60 @@
+// The tokens of a line: white space, whole-token numbers, line ends.
+#include "tokens.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <string>
+
+const char *line_end_of(std::string_view line) {
+    return line.size() >= 2 && line.substr(line.size() - 2) == "\r\n" ? "\r\n" : "\n";
+}
+
+bool is_blank(std::string_view line) {
+    for (char c : line)
+        if (!is_blank_char(c))
+            return false;
+    return true;
+}
+
+std::string_view next_token(std::string_view text, size_t &pos) {
+    while (pos < text.size() && is_blank_char(text[pos]))
+        ++pos;
+    size_t start = pos;
+    while (pos < text.size() && !is_blank_char(text[pos]))
+        ++pos;
+    return text.substr(start, pos - start);
+}
+
+// from_chars rejects a leading '+', which strtof and strtol take.
+static std::string_view without_plus(std::string_view token) {
+    if (token.size() > 1 && token[0] == '+' && token[1] != '+' && token[1] != '-')
+        token.remove_prefix(1);
+    return token;
+}
+
+bool parse_float(std::string_view token, float &value) {
+    std::string_view digits = without_plus(token);
+    if (digits.empty() || digits[0] == '+')
+        return false;
+    const char *end = digits.data() + digits.size();
+    auto [ptr, ec] = std::from_chars(digits.data(), end, value);
+    if (ec == std::errc() && ptr == end)
+        return true;
+    // Hexadecimal floats and values out of float range: strtof decides.
+    std::string copy(token);
+    char *stop = nullptr;
+    float v = std::strtof(copy.c_str(), &stop);
+    if (copy.empty() || stop != copy.c_str() + copy.size() || is_blank_char(copy[0]))
+        return false;
+    value = v;
+    return true;
+}
+
+bool parse_int(std::string_view token, int &value) {
+    std::string_view digits = without_plus(token);
+    if (digits.empty() || digits[0] == '+')
+        return false;
+    const char *end = digits.data() + digits.size();
+    auto [ptr, ec] = std::from_chars(digits.data(), end, value, 10);
+    return ec == std::errc() && ptr == end;
+}

@@ -1,0 +1,36 @@
+// The tokens of a line: white space as the C locale sees it, whole-token
+// numbers, and how a line ends.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+// White space as the C locale's isspace sees it (' ', \t, \n, \v, \f, \r);
+// a table, since the daily reader asks it of every byte.
+inline constexpr auto blank_table = [] {
+    std::array<bool, 256> table{};
+    for (unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'})
+        table[c] = true;
+    return table;
+}();
+
+inline bool is_blank_char(char c) {
+    return blank_table[static_cast<unsigned char>(c)];
+}
+
+// True when the line holds nothing but white space.
+bool is_blank(std::string_view line);
+
+// Splits off the next whitespace-separated token starting at pos; empty at end.
+std::string_view next_token(std::string_view text, size_t &pos);
+
+// A token is a number only when all of it is one, as strtof / base-10 strtol
+// would read it.
+bool parse_float(std::string_view token, float &value);
+bool parse_int(std::string_view token, int &value);
+
+// What a line parser made of a line.
+enum class parse_status { ok, blank, bad };
+
+// "\r\n" when the line ends so, otherwise "\n".
+const char *line_end_of(std::string_view line);

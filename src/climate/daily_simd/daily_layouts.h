@@ -1,13 +1,12 @@
 // The layouts of a daily file's short lines, for the vectorized parser
-// alone: included by daily_simd.cpp only, within its AVX2 part and after
-// its instruction-set names, so that every step inlines into its loops.
+// alone: included by daily_simd.cpp only, within its AVX2 part, after
+// daily_simd.h and its instruction-set names, so that every step inlines
+// into its loops.
 // Real daily files hold few line layouts (where the blanks, signs and
 // decimal points stand), so the first line of each layout is parsed without
 // the cache and described once; every later line of that layout only has
 // its digits checked and gathered by one byte shuffle.
 #pragma once
-
-#include "daily_simd.h"
 
 #include <cstring>
 #include <immintrin.h>

@@ -5,14 +5,14 @@
 #include <cerrno>
 #include <cstring>
 
-line_reader::line_reader(FILE *stream, size_t max_line)
-    : fp(stream), max_line(max_line), block(io_block_size + line_padding) {}
+line_reader::line_reader(FILE *stream, size_t longest)
+    : fp(stream), max_line(longest), block(io_block_size + line_padding) {}
 
-line_reader::line_reader(int descriptor, size_t max_line)
-    : fp(nullptr), fd(descriptor), max_line(max_line), block(io_block_size + line_padding) {}
+line_reader::line_reader(int descriptor, size_t longest)
+    : fp(nullptr), fd(descriptor), max_line(longest), block(io_block_size + line_padding) {}
 
-line_reader line_reader::of_stream(int descriptor, size_t max_line) {
-    line_reader reader(descriptor, max_line);
+line_reader line_reader::of_stream(int descriptor, size_t longest) {
+    line_reader reader(descriptor, longest);
     reader.regular = false;
     return reader;
 }

@@ -13,19 +13,23 @@
 
 namespace os::sys {
 
+namespace {
+
+// The errno the call being made now is to fail with, or 0: never, in the
+// programs' seam.
 #ifdef SITEPREP_SYS_FAULTS
-int injected(call fn); // sys_faults.cpp
+int fault_now(call fn) {
+    return injected(fn);
+}
 #else
-constexpr int injected(call) {
+constexpr int fault_now(call) {
     return 0;
 }
 #endif
 
-namespace {
-
 // Whether the call may go on; false with errno set when it is to fail.
 bool may_call(call fn) {
-    const int err = injected(fn);
+    const int err = fault_now(fn);
     if (err == 0 || err == short_transfer)
         return true;
     errno = err;
@@ -34,7 +38,7 @@ bool may_call(call fn) {
 
 // The same for a transfer, whose size a short one cuts.
 bool may_transfer(call fn, size_t &size) {
-    const int err = injected(fn);
+    const int err = fault_now(fn);
     if (err == short_transfer) {
         size = size > 1 ? size / 2 : size;
         return true;

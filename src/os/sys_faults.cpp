@@ -19,8 +19,6 @@ planned_fault faults[calls];
 
 } // namespace
 
-// The errno the call being made now is to fail with (short_transfer for
-// a short one), or 0. Called by the seam on each call.
 int injected(call fn) {
     planned_fault &f = faults[static_cast<int>(fn)];
     const long n = f.count.fetch_add(1) + 1;

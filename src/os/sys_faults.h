@@ -37,4 +37,8 @@ class injected_fault {
     injected_fault &operator=(const injected_fault &) = delete;
 };
 
+// The seam's own question on each call: the errno the call being made now
+// is to fail with (short_transfer for a short one), or 0.
+int injected(call fn);
+
 } // namespace os::sys

@@ -113,7 +113,6 @@ FILE *out_stream::release() {
     FILE *fp = fp_;
     fp_ = nullptr;
     error_ = 0;
-    take_write_error(fp);
     return fp;
 }
 

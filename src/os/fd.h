@@ -65,7 +65,8 @@ class out_stream {
     // Flushes, syncs to the disk when sync is set, and closes: the first
     // failure since the stream was opened, the close's included.
     result<void> close(bool sync = false);
-    // The stream, no longer owned, and its first failure forgotten.
+    // The stream, no longer owned; its first failure (error()) is the
+    // caller's to take before.
     FILE *release();
 
   private:

@@ -218,4 +218,8 @@ FILE *open_memstream(char **text, size_t *size) {
     return may_call(call::open_memstream) ? ::open_memstream(text, size) : nullptr;
 }
 
+void rewind(FILE *stream) {
+    ::rewind(stream);
+}
+
 } // namespace os::sys

@@ -99,5 +99,7 @@ size_t fwrite(const void *data, size_t size, size_t count, FILE *stream);
 int vfprintf(FILE *stream, const char *format, va_list arguments);
 FILE *fmemopen(void *buffer, size_t size, const char *mode);
 FILE *open_memstream(char **text, size_t *size);
+// Back to a stream's start; it cannot fail.
+void rewind(FILE *stream);
 
 } // namespace os::sys

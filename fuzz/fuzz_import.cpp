@@ -65,10 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     o.missing = {"NA"};
     char *out = nullptr;
     size_t out_size = 0;
-    FILE *wth = open_memstream(&out, &out_size);
+    os::out_stream wth(open_memstream(&out, &out_size));
     import::station_row row;
     const std::string why = import::import_file(path, o, wth, row);
-    if (close_output(wth, false) != 0)
+    if (!wth.close().ok())
         std::abort();
     const std::string text(out, out_size);
     std::free(out);

@@ -4,10 +4,10 @@
 #include "layout.h"
 #include "plan.h"
 #include "shown.h"
+#include "signals.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <getopt.h>
 
@@ -330,6 +330,6 @@ int main(int argc, char **argv) {
         std::printf("siteprep-import %s\n", SITEPREP_VERSION);
         return finish_stdout("siteprep-import", 0);
     }
-    std::signal(SIGXFSZ, SIG_IGN); // a write past a size limit fails instead
+    fail_writes_past_size_limit();
     return finish_stdout("siteprep-import", import::run_import(c.request));
 }

@@ -7,7 +7,6 @@
 #include "fd.h"
 #include "file_paths.h"
 #include "guard.h"
-#include "lines.h"
 #include "open.h"
 #include "shown.h"
 #include "tokens.h"
@@ -17,8 +16,6 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace import {
 
@@ -83,16 +80,15 @@ std::vector<std::string> collisions(const import_request &r, const std::vector<p
 std::string make_directories(std::string dir, std::vector<std::string> &made) {
     while (dir.size() > 1 && dir.back() == '/')
         dir.pop_back();
-    struct stat st;
-    if (stat(dir.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode) ? std::string()
-                                   : "Error making the directory " + shown_name(dir) + ": " +
-                                         std::strerror(ENOTDIR);
-    if (errno == ENOENT && dir_of(dir) != dir)
+    const std::string failed = "Error making the directory " + shown_name(dir) + ": ";
+    const os::result<struct stat> st = os::status_of(dir);
+    if (st)
+        return S_ISDIR(st.value().st_mode) ? std::string() : failed + std::strerror(ENOTDIR);
+    if (st.err() == ENOENT && dir_of(dir) != dir)
         if (std::string why = make_directories(dir_of(dir), made); !why.empty())
             return why;
-    if (mkdir(dir.c_str(), 0777) != 0)
-        return "Error making the directory " + shown_name(dir) + ": " + std::strerror(errno);
+    if (const os::result<void> making = os::make_directory(dir); !making)
+        return failed + making.error().reason();
     made.push_back(dir);
     return std::string();
 }
@@ -101,21 +97,19 @@ std::string make_directories(std::string dir, std::vector<std::string> &made) {
 // regular file and so is written to as it stands); empty, or what failed.
 std::string read_stations(const std::string &path, std::string &text) {
     text.clear();
-    std::string why;
-    const int fd = open_regular(path, why);
-    if (fd < 0) {
-        struct stat st;
-        return stat(path.c_str(), &st) != 0 ? (errno == ENOENT ? std::string() : why)
-               : S_ISREG(st.st_mode)        ? why
-                                            : std::string();
+    const os::result<os::regular_file> opened = os::open_regular(path);
+    if (!opened) {
+        const std::string why = opened.error().reason();
+        const os::result<struct stat> st = os::status_of(path);
+        return !st                           ? (st.err() == ENOENT ? std::string() : why)
+               : S_ISREG(st.value().st_mode) ? why
+                                             : std::string();
     }
-    char block[io_block_size];
-    ssize_t n;
-    while ((n = read(fd, block, sizeof block)) > 0)
-        text.append(block, static_cast<size_t>(n));
-    const int err = n < 0 ? errno : 0;
-    close(fd);
-    return err == 0 ? std::string() : std::strerror(err);
+    os::result<std::string> read = os::read_rest(opened.value().file);
+    if (!read)
+        return read.error().reason();
+    text = std::move(*read);
+    return std::string();
 }
 
 // Checks that the --stations file is one this tool wrote, before any
@@ -123,17 +117,8 @@ std::string read_stations(const std::string &path, std::string &text) {
 std::string check_stations(const std::string &path) {
     // Its directory too: a table that cannot be written would fail only
     // after every daily file.
-    struct stat st;
-    const std::string dir = dir_of(path);
-    int err = 0;
-    if (stat(dir.c_str(), &st) != 0)
-        err = errno;
-    else if (!S_ISDIR(st.st_mode))
-        err = ENOTDIR;
-    else if (access(dir.c_str(), W_OK | X_OK) != 0)
-        err = errno;
-    if (err != 0)
-        return "Error writing " + shown_name(path) + ": " + std::strerror(err);
+    if (const os::result<void> room = os::may_create_in(dir_of(path)); !room)
+        return "Error writing " + shown_name(path) + ": " + room.error().reason();
     std::string table, text;
     if (std::string why = read_stations(path, table); !why.empty())
         return "Error reading " + shown_name(path) + ": " + why;
@@ -152,25 +137,25 @@ outcome import_one(const import_request &r, planned &p, std::string &why) {
         why = p.failure;
         return outcome::failed;
     }
-    struct stat st;
-    if (!r.force && lstat(p.output.c_str(), &st) == 0) {
+    if (!r.force && os::link_status_of(p.output).ok()) {
         why = shown_name(p.output) + " exists: --force replaces it";
         return outcome::failed;
     }
     bool no_memory = false;
-    const int err = write_file_replacing(p.output, p.output + ".", [&](FILE *out) {
-        try {
-            why = import_file(p.input, r.options, out, p.row);
-        } catch (const std::bad_alloc &) {
-            no_memory = true;
-            return ENOMEM;
-        }
-        return why.empty() ? 0 : EINVAL;
-    });
+    const os::result<void> written =
+        os::write_file_replacing(p.output, p.output + ".", [&](os::out_stream &out) {
+            try {
+                why = import_file(p.input, r.options, out, p.row);
+            } catch (const std::bad_alloc &) {
+                no_memory = true;
+                return ENOMEM;
+            }
+            return why.empty() ? 0 : EINVAL;
+        });
     if (no_memory)
         return outcome::out_of_memory;
-    if (why.empty() && err != 0)
-        why = "Error writing " + shown_name(p.output) + ": " + std::strerror(err);
+    if (why.empty() && !written)
+        why = "Error writing " + shown_name(p.output) + ": " + written.error().reason();
     return why.empty() ? outcome::done : outcome::failed;
 }
 
@@ -193,11 +178,11 @@ int write_stations(const import_request &r, const std::vector<planned> &plans,
                      shown_name(r.stations).c_str());
         return 1;
     }
-    const int err = write_file_replacing(r.stations, r.stations + ".",
-                                         [&text](FILE *fp) { return put_text(fp, text), 0; });
-    if (err != 0) {
+    const os::result<void> written = os::write_file_replacing(
+        r.stations, r.stations + ".", [&text](os::out_stream &out) { return out.put(text), 0; });
+    if (!written) {
         std::fprintf(stderr, "Error writing %s: %s\n", shown_name(r.stations).c_str(),
-                     std::strerror(err));
+                     written.error().reason().c_str());
         return 1;
     }
     return 0;
@@ -242,8 +227,9 @@ int prepare(import_request &r, station_places &places, std::vector<planned> &pla
     for (const std::string &message : found)
         std::fprintf(stderr, "%s\n", message.c_str());
     std::fprintf(stderr, "Nothing was written.\n");
+    // The directories made for nothing go, where they can.
     for (auto dir = made.rbegin(); dir != made.rend(); ++dir)
-        rmdir(dir->c_str());
+        (void)os::remove_directory(*dir);
     return 1;
 }
 

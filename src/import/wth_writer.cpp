@@ -109,11 +109,11 @@ bool merge_stations(std::string_view table, const std::vector<station_row> &rows
     return true;
 }
 
-wth_writer::wth_writer(FILE *out, station_row &row, int first_year, int last_year)
+wth_writer::wth_writer(os::out_stream &out, station_row &row, int first_year, int last_year)
     : out_(out), row_(row), first_year_(first_year), last_year_(last_year) {}
 
 void wth_writer::put_day(const date &d, const value (&values)[quantities]) {
-    put_format(out_, "%d %d %d %d %s %s %s\n", d.day, d.month, d.year, day_of_year(d),
+    out_.print("%d %d %d %d %s %s %s\n", d.day, d.month, d.year, day_of_year(d),
                value_text(values[tmax]).c_str(), value_text(values[tmin]).c_str(),
                value_text(values[prcp]).c_str());
     ++row_.days;

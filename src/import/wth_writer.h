@@ -6,8 +6,8 @@
 
 #include "calendar.h"
 #include "convert.h"
+#include "fd.h"
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,7 +43,7 @@ enum class day_order { ok, duplicate, out_of_order, too_many_years };
 // between and after them filled in to whole years (or to the years given).
 class wth_writer {
   public:
-    wth_writer(FILE *out, station_row &row, int first_year = 0, int last_year = 0);
+    wth_writer(os::out_stream &out, station_row &row, int first_year = 0, int last_year = 0);
     day_order add(const date &d, const value (&values)[quantities]);
     // Fills the last year; false when no day fell in the years.
     bool finish();
@@ -52,7 +52,7 @@ class wth_writer {
     void put_day(const date &d, const value (&values)[quantities]);
     void fill_until(const date &end); // the missing days up to, not including, end
 
-    FILE *out_;
+    os::out_stream &out_;
     station_row &row_;
     int first_year_, last_year_; // 0: the source's own
     bool any_ = false, in_range_ = false;

@@ -3,9 +3,10 @@
 // planted.
 #pragma once
 
-#include <string>
+#include "result.h"
 
-struct stat;
+#include <string>
+#include <sys/stat.h>
 
 // The directory part of a path ("." for none) and the name after it.
 std::string dir_of(const std::string &path);
@@ -32,3 +33,19 @@ file_id id_of_status(const struct stat &st);
 // owner made it (the rule of the kernel's protected_symlinks). Empty when
 // path is no such link.
 std::string planted_link(const std::string &path);
+
+namespace os {
+
+// What stat and lstat say of a path.
+result<struct stat> status_of(const std::string &path);
+result<struct stat> link_status_of(const std::string &path);
+
+// A directory made (with the usual permissions) or removed.
+result<void> make_directory(const std::string &path);
+result<void> remove_directory(const std::string &path);
+
+// Whether files can be made in dir: a directory its user may write and
+// search (ENOTDIR for anything else).
+result<void> may_create_in(const std::string &dir);
+
+} // namespace os

@@ -3,6 +3,7 @@
 #include "guard.h"
 #include "file_paths.h"
 #include "shown.h"
+#include "sys.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,7 +12,7 @@
 
 bool existing_key(const std::string &path, file_key &key) {
     struct stat st;
-    if (path.find('\0') != std::string::npos || stat(path.c_str(), &st) != 0)
+    if (path.find('\0') != std::string::npos || os::sys::stat(path.c_str(), &st) != 0)
         return false;
     key = {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
            std::string()};

@@ -1,30 +1,37 @@
 // Reading a file line by line in large blocks.
 #include "lines.h"
+#include "sys.h"
 
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
-line_reader::line_reader(FILE *stream, size_t max_line)
-    : fp(stream), max_line(max_line), block(io_block_size + line_padding) {}
+line_reader::line_reader(FILE *stream, size_t longest)
+    : fp(stream), max_line(longest), block(io_block_size + line_padding) {}
 
-line_reader::line_reader(int descriptor, size_t max_line)
-    : fp(nullptr), fd(descriptor), max_line(max_line), block(io_block_size + line_padding) {}
+line_reader::line_reader(int descriptor, size_t longest)
+    : fp(nullptr), fd(descriptor), max_line(longest), block(io_block_size + line_padding) {}
 
-// A block of a regular file's descriptor. A regular file reads short only
-// at its end, so a short read ends the file without a read of nothing.
+line_reader line_reader::of_stream(int descriptor, size_t longest) {
+    line_reader reader(descriptor, longest);
+    reader.regular = false;
+    return reader;
+}
+
+// A block of a descriptor. A regular file reads short only at its end, so
+// a short read ends the file without a read of nothing; anything else ends
+// with a read of nothing.
 static void fill_block_of_fd(line_reader &r) {
     r.pos = 0;
     r.end = 0;
     for (;;) {
-        const ssize_t n = read(r.fd, r.block.data() + r.end, io_block_size - r.end);
+        const ssize_t n = os::sys::read(r.fd, r.block.data(), io_block_size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
             r.error = errno;
         else
-            r.end += static_cast<size_t>(n);
-        r.at_eof = n <= 0 || r.end < io_block_size;
+            r.end = static_cast<size_t>(n);
+        r.at_eof = n <= 0 || (r.regular && r.end < io_block_size);
         return;
     }
 }
@@ -35,7 +42,7 @@ static void fill_block(line_reader &r) {
         return;
     }
     r.pos = 0;
-    r.end = std::fread(r.block.data(), 1, io_block_size, r.fp);
+    r.end = os::sys::fread(r.block.data(), 1, io_block_size, r.fp);
     if (r.end < io_block_size) {
         r.at_eof = true;
         if (std::ferror(r.fp))

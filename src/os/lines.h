@@ -1,5 +1,5 @@
 // Reading a file line by line in large blocks: the site list, a site
-// parameter file, a daily weather file.
+// parameter file, a daily weather file, an import's input.
 #pragma once
 
 #include <cstdint>
@@ -26,8 +26,12 @@ struct line_reader {
     explicit line_reader(FILE *stream, size_t max_line = SIZE_MAX);
     // Reads a regular file's descriptor, whose first short read is its end.
     line_reader(int descriptor, size_t max_line);
+    // Reads any other descriptor (a pipe, standard input), whose end is a
+    // read of nothing.
+    static line_reader of_stream(int descriptor, size_t max_line = SIZE_MAX);
     FILE *fp;
     int fd = -1;
+    bool regular = true; // a short read of fd is its end
     size_t max_line;
     std::vector<char> block;
     size_t pos = 0;

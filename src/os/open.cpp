@@ -1,24 +1,112 @@
 // Opening files.
 #include "open.h"
 #include "file_paths.h"
+#include "sys.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+// The system would cut a name at a NUL byte and open another file.
+bool holds_nul(const std::string &path) {
+    return path.find('\0') != std::string::npos;
+}
+
+} // namespace
+
+namespace os {
+
+result<regular_file> open_regular(const std::string &path, bool writable) {
+    if (holds_nul(path))
+        return sys_error{EINVAL, "open", path};
+    // Non-blocking, so that opening a pipe does not wait for a writer.
+    const int flags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    regular_file opened;
+    int descriptor = -1;
+    if (writable) {
+        descriptor = sys::open(path.c_str(), O_RDWR | flags);
+        const int err = descriptor < 0 ? errno : 0;
+        // What refuses the writing of a file that may still be read.
+        if (err != 0 && err != EACCES && err != EROFS && err != ETXTBSY && err != EPERM)
+            return sys_error{err, "open", path};
+        opened.write_errno = err;
+    }
+    if (descriptor < 0)
+        descriptor = sys::open(path.c_str(), O_RDONLY | flags);
+    if (descriptor < 0)
+        return error_now("open", path);
+    opened.file = os::fd(descriptor, path);
+    if (sys::fstat(opened.file.get(), &opened.status) != 0)
+        return error_now("fstat", path);
+    if (S_ISDIR(opened.status.st_mode))
+        return sys_error{EISDIR, "open", path};
+    if (!S_ISREG(opened.status.st_mode))
+        return sys_error{EINVAL, "open", path, "not a regular file"};
+    return opened; // O_NONBLOCK changes nothing for a regular file
+}
+
+result<os::fd> open_input(const std::string &path) {
+    if (holds_nul(path))
+        return sys_error{EINVAL, "open", path};
+    const int opened = sys::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (opened < 0)
+        return error_now("open", path);
+    return os::fd(opened, path);
+}
+
+result<os::fd> open_for_overwrite(const std::string &path, bool create) {
+    if (holds_nul(path))
+        return sys_error{EINVAL, "open", path};
+    const int flags = O_WRONLY | O_CLOEXEC | (create ? O_CREAT : 0);
+    int opened = sys::open(path.c_str(), flags | O_NOFOLLOW, 0666);
+    // A link is followed only where the kernel's protected_symlinks would.
+    if (opened < 0 && errno == ELOOP) {
+        if (!planted_link(path).empty())
+            return sys_error{EPERM, "open", path};
+        opened = sys::open(path.c_str(), flags, 0666);
+    }
+    if (opened < 0)
+        return error_now("open", path);
+    return os::fd(opened, path);
+}
+
+result<out_stream> open_unnamed_beside(const std::string &path) {
+    const std::string dir = dir_of(path);
+    int descriptor = sys::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (descriptor < 0 && errno != ENOENT && errno != ENOTDIR && errno != EACCES &&
+        errno != EROFS) {
+        // A file system without unnamed files: a named one, removed at once.
+        std::string temp = dir + "/.siteprep-XXXXXX";
+        descriptor = sys::mkostemp(temp.data(), O_CLOEXEC);
+        if (descriptor >= 0)
+            sys::unlink(temp.c_str());
+    }
+    if (descriptor < 0)
+        return error_now("open", dir);
+    os::fd unnamed(descriptor, dir);
+    FILE *fp = sys::fdopen(unnamed.get(), "w+");
+    if (fp == nullptr)
+        return error_now("fdopen", dir);
+    unnamed.release();
+    return out_stream(fp, path);
+}
+
+} // namespace os
 
 FILE *efopen(const char *path, const char *mode, int *flag) {
     *flag = 0;
-    FILE *fp = std::fopen(path, mode);
+    FILE *fp = os::sys::fopen(path, mode);
     if (fp == nullptr) {
         *flag = 1;
         return nullptr;
     }
     // fopen accepts a directory for reading; its first read would fail.
     struct stat st;
-    if (mode[0] == 'r' && fstat(fileno(fp), &st) == 0 && S_ISDIR(st.st_mode)) {
-        std::fclose(fp);
+    if (mode[0] == 'r' && os::sys::fstat(fileno(fp), &st) == 0 && S_ISDIR(st.st_mode)) {
+        os::sys::fclose(fp);
         errno = EISDIR;
         *flag = 1;
         return nullptr;
@@ -27,8 +115,7 @@ FILE *efopen(const char *path, const char *mode, int *flag) {
 }
 
 FILE *efopen(const std::string &path, const char *mode, int *flag) {
-    // The system would cut the name at the NUL and open another file.
-    if (path.find('\0') != std::string::npos) {
+    if (holds_nul(path)) {
         *flag = 1;
         errno = EINVAL;
         return nullptr;
@@ -37,41 +124,17 @@ FILE *efopen(const std::string &path, const char *mode, int *flag) {
 }
 
 int open_regular(const std::string &path, std::string &why, int *write_errno, struct stat *status) {
-    if (path.find('\0') != std::string::npos) {
-        why = std::strerror(EINVAL);
+    os::result<os::regular_file> opened = os::open_regular(path, write_errno != nullptr);
+    if (!opened) {
+        why = opened.error().reason();
+        errno = opened.err();
         return -1;
     }
-    // Non-blocking, so that opening a pipe does not wait for a writer.
-    const int flags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    int fd = -1;
-    if (write_errno != nullptr) {
-        fd = open(path.c_str(), O_RDWR | flags);
-        *write_errno = fd < 0 ? errno : 0;
-        if (fd < 0 && errno != EACCES && errno != EROFS && errno != ETXTBSY && errno != EPERM) {
-            why = std::strerror(errno);
-            return -1;
-        }
-    }
-    if (fd < 0)
-        fd = open(path.c_str(), O_RDONLY | flags);
-    if (fd < 0) {
-        why = std::strerror(errno);
-        return -1;
-    }
-    struct stat st;
-    if (fstat(fd, &st) != 0) {
-        why = std::strerror(errno);
-        close(fd);
-        return -1;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        why = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file";
-        close(fd);
-        return -1;
-    }
+    if (write_errno != nullptr)
+        *write_errno = opened->write_errno;
     if (status != nullptr)
-        *status = st;
-    return fd; // O_NONBLOCK changes nothing for a regular file
+        *status = opened->status;
+    return opened->file.release();
 }
 
 int open_weather_fd(const std::string &path, std::string &why, file_id &id) {
@@ -83,71 +146,51 @@ int open_weather_fd(const std::string &path, std::string &why, file_id &id) {
 }
 
 FILE *open_weather_file(const std::string &path, int site_fd, std::string &why) {
-    const int fd = open_regular(path, why);
-    if (fd < 0)
+    os::fd weather(open_regular(path, why));
+    if (!weather.is_open())
         return nullptr;
     // Read after the site file is emptied, it would read nothing.
     struct stat weather_st, site_st;
-    if (site_fd >= 0 && fstat(fd, &weather_st) == 0 && fstat(site_fd, &site_st) == 0 &&
-        weather_st.st_dev == site_st.st_dev && weather_st.st_ino == site_st.st_ino) {
+    if (site_fd >= 0 && os::sys::fstat(weather.get(), &weather_st) == 0 &&
+        os::sys::fstat(site_fd, &site_st) == 0 && weather_st.st_dev == site_st.st_dev &&
+        weather_st.st_ino == site_st.st_ino) {
         why = "the same file as the site parameter file";
-        close(fd);
         return nullptr;
     }
-    FILE *fp = fdopen(fd, "r");
+    FILE *fp = os::sys::fdopen(weather.get(), "r");
     if (fp == nullptr) {
         why = std::strerror(errno);
-        close(fd);
         return nullptr;
     }
+    weather.release();
     // The line reader reads in large blocks of its own: straight into them.
     setvbuf(fp, nullptr, _IONBF, 0);
     return fp;
 }
 
 int open_for_overwrite(const std::string &path, bool create) {
-    if (path.find('\0') != std::string::npos) {
-        errno = EINVAL;
+    os::result<os::fd> opened = os::open_for_overwrite(path, create);
+    if (!opened) {
+        errno = opened.err();
         return -1;
     }
-    const int flags = O_WRONLY | O_CLOEXEC | (create ? O_CREAT : 0);
-    int fd = open(path.c_str(), flags | O_NOFOLLOW, 0666);
-    // A link is followed only where the kernel's protected_symlinks would.
-    if (fd < 0 && errno == ELOOP) {
-        if (!planted_link(path).empty()) {
-            errno = EPERM;
-            return -1;
-        }
-        fd = open(path.c_str(), flags, 0666);
-    }
-    return fd;
+    return opened->release();
 }
 
 FILE *open_unnamed_beside(const std::string &path, int &err) {
-    const std::string dir = dir_of(path);
-    int fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd < 0 && errno != ENOENT && errno != ENOTDIR && errno != EACCES && errno != EROFS) {
-        // A file system without unnamed files: a named one, removed at once.
-        std::string temp = dir + "/.siteprep-XXXXXX";
-        fd = mkostemp(temp.data(), O_CLOEXEC);
-        if (fd >= 0)
-            unlink(temp.c_str());
-    }
-    FILE *fp = fd >= 0 ? fdopen(fd, "w+") : nullptr;
-    err = fp != nullptr ? 0 : errno;
-    if (fp == nullptr && fd >= 0)
-        close(fd);
-    return fp;
+    os::result<os::out_stream> opened = os::open_unnamed_beside(path);
+    err = opened.err();
+    return opened ? opened->release() : nullptr;
 }
 
 bool fill_standard_descriptors() {
     for (int fd = 0; fd <= 2; ++fd) {
-        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+        if (os::sys::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
             continue;
-        const int opened = open("/dev/null", O_RDONLY);
+        const int opened = os::sys::open("/dev/null", O_RDONLY);
         if (opened != fd) {
             if (opened >= 0)
-                close(opened);
+                os::sys::close(opened);
             return false;
         }
     }

@@ -2,13 +2,13 @@
 // notes a signal that comes meanwhile, and the process ends by it as soon
 // as the write is done.
 #include "signals.h"
+#include "sys.h"
 
 #include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <pthread.h>
-#include <unistd.h>
 
 namespace {
 
@@ -35,7 +35,7 @@ void end_by(int sig) {
         say();
     }
     if (doomed)
-        unlink(doomed_path);
+        os::sys::unlink(doomed_path);
     std::signal(sig, SIG_DFL);
     std::raise(sig);
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
@@ -81,7 +81,7 @@ void defer_interrupts(bool defer) {
     }
     deferring = 0;
     if (const int sig = deferred; sig != 0) {
-        std::fflush(stdout); // the messages so far, before the signal ends the run
+        os::sys::fflush(stdout); // the messages so far, before the signal ends the run
         end_by(sig);
     }
 }
@@ -98,4 +98,8 @@ void remove_on_interrupt(const char *path) {
 void at_interrupt(void (*say)()) {
     install_interrupt_handlers_once();
     last_words = say;
+}
+
+void fail_writes_past_size_limit() {
+    std::signal(SIGXFSZ, SIG_IGN);
 }

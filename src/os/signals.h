@@ -15,3 +15,22 @@ void remove_on_interrupt(const char *path);
 // What the process does before an interrupt, a hang-up or a closed output
 // pipe ends it, once (nullptr: nothing): only async-signal-safe calls.
 void at_interrupt(void (*last_words)());
+
+// A write past the process's file size limit fails (EFBIG) instead of
+// ending the process, so that the failure is told and the file restored.
+void fail_writes_past_size_limit();
+
+namespace os {
+
+// Interrupts deferred for the length of a scope (defer_interrupts), so
+// that no way out of it leaves them deferred: one that came meanwhile
+// ends the process as the scope ends.
+class deferred_interrupts {
+  public:
+    deferred_interrupts() { defer_interrupts(true); }
+    ~deferred_interrupts() { defer_interrupts(false); }
+    deferred_interrupts(const deferred_interrupts &) = delete;
+    deferred_interrupts &operator=(const deferred_interrupts &) = delete;
+};
+
+} // namespace os

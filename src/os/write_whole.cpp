@@ -1,43 +1,64 @@
 // Files written whole: through a temporary name renamed into place; a
 // device, a pipe or the file standard output goes to written directly.
 #include "write_whole.h"
-#include "fd.h"
 #include "file_paths.h"
 #include "signals.h"
+#include "sys.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+using os::result;
+using os::sys_error;
+namespace sys = os::sys;
+
 // A target that is there and is not a regular file (a device such as
 // /dev/null or /dev/stdout, a pipe) is written to, never renamed over.
-static bool is_special_target(const std::string &path) {
+bool is_special_target(const std::string &path) {
     struct stat st;
-    return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+    return sys::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
 }
 
-static int write_directly(const std::string &path, const std::function<int(FILE *)> &write) {
+// A stream to write through an open descriptor, which it then owns.
+result<os::out_stream> stream_of(os::fd file) {
+    FILE *fp = sys::fdopen(file.get(), "w");
+    if (fp == nullptr)
+        return os::error_now("fdopen", file.path());
+    std::string path = file.path();
+    file.release();
+    return os::out_stream(fp, std::move(path));
+}
+
+// The content written through out, and out closed: the first failure.
+result<void> put_content(os::out_stream &out, const os::content_writer &write, bool sync,
+                         const std::string &path) {
+    const int err = write(out);
+    result<void> closed = out.close(sync);
+    if (err != 0)
+        return sys_error{err, "write", path};
+    return closed;
+}
+
+result<void> write_directly(const std::string &path, const os::content_writer &write) {
     if (std::string why = planted_link(path); !why.empty())
-        return EPERM;
+        return sys_error{EPERM, "open", path};
     // /dev/stdout or /dev/stderr: the messages so far come first.
-    std::fflush(stdout);
-    std::fflush(stderr);
+    sys::fflush(stdout);
+    sys::fflush(stderr);
     // Not blocking on a pipe without a reader: that is an error (ENXIO).
-    const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    FILE *fp = fdopen(fd, "w");
-    if (fp == nullptr) {
-        const int err = errno;
-        close(fd);
-        return err;
-    }
-    const int err = write(fp);
-    const int close_err = close_output(fp, false);
-    return err != 0 ? err : close_err;
+    const int opened = sys::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (opened < 0)
+        return os::error_now("open", path);
+    sys::fcntl(opened, F_SETFL, sys::fcntl(opened, F_GETFL) & ~O_NONBLOCK);
+    result<os::out_stream> out = stream_of(os::fd(opened, path));
+    if (!out)
+        return out.error();
+    return put_content(*out, write, false, path);
 }
 
 // How a file is written whole: synced or not; keeping the mode of the file
@@ -48,95 +69,90 @@ struct whole_write {
 
 // Makes the temporary file; for an interruptible write, named for an
 // interrupt to remove (made while interrupts wait, so that none comes
-// between). The descriptor, or -1 with errno set.
-static int make_temp(std::string &temp, const whole_write &way) {
-    if (!way.interruptible)
-        return mkostemp(temp.data(), O_CLOEXEC);
-    defer_interrupts(true);
-    const int fd = mkostemp(temp.data(), O_CLOEXEC);
-    const int err = errno;
-    if (fd >= 0)
+// between).
+result<os::fd> make_temp(std::string &temp, const whole_write &way) {
+    std::optional<os::deferred_interrupts> meanwhile;
+    if (way.interruptible)
+        meanwhile.emplace();
+    const int made = sys::mkostemp(temp.data(), O_CLOEXEC);
+    if (made < 0)
+        return os::error_now("mkstemp", temp);
+    if (way.interruptible)
         remove_on_interrupt(temp.c_str());
-    defer_interrupts(false);
-    errno = err;
-    return fd;
+    return os::fd(made, temp);
 }
 
 // The mode of the file written: mkstemp makes it private, so the usual
 // permissions, or those of the file it replaces.
-static mode_t mode_of_new(const std::string &path, const whole_write &way) {
-    const mode_t mask = umask(0);
-    umask(mask);
+mode_t mode_of_new(const std::string &path, const whole_write &way) {
+    const mode_t mask = sys::umask(0);
+    sys::umask(mask);
     struct stat st;
-    if (way.keep_mode && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    if (way.keep_mode && sys::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
         return st.st_mode & 0777;
     return 0666 & ~mask;
 }
 
-// Creates the temporary file, writes it and renames it into place; 0 or
-// the errno of the failure (the temporary file is gone then).
-static int write_renamed(const std::string &path, const std::string &temp_prefix,
-                         const std::function<int(FILE *)> &write, const whole_write &way) {
+// Writes the content into the temporary file; the first failure.
+result<void> write_temp(os::fd file, const std::string &path, const os::content_writer &write,
+                        const whole_write &way) {
+    const int descriptor = file.get();
+    result<os::out_stream> out = stream_of(std::move(file));
+    if (!out)
+        return out.error();
+    sys::fchmod(descriptor, mode_of_new(path, way));
+    return put_content(*out, write, way.sync, path);
+}
+
+// Creates the temporary file, writes it and renames it into place; the
+// first failure (the temporary file is gone then).
+result<void> write_renamed(const std::string &path, const std::string &temp_prefix,
+                           const os::content_writer &write, const whole_write &way) {
     std::string temp = temp_prefix + "XXXXXX";
-    const int fd = make_temp(temp, way);
-    if (fd < 0)
-        return errno;
-    int err = 0;
-    FILE *fp = fdopen(fd, "w");
-    if (fp == nullptr) {
-        err = errno;
-        close(fd);
-    } else {
-        fchmod(fd, mode_of_new(path, way));
-        err = write(fp);
-        const int close_err = close_output(fp, way.sync);
-        if (err == 0)
-            err = close_err;
-    }
+    result<os::fd> made = make_temp(temp, way);
+    if (!made)
+        return made.error();
+    result<void> written = write_temp(std::move(*made), path, write, way);
+    std::optional<os::deferred_interrupts> rename_waits; // the rename is never cut
     if (way.interruptible) {
-        defer_interrupts(true); // the rename is never cut
+        rename_waits.emplace();
         remove_on_interrupt(nullptr);
     }
-    if (err == 0 && rename(temp.c_str(), path.c_str()) != 0)
-        err = errno;
-    if (err != 0)
-        unlink(temp.c_str());
-    if (way.interruptible)
-        defer_interrupts(false);
-    return err;
+    if (written && sys::rename(temp.c_str(), path.c_str()) != 0)
+        written = os::error_now("rename", path);
+    if (!written)
+        sys::unlink(temp.c_str());
+    return written;
 }
 
 // The standard descriptor (1 or 2) that writes to a file, or -1.
-static int standard_output_of(const struct stat &st) {
-    for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+int standard_output_of(const struct stat &st) {
+    for (int standard : {STDOUT_FILENO, STDERR_FILENO}) {
         struct stat out;
-        if (fstat(fd, &out) == 0 && out.st_dev == st.st_dev && out.st_ino == st.st_ino)
-            return fd;
+        if (sys::fstat(standard, &out) == 0 && out.st_dev == st.st_dev && out.st_ino == st.st_ino)
+            return standard;
     }
     return -1;
 }
 
 // Writes after what the messages have put there so far, through the
 // descriptor itself, so that neither overwrites the other.
-static int write_to_standard(int standard, const std::function<int(FILE *)> &write) {
-    std::fflush(standard == STDOUT_FILENO ? stdout : stderr);
-    const int fd = dup(standard);
-    FILE *fp = fd >= 0 ? fdopen(fd, "w") : nullptr;
-    if (fp == nullptr) {
-        const int err = errno;
-        if (fd >= 0)
-            close(fd);
-        return err;
-    }
-    const int err = write(fp);
-    const int close_err = close_output(fp, false);
-    return err != 0 ? err : close_err;
+result<void> write_to_standard(int standard, const std::string &path,
+                               const os::content_writer &write) {
+    sys::fflush(standard == STDOUT_FILENO ? stdout : stderr);
+    const int copy = sys::dup(standard);
+    if (copy < 0)
+        return os::error_now("dup", path);
+    result<os::out_stream> out = stream_of(os::fd(copy, path));
+    if (!out)
+        return out.error();
+    return put_content(*out, write, false, path);
 }
 
-static int write_whole(const std::string &path, const std::string &temp_prefix,
-                       const std::function<int(FILE *)> &write, const whole_write &way) {
+result<void> write_whole(const std::string &path, const std::string &temp_prefix,
+                         const os::content_writer &write, const whole_write &way) {
     if (path.find('\0') != std::string::npos)
-        return EINVAL;
+        return sys_error{EINVAL, "open", path};
     if (is_special_target(path))
         return write_directly(path, write);
     // A link is kept: the file it leads to is put in place, beside itself
@@ -145,13 +161,13 @@ static int write_whole(const std::string &path, const std::string &temp_prefix,
     // to, since a rename would leave the messages in a file no longer named.
     std::string target = path, prefix = temp_prefix;
     struct stat st;
-    if (lstat(path.c_str(), &st) == 0) {
+    if (sys::lstat(path.c_str(), &st) == 0) {
         const bool link = S_ISLNK(st.st_mode);
         if (link && !planted_link(path).empty())
-            return EPERM;
-        if (const int standard = stat(path.c_str(), &st) == 0 ? standard_output_of(st) : -1;
+            return sys_error{EPERM, "open", path};
+        if (const int standard = sys::stat(path.c_str(), &st) == 0 ? standard_output_of(st) : -1;
             standard >= 0)
-            return write_to_standard(standard, write);
+            return write_to_standard(standard, path, write);
         if (link) {
             target = link_target(path);
             prefix = target + ".";
@@ -160,37 +176,65 @@ static int write_whole(const std::string &path, const std::string &temp_prefix,
     if (way.interruptible)
         return write_renamed(target, prefix, write, way);
     // An interrupt waits until the temporary file is renamed or removed.
-    defer_interrupts(true);
-    const int err = write_renamed(target, prefix, write, way);
-    defer_interrupts(false);
-    return err;
+    os::deferred_interrupts meanwhile;
+    return write_renamed(target, prefix, write, way);
 }
+
+} // namespace
+
+namespace os {
+
+result<void> write_file_whole(const std::string &path, const std::string &temp_prefix,
+                              const content_writer &write, bool sync) {
+    return write_whole(path, temp_prefix, write, {sync, false, false});
+}
+
+result<void> write_file_replacing(const std::string &path, const std::string &temp_prefix,
+                                  const content_writer &write) {
+    return write_whole(path, temp_prefix, write, {false, true, true});
+}
+
+result<void> write_through_temp(const std::string &path, const std::string &temp_prefix,
+                                std::string_view text, bool sync) {
+    return write_file_whole(
+        path, temp_prefix, [text](out_stream &out) { return out.put(text), 0; }, sync);
+}
+
+} // namespace os
+
+namespace {
+
+// A writer through a bare FILE*, as one through the stream that holds it.
+os::content_writer through_file(const std::function<int(FILE *)> &write) {
+    return [&write](os::out_stream &out) { return write(out.get()); };
+}
+
+} // namespace
 
 int write_file_whole(const std::string &path, const std::string &temp_prefix,
                      const std::function<int(FILE *)> &write, bool sync) {
-    return write_whole(path, temp_prefix, write, {sync, false, false});
+    return os::write_file_whole(path, temp_prefix, through_file(write), sync).err();
 }
 
 int write_file_replacing(const std::string &path, const std::string &temp_prefix,
                          const std::function<int(FILE *)> &write) {
-    return write_whole(path, temp_prefix, write, {false, true, true});
+    return os::write_file_replacing(path, temp_prefix, through_file(write)).err();
+}
+
+int write_through_temp(const std::string &path, const std::string &temp_prefix,
+                       std::string_view text, bool sync) {
+    return os::write_through_temp(path, temp_prefix, text, sync).err();
 }
 
 std::string renamed_into_place(const std::string &path) {
     if (path.find('\0') != std::string::npos || is_special_target(path))
         return std::string();
     struct stat st;
-    if (lstat(path.c_str(), &st) != 0)
+    if (sys::lstat(path.c_str(), &st) != 0)
         return path;
     const bool link = S_ISLNK(st.st_mode);
     if ((link && !planted_link(path).empty()) ||
-        (stat(path.c_str(), &st) == 0 && standard_output_of(st) >= 0))
+        (sys::stat(path.c_str(), &st) == 0 && standard_output_of(st) >= 0))
         return std::string();
     return link ? link_target(path) : path;
-}
-
-int write_through_temp(const std::string &path, const std::string &temp_prefix,
-                       std::string_view text, bool sync) {
-    return write_file_whole(
-        path, temp_prefix, [text](FILE *fp) { return put_text(fp, text), 0; }, sync);
 }

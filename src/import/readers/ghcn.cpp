@@ -1,6 +1,7 @@
 // GHCN-Daily's .dly: one station a file, a line per element (TMAX, TMIN,
 // PRCP) and month with 31 day slots; and ghcnd-stations.txt, where the
 // stations are.
+#include "file_paths.h"
 #include "layout.h"
 #include "reading.h"
 #include "shown.h"
@@ -10,7 +11,6 @@
 #include <cctype>
 #include <cstring>
 #include <map>
-#include <sys/stat.h>
 
 namespace import {
 
@@ -117,13 +117,13 @@ std::string read_ghcn(input &in, const import_options &o, wth_writer &writer, st
 
 std::string ghcn_station_of(const std::string &path, std::string &why) {
     // Read ahead, a pipe would lose its first line to the look.
-    if (struct stat st; stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (os::result<struct stat> st = os::status_of(path); st && !S_ISREG(st->st_mode)) {
         why = input_name(path) + ": not a regular file, whose station can be read ahead: give "
                                  "--name";
         return std::string();
     }
     input in(path);
-    if (in.fp == nullptr) {
+    if (!in.opened()) {
         why = "Error opening " + input_name(path) + ": " + std::strerror(in.err);
         return std::string();
     }
@@ -143,7 +143,7 @@ std::string ghcn_station_of(const std::string &path, std::string &why) {
 
 std::string read_station_places(const std::string &path, station_places &places) {
     input in(path);
-    if (in.fp == nullptr)
+    if (!in.opened())
         return "Error opening " + input_name(path) + ": " + std::strerror(in.err);
     while (in.next()) {
         if (trimmed(in.line).empty())

@@ -5,6 +5,8 @@
 
 namespace import {
 
+namespace {
+
 // POWER's header block: the place and the missing value.
 std::string power_header(input &in, table &t, station_row &row) {
     while (in.next()) {
@@ -22,6 +24,8 @@ std::string power_header(input &in, table &t, station_row &row) {
     return in.err != 0 ? read_failure(in)
                        : input_name(in.path) + ": the header block has no -END HEADER- line";
 }
+
+} // namespace
 
 std::string read_power(input &in, wth_writer &writer, station_row &row) {
     table t;

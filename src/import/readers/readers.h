@@ -47,7 +47,7 @@ std::string input_name(const std::string &path);
 // Reads one input ("-": standard input) and writes its daily file to out, filling its row of the
 // stations table; empty on success, else what failed, naming the file, the
 // line and the column.
-std::string import_file(const std::string &path, const import_options &options, FILE *out,
+std::string import_file(const std::string &path, const import_options &options, os::out_stream &out,
                         station_row &row);
 
 // The station an input holds: GHCN's ID from its first line; empty with why

@@ -5,6 +5,7 @@
 // of a table of days by its header row, and the import of one input.
 #include "reading.h"
 #include "layout.h"
+#include "open.h"
 #include "shown.h"
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <unistd.h>
 
 namespace import {
 
@@ -27,6 +29,51 @@ const char *source_name(source s) {
         return "csv";
     }
     return "";
+}
+
+namespace {
+
+// An input's file opened for reading; none for standard input, or after a
+// failure (err says why).
+os::fd input_file(const std::string &path, int &err) {
+    if (path == "-")
+        return os::fd();
+    os::result<os::fd> opened = os::open_input(path);
+    err = opened.err();
+    return opened ? std::move(*opened) : os::fd();
+}
+
+} // namespace
+
+input::input(const std::string &p)
+    : path(p), file_(input_file(p, err)),
+      reader_(line_reader::of_stream(p == "-" ? STDIN_FILENO : file_.get())) {}
+
+bool input::next() {
+    if (!more_) {
+        std::string_view read;
+        if (!next_line(reader_, read)) {
+            if (reader_.error != 0)
+                err = reader_.error;
+            return false;
+        }
+        // The line's end: LF, CR LF, or a CR that ends the input.
+        if (read.ends_with('\n'))
+            read.remove_suffix(1);
+        if (read.ends_with('\r'))
+            read.remove_suffix(1);
+        rest_ = read;
+    }
+    // A lone CR ends a line too.
+    const size_t cr = rest_.find('\r');
+    line.assign(rest_.substr(0, cr));
+    more_ = cr != std::string_view::npos;
+    if (more_)
+        rest_.remove_prefix(cr + 1);
+    if (number == 0 && line.starts_with("\xEF\xBB\xBF"))
+        line.erase(0, 3);
+    ++number;
+    return true;
 }
 
 std::string input_name(const std::string &path) {
@@ -335,10 +382,10 @@ void note_place(std::string_view line, station_row &row) {
         row.elevation = number_before(line, "meters");
 }
 
-std::string import_file(const std::string &path, const import_options &options, FILE *out,
+std::string import_file(const std::string &path, const import_options &options, os::out_stream &out,
                         station_row &row) {
     input in(path);
-    if (in.fp == nullptr)
+    if (!in.opened())
         return "Error opening " + input_name(path) + ": " + std::strerror(in.err);
     wth_writer writer(out, row, options.first_year, options.last_year);
     std::string why;

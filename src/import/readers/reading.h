@@ -3,10 +3,10 @@
 // table of days by its header row. Included by the readers' own files only.
 #pragma once
 
+#include "fd.h"
+#include "lines.h"
 #include "readers.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,41 +15,28 @@ namespace import {
 
 // An input read a line at a time, without the line's end: LF, CR LF or a
 // lone CR. A UTF-8 byte-order mark before the first line is not part of it.
-struct input {
-    std::string path; // "-": standard input
-    FILE *fp = nullptr;
-    long number = 0;
-    std::string line;
-    int err = 0;
-
-    explicit input(const std::string &p)
-        : path(p), fp(p == "-" ? stdin : std::fopen(p.c_str(), "r")) {
-        err = fp == nullptr ? errno : 0;
-    }
-    ~input() {
-        if (fp != nullptr && fp != stdin)
-            std::fclose(fp);
-    }
+class input {
+  public:
+    explicit input(const std::string &path); // "-": standard input
     input(const input &) = delete;
     input &operator=(const input &) = delete;
 
-    bool next() {
-        line.clear();
-        int c;
-        while ((c = std::getc(fp)) != EOF && c != '\n' && c != '\r')
-            line += static_cast<char>(c);
-        if (c == '\r')
-            if (const int after = std::getc(fp); after != '\n' && after != EOF)
-                std::ungetc(after, fp);
-        if (std::ferror(fp))
-            err = errno ? errno : EIO;
-        if (c == EOF && line.empty())
-            return false;
-        if (number == 0 && line.starts_with("\xEF\xBB\xBF"))
-            line.erase(0, 3);
-        ++number;
-        return true;
-    }
+    // Whether it opened; err says why not.
+    bool opened() const { return path == "-" || file_.is_open(); }
+    // The next line into line; false at the end or after a read error
+    // (err then says why).
+    bool next();
+
+    std::string path;
+    long number = 0;
+    std::string line;
+    int err = 0; // errno of a failed open or read
+
+  private:
+    os::fd file_; // none for standard input
+    line_reader reader_;
+    std::string_view rest_; // what follows a lone CR of the reader's line
+    bool more_ = false;     // rest_ holds a line still to come
 };
 
 // "NAME line N: what", and the same naming a column of the line.

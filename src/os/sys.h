@@ -1,0 +1,105 @@
+// The system's functions that the programs call, each named here and
+// nowhere else: every other file reaches the system through these. They
+// do what the function of the same name does; a test build can make any
+// of them fail (sys_faults.h), so that the tests meet a full disk, a lost
+// permission or a failed sync without root, a tracer or a size limit.
+#pragma once
+
+#include <cstdarg>
+#include <cstdio>
+#include <sys/types.h>
+
+struct stat;
+
+namespace os::sys {
+
+// The functions, for a test build to name the one that fails.
+enum class call : unsigned char {
+    open,
+    openat,
+    read,
+    pread,
+    write,
+    pwrite,
+    lseek,
+    fsync,
+    fdatasync,
+    ftruncate,
+    close,
+    dup,
+    fcntl,
+    flock,
+    fstat,
+    stat,
+    lstat,
+    access,
+    readlink,
+    realpath,
+    rename,
+    link,
+    unlink,
+    mkdir,
+    rmdir,
+    fchmod,
+    mkostemp,
+    isatty,
+    fopen,
+    fdopen,
+    fclose,
+    fflush,
+    fread,
+    fwrite,
+    vfprintf,
+    fmemopen,
+    open_memstream,
+};
+inline constexpr int calls = static_cast<int>(call::open_memstream) + 1;
+
+int open(const char *path, int flags, mode_t mode = 0);
+int openat(int dir, const char *path, int flags, mode_t mode = 0);
+ssize_t read(int fd, void *buffer, size_t size);
+ssize_t pread(int fd, void *buffer, size_t size, off_t offset);
+ssize_t write(int fd, const void *data, size_t size);
+ssize_t pwrite(int fd, const void *data, size_t size, off_t offset);
+off_t lseek(int fd, off_t offset, int whence);
+int fsync(int fd);
+int fdatasync(int fd);
+int ftruncate(int fd, off_t length);
+// A close that fails has closed the descriptor all the same (Linux).
+int close(int fd);
+int dup(int fd);
+int fcntl(int fd, int command, int argument = 0);
+int flock(int fd, int operation);
+int fstat(int fd, struct stat *status);
+int stat(const char *path, struct stat *status);
+int lstat(const char *path, struct stat *status);
+int access(const char *path, int mode);
+ssize_t readlink(const char *path, char *to, size_t size);
+// The resolved path in memory malloc gave, or nullptr.
+char *realpath(const char *path);
+int rename(const char *from, const char *to);
+int link(const char *from, const char *to);
+int unlink(const char *path);
+int mkdir(const char *path, mode_t mode);
+int rmdir(const char *path);
+int fchmod(int fd, mode_t mode);
+int mkostemp(char *path_template, int flags);
+int isatty(int fd);
+// Two that cannot fail, and so are never made to.
+mode_t umask(mode_t mask);
+uid_t geteuid();
+
+FILE *fopen(const char *path, const char *mode);
+FILE *fdopen(int fd, const char *mode);
+// A stream whose close fails is closed all the same.
+int fclose(FILE *stream);
+int fflush(FILE *stream);
+size_t fread(void *buffer, size_t size, size_t count, FILE *stream);
+size_t fwrite(const void *data, size_t size, size_t count, FILE *stream);
+int vfprintf(FILE *stream, const char *format, va_list arguments);
+FILE *fmemopen(void *buffer, size_t size, const char *mode);
+FILE *open_memstream(char **text, size_t *size);
+// Back to a stream's start; it cannot fail.
+void rewind(FILE *stream);
+
+} // namespace os::sys

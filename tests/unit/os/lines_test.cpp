@@ -1,0 +1,67 @@
+// The line reader through the seam: a read that fails ends the reading
+// with its errno and never hands out part of a line; a pipe's short reads
+// lose nothing.
+#include "lines.h"
+#include "open.h"
+#include "sys_faults.h"
+#include "tool_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+namespace {
+
+using os::sys::call;
+
+// Lines of every length up to a few hundred bytes, over several blocks.
+std::string many_lines() {
+    std::string text;
+    for (int i = 0; text.size() < 3 * io_block_size; ++i)
+        text += std::string(static_cast<size_t>(i % 300), 'a' + static_cast<char>(i % 26)) + "\n";
+    return text;
+}
+
+// What a reader hands out until it stops, each line whole.
+std::string read_all(line_reader &reader) {
+    std::string text;
+    for (std::string_view line; next_line(reader, line);)
+        text += line;
+    return text;
+}
+
+TEST(LineReader, AReadErrorEndsTheReadingWithItsErrno) {
+    const std::string text = many_lines();
+    for (const bool regular : {true, false}) {
+        for (const long nth : {1, 2, 3}) {
+            scratch_dir dir;
+            dir.write("f", text);
+            os::result<os::fd> opened = os::open_input(dir.file("f"));
+            ASSERT_TRUE(opened);
+            line_reader reader = regular ? line_reader(opened->get(), SIZE_MAX)
+                                         : line_reader::of_stream(opened->get());
+            os::sys::injected_fault fault(call::read, nth, EIO);
+            const std::string got = read_all(reader);
+            EXPECT_EQ(reader.error, EIO) << regular << nth;
+            // What came before the failure, in whole lines only.
+            EXPECT_EQ(text.compare(0, got.size(), got), 0) << regular << nth;
+            EXPECT_TRUE(got.empty() || got.back() == '\n') << regular << nth;
+            EXPECT_LT(got.size(), static_cast<size_t>(nth) * io_block_size) << regular << nth;
+        }
+    }
+}
+
+TEST(LineReader, ShortReadsOfAStreamLoseNothing) {
+    const std::string text = many_lines() + "no line end at the end";
+    scratch_dir dir;
+    dir.write("f", text);
+    os::result<os::fd> opened = os::open_input(dir.file("f"));
+    ASSERT_TRUE(opened);
+    line_reader reader = line_reader::of_stream(opened->get());
+    os::sys::injected_fault fault(call::read, 1, os::sys::short_transfer, 1000);
+    EXPECT_EQ(read_all(reader), text);
+    EXPECT_EQ(reader.error, 0);
+    EXPECT_GT(os::sys::calls_of(call::read), 4);
+}
+
+} // namespace

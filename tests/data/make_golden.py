@@ -1,14 +1,21 @@
 #!/usr/bin/env python3
-"""Writes stats_golden.txt: monthly columns of realistic values and, for each,
-the bits of the mean, deviation and skewness that the statistics must give.
+"""Writes the golden data that tests compare bit for bit, beside this script:
 
-The model below is independent of the C++ code: every quantity is rounded to
-single precision after each operation (f32), the power and square-root calls
-are the C library's in double precision (Python's math.pow and math.sqrt), and
-the operations come in the prescribed order. Rerun it only to change the data:
-    python3 tests/data/make_stats_golden.py > tests/data/stats_golden.txt
+stats_golden.txt: monthly columns of realistic values and, for each, the bits
+of the mean, deviation and skewness that the statistics must give;
+soil_golden.txt: sand and clay contents and, for each pair, the bits of the
+wilting point, field capacity, conductivity and bulk density that the soil
+water characteristics must give.
+
+The models below are independent of the C++ code: every stored quantity is
+rounded to single precision (f32), the power, exponential, base-10 logarithm
+and square-root calls are the C library's in double precision (Python's math
+module), and the operations come in the prescribed order. Rerun it only to
+change the data:
+    python3 tests/data/make_golden.py
 """
 import math
+import os
 import random
 import struct
 
@@ -63,13 +70,55 @@ def column(rng):
     return values
 
 
-def main():
+def write_stats(out):
     rng = random.Random(20261207)
-    print('# years, the cells (float bits), then mean, deviation, skewness (float bits)')
+    print('# years, the cells (float bits), then mean, deviation, skewness (float bits)', file=out)
     for _ in range(300):
         col = column(rng)
-        out = stats(col)
-        print(len(col), ' '.join(bits(x) for x in col), '|', ' '.join(bits(x) for x in out))
+        result = stats(col)
+        print(len(col), ' '.join(bits(x) for x in col), '|', ' '.join(bits(x) for x in result),
+              file=out)
+
+
+def soil_values(sa, cl):
+    """Saxton et al. (1986) with the adjustments: sand and clay in percent
+    (floats), each expression in double precision on the widened floats."""
+    sa2 = math.pow(sa, 2.0)
+    cl2 = math.pow(cl, 2.0)
+    a = f32(math.exp(-4.396 - 0.0715 * cl - 0.000488 * sa2 - cl * (4.285e-05 * sa2)))
+    b = f32(-3.14 - 0.00222 * cl2 - cl * (3.484e-05 * sa2))
+    theta_s = f32((0.332 - 0.0007251 * sa) + 0.1276 * math.log10(cl))
+    theta_15 = f32(math.pow(15.0 / a, 1.0 / b))
+    theta_033 = f32(math.pow(0.333 / a, 1.0 / b))
+    k = f32(math.exp((12.012 - 0.0755 * sa)
+                     + (((0.03671 * sa - 3.895) - 0.1103 * cl) + 0.00087546 * cl2) / theta_s))
+    # Then in single precision, each operation rounded on its own.
+    bulk_base = f32(f32(2.65) * f32(f32(1.0) - theta_s))
+    wilting_point = f32(f32(theta_15 * f32(-0.15)) + theta_15)
+    field_capacity = f32(f32(theta_033 * f32(0.07)) + theta_033)
+    conductivity = f32(k / f32(1500.0))
+    bulk_density = f32(f32(bulk_base * f32(-0.08)) + bulk_base)
+    return wilting_point, field_capacity, conductivity, bulk_density
+
+
+def write_soil(out):
+    print('# sand, clay (float bits), then wilting point, field capacity, conductivity,'
+          ' bulk density (float bits)', file=out)
+    # Off the whole percentages, so that every rounding step is exercised.
+    for sand in range(0, 101, 3):
+        for clay in range(1, 101 - sand, 3):
+            sa = f32(f32(sand) * f32(1.01))
+            cl = f32(f32(clay) * f32(0.99))
+            print(bits(sa), bits(cl), '|', ' '.join(bits(x) for x in soil_values(sa, cl)),
+                  file=out)
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    with open(os.path.join(here, 'stats_golden.txt'), 'w') as out:
+        write_stats(out)
+    with open(os.path.join(here, 'soil_golden.txt'), 'w') as out:
+        write_soil(out)
 
 
 main()

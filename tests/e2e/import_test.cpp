@@ -2,7 +2,8 @@
 // become daily files of every day of whole years in degrees C and cm; bad
 // inputs are named and leave nothing behind; the files it writes pass a
 // check and give the block that the same days give by hand.
-#include "batch_builder.h"
+#include "data.h"
+#include "table.h"
 
 #include <gtest/gtest.h>
 
@@ -17,12 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-tool_result run_import(const scratch_dir &dir, const std::vector<std::string> &args) {
-    run_setup setup;
-    setup.program = SITEPREP_IMPORT_BIN;
-    return run_tool(dir.path(), args, setup);
-}
-
 void copy_data(const scratch_dir &dir, const std::string &name) {
     fs::copy_file(std::string(SITEPREP_TEST_DATA) + "/import/" + name, dir.file(name));
 }
@@ -36,11 +31,9 @@ std::string date_key(int y, int m, int d) {
 // The daily file of whole years whose days are missing but those given.
 std::string expected_wth(int first_year, int years,
                          const std::map<std::string, std::string> &days) {
-    return daily_file({first_year, years}, [&](int y, int m, int d, int doy) {
-        const auto day = days.find(date_key(y, m, d));
-        return std::to_string(d) + " " + std::to_string(m) + " " + std::to_string(y) + " " +
-               std::to_string(doy) + " " +
-               (day == days.end() ? "-99.99 -99.99 -99.99" : day->second) + "\n";
+    return daily_file({.first_year = first_year, .years = years}, [&](const file_day &d) {
+        const auto day = days.find(date_key(d.year, d.month, d.day));
+        return day == days.end() ? "-99.99 -99.99 -99.99" : day->second;
     });
 }
 
@@ -70,7 +63,7 @@ TEST_P(Import, WritesEveryDayOfWholeYears) {
         copy_data(dir, f);
     std::vector<std::string> args = c.args;
     args.insert(args.end(), {"--stations", "st.csv", c.files[0]});
-    const tool_result r = run_import(dir, args);
+    const tool_result r = run_import(dir.path(), args);
     ASSERT_EQ(r.status, 0) << r.err;
     std::istringstream got(dir.read(c.wth)), want(expected_wth(c.first_year, c.years, c.days));
     int line = 0;
@@ -148,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {"2012-02-29", "8.9 -99.99 1.98"},
                      {"2013-12-31", "6.1 1.7 -99.99"}},
                     "plain,csv,NA,NA,NA,2012-01-01,2013-12-31,731,727,728,728,373.77"}),
-    [](const ::testing::TestParamInfo<source_case> &info) { return info.param.what; });
+    case_name<source_case>);
 
 struct bad_case {
     const char *what;
@@ -167,7 +160,7 @@ TEST_P(BadInput, IsNamedAndLeavesNothing) {
     dir.write("in.txt", c.text);
     std::vector<std::string> args = c.args;
     args.push_back("in.txt");
-    const tool_result r = run_import(dir, args);
+    const tool_result r = run_import(dir.path(), args);
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
     EXPECT_EQ(dir.snapshot().size(), 1u) << "a file was left beside the input";
@@ -263,7 +256,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "date,precipitation,temp_max,temp_min\n2021-02-03,1,M,0\n",
                  "column \"temp_max\": not a number: \"M\" (give --missing M if it means "
                  "missing)"}),
-    [](const ::testing::TestParamInfo<bad_case> &info) { return info.param.what; });
+    case_name<bad_case>);
 
 std::string with_cr(std::string text) {
     std::replace(text.begin(), text.end(), '\n', '\r');
@@ -290,7 +283,7 @@ TEST_P(Reads, TheDayAsGiven) {
     dir.write("in.txt", c.text);
     std::vector<std::string> args = c.args;
     args.insert(args.end(), {"--name", "x", "in.txt"});
-    const tool_result r = run_import(dir, args);
+    const tool_result r = run_import(dir.path(), args);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(dir.read("x.wth").rfind(c.first_line, 0), 0u) << dir.read("x.wth").substr(0, 80);
 }
@@ -330,7 +323,7 @@ INSTANTIATE_TEST_SUITE_P(
         read_case{"decimals_far_below_1", csv_with({"--prcp-unit", "cm"}),
                   csv_head + "2001-01-01,0.000000000000000000001234,2.50,1.25\n",
                   "1 1 2001 1 2.50 1.25 0.000000000000000000001234\n"}),
-    [](const ::testing::TestParamInfo<read_case> &info) { return info.param.what; });
+    case_name<read_case>);
 
 } // namespace
 
@@ -383,32 +376,34 @@ std::string source_text(const std::string &format, int first_year, int years) {
     const char *head = format == "daymet"  ? "year,yday,prcp (mm/day),tmax (deg c),tmin (deg c)\n"
                        : format == "power" ? "YEAR,DOY,T2M_MIN,T2M_MAX,PRECTOTCORR\n"
                                            : "date,precipitation,temp_max,temp_min\n";
-    return head + daily_file(days, [&](int y, int m, int d, int doy) -> std::string {
-               const tenths_day v = day_values(y, m, d);
-               const std::string p = tenths(v.prcp), x = tenths(v.tmax), n = tenths(v.tmin);
-               if (format == "daymet")
-                   return daymet_drops(y, doy) ? ""
-                                               : std::to_string(y) + "," + std::to_string(doy) +
-                                                     "," + p + "," + x + "," + n + "\n";
-               if (format == "power")
-                   return std::to_string(y) + "," + std::to_string(doy) + "," + n + "," + x + "," +
-                          p + "\n";
-               return date_key(y, m, d) + "," + p + "," + x + "," + n + "\n";
-           });
+    std::string text = head;
+    for_each_day(days, [&](const file_day &d) {
+        const tenths_day v = day_values(d.year, d.month, d.day);
+        const std::string p = tenths(v.prcp), x = tenths(v.tmax), n = tenths(v.tmin);
+        const std::string y = std::to_string(d.year), doy = std::to_string(d.day_of_year);
+        if (format == "daymet")
+            text += daymet_drops(d.year, d.day_of_year)
+                        ? ""
+                        : y + "," + doy + "," + p + "," + x + "," + n + "\n";
+        else if (format == "power")
+            text += y + "," + doy + "," + n + "," + x + "," + p + "\n";
+        else
+            text += date_key(d.year, d.month, d.day) + "," + p + "," + x + "," + n + "\n";
+    });
+    return text;
 }
 
 // The same days written by hand, in cm.
 std::string hand_wth(int first_year, int years, bool daymet) {
-    return daily_file({first_year, years}, [&](int y, int m, int d, int doy) {
-        const tenths_day v = day_values(y, m, d);
+    return daily_file({.first_year = first_year, .years = years}, [&](const file_day &d) {
+        const tenths_day v = day_values(d.year, d.month, d.day);
         char values[64];
-        if (daymet && daymet_drops(y, doy))
+        if (daymet && daymet_drops(d.year, d.day_of_year))
             std::snprintf(values, sizeof values, "-99.99 -99.99 -99.99");
         else
             std::snprintf(values, sizeof values, "%s %s %d.%02d", tenths(v.tmax).c_str(),
                           tenths(v.tmin).c_str(), v.prcp / 100, v.prcp % 100);
-        return std::to_string(d) + " " + std::to_string(m) + " " + std::to_string(y) + " " +
-               std::to_string(doy) + " " + values + "\n";
+        return std::string(values);
     });
 }
 
@@ -429,17 +424,17 @@ TEST_P(ImportThenRun, ChecksCleanAndGivesTheHandBlock) {
     dir.write("plot.src", source_text(format, 1996, 10));
     std::vector<std::string> args = import_args(format);
     args.insert(args.end(), {"--name", "plot", "plot.src"});
-    const tool_result imported = run_import(dir, args);
+    const tool_result imported = run_import(dir.path(), args);
     ASSERT_EQ(imported.status, 0) << imported.err;
     dir.write("sites.txt", site_row("plot"));
-    dir.write("plot.sfp", site_file("0.0 'ELEV'\n", true));
+    dir.write("plot.sfp", site_file_with_block_names("0.0 'ELEV'\n"));
     const tool_result checked = run_tool(dir.path(), {"--check", "--strict", "sites.txt"});
     EXPECT_EQ(checked.status, 0) << checked.out;
     EXPECT_EQ(checked.out.find("Warning"), std::string::npos) << checked.out;
     ASSERT_EQ(run_tool(dir.path(), {"sites.txt"}).status, 0);
     const std::string from_import = dir.read("plot.sfp");
     dir.write("plot.wth", hand_wth(1996, 10, format == "daymet"));
-    dir.write("plot.sfp", site_file("0.0 'ELEV'\n", true));
+    dir.write("plot.sfp", site_file_with_block_names("0.0 'ELEV'\n"));
     ASSERT_EQ(run_tool(dir.path(), {"sites.txt"}).status, 0);
     EXPECT_EQ(from_import, dir.read("plot.sfp"));
 }
@@ -456,7 +451,7 @@ TEST(Import, TheSameDaysInAnyFormatGiveTheSameFile) {
         dir.write("in.src", source_text(format, 2001, 3));
         std::vector<std::string> args = import_args(format);
         args.insert(args.end(), {"--force", "--name", "same", "in.src"});
-        ASSERT_EQ(run_import(dir, args).status, 0) << format;
+        ASSERT_EQ(run_import(dir.path(), args).status, 0) << format;
         const std::string wth = dir.read("same.wth");
         if (first.empty())
             first = wth;
@@ -482,12 +477,12 @@ TEST(ImportOutputs, AnExistingFileIsReplacedOnlyWithForce) {
     scratch_dir dir;
     dir.write("in.csv", one_day);
     dir.write("in.wth", "the user's own\n");
-    const tool_result refused = run_import(dir, csv_args({"in.csv"}));
+    const tool_result refused = run_import(dir.path(), csv_args({"in.csv"}));
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("in.wth exists: --force replaces it"), std::string::npos)
         << refused.err;
     EXPECT_EQ(dir.read("in.wth"), "the user's own\n");
-    ASSERT_EQ(run_import(dir, csv_args({"--force", "in.csv"})).status, 0);
+    ASSERT_EQ(run_import(dir.path(), csv_args({"--force", "in.csv"})).status, 0);
     EXPECT_NE(dir.read("in.wth").find("1 6 2001 152 20 10 0.15\n"), std::string::npos);
 }
 
@@ -524,7 +519,7 @@ TEST(ImportOutputs, RefusedBeforeAnyWrite) {
         for (const char *f : {"x.wth", "a/x.csv", "b/x.csv", "b/y.csv", "a b.csv"})
             dir.write(f, one_day);
         const auto before = dir.snapshot();
-        const tool_result r = run_import(dir, c.args);
+        const tool_result r = run_import(dir.path(), c.args);
         EXPECT_EQ(r.status, 1) << c.said;
         EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
         EXPECT_TRUE(dir.snapshot() == before) << c.said;
@@ -541,7 +536,7 @@ TEST(ImportOutputs, KeepGoingListsTheFailedInputs) {
         std::vector<std::string> args = csv_args({"bad.csv", "good.csv"});
         if (keep_going)
             args.insert(args.begin() + 1, "--keep-going");
-        const tool_result r = run_import(dir, args);
+        const tool_result r = run_import(dir.path(), args);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(dir.exists("good.wth"), keep_going);
         EXPECT_EQ(r.err.find("Failed inputs:\nbad.csv: bad.csv line 1: no column \"temp_min\"") !=
@@ -549,40 +544,6 @@ TEST(ImportOutputs, KeepGoingListsTheFailedInputs) {
                   keep_going)
             << r.err;
         EXPECT_EQ(r.err.find("1 of 2 inputs failed") != std::string::npos, keep_going) << r.err;
-    }
-}
-
-// A wrong command line says what is wrong, prints the usage, status 2.
-TEST(ImportCommandLine, WrongOnesSayWhy) {
-    const struct {
-        std::vector<std::string> args;
-        const char *said;
-    } cases[] = {
-        {{}, "no format given"},
-        {{"netcdf", "x"}, "unknown format 'netcdf'"},
-        {{"daymet"}, "no input file given"},
-        {{"daymet", "--prcp-unit", "mm", "x"},
-         "units, columns, --missing and --delimiter are for csv; daymet documents its own"},
-        {{"csv", "--date", "d", "--tmax", "a", "--tmin", "b", "--prcp", "c", "x"},
-         "csv needs --prcp-unit and --temp-unit"},
-        {csv_args({"--year", "y", "x"}), "csv needs --date COL, or --year, --month and --day"},
-        {csv_args({"--prcp-unit", "ft", "x"}), "invalid --prcp-unit 'ft'"},
-        {{"power", "--years", "2020-1990", "x"}, "invalid --years value '2020-1990'"},
-        {{"power", "--name", "a/b", "x"}, "invalid --name 'a/b'"},
-        {{"power", "--name", "n", "x", "y"}, "--name is for a single input file"},
-        {{"power", "--ghcn-stations", "s", "x"}, "--ghcn-stations goes with the ghcn format"},
-        {{"power", "--years", "2012-2600", "x"},
-         "invalid --years value '2012-2600': more than 500 years, the most siteprep reads"},
-        {{"power", "--name", "a b", "x"}, "invalid --name \"a b\": white space"},
-        {{"power", "-"}, "standard input ('-') needs --name"},
-    };
-    scratch_dir dir;
-    for (const auto &c : cases) {
-        const tool_result r = run_import(dir, c.args);
-        EXPECT_EQ(r.status, 2) << c.said;
-        EXPECT_NE(r.err.find(std::string("siteprep-import: ") + c.said), std::string::npos)
-            << r.err;
-        EXPECT_NE(r.err.find("usage: siteprep-import FORMAT"), std::string::npos) << r.err;
     }
 }
 
@@ -597,7 +558,8 @@ TEST(ImportOutputs, TheStationsTableIsUpdated) {
     scratch_dir dir;
     for (const char *f : {"a.csv", "b.csv", "c.csv"})
         dir.write(f, one_day);
-    ASSERT_EQ(run_import(dir, csv_args({"--stations", "st.csv", "a.csv", "b.csv"})).status, 0);
+    ASSERT_EQ(run_import(dir.path(), csv_args({"--stations", "st.csv", "a.csv", "b.csv"})).status,
+              0);
     const std::string first = dir.read("st.csv");
     const std::string header = first.substr(0, first.find("\r\n") + 2);
     const std::string b_row = first.substr(first.find("\r\nb,") + 2); // the last
@@ -606,7 +568,9 @@ TEST(ImportOutputs, TheStationsTableIsUpdated) {
     fs::permissions(dir.file("st.csv"), mine | fs::perms::group_read);
     dir.write("a.csv", std::string(one_day) + "2001-06-02,1,20,10\n");
     ASSERT_EQ(
-        run_import(dir, csv_args({"--force", "--stations", "st.csv", "c.csv", "a.csv"})).status, 0);
+        run_import(dir.path(), csv_args({"--force", "--stations", "st.csv", "c.csv", "a.csv"}))
+            .status,
+        0);
     const std::string table = dir.read("st.csv");
     const size_t a_end = table.find("\r\n", header.size()) + 2;
     EXPECT_EQ(table.rfind(header + "a,csv,NA,NA,NA,2001-06-01,2001-06-02,", 0), 0u) << table;
@@ -615,15 +579,13 @@ TEST(ImportOutputs, TheStationsTableIsUpdated) {
     EXPECT_EQ(fs::status(dir.file("a.wth")).permissions(), mine);
     EXPECT_EQ(fs::status(dir.file("st.csv")).permissions(), mine | fs::perms::group_read);
     dir.write("bad.csv", "date\n");
-    EXPECT_EQ(run_import(dir, csv_args({"--stations", "st.csv", "bad.csv"})).status, 1);
+    EXPECT_EQ(run_import(dir.path(), csv_args({"--stations", "st.csv", "bad.csv"})).status, 1);
     EXPECT_EQ(dir.read("st.csv"), table);
 }
 
 // The importer run from a shell script, as $0.
 tool_result run_import_script(const scratch_dir &dir, const std::string &script) {
-    run_setup setup;
-    setup.program = "/bin/sh";
-    return run_tool(dir.path(), {"-c", script, SITEPREP_IMPORT_BIN}, setup);
+    return run_tool(dir.path(), {"-c", script, SITEPREP_IMPORT_BIN}, {.program = "/bin/sh"});
 }
 
 const char csv_command[] = "\"$0\" csv --date date --tmax temp_max --tmin temp_min --prcp "
@@ -672,10 +634,8 @@ TEST(ImportOutputs, OutOfMemoryStopsCleanly) {
     scratch_dir dir;
     dir.write("in.csv", "date,precipitation,temp_max,temp_min\n2001-06-01,1," +
                             std::string(40 << 20, '2') + ",0\n");
-    run_setup small;
-    small.program = SITEPREP_IMPORT_BIN;
-    small.memory_bytes = 32L << 20;
-    const tool_result r = run_tool(dir.path(), csv_args({"in.csv"}), small);
+    const tool_result r = run_tool(dir.path(), csv_args({"in.csv"}),
+                                   {.program = SITEPREP_IMPORT_BIN, .memory_bytes = 32L << 20});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Cannot allocate memory; siteprep-import stopped"), std::string::npos)
         << r.err;

@@ -6,8 +6,7 @@
 // rewritten whole.
 //
 // usage: kill_test [KILLS [SEED]]   (CI runs a few dozen; by hand, thousands)
-#include "batch_builder.h"
-#include "tool_runner.h"
+#include "data.h"
 
 #include <chrono>
 #include <csignal>
@@ -43,13 +42,14 @@ void write_batch(const scratch_dir &dir) {
         std::string tail = "1 SITLAT\n2 SITLNG\n3 NLAYER\n4 NLAYPG\n5 ELEV\n";
         for (int k = 0; k < 10 * (i % 5); ++k)
             tail += "0.25 'OTHER(" + std::to_string(k) + ")'\n";
-        dir.write(site_name(i) + ".sfp", site_file_with_tail(tail));
-        dir.write(site_name(i) + ".wth", daily_file({2000, 3, 28}, [i](int, int m, int d, int) {
-                      return std::to_string(d) + " " + std::to_string(m) + " 2000 1 " +
-                             std::to_string((m * 7 + d + i) % 30) + ".5 " +
-                             std::to_string((m * 3 + d) % 10 - 5) + ".25 " +
-                             std::to_string((d * i + m) % 7) + ".1\n";
-                  }));
+        dir.write(site_name(i) + ".sfp", site_file(tail));
+        dir.write(site_name(i) + ".wth",
+                  daily_file({.first_year = 2000, .years = 3, .days_a_month = 28},
+                             [i](const file_day &d) {
+                                 return std::to_string((d.month * 7 + d.day + i) % 30) + ".5 " +
+                                        std::to_string((d.month * 3 + d.day) % 10 - 5) + ".25 " +
+                                        std::to_string((d.day * i + d.month) % 7) + ".1";
+                             }));
     }
     dir.write("sites.txt", list);
 }

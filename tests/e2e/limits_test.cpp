@@ -1,31 +1,35 @@
-// Fault injection: the tool under a file-size limit at every point of its
-// writes, and on missing, unreadable and wrong-kind inputs. Whatever fails,
-// every site file must be whole: as before the failing step, or rewritten.
-#include "batch_builder.h"
-#include "rewrite.h"
-#include "tool_runner.h"
+// Limits and faults: the tool under a file-size limit at every point of its
+// writes (whatever fails, every site file must be whole: as before the
+// failing step, or rewritten), a write that fails and whose restore fails
+// too, little memory, signals while files are written, an append-only site
+// file; each fails cleanly.
+#include "data.h"
+#include "table.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
 #include <sys/wait.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
+bool has(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
+
 const char *const sites[] = {"alpha", "data/beta", "gamma"};
 
 std::string daily_lines(int years, float base) {
-    return daily_file({2000, years, 4}, [base](int year, int m, int d, int) {
-        const int y = year - 2000;
-        return std::to_string(d) + " " + std::to_string(m) + " " + std::to_string(year) + " 1 " +
-               std::to_string(base + static_cast<float>(m + y)) + " " +
-               std::to_string(base - 10.0f) + " " + std::to_string(0.5f * d) + "\n";
-    });
+    return daily_file({.first_year = 2000, .years = years, .days_a_month = 4},
+                      [base](const file_day &d) {
+                          const int y = d.year - 2000;
+                          return std::to_string(base + static_cast<float>(d.month + y)) + " " +
+                                 std::to_string(base - 10.0f) + " " + std::to_string(0.5f * d.day);
+                      });
 }
 
 // Three sites; beta's file is long enough to take several write calls.
@@ -36,9 +40,9 @@ void write_batch(const scratch_dir &dir) {
     std::string long_tail;
     for (int i = 0; i < 60; ++i)
         long_tail += "0.5 'OTHER(" + std::to_string(i) + ")' a parameter the tool leaves alone\n";
-    dir.write("alpha.sfp", site_file_with_tail("1 SITLAT\n2 SITLNG\n"));
-    dir.write("data/beta.sfp", site_file_with_tail("1 NLAYER\n" + long_tail + "1 ELEV\n"));
-    dir.write("gamma.sfp", site_file_with_tail("3 ELEV\n"));
+    dir.write("alpha.sfp", site_file("1 SITLAT\n2 SITLNG\n"));
+    dir.write("data/beta.sfp", site_file("1 NLAYER\n" + long_tail + "1 ELEV\n"));
+    dir.write("gamma.sfp", site_file("3 ELEV\n"));
     dir.write("alpha.wth", daily_lines(2, 10.0f));
     dir.write("data/beta.wth", daily_lines(3, 20.0f));
     dir.write("gamma.wth", daily_lines(1, 5.0f));
@@ -98,7 +102,7 @@ TEST(FaultInjection, EveryWriteFailureLeavesWholeFiles) {
         scratch_dir dir;
         write_batch(dir);
         const std::string list = dir.read("sites.txt");
-        tool_result r = run_tool(dir.path(), {"sites.txt"}, limit);
+        tool_result r = run_tool(dir.path(), {"sites.txt"}, {.file_size_limit = limit});
         ++runs;
         ASSERT_TRUE(r.status == 0 || r.status == 1) << "limit " << limit << ": " << r.status;
         const bool copy_kept = r.out.find("XXXX.sfp holds the content") != std::string::npos;
@@ -138,178 +142,128 @@ TEST(FaultInjection, EveryWriteFailureLeavesWholeFiles) {
                 failures, kept_copies);
 }
 
-// ---- wrong inputs ----
-
-struct input_case {
-    const char *what;
-    void (*arrange)(const scratch_dir &);
-    const char *expected_out;  // a part of standard output
-    bool keys_written = false; // the failure comes after alpha's site keys
-};
-
-void PrintTo(const input_case &c, std::ostream *os) {
-    *os << c.what;
-}
-
-void site_list_is_directory(const scratch_dir &d) {
-    fs::remove(d.file("sites.txt"));
-    fs::create_directory(d.file("sites.txt"));
-}
-void site_file_is_directory(const scratch_dir &d) {
-    fs::remove(d.file("alpha.sfp"));
-    fs::create_directory(d.file("alpha.sfp"));
-}
-void weather_file_is_directory(const scratch_dir &d) {
-    fs::remove(d.file("alpha.wth"));
-    fs::create_directory(d.file("alpha.wth"));
-}
-void soil_file_is_directory(const scratch_dir &d) {
-    fs::create_directory(d.file("soils.in"));
-}
-void site_file_dangling_link(const scratch_dir &d) {
-    fs::remove(d.file("alpha.sfp"));
-    fs::create_symlink("gone.sfp", d.file("alpha.sfp"));
-}
-void weather_file_dangling_link(const scratch_dir &d) {
-    fs::remove(d.file("alpha.wth"));
-    fs::create_symlink("gone.wth", d.file("alpha.wth"));
-}
-void site_name_too_long(const scratch_dir &d) {
-    d.write("sites.txt", std::string(300, 'n') + " 41.5 -105.25 40 40 20 1.3 0.5 3 1530\n");
-}
-void site_file_unreadable(const scratch_dir &d) {
-    fs::permissions(d.file("alpha.sfp"), fs::perms::none);
-}
-void work_dir_read_only(const scratch_dir &d) {
-    fs::permissions(d.path(), fs::perms::owner_read | fs::perms::owner_exec);
-}
-
-class WrongInput : public ::testing::TestWithParam<input_case> {};
-
-TEST_P(WrongInput, IsReportedAndLosesNothing) {
-    const input_case &c = GetParam();
-    const bool needs_permissions =
-        c.arrange == site_file_unreadable || c.arrange == work_dir_read_only;
-    scratch_dir dir;
-    write_batch(dir);
-    if (needs_permissions && !hand_to_unprivileged_user(dir))
-        GTEST_SKIP() << "no unprivileged user can run the tool here";
-    c.arrange(dir);
-    auto before = dir.snapshot();
-    tool_result r = run_tool(dir.path(), {"sites.txt"}, -1, needs_permissions);
-    EXPECT_EQ(r.status, 1) << c.what;
-    EXPECT_NE(r.out.find(c.expected_out), std::string::npos) << c.what << ": " << r.out;
-    fs::permissions(dir.path(), fs::perms::owner_all, fs::perm_options::add);
-    // Only soils.in may have been written; every other file is as it was.
-    auto after = dir.snapshot();
-    auto written = [&c](const auto &f) {
-        return f.first == "soils.in" || (c.keys_written && f.first == "alpha.sfp");
-    };
-    std::erase_if(before, written);
-    std::erase_if(after, written);
-    EXPECT_EQ(after, before) << c.what;
-    if (c.keys_written) {
-        EXPECT_NE(dir.read("alpha.sfp").find("41.5000           SITLAT    \n"), std::string::npos);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, WrongInput,
-    ::testing::Values(
-        input_case{"site_list_is_directory", site_list_is_directory,
-                   "Error opening data input file!\nsites.txt: Is a directory\n"},
-        input_case{"site_file_is_directory", site_file_is_directory,
-                   "Error opening <alpha>.sfp file!\nalpha.sfp: Is a directory\n"},
-        input_case{"weather_file_is_directory", weather_file_is_directory,
-                   "Error opening weather data file for alpha site!\nalpha.wth: Is a directory\n",
-                   true},
-        input_case{"soil_file_is_directory", soil_file_is_directory,
-                   "Error opening soils.in file for alpha!\nsoils.in: Is a directory\n"},
-        input_case{"site_file_dangling_link", site_file_dangling_link,
-                   "Error opening <alpha>.sfp file!\nalpha.sfp: No such file or directory\n"},
-        input_case{"weather_file_dangling_link", weather_file_dangling_link,
-                   "alpha.wth: No such file or directory\n", true},
-        input_case{"site_name_too_long", site_name_too_long, ".sfp: File name too long\n"},
-        input_case{"site_file_unreadable", site_file_unreadable, "alpha.sfp: Permission denied\n"},
-        input_case{"work_dir_read_only", work_dir_read_only, "soils.in: Permission denied\n"}),
-    [](const ::testing::TestParamInfo<input_case> &info) { return info.param.what; });
-
-} // namespace
-
-namespace {
-
-// Restores site_file in the scratch directory; what it printed.
-std::string restore_in(const scratch_dir &dir, const char *site_file) {
-    const fs::path back = fs::current_path();
-    fs::current_path(dir.path());
-    rewrite rw;
-    rw.site_file = site_file;
-    rw.site_fd = open(site_file, O_RDWR);
-    rw.write_errno = rw.site_fd < 0 ? errno : 0;
-    rw.copy_fd = open("XXXX.sfp", O_RDWR);
-    rw.content = dir.read("XXXX.sfp");
-    bool kept = false;
-    std::string out = restore_site_file(rw, kept) + "\n";
-    if (rw.site_fd >= 0)
-        close(rw.site_fd);
-    fs::current_path(back);
-    return out;
-}
-
-TEST(Restore, KeepsTheCopyWhenTheSiteFileCannotBeWritten) {
-    scratch_dir dir;
-    dir.write("XXXX.sfp", "the original content\n");
-    fs::create_directory(dir.file("plot.sfp")); // cannot be opened for writing
-    const std::string out = restore_in(dir, "plot.sfp");
-    EXPECT_EQ(out, "Error restoring plot.sfp: Is a directory\n"
-                   "XXXX.sfp holds the content plot.sfp had before this step: copy it back to "
-                   "plot.sfp, then remove XXXX.sfp before running again.\n");
-    EXPECT_EQ(dir.read("XXXX.sfp"), "the original content\n");
-}
-
-TEST(Restore, CopiesTheOriginalBackAndRemovesTheCopy) {
-    scratch_dir dir;
-    dir.write("XXXX.sfp", "the original content\n");
-    dir.write("plot.sfp", "half of the new");
-    const std::string out = restore_in(dir, "plot.sfp");
-    EXPECT_EQ(out, "plot.sfp was restored to its content before this step.\n");
-    EXPECT_EQ(dir.read("plot.sfp"), "the original content\n");
-    EXPECT_FALSE(dir.exists("XXXX.sfp"));
-}
-
 // A copy kept because even its restore failed holds the only intact content
 // of a site file: with --keep-going too the run stops there, and no later
 // site is touched. strace fails the site file's write and then the
 // restore's (the first write over a file in place is soils.in's).
 TEST(KeepGoing, AKeptCopyStopsTheRun) {
-    if (std::system("command -v strace >/dev/null 2>&1") != 0)
+    if (!strace_installed())
         GTEST_SKIP() << "strace is not installed";
     scratch_dir dir;
     write_batch(dir);
     const std::string alpha = dir.read("alpha.sfp");
     auto before = dir.snapshot();
-    const std::string command = "cd '" + dir.path() +
-                                "' && strace -f -qq -o /dev/null -e trace=pwrite64 -e "
-                                "inject=pwrite64:error=EIO:when=2..3 " +
-                                SITEPREP_BIN + " --keep-going --jobs 1 sites.txt > out.txt";
-    const int status = std::system(command.c_str());
-    const std::string out = dir.read("out.txt");
-    EXPECT_EQ(WEXITSTATUS(status), 1) << out;
-    EXPECT_NE(out.find("Error restoring alpha.sfp: Input/output error\n"), std::string::npos)
-        << out;
-    EXPECT_NE(out.find("Stopped at sites.txt line 1: Error writing alpha.sfp: Input/output error; "
-                       "no further site can run safely.\n"),
-              std::string::npos)
+    const tool_result r = run_tool(dir.path(), {"--keep-going", "--jobs", "1", "sites.txt"},
+                                   {.strace_inject = "pwrite64:error=EIO:when=2..3"});
+    const std::string &out = r.out;
+    EXPECT_EQ(r.status, 1) << out;
+    EXPECT_TRUE(has(out, "Error restoring alpha.sfp: Input/output error\n")) << out;
+    EXPECT_TRUE(has(out, "Stopped at sites.txt line 1: Error writing alpha.sfp: Input/output "
+                         "error; no further site can run safely.\n"))
         << out;
     EXPECT_EQ(out.find("beta"), std::string::npos) << out;
     EXPECT_EQ(dir.read("XXXX.sfp"), alpha);
     auto after = dir.snapshot();
     for (auto *files : {&before, &after})
         std::erase_if(*files, [](const auto &f) {
-            return f.first == "alpha.sfp" || f.first == "soils.in" || f.first == "XXXX.sfp" ||
-                   f.first == "out.txt";
+            return f.first == "alpha.sfp" || f.first == "soils.in" || f.first == "XXXX.sfp";
         });
     EXPECT_EQ(after, before) << "a later site was touched";
+}
+
+// ---- limits and leftovers ----
+
+struct limit_case {
+    const char *what;
+    std::function<bool(const scratch_dir &)> arrange; // false: not possible here
+    const char *command;                              // run in the batch's directory; $T: the tool
+    int status;
+    const char *out;  // a part of standard output
+    const char *gone; // no file whose name starts so is left
+};
+
+TABLE_TEST(Limits, limit_case);
+
+// A batch of one site, plot, listed in sites.txt.
+void write_plot(const scratch_dir &dir) {
+    dir.write("sites.txt", site_row("plot"));
+    write_usual_site(dir, "plot");
+}
+
+// Each limit fails cleanly: the message and status, and nothing left over.
+TEST_P(Limits, FailCleanly) {
+    const limit_case &c = GetParam();
+    scratch_dir dir;
+    write_plot(dir);
+    if (!c.arrange(dir))
+        GTEST_SKIP() << "not possible here";
+    std::string command = c.command;
+    command.replace(command.find("$T"), 2, SITEPREP_BIN);
+    const int status = run_shell(dir, command + " > out.txt");
+    run_shell(dir, "chattr -a plot.sfp 2>/dev/null");
+    EXPECT_EQ(status, c.status) << dir.read("out.txt");
+    EXPECT_TRUE(has(dir.read("out.txt"), c.out)) << dir.read("out.txt");
+    for (const auto &[name, content] : dir.snapshot())
+        EXPECT_NE(name.rfind(c.gone, 0), 0u) << name << " was left";
+}
+
+// A site list of a million lines, too long for 32 MB.
+bool long_list(const scratch_dir &d) {
+    std::string list;
+    for (int i = 0; i < 1000000; ++i)
+        list += site_row("plot");
+    d.write("sites.txt", list);
+    return !sanitized_build(); // a sanitizer's shadow memory needs more
+}
+
+bool strace_there(const scratch_dir &) {
+    return strace_installed();
+}
+
+INSTANTIATE_TABLE(
+    Limits,
+    limit_case{"little_memory_for_the_run", long_list, "ulimit -v 32768 && $T --jobs 1 sites.txt",
+               1, "Error: Cannot allocate memory; siteprep stopped.\n", "XXXX"},
+    limit_case{"little_memory_for_the_check", long_list, "ulimit -v 32768 && $T --check sites.txt",
+               1, "Error: Cannot allocate memory; siteprep stopped.\n", "XXXX"},
+    // SIGTERM as a temporary file is made: it waits for the rename.
+    limit_case{"interrupt_while_a_file_is_written", strace_there,
+               "strace -f -qq -o /dev/null -e trace=fchmod -e inject=fchmod:signal=SIGTERM $T "
+               "--keep-soils sites.txt",
+               143, "", "plot.soils.in."},
+    // A hang-up as the copy is deleted ends the run once the rewrite is
+    // done; one the run was started with ignored (nohup) is ignored.
+    limit_case{"hang_up_while_a_site_is_rewritten", strace_there,
+               "strace -f -qq -o /dev/null -e trace=unlink -e inject=unlink:signal=SIGHUP $T "
+               "sites.txt",
+               129, "", "XXXX"},
+    limit_case{"hang_up_ignored_from_the_start", strace_there,
+               // (LeakSanitizer cannot run under strace, at a sanitized exit.)
+               "trap '' HUP && ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -e "
+               "trace=unlink -e inject=unlink:signal=SIGHUP $T sites.txt",
+               0, "", "XXXX"},
+    limit_case{
+        "append_only_site_file",
+        [](const scratch_dir &d) { return run_shell(d, "chattr +a plot.sfp 2>/dev/null") == 0; },
+        "$T --check sites.txt", 1, "Error opening for writing plot.sfp: Operation not permitted",
+        "XXXX"});
+
+// Outputs of many sites stay within a small memory.
+TEST(LimitsOfOutputs, ManySitesInLittleMemory) {
+    if (sanitized_build())
+        GTEST_SKIP() << "a sanitizer's shadow memory needs more address space";
+    scratch_dir dir;
+    write_plot(dir);
+    std::string list;
+    for (int i = 0; i < 2000; ++i)
+        list += site_row("plot");
+    dir.write("sites.txt", list);
+    const tool_result r =
+        run_tool(dir.path(), {"--summary", "s.csv", "--report", "r.html", "sites.txt"},
+                 {.memory_bytes = 32L << 20});
+    EXPECT_EQ(r.status, 0) << r.out.substr(0, 400) << r.err;
+    const std::string csv = dir.read("s.csv");
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 12 * 2000) << "every row";
 }
 
 } // namespace

@@ -1,9 +1,8 @@
 // The CSV summary and the HTML report: the same numbers as the weather
-// blocks, written whole or not at all, and a page a browser renders.
-#include "batch_builder.h"
-#include "csv.h"
-#include "outputs/outputs.h"
-#include "tool_runner.h"
+// blocks, written whole or not at all, a page a browser renders, and what
+// the outputs and messages say; outputs through devices and links.
+#include "data.h"
+#include "table.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -16,12 +15,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string years_of_days(int years, bool dry_february) {
-    return daily_file({2001, years, 3}, [dry_february](int year, int m, int d, int) {
-        const int y = year - 2001;
-        return std::to_string(d) + " " + std::to_string(m) + " " + std::to_string(year) + " 1 " +
-               std::to_string(10 + m + d + y) + ".5 " + std::to_string(m - d) + ".25 " +
-               (dry_february && m == 2 ? "-99" : std::to_string(d + y) + ".5") + "\n";
+bool has(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Days of each month with varied values; in a dry February no valid
+// precipitation.
+enum class february { wet, dry };
+std::string years_of_days(int years, february february) {
+    return daily_file({.years = years, .days_a_month = 3}, [february](const file_day &d) {
+        const int y = d.year - 2001;
+        return std::to_string(10 + d.month + d.day + y) + ".5 " + std::to_string(d.month - d.day) +
+               ".25 " +
+               (february == february::dry && d.month == 2 ? "-99"
+                                                          : std::to_string(d.day + y) + ".5");
     });
 }
 
@@ -30,10 +37,10 @@ std::string years_of_days(int years, bool dry_february) {
 void write_batch(const scratch_dir &dir) {
     dir.write("sites.txt", "plain 41.5 -105.25 40 40 20 1.3 0.5 3 1530\n"
                            "odd,\"name 10 20 0.2 0.3 0.5 1.3 0.5 2 5\n");
-    dir.write("plain.sfp", site_file_with_tail(""));
-    dir.write("plain.wth", years_of_days(3, false));
-    dir.write("odd,\"name.sfp", site_file_with_tail(""));
-    dir.write("odd,\"name.wth", years_of_days(2, true));
+    dir.write("plain.sfp", site_file(""));
+    dir.write("plain.wth", years_of_days(3, february::wet));
+    dir.write("odd,\"name.sfp", site_file(""));
+    dir.write("odd,\"name.wth", years_of_days(2, february::dry));
 }
 
 // The value field of each block line of a site file, NA for not-a-number.
@@ -130,14 +137,13 @@ TEST(Report, RendersInABrowser) {
     write_batch(dir);
     ASSERT_EQ(run_tool(dir.path(), {"--report", "r.html", "sites.txt"}).status, 0);
     dir.write("blank.html", "<!DOCTYPE html><html><body></body></html>");
-    const std::string chrome = "cd '" + dir.path() +
-                               "' && timeout 60 chromium --headless --no-sandbox --disable-gpu "
+    const std::string chrome = "timeout 60 chromium --headless --no-sandbox --disable-gpu "
                                "--hide-scrollbars --window-size=800,1200 --enable-logging=stderr ";
-    ASSERT_EQ(std::system((chrome + "--dump-dom file://$PWD/r.html > dom.html 2> log.txt").c_str()),
-              0);
-    ASSERT_EQ(std::system((chrome + "--screenshot=page.png file://$PWD/r.html 2>/dev/null >&2 && " +
-                           chrome + "--screenshot=blank.png file://$PWD/blank.html 2>/dev/null >&2")
-                              .c_str()),
+    ASSERT_EQ(run_shell(dir, chrome + "--dump-dom file://$PWD/r.html > dom.html 2> log.txt"), 0);
+    ASSERT_EQ(run_shell(dir, chrome +
+                                 "--screenshot=page.png file://$PWD/r.html 2>/dev/null >&2 && " +
+                                 chrome +
+                                 "--screenshot=blank.png file://$PWD/blank.html 2>/dev/null >&2"),
               0);
     const std::string dom = dir.read("dom.html");
     size_t charts = 0;
@@ -147,47 +153,6 @@ TEST(Report, RendersInABrowser) {
     EXPECT_EQ(charts, 2u);
     EXPECT_EQ(dir.read("log.txt").find("CONSOLE"), std::string::npos) << dir.read("log.txt");
     EXPECT_GT(dir.read("page.png").size(), 4 * dir.read("blank.png").size());
-}
-
-// One record of RFC 4180 text at pos, its fields; pos then past its CR LF.
-// False for what RFC 4180 does not allow: a quote inside an unquoted field,
-// or text after a closing quote.
-bool read_record(const std::string &text, size_t &pos, std::vector<std::string> &fields) {
-    fields.assign(1, std::string());
-    for (bool quoted = false;;) {
-        if (pos >= text.size())
-            return !quoted;
-        const char c = text[pos++];
-        if (quoted && c == '"' && pos < text.size() && text[pos] == '"') {
-            fields.back() += '"';
-            ++pos;
-        } else if (c == '"') {
-            if (quoted ? pos < text.size() && text[pos] != ',' && text[pos] != '\r'
-                       : !fields.back().empty())
-                return false;
-            quoted = !quoted;
-        } else if (!quoted && c == ',') {
-            fields.emplace_back();
-        } else if (!quoted && c == '\r' && pos < text.size() && text[pos] == '\n') {
-            ++pos;
-            return true;
-        } else {
-            fields.back() += c;
-        }
-    }
-}
-
-TEST(Summary, FieldsAreQuotedForEachReason) {
-    for (const std::string text :
-         {"a,b", "q\"uote", "line\r\nend", "two\nlines", " leading", "trailing\t", "plain"}) {
-        const std::string record = csv_field(text) + ",1\r\n";
-        size_t pos = 0;
-        std::vector<std::string> fields;
-        ASSERT_TRUE(read_record(record, pos, fields)) << record;
-        EXPECT_EQ(pos, record.size());
-        EXPECT_EQ(fields, (std::vector<std::string>{text, "1"})) << record;
-        EXPECT_EQ(record[0] == '"', text != "plain") << record;
-    }
 }
 
 // A site's bars and temperature points on the page, month by month: the
@@ -264,7 +229,7 @@ TEST(Report, ChartsHoldTheSummarysNumbers) {
 // file-size limit, or a write error the test injects), is named, gives
 // status 1, and leaves nothing under its final name or a temporary one.
 TEST(Outputs, AFailedWriteOrCloseLeavesNoFile) {
-    const bool traced = std::system("command -v strace >/dev/null 2>&1") == 0;
+    const bool traced = strace_installed();
     const struct {
         std::vector<std::string> args;
         const char *file;
@@ -286,17 +251,9 @@ TEST(Outputs, AFailedWriteOrCloseLeavesNoFile) {
         // fits in one buffer: its failure comes when it is closed.
         const long limit = 2200;
         EXPECT_LT(dir.read("plain.sfp").size() + 200, static_cast<size_t>(limit));
-        tool_result r;
-        if (c.inject) {
-            const std::string command = "cd '" + dir.path() +
-                                        "' && strace -f -qq -o /dev/null -e trace=write -e "
-                                        "inject=write:error=EFBIG:when=1 " +
-                                        SITEPREP_BIN + " --keep-soils --jobs 1 sites.txt > out.txt";
-            r.status = WEXITSTATUS(std::system(command.c_str()));
-            r.out = dir.read("out.txt");
-        } else {
-            r = run_tool(dir.path(), args, limit);
-        }
+        const tool_result r =
+            c.inject ? run_tool(dir.path(), args, {.strace_inject = "write:error=EFBIG:when=1"})
+                     : run_tool(dir.path(), args, {.file_size_limit = limit});
         EXPECT_EQ(r.status, 1) << c.args[0] << "\n" << r.out;
         EXPECT_NE(r.out.find(std::string("Error writing ") + c.file + ": File too large"),
                   std::string::npos)
@@ -306,5 +263,122 @@ TEST(Outputs, AFailedWriteOrCloseLeavesNoFile) {
                 << c.args[0] << ": " << name << " was left";
     }
 }
+
+// ---- outputs and messages that say what they know ----
+
+// A batch of one site, plot, listed in sites.txt.
+void write_plot(const scratch_dir &dir) {
+    dir.write("sites.txt", site_row("plot"));
+    write_usual_site(dir, "plot");
+}
+
+// A device or a link to one is written through, never renamed over; a run
+// started with standard output closed writes no message into a site file.
+TEST(Outputs, WritesThroughDevicesAndKeepsMessagesOutOfFiles) {
+    scratch_dir reference;
+    write_plot(reference);
+    ASSERT_EQ(run_tool(reference.path(), {"sites.txt"}).status, 0);
+    scratch_dir dir;
+    write_plot(dir);
+    fs::create_symlink("/dev/null", dir.file("null.csv"));
+    const tool_result r = run_tool(dir.path(), {"--summary", "null.csv", "sites.txt"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(fs::is_symlink(dir.file("null.csv")));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    // A link to the file standard output goes to, as /dev/stdout is, and a
+    // link to a file elsewhere: both links stay, and the files get the CSV.
+    fs::create_symlink("/proc/self/fd/1", dir.file("stdout.csv"));
+    fs::create_directory(dir.file("sub"));
+    fs::create_symlink("sub/real.csv", dir.file("linked.csv"));
+    EXPECT_EQ(run_shell(dir, std::string(SITEPREP_BIN) +
+                                 " --summary stdout.csv --report linked.csv sites.txt > log.txt"),
+              0);
+    EXPECT_TRUE(fs::is_symlink(dir.file("stdout.csv")) && fs::is_symlink(dir.file("linked.csv")));
+    const std::string log = dir.read("log.txt");
+    EXPECT_LT(log.find("Update: "), log.find("site,month,")) << log;
+    EXPECT_NE(dir.read("sub/real.csv").find("<html"), std::string::npos);
+    // Named as it is, the file standard output goes to is written through
+    // it too, after the messages, never renamed over them.
+    dir.write("more.txt", dir.read("sites.txt") + "bad 1 2\n");
+    EXPECT_NE(run_shell(dir, std::string(SITEPREP_BIN) +
+                                 " --keep-going --failed out.txt more.txt > out.txt"),
+              0);
+    const std::string out = dir.read("out.txt");
+    EXPECT_LT(out.find("Update: "), out.rfind("bad 1 2\n")) << out;
+    EXPECT_NE(out.find("1 of 2 sites failed"), std::string::npos) << out;
+    scratch_dir closed;
+    write_plot(closed);
+    EXPECT_EQ(run_tool(closed.path(), {"sites.txt"}, {.close_stdout = true}).status, 1);
+    EXPECT_EQ(closed.read("plot.sfp"), reference.read("plot.sfp"));
+    EXPECT_EQ(closed.read("soils.in"), reference.read("soils.in"));
+}
+
+struct output_case {
+    const char *what;
+    std::vector<std::string> args;
+    const char *list; // after plot's line
+    std::function<void(const tool_result &, const scratch_dir &)> expect;
+};
+
+TABLE_TEST(Told, output_case);
+
+TEST_P(Told, WhatTheOutputsAndMessagesSayIsTrue) {
+    scratch_dir dir;
+    write_plot(dir);
+    dir.write("sites.txt", dir.read("sites.txt") + GetParam().list);
+    GetParam().expect(run_tool(dir.path(), GetParam().args), dir);
+}
+
+INSTANTIATE_TABLE(
+    Told,
+    output_case{"malformed_line_under_keep_going",
+                {"--keep-going", "--summary", "s.csv", "--report", "r.html", "sites.txt"},
+                "bad 1 2\n",
+                [](const tool_result &r, const scratch_dir &d) {
+                    EXPECT_EQ(r.status, 1);
+                    EXPECT_TRUE(has(d.read("s.csv"), "line 2,2,1,NA,NA,NA,NA,NA,NA,NA,NA,NA\r\n"))
+                        << d.read("s.csv");
+                    EXPECT_FALSE(has(d.read("s.csv"), "line 2,2,1,0"));
+                    EXPECT_TRUE(
+                        has(d.read("r.html"), "No data: the site-list line could not be used."));
+                    // It went through the whole list: nothing was left out.
+                    EXPECT_FALSE(has(r.out, "covers the")) << r.out;
+                    EXPECT_TRUE(has(d.read("r.html"), "went through all 2 sites; 1 of them"));
+                }},
+    output_case{"stopped_run_says_what_it_covers",
+                {"--summary", "s.csv", "sites.txt"},
+                "ghost 1 2 40 40 20 1.3 0.5 3 1\nplot 1 2 40 40 20 1.3 0.5 3 1\n",
+                [](const tool_result &r, const scratch_dir &) {
+                    EXPECT_TRUE(has(r.out, "s.csv covers the 2 sites the run reached before "
+                                           "it ended.\n"))
+                        << r.out;
+                    EXPECT_EQ(r.err, "siteprep: the run failed at sites.txt line 2 (ghost); "
+                                     "the messages are on standard output\n");
+                }},
+    output_case{"run_report_is_not_audited",
+                {"--report", "r.html", "sites.txt"},
+                "",
+                [](const tool_result &r, const scratch_dir &d) {
+                    EXPECT_EQ(r.status, 0);
+                    EXPECT_FALSE(has(d.read("r.html"), "<th>warnings</th>"));
+                    EXPECT_TRUE(has(d.read("r.html"), "The run does not audit the files"));
+                }},
+    output_case{"control_bytes_in_a_name",
+                {"--keep-going", "sites.txt"},
+                "pl\x1b]0;x\x07ot 1 2 40 40 20 1.3 0.5 3 1\n",
+                [](const tool_result &r, const scratch_dir &d) {
+                    EXPECT_FALSE(has(r.out, "\x1b")) << r.out;
+                    EXPECT_TRUE(has(r.out, "sites.txt line 2: pl\\x1b]0;x\\x07ot: Error "))
+                        << r.out;
+                    const tool_result check = run_tool(d.path(), {"--check", "sites.txt"});
+                    EXPECT_FALSE(has(check.out, "\x1b"));
+                    EXPECT_TRUE(has(check.out, "<pl\\x1b]0;x\\x07ot>.sfp")) << check.out;
+                }},
+    output_case{"byte_order_mark", {"bom.txt"}, "", [](const tool_result &, const scratch_dir &d) {
+                    d.write("bom.txt", "\xef\xbb\xbf" + d.read("sites.txt"));
+                    const tool_result r = run_tool(d.path(), {"bom.txt"});
+                    EXPECT_EQ(r.status, 0) << r.out;
+                    EXPECT_TRUE(has(d.read("plot.sfp"), "1530.0000"));
+                }});
 
 } // namespace

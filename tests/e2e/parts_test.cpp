@@ -1,6 +1,8 @@
-// A list run in parts (--part), the fixed files in a scratch directory
-// (--scratch), and the failed sites' lines written as a site list (--failed).
-#include "batch_builder.h"
+// What a batch needs on many machines: a list run in parts (--part), the
+// fixed files in a scratch directory (--scratch), the failed sites' lines
+// written as a site list (--failed), and the kept soil files beside their
+// sites.
+#include "data.h"
 
 #include <gtest/gtest.h>
 
@@ -19,12 +21,10 @@ std::vector<std::string> lines_of(const std::string &text) {
     return lines;
 }
 
-std::string counted_sites(int n) {
-    return std::to_string(n) + (n == 1 ? " site" : " sites");
-}
-
 // Seven sites without daily files, so that each fails, a malformed line and
-// blank lines among them: each part's --failed file is that part's lines.
+// blank lines among them: each part's --failed file is that part's lines,
+// the list's seven in n near-equal parts in order, the later parts the
+// larger; a part of no site fails none, and its run succeeds.
 TEST(Part, PartsCoverEverySiteOnceInOrder) {
     std::string list;
     std::vector<std::string> sites;
@@ -33,35 +33,44 @@ TEST(Part, PartsCoverEverySiteOnceInOrder) {
         sites.back().pop_back();
         list += sites.back() + (i == 2 ? "\n\n  \n" : "\n");
     }
-    for (const int n : {1, 2, 3, 7, 8}) {
+    const struct {
+        int n;
+        std::vector<std::string> parts;
+        const char *last_checked; // what the check of part n/n counts
+    } cases[] = {
+        {1, {"1234567"}, "7 sites checked"},
+        {2, {"123", "4567"}, "4 sites checked"},
+        {3, {"12", "34", "567"}, "3 sites checked"},
+        {7, {"1", "2", "3", "4", "5", "6", "7"}, "1 site checked"},
+        {8, {"", "1", "2", "3", "4", "5", "6", "7"}, "1 site checked"},
+    };
+    for (const auto &c : cases) {
         scratch_dir dir;
         dir.write("sites.txt", list);
         for (int i = 1; i <= 7; ++i)
-            dir.write("s" + std::to_string(i) + ".sfp", site_file("1 ELEV\n", false));
+            dir.write("s" + std::to_string(i) + ".sfp", site_file("1 ELEV\n"));
         std::vector<std::string> all;
-        size_t smallest = 100, largest = 0;
-        for (int k = 1; k <= n; ++k) {
-            const std::string part = std::to_string(k) + "/" + std::to_string(n);
+        for (int k = 1; k <= c.n; ++k) {
+            const std::string part = std::to_string(k) + "/" + std::to_string(c.n);
             const tool_result r = run_tool(
                 dir.path(), {"--part", part, "--keep-going", "--failed", "f.txt", "sites.txt"});
+            std::vector<std::string> expected;
+            for (const char site : c.parts[static_cast<size_t>(k - 1)])
+                expected.push_back(sites[static_cast<size_t>(site - '1')]);
             const std::vector<std::string> got = lines_of(dir.read("f.txt"));
-            EXPECT_EQ(r.status, got.empty() ? 0 : 1) << part;
+            EXPECT_EQ(got, expected) << part;
             all.insert(all.end(), got.begin(), got.end());
-            smallest = std::min(smallest, got.size());
-            largest = std::max(largest, got.size());
+            EXPECT_EQ(r.status, expected.empty() ? 0 : 1) << part;
             // The messages name the list's own line numbers.
-            if (std::find(got.begin(), got.end(), sites[6]) != got.end()) {
+            if (c.parts[static_cast<size_t>(k - 1)].find('7') != std::string::npos) {
                 EXPECT_NE(r.out.find("sites.txt line 9: s7: "), std::string::npos) << r.out;
             }
         }
-        EXPECT_EQ(all, sites) << n << " parts";
+        EXPECT_EQ(all, sites) << c.n << " parts";
         // The check takes the same part.
-        const std::string last = std::to_string(n) + "/" + std::to_string(n);
+        const std::string last = std::to_string(c.n) + "/" + std::to_string(c.n);
         const tool_result checked = run_tool(dir.path(), {"--check", "--part", last, "sites.txt"});
-        EXPECT_NE(checked.out.find(counted_sites(7 - 7 * (n - 1) / n) + " checked"),
-                  std::string::npos)
-            << checked.out;
-        EXPECT_LE(largest - smallest, 1u) << n << " parts";
+        EXPECT_NE(checked.out.find(c.last_checked), std::string::npos) << checked.out;
     }
 }
 
@@ -124,7 +133,7 @@ TEST(Failed, RunsTheFailedSitesAgain) {
     scratch_dir dir;
     dir.write("sites.txt", site_row("a") + site_row("b"));
     write_usual_site(dir, "a");
-    dir.write("b.sfp", site_file("1 ELEV\n", false));
+    dir.write("b.sfp", site_file("1 ELEV\n"));
     EXPECT_EQ(run_tool(dir.path(), {"--failed", "f.txt", "--keep-going", "sites.txt"}).status, 1);
     EXPECT_EQ(dir.read("f.txt"), site_row("b"));
     write_usual_site(dir, "b");
@@ -181,7 +190,7 @@ TEST(Failed, ListsEverySiteNotPrepared) {
         std::vector<std::string> args = {"--jobs", "1", "--failed", "failed.txt"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         args.push_back("sites.txt");
-        const tool_result r = run_tool(dir.path(), args, run_setup(), c.inject);
+        const tool_result r = run_tool(dir.path(), args, {.strace_inject = c.inject});
         const std::string what = c.arrange + (" " + c.inject);
         EXPECT_EQ(r.status, c.status) << what << "\n" << r.out;
         std::string listed;
@@ -236,7 +245,7 @@ TEST(KeepSoils, BesideThePreparedSitesFiles) {
                   site_row("ranchA/site") + site_row("ranchB/site") + site_row("ranchC/site"));
         write_usual_site(dir, "ranchA/site");
         write_usual_site(dir, "ranchB/site");
-        dir.write("ranchC/site.sfp", site_file("1 ELEV\n", false)); // no daily file: it fails
+        dir.write("ranchC/site.sfp", site_file("1 ELEV\n")); // no daily file: it fails
         dir.write("ranchC/site.soils.in", "kept by an earlier run\n");
         fs::create_directory(dir.file("s"));
         std::vector<std::string> args = {"--keep-going", "--keep-soils", "sites.txt"};
@@ -250,28 +259,6 @@ TEST(KeepSoils, BesideThePreparedSitesFiles) {
         EXPECT_EQ(dir.read("ranchB/site.soils.in"), soils) << scratch;
         EXPECT_FALSE(dir.exists("ranchC/site.soils.in")) << scratch;
         EXPECT_FALSE(dir.exists("s/site.soils.in"));
-    }
-}
-
-TEST(ManyMachines, WrongOptionsSayWhy) {
-    const struct {
-        std::vector<std::string> args;
-        const char *said;
-    } cases[] = {
-        {{"--part", "0/3", "l"}, "invalid --part value '0/3'"},
-        {{"--part", "4/3", "l"}, "invalid --part value '4/3'"},
-        {{"--part", "3", "l"}, "invalid --part value '3'"},
-        {{"--part", "1/2/3", "l"}, "invalid --part value '1/2/3'"},
-        {{"--part", "+1/2", "l"}, "invalid --part value '+1/2'"},
-        {{"--scratch", "nowhere", "l"}, "--scratch 'nowhere' is not a directory"},
-        {{"--check", "--failed", "f", "l"}, "option '--failed' goes with a run, not '--check'"},
-    };
-    scratch_dir dir;
-    for (const auto &c : cases) {
-        const tool_result r = run_tool(dir.path(), c.args);
-        EXPECT_EQ(r.status, 2) << c.said;
-        EXPECT_NE(r.err.find(std::string("siteprep: ") + c.said), std::string::npos) << r.err;
-        EXPECT_NE(r.err.find("usage: siteprep"), std::string::npos) << r.err;
     }
 }
 

@@ -1,5 +1,4 @@
-#include "tool_runner.h"
-#include "batch_builder.h"
+#include "tool.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -47,13 +46,17 @@ void scratch_dir::write(const std::string &name, const std::string &content) con
         throw std::runtime_error("cannot write " + p.string());
 }
 
-std::string scratch_dir::read(const std::string &name) const {
-    std::ifstream f(fs::path(path_) / name, std::ios::binary);
+std::string file_content(const std::string &path) {
+    std::ifstream f(path, std::ios::binary);
     if (!f)
         return "<missing>";
     std::ostringstream s;
     s << f.rdbuf();
     return s.str();
+}
+
+std::string scratch_dir::read(const std::string &name) const {
+    return file_content((fs::path(path_) / name).string());
 }
 
 bool scratch_dir::exists(const std::string &name) const {
@@ -62,13 +65,17 @@ bool scratch_dir::exists(const std::string &name) const {
 }
 
 std::vector<std::pair<std::string, std::string>> scratch_dir::snapshot() const {
+    return snapshot_of(path_);
+}
+
+std::vector<std::pair<std::string, std::string>> snapshot_of(const std::string &path) {
     std::vector<std::pair<std::string, std::string>> files;
-    for (auto &entry : fs::recursive_directory_iterator(path_)) {
-        std::string rel = fs::relative(entry.path(), path_).string();
+    for (auto &entry : fs::recursive_directory_iterator(path)) {
+        std::string rel = fs::relative(entry.path(), path).string();
         if (entry.is_symlink())
             files.emplace_back(rel, "-> " + fs::read_symlink(entry.path()).string());
         else if (entry.is_regular_file())
-            files.emplace_back(rel, read(rel));
+            files.emplace_back(rel, file_content(entry.path().string()));
         else
             files.emplace_back(rel, "<dir>");
     }
@@ -123,15 +130,6 @@ bool hand_to_unprivileged_user(const scratch_dir &dir) {
     return lchown(dir.path().c_str(), nobody, nobody) == 0;
 }
 
-tool_result run_tool(const std::string &dir, const std::vector<std::string> &args,
-                     long file_size_limit, bool unprivileged, bool no_new_threads) {
-    run_setup setup;
-    setup.file_size_limit = file_size_limit;
-    setup.unprivileged = unprivileged;
-    setup.no_new_threads = no_new_threads;
-    return run_tool(dir, args, setup);
-}
-
 bool strace_installed() {
     return std::system("command -v strace >/dev/null 2>&1") == 0;
 }
@@ -155,7 +153,8 @@ static void set_limit(int resource, long value) {
 }
 
 tool_result run_tool(const std::string &dir, const std::vector<std::string> &args,
-                     const run_setup &setup, const std::string &inject) {
+                     const run_setup &setup) {
+    const std::string &inject = setup.strace_inject;
     const long file_size_limit = setup.file_size_limit;
     const bool unprivileged = setup.unprivileged, no_new_threads = setup.no_new_threads;
     // Everything the child needs is made before the fork: a test that runs
@@ -238,6 +237,15 @@ tool_result run_tool(const std::string &dir, const std::vector<std::string> &arg
     return result;
 }
 
+tool_result run_import(const std::string &dir, const std::vector<std::string> &args) {
+    return run_tool(dir, args, {.program = SITEPREP_IMPORT_BIN});
+}
+
+int run_shell(const scratch_dir &dir, const std::string &command) {
+    const int status = std::system(("cd '" + dir.path() + "' && " + command).c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 std::string without_audit(const std::string &out) {
     std::string kept;
     for (size_t start = 0; start < out.size();) {
@@ -263,14 +271,4 @@ std::string without_audit(const std::string &out) {
         kept += line;
     }
     return kept;
-}
-
-std::string year_of_days(const char *values) {
-    return daily_file({2001, 1, 3}, [values](int, int m, int d, int) {
-        return std::to_string(d) + " " + std::to_string(m) + " 2001 1 " + values + "\n";
-    });
-}
-
-std::string site_file_with_tail(const std::string &tail) {
-    return site_file(tail, false);
 }

@@ -1,8 +1,9 @@
-// Runs the built siteprep binary in a scratch directory and reads back what
-// it wrote.
+// Runs the built programs, siteprep and siteprep-import, in a scratch
+// directory and reads back what they wrote: the tests' one way to start them.
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 struct tool_result {
@@ -24,37 +25,45 @@ class scratch_dir {
     void write(const std::string &name, const std::string &content) const;
     std::string read(const std::string &name) const;
     bool exists(const std::string &name) const;
-    // Every regular file below the directory with its content, by relative path.
+    // Every file below the directory by relative path: a regular file with
+    // its content, a link as "-> target", a directory as "<dir>".
     std::vector<std::pair<std::string, std::string>> snapshot() const;
 
   private:
     std::string path_;
 };
 
-// Runs siteprep with args in dir. A file_size_limit >= 0 is set as
-// RLIMIT_FSIZE in the child, with SIGXFSZ ignored, so writes past it fail.
-// With unprivileged, a run by root drops to the user nobody first. With
-// no_new_threads, RLIMIT_NPROC of 1 leaves the tool no thread to create
-// (root ignores it: use it with unprivileged).
-tool_result run_tool(const std::string &dir, const std::vector<std::string> &args,
-                     long file_size_limit = -1, bool unprivileged = false,
-                     bool no_new_threads = false);
+// A file's whole content, or "<missing>".
+std::string file_content(const std::string &path);
+// Every file below a directory, as scratch_dir::snapshot gives them.
+std::vector<std::pair<std::string, std::string>> snapshot_of(const std::string &path);
 
-// How a run is started: the limits and settings above, and more.
+// How a run is started, each setting named where a test asks for it:
+// run_tool(dir, args, {.file_size_limit = 2200}).
 struct run_setup {
-    long file_size_limit = -1;
-    bool unprivileged = false;
+    std::string program;       // another program than siteprep (siteprep-import)
+    long file_size_limit = -1; // RLIMIT_FSIZE when >= 0, SIGXFSZ ignored: writes past it fail
+    bool unprivileged = false; // a run by root drops to the user nobody first
+    // RLIMIT_NPROC of 1 leaves the tool no thread to create (root ignores
+    // it: use it with unprivileged).
     bool no_new_threads = false;
     long open_files = -1;      // RLIMIT_NOFILE, when >= 0
     long memory_bytes = -1;    // RLIMIT_AS, when >= 0
     bool close_stdout = false; // started with descriptor 1 closed
-    std::string program;       // another program than siteprep (siteprep-import)
+    // Under strace, which injects this fault into a system call
+    // ("flock:signal=SIGTERM:when=2": SIGTERM at the second flock); skip such
+    // a run where strace is not installed.
+    std::string strace_inject;
 };
-// With inject, under strace, which injects that fault into a system call
-// ("flock:signal=SIGTERM:when=2": SIGTERM at the second flock); skip such
-// a test where strace is not installed.
+
+// Runs siteprep (or setup.program) with args in dir.
 tool_result run_tool(const std::string &dir, const std::vector<std::string> &args,
-                     const run_setup &setup, const std::string &inject = std::string());
+                     const run_setup &setup = {});
+// Runs siteprep-import with args in dir.
+tool_result run_import(const std::string &dir, const std::vector<std::string> &args);
+// Runs a shell command in dir; its exit status, or 128 + signal.
+int run_shell(const scratch_dir &dir, const std::string &command);
+
 bool strace_installed();
 
 // True in a sanitizer build, whose shadow memory no address-space limit
@@ -70,11 +79,3 @@ bool hand_to_unprivileged_user(const scratch_dir &dir);
 // A check's output without the audit's warnings and summaries, and its last
 // line without the count of warnings: what the check says of problems.
 std::string without_audit(const std::string &out);
-
-// A daily weather file of one year (2001), three days a month, each with
-// the values (Tmax Tmin precipitation) given.
-std::string year_of_days(const char *values);
-
-// The site parameter file layout: two header lines, a 60-line weather
-// block, then the given tail lines.
-std::string site_file_with_tail(const std::string &tail);

@@ -1,8 +1,8 @@
 // The vectorized daily-line parser gives exactly what the general parser
 // gives: the same lines accepted, the same messages, the same float bits.
 #include "audit/audit.h"
-#include "batch_builder.h"
 #include "daily_simd/daily_simd.h"
+#include "data.h"
 #include "layout.h"
 #include "site_line.h"
 
@@ -258,14 +258,17 @@ TEST(FastDaily, WholeFilesGiveThePortableReadersResult) {
     std::mt19937 random(7);
     for (const file_case &c : cases) {
         long line = 0;
-        const std::string text =
-            daily_file({1900, c.years, 0, false}, [&](int y, int m, int d, int) {
-                char buffer[96];
-                if (c.altered_every == 0 || ++line % c.altered_every != 0)
-                    return shaped_line(c.shape, random, y, m, d);
-                std::snprintf(buffer, sizeof buffer, c.altered_to, d, m);
-                return std::string(buffer);
-            });
+        std::string text;
+        for_each_day({.first_year = 1900, .years = c.years, .leap_days = false},
+                     [&](const file_day &d) {
+                         char buffer[96];
+                         if (c.altered_every == 0 || ++line % c.altered_every != 0) {
+                             text += shaped_line(c.shape, random, d.year, d.month, d.day);
+                             return;
+                         }
+                         std::snprintf(buffer, sizeof buffer, c.altered_to, d.day, d.month);
+                         text += buffer;
+                     });
         const std::string portable[] = {read_whole(text, simd_level::portable, false),
                                         read_whole(text, simd_level::portable, true)};
         for (simd_level level : {simd_level::avx2, simd_level::avx512})

@@ -1,7 +1,7 @@
-// Daily weather aggregation, monthly statistics and the weather block.
-#include "batch_builder.h"
+// Daily weather aggregation and monthly statistics. (The weather block a
+// run writes is in the golden cases, tests/golden/block_*.)
+#include "data.h"
 #include "process_weather.h"
-#include "tool_runner.h"
 #include "wthr.h"
 
 #include <bit>
@@ -30,12 +30,10 @@ int aggregate(const std::string &text, tables &t, daily_error &err) {
 // Every day of the given months (first..last, 1-based) of `years` years,
 // with the same values each day.
 std::string days(int first_month, int last_month, int years, const char *values) {
-    return daily_file({2000, years, 3}, [=](int y, int m, int d, int) {
-        return m < first_month || m > last_month
-                   ? std::string()
-                   : std::to_string(y) + " " + std::to_string(m) + " " + std::to_string(d) + " 1 " +
-                         values + "\n";
-    });
+    return daily_file(
+        {.first_year = 2000, .years = years, .days_a_month = 3}, [=](const file_day &d) {
+            return d.month < first_month || d.month > last_month ? std::string() : values;
+        });
 }
 
 TEST(DailyWeather, EmptyFileClosesJanuaryWithNoDays) {
@@ -86,13 +84,13 @@ TEST(DailyWeather, ValidityAndMinimumCounts) {
     static tables t;
     daily_error err;
     // One valid day: no temperature mean, but a precipitation total.
-    EXPECT_EQ(aggregate("2000 1 1 1 10 -99 3.5\n2000 1 2 1 -99.99 -99 -99\n", t, err), 0);
+    EXPECT_EQ(aggregate("1 1 2000 1 10 -99 3.5\n2 1 2000 2 -99.99 -99 -99\n", t, err), 0);
     EXPECT_EQ(t.tmax[0][0], missing_value);
     EXPECT_EQ(t.tmin[0][0], missing_value);
     EXPECT_EQ(t.prec[0][0], 3.5f);
     // -98.0 counts, anything below does not, and not-a-number is missing.
-    EXPECT_EQ(aggregate("2000 1 1 1 -98.0 1 -99\n2000 1 2 1 -98 nan -98.0\n"
-                        "2000 1 3 1 -98.01 3 1\n",
+    EXPECT_EQ(aggregate("1 1 2000 1 -98.0 1 -99\n2 1 2000 2 -98 nan -98.0\n"
+                        "3 1 2000 3 -98.01 3 1\n",
                         t, err),
               0);
     EXPECT_EQ(t.tmax[0][0], -98.0f);
@@ -106,12 +104,12 @@ TEST(DailyWeather, RejectsMalformedLinesWithTheirNumber) {
         long line;
         const char *reason;
     } cases[] = {
-        {"2000 1 1 1 1 1 1\n\n2000 1 2 1 1 1\n", 3, "6 fields found, 7 needed"},
-        {"2000 1 1 1 1 1 1\n2000 13 1 1 1 1 1\n", 2, "month 13 is outside 1 to 12"},
-        {"2000 0 1 1 1 1 1\n", 1, "month 0 is outside 1 to 12"},
-        {"2000 1.5 1 1 1 1 1\n", 1, "field 2 is not a whole number: \"1.5\""},
-        {"2000 1 1 1 1 abc 1\n", 1, "field 6 is not a number: \"abc\""},
-        {"2000 1 1 1 1 1 1x\n", 1, "field 7 is not a number: \"1x\""},
+        {"1 1 2000 1 1 1 1\n\n2 1 2000 2 1 1\n", 3, "6 fields found, 7 needed"},
+        {"1 1 2000 1 1 1 1\n1 13 2000 1 1 1 1\n", 2, "month 13 is outside 1 to 12"},
+        {"1 0 2000 1 1 1 1\n", 1, "month 0 is outside 1 to 12"},
+        {"1 1.5 2000 1 1 1 1\n", 1, "field 2 is not a whole number: \"1.5\""},
+        {"1 1 2000 1 1 abc 1\n", 1, "field 6 is not a number: \"abc\""},
+        {"1 1 2000 1 1 1 1x\n", 1, "field 7 is not a number: \"1x\""},
     };
     for (const auto &c : cases) {
         static tables t;
@@ -140,16 +138,16 @@ TEST(DailyLine, AcceptsWhatTheScanAccepts) {
         parse_status status;
         float tmax, tmin, prec;
     } cases[] = {
-        {"2000 +3 1 1 +1.5 -2e1 0x1p3 trailing words\r\n", parse_status::ok, 1.5f, -20.0f, 8.0f},
-        {"\t2000\t3\t1\t1\t.5\t1.\t1E1\r\n", parse_status::ok, 0.5f, 1.0f, 10.0f},
+        {"1 +3 2000 61 +1.5 -2e1 0x1p3 trailing words\r\n", parse_status::ok, 1.5f, -20.0f, 8.0f},
+        {"\t1\t3\t2000\t61\t.5\t1.\t1E1\r\n", parse_status::ok, 0.5f, 1.0f, 10.0f},
         // Beyond a float: inf in the block.
-        {"\t2000\t3\t1\t1\t.5\t1.\tINF\r\n", parse_status::bad, 0, 0, 0},
-        {"2000 3 1 1 1e39 1 1\n", parse_status::bad, 0, 0, 0},
-        {"2000 3 1 1 1 -1e39 1\n", parse_status::bad, 0, 0, 0},
+        {"\t1\t3\t2000\t61\t.5\t1.\tINF\r\n", parse_status::bad, 0, 0, 0},
+        {"1 3 2000 61 1e39 1 1\n", parse_status::bad, 0, 0, 0},
+        {"1 3 2000 61 1 -1e39 1\n", parse_status::bad, 0, 0, 0},
         {" \r\n", parse_status::blank, 0, 0, 0},
-        {"2000 3 1 1 1e 1 1\n", parse_status::bad, 0, 0, 0},
-        {"2000 3 1 1 1,5 1 1\n", parse_status::bad, 0, 0, 0},
-        {"2000 3 1 99999999999 1 1 1\n", parse_status::bad, 0, 0, 0},
+        {"1 3 2000 61 1e 1 1\n", parse_status::bad, 0, 0, 0},
+        {"1 3 2000 61 1,5 1 1\n", parse_status::bad, 0, 0, 0},
+        {"1 3 2000 99999999999 1 1 1\n", parse_status::bad, 0, 0, 0},
     };
     for (const auto &c : cases) {
         daily_record day;
@@ -235,114 +233,6 @@ TEST(Stats, OneYearAndEmptyMonths) {
     for (int i = 0; i < 11; ++i)
         expected += skew_message;
     EXPECT_EQ(r.out, expected);
-}
-
-// ---- the weather block end to end ----
-
-const char site_row[] = " 41.5 -105.25 40 40 20 1.3 0.5 3 1530\n";
-
-// The 60 lines of a block in which every month holds the same values.
-std::string block_of(const char *prec, const char *prcstd, const char *prcskw, const char *tmin,
-                     const char *tmax, const char *eol = "\n") {
-    std::string s;
-    const char *names[5] = {"PRECIP", "PRCSTD", "PRCSKW", "TMN2M", "TMX2M"};
-    const char *values[5] = {prec, prcstd, prcskw, tmin, tmax};
-    for (int k = 0; k < 5; ++k) {
-        for (int m = 1; m <= 12; ++m) {
-            char line[80];
-            std::snprintf(line, sizeof line, "%-10s        '%s(%d)'%s", values[k], names[k], m,
-                          eol);
-            s += line;
-        }
-    }
-    return s;
-}
-
-TEST(WeatherBlock, OneYearReplacesLinesThreeToSixtyTwo) {
-    scratch_dir dir;
-    dir.write("sites.txt", std::string("plot") + site_row);
-    dir.write("plot.sfp", site_file_with_tail("0.5 'OTHER'\n"));
-    dir.write("plot.wth", days(1, 12, 1, "20.5 -3.25 1.5"));
-    tool_result r = run_tool(dir.path(), {"sites.txt"});
-    EXPECT_EQ(r.status, 0) << r.out;
-    std::string expected_out;
-    for (int i = 0; i < 36; ++i)
-        expected_out += skew_message;
-    EXPECT_EQ(r.out, expected_out);
-    EXPECT_EQ(dir.read("plot.sfp"),
-              "Site parameters for a test plot\n'header line two'\n" +
-                  block_of("4.5000", "0.0000", "0.0000", "-3.2500", "20.5000") + "0.5 'OTHER'\n");
-}
-
-TEST(WeatherBlock, MonthWithoutValidDaysPrintsNotANumber) {
-    scratch_dir dir;
-    dir.write("sites.txt", std::string("plot") + site_row);
-    dir.write("plot.sfp", site_file_with_tail(""));
-    dir.write("plot.wth", days(1, 2, 1, "20.5 -3.25 1.5") + days(3, 3, 1, "-99 -99 -99") +
-                              days(4, 12, 1, "1 1 1"));
-    tool_result r = run_tool(dir.path(), {"sites.txt"});
-    EXPECT_EQ(r.status, 0) << r.out;
-    // One year: every other month has no variance; March has no value at all.
-    std::string expected_out;
-    for (int i = 0; i < 33; ++i)
-        expected_out += skew_message;
-    EXPECT_EQ(r.out, expected_out);
-    const std::string after = dir.read("plot.sfp");
-    for (const char *name :
-         {"'PRECIP(3)'", "'PRCSTD(3)'", "'PRCSKW(3)'", "'TMN2M(3)'", "'TMX2M(3)'"}) {
-        const size_t at = after.find(name);
-        ASSERT_NE(at, std::string::npos) << name;
-        const std::string line =
-            after.substr(after.rfind('\n', at) + 1, at - after.rfind('\n', at) - 1);
-        EXPECT_TRUE(line == "-nan              " || line == "nan               ")
-            << name << ": [" << line << "]";
-    }
-    EXPECT_NE(after.find("4.5000            'PRECIP(2)'\n"), std::string::npos);
-}
-
-TEST(WeatherBlock, LongFirstLineShortFilesAndCrLf) {
-    const std::string long_line(300, 'L');
-    std::string old_block;
-    for (int i = 3; i <= 62; ++i)
-        old_block += "old line " + std::to_string(i) + "\n";
-    const std::string block = block_of("4.5000", "0.0000", "0.0000", "-3.2500", "20.5000");
-    const struct {
-        std::string before, after;
-    } cases[] = {
-        {long_line + "\nsecond\n" + old_block + "line 63\n",
-         long_line + "\nsecond\n" + block + "line 63\n"},
-        {"only line\nsecond\nthird\n", "only line\nsecond\n" + block},
-        {"no line end", "no line end\n" + block},
-        {"", block},
-        {"crlf\r\nsecond\r\nold\r\n",
-         "crlf\r\nsecond\r\n" +
-             block_of("4.5000", "0.0000", "0.0000", "-3.2500", "20.5000", "\r\n")},
-    };
-    for (const auto &c : cases) {
-        scratch_dir dir;
-        dir.write("sites.txt", std::string("plot") + site_row);
-        dir.write("plot.sfp", c.before);
-        dir.write("plot.wth", days(1, 12, 1, "20.5 -3.25 1.5"));
-        tool_result r = run_tool(dir.path(), {"sites.txt"});
-        EXPECT_EQ(r.status, 0) << r.out;
-        EXPECT_EQ(dir.read("plot.sfp"), c.after) << c.before.substr(0, 20);
-    }
-}
-
-TEST(WeatherBlock, MalformedDailyLineKeepsTheSiteKeysOnly) {
-    scratch_dir dir;
-    dir.write("sites.txt", std::string("plot") + site_row);
-    const std::string before = site_file_with_tail("1 ELEV\n");
-    dir.write("plot.sfp", before);
-    dir.write("plot.wth", days(1, 2, 1, "1 1 1") + "2000 2 7 1 1 1 oops\n");
-    tool_result r = run_tool(dir.path(), {"sites.txt"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "Update: 1530.0000         ELEV      \n"
-                     "Error in weather data file plot.wth line 7: field 7 is not a number: "
-                     "\"oops\"\n");
-    EXPECT_EQ(dir.read("plot.sfp"), site_file_with_tail("1530.0000         ELEV      \n"));
-    EXPECT_TRUE(dir.exists("soils.in"));
-    EXPECT_FALSE(dir.exists("XXXX.sfp"));
 }
 
 } // namespace

@@ -1,12 +1,14 @@
 // The progress of a run or a check: a line rewritten in place on a
 // terminal; elsewhere plain lines, one every ten seconds at most, and the
 // last count kept.
-#include "batch_builder.h"
 #include "progress.h"
-#include "tool_runner.h"
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <gtest/gtest.h>
-#include <regex>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -59,22 +61,6 @@ TEST(Progress, PlainLinesIntoAFileARewrittenLineOnATerminal) {
     };
     for (const auto &c : cases)
         EXPECT_EQ(drawn(c.terminal, 3, c.steps), c.expected) << c.expected;
-}
-
-TEST(Progress, RunAndCheckKeepTheLastCountInAFile) {
-    scratch_dir dir;
-    dir.write("sites.txt", site_row("one") + site_row("two"));
-    write_usual_site(dir, "one");
-    write_usual_site(dir, "two");
-    for (const std::vector<std::string> &args :
-         {std::vector<std::string>{"--progress", "sites.txt"},
-          std::vector<std::string>{"--check", "--progress", "sites.txt"}}) {
-        const tool_result r = run_tool(dir.path(), args);
-        EXPECT_EQ(r.status, 0) << args[0] << "\n" << r.out;
-        EXPECT_TRUE(std::regex_match(r.err, std::regex("2 of 2 sites done, [0-9]+:[0-9]{2} "
-                                                       "elapsed\n")))
-            << args[0] << ": " << r.err;
-    }
 }
 
 } // namespace

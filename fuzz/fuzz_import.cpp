@@ -5,6 +5,7 @@
 #include "readers/readers.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
@@ -45,12 +46,19 @@ void check_days(const std::string &text) {
         std::abort();
 }
 
+// The input as a file, as the readers take it; removed at exit.
+struct input_file {
+    const std::string path = "/tmp/fuzz-import-" + std::to_string(getpid()) + ".txt";
+    ~input_file() { std::remove(path.c_str()); }
+};
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0)
         return 0;
-    static const std::string path = "/tmp/fuzz-import-" + std::to_string(getpid()) + ".txt";
+    static const input_file input;
+    const std::string &path = input.path;
     FILE *in = std::fopen(path.c_str(), "w");
     if (in == nullptr || std::fwrite(data + 1, 1, size - 1, in) != size - 1 || std::fclose(in) != 0)
         std::abort();

@@ -1,7 +1,7 @@
 // An import's input through the seam: its lines split at any line end
 // however the reads fall, and a read that fails in the middle of a line
 // told as the input's read failure, not as a bad line.
-#include "batch_builder.h"
+#include "data.h"
 #include "readers/readers.h"
 #include "sys_faults.h"
 
@@ -18,13 +18,14 @@ using os::sys::call;
 
 // A plain CSV of years of days, past several blocks of the line reader.
 std::string csv_of_days(const char *line_end) {
-    return std::string("date,prcp,tmax,tmin") + line_end +
-           daily_file({1990, 12}, [line_end](int y, int m, int d, int doy) {
-               char row[64];
-               std::snprintf(row, sizeof row, "%04d-%02d-%02d,%d.5,%d,%d%s", y, m, d, doy % 7,
-                             10 + doy % 20, doy % 10, line_end);
-               return std::string(row);
-           });
+    std::string text = std::string("date,prcp,tmax,tmin") + line_end;
+    for_each_day({1990, 12}, [&text, line_end](const file_day &d) {
+        char row[64];
+        std::snprintf(row, sizeof row, "%04d-%02d-%02d,%d.5,%d,%d%s", d.year, d.month, d.day,
+                      d.day_of_year % 7, 10 + d.day_of_year % 20, d.day_of_year % 10, line_end);
+        text += row;
+    });
+    return text;
 }
 
 import::import_options csv_options(){import::import_options o;

@@ -4,7 +4,7 @@
 #include "open.h"
 #include "overwrite.h"
 #include "sys_faults.h"
-#include "tool_runner.h"
+#include "tool.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,18 @@
-// The line reader through the seam: a read that fails ends the reading
-// with its errno and never hands out part of a line; a pipe's short reads
-// lose nothing.
+// Files read line by line, in large blocks; through the seam, a read that
+// fails ends the reading with its errno and never hands out part of a line,
+// and a pipe's short reads lose nothing.
 #include "lines.h"
 #include "open.h"
 #include "sys_faults.h"
-#include "tool_runner.h"
+#include "tokens.h"
+#include "tool.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -62,6 +66,26 @@ TEST(LineReader, ShortReadsOfAStreamLoseNothing) {
     EXPECT_EQ(read_all(reader), text);
     EXPECT_EQ(reader.error, 0);
     EXPECT_GT(os::sys::calls_of(call::read), 4);
+}
+
+TEST(LineReader, HandsOutWholeLinesOfAnyLength) {
+    std::string long_line(200000, 'x');
+    std::string content = "a\r\n" + long_line + "\n\nlast";
+    FILE *fp = fmemopen(content.data(), content.size(), "r");
+    ASSERT_NE(fp, nullptr);
+    line_reader reader(fp);
+    std::vector<std::string> lines;
+    std::string_view line;
+    while (next_line(reader, line))
+        lines.emplace_back(line);
+    fclose(fp);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "a\r\n");
+    EXPECT_EQ(lines[1], long_line + "\n");
+    EXPECT_EQ(lines[2], "\n");
+    EXPECT_EQ(lines[3], "last");
+    EXPECT_STREQ(line_end_of(lines[0]), "\r\n");
+    EXPECT_STREQ(line_end_of(lines[1]), "\n");
 }
 
 } // namespace

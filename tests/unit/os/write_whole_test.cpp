@@ -2,7 +2,7 @@
 // the old file stays whole or the new one is whole, never a part of it,
 // no temporary file is left, and the result says which and why.
 #include "sys_faults.h"
-#include "tool_runner.h"
+#include "tool.h"
 #include "write_whole.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,232 @@
+// The command lines of both programs: a wrong one says what is wrong on its
+// first line, prints the usage and a hint, writes nothing on standard
+// output and ends with status 2; options may stand before or after the site
+// list; help and version.
+#include "data.h"
+#include "table.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string siteprep = "siteprep", import = "siteprep-import";
+
+struct cli_case {
+    const char *what;
+    std::string program;
+    std::vector<std::string> args;
+    int status;
+    const char *said; // the start of standard error's first line
+};
+
+TABLE_TEST(CommandLine, cli_case);
+
+bool has(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Run beside a batch of one site, plot, listed in sites.txt.
+TEST_P(CommandLine, SaysWhatIsWrong) {
+    const cli_case &c = GetParam();
+    scratch_dir dir;
+    dir.write("sites.txt", site_row("plot"));
+    write_usual_site(dir, "plot");
+    const tool_result r =
+        c.program == import ? run_import(dir.path(), c.args) : run_tool(dir.path(), c.args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1).rfind(c.said, 0), 0u) << r.err;
+    if (c.status == 2) {
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(has(r.err, c.program == import ? "\nusage: siteprep-import FORMAT"
+                                                   : "\nusage: siteprep "))
+            << r.err;
+        EXPECT_TRUE(has(r.err, "\nTry '" + c.program + " --help' for more information.\n"))
+            << r.err;
+    }
+}
+
+INSTANTIATE_TABLE(
+    CommandLine, cli_case{"no_argument", siteprep, {}, 2, "siteprep: no site list given\n"},
+    cli_case{"two_lists", siteprep, {"a", "b"}, 2, "siteprep: one site list expected, not 2"},
+    cli_case{"two_lists_after_an_option",
+             siteprep,
+             {"sites.txt", "more.txt"},
+             2,
+             "siteprep: one site list expected, not 2 arguments\n"},
+    cli_case{"unknown_option", siteprep, {"--bogus"}, 2, "siteprep: unrecognized option '--bogus'"},
+    cli_case{"unknown_option_before_the_list",
+             siteprep,
+             {"--bogus", "sites.txt"},
+             2,
+             "siteprep: unrecognized option '--bogus'\n"},
+    cli_case{"unknown_short_option",
+             siteprep,
+             {"-x", "sites.txt"},
+             2,
+             "siteprep: invalid option -- 'x'\n"},
+    cli_case{"value_missing_at_the_end",
+             siteprep,
+             {"sites.txt", "--jobs"},
+             2,
+             "siteprep: option '--jobs' requires an argument\n"},
+    cli_case{"value_missing_alone",
+             siteprep,
+             {"--jobs"},
+             2,
+             "siteprep: option '--jobs' requires an argument\n"},
+    cli_case{"jobs_not_a_number",
+             siteprep,
+             {"--jobs", "x", "sites.txt"},
+             2,
+             "siteprep: invalid --jobs value 'x': a whole number from 1 to 256\n"},
+    cli_case{"jobs_zero",
+             siteprep,
+             {"--jobs", "0", "sites.txt"},
+             2,
+             "siteprep: invalid --jobs value '0': a whole number from 1 to 256\n"},
+    cli_case{"value_given_to_a_flag",
+             siteprep,
+             {"--keep-going=yes", "sites.txt"},
+             2,
+             "siteprep: option '--keep-going' doesn't allow an argument\n"},
+    cli_case{"strict_without_check",
+             siteprep,
+             {"--strict", "sites.txt"},
+             2,
+             "siteprep: option '--strict' goes with '--check'\n"},
+    cli_case{"strict_without_check_after_the_list",
+             siteprep,
+             {"sites.txt", "--strict"},
+             2,
+             "siteprep: option '--strict' goes with '--check'\n"},
+    cli_case{"empty_file_name",
+             siteprep,
+             {"--summary", "", "sites.txt"},
+             2,
+             "siteprep: option '--summary' needs a file name\n"},
+    cli_case{
+        "part_zero", siteprep, {"--part", "0/3", "l"}, 2, "siteprep: invalid --part value '0/3'"},
+    cli_case{"part_past_the_parts",
+             siteprep,
+             {"--part", "4/3", "l"},
+             2,
+             "siteprep: invalid --part value '4/3'"},
+    cli_case{"part_without_count",
+             siteprep,
+             {"--part", "3", "l"},
+             2,
+             "siteprep: invalid --part value '3'"},
+    cli_case{"part_of_three_numbers",
+             siteprep,
+             {"--part", "1/2/3", "l"},
+             2,
+             "siteprep: invalid --part value '1/2/3'"},
+    cli_case{"part_with_a_sign",
+             siteprep,
+             {"--part", "+1/2", "l"},
+             2,
+             "siteprep: invalid --part value '+1/2'"},
+    cli_case{"scratch_not_a_directory",
+             siteprep,
+             {"--scratch", "nowhere", "l"},
+             2,
+             "siteprep: --scratch 'nowhere' is not a directory"},
+    cli_case{"failed_with_check",
+             siteprep,
+             {"--check", "--failed", "f", "l"},
+             2,
+             "siteprep: option '--failed' goes with a run, not '--check'"},
+    // Options after the site list, and after "--" a list named like one.
+    cli_case{"check_option_after_the_list",
+             siteprep,
+             {"--check", "sites.txt", "--strict"},
+             1,
+             ""}, // its one year is a warning
+    cli_case{"run_option_after_the_list", siteprep, {"sites.txt", "--jobs", "1"}, 0, ""},
+    cli_case{"list_named_like_an_option",
+             siteprep,
+             {"--", "--check"},
+             1,
+             "siteprep: the run failed before its first site"},
+    cli_case{"short_help", siteprep, {"-h"}, 0, ""},
+    cli_case{"import_no_format", import, {}, 2, "siteprep-import: no format given"},
+    cli_case{"import_unknown_format",
+             import,
+             {"netcdf", "x"},
+             2,
+             "siteprep-import: unknown format 'netcdf'"},
+    cli_case{"import_no_input", import, {"daymet"}, 2, "siteprep-import: no input file given"},
+    cli_case{"import_units_for_a_documented_format",
+             import,
+             {"daymet", "--prcp-unit", "mm", "x"},
+             2,
+             "siteprep-import: units, columns, --missing and --delimiter are for csv; daymet "
+             "documents its own"},
+    cli_case{"import_csv_without_units",
+             import,
+             {"csv", "--date", "d", "--tmax", "a", "--tmin", "b", "--prcp", "c", "x"},
+             2,
+             "siteprep-import: csv needs --prcp-unit and --temp-unit"},
+    cli_case{"import_csv_year_alone",
+             import,
+             {"csv", "--date", "date", "--tmax", "temp_max", "--tmin", "temp_min", "--prcp",
+              "precipitation", "--prcp-unit", "mm", "--temp-unit", "C", "--year", "y", "x"},
+             2,
+             "siteprep-import: csv needs --date COL, or --year, --month and --day"},
+    cli_case{"import_unknown_unit",
+             import,
+             {"csv", "--date", "date", "--tmax", "temp_max", "--tmin", "temp_min", "--prcp",
+              "precipitation", "--prcp-unit", "mm", "--temp-unit", "C", "--prcp-unit", "ft", "x"},
+             2,
+             "siteprep-import: invalid --prcp-unit 'ft'"},
+    cli_case{"import_years_backwards",
+             import,
+             {"power", "--years", "2020-1990", "x"},
+             2,
+             "siteprep-import: invalid --years value '2020-1990'"},
+    cli_case{"import_name_with_a_directory",
+             import,
+             {"power", "--name", "a/b", "x"},
+             2,
+             "siteprep-import: invalid --name 'a/b'"},
+    cli_case{"import_name_for_two_inputs",
+             import,
+             {"power", "--name", "n", "x", "y"},
+             2,
+             "siteprep-import: --name is for a single input file"},
+    cli_case{"import_stations_of_another_format",
+             import,
+             {"power", "--ghcn-stations", "s", "x"},
+             2,
+             "siteprep-import: --ghcn-stations goes with the ghcn format"},
+    cli_case{"import_more_years_than_siteprep_reads",
+             import,
+             {"power", "--years", "2012-2600", "x"},
+             2,
+             "siteprep-import: invalid --years value '2012-2600': more than 500 years, the most "
+             "siteprep reads"},
+    cli_case{"import_name_with_white_space",
+             import,
+             {"power", "--name", "a b", "x"},
+             2,
+             "siteprep-import: invalid --name \"a b\": white space"},
+    cli_case{"import_standard_input_without_name",
+             import,
+             {"power", "-"},
+             2,
+             "siteprep-import: standard input ('-') needs --name"});
+
+TEST(CommandLine, HelpAndVersion) {
+    scratch_dir dir;
+    const tool_result help = run_tool(dir.path(), {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: siteprep", 0), 0u);
+    // The daily file's units, which a user converting downloaded weather needs.
+    for (const char *unit : {"Tmax Tmin\nprecipitation, temperatures in degrees C", "cm a day"})
+        EXPECT_TRUE(has(help.out, unit)) << unit;
+    const tool_result version = run_tool(dir.path(), {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("siteprep ", 0), 0u);
+}
+
+} // namespace

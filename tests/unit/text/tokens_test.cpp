@@ -1,0 +1,60 @@
+// Single numeric tokens: whole tokens only.
+#include "tokens.h"
+
+#include <cmath>
+#include <cstdint>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct token_case {
+    const char *token;
+    bool valid;
+    float value;
+};
+
+class FloatToken : public ::testing::TestWithParam<token_case> {};
+
+TEST_P(FloatToken, ParsesOnlyWholeNumbers) {
+    const token_case &c = GetParam();
+    float v = -12345.0f;
+    EXPECT_EQ(parse_float(c.token, v), c.valid) << c.token;
+    if (c.valid && !std::isnan(c.value)) {
+        EXPECT_EQ(v, c.value) << c.token;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tokens, FloatToken,
+    ::testing::Values(token_case{"41.5", true, 41.5f}, token_case{"-0.25", true, -0.25f},
+                      token_case{"+3", true, 3.0f}, token_case{"1e2", true, 100.0f},
+                      token_case{"0x1p3", true, 8.0f}, token_case{"1e50", true, INFINITY},
+                      token_case{"nan", true, NAN}, token_case{".5", true, 0.5f},
+                      token_case{"41.5x", false, 0}, token_case{"1e", false, 0},
+                      token_case{"+-1", false, 0}, token_case{"++1", false, 0},
+                      token_case{"+", false, 0}, token_case{"", false, 0},
+                      token_case{"abc", false, 0}, token_case{"1,5", false, 0}),
+    [](const ::testing::TestParamInfo<token_case> &info) {
+        return "case" + std::to_string(info.index);
+    });
+
+TEST(IntToken, AcceptsOnlyWhole32BitNumbers) {
+    const struct {
+        const char *token;
+        bool valid;
+        int value;
+    } cases[] = {{"9", true, 9},           {"-3", true, -3},
+                 {"+12", true, 12},        {"2147483647", true, INT32_MAX},
+                 {"9.0", false, 0},        {"3abc", false, 0},
+                 {"2147483648", false, 0}, {"0x10", false, 0},
+                 {"+-1", false, 0},        {"", false, 0}};
+    for (const auto &c : cases) {
+        int v = -1;
+        EXPECT_EQ(parse_int(c.token, v), c.valid) << c.token;
+        if (c.valid) {
+            EXPECT_EQ(v, c.value) << c.token;
+        }
+    }
+}
+
+} // namespace

@@ -44,6 +44,7 @@ struct entry {
 struct batch_files {
     const char *list_path;
     const batch_writes &writes;
+    const fixed_files &fixed;
     std::vector<const listed_site *> lines; // every line of the list, the part's and the others'
     size_t part_first = 0, part_end = 0;    // the part's lines among them
     std::vector<entry> entries;
@@ -82,15 +83,15 @@ std::string path_of(const batch_files &files, const entry &e) {
     case role::site_list:
         return files.list_path;
     case role::site_file:
-        return name_of(files, e) + ".sfp";
+        return paths_of(name_of(files, e)).site_file;
     case role::weather_file:
-        return name_of(files, e) + ".wth";
+        return paths_of(name_of(files, e)).weather_file;
     case role::site_soil_file:
-        return site_soil_file(name_of(files, e));
+        return paths_of(name_of(files, e)).soil_file;
     case role::soil_file:
-        return soil_file_name;
+        return files.fixed.soil;
     case role::temp_copy:
-        return temp_file_name;
+        return files.fixed.temp;
     case role::summary:
         return files.writes.summary_path;
     case role::report:
@@ -192,11 +193,11 @@ void add_line(batch_files &files, uint32_t i) {
     const listed_site &line = *files.lines[i];
     if (!line.problem.empty())
         return;
-    const std::string &name = line.site.name;
-    add(files, role::site_file, i, name + ".sfp");
-    add(files, role::weather_file, i, name + ".wth");
+    const site_paths paths = paths_of(line.site.name);
+    add(files, role::site_file, i, paths.site_file);
+    add(files, role::weather_file, i, paths.weather_file);
     if (files.writes.site_soil_files)
-        add(files, role::site_soil_file, i, site_soil_file(name));
+        add(files, role::site_soil_file, i, paths.soil_file);
 }
 
 void add_batch(batch_files &files, const site_list &list, int list_fd) {
@@ -217,8 +218,8 @@ void add_batch(batch_files &files, const site_list &list, int list_fd) {
     }
     for (uint32_t i = 0; i < files.lines.size(); ++i)
         add_line(files, i);
-    add(files, role::soil_file, 0, soil_file_name);
-    add(files, role::temp_copy, 0, temp_file_name);
+    add(files, role::soil_file, 0, files.fixed.soil);
+    add(files, role::temp_copy, 0, files.fixed.temp);
     if (!files.writes.summary_path.empty())
         add(files, role::summary, 0, files.writes.summary_path);
     if (!files.writes.report_path.empty())
@@ -228,14 +229,14 @@ void add_batch(batch_files &files, const site_list &list, int list_fd) {
 }
 
 // Outputs reached through a link that another user planted.
-void add_planted_links(const site_list &list, const batch_writes &writes,
+void add_planted_links(const site_list &list, const batch_writes &writes, const fixed_files &fixed,
                        std::vector<std::string> &messages, guard_findings &found) {
-    std::vector<std::string> outputs = {soil_file_name, writes.summary_path, writes.report_path,
+    std::vector<std::string> outputs = {fixed.soil, writes.summary_path, writes.report_path,
                                         writes.failed_path};
     if (writes.site_soil_files)
         for (const listed_site &l : list.lines)
             if (l.problem.empty())
-                outputs.push_back(site_soil_file(l.site.name));
+                outputs.push_back(paths_of(l.site.name).soil_file);
     for (const std::string &path : outputs)
         if (!path.empty())
             if (std::string why = planted_link(path); !why.empty()) {
@@ -262,9 +263,10 @@ void note_group(const batch_files &files, const std::vector<uint32_t> &group,
 } // namespace
 
 std::vector<std::string> guard_batch(const site_list &list, int list_fd, const char *list_path,
-                                     const batch_writes &writes, guard_findings *findings) {
+                                     const batch_writes &writes, const fixed_files &fixed,
+                                     guard_findings *findings) {
     guard_findings noted;
-    batch_files files{list_path, writes, {}, 0, 0, {}, {}};
+    batch_files files{list_path, writes, fixed, {}, 0, 0, {}, {}};
     add_batch(files, list, list_fd);
     // Sorted by key, the entries of one file stand together, in batch order.
     std::sort(files.keyed.begin(), files.keyed.end());
@@ -285,8 +287,16 @@ std::vector<std::string> guard_batch(const site_list &list, int list_fd, const c
     std::vector<std::string> messages;
     for (auto &f : found)
         messages.push_back(std::move(f.second));
-    add_planted_links(list, writes, messages, noted);
+    add_planted_links(list, writes, fixed, messages, noted);
     if (findings != nullptr)
         *findings = noted;
     return messages;
+}
+
+batch_refusals refusals_of(const site_list &list, int list_fd, const char *list_path,
+                           const batch_writes &writes, const fixed_files &fixed) {
+    batch_refusals refused;
+    refused.collisions = guard_batch(list, list_fd, list_path, writes, fixed, &refused.found);
+    refused.left_copy = temp_copy_refusal(fixed, refused.found.temp_copy_is_read);
+    return refused;
 }

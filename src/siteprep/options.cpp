@@ -4,7 +4,6 @@
 #include "check.h"
 #include "fixed_files.h"
 #include "outputs/outputs.h"
-#include "rewrite.h"
 
 #include <algorithm>
 #include <csignal>
@@ -35,14 +34,14 @@ int run_command(const command_options &opts) {
     // Past a file-size limit a write then fails (and is reported, and the
     // site file restored) instead of the signal killing the run mid-rewrite.
     std::signal(SIGXFSZ, SIG_IGN);
-    if (!opts.scratch.empty())
-        set_scratch_dir(opts.scratch);
+    const fixed_files fixed = fixed_files_in(opts.scratch);
     const bool progress = opts.progress >= 0 ? opts.progress == 1 : isatty(STDERR_FILENO) == 1;
     if (opts.check)
         return check_batch(opts.site_list, opts.strict, opts.keep_soils, threads, progress, wanted,
-                           opts.part);
-    sync_rewrites = opts.sync;
+                           opts.part, fixed);
     run_options run;
+    run.sync = opts.sync;
+    run.fixed = fixed;
     run.threads = threads;
     run.keep_going = opts.keep_going;
     run.keep_soils = opts.keep_soils;

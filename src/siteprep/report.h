@@ -1,6 +1,11 @@
-// The messages that the run and the check share, and the end of a run or a
-// check that ran out of memory.
+// The messages of the run and the check, said through the program's one
+// printer: the texts both share, a failure in the run's form (its lines as
+// they stand) or the check's (one line), the lists and summaries at the
+// end, and the end of a run or check that ran out of memory.
 #pragma once
+
+#include <string>
+#include <vector>
 
 inline constexpr char list_open_message[] = "Error opening data input file!";
 inline constexpr char site_line_message[] = "Error in site list %s line %ld: %s";
@@ -11,10 +16,50 @@ inline constexpr char weather_open_message[] = "Error opening weather data file 
 inline constexpr char weather_line_message[] = "Error in weather data file %s line %ld: %s";
 inline constexpr char site_file_line_message[] = "Error in site parameter file %s line %ld: %s";
 inline constexpr char read_message[] = "Error reading %s: %s";
+// Where the fixed files are ("in the working directory"), then the copy's path.
 inline constexpr char temp_left_over_message[] =
-    "XXXX.sfp already exists in the working directory. It may hold the only intact copy of a "
+    "XXXX.sfp already exists %s. It may hold the only intact copy of a "
     "site parameter file from an interrupted run: compare it with that site's .sfp file, keep "
-    "the intact one, then remove or rename XXXX.sfp and run again.";
+    "the intact one, then remove or rename %s and run again.";
+
+// A message of the run, a line or more, as it stands.
+void say(const std::string &text);
+// A message of the check: its lines joined into one.
+std::string one_line(std::string text);
+
+// "Error writing FILE: REASON"; false, for the caller to return.
+bool say_not_written(const std::string &path, int err);
+
+// The run's list of failed sites at its end (nothing when none failed).
+struct failed_site {
+    long line_number;
+    std::string name, reason;
+};
+void say_failed_sites(const std::vector<failed_site> &failed, size_t sites,
+                      const std::string &list_name);
+// The run stopped at a site that leaves no further site safe.
+void say_stopped(const std::string &list_name, long line, const std::string &reason);
+// An output covers only the sites the run reached.
+void say_output_covers(const std::string &path, size_t reached);
+
+// How a run ended, for the line on standard error and the outputs.
+struct run_end {
+    int status = 0;
+    bool at_failure = false; // it ended at a failed site
+    bool early = false;      // and sites were left
+    long line = 0;           // where it ended, or its first failed site; 0: before any
+    std::string site;        // that site's name as shown
+    size_t failed = 0, sites = 0, reached = 0;
+};
+// Standard output may go to a log: a failed run says so on standard error
+// too, unless both go to the same place.
+void say_failure_on_stderr(const run_end &ended, const std::string &list_name);
+// The outputs of a run that went well could not be written.
+void say_outputs_not_written();
+
+// The check's last line: what it counted, and whether --strict counted the
+// warnings as problems.
+void say_check_counts(int sites, int problems, int warnings, bool strict_counts);
 
 // Says that memory ran out and the run or check stopped; the exit status.
 // Every site file is whole then: a rewrite restores its own.

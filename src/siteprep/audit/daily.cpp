@@ -5,6 +5,7 @@
 #include "audit.h"
 #include "calendar.h"
 #include "findings.h"
+#include "fixed_files.h"
 #include "shown.h"
 
 #include <algorithm>
@@ -21,31 +22,12 @@ std::string year_month(long y, int m) {
     return text;
 }
 
-// One day as the audit reads it: the parsed line and fields 1, 3 and 4.
+// One day as the audit reads it: the parsed line, and its date as whole
+// numbers of the audit's width.
 struct dated_day {
     daily_record values;
     long day = 0, year = 0, day_of_year = 0;
 };
-
-// Fields 1, 3 and 4 of a line that parsed as a daily line: whole numbers
-// already, so a plain scan reads them.
-void read_date(std::string_view line, dated_day &d) {
-    const char *p = line.data(), *end = p + line.size();
-    long fields[4] = {0, 0, 0, 0};
-    for (long &f : fields) {
-        while (p < end && is_blank_char(*p))
-            ++p;
-        const bool negative = p < end && *p == '-';
-        p += negative || (p < end && *p == '+');
-        long v = 0;
-        while (p < end && *p >= '0' && *p <= '9')
-            v = v * 10 + (*p++ - '0');
-        f = negative ? -v : v;
-    }
-    d.day = fields[0];
-    d.year = fields[2];
-    d.day_of_year = fields[3];
-}
 
 // A run of one value over consecutive days.
 struct run {
@@ -88,9 +70,8 @@ struct partial_months {
 // Everything the audit keeps while it reads a daily file: a few numbers,
 // never a day.
 struct daily_audit final : daily_listener {
-    void line(std::string_view text, const daily_record *day, long number,
-              const daily_date *date) override {
-        audit_daily_line(*this, text, day, number, date);
+    void line(std::string_view text, const daily_record *day, long number) override {
+        audit_daily_line(*this, text, day, number);
     }
     bool any_day = false;
     findings all;
@@ -409,8 +390,7 @@ std::unique_ptr<daily_audit, void (*)(daily_audit *)> start_daily_audit() {
     return {new daily_audit, [](daily_audit *a) { delete a; }};
 }
 
-void audit_daily_line(daily_audit &a, std::string_view line, const daily_record *day, long number,
-                      const daily_date *date) {
+void audit_daily_line(daily_audit &a, std::string_view, const daily_record *day, long number) {
     a.any_day = true;
     if (day == nullptr) {
         a.after_bad_line = true; // a problem already; the next date starts afresh
@@ -418,25 +398,22 @@ void audit_daily_line(daily_audit &a, std::string_view line, const daily_record 
     }
     dated_day d;
     d.values = *day;
-    if (date != nullptr && date->known) {
-        d.day = date->day;
-        d.year = date->year;
-        d.day_of_year = date->day_of_year;
-    } else {
-        read_date(line, d);
-    }
+    d.day = day->day;
+    d.year = day->year;
+    d.day_of_year = day->day_of_year;
     audit_day(a, d, number);
 }
 
-audit_said audit_site(const site_line &site, int site_fd, daily_audit *audit, int years,
-                      const month_table &prec, const month_table &tmin, const month_table &tmax,
-                      const std::string &listed_as) {
+audit_said audit_site(const site_line &site, const std::string *site_text, daily_audit *audit,
+                      int years, const month_table &prec, const month_table &tmin,
+                      const month_table &tmax, const std::string &listed_as) {
     audit_said said;
-    if (site_fd >= 0)
-        said.warnings = audit_site_file(site_fd, shown_name(site.name + ".sfp"), site, listed_as);
+    if (site_text != nullptr)
+        said.warnings =
+            audit_site_file(*site_text, shown_name(paths_of(site.name).site_file), site, listed_as);
     if (audit == nullptr)
         return said;
-    const std::string weather_file = shown_name(site.name + ".wth");
+    const std::string weather_file = shown_name(paths_of(site.name).weather_file);
     daily_audit &a = *audit;
     if (!a.any_day || !a.first)
         conclude(a, years, prec, tmin, tmax); // nothing to say of a file of bad lines alone

@@ -7,6 +7,7 @@
 #include "file_paths.h"
 #include "formats.h"
 #include "open.h"
+#include "report.h"
 #include "shown.h"
 #include "write_whole.h"
 
@@ -67,8 +68,7 @@ void close_unnamed(FILE *&fp) {
 }
 
 bool say_write_error(const std::string &path, int err) {
-    std::printf("Error writing %s: %s\n", shown_name(path).c_str(), std::strerror(err));
-    return false;
+    return say_not_written(path, err);
 }
 
 } // namespace
@@ -95,6 +95,27 @@ void add_site(batch_outputs &o, const site_outcome &site) {
         emit(o.rows, html_row(site, o.sites, o.check), o.report_error);
         emit(o.sections, html_section(site, o.sites), o.report_error);
     }
+}
+
+void add_outcome(batch_outputs *outputs, const listed_site &entry, const weather_stats *stats,
+                 const char *no_stats, int problems, int warnings,
+                 const std::vector<std::string> &findings) {
+    if (outputs == nullptr)
+        return;
+    const std::string name =
+        entry.problem.empty() ? entry.site.name : "line " + std::to_string(entry.line_number);
+    site_outcome outcome;
+    outcome.name = &name;
+    outcome.line = entry.line_number;
+    outcome.stats = stats;
+    if (!entry.problem.empty())
+        outcome.no_stats = "the site-list line could not be used";
+    else if (no_stats != nullptr)
+        outcome.no_stats = no_stats;
+    outcome.problems = problems;
+    outcome.warnings = warnings;
+    outcome.findings = &findings;
+    add_site(*outputs, outcome);
 }
 
 bool write_outputs(batch_outputs &o) {

@@ -18,7 +18,7 @@ int create_new(const std::string &path) {
     return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
-int write_all(int fd, std::string_view text) {
+int write_text(int fd, std::string_view text) {
     for (size_t done = 0; done < text.size();) {
         const ssize_t n = write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR)
@@ -88,6 +88,11 @@ std::string why_not_writable(const std::string &path) {
 
 int can_create_in(const std::string &dir) {
     return access(dir.c_str(), W_OK | X_OK) != 0 ? errno : 0;
+}
+
+bool is_directory(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 int close_fd(int fd) {

@@ -16,7 +16,7 @@ int create_exclusive(const std::string &path, unsigned mode);
 int create_new(const std::string &path);
 
 // Writes all of text to a descriptor from where it stands; 0 or the errno.
-int write_all(int fd, std::string_view text);
+int write_text(int fd, std::string_view text);
 
 // Syncs an open file to the disk; 0 or the errno.
 int sync_fd(int fd);
@@ -36,7 +36,7 @@ void wait_for_lock(int fd);
 int remove_if_still(const std::string &path, int fd);
 
 // Renames from over to (0 or the errno), removes a name (0 or the errno).
-// Async-signal-safe, as are write_all, sync_fd and close_fd.
+// Async-signal-safe, as are write_text, sync_fd and close_fd.
 int rename_over(const std::string &from, const std::string &to);
 int remove_name(const std::string &path);
 
@@ -50,6 +50,9 @@ void remove_if_regular(const std::string &path);
 std::string why_not_writable(const std::string &path);
 // Whether this process may create files in a directory; 0 or the errno.
 int can_create_in(const std::string &dir);
+
+// Whether path names a directory (through links).
+bool is_directory(const std::string &path);
 
 // Closes a descriptor; 0 or the errno of a failure.
 int close_fd(int fd);

@@ -89,15 +89,16 @@ bool note_failure(run_end &ended, const listed_site &entry, const std::string &s
     return stops;
 }
 
-// The daily files of the sites ahead, read on other threads into read.
-work_ahead_ptr read_ahead(const site_list &sites, int threads, std::vector<site_weather> &read) {
+// The daily files of the sites ahead, read on other threads into weathers.
+work_ahead_ptr read_ahead(const site_list &sites, int threads,
+                          std::vector<site_weather> &weathers) {
     if (threads <= 1 || sites.lines.size() <= 1)
         return work_ahead_ptr(nullptr, nullptr);
-    return start_work_ahead(sites.lines.size(), threads, [&sites, &read](size_t i) {
+    return start_work_ahead(sites.lines.size(), threads, [&sites, &weathers](size_t i) {
         // A bad line stops the run before its site.
-        read[i % read.size()] = sites.lines[i].problem.empty()
-                                    ? read_weather_ahead(sites.lines[i].site)
-                                    : site_weather();
+        weathers[i % weathers.size()] = sites.lines[i].problem.empty()
+                                            ? read_weather_ahead(sites.lines[i].site)
+                                            : site_weather();
     });
 }
 
@@ -117,8 +118,8 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
                run_end &ended) {
     // One descriptor a worker; the main thread keeps what it needs.
     const int threads = threads_for_descriptors(options.threads, 1, 4);
-    std::vector<site_weather> read(work_ahead_window(threads));
-    work_ahead_ptr ahead = read_ahead(sites, threads, read);
+    std::vector<site_weather> weathers(work_ahead_window(threads));
+    work_ahead_ptr ahead = read_ahead(sites, threads, weathers);
     auto progress = start_progress(options.progress, sites.lines.size());
     std::vector<failed_site> failed;
     ended.sites = sites.lines.size();
@@ -134,7 +135,7 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
         bool have_weather = false;
         if (ahead) {
             take_job(*ahead, i);
-            weather = std::move(read[i % read.size()]);
+            weather = std::move(weathers[i % weathers.size()]);
             have_weather = !weather.left_to_main;
         }
         show_progress(progress.get(), i,

@@ -91,7 +91,7 @@ void write_at_interrupt() {
     const int fd = create_new(list.interrupt_temp);
     if (fd >= 0) {
         bool ok = each_piece(failed, reached, [fd](const char *piece, size_t size) {
-            return write_all(fd, std::string_view(piece, size)) == 0;
+            return write_text(fd, std::string_view(piece, size)) == 0;
         });
         ok = ok && (!list.sync || sync_fd(fd) == 0);
         ok = close_fd(fd) == 0 && ok;

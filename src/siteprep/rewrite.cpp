@@ -67,7 +67,7 @@ failure fill_copy(rewrite &rw) {
     } else if (err != 0) {
         return failed("reading", rw.site_file, err);
     }
-    int write_err = write_all(rw.copy_fd, rw.content);
+    int write_err = write_text(rw.copy_fd, rw.content);
     if (write_err == 0 && rw.sync)
         write_err = sync_fd(rw.copy_fd);
     if (write_err != 0)

@@ -124,18 +124,18 @@ bool write_outputs(batch_outputs &o) {
                              std::pair{o.sections, &o.report_error}})
         if (fp != nullptr && std::fflush(fp) != 0 && *error == 0)
             *error = errno ? errno : EIO;
-    const auto write = [&](const std::string &path, int error,
-                           const std::function<int(FILE *)> &fill) {
+    const auto put_in_place = [&](const std::string &path, int error,
+                                  const std::function<int(FILE *)> &fill) {
         const int err =
             error != 0 ? error : write_file_whole(path, dir_of(path) + "/.siteprep-", fill, false);
         if (err != 0)
             ok = say_write_error(path, err);
     };
     if (o.csv != nullptr)
-        write(o.summary_path, o.csv_error,
-              [&](FILE *to) { return std::rewind(o.csv), copy_stream(o.csv, to); });
+        put_in_place(o.summary_path, o.csv_error,
+                     [&](FILE *to) { return std::rewind(o.csv), copy_stream(o.csv, to); });
     if (o.rows != nullptr)
-        write(o.report_path, o.report_error, [&](FILE *to) { return write_page(o, to); });
+        put_in_place(o.report_path, o.report_error, [&](FILE *to) { return write_page(o, to); });
     discard_outputs(o);
     return ok;
 }

@@ -196,8 +196,7 @@ bool read_batch(const char *list_path, const run_options &options, site_list &si
         return false;
     }
     if (int err = close_input(list); err != 0) {
-        say(format_message("Error closing %s: %s", shown_name(list_path).c_str(),
-                           std::strerror(err)));
+        say(format_message(close_message, shown_name(list_path).c_str(), std::strerror(err)));
         if (!options.failed_path.empty())
             list_every_site(options.failed_path, sites, options.sync);
         return false;
@@ -212,17 +211,6 @@ bool read_batch(const char *list_path, const run_options &options, site_list &si
     if (!options.failed_path.empty())
         end_failed_list();
     return false;
-}
-
-// How the outputs say the run ended.
-std::string outputs_status(const run_end &ended) {
-    if (ended.status == 0)
-        return "The run prepared all " + counted(static_cast<long>(ended.reached), "site") + ".";
-    if (!ended.early)
-        return "The run went through all " + counted(static_cast<long>(ended.sites), "site") +
-               "; " + std::to_string(ended.failed) + " of them failed.";
-    return "The run ended with errors; this report covers the " +
-           counted(static_cast<long>(ended.reached), "site") + " it reached.";
 }
 
 } // namespace
@@ -243,7 +231,7 @@ int run_all(const char *list_path, const run_options &options) {
         ended.status = 1;
     batch_outputs *outputs = options.outputs;
     if (outputs != nullptr) {
-        outputs->status = outputs_status(ended);
+        outputs->status = run_status(ended);
         if (ended.early)
             for (const std::string &path : {outputs->summary_path, outputs->report_path})
                 if (!path.empty())

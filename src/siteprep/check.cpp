@@ -71,14 +71,14 @@ int counted_of(const lines_said &lines, said::kind what) {
 // file, or none in a writable directory.
 void check_soil_file(lines_said &out, const fixed_files &fixed) {
     if (const std::string why = why_not_writable(fixed.soil); !why.empty())
-        problem(out, fixed.soil + " cannot be written: " + why);
+        problem(out, format_message(unwritable_message, fixed.soil.c_str(), why.c_str()));
 }
 
 // The temporary copy is created in the working (or scratch) directory.
 void check_work_dir(lines_said &out, const fixed_files &fixed) {
     if (const int err = can_create_in(dir_of(fixed.temp)); err != 0)
-        problem(out, fixed.temp + " cannot be created " + where_fixed_files_are(fixed) + ": " +
-                         std::strerror(err));
+        problem(out, format_message(uncreatable_message, fixed.temp.c_str(),
+                                    where_fixed_files_are(fixed).c_str(), std::strerror(err)));
 }
 
 // The site file, opened as the run opens it, so that what refuses its
@@ -94,8 +94,7 @@ bool check_site_file(lines_said &out, const site_line &site, site_file &opened, 
     }
     const std::string shown = shown_name(opened.path);
     if (opened.write_errno != 0)
-        problem(out,
-                "Error opening for writing " + shown + ": " + std::strerror(opened.write_errno));
+        problem(out, step_failed("opening for writing", opened.path, opened.write_errno));
     long long_line = 0;
     read_text(opened.fd, text, max_text_line, long_line);
     if (long_line > 0)
@@ -115,8 +114,8 @@ void add_bad_lines(lines_said &out, const std::string &weather_file, const daily
                          : format_message(read_message, shown.c_str(), line.reason.c_str()));
     if (bad.count > daily_problems::kept)
         problem(out,
-                shown + ": " + counted(bad.count - daily_problems::kept, "more problem") +
-                    " not listed",
+                format_message(unlisted_message, shown.c_str(),
+                               counted(bad.count - daily_problems::kept, "more problem").c_str()),
                 bad.count - daily_problems::kept);
 }
 
@@ -168,20 +167,19 @@ lines_said check_repeats(seen_sites &seen, const char *list_path, const listed_s
                          const file_id *id) {
     const site_line &site = entry.site;
     if (auto [it, fresh] = seen.names.emplace(site.name, entry.line_number); !fresh)
-        return {{said::warning,
-                 format_message("Warning: %s line %ld: %s is listed again (first on line %ld)",
-                                list_path, entry.line_number, shown_name(site.name).c_str(),
-                                it->second)}};
+        return {{said::warning, format_message(listed_again_warning, list_path, entry.line_number,
+                                               shown_name(site.name).c_str(), it->second)}};
     if (id == nullptr)
         return {};
-    auto [it, fresh] = seen.files.emplace(std::make_pair(id->dev, id->ino),
-                                          std::make_pair(entry.line_number, site.name + ".sfp"));
+    auto [it, fresh] =
+        seen.files.emplace(std::make_pair(id->dev, id->ino),
+                           std::make_pair(entry.line_number, paths_of(site.name).site_file));
     if (fresh)
         return {};
-    return {{said::warning,
-             format_message("Warning: %s line %ld: %s.sfp is the same file as %s (line %ld)",
-                            list_path, entry.line_number, shown_name(site.name).c_str(),
-                            shown_name(it->second.second).c_str(), it->second.first)}};
+    return {
+        {said::warning, format_message(same_site_file_warning, list_path, entry.line_number,
+                                       shown_name(site.name).c_str(),
+                                       shown_name(it->second.second).c_str(), it->second.first)}};
 }
 
 // What the check says of one site: before and after the warnings of a site
@@ -207,8 +205,8 @@ site_report check_site(const char *list_path, const listed_site &entry) {
     if (!is_valid_layer_code(site.layer_code))
         report.before.push_back(
             {said::warning,
-             format_message("Warning: %s line %ld: %s %s", list_path, entry.line_number,
-                            layer_code_warning, layer_code_default)});
+             format_message(list_line_warning, list_path, entry.line_number,
+                            (std::string(layer_code_warning) + " " + layer_code_default).c_str())});
     add_warnings(report.before, audit_site_line(site, list_path, entry.line_number));
     site_file opened;
     std::string text;
@@ -353,9 +351,7 @@ int check_all(const char *list_path, bool strict, bool keep_soils, int threads, 
     const int status = tally.problems == 0 && !strict_counts ? 0 : 1;
     if (!write)
         return status;
-    outputs->status = "The check found " + counted(tally.problems, "problem") + " and " +
-                      counted(tally.warnings, "warning") + " in " + counted(tally.sites, "site") +
-                      "; it wrote no site file.";
+    outputs->status = check_status(tally.sites, tally.problems, tally.warnings);
     return write_outputs(*outputs) ? status : 1;
 }
 

@@ -7,6 +7,10 @@
 #include <cerrno>
 #include <cstring>
 
+std::string step_failed(const char *what, const std::string &file, int err) {
+    return format_message(step_failed_message, what, shown_name(file).c_str(), std::strerror(err));
+}
+
 void say(const std::string &text) {
     print_line(text);
 }
@@ -17,7 +21,7 @@ std::string one_line(std::string text) {
 }
 
 bool say_not_written(const std::string &path, int err) {
-    print_format("Error writing %s: %s\n", shown_name(path).c_str(), std::strerror(err));
+    say(format_message(write_message, shown_name(path).c_str(), std::strerror(err)));
     return false;
 }
 
@@ -64,6 +68,22 @@ void say_failure_on_stderr(const run_end &ended, const std::string &list_name) {
 void say_outputs_not_written() {
     print_error("siteprep",
                 "the run's outputs could not be written; the message is on standard output");
+}
+
+std::string run_status(const run_end &ended) {
+    if (ended.status == 0)
+        return "The run prepared all " + counted(static_cast<long>(ended.reached), "site") + ".";
+    if (!ended.early)
+        return "The run went through all " + counted(static_cast<long>(ended.sites), "site") +
+               "; " + std::to_string(ended.failed) + " of them failed.";
+    return "The run ended with errors; this report covers the " +
+           counted(static_cast<long>(ended.reached), "site") + " it reached.";
+}
+
+std::string check_status(int sites, int problems, int warnings) {
+    return "The check found " + counted(problems, "problem") + " and " +
+           counted(warnings, "warning") + " in " + counted(sites, "site") +
+           "; it wrote no site file.";
 }
 
 void say_check_counts(int sites, int problems, int warnings, bool strict_counts) {

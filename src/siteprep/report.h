@@ -22,12 +22,44 @@ inline constexpr char temp_left_over_message[] =
     "site parameter file from an interrupted run: compare it with that site's .sfp file, keep "
     "the intact one, then remove or rename %s and run again.";
 
+// The rewrite's and the site's: what was being done to a file ("Error
+// writing plot.sfp: ..."); the copy gone astray; a restore, done or not
+// (then where the content is); soils.in; the lock; a daily file that is the
+// site file; a file written whole.
+inline constexpr char step_failed_message[] = "Error %s %s: %s";
+inline constexpr char copy_replaced_message[] =
+    "Error deleting %s: it was replaced by another file, left as it is";
+inline constexpr char restored_message[] = "%s was restored to its content before this step.";
+inline constexpr char restore_failed_message[] = "Error restoring %s: %s";
+inline constexpr char copy_kept_message[] =
+    "%s holds the content %s had before this step: copy it back to %s, "
+    "then remove %s before running again.";
+inline constexpr char soil_write_message[] = "Error writing %s for %s: %s";
+inline constexpr char lock_wait_message[] = "Waiting for %s: another run is rewriting it.";
+inline constexpr char same_file_reason[] = "the same file as the site parameter file";
+inline constexpr char write_message[] = "Error writing %s: %s";
+inline constexpr char close_message[] = "Error closing %s: %s";
+// The check's own: the fixed files, a site-list line, the sites named twice,
+// the bad lines left unlisted.
+inline constexpr char unwritable_message[] = "%s cannot be written: %s";
+inline constexpr char uncreatable_message[] = "%s cannot be created %s: %s";
+inline constexpr char list_line_warning[] = "Warning: %s line %ld: %s";
+inline constexpr char listed_again_warning[] =
+    "Warning: %s line %ld: %s is listed again (first on line %ld)";
+inline constexpr char same_site_file_warning[] =
+    "Warning: %s line %ld: %s.sfp is the same file as %s (line %ld)";
+inline constexpr char unlisted_message[] = "%s: %s not listed";
+
+// "Error writing FILE: REASON" for what was being done to a file, named as
+// shown.
+std::string step_failed(const char *what, const std::string &file, int err);
+
 // A message of the run, a line or more, as it stands.
 void say(const std::string &text);
 // A message of the check: its lines joined into one.
 std::string one_line(std::string text);
 
-// "Error writing FILE: REASON"; false, for the caller to return.
+// "Error writing FILE: REASON" said; false, for the caller to return.
 bool say_not_written(const std::string &path, int err);
 
 // The run's list of failed sites at its end (nothing when none failed).
@@ -56,6 +88,10 @@ struct run_end {
 void say_failure_on_stderr(const run_end &ended, const std::string &list_name);
 // The outputs of a run that went well could not be written.
 void say_outputs_not_written();
+
+// How the run ended, and what the check found, as the outputs say it.
+std::string run_status(const run_end &ended);
+std::string check_status(int sites, int problems, int warnings);
 
 // The check's last line: what it counted, and whether --strict counted the
 // warnings as problems.

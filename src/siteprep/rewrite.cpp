@@ -26,8 +26,7 @@ void add_after(failure &f, const std::string &line) {
 
 failure failed(const char *what, const std::string &file, int err) {
     failure f;
-    f.message =
-        format_message("Error %s %s: %s", what, shown_name(file).c_str(), std::strerror(err));
+    f.message = step_failed(what, file, err);
     return f;
 }
 
@@ -39,8 +38,7 @@ failure remove_temp_copy(rewrite &rw) {
     if (const int err = remove_if_still(rw.temp, rw.copy_fd); err > 0)
         f = failed("deleting", rw.temp, err);
     else if (err < 0)
-        f.message = format_message(
-            "Error deleting %s: it was replaced by another file, left as it is", rw.temp.c_str());
+        f.message = format_message(copy_replaced_message, rw.temp.c_str());
     close_fd(rw.copy_fd);
     rw.copy_fd = -1;
     return f;
@@ -91,18 +89,16 @@ std::string restore_site_file(rewrite &rw, bool &kept) {
         rw.write_errno != 0 ? rw.write_errno : write_over_fd(rw.site_fd, rw.content, rw.sync);
     kept = err != 0;
     if (!kept) {
-        const std::string said =
-            shown_name(rw.site_file) + " was restored to its content before this step.";
+        const std::string said = format_message(restored_message, shown_name(rw.site_file).c_str());
         const failure removed = remove_temp_copy(rw);
         return removed.failed() ? said + "\n" + removed.message : said;
     }
     const std::string shown = shown_name(rw.site_file);
     close_fd(rw.copy_fd);
     rw.copy_fd = -1;
-    return format_message("Error restoring %s: %s", shown.c_str(), std::strerror(err)) + "\n" +
-           format_message("%s holds the content %s had before this step: copy it back to %s, "
-                          "then remove %s before running again.",
-                          rw.temp.c_str(), shown.c_str(), shown.c_str(), rw.temp.c_str());
+    return format_message(restore_failed_message, shown.c_str(), std::strerror(err)) + "\n" +
+           format_message(copy_kept_message, rw.temp.c_str(), shown.c_str(), shown.c_str(),
+                          rw.temp.c_str());
 }
 
 failure start_rewrite(rewrite &rw, const std::string &site) {
@@ -153,7 +149,7 @@ failure write_over(int fd, const std::string &path, const std::string &site,
         err = closed;
     failure f;
     if (err != 0)
-        f.message = format_message("Error writing %s for %s: %s", shown_name(path).c_str(),
+        f.message = format_message(soil_write_message, shown_name(path).c_str(),
                                    shown_name(site).c_str(), std::strerror(err));
     return f;
 }
@@ -161,7 +157,7 @@ failure write_over(int fd, const std::string &path, const std::string &site,
 void lock_site_file(int fd, const std::string &path) {
     if (try_lock(fd))
         return; // locked, or a file system without locks
-    print_format("Waiting for %s: another run is rewriting it.\n", shown_name(path).c_str());
+    say(format_message(lock_wait_message, shown_name(path).c_str()));
     print_now();
     wait_for_lock(fd);
 }

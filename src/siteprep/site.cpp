@@ -42,7 +42,7 @@ thread_local monthly_tables thread_tables;
 // it would read nothing.
 std::string same_file_message(const std::string &site_name, const site_paths &paths) {
     return open_failure(format_message(weather_open_message, shown_name(site_name).c_str()),
-                        paths.weather_file, "the same file as the site parameter file")
+                        paths.weather_file, same_file_reason)
         .message;
 }
 
@@ -126,8 +126,7 @@ failure write_site_soil_file(const site_paths &paths, const std::string &rows, b
     const int err = write_through_temp(path, path + ".", rows, sync);
     if (err == 0)
         return failure();
-    return failed_with(
-        format_message("Error writing %s: %s", shown_name(path).c_str(), std::strerror(err)));
+    return failed_with(format_message(write_message, shown_name(path).c_str(), std::strerror(err)));
 }
 
 // soils.in, opened before its rows are made (which may warn of the layer

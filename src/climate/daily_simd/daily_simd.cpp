@@ -493,15 +493,8 @@ parse_status parse_daily_line_fast(fast_daily_parser &, std::string_view line, d
 
 #endif
 
-void give_date(daily_record &day, const daily_date &date, std::string_view line) {
-    if (date.known) {
-        day.day = static_cast<int>(date.day);
-        day.year = static_cast<int>(date.year);
-        day.day_of_year = static_cast<int>(date.day_of_year);
-        return;
-    }
-    // A layout whose date fields are too long for it: the general parser
-    // reads them (the line parsed, so it parses again).
+void give_general_date(daily_record &day, std::string_view line) {
+    // The line parsed, so it parses again.
     daily_record general;
     std::string why;
     parse_daily_line(line, general, why);

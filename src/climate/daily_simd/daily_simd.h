@@ -33,9 +33,21 @@ struct fast_daily_parser {
 // ends past the block read, goes to the general parser.
 inline constexpr size_t fast_line_bytes = 64;
 
+// The date of a line the vectorized parser did not know it of (a layout
+// whose date fields are too long for it): the general parser reads it.
+void give_general_date(daily_record &day, std::string_view line);
+
 // Gives a day parsed by the vectorized parser the date it found (date),
 // or, where it did not know it, the date the general parser reads in line.
-void give_date(daily_record &day, const daily_date &date, std::string_view line);
+inline void give_date(daily_record &day, const daily_date &date, std::string_view line) {
+    if (!date.known) {
+        give_general_date(day, line);
+        return;
+    }
+    day.day = static_cast<int>(date.day);
+    day.year = static_cast<int>(date.year);
+    day.day_of_year = static_cast<int>(date.day_of_year);
+}
 
 // Parses a daily line as parse_daily_line does, its date too, vectorized when the line
 // allows, its layout learnt or met in the cache as a reader's would be (a

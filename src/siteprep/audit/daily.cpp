@@ -22,10 +22,17 @@ std::string year_month(long y, int m) {
     return text;
 }
 
-// One day as the audit reads it: the parsed line, and its date as whole
-// numbers of the audit's width.
+// A day's month and values, without the record's date: a copy of a day
+// (one is kept as the day before) stays small and whole.
+struct day_values {
+    int month = 0;
+    float tmax = 0, tmin = 0, prec = 0;
+};
+
+// One day as the audit reads it: its values, and its date as whole numbers
+// of the audit's width.
 struct dated_day {
-    daily_record values;
+    day_values values;
     long day = 0, year = 0, day_of_year = 0;
 };
 
@@ -122,7 +129,7 @@ partial_months *calendar_short(daily_audit &a, int length) {
     return nullptr;
 }
 
-void note_leap_dec31(daily_audit &a, const daily_record &v) {
+void note_leap_dec31(daily_audit &a, const day_values &v) {
     ++a.leap_dec31_lines;
     a.leap_dec31_blank += !is_valid(v.tmax) && !is_valid(v.tmin) && !is_valid(v.prec);
     a.dec31_without_prec = !is_valid(v.prec);
@@ -216,7 +223,7 @@ void check_dates(daily_audit &a, const dated_day &d, long line) {
     a.previous_number = number;
 }
 
-void check_values(daily_audit &a, const daily_record &v, long line) {
+void check_values(daily_audit &a, const day_values &v, long line) {
     const bool hot = is_valid(v.tmax), cold = is_valid(v.tmin), wet = is_valid(v.prec);
     if (hot && cold) {
         ++a.both_valid;
@@ -397,7 +404,7 @@ void audit_daily_line(daily_audit &a, std::string_view, const daily_record *day,
         return;
     }
     dated_day d;
-    d.values = *day;
+    d.values = {day->month, day->tmax, day->tmin, day->prec};
     d.day = day->day;
     d.year = day->year;
     d.day_of_year = day->day_of_year;

@@ -84,11 +84,13 @@ TEST(Rewrite, AStartThatFailsSaysWhyAndLeavesTheFiles) {
         EXPECT_EQ(f.message.substr(0, std::string(c.said).size()), c.said) << c.what;
         EXPECT_EQ(dir.read("plot.sfp"), content) << c.what;
         EXPECT_EQ(dir.exists("XXXX.sfp"), c.copy_there) << c.what;
-        if (c.copy_there)
+        if (c.copy_there) {
             EXPECT_EQ(dir.read("XXXX.sfp"), "someone's\n");
-        if (c.long_line)
+        }
+        if (c.long_line) {
             EXPECT_NE(f.message.find("line 2: line longer than 1048576 bytes"), std::string::npos)
                 << f.message;
+        }
     }
 }
 

@@ -19,10 +19,6 @@ std::string where_fixed_files_are(const fixed_files &fixed) {
                                  : "in the scratch directory " + shown_name(fixed.scratch);
 }
 
-site_paths paths_of(const std::string &site_name) {
-    return {site_name + ".sfp", site_name + ".wth", site_name + ".soils.in"};
-}
-
 std::string temp_copy_refusal(const fixed_files &fixed, bool taken_by_batch) {
     // A site file named like the copy is a collision the guard names, never
     // a leftover copy that the user would be told to remove.

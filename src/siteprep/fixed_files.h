@@ -1,7 +1,11 @@
 // The files every site of a batch writes, at fixed names: soils.in and the
 // temporary copy XXXX.sfp, in the working directory or in the --scratch
-// directory; and the names of a site's own files.
+// directory. A site's own soil file stays beside its site file with a
+// scratch directory too: sites of one base name in several directories
+// would meet there.
 #pragma once
+
+#include "site_files.h"
 
 #include <string>
 
@@ -16,15 +20,6 @@ fixed_files fixed_files_in(const std::string &scratch);
 // Where they are, as messages say it: "in the working directory", or "in
 // the scratch directory DIR".
 std::string where_fixed_files_are(const fixed_files &fixed);
-
-// A site's own files, named after it: its site file, its daily file, and
-// its soil file (--keep-soils: NAME.soils.in beside its site file, with a
-// scratch directory too, where sites of one base name in several
-// directories would meet).
-struct site_paths {
-    std::string site_file, weather_file, soil_file;
-};
-site_paths paths_of(const std::string &site_name);
 
 // Why neither a run nor a check may start over a file at the temporary
 // copy's name: it may be a copy left over. Empty when there is none, and

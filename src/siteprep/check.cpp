@@ -92,14 +92,12 @@ bool check_site_file(lines_said &out, const site_line &site, site_file &opened, 
         problem(out, one_line(f.message));
         return false;
     }
-    const std::string shown = shown_name(opened.path);
     if (opened.write_errno != 0)
         problem(out, step_failed("opening for writing", opened.path, opened.write_errno));
     long long_line = 0;
     read_text(opened.fd, text, max_text_line, long_line);
     if (long_line > 0)
-        problem(out, format_message(site_file_line_message, shown.c_str(), long_line,
-                                    too_long_reason(max_text_line).c_str()));
+        problem(out, long_site_line(opened.path, long_line));
     return true;
 }
 

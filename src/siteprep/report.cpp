@@ -1,5 +1,6 @@
 // The messages of the run and the check, through the one printer.
 #include "report.h"
+#include "lines.h"
 #include "printer.h"
 #include "shown.h"
 
@@ -9,6 +10,11 @@
 
 std::string step_failed(const char *what, const std::string &file, int err) {
     return format_message(step_failed_message, what, shown_name(file).c_str(), std::strerror(err));
+}
+
+std::string long_site_line(const std::string &file, long line) {
+    return format_message(site_file_line_message, shown_name(file).c_str(), line,
+                          too_long_reason(max_text_line).c_str());
 }
 
 void say(const std::string &text) {

@@ -54,6 +54,9 @@ inline constexpr char unlisted_message[] = "%s: %s not listed";
 // shown.
 std::string step_failed(const char *what, const std::string &file, int err);
 
+// A site file's line longer than a site file line may be.
+std::string long_site_line(const std::string &file, long line);
+
 // A message of the run, a line or more, as it stands.
 void say(const std::string &text);
 // A message of the check: its lines joined into one.

@@ -59,8 +59,7 @@ failure fill_copy(rewrite &rw) {
     if (const int err = read_text(rw.site_fd, rw.content, max_text_line, long_line);
         long_line > 0) {
         failure f;
-        f.message = format_message(site_file_line_message, shown_name(rw.site_file).c_str(),
-                                   long_line, too_long_reason(max_text_line).c_str());
+        f.message = long_site_line(rw.site_file, long_line);
         return f;
     } else if (err != 0) {
         return failed("reading", rw.site_file, err);

@@ -56,8 +56,10 @@ site_weather read_weather(const site_paths &paths, const std::string &site_name,
     const int wthfd = open_weather_fd(paths.weather_file, why, result.id);
     if (wthfd < 0) {
         result.left_to_main = on_worker && out_of_descriptors(errno);
-        result.failure = format_message(weather_open_message, shown_name(site_name).c_str()) +
-                         "\n" + shown_name(paths.weather_file) + ": " + why;
+        result.failure =
+            open_failure(format_message(weather_open_message, shown_name(site_name).c_str()),
+                         paths.weather_file, why)
+                .message;
         return result;
     }
     result.has_id = true;

@@ -13,7 +13,8 @@ namespace {
 // from line (whose length so far is length); 0 if none.
 long long_line_in(std::string_view text, size_t max_line, long &line, size_t &length) {
     for (const char *p = text.data(), *end = p + text.size(); p < end;) {
-        const char *nl = static_cast<const char *>(std::memchr(p, '\n', end - p));
+        const char *nl =
+            static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
         length += static_cast<size_t>((nl ? nl : end) - p);
         if (length > max_line)
             return line;

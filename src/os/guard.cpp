@@ -6,15 +6,35 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <compare>
 #include <cstdint>
 #include <sys/stat.h>
 
+namespace {
+
+// Which file a path names: the file it reaches through links (its device
+// and inode), or, for one not there yet, the directory it would be created
+// in and its name there.
+struct file_key {
+    file_id id;
+    std::string name; // empty for a file that exists
+    auto operator<=>(const file_key &other) const {
+        if (auto order = id.dev <=> other.id.dev; order != 0)
+            return order;
+        if (auto order = id.ino <=> other.id.ino; order != 0)
+            return order;
+        return name <=> other.name;
+    }
+    bool operator==(const file_key &) const = default;
+};
+
+// The key of a file that is there; false when it is not (errno says why)
+// or its path holds a NUL byte.
 bool existing_key(const std::string &path, file_key &key) {
     struct stat st;
     if (path.find('\0') != std::string::npos || stat(path.c_str(), &st) != 0)
         return false;
-    key = {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
-           std::string()};
+    key = {id_of_status(st), std::string()};
     return true;
 }
 
@@ -31,8 +51,6 @@ bool output_key(const std::string &path, file_key &key) {
     key.name = base_of(target);
     return true;
 }
-
-namespace {
 
 // A role as the start of a sentence.
 std::string capitalised(std::string role) {
@@ -63,7 +81,7 @@ bool key_of(const guarded_file &f, file_key &key) {
         file_id id;
         if (!id_of_fd(f.open_fd, id))
             return false;
-        key = {id.dev, id.ino, std::string()};
+        key = {id, std::string()};
         return true;
     }
     return f.written ? output_key(f.path, key) : existing_key(f.path, key);

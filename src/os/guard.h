@@ -1,28 +1,12 @@
-// The guard's engine: which file a path names, through links, and the
-// collisions among files a job reads and writes, found before anything is
-// written.
+// The guard's engine: the collisions among files a job reads and writes,
+// each file known by which file its path names through links, found
+// before anything is written.
 #pragma once
 
-#include <compare>
 #include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
-
-// Which file a path names: the file it reaches through links, or, for one
-// not there yet, the directory and name it would be created as.
-struct file_key {
-    unsigned long long dev = 0, ino = 0;
-    std::string name; // empty for a file that exists
-    auto operator<=>(const file_key &) const = default;
-};
-
-// The key of a file that is there; false when it is not (errno says why)
-// or its path holds a NUL byte.
-bool existing_key(const std::string &path, file_key &key);
-// The key of a file to be written; a dangling link is followed to the
-// name that writing through it would create.
-bool output_key(const std::string &path, file_key &key);
 
 // A file of a job (a batch's or an import's inputs and outputs), with what
 // it is to the job, as messages name it.

@@ -38,27 +38,13 @@ site_weather read_weather_ahead(const site_line &site) {
     }
 }
 
-// Prints a failure where it happened, once; the reason a list of failed
-// sites gives, on one line.
-std::string say_failure(const failure &f) {
-    say(f.message);
-    if (!f.after.empty())
-        say(f.after);
-    return one_line(f.message);
-}
-
 // Why the run must not start: each reason, none when it may; and whether
 // the --failed file may be written all the same.
 std::vector<std::string> refusals(FILE *list, const site_list &sites, const char *list_path,
                                   const run_options &options, bool &failed_list_clear) {
-    batch_writes writes;
-    writes.site_soil_files = options.keep_soils;
-    writes.failed_path = options.failed_path;
-    if (options.outputs != nullptr) {
-        writes.summary_path = options.outputs->summary_path;
-        writes.report_path = options.outputs->report_path;
-    }
-    batch_refusals refused = refusals_of(sites, fileno(list), list_path, writes, options.fixed);
+    const batch_refusals refused = refusals_of(
+        sites, fileno(list), list_path,
+        writes_of(options.keep_soils, options.failed_path, options.outputs), options.fixed);
     // A list not read whole cannot say which sites a --failed file must name.
     failed_list_clear = refused.found.failed_list_clear && sites.read_problem.empty();
     if (!refused.left_copy.empty())

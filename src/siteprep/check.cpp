@@ -300,13 +300,8 @@ bool check_batch_files(check_tally &tally, FILE *list, const char *list_path,
                        const site_list &sites, bool keep_soils, batch_outputs *outputs,
                        const fixed_files &fixed) {
     lines_said out;
-    batch_writes writes;
-    writes.site_soil_files = keep_soils;
-    if (outputs != nullptr) {
-        writes.summary_path = outputs->summary_path;
-        writes.report_path = outputs->report_path;
-    }
-    const batch_refusals refused = refusals_of(sites, fileno(list), list_path, writes, fixed);
+    const batch_refusals refused = refusals_of(
+        sites, fileno(list), list_path, writes_of(keep_soils, std::string(), outputs), fixed);
     if (!refused.left_copy.empty())
         problem(out, refused.left_copy);
     for (const std::string &c : refused.collisions)

@@ -5,6 +5,7 @@
 #include "file_paths.h"
 #include "fixed_files.h"
 #include "guard.h"
+#include "outputs/outputs.h"
 #include "shown.h"
 
 #include <algorithm>
@@ -179,6 +180,18 @@ std::vector<std::string> guard_batch(const site_list &list, int list_fd, const c
     if (findings != nullptr)
         *findings = noted;
     return messages;
+}
+
+batch_writes writes_of(bool keep_soils, const std::string &failed_path,
+                       const batch_outputs *outputs) {
+    batch_writes writes;
+    writes.site_soil_files = keep_soils;
+    writes.failed_path = failed_path;
+    if (outputs != nullptr) {
+        writes.summary_path = outputs->summary_path;
+        writes.report_path = outputs->report_path;
+    }
+    return writes;
 }
 
 batch_refusals refusals_of(const site_list &list, int list_fd, const char *list_path,

@@ -17,6 +17,12 @@ struct batch_writes {
     std::string failed_path;               // --failed; empty: not written
 };
 
+struct batch_outputs;
+// What a run or a check writes: with keep_soils, every site's own soil
+// file; the --failed file (empty: none); the outputs (nullptr: none).
+batch_writes writes_of(bool keep_soils, const std::string &failed_path,
+                       const batch_outputs *outputs);
+
 // What the guard found of two outputs in particular.
 struct guard_findings {
     bool failed_list_clear = true; // the --failed file meets no other file and no planted link

@@ -21,6 +21,13 @@ void say(const std::string &text) {
     print_line(text);
 }
 
+std::string say_failure(const failure &f) {
+    say(f.message);
+    if (!f.after.empty())
+        say(f.after);
+    return one_line(f.message);
+}
+
 std::string one_line(std::string text) {
     std::replace(text.begin(), text.end(), '\n', ' ');
     return text;

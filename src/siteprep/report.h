@@ -57,8 +57,22 @@ std::string step_failed(const char *what, const std::string &file, int err);
 // A site file's line longer than a site file line may be.
 std::string long_site_line(const std::string &file, long line);
 
+// What went wrong at a site, as the step where it happened words it: the
+// message (one or more lines) and what was done about it (lines said after
+// it, such as a restore). A step that succeeds returns one without a
+// message.
+struct failure {
+    std::string message;
+    std::string after;
+    bool stops_batch = false; // no further site may run (a copy had to be kept)
+    bool failed() const { return !message.empty(); }
+};
+
 // A message of the run, a line or more, as it stands.
 void say(const std::string &text);
+// A failure said where it happened, once; the reason a list of failed
+// sites gives, on one line.
+std::string say_failure(const failure &f);
 // A message of the check: its lines joined into one.
 std::string one_line(std::string text);
 

@@ -5,17 +5,9 @@
 // it safely. And soils.in written over, and the site file's lock.
 #pragma once
 
-#include <string>
+#include "report.h"
 
-// What went wrong, as the step where it happened words it: the message
-// (one or more lines) and what was done about it (lines printed after it,
-// such as a restore). A step that succeeds returns one without a message.
-struct failure {
-    std::string message;
-    std::string after;
-    bool stops_batch = false; // no further site may run (a copy had to be kept)
-    bool failed() const { return !message.empty(); }
-};
+#include <string>
 
 // One in-place rewrite of a site parameter file through the temporary copy.
 // The copy is created with the site file's permission bits and used through

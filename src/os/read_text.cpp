@@ -33,6 +33,7 @@ int read_text(int fd, std::string &text, size_t max_line, long &long_line) {
     long line = 1;
     size_t length = 0;
     long_line = 0;
+    text.clear();
     // A regular file reads short only at its end.
     for (;;) {
         const size_t old = text.size();

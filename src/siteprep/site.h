@@ -12,8 +12,6 @@
 
 #include <string>
 
-struct batch_outputs;
-
 // The weather of a site as read from its daily file: the statistics, or the
 // message of the failure; and which file it was.
 struct site_weather {

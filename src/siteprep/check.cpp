@@ -130,14 +130,14 @@ void add_audit(lines_said &out, const audit_said &audit) {
 void check_weather_file(lines_said &out, const site_line &site, const std::string &listed_as,
                         const std::string *site_text, const file_id *site_id, weather_stats &stats,
                         bool &has_stats, bool &descriptors_ran_out) {
-    static thread_local monthly_tables tables;
     const site_paths paths = paths_of(site.name);
     daily_problems bad;
     auto audit = start_daily_audit();
     daily_options how;
     how.all_bad = &bad;
     how.listener = listener_of(audit.get());
-    const site_weather read = read_weather(paths, site.name, true, &tables, &how, site_id);
+    const site_weather read = read_weather(paths, site.name, true, &how, site_id);
+    const monthly_tables &tables = *read.tables;
     if (!read.has_id || read.same_file) {
         descriptors_ran_out = descriptors_ran_out || read.left_to_main;
         problem(out, one_line(read.failure));

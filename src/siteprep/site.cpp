@@ -49,9 +49,10 @@ std::string same_file_message(const std::string &site_name, const site_paths &pa
 } // namespace
 
 site_weather read_weather(const site_paths &paths, const std::string &site_name, bool on_worker,
-                          monthly_tables *tables, const daily_options *how,
-                          const file_id *site_id) {
+                          const daily_options *how, const file_id *site_id) {
     site_weather result;
+    monthly_tables &t = thread_tables;
+    result.tables = &t;
     std::string why;
     const int wthfd = open_weather_fd(paths.weather_file, why, result.id);
     if (wthfd < 0) {
@@ -69,7 +70,6 @@ site_weather read_weather(const site_paths &paths, const std::string &site_name,
         result.failure = same_file_message(site_name, paths);
         return result;
     }
-    monthly_tables &t = tables != nullptr ? *tables : thread_tables;
     daily_error bad;
     line_reader reader(wthfd, max_daily_line);
     const int last = process_daily_weather(reader, t.prec, t.tmin, t.tmax, bad,

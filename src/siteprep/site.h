@@ -17,6 +17,9 @@
 struct site_weather {
     weather_stats ws;
     int years = 0; // year rows read (0: none, or the file could not be used)
+    // The tables read, the reading thread's own: good on that thread until
+    // it reads the next daily file.
+    const monthly_tables *tables = nullptr;
     std::string failure;
     file_id id;
     bool has_id = false;
@@ -28,13 +31,11 @@ struct site_weather {
 
 // Reads a site's daily file and computes its statistics, printing nothing;
 // on a worker thread, what it cannot do for want of descriptors is left
-// to the main thread. With tables, the tables read are left there, and
-// with how, the reading is done that way (a check's: every bad line, the
-// audit listening). With site_id, a daily file that is the site file is
-// refused unread (same_file), as same_file_failure says.
+// to the main thread. With how, the reading is done that way (a check's:
+// every bad line, the audit listening). With site_id, a daily file that is
+// the site file is refused unread (same_file), as same_file_failure says.
 site_weather read_weather(const site_paths &paths, const std::string &site_name, bool on_worker,
-                          monthly_tables *tables = nullptr, const daily_options *how = nullptr,
-                          const file_id *site_id = nullptr);
+                          const daily_options *how = nullptr, const file_id *site_id = nullptr);
 
 // A site file opened as the run and the check open it: for reading, and
 // for writing where it may be written (else write_errno says why not);

@@ -6,8 +6,11 @@
 #include <new>
 
 FILE *open_text_input(std::string_view text) {
+    // A null buffer would ask for one of the stream's own.
+    static char nothing[1] = "";
+    char *data = text.data() != nullptr ? const_cast<char *>(text.data()) : nothing;
     // Only read, through a stream that cannot write.
-    return fmemopen(const_cast<char *>(text.data()), text.size(), "r");
+    return fmemopen(data, text.size(), "r");
 }
 
 bool open_text_output(text_output &out) {

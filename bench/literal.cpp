@@ -9,7 +9,6 @@
 // usage: literal SITE_LIST
 #include "create_site.h"
 #include "create_soil.h"
-#include "fixed_files.h"
 #include "streams.h"
 #include "wthr.h"
 
@@ -42,13 +41,13 @@ void copy_file(const char *from, const char *to) {
 
 // The site file rewritten from its copy by one pass.
 template <typename Pass> void rewrite(const std::string &site_file, Pass pass) {
-    copy_file(site_file.c_str(), temp_file_name);
-    oldfp = open_or_fail(temp_file_name, "r");
+    copy_file(site_file.c_str(), "XXXX.sfp");
+    oldfp = open_or_fail("XXXX.sfp", "r");
     newfp = open_or_fail(site_file.c_str(), "w");
     pass();
     if (std::fclose(oldfp) != 0 || std::fclose(newfp) != 0)
         fail(site_file.c_str());
-    std::remove(temp_file_name);
+    std::remove("XXXX.sfp");
 }
 
 // Months close when the month field changes; years pass with December.
@@ -93,10 +92,10 @@ void prepare_site(const char *line) {
     if (std::sscanf(line, "%1023s %f %f %f %f %f %f %f %d %f", name, &lat, &lon, &sand, &silt,
                     &clay, &bulk, &pass_through, &code, &elev) != 10)
         return;
-    newfp = open_or_fail(soil_file_name, "w");
+    newfp = open_or_fail("soils.in", "w");
     create_soil(sand, silt, clay, bulk, pass_through, code);
     if (std::fclose(newfp) != 0)
-        fail(soil_file_name);
+        fail("soils.in");
     const std::string site_file = std::string(name) + ".sfp";
     rewrite(site_file, [&] { create_site(lat, lon, static_cast<float>(code), elev); });
     static month_table prec, tmin, tmax;
@@ -105,10 +104,7 @@ void prepare_site(const char *line) {
     std::fclose(wth);
     weather_stats ws;
     compute_stats(ws, years, prec, tmin, tmax);
-    rewrite(site_file, [&] {
-        say_skew_replacements(ws);
-        weather(ws);
-    });
+    rewrite(site_file, [&] { weather(ws); });
 }
 
 } // namespace

@@ -97,10 +97,13 @@ struct tables {
     month_table prec, tmin, tmax;
 };
 
-int read_tables(const std::string &path, tables &t) {
+int read_tables(const std::string &path, tables &t, simd_level level = simd_level::avx512) {
     FILE *fp = std::fopen(path.c_str(), "r");
     daily_error err;
-    const int last = process_daily_weather(fp, t.prec, t.tmin, t.tmax, err);
+    daily_options how;
+    how.simd = level;
+    line_reader reader(fp, max_daily_line);
+    const int last = process_daily_weather(reader, t.prec, t.tmin, t.tmax, err, how);
     std::fclose(fp);
     return last;
 }
@@ -110,11 +113,9 @@ int read_tables(const std::string &path, tables &t) {
 void read_files(benchmark::State &state, const std::vector<std::string> &files, size_t bytes,
                 size_t lines, simd_level level = simd_level::avx512) {
     static tables t;
-    daily_simd_limit = level;
     for (auto _ : state)
         for (const std::string &path : files)
-            benchmark::DoNotOptimize(read_tables(path, t));
-    daily_simd_limit = simd_level::avx512;
+            benchmark::DoNotOptimize(read_tables(path, t, level));
     report(state, bytes, lines);
 }
 
@@ -230,17 +231,14 @@ bool tables_identical() {
     for (const char *shape : daily_shapes)
         files.push_back(files_of_shape(shape).paths.front());
     for (const std::string &path : files) {
-        daily_simd_limit = simd_level::portable;
-        const int b = read_tables(path, portable);
+        const int b = read_tables(path, portable, simd_level::portable);
         for (simd_level level : {simd_level::avx2, simd_level::avx512}) {
-            daily_simd_limit = level;
-            const int a = read_tables(path, fast);
+            const int a = read_tables(path, fast, level);
             if (a != b || std::memcmp(&fast, &portable, sizeof fast) != 0) {
                 std::fprintf(stderr, "tables differ for %s\n", path.c_str());
                 return false;
             }
         }
-        daily_simd_limit = simd_level::avx512;
     }
     std::printf("tables identical from every parser: %zu files\n", files.size());
     return true;

@@ -19,7 +19,8 @@ bool same(const daily_record &a, const daily_record &b) {
     return a.month == b.month &&
            std::bit_cast<uint32_t>(a.tmax) == std::bit_cast<uint32_t>(b.tmax) &&
            std::bit_cast<uint32_t>(a.tmin) == std::bit_cast<uint32_t>(b.tmin) &&
-           std::bit_cast<uint32_t>(a.prec) == std::bit_cast<uint32_t>(b.prec);
+           std::bit_cast<uint32_t>(a.prec) == std::bit_cast<uint32_t>(b.prec) && a.day == b.day &&
+           a.year == b.year && a.day_of_year == b.day_of_year;
 }
 
 // The vector instruction sets this CPU has, each parser against the general one.
@@ -27,9 +28,7 @@ const simd_level vector_levels[] = {simd_level::avx2, simd_level::avx512};
 
 void compare_parsers(const std::string &text) {
     for (simd_level level : vector_levels) {
-        daily_simd_limit = level;
-        fast_daily_parser parser;
-        daily_simd_limit = simd_level::avx512;
+        fast_daily_parser parser(level);
         if (parser.level != level)
             continue;
         // Each line twice, so that the second meets its layout in the cache.
@@ -53,21 +52,25 @@ void compare_parsers(const std::string &text) {
 // Reads the whole text into the tables as a run does, or, given findings,
 // as a check does: past bad lines, with the audit, whose findings it
 // returns there. -2 when the text cannot be opened.
-int read_text(std::string &text, month_table &prec, month_table &tmin, month_table &tmax,
-              daily_error &err, std::string *findings = nullptr) {
+int read_text(std::string &text, simd_level level, month_table &prec, month_table &tmin,
+              month_table &tmax, daily_error &err, std::string *findings = nullptr) {
     FILE *fp =
         text.empty() ? std::fopen("/dev/null", "r") : fmemopen(text.data(), text.size(), "r");
     if (fp == nullptr)
         return -2;
     daily_problems problems;
     auto audit = start_daily_audit();
-    const int last = read_daily_weather(fp, prec, tmin, tmax, err, findings ? &problems : nullptr,
-                                        findings ? listener_of(audit.get()) : nullptr);
+    daily_options how;
+    how.all_bad = findings ? &problems : nullptr;
+    how.listener = findings ? listener_of(audit.get()) : nullptr;
+    how.simd = level;
+    line_reader reader(fp, max_daily_line);
+    const int last = process_daily_weather(reader, prec, tmin, tmax, err, how);
     std::fclose(fp);
     if (findings != nullptr) {
         site_line site;
         site.name = "fuzz";
-        const audit_said said = audit_site(site, -1, audit.get(), last + 1, prec, tmin, tmax);
+        const audit_said said = audit_site(site, nullptr, audit.get(), last + 1, prec, tmin, tmax);
         *findings = std::to_string(problems.count);
         for (const std::string &w : said.warnings)
             *findings += w + "\n";
@@ -84,17 +87,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     compare_parsers(text);
     // The whole file, with runs of lines parsed together, against the
     // portable reader's line-by-line result, as a run and as a check reads it.
-    daily_simd_limit = simd_level::portable;
+    const simd_level portable = simd_level::portable;
     daily_error portable_err, checked_err;
     std::string portable_findings;
-    const int portable_checked = read_text(text, portable_prec, portable_tmin, portable_tmax,
-                                           checked_err, &portable_findings);
+    const int portable_checked = read_text(text, portable, portable_prec, portable_tmin,
+                                           portable_tmax, checked_err, &portable_findings);
     const int portable_last =
-        read_text(text, portable_prec, portable_tmin, portable_tmax, portable_err);
+        read_text(text, portable, portable_prec, portable_tmin, portable_tmax, portable_err);
     for (simd_level level : vector_levels) {
-        daily_simd_limit = level;
         daily_error err;
-        const int last = read_text(text, prec, tmin, tmax, err);
+        const int last = read_text(text, level, prec, tmin, tmax, err);
         if (last == -2)
             break;
         if (last != portable_last || err.line != portable_err.line ||
@@ -104,11 +106,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             std::memcmp(tmax, portable_tmax, sizeof tmax) != 0)
             std::abort();
         std::string findings;
-        if (read_text(text, prec, tmin, tmax, err, &findings) != portable_checked ||
+        if (read_text(text, level, prec, tmin, tmax, err, &findings) != portable_checked ||
             findings != portable_findings)
             std::abort();
     }
-    daily_simd_limit = simd_level::avx512;
     if (portable_last < -1 || portable_last >= max_years)
         std::abort();
     if (portable_last == -1 && (portable_err.line <= 0 || portable_err.reason.empty()))
@@ -118,9 +119,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         stats(portable_last + 1, portable_prec, mean, dev, skew);
     }
     return 0;
-}
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    // The statistics print their warnings; keep the fuzzer's output readable.
-    return std::freopen("/dev/null", "w", stdout) == nullptr;
 }

@@ -3,6 +3,7 @@
 #include "create_site.h"
 #include "fd.h"
 #include "lines.h"
+#include "printer.h"
 #include "streams.h"
 #include "tokens.h"
 
@@ -54,6 +55,6 @@ void create_site(float latitude, float longitude, float layers, float elevation)
         }
         const double value = static_cast<double>(values[key]);
         put_format(newfp, "%-10.4f        %-10s%s", value, site_keys[key], eol);
-        std::printf("Update: %-10.4f        %-10s\n", value, site_keys[key]);
+        print_format("Update: %-10.4f        %-10s\n", value, site_keys[key]);
     }
 }

@@ -1,6 +1,7 @@
 // Soil water characteristics from texture, and the rows of "soils.in".
 #include "create_soil.h"
 #include "fd.h"
+#include "printer.h"
 #include "streams.h"
 
 #include <cmath>
@@ -75,7 +76,7 @@ int soil_row_count(int layer_code) {
 void create_soil(float sand, float silt, float clay, float &bulk_density, float pass_through,
                  int layer_code) {
     if (!is_valid_layer_code(layer_code))
-        std::printf("\n %s \n %s \n", layer_code_warning, layer_code_default);
+        print_format("\n %s \n %s \n", layer_code_warning, layer_code_default);
     const int rows = soil_row_count(layer_code);
 
     normalise_texture(sand, silt, clay);

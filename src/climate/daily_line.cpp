@@ -107,7 +107,10 @@ parse_status parse_daily_line(std::string_view line, daily_record &day, std::str
             return parse_status::bad;
         }
     }
+    day.day = whole[0];
     day.month = whole[1];
+    day.year = whole[2];
+    day.day_of_year = whole[3];
     day.tmax = real[0];
     day.tmin = real[1];
     day.prec = real[2];

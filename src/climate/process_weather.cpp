@@ -1,8 +1,6 @@
 // Daily weather lines to year-by-month tables: monthly mean maximum and
 // minimum temperature and monthly precipitation total.
 #include "process_weather.h"
-#include "daily_simd/daily_simd.h"
-#include "lines.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -61,11 +59,6 @@ float monthly_total(const month_sums &m, int lane) {
 static void note_problem(daily_problems &problems, const daily_error &err) {
     if (++problems.count <= daily_problems::kept)
         problems.first.push_back(err);
-}
-
-int process_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
-                          daily_error &err) {
-    return read_daily_weather(wthfp, prec, tmin, tmax, err, nullptr);
 }
 
 namespace {
@@ -133,10 +126,11 @@ namespace {
 // A daily file being read: the reader and parser, the tables being filled,
 // and where bad lines and every line go.
 struct daily_reading {
-    daily_reading(line_reader source, month_table &prec, month_table &tmin, month_table &tmax,
-                  daily_error &e, daily_problems *bad, daily_listener *l)
-        : reader(std::move(source)), group(prec, tmin, tmax), err(e), all_bad(bad), listener(l) {}
-    line_reader reader;
+    daily_reading(line_reader &source, month_table &prec, month_table &tmin, month_table &tmax,
+                  daily_error &e, const daily_options &how)
+        : reader(source), parser(how.simd), group(prec, tmin, tmax), err(e), all_bad(how.all_bad),
+          listener(how.listener) {}
+    line_reader &reader;
     fast_daily_parser parser;
     month_grouping group;
     long line_number = 0;
@@ -171,11 +165,13 @@ long read_fast_run(daily_reading &r) {
                              listened ? r.dates : nullptr, daily_reading::batch)
             : 0;
     const size_t added = add_days(r.group, r.days, count);
-    // The listener hears of the lines added and of the one that could not be.
+    // The listener hears of the lines added and of the one that could not
+    // be, each day with its date.
     if (listened)
-        for (size_t k = 0; k < std::min(added + 1, count); ++k)
-            r.listener->line(r.lines[k], &r.days[k], r.line_number + 1 + static_cast<long>(k),
-                             &r.dates[k]);
+        for (size_t k = 0; k < std::min(added + 1, count); ++k) {
+            give_date(r.days[k], r.dates[k], r.lines[k]);
+            r.listener->line(r.lines[k], &r.days[k], r.line_number + 1 + static_cast<long>(k));
+        }
     r.line_number += static_cast<long>(added);
     if (added == count)
         return static_cast<long>(count);
@@ -191,7 +187,7 @@ int read_line(daily_reading &r, std::string_view line) {
     if (status == parse_status::blank)
         return reading_on;
     if (r.listener != nullptr)
-        r.listener->line(line, status == parse_status::ok ? &day : nullptr, r.line_number, nullptr);
+        r.listener->line(line, status == parse_status::ok ? &day : nullptr, r.line_number);
     if (status == parse_status::bad) {
         r.err.line = r.line_number;
         if (r.all_bad == nullptr)
@@ -228,11 +224,10 @@ void clear_tables(month_table &prec, month_table &tmin, month_table &tmax) {
 
 } // namespace
 
-// Reads the lines of a daily file into the tables.
-int read_daily_lines(line_reader source, month_table &prec, month_table &tmin, month_table &tmax,
-                     daily_error &err, daily_problems *all_bad, daily_listener *listener) {
+int process_daily_weather(line_reader &wth, month_table &prec, month_table &tmin, month_table &tmax,
+                          daily_error &err, const daily_options &how) {
     clear_tables(prec, tmin, tmax);
-    daily_reading r(std::move(source), prec, tmin, tmax, err, all_bad, listener);
+    daily_reading r(wth, prec, tmin, tmax, err, how);
     for (;;) {
         const long run = read_fast_run(r);
         if (run == reading_ended)
@@ -247,16 +242,4 @@ int read_daily_lines(line_reader source, month_table &prec, month_table &tmin, m
             return -1;
     }
     return finish_reading(r);
-}
-
-int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
-                       daily_error &err, daily_problems *all_bad, daily_listener *listener) {
-    return read_daily_lines(line_reader(wthfp, max_daily_line), prec, tmin, tmax, err, all_bad,
-                            listener);
-}
-
-int process_daily_weather(int wthfd, month_table &prec, month_table &tmin, month_table &tmax,
-                          daily_error &err) {
-    return read_daily_lines(line_reader(wthfd, max_daily_line), prec, tmin, tmax, err, nullptr,
-                            nullptr);
 }

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "daily_line.h"
+#include "daily_simd/daily_simd.h"
 #include "layout.h"
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,13 +16,10 @@ struct daily_error {
     std::string reason;
 };
 
-// Fills the tables and returns the index of the last year row, or -1 when the
-// file cannot be used (err says where and why).
-int process_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
-                          daily_error &err);
-// The same from a regular file's descriptor, read without a stream.
-int process_daily_weather(int wthfd, month_table &prec, month_table &tmin, month_table &tmax,
-                          daily_error &err);
+// The three year-by-month tables a daily file fills.
+struct monthly_tables {
+    month_table prec, tmin, tmax;
+};
 
 // The bad lines of a whole daily file: how many, and the first few.
 struct daily_problems {
@@ -34,19 +31,26 @@ struct daily_problems {
 // Who is handed a daily file's lines as they are read, besides the tables
 // (the audit of a check).
 struct daily_listener {
-    // A non-blank line; day is nullptr for a bad line; date holds its date
-    // fields where the parser found them (nullptr: read them from line).
-    virtual void line(std::string_view line, const daily_record *day, long number,
-                      const daily_date *date) = 0;
+    // A non-blank line; day, with its date, is nullptr for a bad line.
+    virtual void line(std::string_view line, const daily_record *day, long number) = 0;
 
   protected:
     ~daily_listener() = default;
 };
 
-// The same reading. With all_bad, a bad line is counted there and skipped,
-// so that a check sees every one; a read error or too many years still end
-// the reading. Without it, the first bad line ends it, in err. With a
-// listener, every non-blank line is also handed to it.
-int read_daily_weather(FILE *wthfp, month_table &prec, month_table &tmin, month_table &tmax,
-                       daily_error &err, daily_problems *all_bad,
-                       daily_listener *listener = nullptr);
+// How a daily file is read besides filling the tables. With all_bad, a bad
+// line is counted there and skipped, so that a check sees every one; a read
+// error or too many years still end the reading. Without it, the first bad
+// line ends it, in err. With a listener, every non-blank line is also
+// handed to it. simd is the most the vectorized parser may use.
+struct daily_options {
+    daily_problems *all_bad = nullptr;
+    daily_listener *listener = nullptr;
+    simd_level simd = simd_level::avx512;
+};
+
+// Reads the daily file, line by line from wth, into the tables and returns
+// the index of the last year row, or -1 when the file cannot be used (err
+// says where and why).
+int process_daily_weather(line_reader &wth, month_table &prec, month_table &tmin, month_table &tmax,
+                          daily_error &err, const daily_options &how = daily_options());

@@ -3,6 +3,7 @@
 #include "wthr.h"
 #include "fd.h"
 #include "lines.h"
+#include "printer.h"
 #include "streams.h"
 #include "tokens.h"
 
@@ -18,8 +19,9 @@ float pow_single(float x, double exponent) {
 
 static const char skew_message[] = "Unable to calculate SKEW value; replacing with 0.00\n";
 
-void stats(int years, const month_table &table, float mean[months], float deviation[months],
-           float skewness[months], int *replaced) {
+int stats(int years, const month_table &table, float mean[months], float deviation[months],
+          float skewness[months]) {
+    int replaced = 0;
     for (int m = 0; m < months; ++m) {
         int n = 0;
         float s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
@@ -41,15 +43,13 @@ void stats(int years, const month_table &table, float mean[months], float deviat
         deviation[m] = static_cast<float>(std::sqrt(static_cast<double>(variance)));
         const float v = pow_single(variance, 1.5);
         if (v == 0.0f) {
-            if (replaced != nullptr)
-                ++*replaced;
-            else
-                std::fputs(skew_message, stdout);
+            ++replaced;
             skewness[m] = 0.0f;
         } else {
             skewness[m] = ((s3 / count - (mu * 3.0f) * variance) - pow_single(mu, 3.0)) / v;
         }
     }
+    return replaced;
 }
 
 namespace {
@@ -64,33 +64,12 @@ void put_block_lines(const char *name, const float values[months], const char *e
 
 } // namespace
 
-namespace {
-// Three tables of 24 KB each: kept off the stack of the caller's loop.
-thread_local month_table prec, tmin, tmax;
-
-bool stats_of_tables(int last_year, weather_stats &ws) {
-    if (last_year < 0)
-        return false;
-    compute_stats(ws, last_year + 1, prec, tmin, tmax);
-    return true;
-}
-} // namespace
-
-bool compute_weather(int wthfd, weather_stats &ws, daily_error &err) {
-    return stats_of_tables(process_daily_weather(wthfd, prec, tmin, tmax, err), ws);
-}
-
-bool compute_weather(FILE *wthfp, weather_stats &ws, daily_error &err) {
-    return stats_of_tables(process_daily_weather(wthfp, prec, tmin, tmax, err), ws);
-}
-
 void compute_stats(weather_stats &ws, int years, const month_table &prec, const month_table &tmin,
                    const month_table &tmax) {
     ws.years = years;
-    ws.skew_replaced = 0;
-    stats(ws.years, prec, ws.prec_mean, ws.prec_dev, ws.prec_skew, &ws.skew_replaced);
-    stats(ws.years, tmin, ws.tmin_mean, ws.tmin_dev, ws.tmin_skew, &ws.skew_replaced);
-    stats(ws.years, tmax, ws.tmax_mean, ws.tmax_dev, ws.tmax_skew, &ws.skew_replaced);
+    ws.skew_replaced = stats(ws.years, prec, ws.prec_mean, ws.prec_dev, ws.prec_skew);
+    ws.skew_replaced += stats(ws.years, tmin, ws.tmin_mean, ws.tmin_dev, ws.tmin_skew);
+    ws.skew_replaced += stats(ws.years, tmax, ws.tmax_mean, ws.tmax_dev, ws.tmax_skew);
     const month_table *tables[3] = {&prec, &tmin, &tmax};
     for (int q = 0; q < 3; ++q)
         for (int m = 0; m < months; ++m) {
@@ -101,12 +80,9 @@ void compute_stats(weather_stats &ws, int years, const month_table &prec, const 
         }
 }
 
-void say_skew_replacements(const weather_stats &ws) {
-    for (int i = 0; i < ws.skew_replaced; ++i)
-        std::fputs(skew_message, stdout);
-}
-
 void weather(const weather_stats &ws) {
+    for (int i = 0; i < ws.skew_replaced; ++i)
+        print_text(skew_message);
     line_reader reader(oldfp);
     std::string_view line;
     const char *eol = "\n";

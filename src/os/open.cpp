@@ -145,29 +145,6 @@ int open_weather_fd(const std::string &path, std::string &why, file_id &id) {
     return fd;
 }
 
-FILE *open_weather_file(const std::string &path, int site_fd, std::string &why) {
-    os::fd weather(open_regular(path, why));
-    if (!weather.is_open())
-        return nullptr;
-    // Read after the site file is emptied, it would read nothing.
-    struct stat weather_st, site_st;
-    if (site_fd >= 0 && os::sys::fstat(weather.get(), &weather_st) == 0 &&
-        os::sys::fstat(site_fd, &site_st) == 0 && weather_st.st_dev == site_st.st_dev &&
-        weather_st.st_ino == site_st.st_ino) {
-        why = "the same file as the site parameter file";
-        return nullptr;
-    }
-    FILE *fp = os::sys::fdopen(weather.get(), "r");
-    if (fp == nullptr) {
-        why = std::strerror(errno);
-        return nullptr;
-    }
-    weather.release();
-    // The line reader reads in large blocks of its own: straight into them.
-    setvbuf(fp, nullptr, _IONBF, 0);
-    return fp;
-}
-
 int open_for_overwrite(const std::string &path, bool create) {
     os::result<os::fd> opened = os::open_for_overwrite(path, create);
     if (!opened) {

@@ -56,9 +56,6 @@ FILE *efopen(const std::string &path, const char *mode, int *flag);
 int open_regular(const std::string &path, std::string &why, int *write_errno = nullptr,
                  struct stat *st = nullptr);
 
-// Opens a site's daily weather file: a regular file, and not the site file
-// open as site_fd (-1: none); nullptr with why set on failure.
-FILE *open_weather_file(const std::string &path, int site_fd, std::string &why);
 // A daily weather file opened as a regular file's descriptor (read by a
 // line_reader of it), and which file it is, for the caller to compare with
 // the site file; -1 with why set on failure.

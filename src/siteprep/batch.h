@@ -1,6 +1,7 @@
 // The run: every site of the list in order.
 #pragma once
 
+#include "fixed_files.h"
 #include "site_list.h"
 
 #include <string>
@@ -16,6 +17,8 @@ struct run_options {
     batch_outputs *outputs = nullptr; // --summary and --report, or nullptr
     list_part part;                   // --part: the part of the list to run
     std::string failed_path;          // --failed: the failed sites' lines; empty: none
+    bool sync = false;                // --sync: every file written synced to the disk
+    fixed_files fixed;                // soils.in and XXXX.sfp, where they are
 };
 
 // Runs every site of the list; the exit status.

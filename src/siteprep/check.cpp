@@ -5,27 +5,23 @@
 #include "create_soil.h"
 #include "fd.h"
 #include "file_paths.h"
+#include "files.h"
 #include "fixed_files.h"
 #include "guard_batch.h"
 #include "lines.h"
-#include "open.h"
 #include "outputs/outputs.h"
 #include "progress.h"
+#include "read_text.h"
 #include "report.h"
 #include "shown.h"
+#include "site.h"
 #include "site_list.h"
 #include "work_ahead.h"
 #include "wthr.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <exception>
-#include <fcntl.h>
 #include <map>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <new>
 
 namespace {
 
@@ -56,7 +52,7 @@ struct check_tally {
 // The one place the check prints: the lines in order, counted.
 void say(check_tally &tally, const lines_said &lines) {
     for (const said &s : lines) {
-        std::printf("%s\n", s.text.c_str());
+        ::say(s.text);
         if (s.what == said::problem)
             tally.problems += s.count;
         else if (s.what == said::warning)
@@ -73,82 +69,36 @@ int counted_of(const lines_said &lines, said::kind what) {
 
 // Whether a run could write soils.in here: an existing writable regular
 // file, or none in a writable directory.
-void check_soil_file(lines_said &out) {
-    struct stat st;
-    std::string why;
-    if (stat(soil_file_name, &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            why = std::strerror(EISDIR);
-        else if (!S_ISREG(st.st_mode))
-            why = "not a regular file";
-        else if (access(soil_file_name, W_OK) != 0)
-            why = std::strerror(errno);
-    } else if (errno != ENOENT || access(dir_of(soil_file_name).c_str(), W_OK | X_OK) != 0) {
-        why = std::strerror(errno);
-    }
-    if (!why.empty())
-        problem(out, std::string(soil_file_name) + " cannot be written: " + why);
+void check_soil_file(lines_said &out, const fixed_files &fixed) {
+    if (const std::string why = why_not_writable(fixed.soil); !why.empty())
+        problem(out, format_message(unwritable_message, fixed.soil.c_str(), why.c_str()));
 }
 
 // The temporary copy is created in the working (or scratch) directory.
-void check_work_dir(lines_said &out) {
-    if (access(dir_of(temp_file_name).c_str(), W_OK | X_OK) != 0)
-        problem(out, where_fixed_files_are(
-                         std::string(temp_file_name) +
-                         " cannot be created in the working directory: " + std::strerror(errno)));
+void check_work_dir(lines_said &out, const fixed_files &fixed) {
+    if (const int err = can_create_in(dir_of(fixed.temp)); err != 0)
+        problem(out, format_message(uncreatable_message, fixed.temp.c_str(),
+                                    where_fixed_files_are(fixed).c_str(), std::strerror(err)));
 }
 
-// Set on a thread whose open failed for want of descriptors: its site is
-// checked again on the main thread, so that every thread count says the
-// same.
-thread_local bool descriptors_ran_out = false;
-
-void note_exhausted(int err) {
-    if (err == EMFILE || err == ENFILE)
-        descriptors_ran_out = true;
-}
-
-// The number of the first line of an open file longer than max_line, or 0.
-long first_long_line(int fd, size_t max_line) {
-    const int copy = dup(fd);
-    FILE *fp = copy >= 0 ? fdopen(copy, "r") : nullptr;
-    if (fp == nullptr) {
-        note_exhausted(errno);
-        if (copy >= 0)
-            close(copy);
-        return 0;
+// The site file, opened as the run opens it, so that what refuses its
+// writing (an append-only or read-only file) is found here too: a
+// readable regular file that the run can write, with lines of a length
+// the run accepts, read whole into text. False when it cannot be opened.
+bool check_site_file(lines_said &out, const site_line &site, site_file &opened, std::string &text,
+                     bool &descriptors_ran_out) {
+    if (failure f = open_site_file(site, paths_of(site.name), false, opened, &descriptors_ran_out);
+        f.failed()) {
+        problem(out, one_line(f.message));
+        return false;
     }
-    line_reader reader(fp, max_line);
-    std::string_view line;
-    long count = 0;
-    while (next_line(reader, line))
-        ++count;
-    std::fclose(fp);
-    return reader.too_long ? count + 1 : 0;
-}
-
-// The site file: a readable regular file that the run can write, with
-// lines of a length the run accepts. Its descriptor, or -1.
-int check_site_file(lines_said &out, const site_line &site) {
-    const std::string site_file = site.name + ".sfp";
-    const std::string shown = shown_name(site_file);
-    std::string why;
-    // Opened as the run opens it, so that what refuses its writing (an
-    // append-only or read-only file) is found here too.
-    int write_errno = 0;
-    const int fd = open_regular(site_file, why, &write_errno);
-    if (fd < 0) {
-        note_exhausted(errno);
-        problem(out, format_message(keys_site_open_message, shown_name(site.name).c_str()) + " " +
-                         shown + ": " + why);
-        return -1;
-    }
-    if (write_errno != 0)
-        problem(out, "Error opening for writing " + shown + ": " + std::strerror(write_errno));
-    if (const long line = first_long_line(fd, max_text_line); line > 0)
-        problem(out, format_message(site_file_line_message, shown.c_str(), line,
-                                    too_long_reason(max_text_line).c_str()));
-    return fd;
+    if (opened.write_errno != 0)
+        problem(out, step_failed("opening for writing", opened.path, opened.write_errno));
+    long long_line = 0;
+    read_text(opened.fd, text, max_text_line, long_line);
+    if (long_line > 0)
+        problem(out, long_site_line(opened.path, long_line));
+    return true;
 }
 
 // The bad lines of a daily file as problems: the first few, then how many
@@ -162,8 +112,8 @@ void add_bad_lines(lines_said &out, const std::string &weather_file, const daily
                          : format_message(read_message, shown.c_str(), line.reason.c_str()));
     if (bad.count > daily_problems::kept)
         problem(out,
-                shown + ": " + counted(bad.count - daily_problems::kept, "more problem") +
-                    " not listed",
+                format_message(unlisted_message, shown.c_str(),
+                               counted(bad.count - daily_problems::kept, "more problem").c_str()),
                 bad.count - daily_problems::kept);
 }
 
@@ -175,33 +125,33 @@ void add_audit(lines_said &out, const audit_said &audit) {
 }
 
 // The statistics go to stats when the daily file is free of problems.
-// listed_as names the site's list line.
+// listed_as names the site's list line; site_text is the site file's, and
+// site_id which file it is (nullptr: it could not be opened).
 void check_weather_file(lines_said &out, const site_line &site, const std::string &listed_as,
-                        int site_fd, weather_stats &stats, bool &has_stats) {
-    static thread_local month_table prec, tmin, tmax;
-    const std::string weather_file = site.name + ".wth";
-    std::string why;
-    FILE *wthfp = open_weather_file(weather_file, site_fd, why);
-    if (wthfp == nullptr) {
-        note_exhausted(errno);
-        problem(out, format_message(weather_open_message, shown_name(site.name).c_str()) + " " +
-                         shown_name(weather_file) + ": " + why);
-        add_audit(out, audit_site(site, site_fd, nullptr, 0, prec, tmin, tmax, listed_as));
-        return;
-    }
-    daily_error err;
+                        const std::string *site_text, const file_id *site_id, weather_stats &stats,
+                        bool &has_stats, bool &descriptors_ran_out) {
+    const site_paths paths = paths_of(site.name);
     daily_problems bad;
     auto audit = start_daily_audit();
-    const int years =
-        read_daily_weather(wthfp, prec, tmin, tmax, err, &bad, listener_of(audit.get())) + 1;
-    close_input(wthfp);
-    add_bad_lines(out, weather_file, bad);
-    has_stats = bad.count == 0 && years > 0;
+    daily_options how;
+    how.all_bad = &bad;
+    how.listener = listener_of(audit.get());
+    const site_weather read = read_weather(paths, site.name, true, &how, site_id);
+    const monthly_tables &tables = *read.tables;
+    if (!read.has_id || read.same_file) {
+        descriptors_ran_out = descriptors_ran_out || read.left_to_main;
+        problem(out, one_line(read.failure));
+        add_audit(out, audit_site(site, site_text, nullptr, 0, tables.prec, tables.tmin,
+                                  tables.tmax, listed_as));
+        return;
+    }
+    add_bad_lines(out, paths.weather_file, bad);
+    has_stats = bad.count == 0 && read.years > 0;
     if (has_stats)
-        compute_stats(stats, years, prec, tmin, tmax);
+        stats = read.ws;
     // The audit's warnings come after the problems of the file.
-    add_audit(out, audit_site(site, site_fd, years > 0 ? audit.get() : nullptr, years, prec, tmin,
-                              tmax, listed_as));
+    add_audit(out, audit_site(site, site_text, read.years > 0 ? audit.get() : nullptr, read.years,
+                              tables.prec, tables.tmin, tables.tmax, listed_as));
 }
 
 // Sites that a batch names twice: by the same name, or by two names of one
@@ -215,20 +165,19 @@ lines_said check_repeats(seen_sites &seen, const char *list_path, const listed_s
                          const file_id *id) {
     const site_line &site = entry.site;
     if (auto [it, fresh] = seen.names.emplace(site.name, entry.line_number); !fresh)
-        return {{said::warning,
-                 format_message("Warning: %s line %ld: %s is listed again (first on line %ld)",
-                                list_path, entry.line_number, shown_name(site.name).c_str(),
-                                it->second)}};
+        return {{said::warning, format_message(listed_again_warning, list_path, entry.line_number,
+                                               shown_name(site.name).c_str(), it->second)}};
     if (id == nullptr)
         return {};
-    auto [it, fresh] = seen.files.emplace(std::make_pair(id->dev, id->ino),
-                                          std::make_pair(entry.line_number, site.name + ".sfp"));
+    auto [it, fresh] =
+        seen.files.emplace(std::make_pair(id->dev, id->ino),
+                           std::make_pair(entry.line_number, paths_of(site.name).site_file));
     if (fresh)
         return {};
-    return {{said::warning,
-             format_message("Warning: %s line %ld: %s.sfp is the same file as %s (line %ld)",
-                            list_path, entry.line_number, shown_name(site.name).c_str(),
-                            shown_name(it->second.second).c_str(), it->second.first)}};
+    return {
+        {said::warning, format_message(same_site_file_warning, list_path, entry.line_number,
+                                       shown_name(site.name).c_str(),
+                                       shown_name(it->second.second).c_str(), it->second.first)}};
 }
 
 // What the check says of one site: before and after the warnings of a site
@@ -240,6 +189,10 @@ struct site_report {
     weather_stats stats;
     bool has_id = false;
     file_id id;
+    // Its site file or daily file could not be opened for want of
+    // descriptors: checked again on the main thread, so that every thread
+    // count says the same.
+    bool descriptors_ran_out = false;
 };
 
 // Checks one site, keeping what it says: sites can be checked on several
@@ -250,16 +203,17 @@ site_report check_site(const char *list_path, const listed_site &entry) {
     if (!is_valid_layer_code(site.layer_code))
         report.before.push_back(
             {said::warning,
-             format_message("Warning: %s line %ld: %s %s", list_path, entry.line_number,
-                            layer_code_warning, layer_code_default)});
+             format_message(list_line_warning, list_path, entry.line_number,
+                            (std::string(layer_code_warning) + " " + layer_code_default).c_str())});
     add_warnings(report.before, audit_site_line(site, list_path, entry.line_number));
-    const int site_fd = check_site_file(report.before, site);
-    report.has_id = site_fd >= 0 && id_of_fd(site_fd, report.id);
+    site_file opened;
+    std::string text;
+    report.has_id = check_site_file(report.before, site, opened, text, report.descriptors_ran_out);
+    report.id = opened.id;
     check_weather_file(report.after, site,
-                       format_message("%s line %ld", list_path, entry.line_number), site_fd,
-                       report.stats, report.has_stats);
-    if (site_fd >= 0)
-        close(site_fd);
+                       format_message("%s line %ld", list_path, entry.line_number),
+                       report.has_id ? &text : nullptr, report.has_id ? &report.id : nullptr,
+                       report.stats, report.has_stats, report.descriptors_ran_out);
     return report;
 }
 
@@ -281,30 +235,12 @@ struct checked {
 
 void check_ahead(const char *list_path, const listed_site &entry, checked &into) {
     into = checked();
-    descriptors_ran_out = false;
     try {
         into.report = check_site(list_path, entry);
-        into.left_to_main = descriptors_ran_out;
+        into.left_to_main = into.report.descriptors_ran_out;
     } catch (const std::bad_alloc &) {
         into.left_to_main = true;
     }
-}
-
-void add_outcome(batch_outputs *outputs, const std::string &name, long line,
-                 const site_report *report, int problems, int warnings,
-                 const std::vector<std::string> &findings) {
-    if (outputs == nullptr)
-        return;
-    site_outcome outcome;
-    outcome.name = &name;
-    outcome.line = line;
-    outcome.stats = report != nullptr && report->has_stats ? &report->stats : nullptr;
-    if (report == nullptr)
-        outcome.no_stats = "the site-list line could not be used";
-    outcome.problems = problems;
-    outcome.warnings = warnings;
-    outcome.findings = &findings;
-    add_site(*outputs, outcome);
 }
 
 // The site of the list's line i, as the check says it, in order.
@@ -319,8 +255,8 @@ void say_site(check_tally &tally, seen_sites &seen, const char *list_path, const
         problems += counted_of(*part, said::problem);
         warnings += counted_of(*part, said::warning);
     }
-    add_outcome(outputs, entry.site.name, entry.line_number, &report, problems, warnings,
-                texts_of({&report.before, &repeated, &report.after}));
+    add_outcome(outputs, entry, report.has_stats ? &report.stats : nullptr, nullptr, problems,
+                warnings, texts_of({&report.before, &repeated, &report.after}));
 }
 
 void check_sites(check_tally &tally, const char *list_path, const site_list &sites, int threads,
@@ -345,8 +281,7 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
         ++tally.sites;
         if (!entry.problem.empty()) {
             say(tally, {{said::problem, entry.problem}});
-            add_outcome(outputs, "line " + std::to_string(entry.line_number), entry.line_number,
-                        nullptr, 1, 0, {entry.problem});
+            add_outcome(outputs, entry, nullptr, nullptr, 1, 0, {entry.problem});
             continue;
         }
         checked &done = reports[i % reports.size()];
@@ -362,25 +297,19 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
 // soils.in or working directory. False when the outputs must not be
 // written.
 bool check_batch_files(check_tally &tally, FILE *list, const char *list_path,
-                       const site_list &sites, bool keep_soils, batch_outputs *outputs) {
+                       const site_list &sites, bool keep_soils, batch_outputs *outputs,
+                       const fixed_files &fixed) {
     lines_said out;
-    batch_writes writes;
-    writes.site_soil_files = keep_soils;
-    if (outputs != nullptr) {
-        writes.summary_path = outputs->summary_path;
-        writes.report_path = outputs->report_path;
-    }
-    guard_findings found;
-    const std::vector<std::string> collisions =
-        guard_batch(sites, fileno(list), list_path, writes, &found);
-    if (std::string left = temp_copy_refusal(found.temp_copy_is_read); !left.empty())
-        problem(out, left);
-    for (const std::string &c : collisions)
+    const batch_refusals refused = refusals_of(
+        sites, fileno(list), list_path, writes_of(keep_soils, std::string(), outputs), fixed);
+    if (!refused.left_copy.empty())
+        problem(out, refused.left_copy);
+    for (const std::string &c : refused.collisions)
         problem(out, c);
-    check_soil_file(out);
-    check_work_dir(out);
+    check_soil_file(out, fixed);
+    check_work_dir(out, fixed);
     say(tally, out);
-    if (!collisions.empty() || outputs == nullptr)
+    if (!refused.collisions.empty() || outputs == nullptr)
         return false;
     if (open_outputs(*outputs))
         return true;
@@ -393,7 +322,7 @@ bool check_batch_files(check_tally &tally, FILE *list, const char *list_path,
 namespace {
 
 int check_all(const char *list_path, bool strict, bool keep_soils, int threads, bool progress,
-              batch_outputs *outputs, const list_part &part) {
+              batch_outputs *outputs, const list_part &part, const fixed_files &fixed) {
     check_tally tally;
     bool write = false;
     FILE *list = open_site_list(list_path);
@@ -403,7 +332,7 @@ int check_all(const char *list_path, bool strict, bool keep_soils, int threads, 
         const std::string list_name = shown_name(list_path);
         site_list sites = read_site_list(list, list_path);
         keep_part(sites, part);
-        write = check_batch_files(tally, list, list_path, sites, keep_soils, outputs);
+        write = check_batch_files(tally, list, list_path, sites, keep_soils, outputs, fixed);
         check_sites(tally, list_name.c_str(), sites, threads, progress, write ? outputs : nullptr);
         if (!sites.read_problem.empty())
             say(tally, {{said::problem, sites.read_problem}});
@@ -411,25 +340,20 @@ int check_all(const char *list_path, bool strict, bool keep_soils, int threads, 
     }
     // A status of 1 for warnings alone says where it comes from.
     const bool strict_counts = strict && tally.warnings > 0;
-    std::printf("%s checked, %s, %s%s\n", counted(tally.sites, "site").c_str(),
-                counted(tally.problems, "problem").c_str(),
-                counted(tally.warnings, "warning").c_str(),
-                strict_counts ? ", counted as problems by --strict" : "");
+    say_check_counts(tally.sites, tally.problems, tally.warnings, strict_counts);
     const int status = tally.problems == 0 && !strict_counts ? 0 : 1;
     if (!write)
         return status;
-    outputs->status = "The check found " + counted(tally.problems, "problem") + " and " +
-                      counted(tally.warnings, "warning") + " in " + counted(tally.sites, "site") +
-                      "; it wrote no site file.";
+    outputs->status = check_status(tally.sites, tally.problems, tally.warnings);
     return write_outputs(*outputs) ? status : 1;
 }
 
 } // namespace
 
 int check_batch(const char *list_path, bool strict, bool keep_soils, int threads, bool progress,
-                batch_outputs *outputs, const list_part &part) {
+                batch_outputs *outputs, const list_part &part, const fixed_files &fixed) {
     try {
-        return check_all(list_path, strict, keep_soils, threads, progress, outputs, part);
+        return check_all(list_path, strict, keep_soils, threads, progress, outputs, part, fixed);
     } catch (const std::bad_alloc &) {
         return say_out_of_memory();
     }

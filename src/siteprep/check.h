@@ -2,6 +2,7 @@
 // site file.
 #pragma once
 
+#include "fixed_files.h"
 #include "site_list.h"
 
 struct batch_outputs;
@@ -10,6 +11,6 @@ struct batch_outputs;
 // the exit status. With strict, warnings count as problems; with
 // keep_soils, the files --keep-soils would write are guarded too; with
 // progress, a progress line goes to standard error; part is the part of
-// the list checked (--part).
+// the list checked (--part); fixed, where the batch's fixed files are.
 int check_batch(const char *list_path, bool strict, bool keep_soils, int threads, bool progress,
-                batch_outputs *outputs, const list_part &part = list_part());
+                batch_outputs *outputs, const list_part &part, const fixed_files &fixed);

@@ -4,16 +4,14 @@
 // interrupt writes it from what was set up before, with async-signal-safe
 // calls alone.
 #include "failed_list.h"
-#include "rewrite.h"
-#include "shown.h"
+#include "files.h"
+#include "report.h"
 #include "signals.h"
 #include "write_whole.h"
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 #include <vector>
 
@@ -34,6 +32,7 @@ struct failed_list {
     size_t written_failed = 0, written_reached = 0;
     bool written = false;
     bool renamed = false;               // put in place by a rename (not a device or a pipe)
+    bool sync = false;                  // --sync
     std::string interrupt_temp, target; // the temporary name an interrupt writes, and the file
     std::chrono::steady_clock::time_point last_write;
 };
@@ -51,11 +50,6 @@ void gather_lines(const site_list &sites, std::string &text, std::vector<size_t>
             text += '\n';
     }
     start.push_back(text.size());
-}
-
-bool say_not_written(const std::string &path, int err) {
-    std::printf("Error writing %s: %s\n", shown_name(path).c_str(), std::strerror(err));
-    return false;
 }
 
 // The list as it stands, piece by piece to take (false: stop): the failed
@@ -76,7 +70,7 @@ int write_list(size_t failed, size_t reached) {
         text.append(piece, size);
         return true;
     });
-    const int err = write_through_temp(list.path, list.path + ".", text, sync_rewrites);
+    const int err = write_through_temp(list.path, list.path + ".", text, list.sync);
     if (err == 0) {
         list.written = true;
         list.written_failed = failed;
@@ -84,19 +78,6 @@ int write_list(size_t failed, size_t reached) {
     }
     list.last_write = std::chrono::steady_clock::now();
     return err;
-}
-
-bool write_all(int fd, const char *data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // The list as it stands, written as an interrupt ends the run: only
@@ -107,23 +88,24 @@ void write_at_interrupt() {
     // Read in this order: a site noted failed after reached was read is
     // still among those from reached on.
     const size_t reached = list.reached.load(), failed = list.failed_count.load();
-    const int fd = open(list.interrupt_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = create_new(list.interrupt_temp);
     if (fd >= 0) {
         bool ok = each_piece(failed, reached, [fd](const char *piece, size_t size) {
-            return write_all(fd, piece, size);
+            return write_text(fd, std::string_view(piece, size)) == 0;
         });
-        ok = ok && (!sync_rewrites || fsync(fd) == 0);
-        ok = close(fd) == 0 && ok;
-        if (!ok || rename(list.interrupt_temp.c_str(), list.target.c_str()) != 0)
-            unlink(list.interrupt_temp.c_str());
+        ok = ok && (!list.sync || sync_fd(fd) == 0);
+        ok = close_fd(fd) == 0 && ok;
+        if (!ok || rename_over(list.interrupt_temp, list.target) != 0)
+            remove_name(list.interrupt_temp);
     }
     errno = saved_errno;
 }
 
 } // namespace
 
-bool begin_failed_list(const std::string &path, const site_list &sites) {
+bool begin_failed_list(const std::string &path, const site_list &sites, bool sync) {
     list.path = path;
+    list.sync = sync;
     gather_lines(sites, list.text, list.start);
     list.failed.assign(sites.lines.size(), 0);
     list.target = renamed_into_place(path);
@@ -163,10 +145,10 @@ bool end_failed_list() {
     return true;
 }
 
-bool list_every_site(const std::string &path, const site_list &sites) {
+bool list_every_site(const std::string &path, const site_list &sites, bool sync) {
     std::string text;
     std::vector<size_t> start;
     gather_lines(sites, text, start);
-    const int err = write_through_temp(path, path + ".", text, sync_rewrites);
+    const int err = write_through_temp(path, path + ".", text, sync);
     return err == 0 || say_not_written(path, err);
 }

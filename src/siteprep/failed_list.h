@@ -15,7 +15,8 @@
 // now on an interrupt that ends the run first writes the list as it
 // stands. A device, a pipe or standard output is written once, at the
 // end. False after saying why the file could not be written.
-bool begin_failed_list(const std::string &path, const site_list &sites);
+// With sync, every writing of it is synced to the disk.
+bool begin_failed_list(const std::string &path, const site_list &sites, bool sync);
 
 // The run's line i failed.
 void note_failed_site(size_t i);
@@ -31,4 +32,4 @@ bool end_failed_list();
 
 // For a run refused before its first site: every site of the run listed.
 // False after saying why the file could not be written.
-bool list_every_site(const std::string &path, const site_list &sites);
+bool list_every_site(const std::string &path, const site_list &sites, bool sync);

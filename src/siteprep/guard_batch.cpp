@@ -5,11 +5,11 @@
 #include "file_paths.h"
 #include "fixed_files.h"
 #include "guard.h"
+#include "outputs/outputs.h"
 #include "shown.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <sys/stat.h>
 
 namespace {
 
@@ -30,10 +30,6 @@ bool is_written(role r) {
     return r >= role::site_soil_file;
 }
 
-bool is_read(role r) {
-    return r == role::site_list || r == role::weather_file;
-}
-
 // One file of the batch: its role, and for a site's files the index of its
 // line in the list.
 struct entry {
@@ -41,13 +37,14 @@ struct entry {
     uint32_t site;
 };
 
+// The batch's files, for the guard's engine, and what each is to the batch.
 struct batch_files {
     const char *list_path;
     const batch_writes &writes;
     std::vector<const listed_site *> lines; // every line of the list, the part's and the others'
     size_t part_first = 0, part_end = 0;    // the part's lines among them
+    std::vector<guarded_file> files;
     std::vector<entry> entries;
-    std::vector<std::pair<file_key, uint32_t>> keyed; // key, index into entries
 };
 
 // Whether a file is the run's own concern: an output of the run, the site
@@ -63,128 +60,34 @@ bool ours(const batch_files &files, const entry &e) {
     }
 }
 
-void add(batch_files &files, role what, uint32_t site, const std::string &path) {
-    file_key key;
-    if (!(is_written(what) ? output_key(path, key) : existing_key(path, key)))
-        return; // an input that is not there fails on its own
-    files.keyed.emplace_back(std::move(key), static_cast<uint32_t>(files.entries.size()));
+void add(batch_files &files, role what, uint32_t site, const std::string &path,
+         std::string role_text) {
+    guarded_file f;
+    f.path = path;
+    f.role = std::move(role_text);
+    f.written = is_written(what);
+    f.rewritten = what == role::site_file;
+    files.files.push_back(std::move(f));
     files.entries.push_back({what, site});
 }
 
-// The name of a site's line; only a site's files have one (a list may
-// have no line at all).
+// The name of a site's line.
 const std::string &name_of(const batch_files &files, const entry &e) {
     return files.lines[e.site]->site.name;
 }
 
-std::string path_of(const batch_files &files, const entry &e) {
-    switch (e.what) {
-    case role::site_list:
-        return files.list_path;
-    case role::site_file:
-        return name_of(files, e) + ".sfp";
-    case role::weather_file:
-        return name_of(files, e) + ".wth";
-    case role::site_soil_file:
-        return site_soil_file(name_of(files, e));
-    case role::soil_file:
-        return soil_file_name;
-    case role::temp_copy:
-        return temp_file_name;
-    case role::summary:
-        return files.writes.summary_path;
-    case role::report:
-        return files.writes.report_path;
-    case role::failed_list:
-        return files.writes.failed_path;
-    }
-    return std::string();
-}
-
-std::string role_of(const batch_files &files, const entry &e) {
-    const auto line = [&] {
-        return shown_name(files.list_path) + " line " +
-               std::to_string(files.lines[e.site]->line_number);
-    };
-    switch (e.what) {
-    case role::site_list:
-        return "the site list";
-    case role::site_file:
-        return "the site parameter file of " + line();
-    case role::weather_file:
-        return "the daily weather file of " + line();
-    case role::site_soil_file:
-        return "the --keep-soils file of " + line();
-    case role::soil_file:
-        return "the soil layer file";
-    case role::temp_copy:
-        return "the temporary copy";
-    case role::summary:
-        return "the --summary file";
-    case role::report:
-        return "the --report file";
-    case role::failed_list:
-        return "the --failed file";
-    }
-    return std::string();
-}
-
-std::string collision(const batch_files &files, const entry &writer, const entry &other) {
-    const std::string path = shown_name(path_of(files, writer));
-    const std::string verb = writer.what == role::site_file ? "rewriting " : "writing ";
-    if (other.what == role::site_list) {
-        const std::string list = shown_name(files.list_path);
-        return "The site list is " + path + (list != path ? " (" + list + ")" : "") + ": " + verb +
-               role_of(files, writer) + " would destroy it.";
-    }
-    const std::string other_path = shown_name(path_of(files, other));
-    if (other_path == path)
-        return path + " is " + role_of(files, other) + " and " + role_of(files, writer) +
-               " at once: the one would destroy the other.";
-    if (is_written(other.what))
-        return path + " and " + other_path + " name the same file: " + role_of(files, writer) +
-               " and " + role_of(files, other) + " would overwrite each other.";
-    return path + " is the same file as " + other_path + ": " + verb + role_of(files, writer) +
-           " would destroy " + role_of(files, other) + ".";
-}
-
-// Whether a written entry and another entry of the same file would lose a
-// file. A site listed twice writes its own soil file twice: no loss.
-bool written_clash(const batch_files &files, const entry &writer, const entry &other) {
-    return !(writer.what == role::site_soil_file && other.what == role::site_soil_file &&
-             name_of(files, writer) == name_of(files, other));
-}
-
-// The collision among the entries of one file that concerns the run, if
-// any: an output with anything else, or a site file with a file read by
-// another line.
-bool collide(const batch_files &files, const std::vector<uint32_t> &group, std::string &message) {
-    const auto &e = files.entries;
-    const auto concerns = [&](uint32_t i, uint32_t j) {
-        return ours(files, e[i]) || ours(files, e[j]);
-    };
-    for (uint32_t w : group) {
-        if (!is_written(e[w].what))
-            continue;
-        for (uint32_t i : group)
-            if (i != w && written_clash(files, e[w], e[i]) && concerns(w, i)) {
-                message = collision(files, e[w], e[i]);
-                return true;
-            }
-    }
-    // A site's own daily file as its site file is refused at that site.
-    for (uint32_t r : group) {
-        if (!is_read(e[r].what))
-            continue;
-        for (uint32_t s : group) {
-            const bool own = e[r].what == role::weather_file && e[r].site == e[s].site;
-            if (e[s].what == role::site_file && !own && concerns(s, r)) {
-                message = collision(files, e[s], e[r]);
-                return true;
-            }
-        }
-    }
-    return false;
+// The two collisions the batch allows: a site's own daily file as its site
+// file is refused at that site, and a site listed twice writes its own soil
+// file twice, which loses nothing. A collision among other parts' files
+// alone is theirs to refuse.
+bool excused(const batch_files &files, size_t writer, size_t other) {
+    const entry &w = files.entries[writer], &o = files.entries[other];
+    if (!ours(files, w) && !ours(files, o))
+        return true;
+    if (w.what == role::site_file && o.what == role::weather_file && w.site == o.site)
+        return true;
+    return w.what == role::site_soil_file && o.what == role::site_soil_file &&
+           name_of(files, w) == name_of(files, o);
 }
 
 // The files of one line.
@@ -192,14 +95,16 @@ void add_line(batch_files &files, uint32_t i) {
     const listed_site &line = *files.lines[i];
     if (!line.problem.empty())
         return;
-    const std::string &name = line.site.name;
-    add(files, role::site_file, i, name + ".sfp");
-    add(files, role::weather_file, i, name + ".wth");
+    const site_paths paths = paths_of(line.site.name);
+    const std::string of_line =
+        " of " + shown_name(files.list_path) + " line " + std::to_string(line.line_number);
+    add(files, role::site_file, i, paths.site_file, "the site parameter file" + of_line);
+    add(files, role::weather_file, i, paths.weather_file, "the daily weather file" + of_line);
     if (files.writes.site_soil_files)
-        add(files, role::site_soil_file, i, site_soil_file(name));
+        add(files, role::site_soil_file, i, paths.soil_file, "the --keep-soils file" + of_line);
 }
 
-void add_batch(batch_files &files, const site_list &list, int list_fd) {
+void add_batch(batch_files &files, const site_list &list, int list_fd, const fixed_files &fixed) {
     for (const auto *lines : {&list.before_part, &list.lines, &list.after_part}) {
         if (lines == &list.lines)
             files.part_first = files.lines.size();
@@ -208,34 +113,30 @@ void add_batch(batch_files &files, const site_list &list, int list_fd) {
         if (lines == &list.lines)
             files.part_end = files.lines.size();
     }
-    struct stat st;
-    if (fstat(list_fd, &st) == 0) {
-        files.keyed.push_back({{static_cast<unsigned long long>(st.st_dev),
-                                static_cast<unsigned long long>(st.st_ino), std::string()},
-                               0});
-        files.entries.push_back({role::site_list, 0});
-    }
+    add(files, role::site_list, 0, files.list_path, "the site list");
+    files.files.back().named_by_role = true;
+    files.files.back().open_fd = list_fd;
     for (uint32_t i = 0; i < files.lines.size(); ++i)
         add_line(files, i);
-    add(files, role::soil_file, 0, soil_file_name);
-    add(files, role::temp_copy, 0, temp_file_name);
+    add(files, role::soil_file, 0, fixed.soil, "the soil layer file");
+    add(files, role::temp_copy, 0, fixed.temp, "the temporary copy");
     if (!files.writes.summary_path.empty())
-        add(files, role::summary, 0, files.writes.summary_path);
+        add(files, role::summary, 0, files.writes.summary_path, "the --summary file");
     if (!files.writes.report_path.empty())
-        add(files, role::report, 0, files.writes.report_path);
+        add(files, role::report, 0, files.writes.report_path, "the --report file");
     if (!files.writes.failed_path.empty())
-        add(files, role::failed_list, 0, files.writes.failed_path);
+        add(files, role::failed_list, 0, files.writes.failed_path, "the --failed file");
 }
 
 // Outputs reached through a link that another user planted.
-void add_planted_links(const site_list &list, const batch_writes &writes,
+void add_planted_links(const site_list &list, const batch_writes &writes, const fixed_files &fixed,
                        std::vector<std::string> &messages, guard_findings &found) {
-    std::vector<std::string> outputs = {soil_file_name, writes.summary_path, writes.report_path,
+    std::vector<std::string> outputs = {fixed.soil, writes.summary_path, writes.report_path,
                                         writes.failed_path};
     if (writes.site_soil_files)
         for (const listed_site &l : list.lines)
             if (l.problem.empty())
-                outputs.push_back(site_soil_file(l.site.name));
+                outputs.push_back(paths_of(l.site.name).soil_file);
     for (const std::string &path : outputs)
         if (!path.empty())
             if (std::string why = planted_link(path); !why.empty()) {
@@ -244,49 +145,59 @@ void add_planted_links(const site_list &list, const batch_writes &writes,
             }
 }
 
-// Notes what a group of entries of one file says of the --failed file and
+// Notes what a group of files of one file says of the --failed file and
 // the temporary copy.
-void note_group(const batch_files &files, const std::vector<uint32_t> &group,
-                guard_findings &found) {
+void note_group(const batch_files &files, const std::vector<size_t> &group, guard_findings &found) {
     const auto has = [&](auto pick) {
         return std::any_of(group.begin(), group.end(),
-                           [&](uint32_t i) { return pick(files.entries[i].what); });
+                           [&](size_t i) { return pick(files.entries[i].what); });
     };
-    if (group.size() > 1 && has([](role r) { return r == role::failed_list; }))
+    if (has([](role r) { return r == role::failed_list; }))
         found.failed_list_clear = false;
     if (has([](role r) { return r == role::temp_copy; }) &&
-        has([](role r) { return is_read(r) || r == role::site_file; }))
+        has([](role r) { return !is_written(r); }))
         found.temp_copy_is_read = true;
 }
 
 } // namespace
 
 std::vector<std::string> guard_batch(const site_list &list, int list_fd, const char *list_path,
-                                     const batch_writes &writes, guard_findings *findings) {
+                                     const batch_writes &writes, const fixed_files &fixed,
+                                     guard_findings *findings) {
     guard_findings noted;
     batch_files files{list_path, writes, {}, 0, 0, {}, {}};
-    add_batch(files, list, list_fd);
-    // Sorted by key, the entries of one file stand together, in batch order.
-    std::sort(files.keyed.begin(), files.keyed.end());
-    std::vector<std::pair<uint32_t, std::string>> found; // first entry, message
-    std::vector<uint32_t> group;
-    for (size_t i = 0; i < files.keyed.size();) {
-        size_t j = i;
-        group.clear();
-        for (; j < files.keyed.size() && files.keyed[j].first == files.keyed[i].first; ++j)
-            group.push_back(files.keyed[j].second);
-        std::string message;
-        if (group.size() > 1 && collide(files, group, message))
-            found.emplace_back(group.front(), std::move(message));
-        note_group(files, group, noted);
-        i = j;
-    }
-    std::sort(found.begin(), found.end());
+    add_batch(files, list, list_fd, fixed);
+    const guard_excuse excuse = [&files](size_t writer, size_t other) {
+        return excused(files, writer, other);
+    };
     std::vector<std::string> messages;
-    for (auto &f : found)
-        messages.push_back(std::move(f.second));
-    add_planted_links(list, writes, messages, noted);
+    for (const std::vector<size_t> &group : same_files(files.files)) {
+        if (std::string message = collision_in(files.files, group, excuse); !message.empty())
+            messages.push_back(std::move(message));
+        note_group(files, group, noted);
+    }
+    add_planted_links(list, writes, fixed, messages, noted);
     if (findings != nullptr)
         *findings = noted;
     return messages;
+}
+
+batch_writes writes_of(bool keep_soils, const std::string &failed_path,
+                       const batch_outputs *outputs) {
+    batch_writes writes;
+    writes.site_soil_files = keep_soils;
+    writes.failed_path = failed_path;
+    if (outputs != nullptr) {
+        writes.summary_path = outputs->summary_path;
+        writes.report_path = outputs->report_path;
+    }
+    return writes;
+}
+
+batch_refusals refusals_of(const site_list &list, int list_fd, const char *list_path,
+                           const batch_writes &writes, const fixed_files &fixed) {
+    batch_refusals refused;
+    refused.collisions = guard_batch(list, list_fd, list_path, writes, fixed, &refused.found);
+    refused.left_copy = temp_copy_refusal(fixed, refused.found.temp_copy_is_read);
+    return refused;
 }

@@ -4,6 +4,7 @@
 // planted by another user.
 #pragma once
 
+#include "fixed_files.h"
 #include "site_list.h"
 
 #include <string>
@@ -15,6 +16,12 @@ struct batch_writes {
     std::string summary_path, report_path; // empty: not written
     std::string failed_path;               // --failed; empty: not written
 };
+
+struct batch_outputs;
+// What a run or a check writes: with keep_soils, every site's own soil
+// file; the --failed file (empty: none); the outputs (nullptr: none).
+batch_writes writes_of(bool keep_soils, const std::string &failed_path,
+                       const batch_outputs *outputs);
 
 // What the guard found of two outputs in particular.
 struct guard_findings {
@@ -30,4 +37,16 @@ struct guard_findings {
 // files of every line, and a collision among other parts' files alone is
 // theirs to refuse.
 std::vector<std::string> guard_batch(const site_list &list, int list_fd, const char *list_path,
-                                     const batch_writes &writes, guard_findings *found = nullptr);
+                                     const batch_writes &writes, const fixed_files &fixed,
+                                     guard_findings *found = nullptr);
+
+// Why a run or a check must not go over the batch as it stands: a copy left
+// over (left_copy, empty: none) and the guard's collisions; and what the
+// guard found of two outputs in particular.
+struct batch_refusals {
+    std::string left_copy;
+    std::vector<std::string> collisions;
+    guard_findings found;
+};
+batch_refusals refusals_of(const site_list &list, int list_fd, const char *list_path,
+                           const batch_writes &writes, const fixed_files &fixed);

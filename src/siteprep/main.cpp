@@ -1,15 +1,15 @@
 // siteprep: prepares the input files of every site in a site list. This
 // file holds only the command line.
-#include "fd.h"
+#include "files.h"
 #include "layout.h"
 #include "open.h"
 #include "options.h"
+#include "printer.h"
 #include "tokens.h"
 
 #include <cstdio>
 #include <getopt.h>
 #include <string>
-#include <sys/stat.h>
 
 namespace {
 
@@ -199,8 +199,7 @@ bool parse_options(int argc, char **argv, command_options &opts) {
         say_wrong("option '--failed' goes with a run, not '--check'");
         return false;
     }
-    if (struct stat st;
-        !opts.scratch.empty() && (stat(opts.scratch.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+    if (!opts.scratch.empty() && !is_directory(opts.scratch)) {
         say_wrong("--scratch '" + opts.scratch + "' is not a directory");
         return false;
     }
@@ -227,11 +226,11 @@ int main(int argc, char **argv) {
     }
     if (opts.help) {
         print_help();
-        return finish_stdout("siteprep", 0);
+        return finish_printing("siteprep", 0);
     }
     if (opts.version) {
         std::printf("siteprep %s\n", SITEPREP_VERSION);
-        return finish_stdout("siteprep", 0);
+        return finish_printing("siteprep", 0);
     }
-    return finish_stdout("siteprep", run_command(opts));
+    return finish_printing("siteprep", run_command(opts));
 }

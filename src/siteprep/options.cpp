@@ -4,11 +4,10 @@
 #include "check.h"
 #include "fixed_files.h"
 #include "outputs/outputs.h"
-#include "rewrite.h"
+#include "process.h"
 
 #include <algorithm>
 #include <csignal>
-#include <sched.h>
 #include <unistd.h>
 
 namespace {
@@ -16,10 +15,7 @@ namespace {
 // The cores this process may run on, at most 8: more threads only wait on
 // the one that rewrites.
 int default_jobs() {
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) != 0)
-        return 1;
-    return std::clamp(CPU_COUNT(&set), 1, 8);
+    return std::clamp(usable_cores(), 1, 8);
 }
 
 } // namespace
@@ -35,14 +31,14 @@ int run_command(const command_options &opts) {
     // Past a file-size limit a write then fails (and is reported, and the
     // site file restored) instead of the signal killing the run mid-rewrite.
     std::signal(SIGXFSZ, SIG_IGN);
-    if (!opts.scratch.empty())
-        set_scratch_dir(opts.scratch);
-    const bool progress = opts.progress >= 0 ? opts.progress == 1 : isatty(STDERR_FILENO) == 1;
+    const fixed_files fixed = fixed_files_in(opts.scratch);
+    const bool progress = opts.progress >= 0 ? opts.progress == 1 : is_terminal(STDERR_FILENO);
     if (opts.check)
         return check_batch(opts.site_list, opts.strict, opts.keep_soils, threads, progress, wanted,
-                           opts.part);
-    sync_rewrites = opts.sync;
+                           opts.part, fixed);
     run_options run;
+    run.sync = opts.sync;
+    run.fixed = fixed;
     run.threads = threads;
     run.keep_going = opts.keep_going;
     run.keep_soils = opts.keep_soils;

@@ -4,6 +4,7 @@
 // into a file or a pipe (a scheduler's log) plain lines, one every ten
 // seconds at most, and a last one with the final count.
 #include "progress.h"
+#include "process.h"
 
 #include <cstdint>
 #include <unistd.h>
@@ -62,7 +63,7 @@ void end_progress(progress_line *line) {
 } // namespace
 
 std::unique_ptr<progress_line, void (*)(progress_line *)> start_progress(bool on, size_t total) {
-    return start_progress(on, total, stderr, isatty(STDERR_FILENO) == 1, progress_clock::now);
+    return start_progress(on, total, stderr, is_terminal(STDERR_FILENO), progress_clock::now);
 }
 
 std::unique_ptr<progress_line, void (*)(progress_line *)>
@@ -78,7 +79,7 @@ start_progress(bool on, size_t total, FILE *to, bool terminal,
     line->now = std::move(now);
     line->start = line->now();
     line->last_drawn = line->start;
-    line->shares_terminal = terminal && isatty(STDOUT_FILENO);
+    line->shares_terminal = terminal && is_terminal(STDOUT_FILENO);
     return line;
 }
 

@@ -1,6 +1,11 @@
-// The messages that the run and the check share, and the end of a run or a
-// check that ran out of memory.
+// The messages of the run and the check, said through the program's one
+// printer: the texts both share, a failure in the run's form (its lines as
+// they stand) or the check's (one line), the lists and summaries at the
+// end, and the end of a run or check that ran out of memory.
 #pragma once
+
+#include <string>
+#include <vector>
 
 inline constexpr char list_open_message[] = "Error opening data input file!";
 inline constexpr char site_line_message[] = "Error in site list %s line %ld: %s";
@@ -11,10 +16,103 @@ inline constexpr char weather_open_message[] = "Error opening weather data file 
 inline constexpr char weather_line_message[] = "Error in weather data file %s line %ld: %s";
 inline constexpr char site_file_line_message[] = "Error in site parameter file %s line %ld: %s";
 inline constexpr char read_message[] = "Error reading %s: %s";
+// Where the fixed files are ("in the working directory"), then the copy's path.
 inline constexpr char temp_left_over_message[] =
-    "XXXX.sfp already exists in the working directory. It may hold the only intact copy of a "
+    "XXXX.sfp already exists %s. It may hold the only intact copy of a "
     "site parameter file from an interrupted run: compare it with that site's .sfp file, keep "
-    "the intact one, then remove or rename XXXX.sfp and run again.";
+    "the intact one, then remove or rename %s and run again.";
+
+// The rewrite's and the site's: what was being done to a file ("Error
+// writing plot.sfp: ..."); the copy gone astray; a restore, done or not
+// (then where the content is); soils.in; the lock; a daily file that is the
+// site file; a file written whole.
+inline constexpr char step_failed_message[] = "Error %s %s: %s";
+inline constexpr char copy_replaced_message[] =
+    "Error deleting %s: it was replaced by another file, left as it is";
+inline constexpr char restored_message[] = "%s was restored to its content before this step.";
+inline constexpr char restore_failed_message[] = "Error restoring %s: %s";
+inline constexpr char copy_kept_message[] =
+    "%s holds the content %s had before this step: copy it back to %s, "
+    "then remove %s before running again.";
+inline constexpr char soil_write_message[] = "Error writing %s for %s: %s";
+inline constexpr char lock_wait_message[] = "Waiting for %s: another run is rewriting it.";
+inline constexpr char same_file_reason[] = "the same file as the site parameter file";
+inline constexpr char write_message[] = "Error writing %s: %s";
+inline constexpr char close_message[] = "Error closing %s: %s";
+// The check's own: the fixed files, a site-list line, the sites named twice,
+// the bad lines left unlisted.
+inline constexpr char unwritable_message[] = "%s cannot be written: %s";
+inline constexpr char uncreatable_message[] = "%s cannot be created %s: %s";
+inline constexpr char list_line_warning[] = "Warning: %s line %ld: %s";
+inline constexpr char listed_again_warning[] =
+    "Warning: %s line %ld: %s is listed again (first on line %ld)";
+inline constexpr char same_site_file_warning[] =
+    "Warning: %s line %ld: %s.sfp is the same file as %s (line %ld)";
+inline constexpr char unlisted_message[] = "%s: %s not listed";
+
+// "Error writing FILE: REASON" for what was being done to a file, named as
+// shown.
+std::string step_failed(const char *what, const std::string &file, int err);
+
+// A site file's line longer than a site file line may be.
+std::string long_site_line(const std::string &file, long line);
+
+// What went wrong at a site, as the step where it happened words it: the
+// message (one or more lines) and what was done about it (lines said after
+// it, such as a restore). A step that succeeds returns one without a
+// message.
+struct failure {
+    std::string message;
+    std::string after;
+    bool stops_batch = false; // no further site may run (a copy had to be kept)
+    bool failed() const { return !message.empty(); }
+};
+
+// A message of the run, a line or more, as it stands.
+void say(const std::string &text);
+// A failure said where it happened, once; the reason a list of failed
+// sites gives, on one line.
+std::string say_failure(const failure &f);
+// A message of the check: its lines joined into one.
+std::string one_line(std::string text);
+
+// "Error writing FILE: REASON" said; false, for the caller to return.
+bool say_not_written(const std::string &path, int err);
+
+// The run's list of failed sites at its end (nothing when none failed).
+struct failed_site {
+    long line_number;
+    std::string name, reason;
+};
+void say_failed_sites(const std::vector<failed_site> &failed, size_t sites,
+                      const std::string &list_name);
+// The run stopped at a site that leaves no further site safe.
+void say_stopped(const std::string &list_name, long line, const std::string &reason);
+// An output covers only the sites the run reached.
+void say_output_covers(const std::string &path, size_t reached);
+
+// How a run ended, for the line on standard error and the outputs.
+struct run_end {
+    int status = 0;
+    bool at_failure = false; // it ended at a failed site
+    bool early = false;      // and sites were left
+    long line = 0;           // where it ended, or its first failed site; 0: before any
+    std::string site;        // that site's name as shown
+    size_t failed = 0, sites = 0, reached = 0;
+};
+// Standard output may go to a log: a failed run says so on standard error
+// too, unless both go to the same place.
+void say_failure_on_stderr(const run_end &ended, const std::string &list_name);
+// The outputs of a run that went well could not be written.
+void say_outputs_not_written();
+
+// How the run ended, and what the check found, as the outputs say it.
+std::string run_status(const run_end &ended);
+std::string check_status(int sites, int problems, int warnings);
+
+// The check's last line: what it counted, and whether --strict counted the
+// warnings as problems.
+void say_check_counts(int sites, int problems, int warnings, bool strict_counts);
 
 // Says that memory ran out and the run or check stopped; the exit status.
 // Every site file is whole then: a rewrite restores its own.

@@ -1,64 +1,55 @@
 // The in-place rewrite of a site parameter file through its temporary
-// copy: the lock, the copy, the passes, the site file written over, the
-// copy deleted or the site file restored from it, --sync; interrupts
-// deferred meanwhile. And soils.in written over from its pass.
+// copy: the copy made and filled, the new text written over the site file,
+// the copy deleted or the site file restored from it, --sync; interrupts
+// deferred meanwhile. The new text is the caller's: this unit only commits
+// it safely. And soils.in written over, and the site file's lock.
 #pragma once
 
-#include <functional>
+#include "report.h"
+
 #include <string>
-#include <vector>
-
-// What went wrong, as the step where it happened words it: the message
-// (one or more lines), what was done about it (lines printed after it,
-// such as a restore), and the errno behind it (0: none). A step that
-// succeeds returns one without a message.
-struct failure {
-    std::string message;
-    std::string after;
-    int err = 0;
-    bool stops_batch = false; // no further site may run (a copy had to be kept)
-    bool failed() const { return !message.empty(); }
-};
-
-// With --sync, every rewrite syncs the copy before the site file is opened
-// for writing and the site file before the copy is deleted.
-extern bool sync_rewrites;
 
 // One in-place rewrite of a site parameter file through the temporary copy.
 // The copy is created with the site file's permission bits and used through
 // one descriptor from its creation to its deletion; the content it holds is
-// kept in memory too, which the passes read and a restore writes back.
+// kept in memory too, from which the new text is made and which a restore
+// writes back.
 struct rewrite {
-    std::string site_file;
+    std::string site_file;  // the site file's path
     int site_fd = -1;       // the site file, open for reading; owned by the caller
     int write_errno = 0;    // why site_fd is not open for writing too; 0 when it is
     unsigned site_mode = 0; // the site file's permission bits, as opened
+    std::string temp;       // the temporary copy's path
+    bool sync = false;      // --sync: the copy synced before the site file is written, and
+                            // the site file before the copy is deleted
     int copy_fd = -1;       // the temporary copy while it exists
-    std::string content;    // what the copy holds
+    std::string content;    // what the copy holds: the site file's text
 };
 
-// A pass of a rewrite: reads oldfp and writes newfp, which the rewrite sets
-// for it; false when it failed (the passes of a run never do: one that runs
-// out of memory fails through the exception the rewrite catches).
-using rewrite_pass = std::function<bool()>;
+// Starts a rewrite: from here interrupts wait. Makes the copy, reads the
+// site file whole into content (no line longer than a site file line may
+// be) and fills the copy with it. On a failure the copy is gone again,
+// interrupts wait no longer, and the failure says so; site names the site
+// in messages.
+failure start_rewrite(rewrite &rw, const std::string &site);
 
-// Rewrites the site file in place with the passes in order, each reading
-// what the one before wrote (the first reads the copy's content; each
-// writes into memory, and the last's text is written over the site file). Whatever fails, the
-// site file is restored from the copy, or the copy kept and the failure
-// says so (stops_batch). site names the site in messages. Interrupts wait
-// meanwhile.
-failure rewrite_site_file(const rewrite &target, const std::string &site,
-                          const std::vector<rewrite_pass> &passes);
+// Ends a started rewrite: writes text over the site file, cuts it to that
+// length and deletes the copy; or, when a write fails, or when text is
+// null (memory ran out making it), restores the site file from the copy,
+// or keeps the copy and the failure says so (stops_batch). Interrupts wait
+// no longer then.
+failure commit_rewrite(rewrite &rw, const std::string *text);
 
 // Writes the copy's content back over the site file and deletes the copy;
 // when even that fails, keeps it (kept). What to say of it, a line or more.
 std::string restore_site_file(rewrite &rw, bool &kept);
 
-// Writes a file over in place from a pass writing newfp (soils.in, which
-// every site rewrites); with kept, what the pass wrote is also kept there.
-failure write_over(const char *path, const std::string &site, const rewrite_pass &pass,
-                   std::string *kept);
+// A file written over in place (soils.in, which every site rewrites): opened
+// before its text is made, then written over with that text (null: memory
+// ran out making it) and closed. site names the site in messages.
+failure open_over(const std::string &path, const std::string &site, int &fd);
+failure write_over(int fd, const std::string &path, const std::string &site,
+                   const std::string *text);
 
 // Takes an exclusive lock on an open site file for the time its site is
 // rewritten, so that two runs sharing a site take turns; waits (after

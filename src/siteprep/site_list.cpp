@@ -122,8 +122,8 @@ FILE *open_site_list(const char *list_path) {
     FILE *list = efopen(list_path, "r", &flag);
     if (flag) {
         const int err = errno;
-        std::printf("%s\n%s: %s\n", list_open_message, shown_name(list_path).c_str(),
-                    std::strerror(err));
+        say(format_message("%s\n%s: %s", list_open_message, shown_name(list_path).c_str(),
+                           std::strerror(err)));
         return nullptr;
     }
     return list;

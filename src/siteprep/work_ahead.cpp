@@ -6,16 +6,15 @@
 // which reports it when it reaches that site, so that everything a user
 // sees comes in the order and words of a run without them.
 #include "work_ahead.h"
+#include "process.h"
 
 #include <algorithm>
 #include <condition_variable>
 #include <csignal>
-#include <fcntl.h>
 #include <functional>
 #include <mutex>
 #include <pthread.h>
 #include <sched.h>
-#include <sys/resource.h>
 #include <system_error>
 #include <thread>
 
@@ -148,14 +147,10 @@ void take_job(work_ahead &w, size_t i) {
 }
 
 int threads_for_descriptors(int threads, int per_worker, int main_needs) {
-    rlimit limit;
+    const long limit = descriptor_limit();
     // A usual limit leaves room to spare: no need to count.
-    if (threads <= 1 || getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
-        limit.rlim_cur >= static_cast<rlim_t>(64 + (threads + main_needs) * per_worker))
+    if (threads <= 1 || limit < 0 || limit >= 64 + (threads + main_needs) * per_worker)
         return threads;
-    long in_use = 0;
-    for (int fd = 0; fd < static_cast<int>(limit.rlim_cur); ++fd)
-        in_use += fcntl(fd, F_GETFD) != -1;
-    const long spare = static_cast<long>(limit.rlim_cur) - in_use - main_needs;
+    const long spare = limit - descriptors_in_use(limit) - main_needs;
     return static_cast<int>(std::clamp<long>(1 + spare / per_worker, 1, threads));
 }

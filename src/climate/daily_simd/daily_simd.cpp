@@ -18,8 +18,6 @@
 #define SITEPREP_HAVE_SIMD 1
 #endif
 
-simd_level daily_simd_limit = simd_level::avx512;
-
 #ifdef SITEPREP_HAVE_SIMD
 
 // Every CPU with AVX2 has the bit instructions too.
@@ -434,17 +432,16 @@ avx512_days(line_reader &reader, layout_cache &cache, daily_record *days, std::s
 
 } // namespace
 
-fast_daily_parser::fast_daily_parser() {
+fast_daily_parser::fast_daily_parser(simd_level limit) {
     const bool bits = __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
                       __builtin_cpu_supports("popcnt");
-    if (!bits || daily_simd_limit == simd_level::portable || !__builtin_cpu_supports("avx2"))
+    if (!bits || limit == simd_level::portable || !__builtin_cpu_supports("avx2"))
         return;
     const bool avx512 = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
                         __builtin_cpu_supports("avx512dq") &&
                         __builtin_cpu_supports("avx512vbmi") &&
                         __builtin_cpu_supports("avx512vbmi2");
-    level =
-        daily_simd_limit == simd_level::avx512 && avx512 ? simd_level::avx512 : simd_level::avx2;
+    level = limit == simd_level::avx512 && avx512 ? simd_level::avx512 : simd_level::avx2;
     cache.layouts = cached_layouts::new_file_layouts();
 }
 
@@ -470,16 +467,19 @@ parse_status parse_daily_line_fast(fast_daily_parser &parser, std::string_view l
         std::memcpy(reader.block.data() + 8, line.data(), line.size());
         reader.pos = 8;
         reader.end = 8 + line.size();
-        if (next_fast_days(reader, parser, &day, nullptr, nullptr, 1) == 1 &&
-            reader.pos == reader.end)
+        daily_date date;
+        if (next_fast_days(reader, parser, &day, nullptr, &date, 1) == 1 &&
+            reader.pos == reader.end) {
+            give_date(day, date, line);
             return parse_status::ok;
+        }
     }
     return parse_daily_line(line, day, why);
 }
 
 #else
 
-fast_daily_parser::fast_daily_parser() {}
+fast_daily_parser::fast_daily_parser(simd_level) {}
 
 size_t next_fast_days(line_reader &, fast_daily_parser &, daily_record *, std::string_view *,
                       daily_date *, size_t) {
@@ -492,3 +492,13 @@ parse_status parse_daily_line_fast(fast_daily_parser &, std::string_view line, d
 }
 
 #endif
+
+void give_general_date(daily_record &day, std::string_view line) {
+    // The line parsed, so it parses again.
+    daily_record general;
+    std::string why;
+    parse_daily_line(line, general, why);
+    day.day = general.day;
+    day.year = general.year;
+    day.day_of_year = general.day_of_year;
+}

@@ -8,10 +8,6 @@
 // The vector instructions a daily parser may use.
 enum class simd_level { portable, avx2, avx512 };
 
-// The most that new parsers may use (tests and benchmarks compare the
-// paths); each uses what the CPU has up to it.
-extern simd_level daily_simd_limit;
-
 // The layouts of a file's short lines that the vectorized parser keeps: the
 // thread's table, and the lines and hits of the current window; a file whose
 // lines keep changing layout stops using it.
@@ -24,9 +20,10 @@ struct layout_cache {
 };
 
 // The daily-line parser of one file, its vector instructions chosen at run
-// time; the same results as parse_daily_line, whatever the line's layout.
+// time, the most it may use given (tests and benchmarks compare the paths);
+// the same results as parse_daily_line, whatever the line's layout.
 struct fast_daily_parser {
-    fast_daily_parser();
+    explicit fast_daily_parser(simd_level limit = simd_level::avx512);
     simd_level level = simd_level::portable;
     layout_cache cache;
     bool vectorized() const { return level != simd_level::portable; }
@@ -36,7 +33,23 @@ struct fast_daily_parser {
 // ends past the block read, goes to the general parser.
 inline constexpr size_t fast_line_bytes = 64;
 
-// Parses a daily line as parse_daily_line does, vectorized when the line
+// The date of a line the vectorized parser did not know it of (a layout
+// whose date fields are too long for it): the general parser reads it.
+void give_general_date(daily_record &day, std::string_view line);
+
+// Gives a day parsed by the vectorized parser the date it found (date),
+// or, where it did not know it, the date the general parser reads in line.
+inline void give_date(daily_record &day, const daily_date &date, std::string_view line) {
+    if (!date.known) {
+        give_general_date(day, line);
+        return;
+    }
+    day.day = static_cast<int>(date.day);
+    day.year = static_cast<int>(date.year);
+    day.day_of_year = static_cast<int>(date.day_of_year);
+}
+
+// Parses a daily line as parse_daily_line does, its date too, vectorized when the line
 // allows, its layout learnt or met in the cache as a reader's would be (a
 // test's and a fuzzer's way to compare the two).
 parse_status parse_daily_line_fast(fast_daily_parser &parser, std::string_view line,

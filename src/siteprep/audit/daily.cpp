@@ -5,6 +5,7 @@
 #include "audit.h"
 #include "calendar.h"
 #include "findings.h"
+#include "fixed_files.h"
 #include "shown.h"
 
 #include <algorithm>
@@ -21,31 +22,19 @@ std::string year_month(long y, int m) {
     return text;
 }
 
-// One day as the audit reads it: the parsed line and fields 1, 3 and 4.
-struct dated_day {
-    daily_record values;
-    long day = 0, year = 0, day_of_year = 0;
+// A day's month and values, without the record's date: a copy of a day
+// (one is kept as the day before) stays small and whole.
+struct day_values {
+    int month = 0;
+    float tmax = 0, tmin = 0, prec = 0;
 };
 
-// Fields 1, 3 and 4 of a line that parsed as a daily line: whole numbers
-// already, so a plain scan reads them.
-void read_date(std::string_view line, dated_day &d) {
-    const char *p = line.data(), *end = p + line.size();
-    long fields[4] = {0, 0, 0, 0};
-    for (long &f : fields) {
-        while (p < end && is_blank_char(*p))
-            ++p;
-        const bool negative = p < end && *p == '-';
-        p += negative || (p < end && *p == '+');
-        long v = 0;
-        while (p < end && *p >= '0' && *p <= '9')
-            v = v * 10 + (*p++ - '0');
-        f = negative ? -v : v;
-    }
-    d.day = fields[0];
-    d.year = fields[2];
-    d.day_of_year = fields[3];
-}
+// One day as the audit reads it: its values, and its date as whole numbers
+// of the audit's width.
+struct dated_day {
+    day_values values;
+    long day = 0, year = 0, day_of_year = 0;
+};
 
 // A run of one value over consecutive days.
 struct run {
@@ -88,9 +77,8 @@ struct partial_months {
 // Everything the audit keeps while it reads a daily file: a few numbers,
 // never a day.
 struct daily_audit final : daily_listener {
-    void line(std::string_view text, const daily_record *day, long number,
-              const daily_date *date) override {
-        audit_daily_line(*this, text, day, number, date);
+    void line(std::string_view text, const daily_record *day, long number) override {
+        audit_daily_line(*this, text, day, number);
     }
     bool any_day = false;
     findings all;
@@ -141,7 +129,7 @@ partial_months *calendar_short(daily_audit &a, int length) {
     return nullptr;
 }
 
-void note_leap_dec31(daily_audit &a, const daily_record &v) {
+void note_leap_dec31(daily_audit &a, const day_values &v) {
     ++a.leap_dec31_lines;
     a.leap_dec31_blank += !is_valid(v.tmax) && !is_valid(v.tmin) && !is_valid(v.prec);
     a.dec31_without_prec = !is_valid(v.prec);
@@ -235,7 +223,7 @@ void check_dates(daily_audit &a, const dated_day &d, long line) {
     a.previous_number = number;
 }
 
-void check_values(daily_audit &a, const daily_record &v, long line) {
+void check_values(daily_audit &a, const day_values &v, long line) {
     const bool hot = is_valid(v.tmax), cold = is_valid(v.tmin), wet = is_valid(v.prec);
     if (hot && cold) {
         ++a.both_valid;
@@ -409,34 +397,30 @@ std::unique_ptr<daily_audit, void (*)(daily_audit *)> start_daily_audit() {
     return {new daily_audit, [](daily_audit *a) { delete a; }};
 }
 
-void audit_daily_line(daily_audit &a, std::string_view line, const daily_record *day, long number,
-                      const daily_date *date) {
+void audit_daily_line(daily_audit &a, std::string_view, const daily_record *day, long number) {
     a.any_day = true;
     if (day == nullptr) {
         a.after_bad_line = true; // a problem already; the next date starts afresh
         return;
     }
     dated_day d;
-    d.values = *day;
-    if (date != nullptr && date->known) {
-        d.day = date->day;
-        d.year = date->year;
-        d.day_of_year = date->day_of_year;
-    } else {
-        read_date(line, d);
-    }
+    d.values = {day->month, day->tmax, day->tmin, day->prec};
+    d.day = day->day;
+    d.year = day->year;
+    d.day_of_year = day->day_of_year;
     audit_day(a, d, number);
 }
 
-audit_said audit_site(const site_line &site, int site_fd, daily_audit *audit, int years,
-                      const month_table &prec, const month_table &tmin, const month_table &tmax,
-                      const std::string &listed_as) {
+audit_said audit_site(const site_line &site, const std::string *site_text, daily_audit *audit,
+                      int years, const month_table &prec, const month_table &tmin,
+                      const month_table &tmax, const std::string &listed_as) {
     audit_said said;
-    if (site_fd >= 0)
-        said.warnings = audit_site_file(site_fd, shown_name(site.name + ".sfp"), site, listed_as);
+    if (site_text != nullptr)
+        said.warnings =
+            audit_site_file(*site_text, shown_name(paths_of(site.name).site_file), site, listed_as);
     if (audit == nullptr)
         return said;
-    const std::string weather_file = shown_name(site.name + ".wth");
+    const std::string weather_file = shown_name(paths_of(site.name).weather_file);
     daily_audit &a = *audit;
     if (!a.any_day || !a.first)
         conclude(a, years, prec, tmin, tmax); // nothing to say of a file of bad lines alone

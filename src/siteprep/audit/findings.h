@@ -134,8 +134,8 @@ std::vector<std::string> warnings_of(const std::string &file, std::span<const fi
 // The words of every finding that was made.
 void word(findings &all, const audit_facts &facts);
 
-// What the keyword, block and soil steps will do to the site file open as
-// site_fd (named site_file in warnings); listed_as names the site's list
+// What the keyword, block and soil steps will do to the site file whose
+// text is given (named site_file in warnings); listed_as names the site's list
 // line.
-std::vector<std::string> audit_site_file(int site_fd, const std::string &site_file,
+std::vector<std::string> audit_site_file(const std::string &text, const std::string &site_file,
                                          const site_line &site, const std::string &listed_as);

@@ -2,15 +2,16 @@
 // to it.
 #include "create_site.h"
 #include "create_soil.h"
+#include "fd.h"
 #include "findings.h"
 #include "lines.h"
 #include "shown.h"
+#include "text_streams.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iterator>
-#include <unistd.h>
 
 namespace {
 
@@ -145,22 +146,17 @@ void word_site_file(site_file_audit &s, const std::string &listed_as) {
 
 } // namespace
 
-std::vector<std::string> audit_site_file(int site_fd, const std::string &site_file,
+std::vector<std::string> audit_site_file(const std::string &text, const std::string &site_file,
                                          const site_line &site, const std::string &listed_as) {
-    const int copy = dup(site_fd);
-    FILE *fp = copy >= 0 ? fdopen(copy, "r") : nullptr;
-    if (fp == nullptr) {
-        if (copy >= 0)
-            close(copy);
+    FILE *fp = open_text_input(text);
+    if (fp == nullptr)
         return {};
-    }
-    std::rewind(fp);
     line_reader reader(fp, max_text_line);
     site_file_audit s;
     take_listed_soil(s, site);
     for (std::string_view line; next_line(reader, line);)
         audit_site_file_line(s, line);
-    std::fclose(fp);
+    close_input(fp);
     word_site_file(s, listed_as);
     std::vector<std::string> warnings = warnings_of(site_file, s.all.of);
     if (s.carriage && !s.newline)

@@ -2,6 +2,7 @@
 // the sites are done, so that memory stays flat however long the list.
 #pragma once
 
+#include "site_list.h"
 #include "wthr.h"
 
 #include <cstdio>
@@ -35,6 +36,14 @@ struct site_outcome {
 };
 
 void add_site(batch_outputs &outputs, const site_outcome &site);
+
+// What the outputs (nullptr: none) show of a line of the list that the run
+// or the check is done with: its site, by name, or the line that could not
+// be used; its statistics (nullptr: none, and no_stats says why, nullptr for
+// the usual reason); its counts and messages.
+void add_outcome(batch_outputs *outputs, const listed_site &entry, const weather_stats *stats,
+                 const char *no_stats, int problems, int warnings,
+                 const std::vector<std::string> &findings);
 
 // Puts the files asked for in place, each through a temporary name; false
 // (after a message) when one cannot be written. Closes the unnamed files.

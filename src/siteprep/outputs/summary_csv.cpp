@@ -7,6 +7,7 @@
 #include "file_paths.h"
 #include "formats.h"
 #include "open.h"
+#include "report.h"
 #include "shown.h"
 #include "write_whole.h"
 
@@ -67,8 +68,7 @@ void close_unnamed(FILE *&fp) {
 }
 
 bool say_write_error(const std::string &path, int err) {
-    std::printf("Error writing %s: %s\n", shown_name(path).c_str(), std::strerror(err));
-    return false;
+    return say_not_written(path, err);
 }
 
 } // namespace
@@ -97,24 +97,45 @@ void add_site(batch_outputs &o, const site_outcome &site) {
     }
 }
 
+void add_outcome(batch_outputs *outputs, const listed_site &entry, const weather_stats *stats,
+                 const char *no_stats, int problems, int warnings,
+                 const std::vector<std::string> &findings) {
+    if (outputs == nullptr)
+        return;
+    const std::string name =
+        entry.problem.empty() ? entry.site.name : "line " + std::to_string(entry.line_number);
+    site_outcome outcome;
+    outcome.name = &name;
+    outcome.line = entry.line_number;
+    outcome.stats = stats;
+    if (!entry.problem.empty())
+        outcome.no_stats = "the site-list line could not be used";
+    else if (no_stats != nullptr)
+        outcome.no_stats = no_stats;
+    outcome.problems = problems;
+    outcome.warnings = warnings;
+    outcome.findings = &findings;
+    add_site(*outputs, outcome);
+}
+
 bool write_outputs(batch_outputs &o) {
     bool ok = true;
     for (auto [fp, error] : {std::pair{o.csv, &o.csv_error}, std::pair{o.rows, &o.report_error},
                              std::pair{o.sections, &o.report_error}})
         if (fp != nullptr && std::fflush(fp) != 0 && *error == 0)
             *error = errno ? errno : EIO;
-    const auto write = [&](const std::string &path, int error,
-                           const std::function<int(FILE *)> &fill) {
+    const auto put_in_place = [&](const std::string &path, int error,
+                                  const std::function<int(FILE *)> &fill) {
         const int err =
             error != 0 ? error : write_file_whole(path, dir_of(path) + "/.siteprep-", fill, false);
         if (err != 0)
             ok = say_write_error(path, err);
     };
     if (o.csv != nullptr)
-        write(o.summary_path, o.csv_error,
-              [&](FILE *to) { return std::rewind(o.csv), copy_stream(o.csv, to); });
+        put_in_place(o.summary_path, o.csv_error,
+                     [&](FILE *to) { return std::rewind(o.csv), copy_stream(o.csv, to); });
     if (o.rows != nullptr)
-        write(o.report_path, o.report_error, [&](FILE *to) { return write_page(o, to); });
+        put_in_place(o.report_path, o.report_error, [&](FILE *to) { return write_page(o, to); });
     discard_outputs(o);
     return ok;
 }

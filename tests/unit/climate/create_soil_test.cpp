@@ -97,15 +97,11 @@ TEST(SoilRows, CountFollowsTheLayerCode) {
 }
 
 std::string soil_rows(float sand, float silt, float clay, int code) {
-    char *data = nullptr;
-    size_t size = 0;
-    newfp = open_memstream(&data, &size);
     float bulk_density = 123.0f;
-    create_soil(sand, silt, clay, bulk_density, 0.5f, code);
-    std::fclose(newfp);
-    newfp = nullptr;
-    std::string rows(data, size);
-    std::free(data);
+    std::string rows;
+    EXPECT_TRUE(run_pass(
+        std::string_view(), [&] { create_soil(sand, silt, clay, bulk_density, 0.5f, code); },
+        rows));
     return rows;
 }
 

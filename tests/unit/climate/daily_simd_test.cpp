@@ -19,15 +19,13 @@ namespace {
 std::vector<fast_daily_parser> vector_parsers() {
     std::vector<fast_daily_parser> parsers;
     for (simd_level level : {simd_level::avx2, simd_level::avx512}) {
-        daily_simd_limit = level;
-        fast_daily_parser parser;
+        fast_daily_parser parser(level);
         if (parser.level != level)
             continue;
         parsers.push_back(parser);
         parser.cache.given_up = true;
         parsers.push_back(parser);
     }
-    daily_simd_limit = simd_level::avx512;
     return parsers;
 }
 
@@ -41,7 +39,8 @@ std::string describe(parse_status status, const daily_record &d, const std::stri
         return std::to_string(static_cast<int>(status)) + " " + why;
     return std::to_string(d.month) + " " + std::to_string(std::bit_cast<uint32_t>(d.tmax)) + " " +
            std::to_string(std::bit_cast<uint32_t>(d.tmin)) + " " +
-           std::to_string(std::bit_cast<uint32_t>(d.prec));
+           std::to_string(std::bit_cast<uint32_t>(d.prec)) + " dated " + std::to_string(d.day) +
+           " " + std::to_string(d.year) + " " + std::to_string(d.day_of_year);
 }
 
 // Every decimal from -999.999 to 9999.999 with one to three decimals, in
@@ -153,21 +152,23 @@ TEST(FastDaily, AlteredLinesGiveTheGeneralParsersResult) {
 // bad lines and audit findings a check collects and the bits of every table.
 std::string read_whole(const std::string &text, simd_level level, bool check) {
     static month_table prec, tmin, tmax;
-    daily_simd_limit = level;
     FILE *fp = fmemopen(const_cast<char *>(text.data()), text.size(), "r");
     daily_error err;
     daily_problems problems;
     auto audit = start_daily_audit();
-    const int last = read_daily_weather(fp, prec, tmin, tmax, err, check ? &problems : nullptr,
-                                        check ? listener_of(audit.get()) : nullptr);
+    daily_options how;
+    how.all_bad = check ? &problems : nullptr;
+    how.listener = check ? listener_of(audit.get()) : nullptr;
+    how.simd = level;
+    line_reader reader(fp, max_daily_line);
+    const int last = process_daily_weather(reader, prec, tmin, tmax, err, how);
     std::fclose(fp);
-    daily_simd_limit = simd_level::avx512;
     std::string result = std::to_string(last) + " " + std::to_string(err.line) + " " + err.reason +
                          " " + std::to_string(problems.count);
     if (check) {
         site_line site;
         site.name = "plot";
-        const audit_said said = audit_site(site, -1, audit.get(), last + 1, prec, tmin, tmax);
+        const audit_said said = audit_site(site, nullptr, audit.get(), last + 1, prec, tmin, tmax);
         for (const std::string &w : said.warnings)
             result += w + "\n";
         result += said.summary;
@@ -325,6 +326,7 @@ TEST(FastDaily, EveryShapeStaysInTheVectorizedPath) {
                 daily_record general;
                 std::string why;
                 ASSERT_EQ(parse_daily_line(lines[k], general, why), parse_status::ok);
+                give_date(days[k], dates[k], lines[k]);
                 EXPECT_EQ(describe(parse_status::ok, days[k], ""),
                           describe(parse_status::ok, general, ""))
                     << lines[k];

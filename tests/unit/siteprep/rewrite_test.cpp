@@ -18,6 +18,7 @@ std::string restore_in(const scratch_dir &dir, const char *site_file) {
     fs::current_path(dir.path());
     rewrite rw;
     rw.site_file = site_file;
+    rw.temp = "XXXX.sfp";
     rw.site_fd = open(site_file, O_RDWR);
     rw.write_errno = rw.site_fd < 0 ? errno : 0;
     rw.copy_fd = open("XXXX.sfp", O_RDWR);

@@ -1,0 +1,90 @@
+// One site of a batch: its files opened as both the run and the check open
+// them (the site file with the write probe and, for a run, its lock; the
+// daily file, which must not be the site file), its daily file read, and
+// the run's steps that prepare it.
+#pragma once
+
+#include "file_paths.h"
+#include "fixed_files.h"
+#include "rewrite.h"
+#include "site_line.h"
+#include "wthr.h"
+
+#include <string>
+
+// The weather of a site as read from its daily file: the statistics, or the
+// message of the failure; and which file it was.
+struct site_weather {
+    weather_stats ws;
+    int years = 0; // year rows read (0: none, or the file could not be used)
+    // The tables read, the reading thread's own: good on that thread until
+    // it reads the next daily file.
+    const monthly_tables *tables = nullptr;
+    std::string failure;
+    file_id id;
+    bool has_id = false;
+    bool same_file = false; // not read: it is the site file
+    // A worker ran out of descriptors or memory: the main thread reads it
+    // again, so that every thread count gives the same run.
+    bool left_to_main = false;
+};
+
+// Reads a site's daily file and computes its statistics, printing nothing;
+// on a worker thread, what it cannot do for want of descriptors is left
+// to the main thread. With how, the reading is done that way (a check's:
+// every bad line, the audit listening). With site_id, a daily file that is
+// the site file is refused unread (same_file), as same_file_failure says.
+site_weather read_weather(const site_paths &paths, const std::string &site_name, bool on_worker,
+                          const daily_options *how = nullptr, const file_id *site_id = nullptr);
+
+// A site file opened as the run and the check open it: for reading, and
+// for writing where it may be written (else write_errno says why not);
+// closed with it.
+struct site_file {
+    std::string path;
+    int fd = -1;
+    int write_errno = 0;
+    unsigned mode = 0; // its permission bits
+    file_id id;
+    site_file() = default;
+    site_file(const site_file &) = delete;
+    site_file &operator=(const site_file &) = delete;
+    ~site_file();
+};
+
+// Opens a site's site file, and with lock takes its lock for the run (the
+// check takes none); the failure, and whether it was for want of
+// descriptors (descriptors_ran_out).
+failure open_site_file(const site_line &site, const site_paths &paths, bool lock, site_file &opened,
+                       bool *descriptors_ran_out = nullptr);
+
+// Why a site's daily file cannot be used when it is its site file itself:
+// read after the site file is emptied, it would read nothing. Empty when
+// it is another file.
+std::string same_file_failure(const site_line &site, const site_paths &paths,
+                              const file_id &site_id, const site_weather &weather);
+
+// What a run does: the batch's fixed files, --sync and --keep-soils.
+struct site_steps {
+    const fixed_files *fixed = nullptr;
+    bool sync = false;
+    bool keep_soils = false;
+};
+
+// How a site ended: done, failed, or failed so that no further site may run
+// (its soils.in could not be written, or a copy had to be kept).
+enum class site_end { done, failed, fatal };
+
+// How a site ended, why when it failed, and whether it got as far as its
+// weather.
+struct site_result {
+    site_end end = site_end::done;
+    failure why;
+    bool used = false;
+};
+
+// Prepares one site: soils.in (and its own soil file), then its site file
+// rewritten with its site keys and weather block. Its daily file was read
+// ahead (have_weather), or is read here into weather.
+site_result prepare_site(const site_line &site, const site_steps &steps, site_weather &weather,
+                         bool have_weather);

@@ -1,0 +1,97 @@
+// The passes over memory: the streams set for the time of a pass, the new
+// text returned; and a day's record carrying its date to a listener, from
+// whichever parser read its line.
+#include "create_site.h"
+#include "process_weather.h"
+#include "streams.h"
+
+#include <gtest/gtest.h>
+#include <new>
+#include <vector>
+
+namespace {
+
+TEST(RunPass, GivesTheNewTextAndLeavesNoStreamSet) {
+    std::string result = "untouched";
+    ASSERT_TRUE(run_pass(
+        "0.0 SITLAT\nkept\r\n",
+        [] {
+            ASSERT_NE(oldfp, nullptr);
+            ASSERT_NE(newfp, nullptr);
+            create_site(41.5f, -105.25f, 3.0f, 1530.0f);
+        },
+        result));
+    EXPECT_EQ(result, "41.5000           SITLAT    \nkept\r\n");
+    EXPECT_EQ(oldfp, nullptr);
+    EXPECT_EQ(newfp, nullptr);
+    // A pass that reads nothing writes from an empty text.
+    ASSERT_TRUE(run_pass(
+        std::string_view(), [] { std::fputs("rows\n", newfp); }, result));
+    EXPECT_EQ(result, "rows\n");
+}
+
+TEST(RunPass, MemoryRunningOutFailsThePassAndKeepsTheResult) {
+    std::string result = "before";
+    EXPECT_FALSE(run_pass(
+        "a line\n",
+        [] {
+            std::fputs("half", newfp);
+            throw std::bad_alloc();
+        },
+        result));
+    EXPECT_EQ(result, "before");
+    EXPECT_EQ(newfp, nullptr);
+}
+
+// Hears every day with its date.
+struct dates_heard final : daily_listener {
+    std::vector<std::string> days;
+    void line(std::string_view, const daily_record *day, long number) override {
+        days.push_back(day == nullptr
+                           ? "bad " + std::to_string(number)
+                           : std::to_string(day->day) + "/" + std::to_string(day->month) + "/" +
+                                 std::to_string(day->year) + " " +
+                                 std::to_string(day->day_of_year));
+    }
+};
+
+// Short lines go to the vectorized parser where the CPU has one (and,
+// with a year too long for a layout's date, through the cache to the
+// general parser for the date alone), a short line to the general one: the
+// date comes the same from each, with every vector level and without.
+TEST(DailyListener, HearsEachDayWithItsDate) {
+    std::string text;
+    for (int d = 1; d <= 40; ++d)
+        text += std::to_string(d % 28 + 1) + " " + std::to_string(d / 28 + 1) + " 1999 " +
+                std::to_string(d) + " 10.5 2.25 0.1\n";
+    for (int k = 0; k < 3; ++k)
+        text += std::to_string(5 + k) + " 3 123456789 " + std::to_string(64 + k) + " 1.5 1.5 0.5\n";
+    text += "6 3 1999\n";
+    text += "-7 3 +1999 67 1 1 0\n";
+    for (simd_level level : {simd_level::portable, simd_level::avx2, simd_level::avx512}) {
+        FILE *fp = fmemopen(text.data(), text.size(), "r");
+        ASSERT_NE(fp, nullptr);
+        line_reader reader(fp, max_daily_line);
+        static monthly_tables t;
+        daily_error err;
+        daily_problems bad;
+        dates_heard heard;
+        daily_options how;
+        how.all_bad = &bad;
+        how.listener = &heard;
+        how.simd = level;
+        EXPECT_EQ(process_daily_weather(reader, t.prec, t.tmin, t.tmax, err, how), 0);
+        std::fclose(fp);
+        ASSERT_EQ(heard.days.size(), 45u);
+        EXPECT_EQ(heard.days[0], "2/1/1999 1");
+        EXPECT_EQ(heard.days[27], "1/2/1999 28");
+        EXPECT_EQ(heard.days[39], "13/2/1999 40");
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(heard.days[40 + k],
+                      std::to_string(5 + k) + "/3/123456789 " + std::to_string(64 + k));
+        EXPECT_EQ(heard.days[43], "bad 44");
+        EXPECT_EQ(heard.days[44], "-7/3/1999 67");
+    }
+}
+
+} // namespace

@@ -42,6 +42,11 @@ void print_error(const char *program, std::string_view text) {
     std::fprintf(stderr, "%s: %.*s\n", program, static_cast<int>(text.size()), text.data());
 }
 
+void print_error_text(std::string_view text) {
+    text = as_c_string(text);
+    std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
 bool same_output_and_error() {
     struct stat out, err;
     return fstat(STDOUT_FILENO, &out) == 0 && fstat(STDERR_FILENO, &err) == 0 &&

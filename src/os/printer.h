@@ -18,6 +18,9 @@ void print_now();
 // A line on standard error, after the program's name ("siteprep: ...").
 void print_error(const char *program, std::string_view text);
 
+// Text on standard error as it stands (a usage).
+void print_error_text(std::string_view text);
+
 // Whether standard output and standard error are one file.
 bool same_output_and_error();
 

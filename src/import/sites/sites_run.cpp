@@ -190,7 +190,7 @@ std::vector<std::string> sites_collisions(const sites_request &r) {
                                        {r.soils, "the --soils file", false}};
     for (const std::string &path : r.dems)
         files.push_back({path, "the --dem file " + shown_name(path), false});
-    guarded_file out{"standard output", "the site list written on standard output", true};
+    guarded_file out{"standard output", "the site list", true};
     out.open_fd = 1;
     files.push_back(out);
     return guard_files(files);

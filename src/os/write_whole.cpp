@@ -202,30 +202,6 @@ result<void> write_through_temp(const std::string &path, const std::string &temp
 
 } // namespace os
 
-namespace {
-
-// A writer through a bare FILE*, as one through the stream that holds it.
-os::content_writer through_file(const std::function<int(FILE *)> &write) {
-    return [&write](os::out_stream &out) { return write(out.get()); };
-}
-
-} // namespace
-
-int write_file_whole(const std::string &path, const std::string &temp_prefix,
-                     const std::function<int(FILE *)> &write, bool sync) {
-    return os::write_file_whole(path, temp_prefix, through_file(write), sync).err();
-}
-
-int write_file_replacing(const std::string &path, const std::string &temp_prefix,
-                         const std::function<int(FILE *)> &write) {
-    return os::write_file_replacing(path, temp_prefix, through_file(write)).err();
-}
-
-int write_through_temp(const std::string &path, const std::string &temp_prefix,
-                       std::string_view text, bool sync) {
-    return os::write_through_temp(path, temp_prefix, text, sync).err();
-}
-
 std::string renamed_into_place(const std::string &path) {
     if (path.find('\0') != std::string::npos || is_special_target(path))
         return std::string();
@@ -237,4 +213,18 @@ std::string renamed_into_place(const std::string &path) {
         (sys::stat(path.c_str(), &st) == 0 && standard_output_of(st) >= 0))
         return std::string();
     return link ? link_target(path) : path;
+}
+
+void os::write_file_in_handler(const char *temp, const char *target, bool sync,
+                               bool (*fill)(int fd)) {
+    const int saved_errno = errno;
+    const int fd = sys::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        bool ok = fill(fd);
+        ok = ok && (!sync || sys::fsync(fd) == 0);
+        ok = sys::close(fd) == 0 && ok;
+        if (!ok || sys::rename(temp, target) != 0)
+            sys::unlink(temp);
+    }
+    errno = saved_errno;
 }

@@ -33,16 +33,15 @@ result<void> write_through_temp(const std::string &path, const std::string &temp
 result<void> write_file_replacing(const std::string &path, const std::string &temp_prefix,
                                   const content_writer &write);
 
-} // namespace os
+// For an interrupt's handler, with async-signal-safe calls alone and
+// nothing allocated: writes a file at temp, which must not be there,
+// through fill (which writes to the descriptor with os::write_all; false
+// on a failure), syncs it when sync is set and renames it over target;
+// after a failure temp is removed and target is left as it was. errno is
+// kept.
+void write_file_in_handler(const char *temp, const char *target, bool sync, bool (*fill)(int fd));
 
-// The forms before the result type and os::out_stream: write puts the
-// content through a bare FILE*; 0 or the errno of the failure.
-int write_file_whole(const std::string &path, const std::string &temp_prefix,
-                     const std::function<int(FILE *)> &write, bool sync);
-int write_through_temp(const std::string &path, const std::string &temp_prefix,
-                       std::string_view text, bool sync);
-int write_file_replacing(const std::string &path, const std::string &temp_prefix,
-                         const std::function<int(FILE *)> &write);
+} // namespace os
 
 // The file that write_file_whole renames into place for path: path, or
 // the file a link leads to; empty when it writes to path directly instead.

@@ -26,7 +26,7 @@ TEST(RunPass, GivesTheNewTextAndLeavesNoStreamSet) {
     EXPECT_EQ(newfp, nullptr);
     // A pass that reads nothing writes from an empty text.
     ASSERT_TRUE(run_pass(
-        std::string_view(), [] { std::fputs("rows\n", newfp); }, result));
+        std::string_view(), [] { newfp->put("rows\n"); }, result));
     EXPECT_EQ(result, "rows\n");
 }
 
@@ -35,7 +35,7 @@ TEST(RunPass, MemoryRunningOutFailsThePassAndKeepsTheResult) {
     EXPECT_FALSE(run_pass(
         "a line\n",
         [] {
-            std::fputs("half", newfp);
+            newfp->put("half");
             throw std::bad_alloc();
         },
         result));

@@ -10,6 +10,7 @@
 #include "open.h"
 #include "printer.h"
 #include "shown.h"
+#include "site_files.h"
 #include "tokens.h"
 #include "write_whole.h"
 
@@ -50,7 +51,9 @@ std::vector<planned> plan(const import_request &r) {
             p.failure = input_name(input) + ": the name " + quote_token(p.name) +
                         " holds white space or a control character, which no site list can "
                         "name: give --name";
-        p.output = (r.output_dir == "." ? std::string() : r.output_dir + "/") + p.name + ".wth";
+        // The daily file siteprep reads for a site of that name there.
+        p.output = paths_of((r.output_dir == "." ? std::string() : r.output_dir + "/") + p.name)
+                       .weather_file;
         p.row.name = p.name;
         p.row.format = source_name(r.options.format);
         plans.push_back(std::move(p));

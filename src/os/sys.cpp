@@ -204,6 +204,10 @@ mode_t umask(mode_t mask) {
 }
 
 uid_t geteuid() {
+#ifdef SITEPREP_SYS_FAULTS
+    if (const long uid = pretended_user(); uid >= 0)
+        return static_cast<uid_t>(uid);
+#endif
     return ::geteuid();
 }
 

@@ -22,11 +22,22 @@ struct fault_slot {
     std::string file;
 };
 
-fault_slot slots[calls];
+// Made on first use: a plan may come from another file's static
+// initialisation, before this file's would run.
+fault_slot &slot(call fn) {
+    static fault_slot slots[calls];
+    return slots[static_cast<int>(fn)];
+}
 
-std::atomic<bool> tracing{false};
-std::mutex trace_lock;
-std::vector<traced_call> calls_made;
+struct call_trace {
+    std::atomic<bool> on{false};
+    std::mutex lock;
+    std::vector<traced_call> calls;
+};
+call_trace &traced() {
+    static call_trace t;
+    return t;
+}
 
 // In the order of call.
 const char *const names[] = {
@@ -44,19 +55,22 @@ bool named_so(const std::string &path, const std::string &prefix) {
     return path.compare(slash == std::string::npos ? 0 : slash + 1, prefix.size(), prefix) == 0;
 }
 
+std::atomic<long> pretended{-1};
+
 } // namespace
 
 injection injected(call fn, const file_ref &file) {
-    fault_slot &f = slots[static_cast<int>(fn)];
+    fault_slot &f = slot(fn);
     f.count.fetch_add(1);
-    const bool traced = tracing.load();
+    call_trace &t = traced();
+    const bool tracing = t.on.load();
     const bool filtered = f.has_file.load();
     std::string name;
-    if (traced || filtered)
+    if (tracing || filtered)
         name = file_name_of(file);
-    if (traced) {
-        std::lock_guard<std::mutex> hold(trace_lock);
-        calls_made.push_back({fn, name});
+    if (tracing) {
+        std::lock_guard<std::mutex> hold(t.lock);
+        t.calls.push_back({fn, name});
     }
     if (filtered && !named_so(name, f.file))
         return {};
@@ -68,7 +82,7 @@ injection injected(call fn, const file_ref &file) {
 }
 
 void plan_fault(const planned_fault &fault) {
-    fault_slot &f = slots[static_cast<int>(fault.fn)];
+    fault_slot &f = slot(fault.fn);
     f.first.store(0);
     f.has_file.store(false);
     f.file = fault.file;
@@ -85,19 +99,22 @@ void fail_call(call fn, long nth, int err, long times) {
 }
 
 long calls_of(call fn) {
-    return slots[static_cast<int>(fn)].count.load();
+    return slot(fn).count.load();
 }
 
 void clear_faults() {
-    tracing.store(false);
-    for (fault_slot &f : slots) {
+    pretended.store(-1);
+    call_trace &t = traced();
+    t.on.store(false);
+    for (int i = 0; i < calls; ++i) {
+        fault_slot &f = slot(static_cast<call>(i));
         f.first.store(0);
         f.has_file.store(false);
         f.count.store(0);
         f.matched.store(0);
     }
-    std::lock_guard<std::mutex> hold(trace_lock);
-    calls_made.clear();
+    std::lock_guard<std::mutex> hold(t.lock);
+    t.calls.clear();
 }
 
 injected_fault::injected_fault(call fn, long nth, int err, long times)
@@ -113,16 +130,26 @@ injected_fault::~injected_fault() {
 }
 
 void start_trace() {
+    call_trace &t = traced();
     {
-        std::lock_guard<std::mutex> hold(trace_lock);
-        calls_made.clear();
+        std::lock_guard<std::mutex> hold(t.lock);
+        t.calls.clear();
     }
-    tracing.store(true);
+    t.on.store(true);
 }
 
 std::vector<traced_call> trace() {
-    std::lock_guard<std::mutex> hold(trace_lock);
-    return calls_made;
+    call_trace &t = traced();
+    std::lock_guard<std::mutex> hold(t.lock);
+    return t.calls;
+}
+
+void pretend_user(long uid) {
+    pretended.store(uid);
+}
+
+long pretended_user() {
+    return pretended.load();
 }
 
 const char *name_of(call fn) {

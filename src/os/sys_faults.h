@@ -67,6 +67,12 @@ struct traced_call {
 void start_trace();
 std::vector<traced_call> trace();
 
+// Makes geteuid say uid, as if another user ran the process (as root can
+// arrange it, by owning a file to another user); a negative uid, or
+// clear_faults, gives the real one again.
+void pretend_user(long uid);
+long pretended_user();
+
 // A function's name ("unlink"), and the function of a name.
 const char *name_of(call fn);
 bool call_named(std::string_view name, call &fn);

@@ -23,7 +23,7 @@ using content_writer = std::function<int(out_stream &)>;
 // file (/dev/null, a pipe) is written to directly instead. The temporary
 // file is gone after a failure.
 result<void> write_file_whole(const std::string &path, const std::string &temp_prefix,
-                              const content_writer &write, bool sync);
+                              const content_writer &fill, bool sync);
 result<void> write_through_temp(const std::string &path, const std::string &temp_prefix,
                                 std::string_view text, bool sync);
 // The same for a file whose writing may wait on its input (an import
@@ -31,7 +31,7 @@ result<void> write_through_temp(const std::string &path, const std::string &temp
 // write removes the temporary file and ends the process, only the rename
 // waits for it; the file keeps the mode of the one it replaces.
 result<void> write_file_replacing(const std::string &path, const std::string &temp_prefix,
-                                  const content_writer &write);
+                                  const content_writer &fill);
 
 // For an interrupt's handler, with async-signal-safe calls alone and
 // nothing allocated: writes a file at temp, which must not be there,

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <gtest/gtest.h>
+#include <ostream>
 
 namespace {
 
@@ -12,6 +13,12 @@ struct token_case {
     bool valid;
     float value;
 };
+
+// As the test's name shows a case: its token, not its bytes (an address
+// among them), so that ctest names it the same from build to build.
+void PrintTo(const token_case &c, std::ostream *out) {
+    *out << '"' << c.token << (c.valid ? "\" taken" : "\" refused");
+}
 
 class FloatToken : public ::testing::TestWithParam<token_case> {};
 

@@ -47,9 +47,9 @@ bool spread_threads(const std::vector<thread> &threads, cpu_set_t &allowed) {
     const int here = sys::sched_getcpu();
     if (here < 0 || sys::sched_getaffinity(allowed) != 0)
         return false;
-    std::vector<int> others;
-    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
-        if (cpu != here && CPU_ISSET(cpu, &allowed))
+    std::vector<size_t> others;
+    for (size_t cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (cpu != static_cast<size_t>(here) && CPU_ISSET(cpu, &allowed))
             others.push_back(cpu);
     if (others.empty())
         return false;

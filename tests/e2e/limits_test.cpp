@@ -30,7 +30,8 @@ std::string daily_lines(int years, float base) {
                       [base](const file_day &d) {
                           const int y = d.year - 2000;
                           return std::to_string(base + static_cast<float>(d.month + y)) + " " +
-                                 std::to_string(base - 10.0f) + " " + std::to_string(0.5f * d.day);
+                                 std::to_string(base - 10.0f) + " " +
+                                 std::to_string(0.5f * static_cast<float>(d.day));
                       });
 }
 

@@ -108,8 +108,8 @@ TEST(Summary, HoldsTheNumbersOfTheWeatherBlocks) {
         for (const char *site : {"plain", "odd,\"name"}) {
             const std::vector<std::string> block =
                 block_values(dir.read(std::string(site) + ".sfp"));
-            for (int m = 0; m < 12; ++m)
-                for (int k = 0; k < 5; ++k) // PRECIP, PRCSTD, PRCSKW, TMN2M, TMX2M
+            for (size_t m = 0; m < 12; ++m)
+                for (size_t k = 0; k < 5; ++k) // PRECIP, PRCSTD, PRCSKW, TMN2M, TMX2M
                     EXPECT_EQ(rows[site][m][7 + k], block[12 * k + m])
                         << site << " month " << m + 1;
         }
@@ -203,10 +203,10 @@ TEST(Report, ChartsHoldTheSummarysNumbers) {
     std::getline(csv, line);
     std::map<std::string, std::map<std::string, std::map<int, std::string>>> expected;
     const char *columns[] = {"PRECIP", "TMN2M", "TMX2M"};
-    const int at[] = {7, 10, 11};
+    const size_t at[] = {7, 10, 11};
     while (std::getline(csv, line)) {
         const auto f = csv_fields(line);
-        for (int k = 0; k < 3; ++k)
+        for (size_t k = 0; k < 3; ++k)
             if (f[at[k]] != "NA")
                 expected[f[0]][columns[k]][std::stoi(f[2])] = f[at[k]];
     }

@@ -41,9 +41,7 @@ INSTANTIATE_TEST_SUITE_P(
                       token_case{"+-1", false, 0}, token_case{"++1", false, 0},
                       token_case{"+", false, 0}, token_case{"", false, 0},
                       token_case{"abc", false, 0}, token_case{"1,5", false, 0}),
-    [](const ::testing::TestParamInfo<token_case> &info) {
-        return "case" + std::to_string(info.index);
-    });
+    [](const ::testing::TestParamInfo<token_case> &c) { return "case" + std::to_string(c.index); });
 
 TEST(IntToken, AcceptsOnlyWhole32BitNumbers) {
     const struct {

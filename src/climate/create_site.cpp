@@ -44,11 +44,11 @@ void replace_key_lines(int (*key_of)(std::string_view), const char *const names[
             eol = line_end_of(line); // composed lines end like the file's first line
         const int key = key_of(line);
         if (key < 0) {
-            put_text(newfp, line);
+            newfp->put(line);
             continue;
         }
         const double value = static_cast<double>(values[key]);
-        put_format(newfp, "%-10.4f        %-10s%s", value, names[key], eol);
+        newfp->print("%-10.4f        %-10s%s", value, names[key], eol);
         print_format("Update: %-10.4f        %-10s\n", value, names[key]);
     }
 }

@@ -22,10 +22,11 @@ std::string read_template(site_template &t) {
         return format_message(template_read_message, shown.c_str(),
                               opened.error().reason().c_str());
     long long_line = 0;
-    if (const int err = read_text(opened->file.get(), t.text, max_text_line, long_line); err != 0)
-        return long_line > 0
-                   ? long_site_line(t.path, long_line)
-                   : format_message(template_read_message, shown.c_str(), std::strerror(err));
+    if (const os::result<void> read = os::read_text(opened->file, t.text, max_text_line, long_line);
+        !read)
+        return long_line > 0 ? long_site_line(t.path, long_line)
+                             : format_message(template_read_message, shown.c_str(),
+                                              read.error().reason().c_str());
     return std::string();
 }
 

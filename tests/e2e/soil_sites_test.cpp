@@ -167,6 +167,7 @@ struct bad_soil_case {
     const char *from, *to; // plot1.json with this text replaced
     const char *message;
     int status = 1;
+    std::vector<std::string> more = {}; // more arguments
 };
 
 TABLE_TEST(BadSoil, bad_soil_case);
@@ -182,8 +183,11 @@ TEST_P(BadSoil, IsNamedAndNothingIsWritten) {
          at += std::string(c.to).size())
         text.replace(at, std::string(c.from).size(), c.to);
     dir.write("plot1.json", text);
-    const tool_result r = run_import(dir.path(), {"soil", "soilgrids", "plot1.json", "--layer-code",
-                                                  "3", "--pass-through", "0", "--soils", "s.csv"});
+    std::vector<std::string> args = {"soil", "soilgrids",      "plot1.json", "--layer-code",
+                                     "3",    "--pass-through", "0",          "--soils",
+                                     "s.csv"};
+    args.insert(args.end(), c.more.begin(), c.more.end());
+    const tool_result r = run_import(dir.path(), args);
     EXPECT_EQ(r.status, c.status) << r.err;
     EXPECT_TRUE(has(r.err, c.message)) << r.err;
     EXPECT_EQ(dir.exists("s.csv"), c.status == 0);
@@ -201,11 +205,18 @@ INSTANTIATE_TABLE(
     bad_soil_case{"sum_far_from_100_warns", "\"mean\":400}},\n    {\"range\":{\"top_depth\":5",
                   "\"mean\":900}},\n    {\"range\":{\"top_depth\":5",
                   "warning: plot1: sand, silt and clay sum to 116.67 %", 0},
-    bad_soil_case{"not_json", "{\"type\"", "{type", "plot1.json: not JSON:"});
+    bad_soil_case{"not_json", "{\"type\"", "{type", "plot1.json: not JSON:"},
+    bad_soil_case{"quantile_said_to_be_of_each_property",
+                  "\"mean\":",
+                  "\"Q0.05\":",
+                  "note: the Q0.05 values are quantiles of each property and depth on its own",
+                  0,
+                  {"--quantile", "Q0.05"}});
 
 TEST(Soil, PlanPrintsADownloadASiteAndOneQueryForAllPoints) {
     scratch_dir dir;
-    dir.write("st.csv", "name,latitude,longitude\r\nplot1,41.5,-105.25\r\nplot'2,44.25,-99.5\r\n");
+    dir.write("st.csv", "name,latitude,longitude\r\nplot1,41.5,-105.25\r\nplot'2,44.25,-99.5\r\n"
+                        "\"plot\"\"3\",40,-100\r\n");
     tool_result r = run_import(dir.path(), {"soil", "soilgrids", "--plan", "st.csv", "--quantile",
                                             "Q0.5", "--pass-through-from", "phh2o"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -214,10 +225,20 @@ TEST(Soil, PlanPrintsADownloadASiteAndOneQueryForAllPoints) {
                            "property=bdod&property=phh2o&depth=0-5cm"))
         << r.out;
     EXPECT_TRUE(has(r.out, "&value=Q0.5' && sleep 12\ncurl -fsS -o 'plot'\\''2.json'")) << r.out;
+    // The query is posted as a JSON object; a name's quotes are escaped for
+    // SQL, then for JSON.
     r = run_import(dir.path(), {"soil", "sda", "--plan", "st.csv"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(has(r.out, "UNION ALL SELECT 'plot''2' AS name, mukey FROM "
-                           "SDA_Get_Mukey_from_intersection_with_WktWgs84('point(-99.5 44.25)')"))
+    EXPECT_TRUE(has(r.out, "\n{\"format\":\"JSON+COLUMNNAME\",\"query\":\"SELECT p.name, c.mukey"))
+        << r.out;
+    EXPECT_TRUE(has(r.out, "resdept_r\\nFROM (\\n  SELECT 'plot1' AS name, mukey FROM "
+                           "SDA_Get_Mukey_from_intersection_with_WktWgs84('point(-105.25 41.5)')"
+                           "\\n  UNION ALL SELECT 'plot''2' AS name, mukey FROM "
+                           "SDA_Get_Mukey_from_intersection_with_WktWgs84('point(-99.5 44.25)')"
+                           "\\n  UNION ALL SELECT 'plot\\\"3' AS name,"))
+        << r.out;
+    EXPECT_TRUE(has(r.out, "h.hzdept_r\"}\nJSON\ncurl -fsS -o sda.json -H 'Content-Type: "
+                           "application/json' --data-binary @sda-request.json https://"))
         << r.out;
 }
 

@@ -40,6 +40,15 @@ bool grid_number(std::string_view text, double &v) {
     return ec == std::errc() && end == text.data() + text.size() && std::isfinite(v);
 }
 
+// A DEM's samples as the nearest-sample search reads them.
+struct dem_grid {
+    long columns, rows;
+    const std::vector<float> &values;
+    float at(long row, long column) const {
+        return values[static_cast<size_t>(row * columns + column)];
+    }
+};
+
 } // namespace
 
 std::string dem::open(const std::string &path) {
@@ -208,28 +217,52 @@ float dem::sample(long row, long column) const {
     return values_[static_cast<size_t>(row * columns_ + column)];
 }
 
+namespace {
+
+// The valid samples of the ring of samples k rows or columns away from
+// (cy, cx), each to see: only the ring's cells are visited, so that a wide
+// void costs the square of its width, not the cube.
+template <class See>
+void ring_samples(const dem_grid &g, long cy, long cx, long k, const See &see) {
+    const auto visit = [&](long r, long c) {
+        if (r >= 0 && c >= 0 && r < g.rows && c < g.columns && !std::isnan(g.at(r, c)))
+            see(r, c);
+    };
+    if (k == 0) {
+        visit(cy, cx);
+        return;
+    }
+    for (long c = cx - k; c <= cx + k; ++c) {
+        visit(cy - k, c);
+        visit(cy + k, c);
+    }
+    for (long r = cy - k + 1; r <= cy + k - 1; ++r) {
+        visit(r, cx - k);
+        visit(r, cx + k);
+    }
+}
+
+} // namespace
+
 bool dem::nearest_valid(double fx, double fy, double latitude, double &elevation) const {
     // Distances on the ground: a degree of longitude is shorter away from
     // the equator.
     const double squeeze = std::max(std::cos(latitude * M_PI / 180), 1e-6);
     const long cx = std::lround(fx), cy = std::lround(fy);
+    const dem_grid g{columns_, rows_, values_};
     double best = HUGE_VAL;
     for (long k = 0; k <= std::max(columns_, rows_); ++k) {
+        // Ring k lies at least k - 1/2 rows or columns away.
         if (static_cast<double>(k - 1) * squeeze > best)
             break;
-        for (long r = cy - k; r <= cy + k; ++r)
-            for (long c = cx - k; c <= cx + k; ++c) {
-                const bool ring = r == cy - k || r == cy + k || c == cx - k || c == cx + k;
-                if (!ring || r < 0 || c < 0 || r >= rows_ || c >= columns_ ||
-                    std::isnan(sample(r, c)))
-                    continue;
-                const double dx = (static_cast<double>(c) - fx) * squeeze;
-                const double dy = static_cast<double>(r) - fy;
-                if (const double d = std::sqrt(dx * dx + dy * dy); d < best) {
-                    best = d;
-                    elevation = sample(r, c);
-                }
+        ring_samples(g, cy, cx, k, [&](long r, long c) {
+            const double dx = (static_cast<double>(c) - fx) * squeeze;
+            const double dy = static_cast<double>(r) - fy;
+            if (const double d = std::sqrt(dx * dx + dy * dy); d < best) {
+                best = d;
+                elevation = g.at(r, c);
             }
+        });
     }
     return best < HUGE_VAL;
 }

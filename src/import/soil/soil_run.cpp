@@ -114,30 +114,55 @@ void print_soilgrids_plan(const std::vector<plan_point> &points, const soil_read
                    " && sleep 12");
 }
 
-// One query for every point: its map unit, the components, their horizons
+// A text for a JSON string, in double quotes (a site-list name holds no
+// control character).
+std::string json_text(const std::string &text) {
+    std::string quoted = "\"";
+    for (char c : text)
+        quoted += c == '"' || c == '\\' ? std::string("\\") + c
+                  : c == '\n'           ? std::string("\\n")
+                                        : std::string(1, c);
+    return quoted + "\"";
+}
+
+// The query of every point: its map unit, the components, their horizons
 // and the shallowest restriction, each row named by its point.
+std::vector<std::string> sda_query(const std::vector<plan_point> &points) {
+    std::vector<std::string> sql = {
+        "SELECT p.name, c.mukey, c.cokey, c.comppct_r, c.majcompflag, c.compkind,",
+        "  h.hzdept_r, h.hzdepb_r, h.sandtotal_r, h.silttotal_r, h.claytotal_r, h.dbthirdbar_r,",
+        "  (SELECT MIN(r.resdept_r) FROM corestrictions AS r WHERE r.cokey = c.cokey) AS "
+        "resdept_r",
+        "FROM ("};
+    for (size_t i = 0; i < points.size(); ++i)
+        sql.push_back(std::string(i == 0 ? "  " : "  UNION ALL ") + "SELECT " +
+                      sql_text(points[i].name) +
+                      " AS name, mukey FROM SDA_Get_Mukey_from_intersection_with_WktWgs84('point(" +
+                      points[i].longitude + " " + points[i].latitude + ")')");
+    for (const char *line : {") AS p", "INNER JOIN component AS c ON c.mukey = p.mukey",
+                             "LEFT OUTER JOIN chorizon AS h ON h.cokey = c.cokey",
+                             "ORDER BY p.name, c.cokey, h.hzdept_r"})
+        sql.emplace_back(line);
+    return sql;
+}
+
+// One request for every point, posted as the service takes it (a JSON
+// object of the query and the result's format); the query is shown first
+// as comments.
 void print_sda_plan(const std::vector<plan_point> &points) {
     print_line("# Soil Data Access: one query for every point; its JSON+COLUMNNAME result,");
-    print_line("# sda.json, names the sites.");
-    print_line("cat > sda-query.sql <<'SQL'");
-    print_line("SELECT p.name, c.mukey, c.cokey, c.comppct_r, c.majcompflag, c.compkind,");
-    print_line("  h.hzdept_r, h.hzdepb_r, h.sandtotal_r, h.silttotal_r, h.claytotal_r, "
-               "h.dbthirdbar_r,");
-    print_line("  (SELECT MIN(r.resdept_r) FROM corestrictions AS r WHERE r.cokey = c.cokey) AS "
-               "resdept_r");
-    print_line("FROM (");
-    for (size_t i = 0; i < points.size(); ++i)
-        print_line(std::string(i == 0 ? "  " : "  UNION ALL ") + "SELECT " +
-                   sql_text(points[i].name) +
-                   " AS name, mukey FROM SDA_Get_Mukey_from_intersection_with_WktWgs84('point(" +
-                   points[i].longitude + " " + points[i].latitude + ")')");
-    print_line(") AS p");
-    print_line("INNER JOIN component AS c ON c.mukey = p.mukey");
-    print_line("LEFT OUTER JOIN chorizon AS h ON h.cokey = c.cokey");
-    print_line("ORDER BY p.name, c.cokey, h.hzdept_r");
-    print_line("SQL");
-    print_line("curl -fsS -o sda.json --data-urlencode 'format=JSON+COLUMNNAME' "
-               "--data-urlencode 'query@sda-query.sql' "
+    print_line("# sda.json, names the sites. The query:");
+    const std::vector<std::string> sql = sda_query(points);
+    std::string query;
+    for (const std::string &line : sql) {
+        print_line("#   " + line);
+        query += (query.empty() ? "" : "\n") + line;
+    }
+    print_line("cat > sda-request.json <<'JSON'");
+    print_line("{\"format\":\"JSON+COLUMNNAME\",\"query\":" + json_text(query) + "}");
+    print_line("JSON");
+    print_line("curl -fsS -o sda.json -H 'Content-Type: application/json' "
+               "--data-binary @sda-request.json "
                "https://sdmdataaccess.sc.egov.usda.gov/Tabular/post.rest");
 }
 
@@ -253,6 +278,11 @@ int soil_all(soil_request &r) {
         print_error(program, "nothing was written");
         return 1;
     }
+    if (r.format == soil_source::soilgrids && r.reading.quantile != "mean")
+        print_error(program, "note: the " + r.reading.quantile +
+                                 " values are quantiles of each property and depth on its "
+                                 "own, not the texture of one soil: the three need not sum "
+                                 "to 100 %");
     soil_outcome out;
     for (const std::string &input : r.inputs)
         if (!add_sites(r, input, out)) {

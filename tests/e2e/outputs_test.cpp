@@ -138,8 +138,11 @@ TEST(Report, RendersInABrowser) {
     write_batch(dir);
     ASSERT_EQ(run_tool(dir.path(), {"--report", "r.html", "sites.txt"}).status, 0);
     dir.write("blank.html", "<!DOCTYPE html><html><body></body></html>");
-    const std::string chrome = "timeout 60 chromium --headless --no-sandbox --disable-gpu "
-                               "--hide-scrollbars --window-size=800,1200 --enable-logging=stderr ";
+    // Its profile goes in the scratch directory: a user without a home
+    // (nobody) can run it too.
+    const std::string chrome =
+        "HOME=$PWD timeout 60 chromium --headless --no-sandbox --disable-gpu "
+        "--hide-scrollbars --window-size=800,1200 --enable-logging=stderr ";
     ASSERT_EQ(run_shell(dir, chrome + "--dump-dom file://$PWD/r.html > dom.html 2> log.txt"), 0);
     ASSERT_EQ(run_shell(dir, chrome +
                                  "--screenshot=page.png file://$PWD/r.html 2>/dev/null >&2 && " +

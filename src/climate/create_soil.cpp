@@ -73,6 +73,10 @@ int soil_row_count(int layer_code) {
     return rows_for_code[layer_code - 1];
 }
 
+float soil_depth_of_code(int layer_code) {
+    return max_depth[soil_row_count(layer_code) - 1];
+}
+
 void create_soil(float sand, float silt, float clay, float &bulk_density, float pass_through,
                  int layer_code) {
     if (!is_valid_layer_code(layer_code))

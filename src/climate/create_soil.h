@@ -16,5 +16,8 @@ void get_soilvalues(float Sa, float Cl, float &wilting_point, float &field_capac
 // three sum to exactly 1.
 void normalise_texture(float &sand, float &silt, float &clay);
 int soil_row_count(int layer_code);
+// The bottom of the deepest soil row a layer-count code writes, in cm (10
+// for code 1 ... 210 for code 9 and for any other code).
+float soil_depth_of_code(int layer_code);
 void create_soil(float sand, float silt, float clay, float &bulk_density, float pass_through,
                  int layer_code);

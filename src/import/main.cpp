@@ -5,6 +5,8 @@
 #include "printer.h"
 #include "shown.h"
 #include "signals.h"
+#include "sites/sites_run.h"
+#include "soil/soil_run.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,6 +17,8 @@ namespace {
 
 const char usage_line[] =
     "usage: siteprep-import FORMAT [OPTIONS] FILE...   FORMAT: daymet | ghcn | power | csv\n"
+    "       siteprep-import soil soilgrids|sda|horizons [OPTIONS] FILE... --soils OUT.csv\n"
+    "       siteprep-import sites --stations ST.csv --soils SOILS.csv [--dem FILE]...\n"
     "       siteprep-import --help | --version\n";
 
 void print_help() {
@@ -50,7 +54,18 @@ void print_help() {
                  "  --version             show the version and exit\n"
                  "\n"
                  "Exit status: 0 when every FILE was imported, 1 after an error, 2 for a\n"
-                 "wrong command line.\n");
+                 "wrong command line.\n"
+                 "\n"
+                 "The soils table and the site list (the command comes first; each has its\n"
+                 "own --help):\n"
+                 "  soil FORMAT      a soils table from SoilGrids responses, a Soil Data\n"
+                 "                   Access result or a horizon table; --plan prints the\n"
+                 "                   downloads\n"
+                 "  sites            the site list from the stations and soils tables, the\n"
+                 "                   elevation from DEMs (.hgt tiles, ESRI ASCII grids)\n");
+    if (!import::json_formats_built())
+        print_text("This build reads no JSON (it was made without nlohmann-json): the soil\n"
+                   "formats soilgrids and sda are left out.\n");
 }
 
 void say_wrong(const std::string &what) {
@@ -210,6 +225,11 @@ bool take_option(int opt, command_line &c) {
 }
 
 bool take_format(const std::string &text, import::import_options &o) {
+    if (text == "soil" || text == "sites") {
+        say_wrong("'" + text + "' is a command: it comes first (siteprep-import " + text +
+                  " --help)");
+        return false;
+    }
     for (import::source s :
          {import::source::daymet, import::source::ghcn, import::source::power, import::source::csv})
         if (text == import::source_name(s)) {
@@ -316,6 +336,11 @@ bool parse_command_line(int argc, char **argv, command_line &c) {
 } // namespace
 
 int main(int argc, char **argv) {
+    // The soils table and the site list have command lines of their own.
+    if (argc > 1 && std::strcmp(argv[1], "soil") == 0)
+        return finish_printing("siteprep-import", import::soil_command(argc - 1, argv + 1));
+    if (argc > 1 && std::strcmp(argv[1], "sites") == 0)
+        return finish_printing("siteprep-import", import::sites_command(argc - 1, argv + 1));
     command_line c;
     if (!parse_command_line(argc, argv, c)) {
         print_error_text(usage_line);

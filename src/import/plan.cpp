@@ -7,6 +7,7 @@
 #include "fd.h"
 #include "file_paths.h"
 #include "guard.h"
+#include "named_rows.h"
 #include "open.h"
 #include "printer.h"
 #include "shown.h"
@@ -29,12 +30,6 @@ struct planned {
     std::string failure; // why it cannot be imported, found before any write
     station_row row;
 };
-
-std::string stem_of(const std::string &path) {
-    std::string base = base_of(path);
-    const size_t dot = base.rfind('.');
-    return dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
-}
 
 std::vector<planned> plan(const import_request &r) {
     std::vector<planned> plans;
@@ -97,39 +92,10 @@ std::string make_directories(std::string dir, std::vector<std::string> &made) {
     return std::string();
 }
 
-// The stations table as it is (empty when there is none, or when it is no
-// regular file and so is written to as it stands); empty, or what failed.
-std::string read_stations(const std::string &path, std::string &text) {
-    text.clear();
-    const os::result<os::regular_file> opened = os::open_regular(path);
-    if (!opened) {
-        const std::string why = opened.error().reason();
-        const os::result<struct stat> st = os::status_of(path);
-        return !st                           ? (st.err() == ENOENT ? std::string() : why)
-               : S_ISREG(st.value().st_mode) ? why
-                                             : std::string();
-    }
-    os::result<std::string> read = os::read_rest(opened.value().file);
-    if (!read)
-        return read.error().reason();
-    text = std::move(*read);
-    return std::string();
-}
-
 // Checks that the --stations file is one this tool wrote, before any
 // import; empty, or why it is left alone.
 std::string check_stations(const std::string &path) {
-    // Its directory too: a table that cannot be written would fail only
-    // after every daily file.
-    if (const os::result<void> room = os::may_create_in(dir_of(path)); !room)
-        return "Error writing " + shown_name(path) + ": " + room.error().reason();
-    std::string table, text;
-    if (std::string why = read_stations(path, table); !why.empty())
-        return "Error reading " + shown_name(path) + ": " + why;
-    if (!merge_stations(table, {}, text))
-        return shown_name(path) + " is not a stations table (its first line is not the " +
-               "table's header): it is left as it is; give another --stations file";
-    return std::string();
+    return check_named_table(path, stations_header(), "stations table", "--stations");
 }
 
 // How an input's import went.
@@ -172,21 +138,12 @@ int write_stations(const import_request &r, const std::vector<planned> &plans,
             rows.push_back(plans[i].row);
     if (rows.empty())
         return 0; // nothing imported: the table stays as it is
-    std::string table, text;
-    if (std::string why = read_stations(r.stations, table); !why.empty()) {
-        print_error_line("Error reading " + shown_name(r.stations) + ": " + why);
-        return 1;
-    }
-    if (!merge_stations(table, rows, text)) {
-        print_error_line(shown_name(r.stations) +
-                         " changed while importing: it is no longer a stations table");
-        return 1;
-    }
-    const os::result<void> written = os::write_file_replacing(
-        r.stations, r.stations + ".", [&text](os::out_stream &out) { return out.put(text), 0; });
-    if (!written) {
-        print_error_line("Error writing " + shown_name(r.stations) + ": " +
-                         written.error().reason());
+    std::vector<named_row> lines;
+    for (const station_row &row : rows)
+        lines.emplace_back(row.name, stations_line(row));
+    if (std::string why = write_named_table(r.stations, stations_header(), lines, "stations table");
+        !why.empty()) {
+        print_error_line(why);
         return 1;
     }
     return 0;
@@ -276,6 +233,12 @@ int import_all(const import_request &request) {
 }
 
 } // namespace
+
+std::string stem_of(const std::string &path) {
+    std::string base = base_of(path);
+    const size_t dot = base.rfind('.');
+    return dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
+}
 
 bool site_list_can_name(const std::string &name) {
     return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {

@@ -24,6 +24,9 @@ struct import_request {
 // Runs the import: 0 when every input made its daily file, 1 otherwise.
 int run_import(const import_request &request);
 
+// A file's name without its directory and its extension.
+std::string stem_of(const std::string &path);
+
 // A name a site list can hold: no white space, no control character.
 bool site_list_can_name(const std::string &name);
 

@@ -4,6 +4,7 @@
 #include "csv.h"
 #include "fd.h"
 #include "layout.h"
+#include "named_rows.h"
 #include "shown.h"
 
 #include <algorithm>
@@ -57,56 +58,12 @@ std::string stations_line(const station_row &row) {
            std::to_string(row.missing[prcp]) + "," + annual + "\r\n";
 }
 
-namespace {
-
-// The first field of a CSV row, unquoted.
-std::string first_field(std::string_view row) {
-    if (row.empty() || row[0] != '"')
-        return std::string(row.substr(0, row.find(',')));
-    std::string field;
-    for (size_t i = 1; i < row.size(); ++i) {
-        if (row[i] != '"')
-            field += row[i];
-        else if (i + 1 < row.size() && row[i + 1] == '"')
-            field += row[++i];
-        else
-            break;
-    }
-    return field;
-}
-
-} // namespace
-
 bool merge_stations(std::string_view table, const std::vector<station_row> &rows,
                     std::string &text) {
-    const std::string header = stations_header();
-    text = header;
-    std::vector<bool> placed(rows.size(), false);
-    for (size_t at = 0, line = 0; at < table.size(); ++line) {
-        const size_t end = std::min(table.find('\n', at), table.size() - 1) + 1;
-        const std::string_view row = table.substr(at, end - at);
-        at = end;
-        std::string_view bare = row.substr(0, row.find_last_not_of("\r\n") + 1);
-        if (line == 0) {
-            if (bare != std::string_view(header).substr(0, header.size() - 2))
-                return false;
-            continue;
-        }
-        const std::string name = first_field(bare);
-        const auto same = [&name](const station_row &r) { return r.name == name; };
-        const size_t k =
-            static_cast<size_t>(std::find_if(rows.begin(), rows.end(), same) - rows.begin());
-        if (k == rows.size()) {
-            text += std::string(row) + (row.back() == '\n' ? "" : "\r\n");
-        } else if (!placed[k]) {
-            text += stations_line(rows[k]);
-            placed[k] = true;
-        }
-    }
-    for (size_t k = 0; k < rows.size(); ++k)
-        if (!placed[k])
-            text += stations_line(rows[k]);
-    return true;
+    std::vector<named_row> lines;
+    for (const station_row &row : rows)
+        lines.emplace_back(row.name, stations_line(row));
+    return merge_named_rows(table, stations_header(), lines, text);
 }
 
 wth_writer::wth_writer(os::out_stream &out, station_row &row, int first_year, int last_year)

@@ -194,6 +194,30 @@ result<void> write_file_replacing(const std::string &path, const std::string &te
     return write_whole(path, temp_prefix, fill, {false, true, true});
 }
 
+result<bool> write_new_file(const std::string &path, const std::string &temp_prefix,
+                            const content_writer &write, bool sync) {
+    if (path.find('\0') != std::string::npos)
+        return sys_error{EINVAL, "open", path};
+    // An interrupt waits until the temporary file is linked and removed.
+    deferred_interrupts meanwhile;
+    std::string temp = temp_prefix + "XXXXXX";
+    result<fd> made = make_temp(temp, {});
+    if (!made)
+        return made.error();
+    result<void> written = write_temp(std::move(*made), path, write, {sync, false, false});
+    bool placed = false;
+    if (written) {
+        placed = sys::link(temp.c_str(), path.c_str()) == 0;
+        if (!placed && errno != EEXIST)
+            written = error_now("link", path);
+    }
+    if (sys::unlink(temp.c_str()) != 0 && written)
+        written = error_now("unlink", temp);
+    if (!written)
+        return written.error();
+    return placed;
+}
+
 result<void> write_through_temp(const std::string &path, const std::string &temp_prefix,
                                 std::string_view text, bool sync) {
     return write_file_whole(

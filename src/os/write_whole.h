@@ -41,6 +41,13 @@ result<void> write_file_replacing(const std::string &path, const std::string &te
 // kept.
 void write_file_in_handler(const char *temp, const char *target, bool sync, bool (*fill)(int fd));
 
+// Writes a new file whole through a temporary name, put in place only
+// while its name is free (linked, never renamed over): a file that is
+// there is never replaced, nor one that comes meanwhile. Its mode is a
+// new file's. False, with nothing written there, when the name is taken.
+result<bool> write_new_file(const std::string &path, const std::string &temp_prefix,
+                            const content_writer &write, bool sync);
+
 } // namespace os
 
 // The file that write_file_whole renames into place for path: path, or

@@ -12,6 +12,7 @@
 #include "shown.h"
 #include "site.h"
 #include "site_list.h"
+#include "site_template.h"
 #include "work_ahead.h"
 
 #include <cstring>
@@ -43,9 +44,11 @@ site_weather read_weather_ahead(const site_line &site) {
 std::vector<std::string> refusals(const os::in_stream &list, const site_list &sites,
                                   const char *list_path, const run_options &options,
                                   bool &failed_list_clear) {
-    const batch_refusals refused = refusals_of(
-        sites, list.descriptor(), list_path,
-        writes_of(options.keep_soils, options.failed_path, options.outputs), options.fixed);
+    const batch_refusals refused =
+        refusals_of(sites, list.descriptor(), list_path,
+                    writes_of(options.keep_soils, options.failed_path, options.outputs,
+                              options.extras.template_path),
+                    options.fixed);
     // A list not read whole cannot say which sites a --failed file must name.
     failed_list_clear = refused.found.failed_list_clear && sites.read_problem.empty();
     if (!refused.left_copy.empty())
@@ -102,7 +105,7 @@ void note_site_end(const run_options &options, const listed_site &entry, size_t 
 
 // The sites of the list in order, a few daily files read ahead.
 void run_sites(const site_list &sites, const std::string &list_name, const run_options &options,
-               run_end &ended) {
+               const site_template &from, run_end &ended) {
     // One descriptor a worker; the main thread keeps what it needs.
     const int threads = threads_for_descriptors(options.threads, 1, 4);
     std::vector<site_weather> weathers(work_ahead_window(threads));
@@ -114,6 +117,8 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
     steps.fixed = &options.fixed;
     steps.sync = options.sync;
     steps.keep_soils = options.keep_soils;
+    steps.from_template = from.path.empty() ? nullptr : &from;
+    steps.texture_keys = options.extras.texture_keys;
     for (size_t i = 0; i < sites.lines.size(); ++i) {
         const listed_site &entry = sites.lines[i];
         const std::string shown = shown_name(entry.site.name);
@@ -162,9 +167,10 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
     say_failed_sites(failed, sites.lines.size(), list_name);
 }
 
-// Reads the list whole and refuses a batch that would lose a file; false
-// (after the message) when the run must not start.
-bool read_batch(const char *list_path, const run_options &options, site_list &sites) {
+// Reads the list whole (and the template) and refuses a batch that would
+// lose a file; false (after the message) when the run must not start.
+bool read_batch(const char *list_path, const run_options &options, site_list &sites,
+                site_template &from) {
     os::in_stream list = open_site_list(list_path);
     if (!list.is_open())
         return false;
@@ -182,9 +188,14 @@ bool read_batch(const char *list_path, const run_options &options, site_list &si
             list_every_site(options.failed_path, sites, options.sync);
         return false;
     }
-    if (const os::result<void> closed = list.close(); !closed) {
-        say(format_message(close_message, shown_name(list_path).c_str(),
-                           closed.error().reason().c_str()));
+    std::string unreadable;
+    if (const os::result<void> closed = list.close(); !closed)
+        unreadable = format_message(close_message, shown_name(list_path).c_str(),
+                                    closed.error().reason().c_str());
+    else if (!from.path.empty())
+        unreadable = read_template(from);
+    if (!unreadable.empty()) {
+        say(unreadable);
         if (!options.failed_path.empty())
             list_every_site(options.failed_path, sites, options.sync);
         return false;
@@ -209,12 +220,14 @@ int run_all(const char *list_path, const run_options &options) {
     run_end ended;
     const std::string list_name = shown_name(list_path);
     site_list sites;
-    if (!read_batch(list_path, options, sites)) {
+    site_template from;
+    from.path = options.extras.template_path;
+    if (!read_batch(list_path, options, sites, from)) {
         ended.status = 1;
         say_failure_on_stderr(ended, list_name);
         return 1;
     }
-    run_sites(sites, list_name, options, ended);
+    run_sites(sites, list_name, options, from, ended);
     if (!options.failed_path.empty() && !end_failed_list() && ended.status == 0)
         ended.status = 1;
     batch_outputs *outputs = options.outputs;

@@ -16,6 +16,7 @@
 #include "shown.h"
 #include "site.h"
 #include "site_list.h"
+#include "site_template.h"
 #include "work_ahead.h"
 #include "wthr.h"
 
@@ -83,6 +84,30 @@ void check_work_dir(lines_said &out, const fixed_files &fixed) {
                                where_fixed_files_are(fixed).c_str(), may.error().reason().c_str()));
 }
 
+// What the check takes from the command line for every site: the
+// template (read before the first site; path empty: none, or it cannot be
+// read) and --texture-keys.
+struct check_extras {
+    site_template from;
+    bool texture_keys = false;
+};
+
+// A site file the run would make from the template: said as a note, with
+// a problem when its directory takes no new file.
+bool check_site_file_to_make(lines_said &out, const std::string &path, const check_extras &extras) {
+    if (extras.from.path.empty() || !site_file_missing(path))
+        return false;
+    out.push_back({said::note,
+                   format_message(template_to_make_message, shown_name(path).c_str(),
+                                  shown_name(extras.from.path).c_str()),
+                   0});
+    if (const os::result<void> may = os::may_create_in(dir_of(path)); !may)
+        problem(out,
+                format_message(template_failed_message, shown_name(path).c_str(),
+                               shown_name(extras.from.path).c_str(), may.error().reason().c_str()));
+    return true;
+}
+
 // The site file, opened as the run opens it, so that what refuses its
 // writing (an append-only or read-only file) is found here too: a
 // readable regular file that the run can write, with lines of a length
@@ -130,8 +155,8 @@ void add_audit(lines_said &out, const audit_said &audit) {
 // listed_as names the site's list line; site_text is the site file's, and
 // site_id which file it is (nullptr: it could not be opened).
 void check_weather_file(lines_said &out, const site_line &site, const std::string &listed_as,
-                        const std::string *site_text, const file_id *site_id, weather_stats &stats,
-                        bool &has_stats, bool &descriptors_ran_out) {
+                        const std::string *site_text, const file_id *site_id, bool texture_keys,
+                        weather_stats &stats, bool &has_stats, bool &descriptors_ran_out) {
     const site_paths paths = paths_of(site.name);
     daily_problems bad;
     auto audit = start_daily_audit();
@@ -144,7 +169,7 @@ void check_weather_file(lines_said &out, const site_line &site, const std::strin
         descriptors_ran_out = descriptors_ran_out || read.left_to_main;
         problem(out, one_line(read.failure));
         add_audit(out, audit_site(site, site_text, nullptr, 0, tables.prec, tables.tmin,
-                                  tables.tmax, listed_as));
+                                  tables.tmax, listed_as, texture_keys));
         return;
     }
     add_bad_lines(out, paths.weather_file, bad);
@@ -153,7 +178,7 @@ void check_weather_file(lines_said &out, const site_line &site, const std::strin
         stats = read.ws;
     // The audit's warnings come after the problems of the file.
     add_audit(out, audit_site(site, site_text, read.years > 0 ? audit.get() : nullptr, read.years,
-                              tables.prec, tables.tmin, tables.tmax, listed_as));
+                              tables.prec, tables.tmin, tables.tmax, listed_as, texture_keys));
 }
 
 // Sites that a batch names twice: by the same name, or by two names of one
@@ -199,7 +224,8 @@ struct site_report {
 
 // Checks one site, keeping what it says: sites can be checked on several
 // threads and reported in order.
-site_report check_site(const char *list_path, const listed_site &entry) {
+site_report check_site(const char *list_path, const listed_site &entry,
+                       const check_extras &extras) {
     site_report report;
     const site_line &site = entry.site;
     if (!is_valid_layer_code(site.layer_code))
@@ -210,12 +236,18 @@ site_report check_site(const char *list_path, const listed_site &entry) {
     add_warnings(report.before, audit_site_line(site, list_path, entry.line_number));
     site_file opened;
     std::string text;
-    report.has_id = check_site_file(report.before, site, opened, text, report.descriptors_ran_out);
+    // A site file to be made is audited as the template it will be.
+    const bool to_make =
+        check_site_file_to_make(report.before, paths_of(site.name).site_file, extras);
+    if (!to_make)
+        report.has_id =
+            check_site_file(report.before, site, opened, text, report.descriptors_ran_out);
     report.id = opened.id;
+    const std::string *site_text = to_make ? &extras.from.text : report.has_id ? &text : nullptr;
     check_weather_file(report.after, site,
-                       format_message("%s line %ld", list_path, entry.line_number),
-                       report.has_id ? &text : nullptr, report.has_id ? &report.id : nullptr,
-                       report.stats, report.has_stats, report.descriptors_ran_out);
+                       format_message("%s line %ld", list_path, entry.line_number), site_text,
+                       report.has_id ? &report.id : nullptr, extras.texture_keys, report.stats,
+                       report.has_stats, report.descriptors_ran_out);
     return report;
 }
 
@@ -235,10 +267,11 @@ struct checked {
     bool left_to_main = false;
 };
 
-void check_ahead(const char *list_path, const listed_site &entry, checked &into) {
+void check_ahead(const char *list_path, const listed_site &entry, const check_extras &extras,
+                 checked &into) {
     into = checked();
     try {
-        into.report = check_site(list_path, entry);
+        into.report = check_site(list_path, entry, extras);
         into.left_to_main = into.report.descriptors_ran_out;
     } catch (const std::bad_alloc &) {
         into.left_to_main = true;
@@ -262,7 +295,7 @@ void say_site(check_tally &tally, seen_sites &seen, const char *list_path, const
 }
 
 void check_sites(check_tally &tally, const char *list_path, const site_list &sites, int threads,
-                 bool progress, batch_outputs *outputs) {
+                 bool progress, batch_outputs *outputs, const check_extras &extras) {
     seen_sites seen;
     // A site holds at most three descriptors at once: its site file, a copy
     // of that descriptor and its daily file.
@@ -270,7 +303,7 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
     std::vector<checked> reports(work_ahead_window(threads));
     work_ahead_ptr ahead = start_work_ahead(sites.lines.size(), threads, [&](size_t i) {
         if (sites.lines[i].problem.empty())
-            check_ahead(list_path, sites.lines[i], reports[i % reports.size()]);
+            check_ahead(list_path, sites.lines[i], extras, reports[i % reports.size()]);
     });
     auto shown = start_progress(progress, sites.lines.size());
     for (size_t i = 0; i < sites.lines.size(); ++i) {
@@ -288,7 +321,7 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
         }
         checked &done = reports[i % reports.size()];
         const site_report report =
-            done.left_to_main ? check_site(list_path, entry) : std::move(done.report);
+            done.left_to_main ? check_site(list_path, entry, extras) : std::move(done.report);
         say_site(tally, seen, list_path, entry, report, outputs);
     }
     finish_progress(shown.get(), sites.lines.size());
@@ -300,14 +333,21 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
 // written.
 bool check_batch_files(check_tally &tally, const os::in_stream &list, const char *list_path,
                        const site_list &sites, bool keep_soils, batch_outputs *outputs,
-                       const fixed_files &fixed) {
+                       const fixed_files &fixed, check_extras &extras) {
     lines_said out;
-    const batch_refusals refused = refusals_of(
-        sites, list.descriptor(), list_path, writes_of(keep_soils, std::string(), outputs), fixed);
+    const batch_refusals refused =
+        refusals_of(sites, list.descriptor(), list_path,
+                    writes_of(keep_soils, std::string(), outputs, extras.from.path), fixed);
     if (!refused.left_copy.empty())
         problem(out, refused.left_copy);
     for (const std::string &c : refused.collisions)
         problem(out, c);
+    // A template that cannot be read is one problem, not one a site.
+    if (!extras.from.path.empty())
+        if (std::string why = read_template(extras.from); !why.empty()) {
+            problem(out, why);
+            extras.from.path.clear();
+        }
     check_soil_file(out, fixed);
     check_work_dir(out, fixed);
     say(tally, out);
@@ -324,7 +364,11 @@ bool check_batch_files(check_tally &tally, const os::in_stream &list, const char
 namespace {
 
 int check_all(const char *list_path, bool strict, bool keep_soils, int threads, bool progress,
-              batch_outputs *outputs, const list_part &part, const fixed_files &fixed) {
+              batch_outputs *outputs, const list_part &part, const fixed_files &fixed,
+              const site_extras &given) {
+    check_extras extras;
+    extras.from.path = given.template_path;
+    extras.texture_keys = given.texture_keys;
     check_tally tally;
     bool write = false;
     os::in_stream list = open_site_list(list_path);
@@ -334,8 +378,10 @@ int check_all(const char *list_path, bool strict, bool keep_soils, int threads, 
         const std::string list_name = shown_name(list_path);
         site_list sites = read_site_list(list.get(), list_path);
         keep_part(sites, part);
-        write = check_batch_files(tally, list, list_path, sites, keep_soils, outputs, fixed);
-        check_sites(tally, list_name.c_str(), sites, threads, progress, write ? outputs : nullptr);
+        write =
+            check_batch_files(tally, list, list_path, sites, keep_soils, outputs, fixed, extras);
+        check_sites(tally, list_name.c_str(), sites, threads, progress, write ? outputs : nullptr,
+                    extras);
         if (!sites.read_problem.empty())
             say(tally, {{said::problem, sites.read_problem}});
     }
@@ -352,9 +398,11 @@ int check_all(const char *list_path, bool strict, bool keep_soils, int threads, 
 } // namespace
 
 int check_batch(const char *list_path, bool strict, bool keep_soils, int threads, bool progress,
-                batch_outputs *outputs, const list_part &part, const fixed_files &fixed) {
+                batch_outputs *outputs, const list_part &part, const fixed_files &fixed,
+                const site_extras &extras) {
     try {
-        return check_all(list_path, strict, keep_soils, threads, progress, outputs, part, fixed);
+        return check_all(list_path, strict, keep_soils, threads, progress, outputs, part, fixed,
+                         extras);
     } catch (const std::bad_alloc &) {
         return say_out_of_memory();
     }

@@ -7,6 +7,7 @@
 #include "guard.h"
 #include "outputs/outputs.h"
 #include "shown.h"
+#include "site_template.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -18,12 +19,14 @@ enum class role : uint8_t {
     site_list,      // read
     site_file,      // rewritten
     weather_file,   // read
+    template_file,  // read (--template)
     site_soil_file, // written, one a site
     soil_file,      // written
     temp_copy,      // written
     summary,        // written
     report,         // written
-    failed_list     // written
+    failed_list,    // written
+    new_site_file   // written: a site file made from the template, then rewritten
 };
 
 bool is_written(role r) {
@@ -54,6 +57,7 @@ bool ours(const batch_files &files, const entry &e) {
     case role::site_file:
     case role::weather_file:
     case role::site_soil_file:
+    case role::new_site_file:
         return e.site >= files.part_first && e.site < files.part_end;
     default:
         return true;
@@ -76,15 +80,18 @@ const std::string &name_of(const batch_files &files, const entry &e) {
     return files.lines[e.site]->site.name;
 }
 
-// The two collisions the batch allows: a site's own daily file as its site
-// file is refused at that site, and a site listed twice writes its own soil
-// file twice, which loses nothing. A collision among other parts' files
-// alone is theirs to refuse.
+// The collisions the batch allows: a site's own daily file as its site
+// file is refused at that site, a site listed twice writes its own soil
+// file twice, which loses nothing, and a site file made from the template
+// for two lines is made once (the second finds it there). A collision
+// among other parts' files alone is theirs to refuse.
 bool excused(const batch_files &files, size_t writer, size_t other) {
     const entry &w = files.entries[writer], &o = files.entries[other];
     if (!ours(files, w) && !ours(files, o))
         return true;
     if (w.what == role::site_file && o.what == role::weather_file && w.site == o.site)
+        return true;
+    if (w.what == role::new_site_file && o.what == role::new_site_file)
         return true;
     return w.what == role::site_soil_file && o.what == role::site_soil_file &&
            name_of(files, w) == name_of(files, o);
@@ -98,7 +105,11 @@ void add_line(batch_files &files, uint32_t i) {
     const site_paths paths = paths_of(line.site.name);
     const std::string of_line =
         " of " + shown_name(files.list_path) + " line " + std::to_string(line.line_number);
-    add(files, role::site_file, i, paths.site_file, "the site parameter file" + of_line);
+    if (!files.writes.template_path.empty() && site_file_missing(paths.site_file))
+        add(files, role::new_site_file, i, paths.site_file,
+            "the site parameter file" + of_line + " (made from the --template file)");
+    else
+        add(files, role::site_file, i, paths.site_file, "the site parameter file" + of_line);
     add(files, role::weather_file, i, paths.weather_file, "the daily weather file" + of_line);
     if (files.writes.site_soil_files)
         add(files, role::site_soil_file, i, paths.soil_file, "the --keep-soils file" + of_line);
@@ -118,6 +129,8 @@ void add_batch(batch_files &files, const site_list &list, int list_fd, const fix
     files.files.back().open_fd = list_fd;
     for (uint32_t i = 0; i < files.lines.size(); ++i)
         add_line(files, i);
+    if (!files.writes.template_path.empty())
+        add(files, role::template_file, 0, files.writes.template_path, "the --template file");
     add(files, role::soil_file, 0, fixed.soil, "the soil layer file");
     add(files, role::temp_copy, 0, fixed.temp, "the temporary copy");
     if (!files.writes.summary_path.empty())
@@ -183,8 +196,9 @@ std::vector<std::string> guard_batch(const site_list &list, int list_fd, const c
 }
 
 batch_writes writes_of(bool keep_soils, const std::string &failed_path,
-                       const batch_outputs *outputs) {
+                       const batch_outputs *outputs, const std::string &template_path) {
     batch_writes writes;
+    writes.template_path = template_path;
     writes.site_soil_files = keep_soils;
     writes.failed_path = failed_path;
     if (outputs != nullptr) {

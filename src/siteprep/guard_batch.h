@@ -15,13 +15,15 @@ struct batch_writes {
     bool site_soil_files = false;          // NAME.soils.in of every site (--keep-soils)
     std::string summary_path, report_path; // empty: not written
     std::string failed_path;               // --failed; empty: not written
+    // --template: read, and copied to every site file that is not there.
+    std::string template_path;
 };
 
 struct batch_outputs;
 // What a run or a check writes: with keep_soils, every site's own soil
 // file; the --failed file (empty: none); the outputs (nullptr: none).
 batch_writes writes_of(bool keep_soils, const std::string &failed_path,
-                       const batch_outputs *outputs);
+                       const batch_outputs *outputs, const std::string &template_path);
 
 // What the guard found of two outputs in particular.
 struct guard_findings {

@@ -15,10 +15,10 @@ namespace {
 const char usage_line[] =
     "usage: siteprep [--sync] [--jobs N] [--keep-going] [--keep-soils] [--summary CSV]\n"
     "                [--report HTML] [--[no-]progress] [--part K/N] [--scratch DIR]\n"
-    "                [--failed FILE] [--] SITE_LIST\n"
+    "                [--failed FILE] [--template FILE.sfp] [--texture-keys] [--] SITE_LIST\n"
     "       siteprep --check [--strict] [--jobs N] [--keep-soils] [--summary CSV]\n"
     "                [--report HTML] [--[no-]progress] [--part K/N] [--scratch DIR]\n"
-    "                [--] SITE_LIST\n"
+    "                [--template FILE.sfp] [--texture-keys] [--] SITE_LIST\n"
     "       siteprep --help | --version\n";
 
 void print_help() {
@@ -74,6 +74,14 @@ void print_help() {
                  "             also write to FILE the site-list lines of every site not\n"
                  "             prepared (failed, or left by a stop, a refusal or a signal):\n"
                  "             a site list that runs just them again (empty if none)\n"
+                 "  --template FILE.sfp\n"
+                 "             a site whose NAME.sfp is not there gets a copy of FILE.sfp\n"
+                 "             first (a new file's mode); one that is there is never\n"
+                 "             touched; with --check, lists the files it would make\n"
+                 "  --texture-keys\n"
+                 "             also set SAND, SILT, CLAY (the texture as the soil rows\n"
+                 "             take it) and BULKD (the bulk density they compute) where\n"
+                 "             NAME.sfp holds them, with an Update line each\n"
                  "  -h, --help show this help and exit\n"
                  "  --version  show the version and exit\n"
                  "\n"
@@ -144,6 +152,11 @@ bool take_option(int opt, command_options &opts) {
         return take_file_name("--scratch", opts.scratch);
     case 'F':
         return take_file_name("--failed", opts.failed);
+    case 'T':
+        return take_file_name("--template", opts.extras.template_path);
+    case 'X':
+        opts.extras.texture_keys = true;
+        return true;
     case 'j':
         if (parse_int(optarg, opts.jobs) && opts.jobs >= 1 && opts.jobs <= 256)
             return true;
@@ -165,14 +178,15 @@ bool take_option(int opt, command_options &opts) {
 // the usage's. Options may follow the site list, as GNU tools take them.
 bool parse_options(int argc, char **argv, command_options &opts) {
     static const option long_options[] = {
-        {"check", no_argument, nullptr, 'c'},        {"strict", no_argument, nullptr, 'x'},
-        {"sync", no_argument, nullptr, 's'},         {"jobs", required_argument, nullptr, 'j'},
-        {"keep-going", no_argument, nullptr, 'k'},   {"summary", required_argument, nullptr, 'C'},
-        {"report", required_argument, nullptr, 'R'}, {"keep-soils", no_argument, nullptr, 'S'},
-        {"progress", no_argument, nullptr, 'p'},     {"no-progress", no_argument, nullptr, 'P'},
-        {"part", required_argument, nullptr, 'K'},   {"scratch", required_argument, nullptr, 'D'},
-        {"failed", required_argument, nullptr, 'F'}, {"help", no_argument, nullptr, 'h'},
-        {"version", no_argument, nullptr, 'V'},      {nullptr, 0, nullptr, 0}};
+        {"check", no_argument, nullptr, 'c'},          {"strict", no_argument, nullptr, 'x'},
+        {"sync", no_argument, nullptr, 's'},           {"jobs", required_argument, nullptr, 'j'},
+        {"keep-going", no_argument, nullptr, 'k'},     {"summary", required_argument, nullptr, 'C'},
+        {"report", required_argument, nullptr, 'R'},   {"keep-soils", no_argument, nullptr, 'S'},
+        {"progress", no_argument, nullptr, 'p'},       {"no-progress", no_argument, nullptr, 'P'},
+        {"part", required_argument, nullptr, 'K'},     {"scratch", required_argument, nullptr, 'D'},
+        {"failed", required_argument, nullptr, 'F'},   {"help", no_argument, nullptr, 'h'},
+        {"template", required_argument, nullptr, 'T'}, {"texture-keys", no_argument, nullptr, 'X'},
+        {"version", no_argument, nullptr, 'V'},        {nullptr, 0, nullptr, 0}};
     // getopt_long names the program by argv[0], which may be a whole path.
     char name[] = "siteprep";
     char *const invoked = argv[0];

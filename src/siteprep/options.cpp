@@ -36,7 +36,7 @@ int run_command(const command_options &opts) {
     const bool progress = opts.progress >= 0 ? opts.progress == 1 : is_terminal(STDERR_FILENO);
     if (opts.check)
         return check_batch(opts.site_list, opts.strict, opts.keep_soils, threads, progress, wanted,
-                           opts.part, fixed);
+                           opts.part, fixed, opts.extras);
     run_options run;
     run.sync = opts.sync;
     run.fixed = fixed;
@@ -47,5 +47,6 @@ int run_command(const command_options &opts) {
     run.outputs = wanted;
     run.part = opts.part;
     run.failed_path = opts.failed;
+    run.extras = opts.extras;
     return run_batch(opts.site_list, run);
 }

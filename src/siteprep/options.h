@@ -1,6 +1,7 @@
 // What the command line asks of siteprep, and the run or check it starts.
 #pragma once
 
+#include "site.h"
 #include "site_list.h"
 
 #include <string>
@@ -16,6 +17,7 @@ struct command_options {
     std::string summary, report; // --summary and --report files
     list_part part;              // --part
     std::string scratch, failed; // --scratch and --failed
+    site_extras extras;          // --template, --texture-keys
     int progress = -1;           // -1: when standard error is a terminal
     bool help = false;
     bool version = false;

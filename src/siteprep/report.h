@@ -39,6 +39,12 @@ inline constexpr char lock_wait_message[] = "Waiting for %s: another run is rewr
 inline constexpr char same_file_reason[] = "the same file as the site parameter file";
 inline constexpr char write_message[] = "Error writing %s: %s";
 inline constexpr char close_message[] = "Error closing %s: %s";
+// --template: the template that cannot be used, a site file made from it,
+// or to be made, or that could not be made.
+inline constexpr char template_read_message[] = "Error reading the --template file %s: %s";
+inline constexpr char template_made_message[] = "Created %s from the template %s";
+inline constexpr char template_to_make_message[] = "%s will be created from the template %s";
+inline constexpr char template_failed_message[] = "Error creating %s from the template %s: %s";
 // The check's own: the fixed files, a site-list line, the sites named twice,
 // the bad lines left unlisted.
 inline constexpr char unwritable_message[] = "%s cannot be written: %s";

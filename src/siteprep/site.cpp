@@ -7,7 +7,9 @@
 #include "open.h"
 #include "report.h"
 #include "shown.h"
+#include "site_template.h"
 #include "streams.h"
+#include "texture_keys.h"
 #include "write_whole.h"
 
 #include <cerrno>
@@ -125,7 +127,9 @@ failure write_site_soil_file(const site_paths &paths, const std::string &rows, b
 
 // soils.in, opened before its rows are made (which may warn of the layer
 // code), then written over with them; with keep, the rows are left there.
-failure write_soil_file(const site_line &site, const site_steps &steps, std::string *keep) {
+// The texture and bulk density the rows show go to texture.
+failure write_soil_file(const site_line &site, const site_steps &steps, std::string *keep,
+                        texture_values &texture) {
     os::fd soil;
     if (failure f = open_over(steps.fixed->soil, site.name, soil); f.failed())
         return f;
@@ -139,18 +143,31 @@ failure write_soil_file(const site_line &site, const site_steps &steps, std::str
                         site.layer_code);
         },
         rows);
+    texture = {site.sand, site.silt, site.clay, bulk_density};
+    normalise_texture(texture.sand, texture.silt, texture.clay);
     failure f = write_over(soil, steps.fixed->soil, site.name, made ? &rows : nullptr);
     if (keep != nullptr)
         keep->swap(rows);
     return f;
 }
 
-// The site keys, then the weather block over the keyed lines, in one
-// rewrite. A daily file that cannot be used was read before the site file
-// is touched; the site file then gets its new site keys alone, and the
-// failure is the weather's.
+// Runs a pass over text, which becomes the pass's new text; false when
+// memory ran out.
+bool then_pass(std::string &text, const std::function<void()> &pass) {
+    std::string next;
+    if (!run_pass(text, pass, next))
+        return false;
+    text.swap(next);
+    return true;
+}
+
+// The site keys (and texture keys), then the weather block over the keyed
+// lines, in one rewrite. A daily file that cannot be used was read before
+// the site file is touched; the site file then gets its new keys alone,
+// and the failure is the weather's.
 failure rewrite_site(const site_line &site, const site_steps &steps, site_file &opened,
-                     const std::string &weather_failed, const site_weather &read) {
+                     const std::string &weather_failed, const site_weather &read,
+                     const texture_values &texture) {
     rewrite rw;
     rw.site_file = opened.path;
     rw.site = &opened.file;
@@ -161,19 +178,18 @@ failure rewrite_site(const site_line &site, const site_steps &steps, site_file &
     if (failure f = start_rewrite(rw, site.name); f.failed())
         return f;
     // The copy is made: the passes say what they do as they go.
-    std::string keyed, text;
+    std::string text;
     bool made = run_pass(
         rw.content,
         [&] {
             create_site(site.latitude, site.longitude, static_cast<float>(site.layer_code),
                         site.elevation);
         },
-        keyed);
+        text);
+    if (made && steps.texture_keys)
+        made = then_pass(text, [&] { create_texture_keys(texture); });
     if (made && weather_failed.empty())
-        made = run_pass(
-            keyed, [&] { weather(read.ws); }, text);
-    else
-        text.swap(keyed);
+        made = then_pass(text, [&] { weather(read.ws); });
     failure f = commit_rewrite(rw, made ? &text : nullptr);
     return f.failed() || weather_failed.empty() ? f : failed_with(weather_failed);
 }
@@ -186,13 +202,29 @@ site_result site_ended(site_end end, failure why, bool used) {
     return r;
 }
 
+// Makes a missing site file from the template, and says so.
+failure make_missing_site_file(const site_paths &paths, const site_steps &steps) {
+    if (steps.from_template == nullptr || !site_file_missing(paths.site_file))
+        return failure();
+    bool made = false;
+    failure f = make_from_template(paths.site_file, *steps.from_template, steps.sync, made);
+    if (made)
+        say(format_message(template_made_message, shown_name(paths.site_file).c_str(),
+                           shown_name(steps.from_template->path).c_str()));
+    return f;
+}
+
 } // namespace
 
 site_result prepare_site(const site_line &site, const site_steps &steps, site_weather &weather,
                          bool have_weather) {
     const site_paths paths = paths_of(site.name);
+    if (failure f = make_missing_site_file(paths, steps); f.failed())
+        return site_ended(site_end::failed, std::move(f), false);
     std::string rows;
-    if (failure f = write_soil_file(site, steps, steps.keep_soils ? &rows : nullptr); f.failed())
+    texture_values texture;
+    if (failure f = write_soil_file(site, steps, steps.keep_soils ? &rows : nullptr, texture);
+        f.failed())
         return site_ended(site_end::fatal, std::move(f), false);
     if (steps.keep_soils)
         if (failure f = write_site_soil_file(paths, rows, steps.sync); f.failed())
@@ -207,7 +239,7 @@ site_result prepare_site(const site_line &site, const site_steps &steps, site_we
         std::string weather_failed = same_file_failure(site, paths, opened.id, weather);
         if (weather_failed.empty())
             weather_failed = weather.failure;
-        f = rewrite_site(site, steps, opened, weather_failed, weather);
+        f = rewrite_site(site, steps, opened, weather_failed, weather, texture);
     }
     // A copy kept because a restore failed holds the only intact content of
     // a site file: the next site must not start over it.

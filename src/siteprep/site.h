@@ -61,11 +61,24 @@ failure open_site_file(const site_line &site, const site_paths &paths, bool lock
 std::string same_file_failure(const site_line &site, const site_paths &paths,
                               const file_id &site_id, const site_weather &weather);
 
-// What a run does: the batch's fixed files, --sync and --keep-soils.
+struct site_template;
+
+// What a run and a check do beyond the usual steps: a missing site file
+// made from a template (--template), the texture keys set (--texture-keys).
+struct site_extras {
+    std::string template_path; // empty: none
+    bool texture_keys = false;
+};
+
+// What a run does: the batch's fixed files, --sync and --keep-soils; a
+// missing site file made from the template (--template, nullptr: none);
+// the texture keys set too (--texture-keys).
 struct site_steps {
     const fixed_files *fixed = nullptr;
     bool sync = false;
     bool keep_soils = false;
+    const site_template *from_template = nullptr;
+    bool texture_keys = false;
 };
 
 // How a site ended: done, failed, or failed so that no further site may run
@@ -80,8 +93,9 @@ struct site_result {
     bool used = false;
 };
 
-// Prepares one site: soils.in (and its own soil file), then its site file
-// rewritten with its site keys and weather block. Its daily file was read
+// Prepares one site: its site file made from the template when it is not
+// there, soils.in (and its own soil file), then its site file rewritten
+// with its site keys (and texture keys) and weather block. Its daily file was read
 // ahead (have_weather), or is read here into weather.
 site_result prepare_site(const site_line &site, const site_steps &steps, site_weather &weather,
                          bool have_weather);

@@ -9,7 +9,8 @@
 
 namespace {
 
-const std::string siteprep = "siteprep", import = "siteprep-import";
+const std::string siteprep = "siteprep", import = "siteprep-import", soil = "siteprep-import soil",
+                  sites = "siteprep-import sites";
 
 struct cli_case {
     const char *what;
@@ -32,13 +33,13 @@ TEST_P(CommandLine, SaysWhatIsWrong) {
     dir.write("sites.txt", site_row("plot"));
     write_usual_site(dir, "plot");
     const tool_result r =
-        c.program == import ? run_import(dir.path(), c.args) : run_tool(dir.path(), c.args);
+        c.program == siteprep ? run_tool(dir.path(), c.args) : run_import(dir.path(), c.args);
     EXPECT_EQ(r.status, c.status) << r.err;
     EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1).rfind(c.said, 0), 0u) << r.err;
     if (c.status == 2) {
         EXPECT_EQ(r.out, "");
         EXPECT_TRUE(has(r.err, c.program == import ? "\nusage: siteprep-import FORMAT"
-                                                   : "\nusage: siteprep "))
+                                                   : "\nusage: " + c.program + " "))
             << r.err;
         EXPECT_TRUE(has(r.err, "\nTry '" + c.program + " --help' for more information.\n"))
             << r.err;
@@ -214,7 +215,63 @@ INSTANTIATE_TABLE(
              import,
              {"power", "-"},
              2,
-             "siteprep-import: standard input ('-') needs --name"});
+             "siteprep-import: standard input ('-') needs --name"},
+    cli_case{"template_without_a_name",
+             siteprep,
+             {"--template", "", "sites.txt"},
+             2,
+             "siteprep: option '--template' needs a file name\n"},
+    cli_case{"import_command_after_an_option",
+             import,
+             {"-o", "d", "soil", "x"},
+             2,
+             "siteprep-import: 'soil' is a command: it comes first"},
+    cli_case{"soil_unknown_format",
+             soil,
+             {"soil", "clay", "x"},
+             2,
+             "siteprep-import: unknown soil format 'clay'"},
+    cli_case{"soil_without_a_table",
+             soil,
+             {"soil", "horizons", "h.csv", "--layer-code", "3", "--pass-through", "1"},
+             2,
+             "siteprep-import: --soils OUT.csv is needed"},
+    cli_case{"soil_without_a_code",
+             soil,
+             {"soil", "horizons", "h.csv", "--pass-through", "1", "--soils", "s.csv"},
+             2,
+             "siteprep-import: give --layer-code N or --default-layer-code N"},
+    cli_case{"soil_two_pass_throughs",
+             soil,
+             {"soil", "soilgrids", "a.json", "--layer-code", "3", "--pass-through", "1",
+              "--pass-through-from", "phh2o", "--soils", "s.csv"},
+             2,
+             "siteprep-import: give one of --pass-through VALUE and --pass-through-from"},
+    cli_case{"soil_code_past_nine",
+             soil,
+             {"soil", "sda", "--layer-code", "10"},
+             2,
+             "siteprep-import: invalid --layer-code value '10': a whole number from 1 to 9"},
+    cli_case{"soil_quantile_of_sda",
+             soil,
+             {"soil", "sda", "--quantile", "Q0.5", "--plan", "p.csv"},
+             2,
+             "siteprep-import: --quantile, --pass-through-from and --name go with soilgrids"},
+    cli_case{"soil_plan_and_files",
+             soil,
+             {"soil", "sda", "--plan", "p.csv", "x.json"},
+             2,
+             "siteprep-import: --plan prints the downloads: it takes no FILE"},
+    cli_case{"sites_without_soils",
+             sites,
+             {"sites", "--stations", "st.csv"},
+             2,
+             "siteprep-import: sites needs --stations FILE.csv and --soils FILE.csv"},
+    cli_case{"sites_with_an_argument",
+             sites,
+             {"sites", "--stations", "st.csv", "--soils", "so.csv", "out.txt"},
+             2,
+             "siteprep-import: unexpected argument 'out.txt'"});
 
 TEST(CommandLine, HelpAndVersion) {
     scratch_dir dir;

@@ -32,7 +32,9 @@ struct audit_said {
 // Warns of what the site file (its text, nullptr: none) and the daily file
 // (audited as it was read, nullptr: not read), with the tables read from it,
 // will do to the statistics, and of soil values where the site file and the
-// site's list line (listed_as names it: "sites.txt line 4") disagree.
+// site's list line (listed_as names it: "sites.txt line 4") disagree,
+// unless the run replaces those (soil_keys_replaced: --texture-keys).
 audit_said audit_site(const site_line &site, const std::string *site_text, daily_audit *audit,
                       int years, const month_table &prec, const month_table &tmin,
-                      const month_table &tmax, const std::string &listed_as = "its site-list line");
+                      const month_table &tmax, const std::string &listed_as = "its site-list line",
+                      bool soil_keys_replaced = false);

@@ -414,11 +414,12 @@ void audit_daily_line(daily_audit &a, std::string_view, const daily_record *day,
 
 audit_said audit_site(const site_line &site, const std::string *site_text, daily_audit *audit,
                       int years, const month_table &prec, const month_table &tmin,
-                      const month_table &tmax, const std::string &listed_as) {
+                      const month_table &tmax, const std::string &listed_as,
+                      bool soil_keys_replaced) {
     audit_said said;
     if (site_text != nullptr)
-        said.warnings =
-            audit_site_file(*site_text, shown_name(paths_of(site.name).site_file), site, listed_as);
+        said.warnings = audit_site_file(*site_text, shown_name(paths_of(site.name).site_file), site,
+                                        listed_as, soil_keys_replaced);
     if (audit == nullptr)
         return said;
     const std::string weather_file = shown_name(paths_of(site.name).weather_file);

@@ -136,6 +136,8 @@ void word(findings &all, const audit_facts &facts);
 
 // What the keyword, block and soil steps will do to the site file whose
 // text is given (named site_file in warnings); listed_as names the site's list
-// line.
+// line. With soil_keys_replaced (--texture-keys), its soil values are the
+// run's to set, not to compare.
 std::vector<std::string> audit_site_file(const std::string &text, const std::string &site_file,
-                                         const site_line &site, const std::string &listed_as);
+                                         const site_line &site, const std::string &listed_as,
+                                         bool soil_keys_replaced);

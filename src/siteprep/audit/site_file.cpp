@@ -7,6 +7,7 @@
 #include "lines.h"
 #include "shown.h"
 #include "text_streams.h"
+#include "texture_keys.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,9 +16,9 @@
 
 namespace {
 
-// The soil parameters of a site file that its site-list line also gives.
-constexpr const char *soil_keys[] = {"SAND", "SILT", "CLAY", "BULKD"};
-constexpr size_t soil_key_count = std::size(soil_keys);
+// The soil parameters of a site file that its site-list line also gives:
+// SAND, SILT, CLAY and BULKD.
+constexpr size_t soil_key_count = 4;
 
 // What the audit gathers from a site file's lines.
 struct site_file_audit {
@@ -25,7 +26,8 @@ struct site_file_audit {
     bool newline = false, carriage = false;
     site_file_findings all;
     std::vector<std::string> lost_keys;
-    float listed[soil_key_count] = {}; // the list's values of soil_keys
+    float listed[soil_key_count] = {}; // the list's values of the soil keys
+    bool replaced = false;             // --texture-keys replaces those lines
 };
 
 // The list's values of the soil keys: its texture as the soil rows take
@@ -54,39 +56,24 @@ bool in_block(long number) {
     return number >= block_first_line && number <= block_last_line;
 }
 
-// The name after a parameter line's value, without its quotes.
-std::string_view parameter_name(std::string_view line) {
-    size_t pos = 0;
-    next_token(line, pos);
-    std::string_view name = next_token(line, pos);
-    while (!name.empty() && (name.front() == '\'' || name.front() == '"'))
-        name.remove_prefix(1);
-    while (!name.empty() && (name.back() == '\'' || name.back() == '"'))
-        name.remove_suffix(1);
-    return name;
-}
-
 // A SAND, SILT, CLAY or BULKD line whose value the list's does not print as.
 void compare_soil_value(site_file_audit &s, std::string_view line, long number) {
-    const std::string_view name = parameter_name(line);
-    for (size_t k = 0; k < soil_key_count; ++k) {
-        if (name != soil_keys[k])
-            continue;
-        size_t pos = 0;
-        const std::string_view token = next_token(line, pos);
-        const double listed = static_cast<double>(s.listed[k]);
-        float value;
-        // A texture that sums to 0 has a warning of its own.
-        if (!parse_float(token, value) || !std::isfinite(listed))
-            return;
-        // Beyond the printed place, room for the float roundings of both.
-        const double room = half_last_place(token) + 1e-6 * std::max(1.0, std::fabs(listed));
-        if (!(std::fabs(static_cast<double>(value) - listed) <= room))
-            s.all.note(soil_values, number,
-                       format_message("%s %s (the list: %g)", soil_keys[k],
-                                      std::string(token).c_str(), listed));
+    const int k = texture_key_of_line(line);
+    if (k < 0 || s.replaced)
         return;
-    }
+    size_t pos = 0;
+    const std::string_view token = next_token(line, pos);
+    const double listed = static_cast<double>(s.listed[k]);
+    float value;
+    // A texture that sums to 0 has a warning of its own.
+    if (!parse_float(token, value) || !std::isfinite(listed))
+        return;
+    // Beyond the printed place, room for the float roundings of both.
+    const double room = half_last_place(token) + 1e-6 * std::max(1.0, std::fabs(listed));
+    if (!(std::fabs(static_cast<double>(value) - listed) <= room))
+        s.all.note(soil_values, number,
+                   format_message("%s %s (the list: %g)", texture_key_name(k),
+                                  std::string(token).c_str(), listed));
 }
 
 void audit_site_file_line(site_file_audit &s, std::string_view line) {
@@ -147,13 +134,15 @@ void word_site_file(site_file_audit &s, const std::string &listed_as) {
 } // namespace
 
 std::vector<std::string> audit_site_file(const std::string &text, const std::string &site_file,
-                                         const site_line &site, const std::string &listed_as) {
+                                         const site_line &site, const std::string &listed_as,
+                                         bool soil_keys_replaced) {
     const os::result<os::in_stream> in = os::open_text_input(text);
     if (!in)
         return {};
     line_reader reader(in->get(), max_text_line);
     site_file_audit s;
     take_listed_soil(s, site);
+    s.replaced = soil_keys_replaced;
     for (std::string_view line; next_line(reader, line);)
         audit_site_file_line(s, line);
     word_site_file(s, listed_as);

@@ -5,6 +5,7 @@
 #include "process_weather.h"
 #include "streams.h"
 #include "sys_faults.h"
+#include "texture_keys.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -56,6 +57,25 @@ TEST(RunPass, AFailedWriteFailsThePassAndKeepsTheResult) {
             << os::sys::name_of(fn);
         EXPECT_EQ(result, "before");
     }
+}
+
+// The texture keys are whole names, quoted or not, on parameter lines
+// only; each replaced line says so, like the site keys.
+TEST(RunPass, TextureKeysReplaceTheirWholeNamesOnly) {
+    std::string result;
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(run_pass(
+        "0.5 'SAND'\r\n0.1 CLAYPAN\n0.2 \"CLAY\" ! fine\nSILT 0.3\n1.4 BULKD\n",
+        [] {
+            create_texture_keys({0.25f, 0.5f, 0.25f, 1.2945f});
+        },
+        result));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Update: 0.2500            SAND      \nUpdate: 0.2500            CLAY      \n"
+              "Update: 1.2945            BULKD     \n");
+    EXPECT_EQ(result, "0.2500            SAND      \r\n0.1 CLAYPAN\n"
+                      "0.2500            CLAY      \r\nSILT 0.3\n"
+                      "1.2945            BULKD     \r\n");
 }
 
 // Hears every day with its date.

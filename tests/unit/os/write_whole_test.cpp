@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -78,6 +79,34 @@ TEST(WriteWhole, AFailureToGetTheContentIsTheWritersAndLeavesTheOldFile) {
         false);
     EXPECT_EQ(r.err(), EBADMSG);
     EXPECT_EQ(dir.snapshot(), (files{{"f", old_text}}));
+}
+
+// A new file is put in place only while its name is free: a file there
+// (or one that comes while it is written) is never replaced, and every
+// call failing in turn leaves no temporary file. Its mode is a new file's.
+TEST(WriteNewFile, NeverReplacesAFileAndLeavesNoTemporary) {
+    const auto put = [](os::out_stream &out) { return out.put(new_text), 0; };
+    scratch_dir dir;
+    dir.write("there", old_text);
+    os::result<bool> r = os::write_new_file(dir.file("there"), dir.file("there."), put, false);
+    ASSERT_TRUE(r.ok());
+    EXPECT_FALSE(r.value());
+    r = os::write_new_file(dir.file("new"), dir.file("new."), put, true);
+    ASSERT_TRUE(r.ok());
+    EXPECT_TRUE(r.value());
+    EXPECT_EQ(dir.snapshot(), (files{{"new", new_text}, {"there", old_text}}));
+    const mode_t mask = umask(0);
+    umask(mask);
+    struct stat st;
+    ASSERT_EQ(stat(dir.file("new").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+    for (call fn : {call::mkostemp, call::fwrite, call::fsync, call::fclose, call::link}) {
+        scratch_dir failing;
+        os::sys::injected_fault fault(fn, 1, ENOSPC);
+        r = os::write_new_file(failing.file("f"), failing.file("f."), put, true);
+        EXPECT_EQ(r.err(), ENOSPC) << static_cast<int>(fn);
+        EXPECT_TRUE(failing.snapshot().empty()) << static_cast<int>(fn);
+    }
 }
 
 } // namespace

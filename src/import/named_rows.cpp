@@ -1,0 +1,106 @@
+// Tables of a row a name, merged with an import's rows.
+#include "named_rows.h"
+
+#include "file_paths.h"
+#include "open.h"
+#include "shown.h"
+#include "write_whole.h"
+
+#include <algorithm>
+#include <cerrno>
+
+namespace import {
+
+std::string first_field(std::string_view row) {
+    if (row.empty() || row[0] != '"')
+        return std::string(row.substr(0, row.find(',')));
+    std::string field;
+    for (size_t i = 1; i < row.size(); ++i) {
+        if (row[i] != '"')
+            field += row[i];
+        else if (i + 1 < row.size() && row[i + 1] == '"')
+            field += row[++i];
+        else
+            break;
+    }
+    return field;
+}
+
+bool merge_named_rows(std::string_view table, const std::string &header,
+                      const std::vector<named_row> &rows, std::string &text) {
+    text = header;
+    std::vector<bool> placed(rows.size(), false);
+    for (size_t at = 0, line = 0; at < table.size(); ++line) {
+        const size_t end = std::min(table.find('\n', at), table.size() - 1) + 1;
+        const std::string_view row = table.substr(at, end - at);
+        at = end;
+        std::string_view bare = row.substr(0, row.find_last_not_of("\r\n") + 1);
+        if (line == 0) {
+            if (bare != std::string_view(header).substr(0, header.find_last_not_of("\r\n") + 1))
+                return false;
+            continue;
+        }
+        const std::string name = first_field(bare);
+        const auto same = [&name](const named_row &r) { return r.first == name; };
+        const size_t k =
+            static_cast<size_t>(std::find_if(rows.begin(), rows.end(), same) - rows.begin());
+        if (k == rows.size()) {
+            text += std::string(row) + (row.back() == '\n' ? "" : "\r\n");
+        } else if (!placed[k]) {
+            text += rows[k].second;
+            placed[k] = true;
+        }
+    }
+    for (size_t k = 0; k < rows.size(); ++k)
+        if (!placed[k])
+            text += rows[k].second;
+    return true;
+}
+
+std::string read_table_file(const std::string &path, std::string &text) {
+    text.clear();
+    const os::result<os::regular_file> opened = os::open_regular(path);
+    if (!opened) {
+        const std::string why = opened.error().reason();
+        const os::result<struct stat> st = os::status_of(path);
+        return !st                           ? (st.err() == ENOENT ? std::string() : why)
+               : S_ISREG(st.value().st_mode) ? why
+                                             : std::string();
+    }
+    os::result<std::string> read = os::read_rest(opened.value().file);
+    if (!read)
+        return read.error().reason();
+    text = std::move(*read);
+    return std::string();
+}
+
+std::string check_named_table(const std::string &path, const std::string &header, const char *kind,
+                              const char *option) {
+    // Its directory too: a table that cannot be written would fail only
+    // after every input.
+    if (const os::result<void> room = os::may_create_in(dir_of(path)); !room)
+        return "Error writing " + shown_name(path) + ": " + room.error().reason();
+    std::string table, text;
+    if (std::string why = read_table_file(path, table); !why.empty())
+        return "Error reading " + shown_name(path) + ": " + why;
+    if (!merge_named_rows(table, header, {}, text))
+        return shown_name(path) + " is not a " + kind + " (its first line is not the " +
+               "table's header): it is left as it is; give another " + option + " file";
+    return std::string();
+}
+
+std::string write_named_table(const std::string &path, const std::string &header,
+                              const std::vector<named_row> &rows, const char *kind) {
+    std::string table, text;
+    if (std::string why = read_table_file(path, table); !why.empty())
+        return "Error reading " + shown_name(path) + ": " + why;
+    if (!merge_named_rows(table, header, rows, text))
+        return shown_name(path) + " changed while importing: it is no longer a " + kind;
+    const os::result<void> written = os::write_file_replacing(
+        path, path + ".", [&text](os::out_stream &out) { return out.put(text), 0; });
+    if (!written)
+        return "Error writing " + shown_name(path) + ": " + written.error().reason();
+    return std::string();
+}
+
+} // namespace import

@@ -1,0 +1,318 @@
+// The soil command: each input read into its sites, each site's row made,
+// the rows put into the soils table through the guard and a temporary
+// name; or, with --plan, the downloads printed that make the inputs.
+#include "soil/soil_run.h"
+#include "csv_table.h"
+#include "guard.h"
+#include "named_rows.h"
+#include "plan.h"
+#include "printer.h"
+#include "readers/reading.h"
+#include "shown.h"
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <new>
+
+namespace import {
+
+const char *soil_source_name(soil_source s) {
+    switch (s) {
+    case soil_source::soilgrids:
+        return "soilgrids";
+    case soil_source::sda:
+        return "sda";
+    case soil_source::horizons:
+        return "horizons";
+    }
+    return "";
+}
+
+namespace {
+
+constexpr char program[] = "siteprep-import";
+
+void say_warning(const std::string &text) {
+    print_error(program, "warning: " + text);
+}
+
+// A point of a --plan table.
+struct plan_point {
+    std::string name, latitude, longitude;
+};
+
+// A coordinate of a point as given: a plain number within its range.
+bool coordinate(const std::string &text, double limit) {
+    double v = 0;
+    int decimals = 0;
+    return plain_number(text, v, decimals) && v >= -limit && v <= limit;
+}
+
+// The points of a --plan table (name, lat or latitude, lon or longitude:
+// a stations table serves); empty, or what is wrong.
+std::string read_plan_points(const std::string &path, std::vector<plan_point> &points) {
+    csv_table t;
+    if (std::string why = read_csv_table(path, t); !why.empty())
+        return why;
+    const size_t name = t.column({"name"}), lat = t.column({"lat", "latitude"}),
+                 lon = t.column({"lon", "longitude"});
+    if (name == t.none || lat == t.none || lon == t.none)
+        return input_name(path) + ": a --plan table needs the columns name, lat and lon (or "
+                                  "latitude and longitude)";
+    for (size_t r = 0; r < t.rows.size(); ++r) {
+        const std::vector<std::string> &f = t.rows[r];
+        if (!site_list_can_name(f[name]))
+            return t.at(r) + ": the name " + quote_token(f[name]) +
+                   " holds white space or a control character, which no site list can name";
+        if (!coordinate(f[lat], 90) || !coordinate(f[lon], 180))
+            return t.at(r) + ": " + shown_name(f[name]) +
+                   ": the latitude and longitude must be numbers in degrees (-90 to 90, -180 to "
+                   "180)";
+        points.push_back({f[name], f[lat], f[lon]});
+    }
+    return std::string();
+}
+
+// A word for the shell, in single quotes.
+std::string shell_word(const std::string &text) {
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// A text for SQL, in single quotes.
+std::string sql_text(const std::string &text) {
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("''") : std::string(1, c);
+    return quoted + "'";
+}
+
+constexpr char soilgrids_query[] = "https://rest.isric.org/soilgrids/v2.0/properties/query";
+constexpr const char *soilgrids_depths[] = {"0-5cm",   "5-15cm",   "15-30cm",
+                                            "30-60cm", "60-100cm", "100-200cm"};
+
+// One download a site, a query every 12 seconds (SoilGrids allows about
+// five a minute), each saved as NAME.json, which names its site.
+void print_soilgrids_plan(const std::vector<plan_point> &points, const soil_reading &how) {
+    print_line("# SoilGrids 2.0 properties/query, one point a site, saved as NAME.json;");
+    print_line("# the service allows about 5 queries a minute.");
+    std::string asked;
+    for (const char *p : {"sand", "silt", "clay", "bdod"})
+        asked += std::string("&property=") + p;
+    if (!how.pass_property.empty())
+        asked += "&property=" + how.pass_property;
+    for (const char *d : soilgrids_depths)
+        asked += std::string("&depth=") + d;
+    asked += "&value=" + how.quantile;
+    for (const plan_point &p : points)
+        print_line("curl -fsS -o " + shell_word(p.name + ".json") + " " +
+                   shell_word(std::string(soilgrids_query) + "?lon=" + p.longitude +
+                              "&lat=" + p.latitude + asked) +
+                   " && sleep 12");
+}
+
+// A text for a JSON string, in double quotes (a site-list name holds no
+// control character).
+std::string json_text(const std::string &text) {
+    std::string quoted = "\"";
+    for (char c : text)
+        quoted += c == '"' || c == '\\' ? std::string("\\") + c
+                  : c == '\n'           ? std::string("\\n")
+                                        : std::string(1, c);
+    return quoted + "\"";
+}
+
+// The query of every point: its map unit, the components, their horizons
+// and the shallowest restriction, each row named by its point.
+std::vector<std::string> sda_query(const std::vector<plan_point> &points) {
+    std::vector<std::string> sql = {
+        "SELECT p.name, c.mukey, c.cokey, c.comppct_r, c.majcompflag, c.compkind,",
+        "  h.hzdept_r, h.hzdepb_r, h.sandtotal_r, h.silttotal_r, h.claytotal_r, h.dbthirdbar_r,",
+        "  (SELECT MIN(r.resdept_r) FROM corestrictions AS r WHERE r.cokey = c.cokey) AS "
+        "resdept_r",
+        "FROM ("};
+    for (size_t i = 0; i < points.size(); ++i)
+        sql.push_back(std::string(i == 0 ? "  " : "  UNION ALL ") + "SELECT " +
+                      sql_text(points[i].name) +
+                      " AS name, mukey FROM SDA_Get_Mukey_from_intersection_with_WktWgs84('point(" +
+                      points[i].longitude + " " + points[i].latitude + ")')");
+    for (const char *line : {") AS p", "INNER JOIN component AS c ON c.mukey = p.mukey",
+                             "LEFT OUTER JOIN chorizon AS h ON h.cokey = c.cokey",
+                             "ORDER BY p.name, c.cokey, h.hzdept_r"})
+        sql.emplace_back(line);
+    return sql;
+}
+
+// One request for every point, posted as the service takes it (a JSON
+// object of the query and the result's format); the query is shown first
+// as comments.
+void print_sda_plan(const std::vector<plan_point> &points) {
+    print_line("# Soil Data Access: one query for every point; its JSON+COLUMNNAME result,");
+    print_line("# sda.json, names the sites. The query:");
+    const std::vector<std::string> sql = sda_query(points);
+    std::string query;
+    for (const std::string &line : sql) {
+        print_line("#   " + line);
+        query += (query.empty() ? "" : "\n") + line;
+    }
+    print_line("cat > sda-request.json <<'JSON'");
+    print_line("{\"format\":\"JSON+COLUMNNAME\",\"query\":" + json_text(query) + "}");
+    print_line("JSON");
+    print_line("curl -fsS -o sda.json -H 'Content-Type: application/json' "
+               "--data-binary @sda-request.json "
+               "https://sdmdataaccess.sc.egov.usda.gov/Tabular/post.rest");
+}
+
+int print_plan(const soil_request &r) {
+    std::vector<plan_point> points;
+    if (std::string why = read_plan_points(r.plan, points); !why.empty()) {
+        print_error(program, why);
+        return 1;
+    }
+    if (r.format == soil_source::soilgrids)
+        print_soilgrids_plan(points, r.reading);
+    else
+        print_sda_plan(points);
+    return 0;
+}
+
+// The --points table: name and mukey, a site each; empty, or what is wrong.
+std::string read_points(const std::string &path, soil_reading &how) {
+    csv_table t;
+    if (std::string why = read_csv_table(path, t); !why.empty())
+        return why;
+    const size_t name = t.column({"name"}), mukey = t.column({"mukey"});
+    if (name == t.none || mukey == t.none)
+        return input_name(path) + ": a --points table needs the columns name and mukey";
+    for (size_t r = 0; r < t.rows.size(); ++r) {
+        if (!site_list_can_name(t.rows[r][name]) || is_na(t.rows[r][mukey]))
+            return t.at(r) + ": a site-list name and a map unit key are needed";
+        how.points.emplace_back(t.rows[r][name], std::string(trimmed(t.rows[r][mukey])));
+    }
+    return std::string();
+}
+
+// Nothing is written where an input or another output would be lost.
+std::vector<std::string> soil_collisions(const soil_request &r) {
+    std::vector<guarded_file> files;
+    for (const std::string &input : r.inputs)
+        files.push_back(input == "-"
+                            ? guarded_file{"/dev/stdin", "standard input", false}
+                            : guarded_file{input, "the input " + shown_name(input), false});
+    if (!r.points.empty())
+        files.push_back({r.points, "the --points file", false});
+    files.push_back({r.soils, "the --soils file", true});
+    std::vector<std::string> found = guard_files(files);
+    if (found.empty())
+        if (std::string why = check_named_table(r.soils, soils_header(), "soils table", "--soils");
+            !why.empty())
+            found.push_back(why);
+    return found;
+}
+
+std::string read_input(const soil_request &r, const std::string &path, soil_read &read) {
+    switch (r.format) {
+    case soil_source::soilgrids:
+        return read_soilgrids(path, r.reading, read);
+    case soil_source::sda:
+        return read_sda(path, r.reading, read);
+    case soil_source::horizons:
+        return read_horizons(path, r.reading, read);
+    }
+    return std::string();
+}
+
+// What the inputs made: the rows, and the failures (an input's or a
+// site's), each said as it is met.
+struct soil_outcome {
+    std::vector<named_row> rows;
+    std::vector<std::string> failures;
+    std::map<std::string, std::string> where; // a site's input, for one named twice
+};
+
+// The sites of one input into rows; false when the command must stop.
+bool add_sites(const soil_request &r, const std::string &input, soil_outcome &out) {
+    soil_read read;
+    std::vector<std::string> failed;
+    if (std::string why = read_input(r, input, read); !why.empty())
+        failed.push_back(why);
+    failed.insert(failed.end(), read.failures.begin(), read.failures.end());
+    const std::string source = std::string(soil_source_name(r.format)) +
+                               (r.format == soil_source::soilgrids ? " " + r.reading.quantile : "");
+    for (const site_soil &site : read.sites) {
+        if (auto [at, fresh] = out.where.try_emplace(site.name, input_name(input)); !fresh) {
+            failed.push_back(shown_name(site.name) + ": given again in " + input_name(input) +
+                             " (first in " + at->second + ")");
+            continue;
+        }
+        soil_row row;
+        if (std::string why = soil_row_of(site, r.codes, r.pass_through, source, row);
+            !why.empty()) {
+            failed.push_back(why);
+            continue;
+        }
+        for (const std::string &note : row.notes)
+            say_warning(note);
+        out.rows.emplace_back(row.name, soils_line(row));
+    }
+    for (const std::string &why : failed)
+        print_error(program, why);
+    out.failures.insert(out.failures.end(), failed.begin(), failed.end());
+    return failed.empty() || r.keep_going;
+}
+
+int soil_all(soil_request &r) {
+    if (!r.plan.empty())
+        return print_plan(r);
+    if (!r.points.empty())
+        if (std::string why = read_points(r.points, r.reading); !why.empty()) {
+            print_error(program, why);
+            return 1;
+        }
+    if (const std::vector<std::string> found = soil_collisions(r); !found.empty()) {
+        for (const std::string &why : found)
+            print_error(program, why);
+        print_error(program, "nothing was written");
+        return 1;
+    }
+    if (r.format == soil_source::soilgrids && r.reading.quantile != "mean")
+        print_error(program, "note: the " + r.reading.quantile +
+                                 " values are quantiles of each property and depth on its "
+                                 "own, not the texture of one soil: the three need not sum "
+                                 "to 100 %");
+    soil_outcome out;
+    for (const std::string &input : r.inputs)
+        if (!add_sites(r, input, out)) {
+            print_error(program, shown_name(r.soils) + " was not written");
+            return 1;
+        }
+    if (!out.rows.empty())
+        if (std::string why = write_named_table(r.soils, soils_header(), out.rows, "soils table");
+            !why.empty()) {
+            print_error(program, why);
+            return 1;
+        }
+    print_format("%s: %s\n", shown_name(r.soils).c_str(),
+                 counted(static_cast<long>(out.rows.size()), "site").c_str());
+    if (out.failures.empty())
+        return 0;
+    print_error(program, counted(static_cast<long>(out.failures.size()), "failure") +
+                             ", listed above; their sites are not in " + shown_name(r.soils));
+    return 1;
+}
+
+} // namespace
+
+int run_soil(soil_request request) {
+    try {
+        return soil_all(request);
+    } catch (const std::bad_alloc &) {
+        print_error(program, std::string(std::strerror(ENOMEM)) + "; it stopped");
+        return 1;
+    }
+}
+
+} // namespace import

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "fixed_files.h"
+#include "site.h"
 #include "site_list.h"
 
 #include <string>
@@ -19,6 +20,7 @@ struct run_options {
     std::string failed_path;          // --failed: the failed sites' lines; empty: none
     bool sync = false;                // --sync: every file written synced to the disk
     fixed_files fixed;                // soils.in and XXXX.sfp, where they are
+    weather_options weather;          // the rule and period of the statistics, the months
 };
 
 // Runs every site of the list; the exit status.

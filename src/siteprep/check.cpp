@@ -16,6 +16,7 @@
 #include "shown.h"
 #include "site.h"
 #include "site_list.h"
+#include "statistics_notes.h"
 #include "work_ahead.h"
 #include "wthr.h"
 
@@ -124,19 +125,33 @@ void add_audit(lines_said &out, const audit_said &audit) {
         out.push_back({said::note, audit.summary, 0});
 }
 
+// What a rule or a period other than the defaults changes of a site's
+// statistics, and the calendar months with too few years for a normal.
+lines_said choice_lines(const std::string &weather_file, const weather_options &weather,
+                        const site_weather &read) {
+    lines_said out;
+    if (read.has_legacy)
+        out.push_back({said::note, change_note(weather_file, weather.choice, read), 0});
+    if (weather.normals_min > 0)
+        add_warnings(out,
+                     normals_warnings(weather_file, weather.choice, weather.normals_min, read.ws));
+    return out;
+}
+
 // The statistics go to stats when the daily file is free of problems.
 // listed_as names the site's list line; site_text is the site file's, and
 // site_id which file it is (nullptr: it could not be opened).
 void check_weather_file(lines_said &out, const site_line &site, const std::string &listed_as,
-                        const std::string *site_text, const file_id *site_id, weather_stats &stats,
-                        bool &has_stats, bool &descriptors_ran_out) {
+                        const std::string *site_text, const file_id *site_id,
+                        const weather_options &weather, site_weather &stats, bool &has_stats,
+                        bool &descriptors_ran_out) {
     const site_paths paths = paths_of(site.name);
     daily_problems bad;
     auto audit = start_daily_audit();
     daily_options how;
     how.all_bad = &bad;
     how.listener = listener_of(audit.get());
-    const site_weather read = read_weather(paths, site.name, true, &how, site_id);
+    site_weather read = read_weather(paths, site.name, true, &how, site_id, &weather);
     const monthly_tables &tables = *read.tables;
     if (!read.has_id || read.same_file) {
         descriptors_ran_out = descriptors_ran_out || read.left_to_main;
@@ -146,12 +161,18 @@ void check_weather_file(lines_said &out, const site_line &site, const std::strin
         return;
     }
     add_bad_lines(out, paths.weather_file, bad);
-    has_stats = bad.count == 0 && read.years > 0;
-    if (has_stats)
-        stats = read.ws;
+    const bool readable = bad.count == 0 && read.years > 0;
+    if (readable && !read.failure.empty())
+        problem(out, one_line(read.failure)); // a choice that leaves a month without a year
+    has_stats = readable && read.failure.empty();
     // The audit's warnings come after the problems of the file.
     add_audit(out, audit_site(site, site_text, read.years > 0 ? audit.get() : nullptr, read.years,
                               tables.prec, tables.tmin, tables.tmax, listed_as));
+    if (!has_stats)
+        return;
+    const lines_said chosen = choice_lines(paths.weather_file, weather, read);
+    out.insert(out.end(), chosen.begin(), chosen.end());
+    stats = std::move(read);
 }
 
 // Sites that a batch names twice: by the same name, or by two names of one
@@ -186,7 +207,7 @@ lines_said check_repeats(seen_sites &seen, const char *list_path, const listed_s
 struct site_report {
     lines_said before, after;
     bool has_stats = false;
-    weather_stats stats;
+    site_weather weather;
     bool has_id = false;
     file_id id;
     // Its site file or daily file could not be opened for want of
@@ -197,7 +218,8 @@ struct site_report {
 
 // Checks one site, keeping what it says: sites can be checked on several
 // threads and reported in order.
-site_report check_site(const char *list_path, const listed_site &entry) {
+site_report check_site(const char *list_path, const listed_site &entry,
+                       const weather_options &weather) {
     site_report report;
     const site_line &site = entry.site;
     if (!is_valid_layer_code(site.layer_code))
@@ -213,7 +235,7 @@ site_report check_site(const char *list_path, const listed_site &entry) {
     check_weather_file(report.after, site,
                        format_message("%s line %ld", list_path, entry.line_number),
                        report.has_id ? &text : nullptr, report.has_id ? &report.id : nullptr,
-                       report.stats, report.has_stats, report.descriptors_ran_out);
+                       weather, report.weather, report.has_stats, report.descriptors_ran_out);
     return report;
 }
 
@@ -233,10 +255,11 @@ struct checked {
     bool left_to_main = false;
 };
 
-void check_ahead(const char *list_path, const listed_site &entry, checked &into) {
+void check_ahead(const char *list_path, const listed_site &entry, const weather_options &weather,
+                 checked &into) {
     into = checked();
     try {
-        into.report = check_site(list_path, entry);
+        into.report = check_site(list_path, entry, weather);
         into.left_to_main = into.report.descriptors_ran_out;
     } catch (const std::bad_alloc &) {
         into.left_to_main = true;
@@ -255,12 +278,12 @@ void say_site(check_tally &tally, seen_sites &seen, const char *list_path, const
         problems += counted_of(*part, said::problem);
         warnings += counted_of(*part, said::warning);
     }
-    add_outcome(outputs, entry, report.has_stats ? &report.stats : nullptr, nullptr, problems,
+    add_outcome(outputs, entry, report.has_stats ? &report.weather : nullptr, nullptr, problems,
                 warnings, texts_of({&report.before, &repeated, &report.after}));
 }
 
 void check_sites(check_tally &tally, const char *list_path, const site_list &sites, int threads,
-                 bool progress, batch_outputs *outputs) {
+                 bool progress, batch_outputs *outputs, const weather_options &weather) {
     seen_sites seen;
     // A site holds at most three descriptors at once: its site file, a copy
     // of that descriptor and its daily file.
@@ -268,7 +291,7 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
     std::vector<checked> reports(work_ahead_window(threads));
     work_ahead_ptr ahead = start_work_ahead(sites.lines.size(), threads, [&](size_t i) {
         if (sites.lines[i].problem.empty())
-            check_ahead(list_path, sites.lines[i], reports[i % reports.size()]);
+            check_ahead(list_path, sites.lines[i], weather, reports[i % reports.size()]);
     });
     auto shown = start_progress(progress, sites.lines.size());
     for (size_t i = 0; i < sites.lines.size(); ++i) {
@@ -286,7 +309,7 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
         }
         checked &done = reports[i % reports.size()];
         const site_report report =
-            done.left_to_main ? check_site(list_path, entry) : std::move(done.report);
+            done.left_to_main ? check_site(list_path, entry, weather) : std::move(done.report);
         say_site(tally, seen, list_path, entry, report, outputs);
     }
     finish_progress(shown.get(), sites.lines.size());
@@ -322,9 +345,12 @@ bool check_batch_files(check_tally &tally, FILE *list, const char *list_path,
 namespace {
 
 int check_all(const char *list_path, bool strict, bool keep_soils, int threads, bool progress,
-              batch_outputs *outputs, const list_part &part, const fixed_files &fixed) {
+              batch_outputs *outputs, const list_part &part, const fixed_files &fixed,
+              const weather_options &weather) {
     check_tally tally;
     bool write = false;
+    if (!weather.choice.is_default())
+        say(tally, {{said::note, choice_note(weather.choice), 0}});
     FILE *list = open_site_list(list_path);
     if (list == nullptr) {
         ++tally.problems; // the message is out
@@ -333,7 +359,8 @@ int check_all(const char *list_path, bool strict, bool keep_soils, int threads, 
         site_list sites = read_site_list(list, list_path);
         keep_part(sites, part);
         write = check_batch_files(tally, list, list_path, sites, keep_soils, outputs, fixed);
-        check_sites(tally, list_name.c_str(), sites, threads, progress, write ? outputs : nullptr);
+        check_sites(tally, list_name.c_str(), sites, threads, progress, write ? outputs : nullptr,
+                    weather);
         if (!sites.read_problem.empty())
             say(tally, {{said::problem, sites.read_problem}});
         close_input(list);
@@ -351,9 +378,11 @@ int check_all(const char *list_path, bool strict, bool keep_soils, int threads, 
 } // namespace
 
 int check_batch(const char *list_path, bool strict, bool keep_soils, int threads, bool progress,
-                batch_outputs *outputs, const list_part &part, const fixed_files &fixed) {
+                batch_outputs *outputs, const list_part &part, const fixed_files &fixed,
+                const weather_options &weather) {
     try {
-        return check_all(list_path, strict, keep_soils, threads, progress, outputs, part, fixed);
+        return check_all(list_path, strict, keep_soils, threads, progress, outputs, part, fixed,
+                         weather);
     } catch (const std::bad_alloc &) {
         return say_out_of_memory();
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "fixed_files.h"
+#include "site.h"
 #include "site_list.h"
 
 struct batch_outputs;
@@ -11,6 +12,8 @@ struct batch_outputs;
 // the exit status. With strict, warnings count as problems; with
 // keep_soils, the files --keep-soils would write are guarded too; with
 // progress, a progress line goes to standard error; part is the part of
-// the list checked (--part); fixed, where the batch's fixed files are.
+// the list checked (--part); fixed, where the batch's fixed files are;
+// weather, how the statistics are made.
 int check_batch(const char *list_path, bool strict, bool keep_soils, int threads, bool progress,
-                batch_outputs *outputs, const list_part &part, const fixed_files &fixed);
+                batch_outputs *outputs, const list_part &part, const fixed_files &fixed,
+                const weather_options &weather);

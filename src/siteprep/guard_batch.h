@@ -15,6 +15,8 @@ struct batch_writes {
     bool site_soil_files = false;          // NAME.soils.in of every site (--keep-soils)
     std::string summary_path, report_path; // empty: not written
     std::string failed_path;               // --failed; empty: not written
+    std::string monthly_path;              // --monthly; empty: not written
+    bool fill_records = false;             // every site's NAME.fill.csv is read (--monthly)
 };
 
 struct batch_outputs;

@@ -1,6 +1,7 @@
 // What the command line asks of siteprep, and the run or check it starts.
 #pragma once
 
+#include "completeness.h"
 #include "site_list.h"
 
 #include <string>
@@ -16,6 +17,10 @@ struct command_options {
     std::string summary, report; // --summary and --report files
     list_part part;              // --part
     std::string scratch, failed; // --scratch and --failed
+    statistics_choice choice;    // --completeness and --years
+    bool choice_named = false;   // either was given
+    double normals_min = 0;      // --normals-min; 0: none
+    std::string monthly;         // --monthly
     int progress = -1;           // -1: when standard error is a terminal
     bool help = false;
     bool version = false;

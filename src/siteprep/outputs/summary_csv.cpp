@@ -23,15 +23,44 @@ std::string block_value(float v) {
     return text;
 }
 
-std::string csv_header(bool check) {
+namespace {
+
+// The summary names the rule and the period when they were given, and
+// gives the sample skewness beside the block's.
+bool named(const batch_outputs &o) {
+    return o.weather != nullptr && o.weather->named;
+}
+
+// A double as the table prints it, or NA.
+std::string double_value(double v) {
+    if (!std::isfinite(v))
+        return "NA";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.4f", v);
+    return text;
+}
+
+// The columns a named rule or period adds to a site's row of a month.
+std::string choice_columns(const site_outcome &s, const batch_outputs &o, int m) {
+    const bool skew = s.weather != nullptr && s.weather->has_skew;
+    return "," + (skew ? double_value(s.weather->skew[m].g1) : "NA") + "," +
+           (skew ? double_value(s.weather->skew[m].se) : "NA") + "," +
+           csv_field(rule_name(o.weather->choice.rule)) + "," + period_name(o.weather->choice);
+}
+
+} // namespace
+
+std::string csv_header(const batch_outputs &o) {
     std::string header = "site,line,month,year_rows,precip_years,tmin_years,tmax_years";
     for (const char *name : block_names)
         header += std::string(",") + name;
-    return header + (check ? ",warnings\r\n" : "\r\n");
+    if (named(o))
+        header += ",prcskw_g1,prcskw_se,completeness,years";
+    return header + (o.check ? ",warnings\r\n" : "\r\n");
 }
 
 // The twelve rows of a site.
-std::string csv_rows(const site_outcome &s, bool check) {
+std::string csv_rows(const site_outcome &s, const batch_outputs &o) {
     std::string text;
     for (int m = 0; m < months; ++m) {
         text +=
@@ -46,9 +75,53 @@ std::string csv_rows(const site_outcome &s, bool check) {
         } else {
             text += "NA,NA,NA,NA,NA,NA,NA,NA,NA";
         }
-        if (check)
+        if (named(o))
+            text += choice_columns(s, o, m);
+        if (o.check)
             text += "," + std::to_string(s.warnings);
         text += "\r\n";
+    }
+    return text;
+}
+
+std::string monthly_header() {
+    return "site,line,year,month,prcp_total,tmin_mean,tmax_mean,prcp_days,tmin_days,tmax_days,"
+           "days_in_month,longest_gap,filled,used\r\n";
+}
+
+namespace {
+
+// The quantities a month enters the statistics of: "prcp+tmin+tmax", or
+// "none".
+std::string used_text(unsigned used) {
+    static const char *const names[stat_quantities] = {"prcp", "tmin", "tmax"};
+    std::string text;
+    for (int q = 0; q < stat_quantities; ++q)
+        if ((used & 1u << q) != 0)
+            text += (text.empty() ? "" : "+") + std::string(names[q]);
+    return text.empty() ? "none" : text;
+}
+
+std::string monthly_value(float v) {
+    return v == missing_value ? "NA" : block_value(v);
+}
+
+} // namespace
+
+std::string monthly_rows(const site_outcome &s) {
+    if (s.stats == nullptr || s.weather == nullptr)
+        return std::string();
+    std::string text;
+    const std::string site = csv_field(*s.name) + "," + std::to_string(s.line) + ",";
+    for (const month_summary &m : s.weather->month_list) {
+        text += site + std::to_string(m.year) + "," + std::to_string(m.month);
+        for (int q : {q_prec, q_tmin, q_tmax})
+            text += "," + monthly_value(m.value[q]);
+        for (int q : {q_prec, q_tmin, q_tmax})
+            text += "," + std::to_string(m.days[q]);
+        text += "," + std::to_string(m.length) + "," + std::to_string(m.longest_gap) + "," +
+                (m.filled < 0 ? std::string("NA") : std::to_string(m.filled)) + "," +
+                used_text(m.used) + "\r\n";
     }
     return text;
 }
@@ -83,21 +156,32 @@ bool open_outputs(batch_outputs &o) {
         discard_outputs(o);
         return say_write_error(o.report_path, err);
     }
-    emit(o.csv, csv_header(o.check), o.csv_error);
+    if (!o.monthly_path.empty()) {
+        os::result<os::out_stream> monthly = os::open_unnamed_beside(o.monthly_path);
+        if (!monthly) {
+            discard_outputs(o);
+            return say_write_error(o.monthly_path, monthly.err());
+        }
+        o.monthly = std::move(*monthly);
+        o.monthly.put(monthly_header());
+    }
+    emit(o.csv, csv_header(o), o.csv_error);
     return true;
 }
 
 void add_site(batch_outputs &o, const site_outcome &site) {
     ++o.sites;
     if (o.csv != nullptr)
-        emit(o.csv, csv_rows(site, o.check), o.csv_error);
+        emit(o.csv, csv_rows(site, o), o.csv_error);
+    if (o.monthly.is_open())
+        o.monthly.put(monthly_rows(site));
     if (o.rows != nullptr) {
         emit(o.rows, html_row(site, o.sites, o.check), o.report_error);
         emit(o.sections, html_section(site, o.sites), o.report_error);
     }
 }
 
-void add_outcome(batch_outputs *outputs, const listed_site &entry, const weather_stats *stats,
+void add_outcome(batch_outputs *outputs, const listed_site &entry, const site_weather *weather,
                  const char *no_stats, int problems, int warnings,
                  const std::vector<std::string> &findings) {
     if (outputs == nullptr)
@@ -107,7 +191,8 @@ void add_outcome(batch_outputs *outputs, const listed_site &entry, const weather
     site_outcome outcome;
     outcome.name = &name;
     outcome.line = entry.line_number;
-    outcome.stats = stats;
+    outcome.stats = weather != nullptr ? &weather->ws : nullptr;
+    outcome.weather = weather;
     if (!entry.problem.empty())
         outcome.no_stats = "the site-list line could not be used";
     else if (no_stats != nullptr)
@@ -117,6 +202,26 @@ void add_outcome(batch_outputs *outputs, const listed_site &entry, const weather
     outcome.findings = &findings;
     add_site(*outputs, outcome);
 }
+
+namespace {
+
+// The --monthly table put in place from its unnamed file.
+bool put_monthly_in_place(batch_outputs &o) {
+    FILE *filled = o.monthly.get();
+    int err = o.monthly.error();
+    if (err == 0 && std::fflush(filled) != 0)
+        err = errno != 0 ? errno : EIO;
+    if (err == 0) {
+        std::rewind(filled);
+        const os::result<void> written = os::write_file_whole(
+            o.monthly_path, dir_of(o.monthly_path) + "/.siteprep-",
+            [filled](os::out_stream &to) { return os::copy_stream(filled, to).err(); }, false);
+        err = written.err();
+    }
+    return err == 0 || say_write_error(o.monthly_path, err);
+}
+
+} // namespace
 
 bool write_outputs(batch_outputs &o) {
     bool ok = true;
@@ -136,11 +241,14 @@ bool write_outputs(batch_outputs &o) {
                      [&](FILE *to) { return std::rewind(o.csv), copy_stream(o.csv, to); });
     if (o.rows != nullptr)
         put_in_place(o.report_path, o.report_error, [&](FILE *to) { return write_page(o, to); });
+    if (o.monthly.is_open() && !put_monthly_in_place(o))
+        ok = false;
     discard_outputs(o);
     return ok;
 }
 
 void discard_outputs(batch_outputs &o) {
+    o.monthly = os::out_stream(); // unnamed: closed without a word
     close_unnamed(o.csv);
     close_unnamed(o.rows);
     close_unnamed(o.sections);

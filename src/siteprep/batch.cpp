@@ -138,11 +138,11 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
         const std::string reason =
             result.end == site_end::done ? std::string() : say_failure(result.why);
         ended.reached = i + 1;
-        add_outcome(
-            options.outputs, entry, result.used && weather.failure.empty() ? &weather : nullptr,
-            result.used ? nullptr : "the site failed before its daily weather file was read",
-            result.end == site_end::done ? 0 : 1, 0,
-            reason.empty() ? std::vector<std::string>() : std::vector{reason});
+        add_outcome(options.outputs, entry, result.used ? &weather : nullptr,
+                    result.used ? nullptr
+                                : "the site failed before its daily weather file was read",
+                    result.end == site_end::done ? 0 : 1, 0,
+                    reason.empty() ? std::vector<std::string>() : std::vector{reason});
         note_site_end(options, entry, i, result.end);
         if (result.end == site_end::done)
             continue;

@@ -138,13 +138,14 @@ lines_said choice_lines(const std::string &weather_file, const weather_options &
     return out;
 }
 
-// The statistics go to stats when the daily file is free of problems.
-// listed_as names the site's list line; site_text is the site file's, and
-// site_id which file it is (nullptr: it could not be opened).
+// The weather read goes to stats when the daily file is free of problems
+// (readable), and has_stats says whether its statistics could be made (a
+// rule may leave a month without a year). listed_as names the site's list line; site_text is the
+// site file's, and site_id which file it is (nullptr: it could not be opened).
 void check_weather_file(lines_said &out, const site_line &site, const std::string &listed_as,
                         const std::string *site_text, const file_id *site_id,
                         const weather_options &weather, site_weather &stats, bool &has_stats,
-                        bool &descriptors_ran_out) {
+                        bool &readable, bool &descriptors_ran_out) {
     const site_paths paths = paths_of(site.name);
     daily_problems bad;
     auto audit = start_daily_audit();
@@ -161,18 +162,19 @@ void check_weather_file(lines_said &out, const site_line &site, const std::strin
         return;
     }
     add_bad_lines(out, paths.weather_file, bad);
-    const bool readable = bad.count == 0 && read.years > 0;
+    readable = bad.count == 0 && read.years > 0;
     if (readable && !read.failure.empty())
         problem(out, one_line(read.failure)); // a choice that leaves a month without a year
     has_stats = readable && read.failure.empty();
     // The audit's warnings come after the problems of the file.
     add_audit(out, audit_site(site, site_text, read.years > 0 ? audit.get() : nullptr, read.years,
                               tables.prec, tables.tmin, tables.tmax, listed_as));
-    if (!has_stats)
-        return;
-    const lines_said chosen = choice_lines(paths.weather_file, weather, read);
-    out.insert(out.end(), chosen.begin(), chosen.end());
-    stats = std::move(read);
+    if (has_stats) {
+        const lines_said chosen = choice_lines(paths.weather_file, weather, read);
+        out.insert(out.end(), chosen.begin(), chosen.end());
+    }
+    if (readable)
+        stats = std::move(read); // a failed one keeps its months
 }
 
 // Sites that a batch names twice: by the same name, or by two names of one
@@ -206,7 +208,7 @@ lines_said check_repeats(seen_sites &seen, const char *list_path, const listed_s
 // file is.
 struct site_report {
     lines_said before, after;
-    bool has_stats = false;
+    bool has_stats = false, read = false; // statistics made; the daily file read whole
     site_weather weather;
     bool has_id = false;
     file_id id;
@@ -232,10 +234,10 @@ site_report check_site(const char *list_path, const listed_site &entry,
     std::string text;
     report.has_id = check_site_file(report.before, site, opened, text, report.descriptors_ran_out);
     report.id = opened.id;
-    check_weather_file(report.after, site,
-                       format_message("%s line %ld", list_path, entry.line_number),
-                       report.has_id ? &text : nullptr, report.has_id ? &report.id : nullptr,
-                       weather, report.weather, report.has_stats, report.descriptors_ran_out);
+    check_weather_file(
+        report.after, site, format_message("%s line %ld", list_path, entry.line_number),
+        report.has_id ? &text : nullptr, report.has_id ? &report.id : nullptr, weather,
+        report.weather, report.has_stats, report.read, report.descriptors_ran_out);
     return report;
 }
 
@@ -278,7 +280,7 @@ void say_site(check_tally &tally, seen_sites &seen, const char *list_path, const
         problems += counted_of(*part, said::problem);
         warnings += counted_of(*part, said::warning);
     }
-    add_outcome(outputs, entry, report.has_stats ? &report.weather : nullptr, nullptr, problems,
+    add_outcome(outputs, entry, report.read ? &report.weather : nullptr, nullptr, problems,
                 warnings, texts_of({&report.before, &repeated, &report.after}));
 }
 

@@ -128,6 +128,9 @@ std::string make_statistics(site_weather &r, int years, const monthly_tables &t,
         count_filled(weather_file, r.month_list);
     if (choice.is_default())
         return std::string();
+    if (rows == 0)
+        return format_message(no_period_rows_message, shown_name(weather_file).c_str(),
+                              period_name(choice).c_str());
     const std::string lacking = months_without_years(r.ws);
     return lacking.empty() ? std::string()
                            : format_message(no_valid_year_message, shown_name(weather_file).c_str(),

@@ -87,16 +87,17 @@ std::vector<std::string> normals_warnings(const std::string &weather_file,
                                           const weather_stats &ws) {
     std::vector<std::string> said;
     const int period = choice.last_year - choice.first_year + 1;
-    char text[512];
-    for (int m = 0; m < months; ++m)
+    for (int m = 0; m < months; ++m) {
+        std::string few;
         for (int q = 0; q < stat_quantities; ++q)
-            if (const int n = ws.count[q][m]; n < share * period) {
-                std::snprintf(text, sizeof text,
-                              "Warning: %s: %s %s has values in %d of the %d years of %s, fewer "
-                              "than the share %g that --normals-min asks for a normal",
-                              shown_name(weather_file).c_str(), month_names[m], quantity_names[q],
-                              n, period, period_name(choice).c_str(), share);
-                said.emplace_back(text);
-            }
+            if (const int n = ws.count[q][m]; n < share * period)
+                few += (few.empty() ? "" : ", ") + std::string(quantity_names[q]) + " " +
+                       std::to_string(n);
+        if (!few.empty())
+            said.push_back(format_message("Warning: %s: %s has values in fewer than %g of the %d "
+                                          "years of %s that a normal needs (--normals-min): %s",
+                                          shown_name(weather_file).c_str(), month_names[m], share,
+                                          period, period_name(choice).c_str(), few.c_str()));
+    }
     return said;
 }

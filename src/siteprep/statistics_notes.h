@@ -19,8 +19,9 @@ std::string choice_note(const statistics_choice &choice);
 std::string change_note(const std::string &weather_file, const statistics_choice &choice,
                         const site_weather &weather);
 
-// A warning for each calendar month and quantity with valid values in
-// fewer than the share of the period's years.
+// A warning for each calendar month with valid values of a quantity in
+// fewer than the share of the period's years, naming those quantities and
+// their years.
 std::vector<std::string> normals_warnings(const std::string &weather_file,
                                           const statistics_choice &choice, double share,
                                           const weather_stats &ws);

@@ -47,8 +47,9 @@ void add_site(batch_outputs &outputs, const site_outcome &site);
 
 // What the outputs (nullptr: none) show of a line of the list that the run
 // or the check is done with: its site, by name, or the line that could not
-// be used; its weather and statistics (nullptr: none, and no_stats says why,
-// nullptr for the usual reason); its counts and messages.
+// be used; its weather as read (nullptr: none), whose statistics are shown
+// unless it failed (no_stats then says why, nullptr for the usual reason);
+// its counts and messages.
 void add_outcome(batch_outputs *outputs, const listed_site &entry, const site_weather *weather,
                  const char *no_stats, int problems, int warnings,
                  const std::vector<std::string> &findings);

@@ -109,7 +109,7 @@ std::string monthly_value(float v) {
 } // namespace
 
 std::string monthly_rows(const site_outcome &s) {
-    if (s.stats == nullptr || s.weather == nullptr)
+    if (s.weather == nullptr)
         return std::string();
     std::string text;
     const std::string site = csv_field(*s.name) + "," + std::to_string(s.line) + ",";
@@ -191,7 +191,9 @@ void add_outcome(batch_outputs *outputs, const listed_site &entry, const site_we
     site_outcome outcome;
     outcome.name = &name;
     outcome.line = entry.line_number;
-    outcome.stats = weather != nullptr ? &weather->ws : nullptr;
+    // A site whose weather was read but failed (a rule that leaves a month
+    // without a year) still has its months.
+    outcome.stats = weather != nullptr && weather->failure.empty() ? &weather->ws : nullptr;
     outcome.weather = weather;
     if (!entry.problem.empty())
         outcome.no_stats = "the site-list line could not be used";

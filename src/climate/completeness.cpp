@@ -5,7 +5,6 @@
 #include "calendar.h"
 #include "tokens.h"
 
-#include <bit>
 #include <cmath>
 #include <cstdio>
 
@@ -82,10 +81,6 @@ long daily_months::year_of(int row, int month) const {
     return own != 0 ? own : row_year[row];
 }
 
-int daily_months::length_of(int row, int month) const {
-    return month_length(year_of(row, month), month);
-}
-
 namespace {
 
 // The days 1 to length of a month.
@@ -96,15 +91,22 @@ uint32_t days_mask(int length) {
 } // namespace
 
 int missing_days(const month_days &m, int quantity, int length) {
-    return length - std::popcount(m.valid[quantity] & days_mask(length));
+    // The days set, counted without a library call (a build for any x86-64
+    // has no popcount instruction).
+    uint32_t x = m.valid[quantity] & days_mask(length);
+    x = x - (x >> 1 & 0x55555555u);
+    x = (x & 0x33333333u) + (x >> 2 & 0x33333333u);
+    x = (x + (x >> 4)) & 0x0f0f0f0fu;
+    return length - static_cast<int>(x * 0x01010101u >> 24);
 }
 
 int longest_gap(const month_days &m, int quantity, int length) {
-    int longest = 0, run = 0;
-    for (int d = 0; d < length; ++d) {
-        run = (m.valid[quantity] >> d & 1u) != 0 ? 0 : run + 1;
-        longest = run > longest ? run : longest;
-    }
+    // The longest run of set bits of the missing days: each step shortens
+    // every run by one.
+    uint32_t missing = ~m.valid[quantity] & days_mask(length);
+    int longest = 0;
+    for (; missing != 0; ++longest)
+        missing &= missing << 1;
     return longest;
 }
 
@@ -120,10 +122,13 @@ void month_listener::close_month() {
     current_ = month_days();
 }
 
-void month_listener::line(std::string_view, const daily_record *day, long) {
-    if (day == nullptr || row_ >= max_years)
-        return;
-    if (day->month != month_) {
+// A day that starts a month, as the tables group days: the month before
+// closed, and a row passed with December. Past the tables' last row the
+// month stays 0, so that every day comes here and is left out.
+void month_listener::start_month(const daily_record &day) {
+    if (row_ >= max_years)
+        return; // the reader ends here too
+    if (day.month != month_) {
         close_month();
         if (month_ == 12 && ++row_ < max_years) {
             into_.rows = row_ + 1;
@@ -131,21 +136,34 @@ void month_listener::line(std::string_view, const daily_record *day, long) {
             for (month_days &m : into_.cells[row_])
                 m = month_days();
         }
-        month_ = day->month;
-        if (row_ >= max_years)
-            return; // the reader ends here too
+        month_ = row_ < max_years ? day.month : 0;
     }
-    if (into_.row_year[row_] == 0)
-        into_.row_year[row_] = day->year;
-    if (current_.year == 0)
-        current_.year = day->year;
-    if (day->day >= 1 && day->day <= 31) {
-        const uint32_t bit = 1u << (day->day - 1);
-        const float values[stat_quantities] = {day->prec, day->tmin, day->tmax};
-        for (int q = 0; q < stat_quantities; ++q)
-            if (is_valid(values[q]))
-                current_.valid[q] |= bit;
+    if (row_ < max_years && into_.row_year[row_] == 0)
+        into_.row_year[row_] = day.year;
+    current_.year = day.year;
+}
+
+inline void month_listener::add(const daily_record &day) {
+    if (day.month != month_ || current_.year == 0) {
+        start_month(day);
+        if (month_ == 0)
+            return;
     }
+    const unsigned d = static_cast<unsigned>(day.day) - 1u;
+    const uint32_t bit = d < 31u ? 1u << d : 0u;
+    current_.valid[q_prec] |= is_valid(day.prec) ? bit : 0u;
+    current_.valid[q_tmin] |= is_valid(day.tmin) ? bit : 0u;
+    current_.valid[q_tmax] |= is_valid(day.tmax) ? bit : 0u;
+}
+
+void month_listener::line(std::string_view, const daily_record *day, long) {
+    if (day != nullptr)
+        add(*day);
+}
+
+void month_listener::lines(const std::string_view *, const daily_record *days, size_t count, long) {
+    for (size_t k = 0; k < count; ++k)
+        add(days[k]);
 }
 
 void month_listener::finish() {
@@ -153,64 +171,52 @@ void month_listener::finish() {
         close_month();
 }
 
-namespace {
-
-// Whether a cell's value of a quantity enters the statistics of a rule.
-bool cell_passes(const completeness_rule &rule, const daily_months &days, int row, int m,
-                 int quantity) {
-    if (rule.kind == rule_kind::legacy)
-        return true;
-    const int length = days.length_of(row, m + 1);
-    const month_days &cell = days.cells[row][m];
-    return month_passes(rule, quantity, length, missing_days(cell, quantity, length),
-                        longest_gap(cell, quantity, length));
-}
-
-} // namespace
-
-int select_months(const statistics_choice &choice, const daily_months &days, int years,
-                  const monthly_tables &in, monthly_tables &out) {
-    const month_table *from[stat_quantities] = {&in.prec, &in.tmin, &in.tmax};
-    month_table *to[stat_quantities] = {&out.prec, &out.tmin, &out.tmax};
-    int kept = 0;
-    for (int row = 0; row < years && row < days.rows; ++row) {
-        if (!choice.in_period(days.row_year[row]))
-            continue;
-        for (int q = 0; q < stat_quantities; ++q)
-            for (int m = 0; m < months; ++m)
-                (*to[q])[kept][m] =
-                    cell_passes(choice.rule, days, row, m, q) ? (*from[q])[row][m] : missing_value;
-        ++kept;
-    }
-    return kept;
-}
-
 std::vector<month_summary> summarize_months(const statistics_choice &choice,
                                             const daily_months &days, int years,
                                             const monthly_tables &tables) {
     const month_table *table[stat_quantities] = {&tables.prec, &tables.tmin, &tables.tmax};
     std::vector<month_summary> out;
-    for (int row = 0; row < years && row < days.rows; ++row)
+    const int rows = years < days.rows ? years : days.rows;
+    out.reserve(static_cast<size_t>(rows * months));
+    for (int row = 0; row < rows; ++row)
         for (int m = 0; m < months; ++m) {
             month_summary s;
             s.year = days.year_of(row, m + 1);
             s.month = m + 1;
-            s.length = days.length_of(row, m + 1);
+            s.length = month_length(s.year, s.month);
             s.in_period = choice.in_period(days.row_year[row]);
             const month_days &cell = days.cells[row][m];
             for (int q = 0; q < stat_quantities; ++q) {
                 s.value[q] = (*table[q])[row][m];
-                s.days[q] = s.length - missing_days(cell, q, s.length);
+                const int missing = missing_days(cell, q, s.length);
                 const int gap = longest_gap(cell, q, s.length);
+                s.days[q] = s.length - missing;
                 s.longest_gap = gap > s.longest_gap ? gap : s.longest_gap;
                 const bool has = s.value[q] != missing_value;
                 s.legacy |= has ? 1u << q : 0u;
-                if (has && s.in_period && cell_passes(choice.rule, days, row, m, q))
+                if (has && s.in_period && month_passes(choice.rule, q, s.length, missing, gap))
                     s.used |= 1u << q;
             }
             out.push_back(s);
         }
     return out;
+}
+
+int select_months(const std::vector<month_summary> &list, const monthly_tables &in,
+                  monthly_tables &out) {
+    const month_table *from[stat_quantities] = {&in.prec, &in.tmin, &in.tmax};
+    month_table *to[stat_quantities] = {&out.prec, &out.tmin, &out.tmax};
+    int kept = 0;
+    for (size_t row = 0; row * months < list.size(); ++row) {
+        const month_summary *r = &list[row * months];
+        if (!r->in_period)
+            continue;
+        for (int q = 0; q < stat_quantities; ++q)
+            for (int m = 0; m < months; ++m)
+                (*to[q])[kept][m] = (r[m].used & 1u << q) != 0 ? (*from[q])[row][m] : missing_value;
+        ++kept;
+    }
+    return kept;
 }
 
 sample_skew sample_skewness(const month_table &table, int years, int month) {

@@ -61,9 +61,8 @@ struct daily_months {
     int rows = 0;
     int row_year[max_years];
     month_days cells[max_years][months];
-    // The calendar year of a cell, and the days of its month.
+    // The calendar year of a cell.
     long year_of(int row, int month) const;
-    int length_of(int row, int month) const;
 };
 
 // Missing days of a quantity in a month of length days, absent ones
@@ -79,13 +78,17 @@ class month_listener final : public daily_listener {
   public:
     explicit month_listener(daily_months &into);
     void line(std::string_view text, const daily_record *day, long number) override;
+    void lines(const std::string_view *texts, const daily_record *days, size_t count,
+               long first) override;
     void finish();
 
   private:
+    void add(const daily_record &day);
+    void start_month(const daily_record &day);
     void close_month();
     daily_months &into_;
     int month_ = 1, row_ = 0;
-    month_days current_;
+    month_days current_; // its year 0 until its first day
 };
 
 // Two listeners hearing the same lines (the audit and the months).
@@ -101,13 +104,8 @@ class listener_pair final : public daily_listener {
     daily_listener *a_, *b_;
 };
 
-// The tables a choice leaves of years year rows: the rows of its period,
-// in order, and in them the months its rule fails set to the missing
-// value. The rows kept.
-int select_months(const statistics_choice &choice, const daily_months &days, int years,
-                  const monthly_tables &in, monthly_tables &out);
-
-// A month of a year row as --monthly gives it.
+// A month of a year row: its days as --monthly gives them, and whether
+// it enters the statistics of a choice.
 struct month_summary {
     long year = 0;
     int month = 0;
@@ -119,9 +117,16 @@ struct month_summary {
     unsigned used = 0;                 // bit q: it enters the statistics of the choice
     bool in_period = true;
 };
+// Every month of years year rows, twelve a row, in order.
 std::vector<month_summary> summarize_months(const statistics_choice &choice,
                                             const daily_months &days, int years,
                                             const monthly_tables &tables);
+
+// The tables the months' summaries leave: the rows of the period, in
+// order, and in them the months the rule fails set to the missing value.
+// The rows kept.
+int select_months(const std::vector<month_summary> &list, const monthly_tables &in,
+                  monthly_tables &out);
 
 // The sample skewness G1 = g1 * sqrt(n(n - 1)) / (n - 2) of the values of
 // a month that are not the missing value (g1 the population skewness, in

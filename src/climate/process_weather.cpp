@@ -167,11 +167,12 @@ long read_fast_run(daily_reading &r) {
     const size_t added = add_days(r.group, r.days, count);
     // The listener hears of the lines added and of the one that could not
     // be, each day with its date.
-    if (listened)
-        for (size_t k = 0; k < std::min(added + 1, count); ++k) {
+    if (listened) {
+        const size_t heard = std::min(added + 1, count);
+        for (size_t k = 0; k < heard; ++k)
             give_date(r.days[k], r.dates[k], r.lines[k]);
-            r.listener->line(r.lines[k], &r.days[k], r.line_number + 1 + static_cast<long>(k));
-        }
+        r.listener->lines(r.lines, r.days, heard, r.line_number + 1);
+    }
     r.line_number += static_cast<long>(added);
     if (added == count)
         return static_cast<long>(count);

@@ -108,8 +108,10 @@ std::string make_statistics(site_weather &r, int years, const monthly_tables &t,
     const statistics_choice &choice = wopts->choice;
     const monthly_tables *use = &t;
     int rows = years;
+    if (wopts->listens())
+        r.month_list = summarize_months(choice, thread_months, years, t);
     if (!choice.is_default()) {
-        rows = select_months(choice, thread_months, years, t, thread_selected);
+        rows = select_months(r.month_list, t, thread_selected);
         use = &thread_selected;
         if (wopts->compare) {
             compute_stats(r.legacy, years, t.prec, t.tmin, t.tmax);
@@ -122,8 +124,6 @@ std::string make_statistics(site_weather &r, int years, const monthly_tables &t,
             r.skew[m] = sample_skewness(use->prec, rows, m);
         r.has_skew = true;
     }
-    if (wopts->listens())
-        r.month_list = summarize_months(choice, thread_months, years, t);
     if (wopts->months)
         count_filled(weather_file, r.month_list);
     if (choice.is_default())

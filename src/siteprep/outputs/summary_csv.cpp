@@ -11,7 +11,9 @@
 #include "shown.h"
 #include "write_whole.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -93,18 +95,31 @@ namespace {
 
 // The quantities a month enters the statistics of: "prcp+tmin+tmax", or
 // "none".
-std::string used_text(unsigned used) {
-    static const char *const names[stat_quantities] = {"prcp", "tmin", "tmax"};
-    std::string text;
-    for (int q = 0; q < stat_quantities; ++q)
-        if ((used & 1u << q) != 0)
-            text += (text.empty() ? "" : "+") + std::string(names[q]);
-    return text.empty() ? "none" : text;
+std::string_view used_text(unsigned used) {
+    static const char *const texts[8] = {"none", "prcp",      "tmin",      "prcp+tmin",
+                                         "tmax", "prcp+tmax", "tmin+tmax", "prcp+tmin+tmax"};
+    return texts[used & 7u];
 }
 
-std::string monthly_value(float v) {
-    return v == missing_value ? "NA" : block_value(v);
-}
+// A row's fields, put one after another into a buffer: a site has a row
+// for each of its months, so the values are written as printf's "%.4f"
+// would write them, without its cost.
+struct row_writer {
+    char buffer[256];
+    char *at = buffer;
+    void add(std::string_view text) { at = std::copy(text.begin(), text.end(), at); }
+    void add(long n) {
+        *at++ = ',';
+        at = std::to_chars(at, std::end(buffer), n).ptr;
+    }
+    void add_value(float v) {
+        *at++ = ',';
+        if (v == missing_value || std::isnan(v))
+            add("NA");
+        else
+            at = put_fixed4(v, at);
+    }
+};
 
 } // namespace
 
@@ -112,16 +127,27 @@ std::string monthly_rows(const site_outcome &s) {
     if (s.weather == nullptr)
         return std::string();
     std::string text;
-    const std::string site = csv_field(*s.name) + "," + std::to_string(s.line) + ",";
+    const std::string site = csv_field(*s.name) + "," + std::to_string(s.line);
+    text.reserve(s.weather->month_list.size() * (site.size() + 80));
     for (const month_summary &m : s.weather->month_list) {
-        text += site + std::to_string(m.year) + "," + std::to_string(m.month);
+        row_writer row; // the fields after the site's, of a bounded length
+        text += site;
+        row.add(m.year);
+        row.add(m.month);
         for (int q : {q_prec, q_tmin, q_tmax})
-            text += "," + monthly_value(m.value[q]);
+            row.add_value(m.value[q]);
         for (int q : {q_prec, q_tmin, q_tmax})
-            text += "," + std::to_string(m.days[q]);
-        text += "," + std::to_string(m.length) + "," + std::to_string(m.longest_gap) + "," +
-                (m.filled < 0 ? std::string("NA") : std::to_string(m.filled)) + "," +
-                used_text(m.used) + "\r\n";
+            row.add(m.days[q]);
+        row.add(m.length);
+        row.add(m.longest_gap);
+        if (m.filled < 0)
+            row.add(",NA");
+        else
+            row.add(m.filled);
+        row.add(",");
+        row.add(used_text(m.used));
+        row.add("\r\n");
+        text.append(row.buffer, row.at);
     }
     return text;
 }

@@ -90,7 +90,8 @@ TEST_P(Completeness, KeepsTheMonthsWorkedOutByHand) {
     ASSERT_TRUE(parse_rule(c.rule, choice.rule));
     EXPECT_EQ(rule_name(choice.rule), c.rule);
     static monthly_tables kept;
-    ASSERT_EQ(select_months(choice, r.days, r.years, r.tables, kept), 1);
+    ASSERT_EQ(select_months(summarize_months(choice, r.days, r.years, r.tables), r.tables, kept),
+              1);
     for (int m = 0; m < months; ++m) {
         EXPECT_EQ(kept.tmin[0][m] != missing_value, c.temps[m] == 'Y') << "Tmin, month " << m + 1;
         EXPECT_EQ(kept.tmax[0][m] != missing_value, c.temps[m] == 'Y') << "Tmax, month " << m + 1;
@@ -144,7 +145,8 @@ TEST(Completeness, YearsKeepTheRowsOfThePeriod) {
     choice.first_year = 2002;
     choice.last_year = 2010;
     static monthly_tables kept;
-    ASSERT_EQ(select_months(choice, r.days, r.years, r.tables, kept), 2);
+    ASSERT_EQ(select_months(summarize_months(choice, r.days, r.years, r.tables), r.tables, kept),
+              2);
     EXPECT_EQ(kept.tmax[0][0], 2.0f);
     EXPECT_EQ(kept.prec[1][11], 6.0f);
 }

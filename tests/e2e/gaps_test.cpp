@@ -49,8 +49,9 @@ TEST(Gaps, ARuleLeavesIncompleteMonthsOut) {
     ASSERT_EQ(plain.status, 0) << plain.out;
     EXPECT_EQ(block_value(dir.read("plot.sfp"), "TMX2M(3)"), "22.0000");
     EXPECT_EQ(block_value(dir.read("plot.sfp"), "PRECIP(6)"), "44.5000");
-    const tool_result r = run_tool(dir.path(), {"--completeness", "wmo", "--monthly", "m.csv",
-                                                "--summary", "s.csv", "sites.txt"});
+    const tool_result r =
+        run_tool(dir.path(), {"--completeness", "wmo", "--monthly", "m.csv", "--summary", "s.csv",
+                              "--report", "r.html", "sites.txt"});
     ASSERT_EQ(r.status, 0) << r.out;
     const std::string sfp = dir.read("plot.sfp");
     EXPECT_EQ(block_value(sfp, "TMX2M(3)"), "24.0000");
@@ -67,6 +68,14 @@ TEST(Gaps, ARuleLeavesIncompleteMonthsOut) {
     const std::string s = dir.read("s.csv");
     EXPECT_TRUE(
         has(s, "PRECIP,PRCSTD,PRCSKW,TMN2M,TMX2M,prcskw_g1,prcskw_se,completeness,years\r\n"));
+    // The page names the rule, and shows the months each year row gave:
+    // March 2001 gave its precipitation alone.
+    const std::string page = dir.read("r.html");
+    EXPECT_TRUE(has(page, "Statistics under --completeness wmo;"));
+    EXPECT_TRUE(has(page, "aria-label=\"Months of plot that enter the statistics\""));
+    EXPECT_TRUE(has(page, "<rect fill=\"#f4c26b\" x=\"0\" y=\"12\" width=\"6\" height=\"6\">"
+                          "<title>2001-03</title>"))
+        << page;
     // Two years: too few for a sample skewness.
     EXPECT_TRUE(
         has(s, "\nplot,1,6,2,1,2,2,60.0000,0.0000,0.0000,11.0000,22.0000,NA,NA,wmo,all\r\n"))
@@ -76,7 +85,10 @@ TEST(Gaps, ARuleLeavesIncompleteMonthsOut) {
 TEST(Gaps, LegacyNamedIsTodaysRuleWithTheSummarysColumns) {
     scratch_dir dir;
     write_gappy_site(dir);
-    ASSERT_EQ(run_tool(dir.path(), {"--summary", "plain.csv", "sites.txt"}).status, 0);
+    ASSERT_EQ(
+        run_tool(dir.path(), {"--summary", "plain.csv", "--report", "r.html", "sites.txt"}).status,
+        0);
+    EXPECT_FALSE(has(dir.read("r.html"), "Months of plot")); // no strip by default
     const std::string plain = dir.read("plot.sfp");
     write_gappy_site(dir);
     ASSERT_EQ(run_tool(dir.path(), {"--completeness", "legacy", "--summary", "s.csv", "sites.txt"})

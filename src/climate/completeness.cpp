@@ -5,6 +5,7 @@
 #include "calendar.h"
 #include "tokens.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -162,8 +163,24 @@ void month_listener::line(std::string_view, const daily_record *day, long) {
 }
 
 void month_listener::lines(const std::string_view *, const daily_record *days, size_t count, long) {
-    for (size_t k = 0; k < count; ++k)
-        add(days[k]);
+    // The month's days gathered in locals, which the stores of a month
+    // kept in memory would make the compiler read again at every day.
+    uint32_t valid[stat_quantities] = {current_.valid[0], current_.valid[1], current_.valid[2]};
+    for (size_t k = 0; k < count; ++k) {
+        const daily_record &day = days[k];
+        if (day.month != month_ || current_.year == 0) {
+            std::copy(valid, valid + stat_quantities, current_.valid);
+            add(day); // a new month, or none past the last row
+            std::copy(current_.valid, current_.valid + stat_quantities, valid);
+            continue;
+        }
+        const unsigned d = static_cast<unsigned>(day.day) - 1u;
+        const uint32_t bit = d < 31u ? 1u << d : 0u;
+        valid[q_prec] |= is_valid(day.prec) ? bit : 0u;
+        valid[q_tmin] |= is_valid(day.tmin) ? bit : 0u;
+        valid[q_tmax] |= is_valid(day.tmax) ? bit : 0u;
+    }
+    std::copy(valid, valid + stat_quantities, current_.valid);
 }
 
 void month_listener::finish() {

@@ -99,6 +99,11 @@ class listener_pair final : public daily_listener {
         a_->line(text, day, number);
         b_->line(text, day, number);
     }
+    void lines(const std::string_view *texts, const daily_record *days, size_t count,
+               long first) override {
+        a_->lines(texts, days, count, first);
+        b_->lines(texts, days, count, first);
+    }
 
   private:
     daily_listener *a_, *b_;

@@ -1,9 +1,9 @@
 // siteprep-import: makes the daily weather files siteprep reads from the
 // files public sources serve. This file holds only the command line.
-#include "fd.h"
 #include "fill_files.h"
 #include "layout.h"
 #include "plan.h"
+#include "printer.h"
 #include "shown.h"
 #include "signals.h"
 #include "tokens.h"
@@ -21,63 +21,63 @@ const char usage_line[] =
     "       siteprep-import --help | --version\n";
 
 void print_help() {
-    std::printf("%s", usage_line);
-    std::printf("\n"
-                "Writes DIR/NAME.wth for each FILE: one line a day, day month year day-of-year\n"
-                "tmax tmin precipitation, temperatures in degrees C and precipitation in cm a\n"
-                "day, -99.99 for a value the source lacks, marks missing or flags as failed.\n"
-                "Every calendar day of whole years is written, from January 1 of the first\n"
-                "year with data to December 31 of the last. NAME is FILE's name without its\n"
-                "extension (GHCN: the station ID). FILE '-' is standard input (with --name).\n"
-                "Inputs are never written.\n"
-                "\n"
-                "Options:\n"
-                "  -o, --output-dir DIR  write the daily files in DIR, made if missing\n"
-                "                        (default: .)\n"
-                "  --name NAME           the daily file's name, for a single FILE\n"
-                "  --force               replace an existing daily file\n"
-                "  --years FIRST-LAST    write these years only (a normals period)\n"
-                "  --stations FILE.csv   also put a row per imported input in this table\n"
-                "                        (rows of other names are kept)\n"
-                "  --ghcn-stations FILE  ghcnd-stations.txt, for the stations' places (ghcn)\n"
-                "  --keep-going          go on past a failed input and list the failures\n"
-                "csv only (the units and columns have no default):\n"
-                "  --prcp-unit mm|cm|in  --temp-unit C|F|K\n"
-                "  --date COL (YYYY-MM-DD), or --year COL --month COL --day COL\n"
-                "  --tmax COL  --tmin COL  --prcp COL\n"
-                "  --missing VALUE       a value that means missing (repeatable; an empty\n"
-                "                        field always does)\n"
-                "  --delimiter CHAR      the field separator (default ','; 'tab' for a tab;\n"
-                "                        'space' for runs of blanks and tabs)\n"
-                "ghcn only:\n"
-                "  --fill-from FILE.wth  fill a quantity the station never has (most GHCN\n"
-                "                        stations: temperatures) and the gaps of the others\n"
-                "                        from this daily file, as fill does (repeatable)\n"
-                "  -h, --help            show this help and exit\n"
-                "  --version             show the version and exit\n"
-                "\n"
-                "fill: fills the gaps of TARGET.wth from neighbouring stations' daily files\n"
-                "and writes DIR/NAME.wth (or, with --force and no -o, TARGET.wth in place),\n"
-                "NAME.fill.csv (every value filled: date, quantity, value, method, source,\n"
-                "adjustment) and NAME.fill-skill.csv (each donor month's fit and its error\n"
-                "on every 10th overlapping day held out). Temperatures: runs of at most\n"
-                "--max-interp days interpolated, then donor + the calendar month's bias;\n"
-                "precipitation: donor x the calendar month's ratio, never interpolated.\n"
-                "  --donor FILE.wth      a neighbouring station's daily file, tried in the\n"
-                "                        order given (repeatable)\n"
-                "  --max-interp N        the longest run of temperatures interpolated\n"
-                "                        (default 3; 0: none)\n"
-                "  --min-overlap N       days both must have valid in a calendar month for\n"
-                "                        its bias or ratio to be used (default 60)\n"
-                "  --max-bias X          the largest bias, and standard deviation of the\n"
-                "                        differences, of a donor month in degrees C (default 3)\n"
-                "\n"
-                "Exit status: 0 when every FILE was imported, 1 after an error, 2 for a\n"
-                "wrong command line.\n");
+    print_text(usage_line);
+    print_format("\n"
+                 "Writes DIR/NAME.wth for each FILE: one line a day, day month year day-of-year\n"
+                 "tmax tmin precipitation, temperatures in degrees C and precipitation in cm a\n"
+                 "day, -99.99 for a value the source lacks, marks missing or flags as failed.\n"
+                 "Every calendar day of whole years is written, from January 1 of the first\n"
+                 "year with data to December 31 of the last. NAME is FILE's name without its\n"
+                 "extension (GHCN: the station ID). FILE '-' is standard input (with --name).\n"
+                 "Inputs are never written.\n"
+                 "\n"
+                 "Options:\n"
+                 "  -o, --output-dir DIR  write the daily files in DIR, made if missing\n"
+                 "                        (default: .)\n"
+                 "  --name NAME           the daily file's name, for a single FILE\n"
+                 "  --force               replace an existing daily file\n"
+                 "  --years FIRST-LAST    write these years only (a normals period)\n"
+                 "  --stations FILE.csv   also put a row per imported input in this table\n"
+                 "                        (rows of other names are kept)\n"
+                 "  --ghcn-stations FILE  ghcnd-stations.txt, for the stations' places (ghcn)\n"
+                 "  --keep-going          go on past a failed input and list the failures\n"
+                 "csv only (the units and columns have no default):\n"
+                 "  --prcp-unit mm|cm|in  --temp-unit C|F|K\n"
+                 "  --date COL (YYYY-MM-DD), or --year COL --month COL --day COL\n"
+                 "  --tmax COL  --tmin COL  --prcp COL\n"
+                 "  --missing VALUE       a value that means missing (repeatable; an empty\n"
+                 "                        field always does)\n"
+                 "  --delimiter CHAR      the field separator (default ','; 'tab' for a tab;\n"
+                 "                        'space' for runs of blanks and tabs)\n"
+                 "ghcn only:\n"
+                 "  --fill-from FILE.wth  fill a quantity the station never has (most GHCN\n"
+                 "                        stations: temperatures) and the gaps of the others\n"
+                 "                        from this daily file, as fill does (repeatable)\n"
+                 "  -h, --help            show this help and exit\n"
+                 "  --version             show the version and exit\n"
+                 "\n"
+                 "fill: fills the gaps of TARGET.wth from neighbouring stations' daily files\n"
+                 "and writes DIR/NAME.wth (or, with --force and no -o, TARGET.wth in place),\n"
+                 "NAME.fill.csv (every value filled: date, quantity, value, method, source,\n"
+                 "adjustment) and NAME.fill-skill.csv (each donor month's fit and its error\n"
+                 "on every 10th overlapping day held out). Temperatures: runs of at most\n"
+                 "--max-interp days interpolated, then donor + the calendar month's bias;\n"
+                 "precipitation: donor x the calendar month's ratio, never interpolated.\n"
+                 "  --donor FILE.wth      a neighbouring station's daily file, tried in the\n"
+                 "                        order given (repeatable)\n"
+                 "  --max-interp N        the longest run of temperatures interpolated\n"
+                 "                        (default 3; 0: none)\n"
+                 "  --min-overlap N       days both must have valid in a calendar month for\n"
+                 "                        its bias or ratio to be used (default 60)\n"
+                 "  --max-bias X          the largest bias, and standard deviation of the\n"
+                 "                        differences, of a donor month in degrees C (default 3)\n"
+                 "\n"
+                 "Exit status: 0 when every FILE was imported, 1 after an error, 2 for a\n"
+                 "wrong command line.\n");
 }
 
 void say_wrong(const std::string &what) {
-    std::fprintf(stderr, "siteprep-import: %s\n", what.c_str());
+    print_error("siteprep-import", what);
 }
 
 struct command_line {
@@ -446,20 +446,20 @@ bool parse_command_line(int argc, char **argv, command_line &c) {
 int main(int argc, char **argv) {
     command_line c;
     if (!parse_command_line(argc, argv, c)) {
-        std::fputs(usage_line, stderr);
-        std::fputs("Try 'siteprep-import --help' for more information.\n", stderr);
+        print_error_text(usage_line);
+        print_error_text("Try 'siteprep-import --help' for more information.\n");
         return 2;
     }
     if (c.help) {
         print_help();
-        return finish_stdout("siteprep-import", 0);
+        return finish_printing("siteprep-import", 0);
     }
     if (c.version) {
-        std::printf("siteprep-import %s\n", SITEPREP_VERSION);
-        return finish_stdout("siteprep-import", 0);
+        print_format("siteprep-import %s\n", SITEPREP_VERSION);
+        return finish_printing("siteprep-import", 0);
     }
     fail_writes_past_size_limit();
     if (c.fill)
-        return finish_stdout("siteprep-import", import::run_fill(c.fill_request));
-    return finish_stdout("siteprep-import", import::run_import(c.request));
+        return finish_printing("siteprep-import", import::run_fill(c.fill_request));
+    return finish_printing("siteprep-import", import::run_import(c.request));
 }

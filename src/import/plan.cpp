@@ -54,7 +54,9 @@ std::vector<planned> plan(const import_request &r) {
             p.failure = input_name(input) + ": the name " + quote_token(p.name) +
                         " holds white space or a control character, which no site list can "
                         "name: give --name";
-        p.output = (r.output_dir == "." ? std::string() : r.output_dir + "/") + p.name + ".wth";
+        // The daily file siteprep reads for a site of that name there.
+        p.output = paths_of((r.output_dir == "." ? std::string() : r.output_dir + "/") + p.name)
+                       .weather_file;
         p.row.name = p.name;
         p.row.format = source_name(r.options.format);
         plans.push_back(std::move(p));
@@ -129,24 +131,17 @@ enum class outcome { done, failed, out_of_memory };
 // An input imported into memory, as its daily file would be written; empty,
 // or what failed.
 std::string import_to_memory(const import_request &r, planned &p, std::string &text) {
-    text_output memory;
-    if (!open_text_output(memory))
-        return "Error importing " + input_name(p.input) + ": " + std::strerror(errno);
-    os::out_stream out(memory.fp);
+    os::text_output memory; // its memory freed however the import ends
+    if (const os::result<void> opened = memory.open(); !opened)
+        return "Error importing " + input_name(p.input) + ": " + opened.error().reason();
     import_options options = r.options;
     options.allow_lacking = true; // the fill may supply it
-    std::string why;
-    try {
-        why = import_file(p.input, options, out, p.row);
-    } catch (const std::bad_alloc &) {
-        memory.fp = out.release();
-        close_text_output(memory, text); // its memory freed
-        throw;
-    }
-    const int err = out.error();
-    memory.fp = out.release();
-    if (!close_text_output(memory, text) && why.empty())
-        why = "Error importing " + input_name(p.input) + ": " + std::strerror(err ? err : ENOMEM);
+    std::string why = import_file(p.input, options, memory.stream(), p.row);
+    const os::result<std::string_view> made = memory.close();
+    if (made)
+        text.assign(*made);
+    else if (why.empty())
+        why = "Error importing " + input_name(p.input) + ": " + made.error().reason();
     return why;
 }
 
@@ -254,34 +249,34 @@ int write_stations(const import_request &r, const std::vector<planned> &plans,
         return 0; // nothing imported: the table stays as it is
     std::string table, text;
     if (std::string why = read_stations(r.stations, table); !why.empty()) {
-        std::fprintf(stderr, "Error reading %s: %s\n", shown_name(r.stations).c_str(), why.c_str());
+        print_error_line("Error reading " + shown_name(r.stations) + ": " + why);
         return 1;
     }
     if (!merge_stations(table, rows, text)) {
-        std::fprintf(stderr, "%s changed while importing: it is no longer a stations table\n",
-                     shown_name(r.stations).c_str());
+        print_error_line(shown_name(r.stations) +
+                         " changed while importing: it is no longer a stations table");
         return 1;
     }
     const os::result<void> written = os::write_file_replacing(
         r.stations, r.stations + ".", [&text](os::out_stream &out) { return out.put(text), 0; });
     if (!written) {
-        std::fprintf(stderr, "Error writing %s: %s\n", shown_name(r.stations).c_str(),
-                     written.error().reason().c_str());
+        print_error_line("Error writing " + shown_name(r.stations) + ": " +
+                         written.error().reason());
         return 1;
     }
     return 0;
 }
 
 void list_failures(const std::vector<std::pair<std::string, std::string>> &failed, size_t inputs) {
-    std::fprintf(stderr, "Failed inputs:\n");
+    print_error_line("Failed inputs:");
     for (const auto &[input, why] : failed)
-        std::fprintf(stderr, "%s: %s\n", input_name(input).c_str(), why.c_str());
-    std::fprintf(stderr, "%zu of %zu inputs failed\n", failed.size(), inputs);
+        print_error_line(input_name(input) + ": " + why);
+    print_error_line(format_message("%zu of %zu inputs failed", failed.size(), inputs));
 }
 
 int say_out_of_memory(const std::string &input) {
-    std::fprintf(stderr, "Error importing %s: %s; siteprep-import stopped\n",
-                 input_name(input).c_str(), std::strerror(ENOMEM));
+    print_error_line("Error importing " + input_name(input) + ": " + std::strerror(ENOMEM) +
+                     "; siteprep-import stopped");
     return 1;
 }
 
@@ -291,7 +286,7 @@ int prepare(import_request &r, station_places &places, std::vector<planned> &pla
             donor_files &donors) {
     if (!r.ghcn_stations.empty()) {
         if (std::string why = read_station_places(r.ghcn_stations, places); !why.empty()) {
-            std::fprintf(stderr, "%s\n", why.c_str());
+            print_error_line(why);
             return 1;
         }
         r.options.places = &places;
@@ -299,7 +294,7 @@ int prepare(import_request &r, station_places &places, std::vector<planned> &pla
     // Made first, so that the guard sees where the daily files go.
     std::vector<std::string> made;
     if (std::string why = make_directories(r.output_dir, made); !why.empty()) {
-        std::fprintf(stderr, "%s\n", why.c_str());
+        print_error_line(why);
         return 1;
     }
     plans = plan(r);
@@ -313,8 +308,8 @@ int prepare(import_request &r, station_places &places, std::vector<planned> &pla
     if (found.empty())
         return 0;
     for (const std::string &message : found)
-        std::fprintf(stderr, "%s\n", message.c_str());
-    std::fprintf(stderr, "Nothing was written.\n");
+        print_error_line(message);
+    print_error_line("Nothing was written.");
     // The directories made for nothing go, where they can.
     for (auto dir = made.rbegin(); dir != made.rend(); ++dir)
         (void)os::remove_directory(*dir);
@@ -342,14 +337,14 @@ int import_all(const import_request &request) {
         done[i] = o == outcome::done;
         if (done[i]) {
             const station_row &row = plans[i].row;
-            std::printf("%s: %ld days from %s\n", shown_name(plans[i].output).c_str(), row.days,
-                        input_name(plans[i].input).c_str());
+            print_line(shown_name(plans[i].output) + ": " + std::to_string(row.days) +
+                       " days from " + input_name(plans[i].input));
             for (const std::string &line : said)
                 print_line(line);
-            std::fflush(stdout); // kept if an interrupt ends the import of the next
+            print_now(); // kept if an interrupt ends the import of the next
             continue;
         }
-        std::fprintf(stderr, "%s\n", why.c_str());
+        print_error_line(why);
         failed.emplace_back(plans[i].input, why);
         if (!r.keep_going)
             break;
@@ -391,7 +386,7 @@ int run_import(const import_request &request) {
     try {
         return import_all(request);
     } catch (const std::bad_alloc &) {
-        std::fprintf(stderr, "siteprep-import: %s; it stopped\n", std::strerror(ENOMEM));
+        print_error("siteprep-import", std::string(std::strerror(ENOMEM)) + "; it stopped");
         return 1;
     }
 }

@@ -60,7 +60,7 @@ TEST(Fill, ADonorOffByABiasFillsTheTargetsOwnTemperatures) {
     EXPECT_EQ(r.left[tmax] + r.left[tmin] + r.left[prcp], 0);
     ASSERT_EQ(r.record.size(), static_cast<size_t>(3 * gaps));
     for (const filled_value &v : r.record) {
-        const double own = full.days[static_cast<size_t>(v.day - first_day)][v.quantity];
+        const double own = full.at(v.day, v.quantity);
         EXPECT_NEAR(v.value, own, 1e-9) << date_of_number(v.day).day;
         EXPECT_EQ(v.method, fill_method::donor);
         // The bias added to a temperature, the ratio applied to precipitation.

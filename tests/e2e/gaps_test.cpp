@@ -190,6 +190,14 @@ TEST(Gaps, TheFillRestoresWhatTheDonorKnowsAndRecordsIt) {
         run_import(dir.path(), {"fill", "plot.wth", "--donor", "donor.wth", "-o", "out"});
     EXPECT_EQ(again.status, 1);
     EXPECT_TRUE(has(again.err, "out/plot.wth exists: --force replaces it")) << again.err;
+    // A donor that is no daily file is named, and nothing is written.
+    dir.write("notes.wth", "station moved in 1987\n");
+    const tool_result notes =
+        run_import(dir.path(), {"fill", "plot.wth", "--donor", "notes.wth", "-o", "other"});
+    EXPECT_EQ(notes.status, 1);
+    EXPECT_TRUE(has(notes.err, "The donor notes.wth line 1: ")) << notes.err;
+    EXPECT_TRUE(has(notes.err, "not a daily file this tool reads")) << notes.err;
+    EXPECT_FALSE(dir.exists("other/plot.wth"));
     // A donor that is the output is refused before anything is written.
     const tool_result onto =
         run_import(dir.path(), {"fill", "plot.wth", "--donor", "plot.wth", "--force"});

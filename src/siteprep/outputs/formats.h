@@ -14,9 +14,9 @@ std::string csv_header(const batch_outputs &o);
 std::string csv_rows(const site_outcome &s, const batch_outputs &o);
 
 // The --monthly table's header row, and a site's rows, a year row and
-// month each.
+// month each, put into the table's stream.
 std::string monthly_header();
-std::string monthly_rows(const site_outcome &s);
+void put_monthly_rows(const site_outcome &s, os::out_stream &out);
 
 // The line of the page's header that names a rule or a period other than
 // the defaults (empty for the defaults), and a site's strip of its months.

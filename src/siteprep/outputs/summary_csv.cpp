@@ -123,15 +123,16 @@ struct row_writer {
 
 } // namespace
 
-std::string monthly_rows(const site_outcome &s) {
+void put_monthly_rows(const site_outcome &s, os::out_stream &out) {
     if (s.weather == nullptr)
-        return std::string();
-    std::string text;
+        return;
     const std::string site = csv_field(*s.name) + "," + std::to_string(s.line);
-    text.reserve(s.weather->month_list.size() * (site.size() + 80));
+    // Kept from site to site: a site's rows are put in one write, into
+    // memory that is not given back and asked for again at each site.
+    thread_local std::string text;
+    text.clear();
     for (const month_summary &m : s.weather->month_list) {
         row_writer row; // the fields after the site's, of a bounded length
-        text += site;
         row.add(m.year);
         row.add(m.month);
         for (int q : {q_prec, q_tmin, q_tmax})
@@ -147,9 +148,10 @@ std::string monthly_rows(const site_outcome &s) {
         row.add(",");
         row.add(used_text(m.used));
         row.add("\r\n");
+        text += site;
         text.append(row.buffer, row.at);
     }
-    return text;
+    out.put(text);
 }
 
 namespace {
@@ -193,8 +195,11 @@ bool open_outputs(batch_outputs &o) {
 
 void add_site(batch_outputs &o, const site_outcome &site) {
     ++o.sites;
-    emit(o.csv, csv_rows(site, o));
-    emit(o.monthly, monthly_rows(site));
+    // Each table's rows made only when it is wanted.
+    if (o.csv.is_open())
+        emit(o.csv, csv_rows(site, o));
+    if (o.monthly.is_open())
+        put_monthly_rows(site, o.monthly);
     if (o.rows.is_open()) {
         emit(o.rows, html_row(site, o.sites, o.check));
         emit(o.sections, html_section(site, o.sites));
@@ -230,28 +235,23 @@ bool write_outputs(batch_outputs &o) {
     for (os::out_stream *unnamed : {&o.csv, &o.rows, &o.sections, &o.monthly})
         if (unnamed->is_open())
             unnamed->flush();
-    const auto put_in_place = [&](const std::string &path, int error,
-                                  const os::content_writer &fill) {
-        const int err =
-            error != 0
-                ? error
-                : os::write_file_whole(path, dir_of(path) + "/.siteprep-", fill, false).err();
+    // The tables, filled in their unnamed files, are linked into place.
+    for (auto [table, path] : {std::pair{&o.csv, &o.summary_path}, {&o.monthly, &o.monthly_path}})
+        if (table->is_open())
+            if (const os::result<void> placed =
+                    os::put_unnamed_in_place(*table, *path, dir_of(*path) + "/.siteprep-");
+                !placed)
+                ok = say_not_written(*path, placed.err());
+    if (o.rows.is_open()) {
+        int err = o.rows.error() != 0 ? o.rows.error() : o.sections.error();
+        if (err == 0)
+            err = os::write_file_whole(
+                      o.report_path, dir_of(o.report_path) + "/.siteprep-",
+                      [&](os::out_stream &to) { return write_page(o, to); }, false)
+                      .err();
         if (err != 0)
-            ok = say_not_written(path, err);
-    };
-    if (o.csv.is_open())
-        put_in_place(o.summary_path, o.csv.error(), [&](os::out_stream &to) {
-            o.csv.rewind();
-            return os::copy_stream(o.csv.get(), to).err();
-        });
-    if (o.monthly.is_open())
-        put_in_place(o.monthly_path, o.monthly.error(), [&](os::out_stream &to) {
-            o.monthly.rewind();
-            return os::copy_stream(o.monthly.get(), to).err();
-        });
-    if (o.rows.is_open())
-        put_in_place(o.report_path, o.rows.error() != 0 ? o.rows.error() : o.sections.error(),
-                     [&](os::out_stream &to) { return write_page(o, to); });
+            ok = say_not_written(o.report_path, err);
+    }
     discard_outputs(o);
     return ok;
 }

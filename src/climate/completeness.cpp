@@ -3,6 +3,7 @@
 // the tables.
 #include "completeness.h"
 #include "calendar.h"
+#include "daily_line.h"
 #include "tokens.h"
 
 #include <algorithm>
@@ -126,10 +127,10 @@ void month_listener::close_month() {
 // A day that starts a month, as the tables group days: the month before
 // closed, and a row passed with December. Past the tables' last row the
 // month stays 0, so that every day comes here and is left out.
-void month_listener::start_month(const daily_record &day) {
+void month_listener::start_month(int month, int year) {
     if (row_ >= max_years)
         return; // the reader ends here too
-    if (day.month != month_) {
+    if (month != month_) {
         close_month();
         if (month_ == 12 && ++row_ < max_years) {
             into_.rows = row_ + 1;
@@ -137,20 +138,76 @@ void month_listener::start_month(const daily_record &day) {
             for (month_days &m : into_.cells[row_])
                 m = month_days();
         }
-        month_ = row_ < max_years ? day.month : 0;
+        month_ = row_ < max_years ? month : 0;
     }
     if (row_ < max_years && into_.row_year[row_] == 0)
-        into_.row_year[row_] = day.year;
-    current_.year = day.year;
+        into_.row_year[row_] = year;
+    current_.year = year;
 }
 
-inline void month_listener::add(const daily_record &day) {
+namespace {
+
+inline bool is_blank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// A whole-number field from pos, after its blanks, when it is plain (an
+// optional minus and at most nine digits, as the vectorized reader takes
+// them): its value, and pos past it; false for any other.
+bool plain_whole(std::string_view text, size_t &pos, int &value) {
+    while (pos < text.size() && is_blank(text[pos]))
+        ++pos;
+    const bool minus = pos < text.size() && text[pos] == '-';
+    const size_t start = pos += minus ? 1 : 0;
+    int v = 0;
+    for (; pos < text.size() && pos - start <= 9 && text[pos] >= '0' && text[pos] <= '9'; ++pos)
+        v = v * 10 + (text[pos] - '0');
+    if (pos == start || pos - start > 9 || (pos < text.size() && !is_blank(text[pos])))
+        return false;
+    value = minus ? -v : v;
+    return true;
+}
+
+// The day of the month and, when want_year, the year of a line the
+// vectorized reader took, as the daily parser reads them.
+void date_of_text(std::string_view text, bool want_year, int &day, int &year) {
+    size_t pos = 0;
+    int month = 0;
+    if (plain_whole(text, pos, day) &&
+        (!want_year || (plain_whole(text, pos, month) && plain_whole(text, pos, year))))
+        return;
+    daily_record general; // anything else: the parser's own reading
+    std::string why;
+    parse_daily_line(text, general, why);
+    day = general.day;
+    year = general.year;
+}
+
+// The day of the month of such a line, read at once when it is one or two
+// digits (the line ends in its newline, a blank, so no read passes it);
+// -1 for date_of_text to read.
+inline int quick_day_of(std::string_view text) {
+    const char *c = text.data();
+    while (is_blank(*c))
+        ++c;
+    const unsigned first = static_cast<unsigned>(c[0] - '0');
+    if (first > 9)
+        return -1;
+    if (is_blank(c[1]))
+        return static_cast<int>(first);
+    const unsigned second = static_cast<unsigned>(c[1] - '0');
+    return second <= 9 && is_blank(c[2]) ? static_cast<int>(first * 10 + second) : -1;
+}
+
+} // namespace
+
+inline void month_listener::add(const daily_record &day, int day_of_month) {
     if (day.month != month_ || current_.year == 0) {
-        start_month(day);
+        start_month(day.month, day.year);
         if (month_ == 0)
             return;
     }
-    const unsigned d = static_cast<unsigned>(day.day) - 1u;
+    const unsigned d = static_cast<unsigned>(day_of_month) - 1u;
     const uint32_t bit = d < 31u ? 1u << d : 0u;
     current_.valid[q_prec] |= is_valid(day.prec) ? bit : 0u;
     current_.valid[q_tmin] |= is_valid(day.tmin) ? bit : 0u;
@@ -159,22 +216,28 @@ inline void month_listener::add(const daily_record &day) {
 
 void month_listener::line(std::string_view, const daily_record *day, long) {
     if (day != nullptr)
-        add(*day);
+        add(*day, day->day);
 }
 
-void month_listener::lines(const std::string_view *, const daily_record *days, size_t count, long) {
+void month_listener::lines(const std::string_view *texts, const daily_record *days, size_t count,
+                           long) {
     // The month's days gathered in locals, which the stores of a month
     // kept in memory would make the compiler read again at every day.
     uint32_t valid[stat_quantities] = {current_.valid[0], current_.valid[1], current_.valid[2]};
     for (size_t k = 0; k < count; ++k) {
         const daily_record &day = days[k];
-        if (day.month != month_ || current_.year == 0) {
+        const bool starts = day.month != month_ || current_.year == 0;
+        int day_of_month = quick_day_of(texts[k]), year = 0;
+        if (starts || day_of_month < 0)
+            date_of_text(texts[k], starts, day_of_month, year);
+        if (starts) {
             std::copy(valid, valid + stat_quantities, current_.valid);
-            add(day); // a new month, or none past the last row
+            start_month(day.month, year);
             std::copy(current_.valid, current_.valid + stat_quantities, valid);
-            continue;
+            if (month_ == 0)
+                continue; // past the last row
         }
-        const unsigned d = static_cast<unsigned>(day.day) - 1u;
+        const unsigned d = static_cast<unsigned>(day_of_month) - 1u;
         const uint32_t bit = d < 31u ? 1u << d : 0u;
         valid[q_prec] |= is_valid(day.prec) ? bit : 0u;
         valid[q_tmin] |= is_valid(day.tmin) ? bit : 0u;

@@ -73,18 +73,20 @@ int longest_gap(const month_days &m, int quantity, int length);
 // The daily reader's listener that groups the days into months as the
 // tables do (a change of the month field closes a month, December passes a
 // year), so that each cell of the tables has its days. finish() after the
-// last line.
+// last line. A run of lines comes without dates: each day's day of the
+// month is read from its text, and the year where a month starts.
 class month_listener final : public daily_listener {
   public:
     explicit month_listener(daily_months &into);
     void line(std::string_view text, const daily_record *day, long number) override;
     void lines(const std::string_view *texts, const daily_record *days, size_t count,
                long first) override;
+    bool needs_dates() const override { return false; }
     void finish();
 
   private:
-    void add(const daily_record &day);
-    void start_month(const daily_record &day);
+    void add(const daily_record &day, int day_of_month);
+    void start_month(int month, int year);
     void close_month();
     daily_months &into_;
     int month_ = 1, row_ = 0;
@@ -104,6 +106,7 @@ class listener_pair final : public daily_listener {
         a_->lines(texts, days, count, first);
         b_->lines(texts, days, count, first);
     }
+    bool needs_dates() const override { return a_->needs_dates() || b_->needs_dates(); }
 
   private:
     daily_listener *a_, *b_;

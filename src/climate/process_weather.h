@@ -42,6 +42,11 @@ struct daily_listener {
             line(texts[k], &days[k], first + static_cast<long>(k));
     }
 
+    // Whether the days handed to lines() must carry their dates; one that
+    // reads what it needs of them from the lines' text says no, and the
+    // reader spares itself their parsing (line() always has them).
+    virtual bool needs_dates() const { return true; }
+
   protected:
     ~daily_listener() = default;
 };

@@ -5,7 +5,9 @@
 #include "table.h"
 
 #include <cmath>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace {
 
@@ -125,6 +127,38 @@ TEST(Completeness, CountsAbsentDatesAndTheLongestGap) {
     EXPECT_EQ(november.days[q_tmin], 0);
     EXPECT_EQ(november.longest_gap, 30);
     EXPECT_EQ(november.used, 7u); // the legacy rule takes its 0.0
+}
+
+// The same days in other layouts: blanks before the day, the day padded
+// with zeros, tabs between the fields, the year with a sign.
+TEST(Completeness, TheDaysAreTheSameInAnyLayout) {
+    static read_file plain, other;
+    read_text(planted_year(), plain);
+    const std::vector<month_summary> want =
+        summarize_months({}, plain.days, plain.years, plain.tables);
+    for (const char *layout : {"  %d %d %d", "%03d\t%d\t%d", "%02d %d +%d", "0%d %d 0%d"}) {
+        std::string text, line;
+        std::istringstream lines(planted_year());
+        while (std::getline(lines, line)) {
+            int day = 0, month = 0, year = 0, n = 0;
+            if (std::sscanf(line.c_str(), "%d %d %d %n", &day, &month, &year, &n) != 3)
+                continue;
+            char date[40];
+            std::snprintf(date, sizeof date, layout, day, month, year);
+            text += std::string(date) + " " + line.substr(static_cast<size_t>(n)) + "\n";
+        }
+        read_text(text, other);
+        const std::vector<month_summary> got =
+            summarize_months({}, other.days, other.years, other.tables);
+        ASSERT_EQ(got.size(), want.size()) << layout;
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].year, want[i].year) << layout << ", month " << i + 1;
+            EXPECT_EQ(std::vector<int>(got[i].days, got[i].days + 3),
+                      std::vector<int>(want[i].days, want[i].days + 3))
+                << layout << ", month " << i + 1;
+            EXPECT_EQ(got[i].longest_gap, want[i].longest_gap) << layout << ", month " << i + 1;
+        }
+    }
 }
 
 TEST(Completeness, RulesThatAreNone) {

@@ -146,4 +146,18 @@ TEST(Fill, ARatioOutOfBoundsOrADryDonorIsNotUsed) {
     }
 }
 
+// A filled Tmin above the day's own Tmax is kept as filled and listed.
+TEST(Fill, AFilledTminAboveTmaxIsKeptAndListed) {
+    const day_series donor = series_of(90, [](long) {
+        return std::array<double, quantities>{20, 10, 0};
+    });
+    day_series target = donor;
+    target.days[40] = {5, NAN, 0};
+    fill_settings s = no_interpolation();
+    s.min_overlap = 10;
+    const fill_result r = fill_series(target, {donor}, s);
+    EXPECT_EQ(r.filled.days[40][tmin], 10);
+    EXPECT_EQ(r.tmin_above_tmax, std::vector<long>{first_day + 40});
+}
+
 } // namespace

@@ -209,9 +209,14 @@ outcome import_one(const import_request &r, const donor_files &donors, planned &
         why = p.failure;
         return outcome::failed;
     }
-    if (!r.force && os::link_status_of(p.output).ok()) {
-        why = shown_name(p.output) + " exists: --force replaces it";
-        return outcome::failed;
+    // A fill's record and skill table are replaced only as its daily file is.
+    for (const std::string &path : {p.output, fill_record_of(p.output), fill_skill_of(p.output)}) {
+        if (!r.force && os::link_status_of(path).ok()) {
+            why = shown_name(path) + " exists: --force replaces it";
+            return outcome::failed;
+        }
+        if (donors.names.empty())
+            break; // no fill: the daily file alone
     }
     if (!donors.names.empty()) {
         try {

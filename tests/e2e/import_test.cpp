@@ -662,6 +662,12 @@ TEST(Import, GhcnFillFromGivesAPrecipitationStationItsTemperatures) {
     EXPECT_NE(dir.read("USC00123456.fill.csv")
                   .find("\r\n2001-01-01,tmax,15.50,donor-unadjusted,near.wth,0\r\n"),
               std::string::npos);
+    // A fill record left of an earlier fill is replaced only with --force.
+    fs::remove(dir.file("USC00123456.wth"));
+    const tool_result again = run_import(dir.path(), {"ghcn", "--fill-from", "near.wth", "in.dly"});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.err.find("USC00123456.fill.csv exists: --force replaces it"), std::string::npos)
+        << again.err;
     // Without --fill-from the station is refused, as before.
     EXPECT_EQ(run_import(dir.path(), {"ghcn", "-o", "plain", "in.dly"}).status, 1);
 }

@@ -202,9 +202,10 @@ result<void> write_through_temp(const std::string &path, const std::string &temp
 
 namespace {
 
-// The unnamed file linked under a fresh temporary name and renamed over
-// path; false in linked when it could not be linked (then nothing was
-// done), or the rename's failure (the temporary name removed).
+// The unnamed file linked under a fresh temporary name, closed and renamed
+// over path; false in linked when it could not be linked (then nothing was
+// done), or the failure of its close or the rename (the temporary name
+// removed).
 result<void> link_in_place(out_stream &unnamed, const std::string &path,
                            const std::string &temp_prefix, bool &linked) {
     const int descriptor = sys::fileno(unnamed.get());
@@ -217,11 +218,15 @@ result<void> link_in_place(out_stream &unnamed, const std::string &path,
         linked = sys::link_descriptor(descriptor, temp.c_str()) == 0;
         if (!linked && errno != EEXIST)
             return {};
-        if (linked && sys::rename(temp.c_str(), path.c_str()) != 0) {
-            const result<void> failed = os::error_now("rename", path);
+        if (!linked)
+            continue;
+        // Closed, and its failure seen, before it replaces anything.
+        result<void> placed = unnamed.close();
+        if (placed && sys::rename(temp.c_str(), path.c_str()) != 0)
+            placed = os::error_now("rename", path);
+        if (!placed)
             sys::unlink(temp.c_str());
-            return failed;
-        }
+        return placed;
     }
     return {};
 }

@@ -38,7 +38,7 @@ result<void> write_file_replacing(const std::string &path, const std::string &te
 // a temporary name beside path and renamed over it, without a copy; copied
 // through write_file_whole where it cannot be linked (no unnamed files, no
 // /proc, path a link, a device or standard output). A write failure the
-// stream kept is returned, and nothing is put in place.
+// stream kept, or its close's, is returned, and nothing is put in place.
 result<void> put_unnamed_in_place(out_stream &unnamed, const std::string &path,
                                   const std::string &temp_prefix);
 

@@ -9,8 +9,7 @@
 // Each run starts from the same generated batch, after one run of each on
 // a copy, whose files are compared; NEW is run with --jobs 1, with its
 // default, and as --check.
-#include "child_run.h"
-#include "shapes.h"
+#include "batch.h"
 
 #include <algorithm>
 #include <chrono>
@@ -26,28 +25,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// SITES sites of YEARS years of daily lines of a shape, in dir.
-void make_batch(const fs::path &dir, int sites, int years, int extra_lines,
-                const std::string &shape) {
-    fs::create_directories(dir);
-    std::string list;
-    noise_source noise{12345};
-    size_t lines = 0;
-    for (int s = 0; s < sites; ++s) {
-        const std::string name = "site" + std::to_string(s);
-        list += name + " 40.5 -104.2 0.5 0.3 0.2 1.3 0.5 5 1500\n";
-        std::string sfp = "Site " + name + "\nClimate\n";
-        for (int i = 0; i < 60; ++i)
-            sfp += "0.0000            'OLD'\n";
-        for (int i = 0; i < extra_lines; ++i) // the rest of a real parameter file
-            sfp += "0.5               'PARAM" + std::to_string(i) + "'\n";
-        sfp += "0.0 'SITLAT'\n0.0 'SITLNG'\n0.0 'NLAYER'\n0.0 'NLAYPG'\n0.0 'ELEV'\n";
-        write_file(dir / (name + ".wth"), daily_text(shape, years, noise, lines));
-        write_file(dir / (name + ".sfp"), sfp);
-    }
-    write_file(dir / "sites.txt", list);
-}
 
 // Every file below dir, by relative path.
 std::vector<std::pair<std::string, std::string>> files_of(const fs::path &dir) {
@@ -90,11 +67,6 @@ bool same_outputs(const fs::path &dir, const std::string &baseline, const std::s
     _exit(results[0] == results[1] ? 0 : 1);
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
@@ -125,34 +97,13 @@ int main(int argc, char **argv) {
         {"new --jobs 1", {fresh, "--jobs", "1", "sites.txt"}},
         {"new (default jobs)", {fresh, "sites.txt"}},
         {"new --check", {fresh, "--check", "sites.txt"}}};
-    // One run of each first, to warm the page cache.
-    for (const auto &c : commands)
-        run_once(dir, c.second);
-    std::vector<std::vector<sample>> samples(commands.size());
-    for (int r = 0; r < runs; ++r)
-        for (size_t c = 0; c < commands.size(); ++c)
-            samples[c].push_back(run_once(dir, commands[c].second));
+    const std::vector<std::vector<sample>> samples = time_in_turns(dir, commands, runs);
     std::printf("%d sites x %d years of %s lines, %d runs each, taken in turns\n", sites, years,
                 shape.c_str(), runs);
-    std::printf("%-20s %10s %17s %9s %9s %9s %8s\n", "", "wall ms", "(min-max)", "CPU ms", "sys ms",
-                "peak KB", "ratio");
+    print_header();
     double base_wall = 0;
-    for (size_t c = 0; c < commands.size(); ++c) {
-        std::vector<double> wall, cpu, sys, rss;
-        for (const sample &s : samples[c]) {
-            wall.push_back(s.wall_ms);
-            cpu.push_back(s.cpu_ms);
-            sys.push_back(s.sys_ms);
-            rss.push_back(static_cast<double>(s.max_rss_kb));
-        }
-        if (c == 0)
-            base_wall = median(wall);
-        std::printf("%-20s %10.1f %8.1f-%-8.1f %9.1f %9.1f %9.0f %8.2f\n",
-                    commands[c].first.c_str(), median(wall),
-                    *std::min_element(wall.begin(), wall.end()),
-                    *std::max_element(wall.begin(), wall.end()), median(cpu), median(sys),
-                    *std::max_element(rss.begin(), rss.end()), median(wall) / base_wall);
-    }
+    for (size_t c = 0; c < commands.size(); ++c)
+        base_wall = print_row(commands[c].first, samples[c], c == 0 ? 0 : base_wall);
     fs::remove_all(dir);
     return 0;
 }

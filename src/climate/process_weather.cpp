@@ -159,19 +159,21 @@ int past_last_year(daily_reading &r) {
 // were added, or reading_ended past the last year.
 long read_fast_run(daily_reading &r) {
     const bool listened = r.listener != nullptr;
+    const bool dated = listened && r.listener->needs_dates();
     const size_t count =
         r.parser.vectorized()
             ? next_fast_days(r.reader, r.parser, r.days, listened ? r.lines : nullptr,
-                             listened ? r.dates : nullptr, daily_reading::batch)
+                             dated ? r.dates : nullptr, daily_reading::batch)
             : 0;
     const size_t added = add_days(r.group, r.days, count);
     // The listener hears of the lines added and of the one that could not
-    // be, each day with its date.
-    if (listened)
-        for (size_t k = 0; k < std::min(added + 1, count); ++k) {
+    // be, each day with its date if it needs them.
+    if (listened) {
+        const size_t heard = std::min(added + 1, count);
+        for (size_t k = 0; dated && k < heard; ++k)
             give_date(r.days[k], r.dates[k], r.lines[k]);
-            r.listener->line(r.lines[k], &r.days[k], r.line_number + 1 + static_cast<long>(k));
-        }
+        r.listener->lines(r.lines, r.days, heard, r.line_number + 1);
+    }
     r.line_number += static_cast<long>(added);
     if (added == count)
         return static_cast<long>(count);

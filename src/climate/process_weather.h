@@ -33,6 +33,19 @@ struct daily_problems {
 struct daily_listener {
     // A non-blank line; day, with its date, is nullptr for a bad line.
     virtual void line(std::string_view line, const daily_record *day, long number) = 0;
+    // A run of good lines the vectorized parser read together, numbered
+    // from first, each day with its date: each handed to line(), unless a
+    // listener takes them at once (one call, not one a line).
+    virtual void lines(const std::string_view *texts, const daily_record *days, size_t count,
+                       long first) {
+        for (size_t k = 0; k < count; ++k)
+            line(texts[k], &days[k], first + static_cast<long>(k));
+    }
+
+    // Whether the days handed to lines() must carry their dates; one that
+    // reads what it needs of them from the lines' text says no, and the
+    // reader spares itself their parsing (line() always has them).
+    virtual bool needs_dates() const { return true; }
 
   protected:
     ~daily_listener() = default;

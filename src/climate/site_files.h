@@ -12,3 +12,18 @@ struct site_paths {
 inline site_paths paths_of(const std::string &site_name) {
     return {site_name + ".sfp", site_name + ".wth", site_name + ".soils.in"};
 }
+
+// What the importer's fill writes beside a daily file NAME.wth (or any
+// name without that extension): its record of every value filled,
+// NAME.fill.csv, and its skill table, NAME.fill-skill.csv.
+inline std::string fill_stem_of(const std::string &weather_file) {
+    const size_t n = weather_file.size();
+    return n > 4 && weather_file.compare(n - 4, 4, ".wth") == 0 ? weather_file.substr(0, n - 4)
+                                                                : weather_file;
+}
+inline std::string fill_record_of(const std::string &weather_file) {
+    return fill_stem_of(weather_file) + ".fill.csv";
+}
+inline std::string fill_skill_of(const std::string &weather_file) {
+    return fill_stem_of(weather_file) + ".fill-skill.csv";
+}

@@ -1,5 +1,6 @@
 // siteprep-import: makes the daily weather files siteprep reads from the
 // files public sources serve. This file holds only the command line.
+#include "fill_files.h"
 #include "layout.h"
 #include "plan.h"
 #include "printer.h"
@@ -7,6 +8,7 @@
 #include "signals.h"
 #include "sites/sites_run.h"
 #include "soil/soil_run.h"
+#include "tokens.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +19,7 @@ namespace {
 
 const char usage_line[] =
     "usage: siteprep-import FORMAT [OPTIONS] FILE...   FORMAT: daymet | ghcn | power | csv\n"
+    "       siteprep-import fill TARGET.wth --donor A.wth [--donor B.wth]... (-o DIR | --force)\n"
     "       siteprep-import soil soilgrids|sda|horizons [OPTIONS] FILE... --soils OUT.csv\n"
     "       siteprep-import sites --stations ST.csv --soils SOILS.csv [--dem FILE]...\n"
     "       siteprep-import --help | --version\n";
@@ -50,8 +53,28 @@ void print_help() {
                  "                        field always does)\n"
                  "  --delimiter CHAR      the field separator (default ','; 'tab' for a tab;\n"
                  "                        'space' for runs of blanks and tabs)\n"
+                 "ghcn only:\n"
+                 "  --fill-from FILE.wth  fill a quantity the station never has (most GHCN\n"
+                 "                        stations: temperatures) and the gaps of the others\n"
+                 "                        from this daily file, as fill does (repeatable)\n"
                  "  -h, --help            show this help and exit\n"
                  "  --version             show the version and exit\n"
+                 "\n"
+                 "fill: fills the gaps of TARGET.wth from neighbouring stations' daily files\n"
+                 "and writes DIR/NAME.wth (or, with --force and no -o, TARGET.wth in place),\n"
+                 "NAME.fill.csv (every value filled: date, quantity, value, method, source,\n"
+                 "adjustment) and NAME.fill-skill.csv (each donor month's fit and its error\n"
+                 "on every 10th overlapping day held out). Temperatures: runs of at most\n"
+                 "--max-interp days interpolated, then donor + the calendar month's bias;\n"
+                 "precipitation: donor x the calendar month's ratio, never interpolated.\n"
+                 "  --donor FILE.wth      a neighbouring station's daily file, tried in the\n"
+                 "                        order given (repeatable)\n"
+                 "  --max-interp N        the longest run of temperatures interpolated\n"
+                 "                        (default 3; 0: none)\n"
+                 "  --min-overlap N       days both must have valid in a calendar month for\n"
+                 "                        its bias or ratio to be used (default 60)\n"
+                 "  --max-bias X          the largest bias, and standard deviation of the\n"
+                 "                        differences, of a donor month in degrees C (default 3)\n"
                  "\n"
                  "Exit status: 0 when every FILE was imported, 1 after an error, 2 for a\n"
                  "wrong command line.\n"
@@ -76,7 +99,35 @@ struct command_line {
     import::import_request request;
     bool help = false, version = false;
     bool temp_given = false, prcp_given = false, csv_options = false;
+    // fill: its request; whether -o, a fill setting or an option of the
+    // formats alone was given.
+    bool fill = false;
+    import::fill_request fill_request;
+    bool output_given = false, tuned = false, format_options = false;
 };
+
+// A fill setting: a whole number of at least least, or (max_bias) a
+// positive number of degrees.
+bool take_fill_setting(int opt, command_line &c) {
+    import::fill_settings &f = c.fill_request.settings;
+    c.tuned = true;
+    const char *name = opt == 'I' ? "--max-interp" : opt == 'L' ? "--min-overlap" : "--max-bias";
+    float bias = 0;
+    int n = 0;
+    if (opt == 'B' ? parse_float(optarg, bias) && bias > 0
+                   : parse_int(optarg, n) && n >= (opt == 'I' ? 0 : 1)) {
+        if (opt == 'B')
+            f.max_bias = static_cast<double>(bias);
+        else
+            (opt == 'I' ? f.max_interp : f.min_overlap) = n;
+        return true;
+    }
+    say_wrong(std::string("invalid ") + name + " value '" + optarg + "': " +
+              (opt == 'B'   ? "a number of degrees above 0"
+               : opt == 'I' ? "a whole number of days, 0 or more"
+                            : "a whole number of days, 1 or more"));
+    return false;
+}
 
 bool take_years(const char *text, import::import_request &r) {
     int first = 0, last = 0, used = 0;
@@ -176,8 +227,20 @@ bool take_option(int opt, command_line &c) {
     }
     switch (opt) {
     case 'o':
+        c.output_given = true;
         return take_value("--output-dir", r.output_dir);
+    case 'U':
+        c.fill_request.donors.push_back(optarg);
+        return true;
+    case 'W':
+        r.fill_from.push_back(optarg);
+        return true;
+    case 'I':
+    case 'L':
+    case 'B':
+        return take_fill_setting(opt, c);
     case 'n':
+        c.format_options = true;
         if (!take_value("--name", r.name))
             return false;
         if (r.name.find('/') != std::string::npos || r.name == "." || r.name == "..") {
@@ -194,12 +257,16 @@ bool take_option(int opt, command_line &c) {
         r.force = true;
         return true;
     case 'y':
+        c.format_options = true;
         return take_years(optarg, r);
     case 's':
+        c.format_options = true;
         return take_value("--stations", r.stations);
     case 'g':
+        c.format_options = true;
         return take_value("--ghcn-stations", r.ghcn_stations);
     case 'k':
+        c.format_options = true;
         r.keep_going = true;
         return true;
     case 'P':
@@ -224,19 +291,22 @@ bool take_option(int opt, command_line &c) {
     }
 }
 
-bool take_format(const std::string &text, import::import_options &o) {
+bool take_format(const std::string &text, import::import_options &o, bool &fill) {
     if (text == "soil" || text == "sites") {
         say_wrong("'" + text + "' is a command: it comes first (siteprep-import " + text +
                   " --help)");
         return false;
     }
+    fill = text == "fill";
+    if (fill)
+        return true;
     for (import::source s :
          {import::source::daymet, import::source::ghcn, import::source::power, import::source::csv})
         if (text == import::source_name(s)) {
             o.format = s;
             return true;
         }
-    say_wrong("unknown format '" + text + "': daymet, ghcn, power or csv");
+    say_wrong("unknown format '" + text + "': daymet, ghcn, power, csv, or fill");
     return false;
 }
 
@@ -271,6 +341,53 @@ bool check_format_options(const command_line &c) {
     return true;
 }
 
+// What fill needs: one target, a donor, and -o DIR or --force; and none
+// of the formats' options.
+bool check_fill(command_line &c) {
+    const import::import_request &r = c.request;
+    if (c.csv_options || c.format_options || !r.fill_from.empty()) {
+        say_wrong("fill takes --donor, -o, --force, --max-interp, --min-overlap and --max-bias; "
+                  "the formats' options do not go with it");
+        return false;
+    }
+    if (r.inputs.size() != 1) {
+        say_wrong("fill takes one target daily file, not " + std::to_string(r.inputs.size()));
+        return false;
+    }
+    if (c.fill_request.donors.empty()) {
+        say_wrong("fill needs a --donor daily file");
+        return false;
+    }
+    if (!c.output_given && !r.force) {
+        say_wrong("fill needs -o DIR, or --force to replace the target in place");
+        return false;
+    }
+    import::fill_request &f = c.fill_request;
+    f.target = r.inputs[0];
+    f.output_dir = c.output_given ? r.output_dir : std::string();
+    f.force = r.force;
+    return true;
+}
+
+// The fill's options outside fill: --donor is fill's, the settings go with
+// fill or with ghcn --fill-from.
+bool check_fill_options(const command_line &c) {
+    const import::import_request &r = c.request;
+    if (!c.fill_request.donors.empty()) {
+        say_wrong("--donor goes with fill (ghcn: --fill-from)");
+        return false;
+    }
+    if (!r.fill_from.empty() && r.options.format != import::source::ghcn) {
+        say_wrong("--fill-from goes with the ghcn format");
+        return false;
+    }
+    if (c.tuned && r.fill_from.empty()) {
+        say_wrong("--max-interp, --min-overlap and --max-bias go with fill or --fill-from");
+        return false;
+    }
+    return true;
+}
+
 bool parse_command_line(int argc, char **argv, command_line &c) {
     static const option long_options[] = {{"output-dir", required_argument, nullptr, 'o'},
                                           {"name", required_argument, nullptr, 'n'},
@@ -290,6 +407,11 @@ bool parse_command_line(int argc, char **argv, command_line &c) {
                                           {"prcp", required_argument, nullptr, 'R'},
                                           {"missing", required_argument, nullptr, 'm'},
                                           {"delimiter", required_argument, nullptr, 'l'},
+                                          {"donor", required_argument, nullptr, 'U'},
+                                          {"fill-from", required_argument, nullptr, 'W'},
+                                          {"max-interp", required_argument, nullptr, 'I'},
+                                          {"min-overlap", required_argument, nullptr, 'L'},
+                                          {"max-bias", required_argument, nullptr, 'B'},
                                           {"help", no_argument, nullptr, 'h'},
                                           {"version", no_argument, nullptr, 'V'},
                                           {nullptr, 0, nullptr, 0}};
@@ -309,10 +431,16 @@ bool parse_command_line(int argc, char **argv, command_line &c) {
         say_wrong("no format given");
         return false;
     }
-    if (!take_format(argv[optind++], c.request.options) || !check_format_options(c))
+    if (!take_format(argv[optind++], c.request.options, c.fill))
         return false;
     for (int i = optind; i < argc; ++i)
         c.request.inputs.push_back(argv[i]);
+    if (c.fill)
+        return check_fill(c);
+    if (!check_format_options(c) || !check_fill_options(c))
+        return false;
+    c.request.fill = c.fill_request.settings;
+    c.request.fill.copy_lacking = true; // a GHCN station often has no temperature at all
     if (c.request.inputs.empty()) {
         say_wrong("no input file given");
         return false;
@@ -356,5 +484,7 @@ int main(int argc, char **argv) {
         return finish_printing("siteprep-import", 0);
     }
     fail_writes_past_size_limit();
+    if (c.fill)
+        return finish_printing("siteprep-import", import::run_fill(c.fill_request));
     return finish_printing("siteprep-import", import::run_import(c.request));
 }

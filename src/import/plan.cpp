@@ -6,17 +6,20 @@
 #include "plan.h"
 #include "fd.h"
 #include "file_paths.h"
+#include "fill_files.h"
 #include "guard.h"
 #include "named_rows.h"
 #include "open.h"
 #include "printer.h"
 #include "shown.h"
 #include "site_files.h"
+#include "text_streams.h"
 #include "tokens.h"
 #include "write_whole.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -66,30 +69,20 @@ std::vector<std::string> collisions(const import_request &r, const std::vector<p
             files.push_back({p.input, "the input " + shown_name(p.input), false});
         if (p.failure.empty())
             files.push_back({p.output, "the daily file of " + input_name(p.input), true});
+        if (p.failure.empty() && !r.fill_from.empty()) {
+            files.push_back(
+                {fill_record_of(p.output), "the fill record of " + input_name(p.input), true});
+            files.push_back(
+                {fill_skill_of(p.output), "the skill table of " + input_name(p.input), true});
+        }
     }
+    for (const std::string &donor : r.fill_from)
+        files.push_back({donor, "the --fill-from file " + shown_name(donor), false});
     if (!r.ghcn_stations.empty())
         files.push_back({r.ghcn_stations, "the --ghcn-stations file", false});
     if (!r.stations.empty())
         files.push_back({r.stations, "the --stations file", true});
     return guard_files(files);
-}
-
-// Makes dir and the directories above it that are missing, as mkdir -p
-// does, adding each it made to made; empty, or what failed.
-std::string make_directories(std::string dir, std::vector<std::string> &made) {
-    while (dir.size() > 1 && dir.back() == '/')
-        dir.pop_back();
-    const std::string failed = "Error making the directory " + shown_name(dir) + ": ";
-    const os::result<struct stat> st = os::status_of(dir);
-    if (st)
-        return S_ISDIR(st.value().st_mode) ? std::string() : failed + std::strerror(ENOTDIR);
-    if (st.err() == ENOENT && dir_of(dir) != dir)
-        if (std::string why = make_directories(dir_of(dir), made); !why.empty())
-            return why;
-    if (const os::result<void> making = os::make_directory(dir); !making)
-        return failed + making.error().reason();
-    made.push_back(dir);
-    return std::string();
 }
 
 // Checks that the --stations file is one this tool wrote, before any
@@ -101,15 +94,102 @@ std::string check_stations(const std::string &path) {
 // How an input's import went.
 enum class outcome { done, failed, out_of_memory };
 
-// Imports one input into its daily file; what failed goes in why.
-outcome import_one(const import_request &r, planned &p, std::string &why) {
+// An input imported into memory, as its daily file would be written; empty,
+// or what failed.
+std::string import_to_memory(const import_request &r, planned &p, std::string &text) {
+    os::text_output memory; // its memory freed however the import ends
+    if (const os::result<void> opened = memory.open(); !opened)
+        return "Error importing " + input_name(p.input) + ": " + opened.error().reason();
+    import_options options = r.options;
+    options.allow_lacking = true; // the fill may supply it
+    std::string why = import_file(p.input, options, memory.stream(), p.row);
+    const os::result<std::string_view> made = memory.close();
+    if (made)
+        text.assign(*made);
+    else if (why.empty())
+        why = "Error importing " + input_name(p.input) + ": " + made.error().reason();
+    return why;
+}
+
+// The stations table's counts of a filled daily file, and why it cannot be
+// used when a quantity is still missing on every day.
+std::string recount(planned &p, const fill_result &filled) {
+    static const char *const names[quantities] = {"tmax", "tmin", "prcp"};
+    station_row &row = p.row;
+    row.days = static_cast<long>(filled.filled.days.size());
+    row.prcp_sum = 0;
+    row.prcp_days = 0;
+    for (int q = 0; q < quantities; ++q)
+        row.missing[q] = 0;
+    for (const auto &day : filled.filled.days)
+        for (int q = 0; q < quantities; ++q)
+            if (std::isnan(day[static_cast<size_t>(q)]))
+                ++row.missing[q];
+            else if (q == prcp) {
+                row.prcp_sum += day[prcp];
+                ++row.prcp_days;
+            }
+    for (int q = 0; q < quantities; ++q)
+        if (row.missing[q] == row.days)
+            return input_name(p.input) +
+                   format_message(": no %s value on any of the %ld days written, nor from the "
+                                  "--fill-from files: its statistics could only be nan",
+                                  names[q], row.days);
+    return std::string();
+}
+
+// An input imported, then filled from the --fill-from donors: its daily
+// file, its fill record and skill table written, each through a temporary
+// name; what failed goes in why.
+outcome import_filled(const import_request &r, const donor_files &donors, planned &p,
+                      std::string &why, std::vector<std::string> &said) {
+    std::string text;
+    daily_text imported;
+    why = import_to_memory(r, p, text);
+    if (why.empty())
+        why = parse_daily_text(p.output, std::move(text), imported);
+    if (!why.empty())
+        return outcome::failed;
+    const filled_files made = fill_files_of(p.output, imported, donors, r.fill, std::string());
+    if (why = recount(p, made.result); !why.empty())
+        return outcome::failed;
+    for (const auto &[path, content] :
+         {std::pair{p.output, &made.daily}, std::pair{fill_record_of(p.output), &made.record},
+          std::pair{fill_skill_of(p.output), &made.skill}}) {
+        const os::result<void> written = os::write_file_replacing(
+            path, path + ".", [content](os::out_stream &out) { return out.put(*content), 0; });
+        if (!written) {
+            why = "Error writing " + shown_name(path) + ": " + written.error().reason();
+            return outcome::failed;
+        }
+    }
+    said = made.said;
+    return outcome::done;
+}
+
+// Imports one input into its daily file (filled from donors, when there
+// are any); what failed goes in why, what the fill says in said.
+outcome import_one(const import_request &r, const donor_files &donors, planned &p, std::string &why,
+                   std::vector<std::string> &said) {
     if (!p.failure.empty()) {
         why = p.failure;
         return outcome::failed;
     }
-    if (!r.force && os::link_status_of(p.output).ok()) {
-        why = shown_name(p.output) + " exists: --force replaces it";
-        return outcome::failed;
+    // A fill's record and skill table are replaced only as its daily file is.
+    for (const std::string &path : {p.output, fill_record_of(p.output), fill_skill_of(p.output)}) {
+        if (!r.force && os::link_status_of(path).ok()) {
+            why = shown_name(path) + " exists: --force replaces it";
+            return outcome::failed;
+        }
+        if (donors.names.empty())
+            break; // no fill: the daily file alone
+    }
+    if (!donors.names.empty()) {
+        try {
+            return import_filled(r, donors, p, why, said);
+        } catch (const std::bad_alloc &) {
+            return outcome::out_of_memory;
+        }
     }
     bool no_memory = false;
     const os::result<void> written =
@@ -164,7 +244,8 @@ int say_out_of_memory(const std::string &input) {
 
 // Everything checked before the first write: the places, the output
 // directory, the guard, the stations table; 0, or the status to end with.
-int prepare(import_request &r, station_places &places, std::vector<planned> &plans) {
+int prepare(import_request &r, station_places &places, std::vector<planned> &plans,
+            donor_files &donors) {
     if (!r.ghcn_stations.empty()) {
         if (std::string why = read_station_places(r.ghcn_stations, places); !why.empty()) {
             print_error_line(why);
@@ -183,6 +264,9 @@ int prepare(import_request &r, station_places &places, std::vector<planned> &pla
     if (found.empty() && !r.stations.empty())
         if (std::string why = check_stations(r.stations); !why.empty())
             found.push_back(why);
+    if (found.empty() && !r.fill_from.empty())
+        if (std::string why = read_donors(r.fill_from, donors); !why.empty())
+            found.push_back(why);
     if (found.empty())
         return 0;
     for (const std::string &message : found)
@@ -198,14 +282,16 @@ int import_all(const import_request &request) {
     import_request r = request;
     station_places places;
     std::vector<planned> plans;
-    if (const int status = prepare(r, places, plans); status != 0)
+    donor_files donors;
+    if (const int status = prepare(r, places, plans, donors); status != 0)
         return status;
     std::vector<bool> done(plans.size(), false);
     std::vector<std::pair<std::string, std::string>> failed;
     int status = 0;
     for (size_t i = 0; i < plans.size(); ++i) {
         std::string why;
-        const outcome o = import_one(r, plans[i], why);
+        std::vector<std::string> said;
+        const outcome o = import_one(r, donors, plans[i], why, said);
         if (o == outcome::out_of_memory) {
             status = say_out_of_memory(plans[i].input);
             break;
@@ -215,6 +301,8 @@ int import_all(const import_request &request) {
             const station_row &row = plans[i].row;
             print_line(shown_name(plans[i].output) + ": " + std::to_string(row.days) +
                        " days from " + input_name(plans[i].input));
+            for (const std::string &line : said)
+                print_line(line);
             print_now(); // kept if an interrupt ends the import of the next
             continue;
         }
@@ -238,6 +326,22 @@ std::string stem_of(const std::string &path) {
     std::string base = base_of(path);
     const size_t dot = base.rfind('.');
     return dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
+}
+
+std::string make_directories(std::string dir, std::vector<std::string> &made) {
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    const std::string failed = "Error making the directory " + shown_name(dir) + ": ";
+    const os::result<struct stat> st = os::status_of(dir);
+    if (st)
+        return S_ISDIR(st.value().st_mode) ? std::string() : failed + std::strerror(ENOTDIR);
+    if (st.err() == ENOENT && dir_of(dir) != dir)
+        if (std::string why = make_directories(dir_of(dir), made); !why.empty())
+            return why;
+    if (const os::result<void> making = os::make_directory(dir); !making)
+        return failed + making.error().reason();
+    made.push_back(dir);
+    return std::string();
 }
 
 bool site_list_can_name(const std::string &name) {

@@ -3,6 +3,7 @@
 // table.
 #pragma once
 
+#include "fill.h"
 #include "readers/readers.h"
 
 #include <string>
@@ -19,6 +20,9 @@ struct import_request {
     bool keep_going = false;   // go on past a failed input
     std::string stations;      // --stations FILE.csv; empty: none
     std::string ghcn_stations; // --ghcn-stations FILE; empty: none
+    // --fill-from: donors that fill what the source lacks, as fill does
+    std::vector<std::string> fill_from;
+    fill_settings fill;
 };
 
 // Runs the import: 0 when every input made its daily file, 1 otherwise.
@@ -29,5 +33,9 @@ std::string stem_of(const std::string &path);
 
 // A name a site list can hold: no white space, no control character.
 bool site_list_can_name(const std::string &name);
+
+// Makes dir and the directories above it that are missing, as mkdir -p
+// does, adding each it made to made; empty, or what failed.
+std::string make_directories(std::string dir, std::vector<std::string> &made);
 
 } // namespace import

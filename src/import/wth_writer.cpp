@@ -11,21 +11,6 @@
 
 namespace import {
 
-namespace {
-
-date next_day(date d) {
-    if (++d.day > month_length(d.year, d.month)) {
-        d.day = 1;
-        if (++d.month > 12) {
-            d.month = 1;
-            ++d.year;
-        }
-    }
-    return d;
-}
-
-} // namespace
-
 std::string stations_header() {
     return "name,format,latitude,longitude,elevation_m,first_date,last_date,days,"
            "missing_tmax,missing_tmin,missing_prcp,mean_annual_prcp_cm\r\n";

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -173,6 +174,14 @@ int rename(const char *from, const char *to) {
 
 int link(const char *from, const char *to) {
     return may_call(call::link, on_path(from)) ? ::link(from, to) : -1;
+}
+
+int link_descriptor(int fd, const char *to) {
+    if (!may_call(call::link, on_path(to)))
+        return -1;
+    char from[64];
+    std::snprintf(from, sizeof from, "/proc/self/fd/%d", fd);
+    return ::linkat(AT_FDCWD, from, AT_FDCWD, to, AT_SYMLINK_FOLLOW);
 }
 
 int unlink(const char *path) {

@@ -84,6 +84,9 @@ ssize_t readlink(const char *path, char *to, size_t size);
 char *realpath(const char *path);
 int rename(const char *from, const char *to);
 int link(const char *from, const char *to);
+// link for an open file, an unnamed one too (through /proc/self/fd): a
+// link's failure as the tests make it.
+int link_descriptor(int fd, const char *to);
 int unlink(const char *path);
 int mkdir(const char *path, mode_t mode);
 int rmdir(const char *path);

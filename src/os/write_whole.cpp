@@ -224,6 +224,58 @@ result<void> write_through_temp(const std::string &path, const std::string &temp
         path, temp_prefix, [text](out_stream &out) { return out.put(text), 0; }, sync);
 }
 
+namespace {
+
+// The unnamed file linked under a fresh temporary name, closed and renamed
+// over path; false in linked when it could not be linked (then nothing was
+// done), or the failure of its close or the rename (the temporary name
+// removed).
+result<void> link_in_place(out_stream &unnamed, const std::string &path,
+                           const std::string &temp_prefix, bool &linked) {
+    const int descriptor = sys::fileno(unnamed.get());
+    sys::fchmod(descriptor, mode_of_new(path, {}));
+    // An interrupt waits until the temporary name is renamed or removed.
+    os::deferred_interrupts meanwhile;
+    for (int attempt = 0; attempt < 8 && !linked; ++attempt) {
+        const std::string temp =
+            temp_prefix + std::to_string(sys::getpid()) + "-" + std::to_string(attempt);
+        linked = sys::link_descriptor(descriptor, temp.c_str()) == 0;
+        if (!linked && errno != EEXIST)
+            return {};
+        if (!linked)
+            continue;
+        // Closed, and its failure seen, before it replaces anything.
+        result<void> placed = unnamed.close();
+        if (placed && sys::rename(temp.c_str(), path.c_str()) != 0)
+            placed = os::error_now("rename", path);
+        if (!placed)
+            sys::unlink(temp.c_str());
+        return placed;
+    }
+    return {};
+}
+
+} // namespace
+
+result<void> put_unnamed_in_place(out_stream &unnamed, const std::string &path,
+                                  const std::string &temp_prefix) {
+    if (unnamed.error() != 0 || !unnamed.flush())
+        return sys_error{unnamed.error(), "write", path};
+    if (renamed_into_place(path) == path) {
+        bool linked = false;
+        result<void> placed = link_in_place(unnamed, path, temp_prefix, linked);
+        if (linked)
+            return placed;
+    }
+    return write_file_whole(
+        path, temp_prefix,
+        [&unnamed](out_stream &to) {
+            unnamed.rewind();
+            return copy_stream(unnamed.get(), to).err();
+        },
+        false);
+}
+
 } // namespace os
 
 std::string renamed_into_place(const std::string &path) {

@@ -33,6 +33,15 @@ result<void> write_through_temp(const std::string &path, const std::string &temp
 result<void> write_file_replacing(const std::string &path, const std::string &temp_prefix,
                                   const content_writer &fill);
 
+// Puts an unnamed file that open_unnamed_beside(path) opened, filled, in
+// place at path as write_file_whole would write its content: linked under
+// a temporary name beside path and renamed over it, without a copy; copied
+// through write_file_whole where it cannot be linked (no unnamed files, no
+// /proc, path a link, a device or standard output). A write failure the
+// stream kept, or its close's, is returned, and nothing is put in place.
+result<void> put_unnamed_in_place(out_stream &unnamed, const std::string &path,
+                                  const std::string &temp_prefix);
+
 // For an interrupt's handler, with async-signal-safe calls alone and
 // nothing allocated: writes a file at temp, which must not be there,
 // through fill (which writes to the descriptor with os::write_all; false

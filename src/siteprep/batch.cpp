@@ -29,9 +29,9 @@ failure failed_with(const std::string &message) {
 
 // The same on a worker thread, which leaves what it cannot do to the main
 // thread.
-site_weather read_weather_ahead(const site_line &site) {
+site_weather read_weather_ahead(const site_line &site, const weather_options &weather) {
     try {
-        return read_weather(paths_of(site.name), site.name, true);
+        return read_weather(paths_of(site.name), site.name, true, nullptr, nullptr, &weather);
     } catch (const std::bad_alloc &) {
         site_weather left;
         left.left_to_main = true;
@@ -80,14 +80,14 @@ bool note_failure(run_end &ended, const listed_site &entry, const std::string &s
 }
 
 // The daily files of the sites ahead, read on other threads into weathers.
-work_ahead_ptr read_ahead(const site_list &sites, int threads,
+work_ahead_ptr read_ahead(const site_list &sites, int threads, const weather_options &weather,
                           std::vector<site_weather> &weathers) {
     if (threads <= 1 || sites.lines.size() <= 1)
         return work_ahead_ptr(nullptr, nullptr);
-    return start_work_ahead(sites.lines.size(), threads, [&sites, &weathers](size_t i) {
+    return start_work_ahead(sites.lines.size(), threads, [&sites, &weathers, &weather](size_t i) {
         // A bad line stops the run before its site.
         weathers[i % weathers.size()] = sites.lines[i].problem.empty()
-                                            ? read_weather_ahead(sites.lines[i].site)
+                                            ? read_weather_ahead(sites.lines[i].site, weather)
                                             : site_weather();
     });
 }
@@ -109,7 +109,7 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
     // One descriptor a worker; the main thread keeps what it needs.
     const int threads = threads_for_descriptors(options.threads, 1, 4);
     std::vector<site_weather> weathers(work_ahead_window(threads));
-    work_ahead_ptr ahead = read_ahead(sites, threads, weathers);
+    work_ahead_ptr ahead = read_ahead(sites, threads, options.weather, weathers);
     auto progress = start_progress(options.progress, sites.lines.size());
     std::vector<failed_site> failed;
     ended.sites = sites.lines.size();
@@ -119,6 +119,7 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
     steps.keep_soils = options.keep_soils;
     steps.from_template = from.path.empty() ? nullptr : &from;
     steps.texture_keys = options.extras.texture_keys;
+    steps.weather = &options.weather;
     for (size_t i = 0; i < sites.lines.size(); ++i) {
         const listed_site &entry = sites.lines[i];
         const std::string shown = shown_name(entry.site.name);
@@ -143,11 +144,11 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
         const std::string reason =
             result.end == site_end::done ? std::string() : say_failure(result.why);
         ended.reached = i + 1;
-        add_outcome(
-            options.outputs, entry, result.used && weather.failure.empty() ? &weather.ws : nullptr,
-            result.used ? nullptr : "the site failed before its daily weather file was read",
-            result.end == site_end::done ? 0 : 1, 0,
-            reason.empty() ? std::vector<std::string>() : std::vector{reason});
+        add_outcome(options.outputs, entry, result.used ? &weather : nullptr,
+                    result.used ? nullptr
+                                : "the site failed before its daily weather file was read",
+                    result.end == site_end::done ? 0 : 1, 0,
+                    reason.empty() ? std::vector<std::string>() : std::vector{reason});
         note_site_end(options, entry, i, result.end);
         if (result.end == site_end::done)
             continue;

@@ -21,6 +21,7 @@ struct run_options {
     bool sync = false;                // --sync: every file written synced to the disk
     fixed_files fixed;                // soils.in and XXXX.sfp, where they are
     site_extras extras;               // --template, --texture-keys
+    weather_options weather;          // the rule and period of the statistics, the months
 };
 
 // Runs every site of the list; the exit status.

@@ -17,6 +17,7 @@
 #include "site.h"
 #include "site_list.h"
 #include "site_template.h"
+#include "statistics_notes.h"
 #include "work_ahead.h"
 #include "wthr.h"
 
@@ -90,6 +91,7 @@ void check_work_dir(lines_said &out, const fixed_files &fixed) {
 struct check_extras {
     site_template from;
     bool texture_keys = false;
+    weather_options weather;
 };
 
 // A site file the run would make from the template: said as a note, with
@@ -151,19 +153,34 @@ void add_audit(lines_said &out, const audit_said &audit) {
         out.push_back({said::note, audit.summary, 0});
 }
 
-// The statistics go to stats when the daily file is free of problems.
-// listed_as names the site's list line; site_text is the site file's, and
-// site_id which file it is (nullptr: it could not be opened).
+// What a rule or a period other than the defaults changes of a site's
+// statistics, and the calendar months with too few years for a normal.
+lines_said choice_lines(const std::string &weather_file, const weather_options &weather,
+                        const site_weather &read) {
+    lines_said out;
+    if (read.has_legacy)
+        out.push_back({said::note, change_note(weather_file, weather.choice, read), 0});
+    if (weather.normals_min > 0)
+        add_warnings(out,
+                     normals_warnings(weather_file, weather.choice, weather.normals_min, read.ws));
+    return out;
+}
+
+// The weather read goes to stats when the daily file is free of problems
+// (readable), and has_stats says whether its statistics could be made (a
+// rule may leave a month without a year). listed_as names the site's list line; site_text is the
+// site file's, and site_id which file it is (nullptr: it could not be opened).
 void check_weather_file(lines_said &out, const site_line &site, const std::string &listed_as,
                         const std::string *site_text, const file_id *site_id, bool texture_keys,
-                        weather_stats &stats, bool &has_stats, bool &descriptors_ran_out) {
+                        const weather_options &weather, site_weather &stats, bool &has_stats,
+                        bool &readable, bool &descriptors_ran_out) {
     const site_paths paths = paths_of(site.name);
     daily_problems bad;
     auto audit = start_daily_audit();
     daily_options how;
     how.all_bad = &bad;
     how.listener = listener_of(audit.get());
-    const site_weather read = read_weather(paths, site.name, true, &how, site_id);
+    site_weather read = read_weather(paths, site.name, true, &how, site_id, &weather);
     const monthly_tables &tables = *read.tables;
     if (!read.has_id || read.same_file) {
         descriptors_ran_out = descriptors_ran_out || read.left_to_main;
@@ -173,12 +190,19 @@ void check_weather_file(lines_said &out, const site_line &site, const std::strin
         return;
     }
     add_bad_lines(out, paths.weather_file, bad);
-    has_stats = bad.count == 0 && read.years > 0;
-    if (has_stats)
-        stats = read.ws;
+    readable = bad.count == 0 && read.years > 0;
+    if (readable && !read.failure.empty())
+        problem(out, one_line(read.failure)); // a choice that leaves a month without a year
+    has_stats = readable && read.failure.empty();
     // The audit's warnings come after the problems of the file.
     add_audit(out, audit_site(site, site_text, read.years > 0 ? audit.get() : nullptr, read.years,
                               tables.prec, tables.tmin, tables.tmax, listed_as, texture_keys));
+    if (has_stats) {
+        const lines_said chosen = choice_lines(paths.weather_file, weather, read);
+        out.insert(out.end(), chosen.begin(), chosen.end());
+    }
+    if (readable)
+        stats = std::move(read); // a failed one keeps its months
 }
 
 // Sites that a batch names twice: by the same name, or by two names of one
@@ -212,8 +236,8 @@ lines_said check_repeats(seen_sites &seen, const char *list_path, const listed_s
 // file is.
 struct site_report {
     lines_said before, after;
-    bool has_stats = false;
-    weather_stats stats;
+    bool has_stats = false, read = false; // statistics made; the daily file read whole
+    site_weather weather;
     bool has_id = false;
     file_id id;
     // Its site file or daily file could not be opened for want of
@@ -246,8 +270,8 @@ site_report check_site(const char *list_path, const listed_site &entry,
     const std::string *site_text = to_make ? &extras.from.text : report.has_id ? &text : nullptr;
     check_weather_file(report.after, site,
                        format_message("%s line %ld", list_path, entry.line_number), site_text,
-                       report.has_id ? &report.id : nullptr, extras.texture_keys, report.stats,
-                       report.has_stats, report.descriptors_ran_out);
+                       report.has_id ? &report.id : nullptr, extras.texture_keys, extras.weather,
+                       report.weather, report.has_stats, report.read, report.descriptors_ran_out);
     return report;
 }
 
@@ -290,7 +314,7 @@ void say_site(check_tally &tally, seen_sites &seen, const char *list_path, const
         problems += counted_of(*part, said::problem);
         warnings += counted_of(*part, said::warning);
     }
-    add_outcome(outputs, entry, report.has_stats ? &report.stats : nullptr, nullptr, problems,
+    add_outcome(outputs, entry, report.read ? &report.weather : nullptr, nullptr, problems,
                 warnings, texts_of({&report.before, &repeated, &report.after}));
 }
 
@@ -365,12 +389,15 @@ namespace {
 
 int check_all(const char *list_path, bool strict, bool keep_soils, int threads, bool progress,
               batch_outputs *outputs, const list_part &part, const fixed_files &fixed,
-              const site_extras &given) {
+              const site_extras &given, const weather_options &weather) {
     check_extras extras;
     extras.from.path = given.template_path;
     extras.texture_keys = given.texture_keys;
+    extras.weather = weather;
     check_tally tally;
     bool write = false;
+    if (!weather.choice.is_default())
+        say(tally, {{said::note, choice_note(weather.choice), 0}});
     os::in_stream list = open_site_list(list_path);
     if (!list.is_open()) {
         ++tally.problems; // the message is out
@@ -399,10 +426,10 @@ int check_all(const char *list_path, bool strict, bool keep_soils, int threads, 
 
 int check_batch(const char *list_path, bool strict, bool keep_soils, int threads, bool progress,
                 batch_outputs *outputs, const list_part &part, const fixed_files &fixed,
-                const site_extras &extras) {
+                const site_extras &extras, const weather_options &weather) {
     try {
         return check_all(list_path, strict, keep_soils, threads, progress, outputs, part, fixed,
-                         extras);
+                         extras, weather);
     } catch (const std::bad_alloc &) {
         return say_out_of_memory();
     }

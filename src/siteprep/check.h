@@ -14,7 +14,7 @@ struct batch_outputs;
 // progress, a progress line goes to standard error; part is the part of
 // the list checked (--part); fixed, where the batch's fixed files are;
 // extras, the site files --template would make (listed) and whether
-// --texture-keys sets the soil keys.
+// --texture-keys sets the soil keys; weather, how the statistics are made.
 int check_batch(const char *list_path, bool strict, bool keep_soils, int threads, bool progress,
                 batch_outputs *outputs, const list_part &part, const fixed_files &fixed,
-                const site_extras &extras);
+                const site_extras &extras, const weather_options &weather);

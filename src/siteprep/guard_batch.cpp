@@ -20,13 +20,15 @@ enum class role : uint8_t {
     site_file,      // rewritten
     weather_file,   // read
     template_file,  // read (--template)
+    fill_record,    // read
     site_soil_file, // written, one a site
     soil_file,      // written
     temp_copy,      // written
     summary,        // written
     report,         // written
     failed_list,    // written
-    new_site_file   // written: a site file made from the template, then rewritten
+    new_site_file,  // written: a site file made from the template, then rewritten
+    monthly         // written
 };
 
 bool is_written(role r) {
@@ -56,6 +58,7 @@ bool ours(const batch_files &files, const entry &e) {
     switch (e.what) {
     case role::site_file:
     case role::weather_file:
+    case role::fill_record:
     case role::site_soil_file:
     case role::new_site_file:
         return e.site >= files.part_first && e.site < files.part_end;
@@ -113,6 +116,9 @@ void add_line(batch_files &files, uint32_t i) {
     add(files, role::weather_file, i, paths.weather_file, "the daily weather file" + of_line);
     if (files.writes.site_soil_files)
         add(files, role::site_soil_file, i, paths.soil_file, "the --keep-soils file" + of_line);
+    if (files.writes.fill_records)
+        add(files, role::fill_record, i, fill_record_of(paths.weather_file),
+            "the fill's record" + of_line);
 }
 
 void add_batch(batch_files &files, const site_list &list, int list_fd, const fixed_files &fixed) {
@@ -139,13 +145,15 @@ void add_batch(batch_files &files, const site_list &list, int list_fd, const fix
         add(files, role::report, 0, files.writes.report_path, "the --report file");
     if (!files.writes.failed_path.empty())
         add(files, role::failed_list, 0, files.writes.failed_path, "the --failed file");
+    if (!files.writes.monthly_path.empty())
+        add(files, role::monthly, 0, files.writes.monthly_path, "the --monthly file");
 }
 
 // Outputs reached through a link that another user planted.
 void add_planted_links(const site_list &list, const batch_writes &writes, const fixed_files &fixed,
                        std::vector<std::string> &messages, guard_findings &found) {
     std::vector<std::string> outputs = {fixed.soil, writes.summary_path, writes.report_path,
-                                        writes.failed_path};
+                                        writes.failed_path, writes.monthly_path};
     if (writes.site_soil_files)
         for (const listed_site &l : list.lines)
             if (l.problem.empty())
@@ -204,6 +212,8 @@ batch_writes writes_of(bool keep_soils, const std::string &failed_path,
     if (outputs != nullptr) {
         writes.summary_path = outputs->summary_path;
         writes.report_path = outputs->report_path;
+        writes.monthly_path = outputs->monthly_path;
+        writes.fill_records = !outputs->monthly_path.empty();
     }
     return writes;
 }

@@ -15,10 +15,12 @@ namespace {
 const char usage_line[] =
     "usage: siteprep [--sync] [--jobs N] [--keep-going] [--keep-soils] [--summary CSV]\n"
     "                [--report HTML] [--[no-]progress] [--part K/N] [--scratch DIR]\n"
-    "                [--failed FILE] [--template FILE.sfp] [--texture-keys] [--] SITE_LIST\n"
+    "                [--failed FILE] [--template FILE.sfp] [--texture-keys]\n"
+    "                [--completeness RULE] [--years A-B] [--monthly CSV] [--] SITE_LIST\n"
     "       siteprep --check [--strict] [--jobs N] [--keep-soils] [--summary CSV]\n"
     "                [--report HTML] [--[no-]progress] [--part K/N] [--scratch DIR]\n"
-    "                [--template FILE.sfp] [--texture-keys] [--] SITE_LIST\n"
+    "                [--template FILE.sfp] [--texture-keys] [--completeness RULE]\n"
+    "                [--years A-B] [--normals-min F] [--monthly CSV] [--] SITE_LIST\n"
     "       siteprep --help | --version\n";
 
 void print_help() {
@@ -82,6 +84,26 @@ void print_help() {
                  "             also set SAND, SILT, CLAY (the texture as the soil rows\n"
                  "             take it) and BULKD (the bulk density they compute) where\n"
                  "             NAME.sfp holds them, with an Update line each\n"
+                 "  --completeness RULE\n"
+                 "             leave out of the statistics each month that RULE finds too\n"
+                 "             incomplete (days absent from the file count as missing):\n"
+                 "             legacy (the default: a temperature mean needs 2 valid days,\n"
+                 "             a precipitation total 1), wmo (temperature: at most 10 days\n"
+                 "             missing and at most 4 in a row; precipitation: none), wmo35\n"
+                 "             (temperature: at most 5, at most 3 in a row; precipitation:\n"
+                 "             none), ghcnm (precipitation: at most 5 missing; temperature\n"
+                 "             as wmo), pct:P (at most P %% of a month's days missing);\n"
+                 "             with it or --years, --summary adds the sample skewness, its\n"
+                 "             standard error, the rule and the years\n"
+                 "  --years A-B\n"
+                 "             the statistics over the years A to B only (a normals period)\n"
+                 "  --normals-min F\n"
+                 "             with --check and --years: warn of each calendar month with\n"
+                 "             valid values in fewer than the share F of the period's years\n"
+                 "  --monthly FILE.csv\n"
+                 "             also write the monthly values of every site as CSV, a row a\n"
+                 "             year and month: the days behind each, the longest gap, the\n"
+                 "             days filled, and whether it enters the statistics\n"
                  "  -h, --help show this help and exit\n"
                  "  --version  show the version and exit\n"
                  "\n"
@@ -117,6 +139,46 @@ bool take_part(list_part &part) {
         return true;
     }
     say_wrong("invalid --part value '" + text + "': K/N with 1 <= K <= N, such as 3/16");
+    return false;
+}
+
+// --completeness RULE.
+bool take_rule(command_options &opts) {
+    opts.choice_named = true;
+    if (parse_rule(optarg, opts.choice.rule))
+        return true;
+    say_wrong(std::string("invalid --completeness value '") + optarg +
+              "': legacy, wmo, wmo35, ghcnm or pct:P with P from 0 to 100");
+    return false;
+}
+
+// --years A-B, years of four digits at most.
+bool take_years(command_options &opts) {
+    const std::string text = optarg;
+    const size_t dash = text.find('-');
+    int first = 0, last = 0;
+    if (dash != std::string::npos && dash > 0 && dash <= 4 && text.size() - dash - 1 <= 4 &&
+        text.find_first_not_of("0123456789-") == std::string::npos &&
+        parse_int(text.substr(0, dash), first) && parse_int(text.substr(dash + 1), last) &&
+        first >= 1 && first <= last) {
+        opts.choice.first_year = first;
+        opts.choice.last_year = last;
+        opts.choice_named = true;
+        return true;
+    }
+    say_wrong("invalid --years value '" + text + "': FIRST-LAST, such as 1991-2020");
+    return false;
+}
+
+// --normals-min F, a share above 0 and at most 1.
+bool take_share(command_options &opts) {
+    float share = 0;
+    if (parse_float(optarg, share) && share > 0 && share <= 1) {
+        opts.normals_min = static_cast<double>(share);
+        return true;
+    }
+    say_wrong(std::string("invalid --normals-min value '") + optarg +
+              "': a share above 0 and at most 1, such as 0.8");
     return false;
 }
 
@@ -157,6 +219,14 @@ bool take_option(int opt, command_options &opts) {
     case 'X':
         opts.extras.texture_keys = true;
         return true;
+    case 'Q':
+        return take_rule(opts);
+    case 'Y':
+        return take_years(opts);
+    case 'N':
+        return take_share(opts);
+    case 'M':
+        return take_file_name("--monthly", opts.monthly);
     case 'j':
         if (parse_int(optarg, opts.jobs) && opts.jobs >= 1 && opts.jobs <= 256)
             return true;
@@ -177,16 +247,28 @@ bool take_option(int opt, command_options &opts) {
 // False, after saying what is wrong, for a command line that is not one of
 // the usage's. Options may follow the site list, as GNU tools take them.
 bool parse_options(int argc, char **argv, command_options &opts) {
-    static const option long_options[] = {
-        {"check", no_argument, nullptr, 'c'},          {"strict", no_argument, nullptr, 'x'},
-        {"sync", no_argument, nullptr, 's'},           {"jobs", required_argument, nullptr, 'j'},
-        {"keep-going", no_argument, nullptr, 'k'},     {"summary", required_argument, nullptr, 'C'},
-        {"report", required_argument, nullptr, 'R'},   {"keep-soils", no_argument, nullptr, 'S'},
-        {"progress", no_argument, nullptr, 'p'},       {"no-progress", no_argument, nullptr, 'P'},
-        {"part", required_argument, nullptr, 'K'},     {"scratch", required_argument, nullptr, 'D'},
-        {"failed", required_argument, nullptr, 'F'},   {"help", no_argument, nullptr, 'h'},
-        {"template", required_argument, nullptr, 'T'}, {"texture-keys", no_argument, nullptr, 'X'},
-        {"version", no_argument, nullptr, 'V'},        {nullptr, 0, nullptr, 0}};
+    static const option long_options[] = {{"check", no_argument, nullptr, 'c'},
+                                          {"strict", no_argument, nullptr, 'x'},
+                                          {"sync", no_argument, nullptr, 's'},
+                                          {"jobs", required_argument, nullptr, 'j'},
+                                          {"keep-going", no_argument, nullptr, 'k'},
+                                          {"summary", required_argument, nullptr, 'C'},
+                                          {"report", required_argument, nullptr, 'R'},
+                                          {"keep-soils", no_argument, nullptr, 'S'},
+                                          {"progress", no_argument, nullptr, 'p'},
+                                          {"no-progress", no_argument, nullptr, 'P'},
+                                          {"part", required_argument, nullptr, 'K'},
+                                          {"scratch", required_argument, nullptr, 'D'},
+                                          {"failed", required_argument, nullptr, 'F'},
+                                          {"help", no_argument, nullptr, 'h'},
+                                          {"version", no_argument, nullptr, 'V'},
+                                          {"completeness", required_argument, nullptr, 'Q'},
+                                          {"years", required_argument, nullptr, 'Y'},
+                                          {"normals-min", required_argument, nullptr, 'N'},
+                                          {"monthly", required_argument, nullptr, 'M'},
+                                          {"template", required_argument, nullptr, 'T'},
+                                          {"texture-keys", no_argument, nullptr, 'X'},
+                                          {nullptr, 0, nullptr, 0}};
     // getopt_long names the program by argv[0], which may be a whole path.
     char name[] = "siteprep";
     char *const invoked = argv[0];
@@ -210,6 +292,12 @@ bool parse_options(int argc, char **argv, command_options &opts) {
     }
     if (!opts.failed.empty() && opts.check) {
         say_wrong("option '--failed' goes with a run, not '--check'");
+        return false;
+    }
+    if (opts.normals_min > 0 && (!opts.check || opts.choice.first_year == 0)) {
+        say_wrong(!opts.check ? "option '--normals-min' goes with '--check'"
+                              : "option '--normals-min' needs '--years': the share is of the "
+                                "period's years");
         return false;
     }
     if (!opts.scratch.empty() && !os::is_directory(opts.scratch)) {

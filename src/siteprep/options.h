@@ -1,6 +1,7 @@
 // What the command line asks of siteprep, and the run or check it starts.
 #pragma once
 
+#include "completeness.h"
 #include "site.h"
 #include "site_list.h"
 
@@ -18,6 +19,10 @@ struct command_options {
     list_part part;              // --part
     std::string scratch, failed; // --scratch and --failed
     site_extras extras;          // --template, --texture-keys
+    statistics_choice choice;    // --completeness and --years
+    bool choice_named = false;   // either was given
+    double normals_min = 0;      // --normals-min; 0: none
+    std::string monthly;         // --monthly
     int progress = -1;           // -1: when standard error is a terminal
     bool help = false;
     bool version = false;

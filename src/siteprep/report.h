@@ -16,6 +16,12 @@ inline constexpr char weather_open_message[] = "Error opening weather data file 
 inline constexpr char weather_line_message[] = "Error in weather data file %s line %ld: %s";
 inline constexpr char site_file_line_message[] = "Error in site parameter file %s line %ld: %s";
 inline constexpr char read_message[] = "Error reading %s: %s";
+// A calendar month and quantity that a completeness rule or a period leaves
+// without a year ("February precipitation, March Tmin"), and the choice.
+inline constexpr char no_valid_year_message[] =
+    "Error in weather data file %s: %s: no year left by %s, so its statistics would be nan";
+inline constexpr char no_period_rows_message[] =
+    "Error in weather data file %s: no year row in the years %s (--years)";
 // Where the fixed files are ("in the working directory"), then the copy's path.
 inline constexpr char temp_left_over_message[] =
     "XXXX.sfp already exists %s. It may hold the only intact copy of a "

@@ -1,6 +1,7 @@
 // One site of a batch: its files opened as both the run and the check open
 // them, its daily file read, and the run's steps that prepare it.
 #include "site.h"
+#include "calendar.h"
 #include "create_site.h"
 #include "create_soil.h"
 #include "lines.h"
@@ -12,7 +13,11 @@
 #include "texture_keys.h"
 #include "write_whole.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <map>
+#include <optional>
 
 namespace {
 
@@ -36,6 +41,10 @@ bool out_of_descriptors(int err) {
 
 // Three tables of 24 KB each: kept off the stack of the caller's loop.
 thread_local monthly_tables thread_tables;
+// The same for the tables a completeness rule and a period leave, and for
+// the days of each month.
+thread_local monthly_tables thread_selected;
+thread_local daily_months thread_months;
 
 // A daily file that is the site file: read after the site file is emptied,
 // it would read nothing.
@@ -45,10 +54,94 @@ std::string same_file_message(const std::string &site_name, const site_paths &pa
         .message;
 }
 
+// The months and quantities a choice leaves without a valid year, each
+// named; empty when there are none.
+std::string months_without_years(const weather_stats &ws) {
+    std::string named;
+    for (int m = 0; m < months; ++m)
+        for (int q = 0; q < stat_quantities; ++q)
+            if (ws.count[q][m] == 0)
+                named += std::string(named.empty() ? "" : ", ") + month_names[m] + " " +
+                         quantity_names[q];
+    return named;
+}
+
+// The days filled of each month, from the fill's record beside the daily
+// file (date,quantity,...; a day counted once): none without a record,
+// unknown (-1) for one that cannot be read.
+void count_filled(const std::string &weather_file, std::vector<month_summary> &list) {
+    const std::string path = fill_record_of(weather_file);
+    os::result<os::regular_file> opened = os::open_regular(path);
+    const bool absent = !opened && opened.err() == ENOENT;
+    os::result<std::string> text =
+        opened ? os::read_rest(opened->file) : os::result<std::string>(std::string());
+    std::vector<calendar_date> days;
+    const std::string &record = text ? *text : std::string();
+    // Each line after the header.
+    for (size_t at = record.find('\n'); at != std::string::npos; at = record.find('\n', at + 1)) {
+        calendar_date d;
+        if (std::sscanf(record.c_str() + at + 1, "%4d-%2d-%2d,", &d.year, &d.month, &d.day) == 3 &&
+            is_real_date(d))
+            days.push_back(d);
+    }
+    std::sort(days.begin(), days.end());
+    days.erase(std::unique(days.begin(), days.end()), days.end());
+    std::map<std::pair<long, int>, int> per_month;
+    for (const calendar_date &d : days)
+        ++per_month[{d.year, d.month}];
+    const bool known = absent || (opened && text);
+    for (month_summary &s : list) {
+        const auto found = per_month.find({s.year, s.month});
+        s.filled = !known ? -1 : found == per_month.end() ? 0 : found->second;
+    }
+}
+
+// The statistics of the tables of years year rows, as wopts says (nullptr:
+// the defaults); the failure of a choice that leaves a month without a
+// year.
+std::string make_statistics(site_weather &r, int years, const monthly_tables &t,
+                            const weather_options *wopts, const std::string &weather_file) {
+    if (wopts == nullptr || (!wopts->named && !wopts->listens())) {
+        compute_stats(r.ws, years, t.prec, t.tmin, t.tmax);
+        return std::string();
+    }
+    const statistics_choice &choice = wopts->choice;
+    const monthly_tables *use = &t;
+    int rows = years;
+    if (wopts->listens())
+        r.month_list = summarize_months(choice, thread_months, years, t);
+    if (!choice.is_default()) {
+        rows = select_months(r.month_list, t, thread_selected);
+        use = &thread_selected;
+        if (wopts->compare) {
+            compute_stats(r.legacy, years, t.prec, t.tmin, t.tmax);
+            r.has_legacy = true;
+        }
+    }
+    compute_stats(r.ws, rows, use->prec, use->tmin, use->tmax);
+    if (wopts->named) {
+        for (int m = 0; m < months; ++m)
+            r.skew[m] = sample_skewness(use->prec, rows, m);
+        r.has_skew = true;
+    }
+    if (wopts->months)
+        count_filled(weather_file, r.month_list);
+    if (choice.is_default())
+        return std::string();
+    if (rows == 0)
+        return format_message(no_period_rows_message, shown_name(weather_file).c_str(),
+                              period_name(choice).c_str());
+    const std::string lacking = months_without_years(r.ws);
+    return lacking.empty() ? std::string()
+                           : format_message(no_valid_year_message, shown_name(weather_file).c_str(),
+                                            lacking.c_str(), choice_name(choice).c_str());
+}
+
 } // namespace
 
 site_weather read_weather(const site_paths &paths, const std::string &site_name, bool on_worker,
-                          const daily_options *how, const file_id *site_id) {
+                          const daily_options *how, const file_id *site_id,
+                          const weather_options *wopts) {
     site_weather result;
     monthly_tables &t = thread_tables;
     result.tables = &t;
@@ -70,11 +163,23 @@ site_weather read_weather(const site_paths &paths, const std::string &site_name,
     }
     daily_error bad;
     line_reader reader(opened->file.get(), max_daily_line);
-    const int last = process_daily_weather(reader, t.prec, t.tmin, t.tmax, bad,
-                                           how != nullptr ? *how : daily_options());
+    daily_options reading = how != nullptr ? *how : daily_options();
+    // The days of each month, for a rule, a period or the months' table.
+    std::optional<month_listener> days;
+    std::optional<listener_pair> both;
+    if (wopts != nullptr && wopts->listens()) {
+        days.emplace(thread_months);
+        if (reading.listener != nullptr)
+            reading.listener = &both.emplace(reading.listener, &*days);
+        else
+            reading.listener = &*days;
+    }
+    const int last = process_daily_weather(reader, t.prec, t.tmin, t.tmax, bad, reading);
     opened->file = os::fd(); // read: nothing is lost if its close fails
+    if (days)
+        days->finish();
     if (last >= 0)
-        compute_stats(result.ws, last + 1, t.prec, t.tmin, t.tmax);
+        result.failure = make_statistics(result, last + 1, t, wopts, paths.weather_file);
     else
         result.failure =
             bad.line > 0
@@ -235,7 +340,7 @@ site_result prepare_site(const site_line &site, const site_steps &steps, site_we
         if (f = open_site_file(site, paths, true, opened); f.failed())
             return site_ended(site_end::failed, std::move(f), false);
         if (!have_weather)
-            weather = read_weather(paths, site.name, false);
+            weather = read_weather(paths, site.name, false, nullptr, nullptr, steps.weather);
         std::string weather_failed = same_file_failure(site, paths, opened.id, weather);
         if (weather_failed.empty())
             weather_failed = weather.failure;

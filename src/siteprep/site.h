@@ -4,6 +4,7 @@
 // the run's steps that prepare it.
 #pragma once
 
+#include "completeness.h"
 #include "fd.h"
 #include "file_paths.h"
 #include "fixed_files.h"
@@ -13,10 +14,31 @@
 
 #include <string>
 
+// How a site's daily file is made into statistics besides the defaults:
+// the rule and the period; whether they were named (the summary then
+// names them and gives the sample skewness); whether each month's days are
+// kept (--monthly, the report's strip) and its days filled read from the
+// fill's record; whether the default statistics are computed too (the
+// check's comparison).
+struct weather_options {
+    statistics_choice choice;
+    bool named = false;
+    bool months = false;
+    bool compare = false;
+    double normals_min = 0; // the check's --normals-min; 0: none
+    bool listens() const { return !choice.is_default() || months; }
+};
+
 // The weather of a site as read from its daily file: the statistics, or the
 // message of the failure; and which file it was.
 struct site_weather {
     weather_stats ws;
+    // With weather_options: the default statistics (compare), the sample
+    // skewness of the precipitation totals (named), and the months.
+    weather_stats legacy;
+    bool has_legacy = false, has_skew = false;
+    sample_skew skew[months];
+    std::vector<month_summary> month_list;
     int years = 0; // year rows read (0: none, or the file could not be used)
     // The tables read, the reading thread's own: good on that thread until
     // it reads the next daily file.
@@ -35,8 +57,10 @@ struct site_weather {
 // to the main thread. With how, the reading is done that way (a check's:
 // every bad line, the audit listening). With site_id, a daily file that is
 // the site file is refused unread (same_file), as same_file_failure says.
+// With wopts, the statistics are made as they say.
 site_weather read_weather(const site_paths &paths, const std::string &site_name, bool on_worker,
-                          const daily_options *how = nullptr, const file_id *site_id = nullptr);
+                          const daily_options *how = nullptr, const file_id *site_id = nullptr,
+                          const weather_options *wopts = nullptr);
 
 // A site file opened as the run and the check open it: for reading, and
 // for writing where it may be written (else write_errno says why not);
@@ -75,6 +99,7 @@ struct site_extras {
 // the texture keys set too (--texture-keys).
 struct site_steps {
     const fixed_files *fixed = nullptr;
+    const weather_options *weather = nullptr; // nullptr: the defaults
     bool sync = false;
     bool keep_soils = false;
     const site_template *from_template = nullptr;

@@ -8,6 +8,11 @@ inline bool is_leap(long year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
 
+// The months' names, January at 0.
+inline constexpr const char *month_names[12] = {"January",   "February", "March",    "April",
+                                                "May",       "June",     "July",     "August",
+                                                "September", "October",  "November", "December"};
+
 // The days of a month (1 to 12) of a year.
 inline int month_length(long year, int month) {
     static constexpr int lengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -37,6 +42,18 @@ struct calendar_date {
     auto operator<=>(const calendar_date &) const = default;
 };
 
+// The day after a date.
+inline calendar_date next_day(calendar_date d) {
+    if (++d.day > month_length(d.year, d.month)) {
+        d.day = 1;
+        if (++d.month > 12) {
+            d.month = 1;
+            ++d.year;
+        }
+    }
+    return d;
+}
+
 inline int day_of_year(const calendar_date &d) {
     return day_of_year(d.year, d.month, d.day);
 }
@@ -46,3 +63,5 @@ inline int day_of_year(const calendar_date &d) {
 bool date_of_day(int year, int day_of_year, calendar_date &d);
 // A day of a month of years 1 to 9999.
 bool is_real_date(const calendar_date &d);
+// The date of a day number (days since 1970-01-01), as day_number counts.
+calendar_date date_of_number(long number);

@@ -642,4 +642,34 @@ TEST(ImportOutputs, OutOfMemoryStopsCleanly) {
     EXPECT_EQ(dir.snapshot().size(), 1u);
 }
 
+// A station of precipitation alone (most of GHCN-Daily) made usable: its
+// temperatures are the donor's as they are (no day to fit a bias on),
+// recorded as such, and its own precipitation is kept.
+TEST(Import, GhcnFillFromGivesAPrecipitationStationItsTemperatures) {
+    scratch_dir dir;
+    dir.write("in.dly", dly("PRCP", 2001, 1, 1, 100) + dly("PRCP", 2001, 2, 3, 25));
+    dir.write("near.wth", daily_file({.first_year = 2000, .years = 3}, "15.5 3.25 0.2"));
+    const tool_result r = run_import(dir.path(), {"ghcn", "--fill-from", "near.wth", "in.dly"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(
+        r.out.find("USC00123456.wth: filled tmax 365 (near.wth 365), tmin 365 (near.wth 365), "
+                   "prcp 0; still missing: tmax 0, tmin 0, prcp 363"),
+        std::string::npos)
+        << r.out;
+    const std::string wth = dir.read("USC00123456.wth");
+    EXPECT_EQ(wth.rfind("1 1 2001 1 15.50 3.25 1.00\n2 1 2001 2 15.50 3.25 -99.99\n", 0), 0u)
+        << wth.substr(0, 100);
+    EXPECT_NE(dir.read("USC00123456.fill.csv")
+                  .find("\r\n2001-01-01,tmax,15.50,donor-unadjusted,near.wth,0\r\n"),
+              std::string::npos);
+    // A fill record left of an earlier fill is replaced only with --force.
+    fs::remove(dir.file("USC00123456.wth"));
+    const tool_result again = run_import(dir.path(), {"ghcn", "--fill-from", "near.wth", "in.dly"});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.err.find("USC00123456.fill.csv exists: --force replaces it"), std::string::npos)
+        << again.err;
+    // Without --fill-from the station is refused, as before.
+    EXPECT_EQ(run_import(dir.path(), {"ghcn", "-o", "plain", "in.dly"}).status, 1);
+}
+
 } // namespace

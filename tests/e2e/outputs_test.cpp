@@ -241,6 +241,8 @@ TEST(Outputs, AFailedWriteOrCloseLeavesNoFile) {
                  {{"--check", "--summary", "s.csv"}, "s.csv", false},
                  {{"--report", "r.html"}, "r.html", false},
                  {{"--check", "--report", "r.html"}, "r.html", false},
+                 {{"--monthly", "m.csv"}, "m.csv", false},
+                 {{"--check", "--monthly", "m.csv"}, "m.csv", false},
                  {{"--keep-soils", "--jobs", "1"}, "plain.soils.in", true}};
     for (const auto &c : cases) {
         scratch_dir dir;

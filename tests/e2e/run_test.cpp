@@ -147,6 +147,19 @@ INSTANTIATE_TEST_SUITE_P(
                      .arrange = nothing,
                      .message = "a.out is the --report file and the --summary file at once",
                      .args = {"--summary", "a.out", "--report", "a.out", "sites.txt"}},
+        refusal_case{.what = "monthly_onto_a_fill_record",
+                     .arrange =
+                         [](const scratch_dir &d) {
+                             d.write("plot.fill.csv", "date,quantity,value,method,source,"
+                                                      "adjustment\r\n");
+                         },
+                     .message = "plot.fill.csv is the fill's record of sites.txt line 1 and the "
+                                "--monthly file at once",
+                     .args = {"--monthly", "plot.fill.csv", "sites.txt"}},
+        refusal_case{.what = "monthly_and_summary_one_file",
+                     .arrange = nothing,
+                     .message = "m.csv is the --monthly file and the --summary file at once",
+                     .args = {"--summary", "m.csv", "--monthly", "m.csv", "sites.txt"}},
         refusal_case{.what = "keep_soils_onto_site_list",
                      .arrange = [](const scratch_dir &d) { write_batch(d, "plot.soils.in"); },
                      .message = "The site list is plot.soils.in: writing the --keep-soils file of "

@@ -39,6 +39,7 @@ struct import_options {
     char delimiter = ',';
     bool blank_runs = false;                // --delimiter space: runs of blanks and tabs separate
     const station_places *places = nullptr; // GHCN station metadata, if given
+    bool allow_lacking = false;             // a quantity with no value at all is left to a fill
 };
 
 // An input as messages name it: "standard input" for "-".

@@ -415,7 +415,7 @@ std::string import_file(const std::string &path, const import_options &options, 
               (options.first_year != 0
                    ? format_message(": no day in %d-%d", options.first_year, options.last_year)
                    : std::string(": no day"));
-    return why.empty() ? lacking_quantity(path, row) : why;
+    return why.empty() && !options.allow_lacking ? lacking_quantity(path, row) : why;
 }
 
 } // namespace import

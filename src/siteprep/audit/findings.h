@@ -3,6 +3,7 @@
 // Included by the audit's own files only.
 #pragma once
 
+#include "calendar.h"
 #include "layout.h"
 #include "site_line.h"
 
@@ -105,10 +106,6 @@ template <typename kind_of, int count> struct findings_of {
 };
 using findings = findings_of<kind, kinds>;
 using site_file_findings = findings_of<site_file_kind, site_file_kinds>;
-
-inline constexpr const char *month_names[12] = {"January",   "February", "March",    "April",
-                                                "May",       "June",     "July",     "August",
-                                                "September", "October",  "November", "December"};
 
 // What the words of a finding need beyond its own count, lines and items:
 // facts of the whole file.

@@ -10,8 +10,18 @@
 std::string block_value(float v);
 
 // The --summary table's header row, and the twelve rows of a site.
-std::string csv_header(bool check);
-std::string csv_rows(const site_outcome &s, bool check);
+std::string csv_header(const batch_outputs &o);
+std::string csv_rows(const site_outcome &s, const batch_outputs &o);
+
+// The --monthly table's header row, and a site's rows, a year row and
+// month each, put into the table's stream.
+std::string monthly_header();
+void put_monthly_rows(const site_outcome &s, os::out_stream &out);
+
+// The line of the page's header that names a rule or a period other than
+// the defaults (empty for the defaults), and a site's strip of its months.
+std::string html_choice(const batch_outputs &o);
+std::string html_strip(const site_outcome &s);
 
 // A site's row of the --report page's overview, after the class that
 // orders it; and its section of the page, its number-th.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "fd.h"
+#include "site.h"
 #include "site_list.h"
 #include "wthr.h"
 
@@ -11,13 +12,17 @@
 
 struct batch_outputs {
     std::string summary_path, report_path; // empty: not wanted
+    std::string monthly_path;              // --monthly; empty: not wanted
     std::string list_name;
+    // How the statistics are made: a rule or a period named adds columns to
+    // the summary and a line to the page; nullptr: the defaults.
+    const weather_options *weather = nullptr;
     std::string status; // how the run or check ended, for the page
     bool check = false; // audited: counts of warnings are known
     // Unnamed files beside the final names, filled as the sites are done,
     // each keeping its first write failure: the CSV, the overview's rows
-    // and the sites' sections of the page.
-    os::out_stream csv, rows, sections;
+    // and the sites' sections of the page, and --monthly's table.
+    os::out_stream csv, rows, sections, monthly;
     size_t sites = 0; // sites added
 };
 
@@ -30,6 +35,7 @@ struct site_outcome {
     const std::string *name = nullptr;
     long line = 0; // its line in the site list
     const weather_stats *stats = nullptr;
+    const site_weather *weather = nullptr; // what else was made with them
     const char *no_stats = "the daily weather file could not be used";
     int problems = 0, warnings = 0;
     const std::vector<std::string> *findings = nullptr;
@@ -39,9 +45,10 @@ void add_site(batch_outputs &outputs, const site_outcome &site);
 
 // What the outputs (nullptr: none) show of a line of the list that the run
 // or the check is done with: its site, by name, or the line that could not
-// be used; its statistics (nullptr: none, and no_stats says why, nullptr for
-// the usual reason); its counts and messages.
-void add_outcome(batch_outputs *outputs, const listed_site &entry, const weather_stats *stats,
+// be used; its weather as read (nullptr: none), whose statistics are shown
+// unless it failed (no_stats then says why, nullptr for the usual reason);
+// its counts and messages.
+void add_outcome(batch_outputs *outputs, const listed_site &entry, const site_weather *weather,
                  const char *no_stats, int problems, int warnings,
                  const std::vector<std::string> &findings);
 

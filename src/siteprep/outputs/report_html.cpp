@@ -212,12 +212,12 @@ const char style[] =
     "@media print{body{margin:0}}";
 
 std::string html_head(const batch_outputs &outputs) {
-    std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-                       "<title>" +
-                       html("Climate report of " + outputs.list_name) + "</title>\n<style>" +
-                       style + "</style>\n</head>\n<body>\n<h1>" +
-                       html("Climate report of " + outputs.list_name) +
-                       "</h1>\n<p class=\"status\">" + html(outputs.status) + "</p>\n";
+    std::string page =
+        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<title>" +
+        html("Climate report of " + outputs.list_name) + "</title>\n<style>" + style +
+        "</style>\n</head>\n<body>\n<h1>" + html("Climate report of " + outputs.list_name) +
+        "</h1>\n<p class=\"status\">" + html(outputs.status) + "</p>\n" + html_choice(outputs);
     if (!outputs.check)
         page += "<p class=\"status\">The run does not audit the files, so no warnings are "
                 "counted here: siteprep --check lists them.</p>\n";
@@ -241,11 +241,57 @@ std::string html_row(const site_outcome &s, size_t number, bool check) {
            std::to_string(s.problems) + "</td></tr>\n";
 }
 
+std::string html_choice(const batch_outputs &o) {
+    if (o.weather == nullptr || o.weather->choice.is_default())
+        return std::string();
+    return "<p class=\"status\">" +
+           html("Statistics under " + choice_name(o.weather->choice) +
+                "; the strip under each climograph shows the months each year row gave them.") +
+           "</p>\n";
+}
+
+std::string html_strip(const site_outcome &s) {
+    if (s.weather == nullptr || s.weather->month_list.empty())
+        return std::string();
+    const std::vector<month_summary> &list = s.weather->month_list;
+    const double cell = 6, rows = static_cast<double>(list.size() / months);
+    const double width = rows * cell, height = months * cell;
+    std::string svg = "<svg class=\"strip\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " +
+                      number(width, 0) + " " + number(height + 14, 0) +
+                      "\" role=\"img\" aria-label=\"" +
+                      html("Months of " + *s.name + " that enter the statistics") +
+                      "\"><rect fill=\"#b7dfb0\" width=\"" + number(width, 0) + "\" height=\"" +
+                      number(height, 0) + "\"/>";
+    // A cell for each month that does not enter all three statistics, its
+    // year row across, its month down.
+    for (size_t i = 0; i < list.size(); ++i) {
+        const month_summary &m = list[i];
+        const char *fill = !m.in_period  ? "#ddd"
+                           : m.used == 7 ? nullptr
+                           : m.used == 0 ? "#e57373"
+                                         : "#f4c26b";
+        if (fill == nullptr)
+            continue;
+        svg += "<rect fill=\"" + std::string(fill) + "\" x=\"" +
+               number(static_cast<double>(i / months) * cell, 0) + "\" y=\"" +
+               number(static_cast<double>(m.month - 1) * cell, 0) +
+               "\" width=\"6\" height=\"6\"><title>" + std::to_string(m.year) + "-" +
+               (m.month < 10 ? "0" : "") + std::to_string(m.month) + "</title></rect>";
+    }
+    return svg + "<text class=\"tick\" x=\"0\" y=\"" + number(height + 11, 0) + "\">" +
+           std::to_string(list.front().year) + "</text><text class=\"tick\" x=\"" +
+           number(width, 0) + "\" y=\"" + number(height + 11, 0) + "\" text-anchor=\"end\">" +
+           std::to_string(list.back().year) +
+           "</text></svg>\n<p class=\"strip-legend\">Months (January at the top) of each year "
+           "row: green enter all three statistics, amber some, red none; grey lie outside the "
+           "years.</p>\n";
+}
+
 std::string html_section(const site_outcome &s, size_t number) {
     std::string page = "<section class=\"site\" id=\"site-" + std::to_string(number) + "\">\n<h2>" +
                        html(*s.name) + "</h2>\n";
     if (s.stats != nullptr)
-        page += climograph(*s.name, *s.stats);
+        page += climograph(*s.name, *s.stats) + html_strip(s);
     else
         page += "<p>No data: " + html(s.no_stats) + ".</p>\n";
     if (s.findings != nullptr && !s.findings->empty()) {

@@ -11,7 +11,9 @@
 #include "shown.h"
 #include "write_whole.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -23,15 +25,44 @@ std::string block_value(float v) {
     return text;
 }
 
-std::string csv_header(bool check) {
+namespace {
+
+// The summary names the rule and the period when they were given, and
+// gives the sample skewness beside the block's.
+bool named(const batch_outputs &o) {
+    return o.weather != nullptr && o.weather->named;
+}
+
+// A double as the table prints it, or NA.
+std::string double_value(double v) {
+    if (!std::isfinite(v))
+        return "NA";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.4f", v);
+    return text;
+}
+
+// The columns a named rule or period adds to a site's row of a month.
+std::string choice_columns(const site_outcome &s, const batch_outputs &o, int m) {
+    const bool skew = s.weather != nullptr && s.weather->has_skew;
+    return "," + (skew ? double_value(s.weather->skew[m].g1) : "NA") + "," +
+           (skew ? double_value(s.weather->skew[m].se) : "NA") + "," +
+           csv_field(rule_name(o.weather->choice.rule)) + "," + period_name(o.weather->choice);
+}
+
+} // namespace
+
+std::string csv_header(const batch_outputs &o) {
     std::string header = "site,line,month,year_rows,precip_years,tmin_years,tmax_years";
     for (const char *name : block_names)
         header += std::string(",") + name;
-    return header + (check ? ",warnings\r\n" : "\r\n");
+    if (named(o))
+        header += ",prcskw_g1,prcskw_se,completeness,years";
+    return header + (o.check ? ",warnings\r\n" : "\r\n");
 }
 
 // The twelve rows of a site.
-std::string csv_rows(const site_outcome &s, bool check) {
+std::string csv_rows(const site_outcome &s, const batch_outputs &o) {
     std::string text;
     for (int m = 0; m < months; ++m) {
         text +=
@@ -46,11 +77,81 @@ std::string csv_rows(const site_outcome &s, bool check) {
         } else {
             text += "NA,NA,NA,NA,NA,NA,NA,NA,NA";
         }
-        if (check)
+        if (named(o))
+            text += choice_columns(s, o, m);
+        if (o.check)
             text += "," + std::to_string(s.warnings);
         text += "\r\n";
     }
     return text;
+}
+
+std::string monthly_header() {
+    return "site,line,year,month,prcp_total,tmin_mean,tmax_mean,prcp_days,tmin_days,tmax_days,"
+           "days_in_month,longest_gap,filled,used\r\n";
+}
+
+namespace {
+
+// The quantities a month enters the statistics of: "prcp+tmin+tmax", or
+// "none".
+std::string_view used_text(unsigned used) {
+    static const char *const texts[8] = {"none", "prcp",      "tmin",      "prcp+tmin",
+                                         "tmax", "prcp+tmax", "tmin+tmax", "prcp+tmin+tmax"};
+    return texts[used & 7u];
+}
+
+// A row's fields, put one after another into a buffer: a site has a row
+// for each of its months, so the values are written as printf's "%.4f"
+// would write them, without its cost.
+struct row_writer {
+    char buffer[256];
+    char *at = buffer;
+    void add(std::string_view text) { at = std::copy(text.begin(), text.end(), at); }
+    void add(long n) {
+        *at++ = ',';
+        at = std::to_chars(at, std::end(buffer), n).ptr;
+    }
+    void add_value(float v) {
+        *at++ = ',';
+        if (v == missing_value || std::isnan(v))
+            add("NA");
+        else
+            at = put_fixed4(v, at);
+    }
+};
+
+} // namespace
+
+void put_monthly_rows(const site_outcome &s, os::out_stream &out) {
+    if (s.weather == nullptr)
+        return;
+    const std::string site = csv_field(*s.name) + "," + std::to_string(s.line);
+    // Kept from site to site: a site's rows are put in one write, into
+    // memory that is not given back and asked for again at each site.
+    thread_local std::string text;
+    text.clear();
+    for (const month_summary &m : s.weather->month_list) {
+        row_writer row; // the fields after the site's, of a bounded length
+        row.add(m.year);
+        row.add(m.month);
+        for (int q : {q_prec, q_tmin, q_tmax})
+            row.add_value(m.value[q]);
+        for (int q : {q_prec, q_tmin, q_tmax})
+            row.add(m.days[q]);
+        row.add(m.length);
+        row.add(m.longest_gap);
+        if (m.filled < 0)
+            row.add(",NA");
+        else
+            row.add(m.filled);
+        row.add(",");
+        row.add(used_text(m.used));
+        row.add("\r\n");
+        text += site;
+        text.append(row.buffer, row.at);
+    }
+    out.put(text);
 }
 
 namespace {
@@ -81,20 +182,31 @@ bool open_outputs(batch_outputs &o) {
         discard_outputs(o);
         return false;
     }
-    emit(o.csv, csv_header(o.check));
+    if (!o.monthly_path.empty()) {
+        if (!open_beside(o.monthly_path, o.monthly)) {
+            discard_outputs(o);
+            return false;
+        }
+        emit(o.monthly, monthly_header());
+    }
+    emit(o.csv, csv_header(o));
     return true;
 }
 
 void add_site(batch_outputs &o, const site_outcome &site) {
     ++o.sites;
-    emit(o.csv, csv_rows(site, o.check));
+    // Each table's rows made only when it is wanted.
+    if (o.csv.is_open())
+        emit(o.csv, csv_rows(site, o));
+    if (o.monthly.is_open())
+        put_monthly_rows(site, o.monthly);
     if (o.rows.is_open()) {
         emit(o.rows, html_row(site, o.sites, o.check));
         emit(o.sections, html_section(site, o.sites));
     }
 }
 
-void add_outcome(batch_outputs *outputs, const listed_site &entry, const weather_stats *stats,
+void add_outcome(batch_outputs *outputs, const listed_site &entry, const site_weather *weather,
                  const char *no_stats, int problems, int warnings,
                  const std::vector<std::string> &findings) {
     if (outputs == nullptr)
@@ -104,7 +216,10 @@ void add_outcome(batch_outputs *outputs, const listed_site &entry, const weather
     site_outcome outcome;
     outcome.name = &name;
     outcome.line = entry.line_number;
-    outcome.stats = stats;
+    // A site whose weather was read but failed (a rule that leaves a month
+    // without a year) still has its months.
+    outcome.stats = weather != nullptr && weather->failure.empty() ? &weather->ws : nullptr;
+    outcome.weather = weather;
     if (!entry.problem.empty())
         outcome.no_stats = "the site-list line could not be used";
     else if (no_stats != nullptr)
@@ -117,31 +232,31 @@ void add_outcome(batch_outputs *outputs, const listed_site &entry, const weather
 
 bool write_outputs(batch_outputs &o) {
     bool ok = true;
-    for (os::out_stream *unnamed : {&o.csv, &o.rows, &o.sections})
+    for (os::out_stream *unnamed : {&o.csv, &o.rows, &o.sections, &o.monthly})
         if (unnamed->is_open())
             unnamed->flush();
-    const auto put_in_place = [&](const std::string &path, int error,
-                                  const os::content_writer &fill) {
-        const int err =
-            error != 0
-                ? error
-                : os::write_file_whole(path, dir_of(path) + "/.siteprep-", fill, false).err();
+    // The tables, filled in their unnamed files, are linked into place.
+    for (auto [table, path] : {std::pair{&o.csv, &o.summary_path}, {&o.monthly, &o.monthly_path}})
+        if (table->is_open())
+            if (const os::result<void> placed =
+                    os::put_unnamed_in_place(*table, *path, dir_of(*path) + "/.siteprep-");
+                !placed)
+                ok = say_not_written(*path, placed.err());
+    if (o.rows.is_open()) {
+        int err = o.rows.error() != 0 ? o.rows.error() : o.sections.error();
+        if (err == 0)
+            err = os::write_file_whole(
+                      o.report_path, dir_of(o.report_path) + "/.siteprep-",
+                      [&](os::out_stream &to) { return write_page(o, to); }, false)
+                      .err();
         if (err != 0)
-            ok = say_not_written(path, err);
-    };
-    if (o.csv.is_open())
-        put_in_place(o.summary_path, o.csv.error(), [&](os::out_stream &to) {
-            o.csv.rewind();
-            return os::copy_stream(o.csv.get(), to).err();
-        });
-    if (o.rows.is_open())
-        put_in_place(o.report_path, o.rows.error() != 0 ? o.rows.error() : o.sections.error(),
-                     [&](os::out_stream &to) { return write_page(o, to); });
+            ok = say_not_written(o.report_path, err);
+    }
     discard_outputs(o);
     return ok;
 }
 
 void discard_outputs(batch_outputs &o) {
-    for (os::out_stream *unnamed : {&o.csv, &o.rows, &o.sections})
+    for (os::out_stream *unnamed : {&o.csv, &o.rows, &o.sections, &o.monthly})
         *unnamed = os::out_stream();
 }

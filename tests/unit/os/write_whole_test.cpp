@@ -1,6 +1,7 @@
 // Files written whole, with each system call they make failing in turn:
 // the old file stays whole or the new one is whole, never a part of it,
 // no temporary file is left, and the result says which and why.
+#include "open.h"
 #include "sys_faults.h"
 #include "tool.h"
 #include "write_whole.h"
@@ -106,6 +107,40 @@ TEST(WriteNewFile, NeverReplacesAFileAndLeavesNoTemporary) {
         r = os::write_new_file(failing.file("f"), failing.file("f."), put, true);
         EXPECT_EQ(r.err(), ENOSPC) << static_cast<int>(fn);
         EXPECT_TRUE(failing.snapshot().empty()) << static_cast<int>(fn);
+    }
+}
+
+// An unnamed file filled and put in place: linked under a temporary name
+// and renamed, or copied when it cannot be linked.
+os::result<void> put_unnamed(const scratch_dir &dir) {
+    os::result<os::out_stream> unnamed = os::open_unnamed_beside(dir.file("f"));
+    if (!unnamed)
+        return unnamed.error();
+    unnamed->put(new_text);
+    return os::put_unnamed_in_place(*unnamed, dir.file("f"), dir.file(".t-"));
+}
+
+TEST(WriteWhole, AnUnnamedFileIsPutInPlaceWholeWithTheUsualMode) {
+    scratch_dir dir;
+    dir.write("f", old_text);
+    ASSERT_TRUE(put_unnamed(dir));
+    EXPECT_EQ(dir.snapshot(), (files{{"f", new_text}}));
+    struct stat st;
+    ASSERT_EQ(stat(dir.file("f").c_str(), &st), 0);
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+    for (int c = 0; c < os::sys::calls; ++c) {
+        const call fn = static_cast<call>(c);
+        os::sys::clear_faults();
+        ASSERT_TRUE(put_unnamed(dir));
+        for (long n = 1, made = os::sys::calls_of(fn); n <= made; ++n) {
+            dir.write("f", old_text);
+            os::sys::injected_fault fault(fn, n, ENOSPC);
+            const os::result<void> r = put_unnamed(dir);
+            EXPECT_EQ(dir.snapshot(), (files{{"f", r.ok() ? new_text : old_text}}))
+                << "call " << c << " number " << n;
+        }
     }
 }
 

@@ -1,6 +1,9 @@
 // A CSV field as RFC 4180 reads it back, quoted for each reason it must be.
 #include "csv.h"
 
+#include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -45,6 +48,28 @@ TEST(CsvField, FieldsAreQuotedForEachReason) {
         EXPECT_EQ(pos, record.size());
         EXPECT_EQ(fields, (std::vector<std::string>{text, "1"})) << record;
         EXPECT_EQ(record[0] == '"', text != "plain") << record;
+    }
+}
+
+// The block's format, "%.4f", as printf prints it: ties to even on the
+// exact binary value, the sign of a negative zero and of what rounds to
+// it, not-a-number and infinities; and a sweep of floats of every size.
+TEST(Fixed4, PrintsAsPrintfDoes) {
+    std::vector<float> values = {0.0f,   -0.0f,   0.03125f, 0.00015f,  -0.00004f, 1.00005f,
+                                 99.99f, -99.99f, 1e-8f,    123456.7f, 3e12f,     -2e20f,
+                                 NAN,    -NAN,    INFINITY, -INFINITY, 0.5f,      2.5e-5f};
+    uint32_t bits = 12345;
+    for (int i = 0; i < 200000; ++i) {
+        bits = bits * 1103515245u + 12345u;
+        float v;
+        std::memcpy(&v, &bits, sizeof v);
+        values.push_back(v);
+        values.push_back(static_cast<float>(bits % 2000000) / 1000.0f - 1000.0f);
+    }
+    for (const float v : values) {
+        char expected[64], got[64]; // a float's largest is 39 digits before the point
+        std::snprintf(expected, sizeof expected, "%.4f", static_cast<double>(v));
+        EXPECT_EQ(std::string(got, put_fixed4(v, got)), expected);
     }
 }
 

@@ -1,0 +1,402 @@
+// The fill's files: the target and its donors read as daily files, the
+// filled file written with its record and skill table, each through the
+// guard and a temporary name.
+#include "fill_files.h"
+#include "calendar.h"
+#include "csv.h"
+#include "daily_line.h"
+#include "file_paths.h"
+#include "guard.h"
+#include "layout.h"
+#include "open.h"
+#include "plan.h"
+#include "printer.h"
+#include "shown.h"
+#include "site_files.h"
+#include "write_whole.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace import {
+
+namespace {
+
+const char *const quantity_words[quantities] = {"tmax", "tmin", "prcp"};
+
+std::string date_text(long day) {
+    const calendar_date d = date_of_number(day);
+    return format_message("%04d-%02d-%02d", d.year, d.month, d.day);
+}
+
+// A day's line: where its values start and its seventh field ends.
+bool find_values(std::string_view line, size_t &values, size_t &rest) {
+    size_t pos = 0;
+    for (int field = 1; field <= 7; ++field) {
+        const std::string_view token = next_token(line, pos);
+        if (token.empty())
+            return false;
+        if (field == 5)
+            values = static_cast<size_t>(token.data() - line.data());
+    }
+    rest = pos;
+    return true;
+}
+
+// The series of a file's dated lines, from its first day to its last.
+void fill_series_of(daily_text &into, const std::vector<std::array<double, quantities>> &values) {
+    day_series &s = into.series;
+    s.first = into.lines.front().day;
+    s.days.assign(static_cast<size_t>(into.lines.back().day - s.first + 1), {NAN, NAN, NAN});
+    for (size_t i = 0; i < into.lines.size(); ++i)
+        s.days[static_cast<size_t>(into.lines[i].day - s.first)] = values[i];
+}
+
+double value_of(float v) {
+    return is_valid(v) ? static_cast<double>(v) : NAN;
+}
+
+} // namespace
+
+std::string parse_daily_text(const std::string &name, std::string text, daily_text &into) {
+    into = daily_text();
+    into.text = std::move(text);
+    const std::string &t = into.text;
+    std::vector<std::array<double, quantities>> values;
+    long number = 0;
+    for (size_t at = 0, end = 0; at < t.size(); at = end) {
+        end = t.find('\n', at);
+        end = end == std::string::npos ? t.size() : end + 1;
+        const std::string_view line(t.data() + at, end - at);
+        const std::string where = shown_name(name) + format_message(" line %ld: ", ++number);
+        if (number == 1)
+            into.eol = line_end_of(line);
+        daily_record rec;
+        std::string why;
+        const parse_status status = parse_daily_line(line, rec, why);
+        if (status == parse_status::blank)
+            continue;
+        if (status == parse_status::bad)
+            return where + why + ": not a daily file this tool reads";
+        const calendar_date d{rec.year, rec.month, rec.day};
+        if (!is_real_date(d))
+            return where + format_message("%d %d %d (day month year) is not a date", rec.day,
+                                          rec.month, rec.year);
+        daily_text::day_line l;
+        l.day = day_number(d.year, d.month, d.day);
+        l.begin = at;
+        l.end = end;
+        if (!into.lines.empty() && l.day <= into.lines.back().day)
+            return where + date_text(l.day) +
+                   (l.day == into.lines.back().day ? " again" : " after a later date");
+        if (!into.lines.empty() && l.day - into.lines.front().day >= max_years * 366L)
+            return where + format_message("more than %d years after the first day", max_years);
+        find_values(line, l.values, l.rest);
+        l.values += at;
+        l.rest += at;
+        into.lines.push_back(l);
+        values.push_back({value_of(rec.tmax), value_of(rec.tmin), value_of(rec.prec)});
+    }
+    if (into.lines.empty())
+        return shown_name(name) + ": no day";
+    fill_series_of(into, values);
+    return std::string();
+}
+
+std::string read_donors(const std::vector<std::string> &paths, donor_files &into) {
+    for (const std::string &path : paths) {
+        os::result<os::regular_file> opened = os::open_regular(path);
+        os::result<std::string> text =
+            opened ? os::read_rest(opened->file) : os::result<std::string>(opened.error());
+        if (!text)
+            return "Error reading the donor " + shown_name(path) + ": " + text.error().reason();
+        daily_text donor;
+        if (std::string why = parse_daily_text(path, std::move(*text), donor); !why.empty())
+            return "The donor " + why;
+        into.names.push_back(path);
+        into.series.push_back(std::move(donor.series));
+    }
+    return std::string();
+}
+
+namespace {
+
+// A value as the filled file writes it: temperatures to a hundredth of a
+// degree, precipitation to a thousandth of a cm, -99.99 where missing.
+std::string filled_text_of(double v, int quantity) {
+    if (std::isnan(v))
+        return "-99.99";
+    return format_message(quantity == prcp ? "%.3f" : "%.2f", v);
+}
+
+// A day's line with its filled values (bit q of filled) written in place of
+// the file's, the rest of the line as it was.
+std::string filled_line(const daily_text &target, const daily_text::day_line &l,
+                        const std::array<double, quantities> &v, unsigned filled) {
+    const std::string_view text(target.text);
+    const std::string_view old = text.substr(l.values, l.rest - l.values);
+    std::string line(text.substr(l.begin, l.values - l.begin));
+    size_t pos = 0;
+    for (int q = 0; q < quantities; ++q) {
+        const std::string_view token = next_token(old, pos);
+        line += (q > 0 ? " " : "") + ((filled & 1u << q) != 0
+                                          ? filled_text_of(v[static_cast<size_t>(q)], q)
+                                          : std::string(token));
+    }
+    return line + std::string(text.substr(l.rest, l.end - l.rest));
+}
+
+// A day the file lacks, as a line of its own.
+std::string new_line(long day, const std::array<double, quantities> &v, const std::string &eol) {
+    const calendar_date d = date_of_number(day);
+    return format_message("%d %d %d %d ", d.day, d.month, d.year, day_of_year(d)) +
+           filled_text_of(v[tmax], tmax) + " " + filled_text_of(v[tmin], tmin) + " " +
+           filled_text_of(v[prcp], prcp) + eol;
+}
+
+std::string filled_daily(const daily_text &target, const fill_result &r) {
+    std::vector<unsigned> filled(target.series.days.size(), 0);
+    for (const filled_value &v : r.record)
+        filled[static_cast<size_t>(v.day - target.series.first)] |= 1u << v.quantity;
+    std::string text;
+    text.reserve(target.text.size() + target.text.size() / 8);
+    size_t next = 0; // the next of the file's lines
+    for (size_t i = 0; i < filled.size(); ++i) {
+        const long day = target.series.first + static_cast<long>(i);
+        const auto &v = r.filled.days[i];
+        if (next < target.lines.size() && target.lines[next].day == day) {
+            const daily_text::day_line &l = target.lines[next++];
+            text += filled[i] == 0 ? target.text.substr(l.begin, l.end - l.begin)
+                                   : filled_line(target, l, v, filled[i]);
+        } else {
+            text += new_line(day, v, target.eol);
+        }
+    }
+    return text;
+}
+
+const char record_header[] = "date,quantity,value,method,source,adjustment\r\n";
+
+// The record: an earlier record's rows (when it is one), then a row for
+// every value filled now.
+std::string record_of(const fill_result &r, const donor_files &donors, const std::string &earlier) {
+    std::string text = record_header;
+    if (earlier.starts_with(record_header)) {
+        text += earlier.substr(sizeof record_header - 1);
+        if (!text.ends_with('\n'))
+            text += "\r\n";
+    }
+    for (const filled_value &v : r.record)
+        text += date_text(v.day) + "," + quantity_words[v.quantity] + "," +
+                filled_text_of(v.value, v.quantity) + "," + method_name(v.method) + "," +
+                (v.donor >= 0 ? csv_field(donors.names[static_cast<size_t>(v.donor)]) : "") + "," +
+                (v.method == fill_method::donor              ? format_message("%.6g", v.adjustment)
+                 : v.method == fill_method::donor_unadjusted ? "0"
+                                                             : "") +
+                "\r\n";
+    return text;
+}
+
+std::string or_na(double v) {
+    return std::isfinite(v) ? format_message("%.4f", v) : "NA";
+}
+
+std::string skill_of(const fill_result &r, const donor_files &donors) {
+    std::string text = "donor,quantity,month,overlap_days,adjustment,spread,accepted,"
+                       "held_out_days,mae,mean_error\r\n";
+    for (size_t k = 0; k < r.fits.size(); ++k)
+        for (int q = 0; q < quantities; ++q)
+            for (int m = 0; m < 12; ++m) {
+                const donor_month &f = r.fits[k][static_cast<size_t>(q)][static_cast<size_t>(m)];
+                text += csv_field(donors.names[k]) + "," + quantity_words[q] + "," +
+                        std::to_string(m + 1) + "," + std::to_string(f.overlap) + "," +
+                        or_na(f.adjustment) + "," + or_na(f.spread) + "," +
+                        (f.accepted ? "yes" : csv_field(f.why_not)) + "," +
+                        std::to_string(f.held_out) + "," + or_na(f.mae) + "," +
+                        or_na(f.mean_error) + "\r\n";
+            }
+    return text;
+}
+
+// "tmax 12 (interpolation 4, a.wth 8)" for each quantity, and what is left.
+std::vector<std::string> summary_of(const std::string &name, const fill_result &r,
+                                    const donor_files &donors) {
+    std::string line = shown_name(name) + ": filled";
+    for (int q = 0; q < quantities; ++q) {
+        std::vector<long> by(donors.names.size() + 1, 0); // interpolation, then each donor
+        long all = 0;
+        for (const filled_value &v : r.record)
+            if (v.quantity == q) {
+                ++by[static_cast<size_t>(v.donor + 1)];
+                ++all;
+            }
+        line += std::string(q > 0 ? "," : "") + " " + quantity_words[q] + " " + std::to_string(all);
+        std::string parts;
+        for (size_t k = 0; k < by.size(); ++k)
+            if (by[k] > 0)
+                parts += (parts.empty() ? "" : ", ") +
+                         (k == 0 ? std::string("interpolation") : shown_name(donors.names[k - 1])) +
+                         " " + std::to_string(by[k]);
+        if (!parts.empty())
+            line += " (" + parts + ")";
+    }
+    line += format_message("; still missing: tmax %ld, tmin %ld, prcp %ld", r.left[tmax],
+                           r.left[tmin], r.left[prcp]);
+    std::vector<std::string> said = {line};
+    if (!r.tmin_above_tmax.empty()) {
+        std::string days;
+        for (size_t i = 0; i < r.tmin_above_tmax.size() && i < 10; ++i)
+            days += (i > 0 ? ", " : "") + date_text(r.tmin_above_tmax[i]);
+        said.push_back(shown_name(name) + ": Tmin above Tmax on " +
+                       counted(static_cast<long>(r.tmin_above_tmax.size()), "filled day") +
+                       ", kept as filled: " + days +
+                       (r.tmin_above_tmax.size() > 10 ? ", ..." : ""));
+    }
+    return said;
+}
+
+} // namespace
+
+filled_files fill_files_of(const std::string &name, const daily_text &target,
+                           const donor_files &donors, const fill_settings &settings,
+                           const std::string &earlier_record) {
+    filled_files out;
+    out.result = fill_series(target.series, donors.series, settings);
+    out.daily = filled_daily(target, out.result);
+    out.record = record_of(out.result, donors, earlier_record);
+    out.skill = skill_of(out.result, donors);
+    out.said = summary_of(name, out.result, donors);
+    return out;
+}
+
+namespace {
+
+constexpr char program[] = "siteprep-import";
+
+// A file read whole; absent (ENOENT) is empty when absent_ok.
+os::result<std::string> read_whole(const std::string &path, bool absent_ok = false) {
+    os::result<os::regular_file> opened = os::open_regular(path);
+    if (!opened)
+        return absent_ok && opened.err() == ENOENT ? os::result<std::string>(std::string())
+                                                   : os::result<std::string>(opened.error());
+    return os::read_rest(opened->file);
+}
+
+// The files of a fill, for the guard: the target, the donors and the
+// target's earlier record read, the three outputs written. Reading the
+// target and its record whole before anything is written, the fill may
+// write over them.
+std::vector<std::string> fill_collisions(const fill_request &r, const std::string &output) {
+    std::vector<guarded_file> files = {
+        {r.target, "the target " + shown_name(r.target), false},
+        {fill_record_of(r.target), "the target's fill record", false}};
+    for (const std::string &donor : r.donors)
+        files.push_back({donor, "the donor " + shown_name(donor), false});
+    const size_t outputs = files.size();
+    files.push_back({output, "the filled daily file " + shown_name(output), true});
+    files.push_back({fill_record_of(output), "its fill record", true});
+    files.push_back({fill_skill_of(output), "its skill table", true});
+    const guard_excuse excuse = [outputs](size_t writer, size_t other) {
+        return (writer == outputs && other == 0) || (writer == outputs + 1 && other == 1);
+    };
+    std::vector<std::string> found;
+    for (const std::vector<size_t> &group : same_files(files))
+        if (std::string message = collision_in(files, group, excuse); !message.empty())
+            found.push_back(std::move(message));
+    for (size_t i = outputs; i < files.size(); ++i)
+        if (std::string why = planted_link(files[i].path); !why.empty())
+            found.push_back(std::move(why));
+    return found;
+}
+
+// Where the filled file goes: DIR/NAME.wth, or the target itself.
+std::string output_of(const fill_request &r) {
+    if (r.output_dir.empty())
+        return r.target;
+    std::string stem = base_of(r.target);
+    if (const size_t dot = stem.rfind('.'); dot != std::string::npos && dot > 0)
+        stem.erase(dot);
+    return (r.output_dir == "." ? std::string() : r.output_dir + "/") + stem + ".wth";
+}
+
+// Everything checked before the first write; empty, or why the fill must
+// not start.
+std::string refusal(const fill_request &r, const std::string &output) {
+    if (!r.output_dir.empty()) {
+        std::vector<std::string> made;
+        if (std::string why = make_directories(r.output_dir, made); !why.empty())
+            return why;
+    }
+    if (std::vector<std::string> found = fill_collisions(r, output); !found.empty()) {
+        std::string all;
+        for (const std::string &f : found)
+            all += (all.empty() ? "" : "\n") + f;
+        return all + "\nNothing was written.";
+    }
+    if (!r.force)
+        for (const std::string &path : {output, fill_record_of(output), fill_skill_of(output)})
+            if (os::link_status_of(path).ok())
+                return shown_name(path) + " exists: --force replaces it";
+    return std::string();
+}
+
+os::result<void> write_text(const std::string &path, const std::string &text) {
+    return os::write_file_replacing(path, path + ".",
+                                    [&text](os::out_stream &out) { return out.put(text), 0; });
+}
+
+int fill_all(const fill_request &r) {
+    const std::string output = output_of(r);
+    if (std::string why = refusal(r, output); !why.empty()) {
+        print_error(program, why);
+        return 1;
+    }
+    os::result<std::string> text = read_whole(r.target);
+    if (!text) {
+        print_error(program,
+                    "Error reading " + shown_name(r.target) + ": " + text.error().reason());
+        return 1;
+    }
+    daily_text target;
+    donor_files donors;
+    std::string why = parse_daily_text(r.target, std::move(*text), target);
+    if (why.empty())
+        why = read_donors(r.donors, donors);
+    os::result<std::string> earlier = read_whole(fill_record_of(r.target), true);
+    if (why.empty() && !earlier)
+        why = "Error reading " + shown_name(fill_record_of(r.target)) + ": " +
+              earlier.error().reason();
+    if (!why.empty()) {
+        print_error(program, why);
+        return 1;
+    }
+    const filled_files made = fill_files_of(output, target, donors, r.settings, *earlier);
+    // The daily file first: a record is never left naming fills its file lacks.
+    for (const auto &[path, content] :
+         {std::pair{output, &made.daily}, std::pair{fill_record_of(output), &made.record},
+          std::pair{fill_skill_of(output), &made.skill}})
+        if (const os::result<void> written = write_text(path, *content); !written) {
+            print_error(program,
+                        "Error writing " + shown_name(path) + ": " + written.error().reason());
+            return 1;
+        }
+    for (const std::string &line : made.said)
+        print_line(line);
+    return 0;
+}
+
+} // namespace
+
+int run_fill(const fill_request &request) {
+    try {
+        return fill_all(request);
+    } catch (const std::bad_alloc &) {
+        print_error(program, std::string(std::strerror(ENOMEM)) + "; it stopped");
+        return 1;
+    }
+}
+
+} // namespace import

@@ -1,0 +1,65 @@
+// The fill's files: a target daily file and its donors read, the filled
+// daily file, its record of every value filled (NAME.fill.csv) and its
+// skill table (NAME.fill-skill.csv) written, all through the guard and
+// temporary names; and the same for an import that fills what its source
+// lacks (ghcn --fill-from).
+#pragma once
+
+#include "fill.h"
+
+#include <string>
+#include <vector>
+
+namespace import {
+
+struct fill_request {
+    std::string target;
+    std::vector<std::string> donors;
+    std::string output_dir; // empty: the target replaced in place (--force)
+    bool force = false;
+    fill_settings settings;
+};
+
+// Fills the target from the donors: 0, or 1 after saying what failed.
+int run_fill(const fill_request &request);
+
+// A daily file as the fill reads it: its days as a series, and each day's
+// line as it stands, to be written back as it was where nothing of it is
+// filled.
+struct daily_text {
+    std::string text;
+    struct day_line {
+        long day = 0;
+        size_t begin = 0, end = 0;   // the line, its end included
+        size_t values = 0, rest = 0; // where its fifth field starts, and its seventh ends
+    };
+    std::vector<day_line> lines;
+    day_series series;
+    std::string eol = "\n"; // the first line's end
+};
+// Reads a daily file's text, named name in messages; empty, or what is
+// wrong ("NAME line N: ..."): a line the daily reader refuses, a date that
+// is not one, a date out of order or given twice.
+std::string parse_daily_text(const std::string &name, std::string text, daily_text &into);
+
+// The donors of a fill, read.
+struct donor_files {
+    std::vector<std::string> names;
+    std::vector<day_series> series;
+};
+// Reads the donors' files; empty, or what failed, naming the file.
+std::string read_donors(const std::vector<std::string> &paths, donor_files &into);
+
+// What a fill writes and says of a target: the filled daily file, the
+// record (an earlier record's rows first) and the skill table, and the
+// summary lines.
+struct filled_files {
+    std::string daily, record, skill;
+    std::vector<std::string> said;
+    fill_result result;
+};
+filled_files fill_files_of(const std::string &name, const daily_text &target,
+                           const donor_files &donors, const fill_settings &settings,
+                           const std::string &earlier_record);
+
+} // namespace import

@@ -1,0 +1,208 @@
+// Gaps in the daily files: the statistics under a completeness rule and a
+// period (--completeness, --years), the months' table (--monthly), the
+// summary's added columns, what the check says a rule changes, and the
+// importer's fill (its filled file, its record and its skill table).
+#include "data.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+bool has(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Two years of a site: 2001 with Tmax 20, Tmin 10 and 1 cm a day, 2002
+// with 24, 12 and 2. March 1 to 5 of 2001 lack their temperatures (5 days
+// in a row: wmo leaves the month out), June 15 of 2001 its precipitation
+// (wmo leaves it out), and with june_2002, June 20 of 2002 too.
+void write_gappy_site(const scratch_dir &dir, bool june_2002 = false) {
+    dir.write("sites.txt", site_row("plot"));
+    dir.write("plot.sfp", site_file("1 ELEV\n"));
+    dir.write(
+        "plot.wth", daily_file({.first_year = 2001, .years = 2}, [june_2002](const file_day &d) {
+            const bool first = d.year == 2001;
+            const bool no_temps = first && d.month == 3 && d.day <= 5;
+            const bool no_prec = d.month == 6 && (first ? d.day == 15 : june_2002 && d.day == 20);
+            return std::string(no_temps ? "-99.99 -99.99"
+                               : first  ? "20 10"
+                                        : "24 12") +
+                   (no_prec ? " -99.99"
+                    : first ? " 1"
+                            : " 2");
+        }));
+}
+
+// The value the weather block gives a name ("TMX2M(3)").
+std::string block_value(const std::string &site_file, const std::string &name) {
+    const size_t at = site_file.find("'" + name + "'");
+    const size_t start = site_file.rfind('\n', at) + 1;
+    return site_file.substr(start, site_file.find(' ', start) - start);
+}
+
+// By hand: legacy takes March 2001's 26 days of 20 and June 2001's 29 cm,
+// wmo leaves both out.
+TEST(Gaps, ARuleLeavesIncompleteMonthsOut) {
+    scratch_dir dir;
+    write_gappy_site(dir);
+    const tool_result plain = run_tool(dir.path(), {"sites.txt"});
+    ASSERT_EQ(plain.status, 0) << plain.out;
+    EXPECT_EQ(block_value(dir.read("plot.sfp"), "TMX2M(3)"), "22.0000");
+    EXPECT_EQ(block_value(dir.read("plot.sfp"), "PRECIP(6)"), "44.5000");
+    const tool_result r =
+        run_tool(dir.path(), {"--completeness", "wmo", "--monthly", "m.csv", "--summary", "s.csv",
+                              "--report", "r.html", "sites.txt"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string sfp = dir.read("plot.sfp");
+    EXPECT_EQ(block_value(sfp, "TMX2M(3)"), "24.0000");
+    EXPECT_EQ(block_value(sfp, "PRECIP(6)"), "60.0000");
+    EXPECT_EQ(block_value(sfp, "PRECIP(7)"), "46.5000"); // complete months as before
+    const std::string m = dir.read("m.csv");
+    EXPECT_EQ(m.rfind("site,line,year,month,prcp_total,tmin_mean,tmax_mean,prcp_days,tmin_days,"
+                      "tmax_days,days_in_month,longest_gap,filled,used\r\n",
+                      0),
+              0u);
+    EXPECT_TRUE(has(m, "\nplot,1,2001,3,31.0000,10.0000,20.0000,31,26,26,31,5,0,prcp\r\n")) << m;
+    EXPECT_TRUE(has(m, "\nplot,1,2001,6,29.0000,10.0000,20.0000,29,30,30,30,1,0,tmin+tmax\r\n"));
+    EXPECT_TRUE(has(m, "\nplot,1,2002,12,62.0000,12.0000,24.0000,31,31,31,31,0,0,prcp+tmin+tmax"));
+    const std::string s = dir.read("s.csv");
+    EXPECT_TRUE(
+        has(s, "PRECIP,PRCSTD,PRCSKW,TMN2M,TMX2M,prcskw_g1,prcskw_se,completeness,years\r\n"));
+    // The page names the rule, and shows the months each year row gave:
+    // March 2001 gave its precipitation alone.
+    const std::string page = dir.read("r.html");
+    EXPECT_TRUE(has(page, "Statistics under --completeness wmo;"));
+    EXPECT_TRUE(has(page, "aria-label=\"Months of plot that enter the statistics\""));
+    EXPECT_TRUE(has(page, "<rect fill=\"#f4c26b\" x=\"0\" y=\"12\" width=\"6\" height=\"6\">"
+                          "<title>2001-03</title>"))
+        << page;
+    // Two years: too few for a sample skewness.
+    EXPECT_TRUE(
+        has(s, "\nplot,1,6,2,1,2,2,60.0000,0.0000,0.0000,11.0000,22.0000,NA,NA,wmo,all\r\n"))
+        << s;
+}
+
+TEST(Gaps, LegacyNamedIsTodaysRuleWithTheSummarysColumns) {
+    scratch_dir dir;
+    write_gappy_site(dir);
+    ASSERT_EQ(
+        run_tool(dir.path(), {"--summary", "plain.csv", "--report", "r.html", "sites.txt"}).status,
+        0);
+    EXPECT_FALSE(has(dir.read("r.html"), "Months of plot")); // no strip by default
+    const std::string plain = dir.read("plot.sfp");
+    write_gappy_site(dir);
+    ASSERT_EQ(run_tool(dir.path(), {"--completeness", "legacy", "--summary", "s.csv", "sites.txt"})
+                  .status,
+              0);
+    EXPECT_EQ(dir.read("plot.sfp"), plain);
+    EXPECT_FALSE(has(dir.read("plain.csv"), "prcskw_g1"));
+    EXPECT_TRUE(has(dir.read("s.csv"), ",NA,NA,legacy,all\r\n"));
+}
+
+TEST(Gaps, AMonthLeftWithoutAYearFailsTheSite) {
+    scratch_dir dir;
+    write_gappy_site(dir, true);
+    const tool_result r = run_tool(dir.path(), {"--completeness", "wmo", "sites.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.out, "Error in weather data file plot.wth: June precipitation: no year left "
+                           "by --completeness wmo, so its statistics would be nan"))
+        << r.out;
+    // Its site keys, not its block, as for a daily file that cannot be used.
+    EXPECT_TRUE(has(dir.read("plot.sfp"), "'OLD(1)'"));
+    EXPECT_FALSE(has(dir.read("plot.sfp"), "'PRECIP(1)'"));
+    const tool_result check =
+        run_tool(dir.path(), {"--check", "--completeness", "wmo", "sites.txt"});
+    EXPECT_EQ(check.status, 1);
+    EXPECT_TRUE(has(check.out, "June precipitation: no year left")) << check.out;
+}
+
+TEST(Gaps, TheCheckSaysWhatARuleAndAPeriodChange) {
+    scratch_dir dir;
+    write_gappy_site(dir);
+    const tool_result r = run_tool(dir.path(), {"--check", "--completeness", "wmo", "--years",
+                                                "2001-2003", "--normals-min", "0.5", "sites.txt"});
+    EXPECT_EQ(r.out.rfind("Statistics under --completeness wmo, --years 2001-2003", 0), 0u)
+        << r.out;
+    EXPECT_TRUE(has(r.out, "plot.wth under --completeness wmo, --years 2001-2003, against the "
+                           "defaults: largest change PRECIP 15.5000 (June), PRCSTD 15.5000 (June), "
+                           "TMN2M 1.0000 (March), TMX2M 2.0000 (March); months left out: 1 of "
+                           "precipitation (2001-06), 1 of Tmin (2001-03), 1 of Tmax (2001-03); 0 "
+                           "year rows outside 2001-2003\n"))
+        << r.out;
+    // Of the period's three years, each month has at most two.
+    EXPECT_TRUE(has(r.out, "Warning: plot.wth: March has values in fewer than 0.5 of the 3 years "
+                           "of 2001-2003 that a normal needs (--normals-min): Tmin 1, Tmax 1\n"))
+        << r.out;
+    EXPECT_FALSE(has(r.out, "Warning: plot.wth: April"));
+}
+
+TEST(Gaps, YearsTakeThePeriodOnly) {
+    scratch_dir dir;
+    write_gappy_site(dir);
+    ASSERT_EQ(
+        run_tool(dir.path(), {"--years", "2002-2002", "--summary", "s.csv", "sites.txt"}).status,
+        0);
+    EXPECT_EQ(block_value(dir.read("plot.sfp"), "PRECIP(6)"), "60.0000");
+    EXPECT_TRUE(has(dir.read("s.csv"),
+                    "\nplot,1,1,1,1,1,1,62.0000,0.0000,0.0000,12.0000,24.0000,NA,NA,"
+                    "legacy,2002-2002\r\n"));
+    const tool_result none = run_tool(dir.path(), {"--years", "1991-2000", "sites.txt"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_TRUE(has(none.out, "no year row in the years 1991-2000 (--years)")) << none.out;
+}
+
+// The fill of the gappy site from a donor that is it plus 1.5 degrees and
+// 0.5 times: its temperatures and precipitation come back as they were.
+TEST(Gaps, TheFillRestoresWhatTheDonorKnowsAndRecordsIt) {
+    scratch_dir dir;
+    write_gappy_site(dir);
+    dir.write("donor.wth", daily_file({.first_year = 2000, .years = 4}, [](const file_day &d) {
+                  return d.year == 2002 ? "25.5 13.5 1" : "21.5 11.5 0.5";
+              }));
+    const tool_result r =
+        run_import(dir.path(), {"fill", "plot.wth", "--donor", "donor.wth", "--max-interp", "0",
+                                "--min-overlap", "20", "-o", "out"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "out/plot.wth: filled tmax 5 (donor.wth 5), tmin 5 (donor.wth 5), prcp 1 "
+                     "(donor.wth 1); still missing: tmax 0, tmin 0, prcp 0\n");
+    const std::string filled = dir.read("out/plot.wth");
+    EXPECT_TRUE(has(filled, "\n1 3 2001 60 20.00 10.00 1\n")) << filled.substr(0, 200);
+    EXPECT_TRUE(has(filled, "\n15 6 2001 166 20 10 1.000\n"));
+    const std::string record = dir.read("out/plot.fill.csv");
+    EXPECT_EQ(record.rfind("date,quantity,value,method,source,adjustment\r\n"
+                           "2001-03-01,tmax,20.00,donor,donor.wth,-1.5\r\n",
+                           0),
+              0u)
+        << record;
+    EXPECT_TRUE(has(record, "2001-06-15,prcp,1.000,donor,donor.wth,2\r\n"));
+    EXPECT_TRUE(has(dir.read("out/plot.fill-skill.csv"),
+                    "\ndonor.wth,tmax,3,57,-1.5000,0.0000,yes,5,0.0000,0.0000\r\n"));
+    // The months' table counts the days filled.
+    dir.write("sites.txt", site_row("out/plot"));
+    dir.write("out/plot.sfp", site_file("1 ELEV\n"));
+    ASSERT_EQ(
+        run_tool(dir.path(), {"--completeness", "wmo", "--monthly", "m.csv", "sites.txt"}).status,
+        0);
+    EXPECT_TRUE(has(dir.read("m.csv"), "\nout/plot,1,2001,3,31.0000,10.0000,20.0000,31,31,31,31,0,"
+                                       "5,prcp+tmin+tmax\r\n"));
+    // Again without --force: refused, the first fill kept.
+    const tool_result again =
+        run_import(dir.path(), {"fill", "plot.wth", "--donor", "donor.wth", "-o", "out"});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_TRUE(has(again.err, "out/plot.wth exists: --force replaces it")) << again.err;
+    // A donor that is no daily file is named, and nothing is written.
+    dir.write("notes.wth", "station moved in 1987\n");
+    const tool_result notes =
+        run_import(dir.path(), {"fill", "plot.wth", "--donor", "notes.wth", "-o", "other"});
+    EXPECT_EQ(notes.status, 1);
+    EXPECT_TRUE(has(notes.err, "The donor notes.wth line 1: ")) << notes.err;
+    EXPECT_TRUE(has(notes.err, "not a daily file this tool reads")) << notes.err;
+    EXPECT_FALSE(dir.exists("other/plot.wth"));
+    // A donor that is the output is refused before anything is written.
+    const tool_result onto =
+        run_import(dir.path(), {"fill", "plot.wth", "--donor", "plot.wth", "--force"});
+    EXPECT_EQ(onto.status, 1);
+    EXPECT_TRUE(has(onto.err, "Nothing was written")) << onto.err;
+}
+
+} // namespace

@@ -23,6 +23,10 @@ MODES = [
     ["--summary", "s.csv", "--report", "r.html"],
     ["--check", "--summary", "s.csv", "--report", "r.html"],
     ["--keep-going", "--summary", "s.csv", "--report", "r.html", "--keep-soils"],
+    ["--part", "1/2", "--failed", "failed.txt"],
+    ["--keep-going", "--part", "2/2", "--failed", "failed.txt", "--sync"],
+    ["--scratch", "scratch", "--keep-soils", "--jobs", "2"],
+    ["--check", "--part", "2/3", "--scratch", "scratch"],
 ]
 
 
@@ -81,6 +85,8 @@ def make_batch(root, rng):
 
 
 def run(binary, root, mode):
+    if "--scratch" in mode:
+        os.makedirs(os.path.join(root, "scratch"), exist_ok=True)
     r = subprocess.run([binary] + mode + ["sites.txt"], cwd=root, capture_output=True)
     return r.returncode, r.stdout, r.stderr
 

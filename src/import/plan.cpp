@@ -156,8 +156,11 @@ outcome import_filled(const import_request &r, const donor_files &donors, planne
     for (const auto &[path, content] :
          {std::pair{p.output, &made.daily}, std::pair{fill_record_of(p.output), &made.record},
           std::pair{fill_skill_of(p.output), &made.skill}}) {
-        const os::result<void> written = os::write_file_replacing(
-            path, path + ".", [content](os::out_stream &out) { return out.put(*content), 0; });
+        const std::string *written_text = content; // clang 14 captures no structured binding
+        const os::result<void> written =
+            os::write_file_replacing(path, path + ".", [written_text](os::out_stream &out) {
+                return out.put(*written_text), 0;
+            });
         if (!written) {
             why = "Error writing " + shown_name(path) + ": " + written.error().reason();
             return outcome::failed;

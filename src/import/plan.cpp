@@ -75,8 +75,8 @@ std::vector<std::string> collisions(const import_request &r, const std::vector<p
     return guard_files(files);
 }
 
-// Makes dir and the directories above it that are missing, as mkdir -p
-// does, adding each it made to made; empty, or what failed.
+} // namespace
+
 std::string make_directories(std::string dir, std::vector<std::string> &made) {
     while (dir.size() > 1 && dir.back() == '/')
         dir.pop_back();
@@ -92,6 +92,8 @@ std::string make_directories(std::string dir, std::vector<std::string> &made) {
     made.push_back(dir);
     return std::string();
 }
+
+namespace {
 
 // The stations table as it is (empty when there is none, or when it is no
 // regular file and so is written to as it stands); empty, or what failed.
@@ -112,8 +114,8 @@ std::string read_stations(const std::string &path, std::string &text) {
     return std::string();
 }
 
-// Checks that the --stations file is one this tool wrote, before any
-// import; empty, or why it is left alone.
+} // namespace
+
 std::string check_stations(const std::string &path) {
     // Its directory too: a table that cannot be written would fail only
     // after every daily file.
@@ -127,6 +129,31 @@ std::string check_stations(const std::string &path) {
                "table's header): it is left as it is; give another --stations file";
     return std::string();
 }
+
+int update_stations(const std::string &path, const std::vector<station_row> &rows) {
+    if (rows.empty())
+        return 0; // nothing imported: the table stays as it is
+    std::string table, text;
+    if (std::string why = read_stations(path, table); !why.empty()) {
+        std::fprintf(stderr, "Error reading %s: %s\n", shown_name(path).c_str(), why.c_str());
+        return 1;
+    }
+    if (!merge_stations(table, rows, text)) {
+        std::fprintf(stderr, "%s changed while importing: it is no longer a stations table\n",
+                     shown_name(path).c_str());
+        return 1;
+    }
+    const os::result<void> written = os::write_file_replacing(
+        path, path + ".", [&text](os::out_stream &out) { return out.put(text), 0; });
+    if (!written) {
+        std::fprintf(stderr, "Error writing %s: %s\n", shown_name(path).c_str(),
+                     written.error().reason().c_str());
+        return 1;
+    }
+    return 0;
+}
+
+namespace {
 
 // How an input's import went.
 enum class outcome { done, failed, out_of_memory };
@@ -166,26 +193,7 @@ int write_stations(const import_request &r, const std::vector<planned> &plans,
     for (size_t i = 0; i < plans.size(); ++i)
         if (done[i])
             rows.push_back(plans[i].row);
-    if (rows.empty())
-        return 0; // nothing imported: the table stays as it is
-    std::string table, text;
-    if (std::string why = read_stations(r.stations, table); !why.empty()) {
-        std::fprintf(stderr, "Error reading %s: %s\n", shown_name(r.stations).c_str(), why.c_str());
-        return 1;
-    }
-    if (!merge_stations(table, rows, text)) {
-        std::fprintf(stderr, "%s changed while importing: it is no longer a stations table\n",
-                     shown_name(r.stations).c_str());
-        return 1;
-    }
-    const os::result<void> written = os::write_file_replacing(
-        r.stations, r.stations + ".", [&text](os::out_stream &out) { return out.put(text), 0; });
-    if (!written) {
-        std::fprintf(stderr, "Error writing %s: %s\n", shown_name(r.stations).c_str(),
-                     written.error().reason().c_str());
-        return 1;
-    }
-    return 0;
+    return update_stations(r.stations, rows);
 }
 
 void list_failures(const std::vector<std::pair<std::string, std::string>> &failed, size_t inputs) {

@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,6 +41,17 @@ void print_now() {
 
 void print_error(const char *program, std::string_view text) {
     std::fprintf(stderr, "%s: %.*s\n", program, static_cast<int>(text.size()), text.data());
+}
+
+void print_error_line(std::string_view line) {
+    // One write of the whole line: standard error is unbuffered.
+    const std::string whole = std::string(as_c_string(line)) + "\n";
+    std::fwrite(whole.data(), 1, whole.size(), stderr);
+}
+
+void print_error_text(std::string_view text) {
+    text = as_c_string(text);
+    std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
 bool same_output_and_error() {

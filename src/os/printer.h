@@ -17,6 +17,10 @@ void print_now();
 
 // A line on standard error, after the program's name ("siteprep: ...").
 void print_error(const char *program, std::string_view text);
+// A line on standard error as it stands (the line end added), and text
+// there as it stands.
+void print_error_line(std::string_view line);
+void print_error_text(std::string_view text);
 
 // Whether standard output and standard error are one file.
 bool same_output_and_error();

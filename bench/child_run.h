@@ -49,6 +49,8 @@ inline sample run_once(const std::filesystem::path &dir, const std::vector<std::
         std::fprintf(stderr, "%s failed\n", command[0].c_str());
         std::exit(1);
     }
-    auto ms = [](const timeval &t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+    auto ms = [](const timeval &t) {
+        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3;
+    };
     return {wall, ms(usage.ru_utime) + ms(usage.ru_stime), ms(usage.ru_stime), usage.ru_maxrss};
 }

@@ -43,9 +43,11 @@ void copy_file(const char *from, const char *to) {
 template <typename Pass> void rewrite(const std::string &site_file, Pass pass) {
     copy_file(site_file.c_str(), "XXXX.sfp");
     oldfp = open_or_fail("XXXX.sfp", "r");
-    newfp = open_or_fail(site_file.c_str(), "w");
+    os::out_stream out(open_or_fail(site_file.c_str(), "w"));
+    newfp = &out;
     pass();
-    if (std::fclose(oldfp) != 0 || std::fclose(newfp) != 0)
+    newfp = nullptr;
+    if (std::fclose(oldfp) != 0 || !out.close())
         fail(site_file.c_str());
     std::remove("XXXX.sfp");
 }
@@ -92,9 +94,11 @@ void prepare_site(const char *line) {
     if (std::sscanf(line, "%1023s %f %f %f %f %f %f %f %d %f", name, &lat, &lon, &sand, &silt,
                     &clay, &bulk, &pass_through, &code, &elev) != 10)
         return;
-    newfp = open_or_fail("soils.in", "w");
+    os::out_stream soils(open_or_fail("soils.in", "w"));
+    newfp = &soils;
     create_soil(sand, silt, clay, bulk, pass_through, code);
-    if (std::fclose(newfp) != 0)
+    newfp = nullptr;
+    if (!soils.close())
         fail("soils.in");
     const std::string site_file = std::string(name) + ".sfp";
     rewrite(site_file, [&] { create_site(lat, lon, static_cast<float>(code), elev); });

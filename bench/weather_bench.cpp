@@ -88,9 +88,10 @@ const workload &the_workload() {
 }
 
 void report(benchmark::State &state, size_t bytes, size_t lines) {
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
-    state.counters["lines/s"] = benchmark::Counter(static_cast<double>(state.iterations() * lines),
-                                                   benchmark::Counter::kIsRate);
+    state.SetBytesProcessed(static_cast<int64_t>(static_cast<size_t>(state.iterations()) * bytes));
+    state.counters["lines/s"] =
+        benchmark::Counter(static_cast<double>(static_cast<size_t>(state.iterations()) * lines),
+                           benchmark::Counter::kIsRate);
 }
 
 struct tables {
@@ -157,9 +158,9 @@ void BM_shape(benchmark::State &state, const char *shape, simd_level level) {
         return;
     }
     read_files(state, files->paths, files->bytes, files->lines, level);
-    state.counters["ns/line"] =
-        benchmark::Counter(static_cast<double>(state.iterations() * files->lines),
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns/line"] = benchmark::Counter(
+        static_cast<double>(static_cast<size_t>(state.iterations()) * files->lines),
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_daily_reader(benchmark::State &state) {
@@ -276,7 +277,8 @@ void BM_read_input_once(benchmark::State &state) {
             std::fclose(fp);
         }
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * w.input_bytes));
+    state.SetBytesProcessed(
+        static_cast<int64_t>(static_cast<size_t>(state.iterations()) * w.input_bytes));
 }
 
 // The whole tool over the batch, as a user runs it (with the option given).
@@ -298,9 +300,11 @@ void run_whole_batch(benchmark::State &state, const char *option) {
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
             state.SkipWithError("siteprep failed");
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * w.input_bytes));
+    state.SetBytesProcessed(
+        static_cast<int64_t>(static_cast<size_t>(state.iterations()) * w.input_bytes));
     state.counters["sites/s"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * site_count), benchmark::Counter::kIsRate);
+        static_cast<double>(static_cast<size_t>(state.iterations()) * site_count),
+        benchmark::Counter::kIsRate);
 }
 
 void BM_whole_batch(benchmark::State &state) {

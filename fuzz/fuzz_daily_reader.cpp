@@ -5,6 +5,7 @@
 #include "audit/audit.h"
 #include "daily_simd/daily_simd.h"
 #include "site_line.h"
+#include "target.h"
 #include "wthr.h"
 
 #include <bit>

@@ -3,6 +3,7 @@
 // becomes whole years of days in calendar order, seven fields a line.
 #include "fd.h"
 #include "readers/readers.h"
+#include "target.h"
 
 #include <cstdint>
 #include <cstdio>

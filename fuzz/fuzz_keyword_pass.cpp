@@ -1,6 +1,7 @@
 // Fuzz target: the site keyword pass over an arbitrary site parameter file.
 #include "create_site.h"
 #include "streams.h"
+#include "target.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -22,6 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     return 0;
 }
 
+// Silences the passes' messages, once.
+extern "C" int LLVMFuzzerInitialize(int *, char ***);
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     return std::freopen("/dev/null", "w", stdout) == nullptr;
 }

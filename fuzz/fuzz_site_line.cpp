@@ -1,5 +1,6 @@
 // Fuzz target: the site list line parser.
 #include "site_line.h"
+#include "target.h"
 
 #include <cstdint>
 #include <cstdlib>

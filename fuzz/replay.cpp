@@ -3,6 +3,8 @@
 // regressions), in order of their names, so that every build replays them.
 // A directory that is not there holds no input; a crash or an abort fails
 // the run, and so does finding no input at all.
+#include "target.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -13,7 +15,6 @@
 
 namespace fs = std::filesystem;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 // Defined by the targets that set something up first.
 extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int *argc, char ***argv);
 

@@ -50,11 +50,11 @@ void create_site(float latitude, float longitude, float layers, float elevation)
             eol = line_end_of(line); // composed lines end like the file's first line
         const int key = site_key_of_line(line);
         if (key < 0) {
-            put_text(newfp, line);
+            newfp->put(line);
             continue;
         }
         const double value = static_cast<double>(values[key]);
-        put_format(newfp, "%-10.4f        %-10s%s", value, site_keys[key], eol);
+        newfp->print("%-10.4f        %-10s%s", value, site_keys[key], eol);
         print_format("Update: %-10.4f        %-10s\n", value, site_keys[key]);
     }
 }

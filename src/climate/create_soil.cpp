@@ -86,14 +86,13 @@ void create_soil(float sand, float silt, float clay, float &bulk_density, float 
         get_soilvalues(sand * 100.0f, clay * 100.0f, wilting_point, field_capacity, conductivity,
                        bulk_density);
         const float share = r < 4 ? wilting_point * wilting_share[r] : 0.0f;
-        put_format(newfp, "%5.1f %5.1f %5.2f %8.5f %8.5f %5.2f %5.2f",
-                   static_cast<double>(min_depth[r]), static_cast<double>(max_depth[r]),
-                   static_cast<double>(bulk_density), static_cast<double>(field_capacity),
-                   static_cast<double>(wilting_point), static_cast<double>(evap_coeff[r]),
-                   static_cast<double>(trans_coeff[r]));
-        put_format(newfp, " %5.2f %5.2f %5.2f %5.2f %8.5f %5.2f\n", static_cast<double>(sand),
-                   static_cast<double>(clay), static_cast<double>(organic_matter[r]),
-                   static_cast<double>(share), static_cast<double>(conductivity),
-                   static_cast<double>(pass_through));
+        newfp->print("%5.1f %5.1f %5.2f %8.5f %8.5f %5.2f %5.2f", static_cast<double>(min_depth[r]),
+                     static_cast<double>(max_depth[r]), static_cast<double>(bulk_density),
+                     static_cast<double>(field_capacity), static_cast<double>(wilting_point),
+                     static_cast<double>(evap_coeff[r]), static_cast<double>(trans_coeff[r]));
+        newfp->print(" %5.2f %5.2f %5.2f %5.2f %8.5f %5.2f\n", static_cast<double>(sand),
+                     static_cast<double>(clay), static_cast<double>(organic_matter[r]),
+                     static_cast<double>(share), static_cast<double>(conductivity),
+                     static_cast<double>(pass_through));
     }
 }

@@ -2,6 +2,8 @@
 // place that sets them: a pass run over a text in memory.
 #pragma once
 
+#include "fd.h"
+
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -9,9 +11,10 @@
 
 // The file being read and the file being written by the current pass
 // (create_soil writes newfp; create_site and weather read oldfp and write
-// newfp); only run_pass sets them, for the time of the pass.
+// newfp); only run_pass sets them, for the time of the pass. newfp keeps
+// its first write failure.
 extern FILE *oldfp;
-extern FILE *newfp;
+extern os::out_stream *newfp;
 
 // Runs a pass with oldfp reading text and newfp writing into memory; its
 // new text goes to result. False when memory ran out (result is then left

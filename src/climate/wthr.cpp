@@ -58,7 +58,7 @@ void put_block_lines(const char *name, const float values[months], const char *e
     for (int m = 0; m < months; ++m) {
         char label[32];
         std::snprintf(label, sizeof label, "'%s(%d)'", name, m + 1);
-        put_format(newfp, "%-10.4f        %-10s%s", static_cast<double>(values[m]), label, eol);
+        newfp->print("%-10.4f        %-10s%s", static_cast<double>(values[m]), label, eol);
     }
 }
 
@@ -89,10 +89,10 @@ void weather(const weather_stats &ws) {
     for (int i = 0; i < header_lines && next_line(reader, line); ++i) {
         if (i == 0)
             eol = line_end_of(line); // the block's lines end like the file's first line
-        put_text(newfp, line);
+        newfp->put(line);
         // A last line without its end must not run into the block.
         if (line.back() != '\n')
-            put_text(newfp, eol);
+            newfp->put(eol);
     }
     // In the order of block_names.
     const float *series[block_series] = {ws.prec_mean, ws.prec_dev, ws.prec_skew, ws.tmin_mean,
@@ -103,5 +103,5 @@ void weather(const weather_stats &ws) {
     for (int i = 0; i < block_lines && next_line(reader, line); ++i) {
     }
     while (next_line(reader, line))
-        put_text(newfp, line);
+        newfp->put(line);
 }

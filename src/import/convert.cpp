@@ -114,8 +114,8 @@ std::string value_text(const value &v) {
         return "-99.99";
     if (v.shortest) {
         char text[96];
-        return std::string(text, shortest_chars(text, text + sizeof text, static_cast<float>(v.number),
-                                                v.decimals));
+        return std::string(text, shortest_chars(text, text + sizeof text,
+                                                static_cast<float>(v.number), v.decimals));
     }
     const float wanted = static_cast<float>(v.number);
     const auto reads_back = [wanted](const std::string &text) {

@@ -1,8 +1,8 @@
 // siteprep-import: makes the daily weather files siteprep reads from the
 // files public sources serve. This file holds only the command line.
-#include "fd.h"
 #include "layout.h"
 #include "plan.h"
+#include "printer.h"
 #include "scenario.h"
 #include "shown.h"
 #include "signals.h"
@@ -21,7 +21,8 @@ namespace {
 
 const char usage_line[] =
     "usage: siteprep-import FORMAT [OPTIONS] FILE...   FORMAT: daymet | ghcn | power | csv\n"
-    "       siteprep-import netcdf --sites FILE --tmax VAR --tmin VAR --prcp VAR [OPTIONS] FILE...\n"
+    "       siteprep-import netcdf --sites FILE --tmax VAR --tmin VAR --prcp VAR [OPTIONS] "
+    "FILE...\n"
     "       siteprep-import scenario --deltas FILE.csv -o DIR DAILY.wth...\n"
     "       siteprep-import --help | --version\n";
 
@@ -33,63 +34,63 @@ const char netcdf_in_build[] =
 #endif
 
 void print_help() {
-    std::printf("%s", usage_line);
-    std::printf("\n"
-                "Writes DIR/NAME.wth for each FILE: one line a day, day month year day-of-year\n"
-                "tmax tmin precipitation, temperatures in degrees C and precipitation in cm a\n"
-                "day, -99.99 for a value the source lacks, marks missing or flags as failed.\n"
-                "Every calendar day of whole years is written, from January 1 of the first\n"
-                "year with data to December 31 of the last. NAME is FILE's name without its\n"
-                "extension (GHCN: the station ID). FILE '-' is standard input (with --name).\n"
-                "Inputs are never written.\n"
-                "\n"
-                "Options:\n"
-                "  -o, --output-dir DIR  write the daily files in DIR, made if missing\n"
-                "                        (default: .)\n"
-                "  --name NAME           the daily file's name, for a single FILE\n"
-                "  --force               replace an existing daily file\n"
-                "  --years FIRST-LAST    write these years only (a normals period)\n"
-                "  --stations FILE.csv   also put a row per imported input in this table\n"
-                "                        (rows of other names are kept)\n"
-                "  --ghcn-stations FILE  ghcnd-stations.txt, for the stations' places (ghcn)\n"
-                "  --keep-going          go on past a failed input and list the failures\n"
-                "csv only (the units and columns have no default):\n"
-                "  --prcp-unit mm|cm|in  --temp-unit C|F|K\n"
-                "  --date COL (YYYY-MM-DD), or --year COL --month COL --day COL\n"
-                "  --tmax COL  --tmin COL  --prcp COL\n"
-                "  --missing VALUE       a value that means missing (repeatable; an empty\n"
-                "                        field always does)\n"
-                "  --delimiter CHAR      the field separator (default ','; 'tab' for a tab;\n"
-                "                        'space' for runs of blanks and tabs)\n"
-                "netcdf: a daily file for each site of --sites, from the nearest grid cell\n"
-                "of the CF netCDF FILEs (each read once, in time order, for all sites):\n"
-                "  --sites FILE          a site list (NAME LATITUDE LONGITUDE ...) or a\n"
-                "                        stations table (CSV: name, latitude, longitude)\n"
-                "  --tmax VAR  --tmin VAR  --prcp VAR   the variables (required)\n"
-                "  --max-distance KM     how far a site may be from its cell with data\n"
-                "                        (default: one and a half cell widths)\n"
-                "  --elevation VAR       the cell's elevation, for the stations table\n"
-                "  --daily               take sub-daily values to UTC days: the maximum\n"
-                "                        (tmax), minimum (tmin) and sum (prcp)\n"
-                "  (also -o, --force, --years, --stations, --keep-going)\n"
-                "%s"
-                "scenario: DIR[/SCENARIO]/NAME.wth for each daily file, its temperatures\n"
-                "shifted and its precipitation scaled by the deltas of its site and month,\n"
-                "and DIR[/SCENARIO]/deltas_applied.csv:\n"
-                "  --deltas FILE.csv     columns site (a name or *), month, dtmax, dtmin\n"
-                "                        (added, degrees C), pfactor (multiplied, >= 0),\n"
-                "                        and optionally scenario\n"
-                "  -o DIR (required), --force, --keep-going\n"
-                "  -h, --help            show this help and exit\n"
-                "  --version             show the version and exit\n"
-                "\n"
-                "Exit status: 0 when every FILE was imported, 1 after an error, 2 for a\n"
-                "wrong command line.\n",
-                netcdf_in_build);
+    print_text(usage_line);
+    print_format("\n"
+                 "Writes DIR/NAME.wth for each FILE: one line a day, day month year day-of-year\n"
+                 "tmax tmin precipitation, temperatures in degrees C and precipitation in cm a\n"
+                 "day, -99.99 for a value the source lacks, marks missing or flags as failed.\n"
+                 "Every calendar day of whole years is written, from January 1 of the first\n"
+                 "year with data to December 31 of the last. NAME is FILE's name without its\n"
+                 "extension (GHCN: the station ID). FILE '-' is standard input (with --name).\n"
+                 "Inputs are never written.\n"
+                 "\n"
+                 "Options:\n"
+                 "  -o, --output-dir DIR  write the daily files in DIR, made if missing\n"
+                 "                        (default: .)\n"
+                 "  --name NAME           the daily file's name, for a single FILE\n"
+                 "  --force               replace an existing daily file\n"
+                 "  --years FIRST-LAST    write these years only (a normals period)\n"
+                 "  --stations FILE.csv   also put a row per imported input in this table\n"
+                 "                        (rows of other names are kept)\n"
+                 "  --ghcn-stations FILE  ghcnd-stations.txt, for the stations' places (ghcn)\n"
+                 "  --keep-going          go on past a failed input and list the failures\n"
+                 "csv only (the units and columns have no default):\n"
+                 "  --prcp-unit mm|cm|in  --temp-unit C|F|K\n"
+                 "  --date COL (YYYY-MM-DD), or --year COL --month COL --day COL\n"
+                 "  --tmax COL  --tmin COL  --prcp COL\n"
+                 "  --missing VALUE       a value that means missing (repeatable; an empty\n"
+                 "                        field always does)\n"
+                 "  --delimiter CHAR      the field separator (default ','; 'tab' for a tab;\n"
+                 "                        'space' for runs of blanks and tabs)\n"
+                 "netcdf: a daily file for each site of --sites, from the nearest grid cell\n"
+                 "of the CF netCDF FILEs (each read once, in time order, for all sites):\n"
+                 "  --sites FILE          a site list (NAME LATITUDE LONGITUDE ...) or a\n"
+                 "                        stations table (CSV: name, latitude, longitude)\n"
+                 "  --tmax VAR  --tmin VAR  --prcp VAR   the variables (required)\n"
+                 "  --max-distance KM     how far a site may be from its cell with data\n"
+                 "                        (default: one and a half cell widths)\n"
+                 "  --elevation VAR       the cell's elevation, for the stations table\n"
+                 "  --daily               take sub-daily values to UTC days: the maximum\n"
+                 "                        (tmax), minimum (tmin) and sum (prcp)\n"
+                 "  (also -o, --force, --years, --stations, --keep-going)\n"
+                 "%s"
+                 "scenario: DIR[/SCENARIO]/NAME.wth for each daily file, its temperatures\n"
+                 "shifted and its precipitation scaled by the deltas of its site and month,\n"
+                 "and DIR[/SCENARIO]/deltas_applied.csv:\n"
+                 "  --deltas FILE.csv     columns site (a name or *), month, dtmax, dtmin\n"
+                 "                        (added, degrees C), pfactor (multiplied, >= 0),\n"
+                 "                        and optionally scenario\n"
+                 "  -o DIR (required), --force, --keep-going\n"
+                 "  -h, --help            show this help and exit\n"
+                 "  --version             show the version and exit\n"
+                 "\n"
+                 "Exit status: 0 when every FILE was imported, 1 after an error, 2 for a\n"
+                 "wrong command line.\n",
+                 netcdf_in_build);
 }
 
 void say_wrong(const std::string &what) {
-    std::fprintf(stderr, "siteprep-import: %s\n", what.c_str());
+    print_error("siteprep-import", what);
 }
 
 // What the command line asks for: an import of daily files, of a grid,
@@ -108,8 +109,13 @@ struct command_line {
 };
 
 // Long options without a letter of their own.
-enum long_only { sites_option = 256, max_distance_option, elevation_option, daily_option,
-                 deltas_option };
+enum long_only {
+    sites_option = 256,
+    max_distance_option,
+    elevation_option,
+    daily_option,
+    deltas_option
+};
 
 // A csv column option: where its name goes.
 std::string *column_option(int opt, import::csv_columns &c) {
@@ -384,34 +390,33 @@ bool check_format_options(const command_line &c) {
 }
 
 bool parse_command_line(int argc, char **argv, command_line &c) {
-    static const option long_options[] = {{"output-dir", required_argument, nullptr, 'o'},
-                                          {"name", required_argument, nullptr, 'n'},
-                                          {"force", no_argument, nullptr, 'f'},
-                                          {"years", required_argument, nullptr, 'y'},
-                                          {"stations", required_argument, nullptr, 's'},
-                                          {"ghcn-stations", required_argument, nullptr, 'g'},
-                                          {"keep-going", no_argument, nullptr, 'k'},
-                                          {"prcp-unit", required_argument, nullptr, 'P'},
-                                          {"temp-unit", required_argument, nullptr, 'T'},
-                                          {"date", required_argument, nullptr, 'D'},
-                                          {"year", required_argument, nullptr, 'Y'},
-                                          {"month", required_argument, nullptr, 'M'},
-                                          {"day", required_argument, nullptr, 'd'},
-                                          {"tmax", required_argument, nullptr, 'X'},
-                                          {"tmin", required_argument, nullptr, 'N'},
-                                          {"prcp", required_argument, nullptr, 'R'},
-                                          {"missing", required_argument, nullptr, 'm'},
-                                          {"delimiter", required_argument, nullptr, 'l'},
-                                          {"sites", required_argument, nullptr, sites_option},
-                                          {"max-distance", required_argument, nullptr,
-                                           max_distance_option},
-                                          {"elevation", required_argument, nullptr,
-                                           elevation_option},
-                                          {"daily", no_argument, nullptr, daily_option},
-                                          {"deltas", required_argument, nullptr, deltas_option},
-                                          {"help", no_argument, nullptr, 'h'},
-                                          {"version", no_argument, nullptr, 'V'},
-                                          {nullptr, 0, nullptr, 0}};
+    static const option long_options[] = {
+        {"output-dir", required_argument, nullptr, 'o'},
+        {"name", required_argument, nullptr, 'n'},
+        {"force", no_argument, nullptr, 'f'},
+        {"years", required_argument, nullptr, 'y'},
+        {"stations", required_argument, nullptr, 's'},
+        {"ghcn-stations", required_argument, nullptr, 'g'},
+        {"keep-going", no_argument, nullptr, 'k'},
+        {"prcp-unit", required_argument, nullptr, 'P'},
+        {"temp-unit", required_argument, nullptr, 'T'},
+        {"date", required_argument, nullptr, 'D'},
+        {"year", required_argument, nullptr, 'Y'},
+        {"month", required_argument, nullptr, 'M'},
+        {"day", required_argument, nullptr, 'd'},
+        {"tmax", required_argument, nullptr, 'X'},
+        {"tmin", required_argument, nullptr, 'N'},
+        {"prcp", required_argument, nullptr, 'R'},
+        {"missing", required_argument, nullptr, 'm'},
+        {"delimiter", required_argument, nullptr, 'l'},
+        {"sites", required_argument, nullptr, sites_option},
+        {"max-distance", required_argument, nullptr, max_distance_option},
+        {"elevation", required_argument, nullptr, elevation_option},
+        {"daily", no_argument, nullptr, daily_option},
+        {"deltas", required_argument, nullptr, deltas_option},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},
+        {nullptr, 0, nullptr, 0}};
     char name[] = "siteprep-import";
     char *const invoked = argv[0];
     argv[0] = name;
@@ -440,8 +445,8 @@ bool parse_command_line(int argc, char **argv, command_line &c) {
         say_wrong("--name is for a single input file");
         return false;
     }
-    const bool reads_stdin = std::find(c.request.inputs.begin(), c.request.inputs.end(), "-") !=
-                             c.request.inputs.end();
+    const bool reads_stdin =
+        std::find(c.request.inputs.begin(), c.request.inputs.end(), "-") != c.request.inputs.end();
     if (reads_stdin && c.what != command::daily) {
         say_wrong("netcdf and scenario read files, not standard input ('-')");
         return false;
@@ -500,18 +505,18 @@ int run(const command_line &c) {
 int main(int argc, char **argv) {
     command_line c;
     if (!parse_command_line(argc, argv, c)) {
-        std::fputs(usage_line, stderr);
-        std::fputs("Try 'siteprep-import --help' for more information.\n", stderr);
+        print_error_text(usage_line);
+        print_error_text("Try 'siteprep-import --help' for more information.\n");
         return 2;
     }
     if (c.help) {
         print_help();
-        return finish_stdout("siteprep-import", 0);
+        return finish_printing("siteprep-import", 0);
     }
     if (c.version) {
-        std::printf("siteprep-import %s\n", SITEPREP_VERSION);
-        return finish_stdout("siteprep-import", 0);
+        print_format("siteprep-import %s\n", SITEPREP_VERSION);
+        return finish_printing("siteprep-import", 0);
     }
     fail_writes_past_size_limit();
-    return finish_stdout("siteprep-import", run(c));
+    return finish_printing("siteprep-import", run(c));
 }

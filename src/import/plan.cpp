@@ -8,7 +8,9 @@
 #include "file_paths.h"
 #include "guard.h"
 #include "open.h"
+#include "printer.h"
 #include "shown.h"
+#include "site_files.h"
 #include "tokens.h"
 #include "write_whole.h"
 
@@ -49,7 +51,9 @@ std::vector<planned> plan(const import_request &r) {
             p.failure = input_name(input) + ": the name " + quote_token(p.name) +
                         " holds white space or a control character, which no site list can "
                         "name: give --name";
-        p.output = (r.output_dir == "." ? std::string() : r.output_dir + "/") + p.name + ".wth";
+        // The daily file siteprep reads for a site of that name there.
+        p.output = paths_of((r.output_dir == "." ? std::string() : r.output_dir + "/") + p.name)
+                       .weather_file;
         p.row.name = p.name;
         p.row.format = source_name(r.options.format);
         plans.push_back(std::move(p));
@@ -135,19 +139,18 @@ int update_stations(const std::string &path, const std::vector<station_row> &row
         return 0; // nothing imported: the table stays as it is
     std::string table, text;
     if (std::string why = read_stations(path, table); !why.empty()) {
-        std::fprintf(stderr, "Error reading %s: %s\n", shown_name(path).c_str(), why.c_str());
+        print_error_line("Error reading " + shown_name(path) + ": " + why);
         return 1;
     }
     if (!merge_stations(table, rows, text)) {
-        std::fprintf(stderr, "%s changed while importing: it is no longer a stations table\n",
-                     shown_name(path).c_str());
+        print_error_line(shown_name(path) +
+                         " changed while importing: it is no longer a stations table");
         return 1;
     }
     const os::result<void> written = os::write_file_replacing(
         path, path + ".", [&text](os::out_stream &out) { return out.put(text), 0; });
     if (!written) {
-        std::fprintf(stderr, "Error writing %s: %s\n", shown_name(path).c_str(),
-                     written.error().reason().c_str());
+        print_error_line("Error writing " + shown_name(path) + ": " + written.error().reason());
         return 1;
     }
     return 0;
@@ -197,15 +200,15 @@ int write_stations(const import_request &r, const std::vector<planned> &plans,
 }
 
 void list_failures(const std::vector<std::pair<std::string, std::string>> &failed, size_t inputs) {
-    std::fprintf(stderr, "Failed inputs:\n");
+    print_error_line("Failed inputs:");
     for (const auto &[input, why] : failed)
-        std::fprintf(stderr, "%s: %s\n", input_name(input).c_str(), why.c_str());
-    std::fprintf(stderr, "%zu of %zu inputs failed\n", failed.size(), inputs);
+        print_error_line(input_name(input) + ": " + why);
+    print_error_line(format_message("%zu of %zu inputs failed", failed.size(), inputs));
 }
 
 int say_out_of_memory(const std::string &input) {
-    std::fprintf(stderr, "Error importing %s: %s; siteprep-import stopped\n",
-                 input_name(input).c_str(), std::strerror(ENOMEM));
+    print_error_line("Error importing " + input_name(input) + ": " + std::strerror(ENOMEM) +
+                     "; siteprep-import stopped");
     return 1;
 }
 
@@ -214,7 +217,7 @@ int say_out_of_memory(const std::string &input) {
 int prepare(import_request &r, station_places &places, std::vector<planned> &plans) {
     if (!r.ghcn_stations.empty()) {
         if (std::string why = read_station_places(r.ghcn_stations, places); !why.empty()) {
-            std::fprintf(stderr, "%s\n", why.c_str());
+            print_error_line(why);
             return 1;
         }
         r.options.places = &places;
@@ -222,7 +225,7 @@ int prepare(import_request &r, station_places &places, std::vector<planned> &pla
     // Made first, so that the guard sees where the daily files go.
     std::vector<std::string> made;
     if (std::string why = make_directories(r.output_dir, made); !why.empty()) {
-        std::fprintf(stderr, "%s\n", why.c_str());
+        print_error_line(why);
         return 1;
     }
     plans = plan(r);
@@ -233,8 +236,8 @@ int prepare(import_request &r, station_places &places, std::vector<planned> &pla
     if (found.empty())
         return 0;
     for (const std::string &message : found)
-        std::fprintf(stderr, "%s\n", message.c_str());
-    std::fprintf(stderr, "Nothing was written.\n");
+        print_error_line(message);
+    print_error_line("Nothing was written.");
     // The directories made for nothing go, where they can.
     for (auto dir = made.rbegin(); dir != made.rend(); ++dir)
         (void)os::remove_directory(*dir);
@@ -260,12 +263,12 @@ int import_all(const import_request &request) {
         done[i] = o == outcome::done;
         if (done[i]) {
             const station_row &row = plans[i].row;
-            std::printf("%s: %ld days from %s\n", shown_name(plans[i].output).c_str(), row.days,
-                        input_name(plans[i].input).c_str());
-            std::fflush(stdout); // kept if an interrupt ends the import of the next
+            print_line(shown_name(plans[i].output) + ": " + std::to_string(row.days) +
+                       " days from " + input_name(plans[i].input));
+            print_now(); // kept if an interrupt ends the import of the next
             continue;
         }
-        std::fprintf(stderr, "%s\n", why.c_str());
+        print_error_line(why);
         failed.emplace_back(plans[i].input, why);
         if (!r.keep_going)
             break;
@@ -291,7 +294,7 @@ int run_import(const import_request &request) {
     try {
         return import_all(request);
     } catch (const std::bad_alloc &) {
-        std::fprintf(stderr, "siteprep-import: %s; it stopped\n", std::strerror(ENOMEM));
+        print_error("siteprep-import", std::string(std::strerror(ENOMEM)) + "; it stopped");
         return 1;
     }
 }

@@ -76,8 +76,8 @@ std::string read_header(const input &in, deltas_columns &c) {
 
 // A scenario's name makes a directory: a name, not a path.
 bool scenario_name(const std::string &name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find('/') == std::string::npos && site_list_can_name(name);
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           site_list_can_name(name);
 }
 
 std::string read_row(const input &in, const deltas_columns &c, delta_row &row) {
@@ -103,8 +103,9 @@ std::string read_row(const input &in, const deltas_columns &c, delta_row &row) {
             return at_column(in, delta_column[k], quote_token(row.text[k]) + " is not a number");
     }
     if (row.number[pfactor] < 0)
-        return at_column(in, "pfactor", quote_token(row.text[pfactor]) +
-                                            " is below 0: precipitation is multiplied by it");
+        return at_column(in, "pfactor",
+                         quote_token(row.text[pfactor]) +
+                             " is below 0: precipitation is multiplied by it");
     return std::string();
 }
 
@@ -267,16 +268,16 @@ value changed(std::string_view token, float read, const delta_row &d, int kind) 
     v.number = kind == pfactor ? number * d.number[pfactor] : number + d.number[kind];
     if (v.number == 0)
         v.number = 0; // never "-0.0"
-    v.decimals = kind == pfactor ? decimals + d.decimals[pfactor]
-                                 : std::max(decimals, d.decimals[kind]);
+    v.decimals =
+        kind == pfactor ? decimals + d.decimals[pfactor] : std::max(decimals, d.decimals[kind]);
     return v;
 }
 
 // A daily line with its values changed by the month's deltas, the rest of
 // it kept; counts its day and a Tmin left above Tmax.
 std::string changed_line(const std::string &line, const daily_record &day,
-                         const std::array<const delta_row *, 12> &months, std::array<long, 12> &days,
-                         std::array<long, 12> &above) {
+                         const std::array<const delta_row *, 12> &months,
+                         std::array<long, 12> &days, std::array<long, 12> &above) {
     const size_t m = static_cast<size_t>(day.month - 1);
     const delta_row &d = *months[m];
     size_t at = 0;

@@ -60,6 +60,12 @@ class out_stream {
     bool is_open() const { return fp_ != nullptr; }
     bool put(std::string_view text);
     bool print(const char *format, ...) __attribute__((format(printf, 2, 3)));
+    // What was put so far, out of the stream's buffer; false on a failure
+    // (kept, as a write's is).
+    bool flush();
+    // Back to the start, to read what was written (a stream opened for
+    // reading too).
+    void rewind();
     // The first write failure's errno so far; 0 if none.
     int error() const { return error_; }
     // Flushes, syncs to the disk when sync is set, and closes: the first
@@ -76,6 +82,32 @@ class out_stream {
     int error_ = 0;
 };
 
+// An input stream owned, closed once: close() tells of a failure; one
+// still open when the object goes is closed without a word.
+class in_stream {
+  public:
+    in_stream() = default;
+    explicit in_stream(FILE *stream, std::string path = std::string())
+        : fp_(stream), path_(std::move(path)) {}
+    in_stream(in_stream &&other) noexcept : fp_(other.fp_), path_(std::move(other.path_)) {
+        other.fp_ = nullptr;
+    }
+    in_stream &operator=(in_stream &&other) noexcept;
+    ~in_stream();
+    in_stream(const in_stream &) = delete;
+    in_stream &operator=(const in_stream &) = delete;
+
+    FILE *get() const { return fp_; }
+    bool is_open() const { return fp_ != nullptr; }
+    // The descriptor it reads, which the guard knows the file by.
+    int descriptor() const;
+    result<void> close();
+
+  private:
+    FILE *fp_ = nullptr;
+    std::string path_;
+};
+
 // A stream's content copied to another; a failure to read it (a failure
 // to write is to's, for its close).
 result<void> copy_stream(FILE *from, out_stream &to);
@@ -84,28 +116,3 @@ result<void> copy_stream(FILE *from, out_stream &to);
 result<std::string> read_rest(const os::fd &file);
 
 } // namespace os
-
-// The forms before os::out_stream, while callers still write through a
-// bare FILE*: the first failure of each stream is kept on the side until
-// close_output reports it.
-
-// Checked output to a stream. The stream's first failure is remembered
-// (with its errno) until close_output reports it.
-bool put_text(FILE *fp, std::string_view text);
-bool put_format(FILE *fp, const char *format, ...) __attribute__((format(printf, 2, 3)));
-
-// Copies everything from one stream to the other; 0 or the errno of the
-// first read failure (a write failure is the output stream's, for its close).
-int copy_stream(FILE *from, FILE *to);
-
-// Closes an input stream; 0 or the errno of the failure.
-int close_input(FILE *fp);
-
-// Flushes and closes an output stream, first syncing it to the disk when
-// sync is set; 0 or the errno of the first failure since it was opened.
-int close_output(FILE *fp, bool sync);
-
-// Messages are the run's record: a lost one is an error too. The status,
-// or 1 (after saying so on standard error as program) when standard
-// output could not be written.
-int finish_stdout(const char *program, int status);

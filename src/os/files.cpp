@@ -1,100 +1,80 @@
 // Small operations on files by descriptor and by name.
 #include "files.h"
 #include "file_paths.h"
+#include "sys.h"
 
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-int create_exclusive(const std::string &path, unsigned mode) {
-    return open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+namespace os {
+
+result<os::fd> create_exclusive(const std::string &path, unsigned mode) {
+    const int made =
+        sys::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (made < 0)
+        return error_now("open", path);
+    return os::fd(made, path);
 }
 
-int create_new(const std::string &path) {
-    return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+result<void> sync(const os::fd &file) {
+    if (sys::fsync(file.get()) != 0)
+        return error_now("fsync", file.path());
+    return {};
 }
 
-int write_text(int fd, std::string_view text) {
-    for (size_t done = 0; done < text.size();) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : EIO;
-        done += static_cast<size_t>(n);
-    }
-    return 0;
-}
-
-int sync_fd(int fd) {
-    return fsync(fd) != 0 ? errno : 0;
-}
-
-size_t size_of_open_file(int fd) {
+size_t size_of(const os::fd &file) {
     struct stat st;
-    return fstat(fd, &st) == 0 ? static_cast<size_t>(st.st_size) : SIZE_MAX;
+    return sys::fstat(file.get(), &st) == 0 ? static_cast<size_t>(st.st_size) : SIZE_MAX;
 }
 
-bool try_lock(int fd) {
-    return flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+bool try_lock(const os::fd &file) {
+    return sys::flock(file.get(), LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
 }
 
-void wait_for_lock(int fd) {
-    while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+void wait_for_lock(const os::fd &file) {
+    while (sys::flock(file.get(), LOCK_EX) != 0 && errno == EINTR) {
     }
 }
 
-int remove_if_still(const std::string &path, int fd) {
+result<bool> remove_if_still(const std::string &path, const os::fd &file) {
     struct stat named, ours;
-    if (lstat(path.c_str(), &named) != 0)
-        return errno;
-    if (fstat(fd, &ours) != 0 || named.st_dev != ours.st_dev || named.st_ino != ours.st_ino)
-        return -1;
-    return unlink(path.c_str()) != 0 ? errno : 0;
-}
-
-int rename_over(const std::string &from, const std::string &to) {
-    return rename(from.c_str(), to.c_str()) != 0 ? errno : 0;
-}
-
-int remove_name(const std::string &path) {
-    return unlink(path.c_str()) != 0 ? errno : 0;
+    if (sys::lstat(path.c_str(), &named) != 0)
+        return error_now("lstat", path);
+    if (sys::fstat(file.get(), &ours) != 0 || named.st_dev != ours.st_dev ||
+        named.st_ino != ours.st_ino)
+        return false;
+    if (sys::unlink(path.c_str()) != 0)
+        return error_now("unlink", path);
+    return true;
 }
 
 void remove_if_regular(const std::string &path) {
     struct stat st;
-    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        unlink(path.c_str());
+    if (sys::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        sys::unlink(path.c_str());
 }
 
-std::string why_not_writable(const std::string &path) {
+result<void> may_write_over(const std::string &path) {
     struct stat st;
-    if (stat(path.c_str(), &st) == 0) {
+    if (sys::stat(path.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode))
-            return std::strerror(EISDIR);
+            return sys_error{EISDIR, "open", path};
         if (!S_ISREG(st.st_mode))
-            return "not a regular file";
-        if (access(path.c_str(), W_OK) != 0)
-            return std::strerror(errno);
-    } else if (errno != ENOENT || access(dir_of(path).c_str(), W_OK | X_OK) != 0) {
-        return std::strerror(errno);
+            return sys_error{EINVAL, "open", path, "not a regular file"};
+        if (sys::access(path.c_str(), W_OK) != 0)
+            return error_now("access", path);
+    } else if (errno != ENOENT || sys::access(dir_of(path).c_str(), W_OK | X_OK) != 0) {
+        return error_now("access", path);
     }
-    return std::string();
-}
-
-int can_create_in(const std::string &dir) {
-    return access(dir.c_str(), W_OK | X_OK) != 0 ? errno : 0;
+    return {};
 }
 
 bool is_directory(const std::string &path) {
     struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return sys::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-int close_fd(int fd) {
-    return close(fd) != 0 ? errno : 0;
-}
+} // namespace os

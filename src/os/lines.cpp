@@ -45,7 +45,7 @@ static void fill_block(line_reader &r) {
     r.end = os::sys::fread(r.block.data(), 1, io_block_size, r.fp);
     if (r.end < io_block_size) {
         r.at_eof = true;
-        if (std::ferror(r.fp))
+        if (os::sys::ferror(r.fp))
             r.error = errno ? errno : EIO;
     }
 }

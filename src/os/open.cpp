@@ -105,59 +105,13 @@ FILE *efopen(const char *path, const char *mode, int *flag) {
     }
     // fopen accepts a directory for reading; its first read would fail.
     struct stat st;
-    if (mode[0] == 'r' && os::sys::fstat(fileno(fp), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (mode[0] == 'r' && os::sys::fstat(os::sys::fileno(fp), &st) == 0 && S_ISDIR(st.st_mode)) {
         os::sys::fclose(fp);
         errno = EISDIR;
         *flag = 1;
         return nullptr;
     }
     return fp;
-}
-
-FILE *efopen(const std::string &path, const char *mode, int *flag) {
-    if (holds_nul(path)) {
-        *flag = 1;
-        errno = EINVAL;
-        return nullptr;
-    }
-    return efopen(path.c_str(), mode, flag);
-}
-
-int open_regular(const std::string &path, std::string &why, int *write_errno, struct stat *status) {
-    os::result<os::regular_file> opened = os::open_regular(path, write_errno != nullptr);
-    if (!opened) {
-        why = opened.error().reason();
-        errno = opened.err();
-        return -1;
-    }
-    if (write_errno != nullptr)
-        *write_errno = opened->write_errno;
-    if (status != nullptr)
-        *status = opened->status;
-    return opened->file.release();
-}
-
-int open_weather_fd(const std::string &path, std::string &why, file_id &id) {
-    struct stat st;
-    const int fd = open_regular(path, why, nullptr, &st);
-    if (fd >= 0)
-        id = id_of_status(st);
-    return fd;
-}
-
-int open_for_overwrite(const std::string &path, bool create) {
-    os::result<os::fd> opened = os::open_for_overwrite(path, create);
-    if (!opened) {
-        errno = opened.err();
-        return -1;
-    }
-    return opened->release();
-}
-
-FILE *open_unnamed_beside(const std::string &path, int &err) {
-    os::result<os::out_stream> opened = os::open_unnamed_beside(path);
-    err = opened.err();
-    return opened ? opened->release() : nullptr;
 }
 
 bool fill_standard_descriptors() {

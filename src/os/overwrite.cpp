@@ -4,25 +4,6 @@
 
 #include <cerrno>
 
-namespace {
-
-// What writing a file over does: the write, the cut, the sync; 0 or the
-// errno of the failure, and the call in op.
-int write_over_at_start(int fd, std::string_view text, bool sync, size_t known_size,
-                        const char *&op) {
-    op = "write";
-    if (const int err = os::write_all(fd, text, 0); err != 0)
-        return err;
-    // The old content past the new end goes only now.
-    op = "ftruncate";
-    if (known_size > text.size() && os::sys::ftruncate(fd, static_cast<off_t>(text.size())) != 0)
-        return errno;
-    op = "fsync";
-    return sync && os::sys::fsync(fd) != 0 ? errno : 0;
-}
-
-} // namespace
-
 namespace os {
 
 int write_all(int fd, std::string_view text, off_t at) {
@@ -41,15 +22,15 @@ int write_all(int fd, std::string_view text, off_t at) {
 }
 
 result<void> write_over(const os::fd &file, std::string_view text, bool sync, size_t known_size) {
-    const char *op = "";
-    if (const int err = write_over_at_start(file.get(), text, sync, known_size, op); err != 0)
-        return sys_error{err, op, file.path()};
+    if (const int err = write_all(file.get(), text, 0); err != 0)
+        return sys_error{err, "write", file.path()};
+    // The old content past the new end goes only now.
+    if (known_size > text.size() &&
+        sys::ftruncate(file.get(), static_cast<off_t>(text.size())) != 0)
+        return error_now("ftruncate", file.path());
+    if (sync && sys::fsync(file.get()) != 0)
+        return error_now("fsync", file.path());
     return {};
 }
 
 } // namespace os
-
-int write_over_fd(int fd, std::string_view text, bool sync, size_t known_size) {
-    const char *op = "";
-    return write_over_at_start(fd, text, sync, known_size, op);
-}

@@ -23,6 +23,3 @@ result<void> write_over(const os::fd &file, std::string_view text, bool sync,
                         size_t known_size = SIZE_MAX);
 
 } // namespace os
-
-// The form before the result type: 0 or the errno of the first failure.
-int write_over_fd(int fd, std::string_view text, bool sync, size_t known_size = SIZE_MAX);

@@ -1,9 +1,10 @@
 // The one printer of a program: its messages on standard output, in the
-// order they are said, and its few lines on standard error. A failed write
-// to standard output stays on the stream, and finish_printing reports it:
-// a lost message is an error too.
+// order they are said, and its lines on standard error. A failed write to
+// standard output is kept, and finish_printing reports it: a lost message
+// is an error too.
 #pragma once
 
+#include <cstdio>
 #include <string_view>
 
 // A message line on standard output (the line end added).
@@ -12,7 +13,8 @@ void print_line(std::string_view line);
 void print_text(std::string_view text);
 // Formatted text on standard output, as printf puts it.
 void print_format(const char *format, ...) __attribute__((format(printf, 1, 2)));
-// What was said so far, out now: a message that someone waits on.
+// What was said so far, out now: a message that someone waits on, or one
+// that must outlast an interrupt.
 void print_now();
 
 // A line on standard error, after the program's name ("siteprep: ...").
@@ -21,6 +23,10 @@ void print_error(const char *program, std::string_view text);
 // there as it stands.
 void print_error_line(std::string_view line);
 void print_error_text(std::string_view text);
+
+// Text put out on a stream at once, nothing kept of a failure: the
+// progress line, which nothing depends on.
+void print_at_once(FILE *stream, std::string_view text);
 
 // Whether standard output and standard error are one file.
 bool same_output_and_error();

@@ -1,9 +1,8 @@
-// What the process may use and where its output goes: its cores, its
-// descriptors, whether a standard stream is a terminal.
+// What the process may use and where its output goes: its descriptors,
+// whether a standard stream is a terminal, a name of its own.
 #pragma once
 
-// The cores this process may run on (1 when it cannot be told).
-int usable_cores();
+#include <string>
 
 // The most descriptors the process may have open, or -1 for no limit (or
 // none known).
@@ -13,3 +12,7 @@ long descriptors_in_use(long limit);
 
 // Whether a descriptor is a terminal.
 bool is_terminal(int fd);
+
+// A name no other process has at once, even on another machine sharing
+// the file system: the host's name and the process's id ("node7-4121").
+std::string process_tag();

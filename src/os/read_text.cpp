@@ -1,11 +1,11 @@
 // Reading a regular file whole into memory.
 #include "read_text.h"
 #include "lines.h"
+#include "sys.h"
 
 #include <cerrno>
 #include <cstring>
 #include <string_view>
-#include <unistd.h>
 
 namespace {
 
@@ -29,7 +29,9 @@ long long_line_in(std::string_view text, size_t max_line, long &line, size_t &le
 
 } // namespace
 
-int read_text(int fd, std::string &text, size_t max_line, long &long_line) {
+namespace os {
+
+result<void> read_text(const os::fd &file, std::string &text, size_t max_line, long &long_line) {
     long line = 1;
     size_t length = 0;
     long_line = 0;
@@ -38,16 +40,19 @@ int read_text(int fd, std::string &text, size_t max_line, long &long_line) {
     for (;;) {
         const size_t old = text.size();
         text.resize(old + io_block_size);
-        const ssize_t n = pread(fd, text.data() + old, io_block_size, static_cast<off_t>(old));
+        const ssize_t n =
+            sys::pread(file.get(), text.data() + old, io_block_size, static_cast<off_t>(old));
         text.resize(old + (n > 0 ? static_cast<size_t>(n) : 0));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return errno;
+            return error_now("read", file.path());
         long_line = long_line_in(std::string_view(text).substr(old), max_line, line, length);
         if (long_line > 0)
-            return EFBIG;
+            return sys_error{EFBIG, "read", file.path()};
         if (static_cast<size_t>(n) < io_block_size)
-            return 0;
+            return {};
     }
 }
+
+} // namespace os

@@ -37,7 +37,9 @@ template <class T> class [[nodiscard]] result {
     T &value() { return std::get<0>(held_); }
     const T &value() const { return std::get<0>(held_); }
     T &operator*() { return value(); }
+    const T &operator*() const { return value(); }
     T *operator->() { return &value(); }
+    const T *operator->() const { return &value(); }
     const sys_error &error() const { return std::get<1>(held_); }
     // The errno of the failure, 0 for a value.
     int err() const { return ok() ? 0 : error().err; }

@@ -8,7 +8,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <pthread.h>
 
 namespace {
 
@@ -21,6 +20,14 @@ void (*volatile last_words)() = nullptr;
 char doomed_path[PATH_MAX];
 volatile sig_atomic_t doomed = 0;
 
+// Sets what a signal does: SIG_DFL or SIG_IGN.
+void set_handler(int sig, void (*handler)(int)) {
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    os::sys::sigaction(sig, &action, nullptr);
+}
+
 // Ends the process as the signal would: after the last words, if any, said
 // once, and the doomed temporary file removed, with the other signals
 // waiting meanwhile. Only async-signal-safe calls.
@@ -29,16 +36,16 @@ void end_by(int sig) {
     sigemptyset(&held);
     for (int s : deferred_signals)
         sigaddset(&held, s);
-    pthread_sigmask(SIG_BLOCK, &held, &before);
+    os::sys::pthread_sigmask(SIG_BLOCK, &held, &before);
     if (void (*say)() = last_words; say != nullptr) {
         last_words = nullptr;
         say();
     }
     if (doomed)
         os::sys::unlink(doomed_path);
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    set_handler(sig, SIG_DFL);
+    os::sys::raise(sig);
+    os::sys::pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 // Ends the process, or notes the signal while a write must not be cut.
@@ -62,8 +69,8 @@ void install_interrupt_handlers() {
     for (int sig : deferred_signals)
         sigaddset(&on.sa_mask, sig);
     for (int sig : deferred_signals)
-        if (sigaction(sig, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
-            sigaction(sig, &on, nullptr);
+        if (os::sys::sigaction(sig, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+            os::sys::sigaction(sig, &on, nullptr);
 }
 
 void install_interrupt_handlers_once() {
@@ -73,12 +80,12 @@ void install_interrupt_handlers_once() {
 
 } // namespace
 
-void defer_interrupts(bool defer) {
+os::deferred_interrupts::deferred_interrupts() {
     install_interrupt_handlers_once();
-    if (defer) {
-        deferring = 1;
-        return;
-    }
+    deferring = 1;
+}
+
+os::deferred_interrupts::~deferred_interrupts() {
     deferring = 0;
     if (const int sig = deferred; sig != 0) {
         os::sys::fflush(stdout); // the messages so far, before the signal ends the run
@@ -101,5 +108,5 @@ void at_interrupt(void (*say)()) {
 }
 
 void fail_writes_past_size_limit() {
-    std::signal(SIGXFSZ, SIG_IGN);
+    set_handler(SIGXFSZ, SIG_IGN);
 }

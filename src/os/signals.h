@@ -2,10 +2,6 @@
 // between two writes of a file, never in the middle of one.
 #pragma once
 
-// While set, an interrupt, a hang-up or a closed output pipe waits: the
-// process then ends between two writes of a file, never in the middle.
-void defer_interrupts(bool defer);
-
 // Names a temporary file that an interrupt coming while none is deferred
 // removes before it ends the process (nullptr: none): a write that may wait
 // on its input, and so is not deferred, leaves nothing behind. The path is
@@ -22,13 +18,14 @@ void fail_writes_past_size_limit();
 
 namespace os {
 
-// Interrupts deferred for the length of a scope (defer_interrupts), so
-// that no way out of it leaves them deferred: one that came meanwhile
-// ends the process as the scope ends.
+// Interrupts deferred for the length of a scope: an interrupt, a hang-up
+// or a closed output pipe that comes meanwhile waits, and ends the process
+// as the scope ends, between two writes of a file, never in the middle;
+// no way out of the scope leaves them deferred. Not nested.
 class deferred_interrupts {
   public:
-    deferred_interrupts() { defer_interrupts(true); }
-    ~deferred_interrupts() { defer_interrupts(false); }
+    deferred_interrupts();
+    ~deferred_interrupts();
     deferred_interrupts(const deferred_interrupts &) = delete;
     deferred_interrupts &operator=(const deferred_interrupts &) = delete;
 };

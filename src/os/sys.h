@@ -5,11 +5,15 @@
 // permission or a failed sync without root, a tracer or a size limit.
 #pragma once
 
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/types.h>
 
 struct stat;
+struct rlimit;
 
 namespace os::sys {
 
@@ -52,8 +56,9 @@ enum class call : unsigned char {
     vfprintf,
     fmemopen,
     open_memstream,
+    pthread_create,
 };
-inline constexpr int calls = static_cast<int>(call::open_memstream) + 1;
+inline constexpr int calls = static_cast<int>(call::pthread_create) + 1;
 
 int open(const char *path, int flags, mode_t mode = 0);
 int openat(int dir, const char *path, int flags, mode_t mode = 0);
@@ -85,9 +90,13 @@ int rmdir(const char *path);
 int fchmod(int fd, mode_t mode);
 int mkostemp(char *path_template, int flags);
 int isatty(int fd);
-// Two that cannot fail, and so are never made to.
+// Those that cannot fail, or whose failure changes nothing the programs
+// do, and so are never made to.
 mode_t umask(mode_t mask);
 uid_t geteuid();
+pid_t getpid();
+int gethostname(char *name, size_t size);
+int getrlimit(int resource, struct rlimit *limit);
 
 FILE *fopen(const char *path, const char *mode);
 FILE *fdopen(int fd, const char *mode);
@@ -101,5 +110,24 @@ FILE *fmemopen(void *buffer, size_t size, const char *mode);
 FILE *open_memstream(char **text, size_t *size);
 // Back to a stream's start; it cannot fail.
 void rewind(FILE *stream);
+// A stream's descriptor (-1 for one over memory) and its error flag.
+int fileno(FILE *stream);
+bool ferror(FILE *stream);
+
+// Threads: started (with pthread_create's result, an errno), joined,
+// placed on cores; the cores the process may use, and the one the caller
+// runs on (-1: unknown).
+int pthread_create(pthread_t *thread, void *(*body)(void *), void *argument);
+int pthread_join(pthread_t thread);
+pthread_t pthread_self();
+int pthread_setaffinity_np(pthread_t thread, const cpu_set_t &cores);
+int sched_getaffinity(cpu_set_t &cores);
+int sched_getcpu();
+
+// Signals: a handler set, the calling thread's mask, a signal sent to the
+// process itself.
+int sigaction(int signal, const struct sigaction *action, struct sigaction *before);
+int pthread_sigmask(int how, const sigset_t *set, sigset_t *before);
+int raise(int signal);
 
 } // namespace os::sys

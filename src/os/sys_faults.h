@@ -6,6 +6,10 @@
 
 #include "sys.h"
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 namespace os::sys {
 
 // A fault makes a transfer (read, pread, write, pwrite, fread, fwrite)
@@ -13,18 +17,33 @@ namespace os::sys {
 // one.
 inline constexpr int short_transfer = -1;
 
-// Makes calls nth to nth + times - 1 of fn, counted from now (1: the
-// next), fail with err: they return what the function returns on
+// Calls of one function planned to fail, or to be made with a signal
+// sent to the process as they start (as an interrupt would come then).
+struct planned_fault {
+    call fn = call::open;
+    long nth = 1;   // the first of them, counted from now (1: the next)
+    long times = 1; // how many in a row
+    int err = 0;    // the errno they fail with (or short_transfer); 0: they are made
+    int signal = 0; // the signal the process gets as each starts; 0: none
+    // Only calls on a file whose name (after its last '/') starts so
+    // count: the path given, or the file a descriptor or stream is open
+    // on. Empty: every call.
+    std::string file;
+};
+
+// Plans the fault: calls that fail return what the function returns on
 // failure with errno set to err. A close or fclose that fails has closed
 // all the same, as the system's does. A stream's error flag is not set:
 // a failed fwrite, vfprintf or fflush shows in its return and errno. A
-// fault of fn set before is replaced.
+// fault of fn planned before is replaced.
+void plan_fault(const planned_fault &fault);
+// The same, for the calls of fn on any file.
 void fail_call(call fn, long nth, int err, long times = 1);
 
 // The calls of fn since the last clear_faults (or the start).
 long calls_of(call fn);
 
-// Clears every fault and every count.
+// Clears every fault and every count, and ends a trace.
 void clear_faults();
 
 // A fault for the length of a scope; the counts and faults are cleared
@@ -32,13 +51,46 @@ void clear_faults();
 class injected_fault {
   public:
     injected_fault(call fn, long nth, int err, long times = 1);
+    explicit injected_fault(const planned_fault &fault);
     ~injected_fault();
     injected_fault(const injected_fault &) = delete;
     injected_fault &operator=(const injected_fault &) = delete;
 };
 
-// The seam's own question on each call: the errno the call being made now
-// is to fail with (short_transfer for a short one), or 0.
-int injected(call fn);
+// The calls made from now on, in order, each with the file it was made on
+// (as the caller named it, or the descriptor's file as the system names
+// it: "/tmp/d/plot.sfp"; empty for none).
+struct traced_call {
+    call fn;
+    std::string file;
+};
+void start_trace();
+std::vector<traced_call> trace();
+
+// Makes geteuid say uid, as if another user ran the process (as root can
+// arrange it, by owning a file to another user); a negative uid, or
+// clear_faults, gives the real one again.
+void pretend_user(long uid);
+long pretended_user();
+
+// A function's name ("unlink"), and the function of a name.
+const char *name_of(call fn);
+bool call_named(std::string_view name, call &fn);
+
+// The seam's own question on each call: what to do with the call being
+// made now on the file named by one of path, descriptor or stream.
+struct file_ref {
+    const char *path = nullptr;
+    int fd = -1;
+    FILE *stream = nullptr;
+};
+struct injection {
+    int err = 0;    // fail with this errno (short_transfer: a short one); 0: make the call
+    int signal = 0; // a signal to send the process first; 0: none
+};
+injection injected(call fn, const file_ref &file);
+// The name of the file a reference names, as the trace and the plans see
+// it (the seam's, as it asks the system).
+std::string file_name_of(const file_ref &file);
 
 } // namespace os::sys

@@ -1,35 +1,39 @@
 // Streams over memory.
 #include "text_streams.h"
-#include "fd.h"
+#include "sys.h"
 
 #include <cstdlib>
-#include <new>
 
-FILE *open_text_input(std::string_view text) {
+namespace os {
+
+result<in_stream> open_text_input(std::string_view text) {
     // A null buffer would ask for one of the stream's own.
     static char nothing[1] = "";
     char *data = text.data() != nullptr ? const_cast<char *>(text.data()) : nothing;
     // Only read, through a stream that cannot write.
-    return fmemopen(data, text.size(), "r");
+    FILE *fp = sys::fmemopen(data, text.size(), "r");
+    if (fp == nullptr)
+        return error_now("fmemopen");
+    return in_stream(fp);
 }
 
-bool open_text_output(text_output &out) {
-    out = text_output();
-    out.fp = open_memstream(&out.data, &out.size);
-    return out.fp != nullptr;
+text_output::~text_output() {
+    out_ = out_stream(); // closed before its memory goes
+    std::free(data_);
 }
 
-bool close_text_output(text_output &out, std::string &text) {
-    bool ok = close_output(out.fp, false) == 0;
-    out.fp = nullptr;
-    if (ok) {
-        try {
-            text.assign(out.data, out.size);
-        } catch (const std::bad_alloc &) {
-            ok = false;
-        }
-    }
-    std::free(out.data);
-    out.data = nullptr;
-    return ok;
+result<void> text_output::open() {
+    FILE *fp = sys::open_memstream(&data_, &size_);
+    if (fp == nullptr)
+        return error_now("open_memstream");
+    out_ = out_stream(fp);
+    return {};
 }
+
+result<std::string_view> text_output::close() {
+    if (const result<void> closed = out_.close(); !closed)
+        return closed.error();
+    return std::string_view(data_ != nullptr ? data_ : "", size_);
+}
+
+} // namespace os

@@ -35,16 +35,16 @@ result<os::out_stream> stream_of(os::fd file) {
 }
 
 // The content written through out, and out closed: the first failure.
-result<void> put_content(os::out_stream &out, const os::content_writer &write, bool sync,
+result<void> put_content(os::out_stream &out, const os::content_writer &fill, bool sync,
                          const std::string &path) {
-    const int err = write(out);
+    const int err = fill(out);
     result<void> closed = out.close(sync);
     if (err != 0)
         return sys_error{err, "write", path};
     return closed;
 }
 
-result<void> write_directly(const std::string &path, const os::content_writer &write) {
+result<void> write_directly(const std::string &path, const os::content_writer &fill) {
     if (std::string why = planted_link(path); !why.empty())
         return sys_error{EPERM, "open", path};
     // /dev/stdout or /dev/stderr: the messages so far come first.
@@ -58,7 +58,7 @@ result<void> write_directly(const std::string &path, const os::content_writer &w
     result<os::out_stream> out = stream_of(os::fd(opened, path));
     if (!out)
         return out.error();
-    return put_content(*out, write, false, path);
+    return put_content(*out, fill, false, path);
 }
 
 // How a file is written whole: synced or not; keeping the mode of the file
@@ -94,25 +94,25 @@ mode_t mode_of_new(const std::string &path, const whole_write &way) {
 }
 
 // Writes the content into the temporary file; the first failure.
-result<void> write_temp(os::fd file, const std::string &path, const os::content_writer &write,
+result<void> write_temp(os::fd file, const std::string &path, const os::content_writer &fill,
                         const whole_write &way) {
     const int descriptor = file.get();
     result<os::out_stream> out = stream_of(std::move(file));
     if (!out)
         return out.error();
     sys::fchmod(descriptor, mode_of_new(path, way));
-    return put_content(*out, write, way.sync, path);
+    return put_content(*out, fill, way.sync, path);
 }
 
 // Creates the temporary file, writes it and renames it into place; the
 // first failure (the temporary file is gone then).
 result<void> write_renamed(const std::string &path, const std::string &temp_prefix,
-                           const os::content_writer &write, const whole_write &way) {
+                           const os::content_writer &fill, const whole_write &way) {
     std::string temp = temp_prefix + "XXXXXX";
     result<os::fd> made = make_temp(temp, way);
     if (!made)
         return made.error();
-    result<void> written = write_temp(std::move(*made), path, write, way);
+    result<void> written = write_temp(std::move(*made), path, fill, way);
     std::optional<os::deferred_interrupts> rename_waits; // the rename is never cut
     if (way.interruptible) {
         rename_waits.emplace();
@@ -138,7 +138,7 @@ int standard_output_of(const struct stat &st) {
 // Writes after what the messages have put there so far, through the
 // descriptor itself, so that neither overwrites the other.
 result<void> write_to_standard(int standard, const std::string &path,
-                               const os::content_writer &write) {
+                               const os::content_writer &fill) {
     sys::fflush(standard == STDOUT_FILENO ? stdout : stderr);
     const int copy = sys::dup(standard);
     if (copy < 0)
@@ -146,15 +146,15 @@ result<void> write_to_standard(int standard, const std::string &path,
     result<os::out_stream> out = stream_of(os::fd(copy, path));
     if (!out)
         return out.error();
-    return put_content(*out, write, false, path);
+    return put_content(*out, fill, false, path);
 }
 
 result<void> write_whole(const std::string &path, const std::string &temp_prefix,
-                         const os::content_writer &write, const whole_write &way) {
+                         const os::content_writer &fill, const whole_write &way) {
     if (path.find('\0') != std::string::npos)
         return sys_error{EINVAL, "open", path};
     if (is_special_target(path))
-        return write_directly(path, write);
+        return write_directly(path, fill);
     // A link is kept: the file it leads to is put in place, beside itself
     // (/dev/stdout, a link into /proc, is never renamed over); the file
     // that standard output goes to, named or through a link, is written
@@ -167,17 +167,17 @@ result<void> write_whole(const std::string &path, const std::string &temp_prefix
             return sys_error{EPERM, "open", path};
         if (const int standard = sys::stat(path.c_str(), &st) == 0 ? standard_output_of(st) : -1;
             standard >= 0)
-            return write_to_standard(standard, path, write);
+            return write_to_standard(standard, path, fill);
         if (link) {
             target = link_target(path);
             prefix = target + ".";
         }
     }
     if (way.interruptible)
-        return write_renamed(target, prefix, write, way);
+        return write_renamed(target, prefix, fill, way);
     // An interrupt waits until the temporary file is renamed or removed.
     os::deferred_interrupts meanwhile;
-    return write_renamed(target, prefix, write, way);
+    return write_renamed(target, prefix, fill, way);
 }
 
 } // namespace
@@ -185,13 +185,13 @@ result<void> write_whole(const std::string &path, const std::string &temp_prefix
 namespace os {
 
 result<void> write_file_whole(const std::string &path, const std::string &temp_prefix,
-                              const content_writer &write, bool sync) {
-    return write_whole(path, temp_prefix, write, {sync, false, false});
+                              const content_writer &fill, bool sync) {
+    return write_whole(path, temp_prefix, fill, {sync, false, false});
 }
 
 result<void> write_file_replacing(const std::string &path, const std::string &temp_prefix,
-                                  const content_writer &write) {
-    return write_whole(path, temp_prefix, write, {false, true, true});
+                                  const content_writer &fill) {
+    return write_whole(path, temp_prefix, fill, {false, true, true});
 }
 
 result<void> write_through_temp(const std::string &path, const std::string &temp_prefix,
@@ -201,30 +201,6 @@ result<void> write_through_temp(const std::string &path, const std::string &temp
 }
 
 } // namespace os
-
-namespace {
-
-// A writer through a bare FILE*, as one through the stream that holds it.
-os::content_writer through_file(const std::function<int(FILE *)> &write) {
-    return [&write](os::out_stream &out) { return write(out.get()); };
-}
-
-} // namespace
-
-int write_file_whole(const std::string &path, const std::string &temp_prefix,
-                     const std::function<int(FILE *)> &write, bool sync) {
-    return os::write_file_whole(path, temp_prefix, through_file(write), sync).err();
-}
-
-int write_file_replacing(const std::string &path, const std::string &temp_prefix,
-                         const std::function<int(FILE *)> &write) {
-    return os::write_file_replacing(path, temp_prefix, through_file(write)).err();
-}
-
-int write_through_temp(const std::string &path, const std::string &temp_prefix,
-                       std::string_view text, bool sync) {
-    return os::write_through_temp(path, temp_prefix, text, sync).err();
-}
 
 std::string renamed_into_place(const std::string &path) {
     if (path.find('\0') != std::string::npos || is_special_target(path))
@@ -237,4 +213,18 @@ std::string renamed_into_place(const std::string &path) {
         (sys::stat(path.c_str(), &st) == 0 && standard_output_of(st) >= 0))
         return std::string();
     return link ? link_target(path) : path;
+}
+
+void os::write_file_in_handler(const char *temp, const char *target, bool sync,
+                               bool (*fill)(int fd)) {
+    const int saved_errno = errno;
+    const int fd = sys::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        bool ok = fill(fd);
+        ok = ok && (!sync || sys::fsync(fd) == 0);
+        ok = sys::close(fd) == 0 && ok;
+        if (!ok || sys::rename(temp, target) != 0)
+            sys::unlink(temp);
+    }
+    errno = saved_errno;
 }

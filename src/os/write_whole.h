@@ -23,7 +23,7 @@ using content_writer = std::function<int(out_stream &)>;
 // file (/dev/null, a pipe) is written to directly instead. The temporary
 // file is gone after a failure.
 result<void> write_file_whole(const std::string &path, const std::string &temp_prefix,
-                              const content_writer &write, bool sync);
+                              const content_writer &fill, bool sync);
 result<void> write_through_temp(const std::string &path, const std::string &temp_prefix,
                                 std::string_view text, bool sync);
 // The same for a file whose writing may wait on its input (an import
@@ -31,18 +31,17 @@ result<void> write_through_temp(const std::string &path, const std::string &temp
 // write removes the temporary file and ends the process, only the rename
 // waits for it; the file keeps the mode of the one it replaces.
 result<void> write_file_replacing(const std::string &path, const std::string &temp_prefix,
-                                  const content_writer &write);
+                                  const content_writer &fill);
+
+// For an interrupt's handler, with async-signal-safe calls alone and
+// nothing allocated: writes a file at temp, which must not be there,
+// through fill (which writes to the descriptor with os::write_all; false
+// on a failure), syncs it when sync is set and renames it over target;
+// after a failure temp is removed and target is left as it was. errno is
+// kept.
+void write_file_in_handler(const char *temp, const char *target, bool sync, bool (*fill)(int fd));
 
 } // namespace os
-
-// The forms before the result type and os::out_stream: write puts the
-// content through a bare FILE*; 0 or the errno of the failure.
-int write_file_whole(const std::string &path, const std::string &temp_prefix,
-                     const std::function<int(FILE *)> &write, bool sync);
-int write_through_temp(const std::string &path, const std::string &temp_prefix,
-                       std::string_view text, bool sync);
-int write_file_replacing(const std::string &path, const std::string &temp_prefix,
-                         const std::function<int(FILE *)> &write);
 
 // The file that write_file_whole renames into place for path: path, or
 // the file a link leads to; empty when it writes to path directly instead.

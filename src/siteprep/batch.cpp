@@ -40,10 +40,11 @@ site_weather read_weather_ahead(const site_line &site) {
 
 // Why the run must not start: each reason, none when it may; and whether
 // the --failed file may be written all the same.
-std::vector<std::string> refusals(FILE *list, const site_list &sites, const char *list_path,
-                                  const run_options &options, bool &failed_list_clear) {
+std::vector<std::string> refusals(const os::in_stream &list, const site_list &sites,
+                                  const char *list_path, const run_options &options,
+                                  bool &failed_list_clear) {
     const batch_refusals refused = refusals_of(
-        sites, fileno(list), list_path,
+        sites, list.descriptor(), list_path,
         writes_of(options.keep_soils, options.failed_path, options.outputs), options.fixed);
     // A list not read whole cannot say which sites a --failed file must name.
     failed_list_clear = refused.found.failed_list_clear && sites.read_problem.empty();
@@ -91,7 +92,7 @@ work_ahead_ptr read_ahead(const site_list &sites, int threads,
 // The --failed file and the kept soil file learn how a site ended.
 void note_site_end(const run_options &options, const listed_site &entry, size_t i, site_end end) {
     if (end != site_end::done && options.keep_soils && entry.problem.empty())
-        remove_if_regular(link_target(paths_of(entry.site.name).soil_file));
+        os::remove_if_regular(link_target(paths_of(entry.site.name).soil_file));
     if (options.failed_path.empty())
         return;
     if (end != site_end::done)
@@ -164,10 +165,10 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
 // Reads the list whole and refuses a batch that would lose a file; false
 // (after the message) when the run must not start.
 bool read_batch(const char *list_path, const run_options &options, site_list &sites) {
-    FILE *list = open_site_list(list_path);
-    if (list == nullptr)
+    os::in_stream list = open_site_list(list_path);
+    if (!list.is_open())
         return false;
-    sites = read_site_list(list, list_path, !options.failed_path.empty());
+    sites = read_site_list(list.get(), list_path, !options.failed_path.empty());
     keep_part(sites, options.part);
     bool failed_list_clear = false;
     if (const std::vector<std::string> why =
@@ -175,14 +176,15 @@ bool read_batch(const char *list_path, const run_options &options, site_list &si
         !why.empty()) {
         for (const std::string &text : why)
             say(text);
-        close_input(list);
+        list = os::in_stream(); // read: a failure to close it changes nothing
         // Not one site of the run was prepared.
         if (!options.failed_path.empty() && failed_list_clear)
             list_every_site(options.failed_path, sites, options.sync);
         return false;
     }
-    if (int err = close_input(list); err != 0) {
-        say(format_message(close_message, shown_name(list_path).c_str(), std::strerror(err)));
+    if (const os::result<void> closed = list.close(); !closed) {
+        say(format_message(close_message, shown_name(list_path).c_str(),
+                           closed.error().reason().c_str()));
         if (!options.failed_path.empty())
             list_every_site(options.failed_path, sites, options.sync);
         return false;

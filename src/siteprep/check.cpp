@@ -70,15 +70,17 @@ int counted_of(const lines_said &lines, said::kind what) {
 // Whether a run could write soils.in here: an existing writable regular
 // file, or none in a writable directory.
 void check_soil_file(lines_said &out, const fixed_files &fixed) {
-    if (const std::string why = why_not_writable(fixed.soil); !why.empty())
-        problem(out, format_message(unwritable_message, fixed.soil.c_str(), why.c_str()));
+    if (const os::result<void> may = os::may_write_over(fixed.soil); !may)
+        problem(out, format_message(unwritable_message, fixed.soil.c_str(),
+                                    may.error().reason().c_str()));
 }
 
 // The temporary copy is created in the working (or scratch) directory.
 void check_work_dir(lines_said &out, const fixed_files &fixed) {
-    if (const int err = can_create_in(dir_of(fixed.temp)); err != 0)
-        problem(out, format_message(uncreatable_message, fixed.temp.c_str(),
-                                    where_fixed_files_are(fixed).c_str(), std::strerror(err)));
+    if (const os::result<void> may = os::may_create_in(dir_of(fixed.temp)); !may)
+        problem(out,
+                format_message(uncreatable_message, fixed.temp.c_str(),
+                               where_fixed_files_are(fixed).c_str(), may.error().reason().c_str()));
 }
 
 // The site file, opened as the run opens it, so that what refuses its
@@ -95,7 +97,7 @@ bool check_site_file(lines_said &out, const site_line &site, site_file &opened, 
     if (opened.write_errno != 0)
         problem(out, step_failed("opening for writing", opened.path, opened.write_errno));
     long long_line = 0;
-    read_text(opened.fd, text, max_text_line, long_line);
+    (void)os::read_text(opened.file, text, max_text_line, long_line);
     if (long_line > 0)
         problem(out, long_site_line(opened.path, long_line));
     return true;
@@ -296,12 +298,12 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
 // left over, a file the batch both writes and reads, an unwritable
 // soils.in or working directory. False when the outputs must not be
 // written.
-bool check_batch_files(check_tally &tally, FILE *list, const char *list_path,
+bool check_batch_files(check_tally &tally, const os::in_stream &list, const char *list_path,
                        const site_list &sites, bool keep_soils, batch_outputs *outputs,
                        const fixed_files &fixed) {
     lines_said out;
     const batch_refusals refused = refusals_of(
-        sites, fileno(list), list_path, writes_of(keep_soils, std::string(), outputs), fixed);
+        sites, list.descriptor(), list_path, writes_of(keep_soils, std::string(), outputs), fixed);
     if (!refused.left_copy.empty())
         problem(out, refused.left_copy);
     for (const std::string &c : refused.collisions)
@@ -325,18 +327,17 @@ int check_all(const char *list_path, bool strict, bool keep_soils, int threads, 
               batch_outputs *outputs, const list_part &part, const fixed_files &fixed) {
     check_tally tally;
     bool write = false;
-    FILE *list = open_site_list(list_path);
-    if (list == nullptr) {
+    os::in_stream list = open_site_list(list_path);
+    if (!list.is_open()) {
         ++tally.problems; // the message is out
     } else {
         const std::string list_name = shown_name(list_path);
-        site_list sites = read_site_list(list, list_path);
+        site_list sites = read_site_list(list.get(), list_path);
         keep_part(sites, part);
         write = check_batch_files(tally, list, list_path, sites, keep_soils, outputs, fixed);
         check_sites(tally, list_name.c_str(), sites, threads, progress, write ? outputs : nullptr);
         if (!sites.read_problem.empty())
             say(tally, {{said::problem, sites.read_problem}});
-        close_input(list);
     }
     // A status of 1 for warnings alone says where it comes from.
     const bool strict_counts = strict && tally.warnings > 0;

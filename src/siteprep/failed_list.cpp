@@ -4,15 +4,14 @@
 // interrupt writes it from what was set up before, with async-signal-safe
 // calls alone.
 #include "failed_list.h"
-#include "files.h"
+#include "overwrite.h"
+#include "process.h"
 #include "report.h"
 #include "signals.h"
 #include "write_whole.h"
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -70,7 +69,7 @@ int write_list(size_t failed, size_t reached) {
         text.append(piece, size);
         return true;
     });
-    const int err = write_through_temp(list.path, list.path + ".", text, list.sync);
+    const int err = os::write_through_temp(list.path, list.path + ".", text, list.sync).err();
     if (err == 0) {
         list.written = true;
         list.written_failed = failed;
@@ -84,21 +83,15 @@ int write_list(size_t failed, size_t reached) {
 // async-signal-safe calls, on what was set up before. The file keeps its
 // last content when this fails.
 void write_at_interrupt() {
-    const int saved_errno = errno;
-    // Read in this order: a site noted failed after reached was read is
-    // still among those from reached on.
-    const size_t reached = list.reached.load(), failed = list.failed_count.load();
-    const int fd = create_new(list.interrupt_temp);
-    if (fd >= 0) {
-        bool ok = each_piece(failed, reached, [fd](const char *piece, size_t size) {
-            return write_text(fd, std::string_view(piece, size)) == 0;
+    os::write_file_in_handler(
+        list.interrupt_temp.c_str(), list.target.c_str(), list.sync, [](int fd) {
+            // Read in this order: a site noted failed after reached
+            // was read is still among those from reached on.
+            const size_t reached = list.reached.load(), failed = list.failed_count.load();
+            return each_piece(failed, reached, [fd](const char *piece, size_t size) {
+                return os::write_all(fd, std::string_view(piece, size)) == 0;
+            });
         });
-        ok = ok && (!list.sync || sync_fd(fd) == 0);
-        ok = close_fd(fd) == 0 && ok;
-        if (!ok || rename_over(list.interrupt_temp, list.target) != 0)
-            remove_name(list.interrupt_temp);
-    }
-    errno = saved_errno;
 }
 
 } // namespace
@@ -115,10 +108,7 @@ bool begin_failed_list(const std::string &path, const site_list &sites, bool syn
     if (const int err = write_list(0, 0); err != 0)
         return say_not_written(path, err);
     // Made here, as the handler can make no name: unique to this process.
-    char host[256] = "";
-    gethostname(host, sizeof host - 1);
-    list.interrupt_temp =
-        list.target + ".siteprep-" + host + "-" + std::to_string(static_cast<long>(getpid()));
+    list.interrupt_temp = list.target + ".siteprep-" + process_tag();
     at_interrupt(write_at_interrupt);
     return true;
 }
@@ -149,6 +139,6 @@ bool list_every_site(const std::string &path, const site_list &sites, bool sync)
     std::string text;
     std::vector<size_t> start;
     gather_lines(sites, text, start);
-    const int err = write_through_temp(path, path + ".", text, sync);
+    const int err = os::write_through_temp(path, path + ".", text, sync).err();
     return err == 0 || say_not_written(path, err);
 }

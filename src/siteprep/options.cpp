@@ -5,9 +5,10 @@
 #include "fixed_files.h"
 #include "outputs/outputs.h"
 #include "process.h"
+#include "signals.h"
+#include "threads.h"
 
 #include <algorithm>
-#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -15,7 +16,7 @@ namespace {
 // The cores this process may run on, at most 8: more threads only wait on
 // the one that rewrites.
 int default_jobs() {
-    return std::clamp(usable_cores(), 1, 8);
+    return std::clamp(os::usable_cores(), 1, 8);
 }
 
 } // namespace
@@ -30,7 +31,7 @@ int run_command(const command_options &opts) {
     batch_outputs *wanted = opts.summary.empty() && opts.report.empty() ? nullptr : &outputs;
     // Past a file-size limit a write then fails (and is reported, and the
     // site file restored) instead of the signal killing the run mid-rewrite.
-    std::signal(SIGXFSZ, SIG_IGN);
+    fail_writes_past_size_limit();
     const fixed_files fixed = fixed_files_in(opts.scratch);
     const bool progress = opts.progress >= 0 ? opts.progress == 1 : is_terminal(STDERR_FILENO);
     if (opts.check)

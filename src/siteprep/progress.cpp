@@ -4,6 +4,7 @@
 // into a file or a pipe (a scheduler's log) plain lines, one every ten
 // seconds at most, and a last one with the final count.
 #include "progress.h"
+#include "printer.h"
 #include "process.h"
 
 #include <cstdint>
@@ -51,8 +52,7 @@ std::string progress_text(const progress_line &line, progress_clock::time_point 
 }
 
 void put(progress_line &line, const std::string &text) {
-    std::fputs(text.c_str(), line.to);
-    std::fflush(line.to);
+    print_at_once(line.to, text);
 }
 
 void end_progress(progress_line *line) {

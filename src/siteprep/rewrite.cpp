@@ -12,7 +12,6 @@
 #include "read_text.h"
 #include "report.h"
 #include "shown.h"
-#include "signals.h"
 
 #include <cerrno>
 #include <cstring>
@@ -35,12 +34,11 @@ failure failed(const char *what, const std::string &file, int err) {
 // went wrong, if anything.
 failure remove_temp_copy(rewrite &rw) {
     failure f;
-    if (const int err = remove_if_still(rw.temp, rw.copy_fd); err > 0)
-        f = failed("deleting", rw.temp, err);
-    else if (err < 0)
+    if (const os::result<bool> removed = os::remove_if_still(rw.temp, rw.copy); !removed)
+        f = failed("deleting", rw.temp, removed.err());
+    else if (!*removed)
         f.message = format_message(copy_replaced_message, rw.temp.c_str());
-    close_fd(rw.copy_fd);
-    rw.copy_fd = -1;
+    rw.copy = os::fd();
     return f;
 }
 
@@ -56,17 +54,17 @@ failure with_copy_removed(failure f, rewrite &rw) {
 // is written over.
 failure fill_copy(rewrite &rw) {
     long long_line = 0;
-    if (const int err = read_text(rw.site_fd, rw.content, max_text_line, long_line);
+    if (const os::result<void> read = os::read_text(*rw.site, rw.content, max_text_line, long_line);
         long_line > 0) {
         failure f;
         f.message = long_site_line(rw.site_file, long_line);
         return f;
-    } else if (err != 0) {
-        return failed("reading", rw.site_file, err);
+    } else if (!read) {
+        return failed("reading", rw.site_file, read.err());
     }
-    int write_err = write_text(rw.copy_fd, rw.content);
+    int write_err = os::write_all(rw.copy.get(), rw.content);
     if (write_err == 0 && rw.sync)
-        write_err = sync_fd(rw.copy_fd);
+        write_err = os::sync(rw.copy).err();
     if (write_err != 0)
         return failed("writing", rw.temp, write_err);
     return failure();
@@ -85,7 +83,7 @@ failure restored(failure f, rewrite &rw) {
 
 std::string restore_site_file(rewrite &rw, bool &kept) {
     const int err =
-        rw.write_errno != 0 ? rw.write_errno : write_over_fd(rw.site_fd, rw.content, rw.sync);
+        rw.write_errno != 0 ? rw.write_errno : os::write_over(*rw.site, rw.content, rw.sync).err();
     kept = err != 0;
     if (!kept) {
         const std::string said = format_message(restored_message, shown_name(rw.site_file).c_str());
@@ -93,28 +91,26 @@ std::string restore_site_file(rewrite &rw, bool &kept) {
         return removed.failed() ? said + "\n" + removed.message : said;
     }
     const std::string shown = shown_name(rw.site_file);
-    close_fd(rw.copy_fd);
-    rw.copy_fd = -1;
+    rw.copy = os::fd();
     return format_message(restore_failed_message, shown.c_str(), std::strerror(err)) + "\n" +
            format_message(copy_kept_message, rw.temp.c_str(), shown.c_str(), shown.c_str(),
                           rw.temp.c_str());
 }
 
 failure start_rewrite(rewrite &rw, const std::string &site) {
-    defer_interrupts(true);
+    rw.waiting.emplace();
     failure f;
     // Created exclusively (an existing file or link is never reused), never
     // readable by more users than the site file.
-    rw.copy_fd = create_exclusive(rw.temp, rw.site_mode & 0777);
-    if (const int err = errno; rw.copy_fd < 0)
+    if (os::result<os::fd> made = os::create_exclusive(rw.temp, rw.site_mode & 0777); !made)
         f.message = format_message(keys_temp_open_message, shown_name(site).c_str()) + "\n" +
-                    rw.temp + ": " + std::strerror(err);
-    else if (f = fill_copy(rw); f.failed())
+                    rw.temp + ": " + made.error().reason();
+    else if (rw.copy = std::move(*made); (f = fill_copy(rw)).failed())
         f = with_copy_removed(f, rw);
     else if (rw.write_errno != 0)
         f = with_copy_removed(failed("opening for writing", rw.site_file, rw.write_errno), rw);
     if (f.failed())
-        defer_interrupts(false);
+        rw.waiting.reset();
     return f;
 }
 
@@ -124,39 +120,44 @@ failure commit_rewrite(rewrite &rw, const std::string *text) {
         f = restored(failed("rewriting", rw.site_file, ENOMEM), rw);
     // The site file is as long as the content read from it: a text no
     // shorter needs no cut.
-    else if (const int err = write_over_fd(rw.site_fd, *text, rw.sync, rw.content.size()); err != 0)
-        f = restored(failed("writing", rw.site_file, err), rw);
+    else if (const os::result<void> written =
+                 os::write_over(*rw.site, *text, rw.sync, rw.content.size());
+             !written)
+        f = restored(failed("writing", rw.site_file, written.err()), rw);
     else
         f = remove_temp_copy(rw);
-    defer_interrupts(false);
+    rw.waiting.reset();
     return f;
 }
 
-failure open_over(const std::string &path, const std::string &site, int &fd) {
+failure open_over(const std::string &path, const std::string &site, os::fd &file) {
     failure f;
-    fd = open_for_overwrite(path, true);
-    if (const int err = errno; fd < 0)
+    os::result<os::fd> opened = os::open_for_overwrite(path, true);
+    if (!opened)
         f.message = format_message(soil_open_message, shown_name(site).c_str()) + "\n" +
-                    shown_name(path) + ": " + std::strerror(err);
+                    shown_name(path) + ": " + opened.error().reason();
+    else
+        file = std::move(*opened);
     return f;
 }
 
-failure write_over(int fd, const std::string &path, const std::string &site,
+failure write_over(os::fd &file, const std::string &path, const std::string &site,
                    const std::string *text) {
-    int err = text != nullptr ? write_over_fd(fd, *text, false, size_of_open_file(fd)) : ENOMEM;
-    if (const int closed = close_fd(fd); closed != 0 && err == 0)
-        err = closed;
+    const os::result<void> written = text != nullptr
+                                         ? os::write_over(file, *text, false, os::size_of(file))
+                                         : os::result<void>(os::sys_error{ENOMEM, "write", path});
+    const os::result<void> done = os::first_of(written, file.close());
     failure f;
-    if (err != 0)
+    if (!done)
         f.message = format_message(soil_write_message, shown_name(path).c_str(),
-                                   shown_name(site).c_str(), std::strerror(err));
+                                   shown_name(site).c_str(), done.error().reason().c_str());
     return f;
 }
 
-void lock_site_file(int fd, const std::string &path) {
-    if (try_lock(fd))
+void lock_site_file(const os::fd &file, const std::string &path) {
+    if (os::try_lock(file))
         return; // locked, or a file system without locks
     say(format_message(lock_wait_message, shown_name(path).c_str()));
     print_now();
-    wait_for_lock(fd);
+    os::wait_for_lock(file);
 }

@@ -5,8 +5,11 @@
 // it safely. And soils.in written over, and the site file's lock.
 #pragma once
 
+#include "fd.h"
 #include "report.h"
+#include "signals.h"
 
+#include <optional>
 #include <string>
 
 // One in-place rewrite of a site parameter file through the temporary copy.
@@ -15,15 +18,16 @@
 // kept in memory too, from which the new text is made and which a restore
 // writes back.
 struct rewrite {
-    std::string site_file;  // the site file's path
-    int site_fd = -1;       // the site file, open for reading; owned by the caller
-    int write_errno = 0;    // why site_fd is not open for writing too; 0 when it is
-    unsigned site_mode = 0; // the site file's permission bits, as opened
-    std::string temp;       // the temporary copy's path
-    bool sync = false;      // --sync: the copy synced before the site file is written, and
-                            // the site file before the copy is deleted
-    int copy_fd = -1;       // the temporary copy while it exists
-    std::string content;    // what the copy holds: the site file's text
+    std::string site_file;        // the site file's path
+    const os::fd *site = nullptr; // the site file, open for reading; the caller's
+    int write_errno = 0;          // why site is not open for writing too; 0 when it is
+    unsigned site_mode = 0;       // the site file's permission bits, as opened
+    std::string temp;             // the temporary copy's path
+    bool sync = false;            // --sync: the copy synced before the site file is
+                                  // written, and the site file before the copy is deleted
+    os::fd copy;                  // the temporary copy while it exists
+    std::string content;          // what the copy holds: the site file's text
+    std::optional<os::deferred_interrupts> waiting; // from the start to the commit
 };
 
 // Starts a rewrite: from here interrupts wait. Makes the copy, reads the
@@ -47,11 +51,11 @@ std::string restore_site_file(rewrite &rw, bool &kept);
 // A file written over in place (soils.in, which every site rewrites): opened
 // before its text is made, then written over with that text (null: memory
 // ran out making it) and closed. site names the site in messages.
-failure open_over(const std::string &path, const std::string &site, int &fd);
-failure write_over(int fd, const std::string &path, const std::string &site,
+failure open_over(const std::string &path, const std::string &site, os::fd &file);
+failure write_over(os::fd &file, const std::string &path, const std::string &site,
                    const std::string *text);
 
 // Takes an exclusive lock on an open site file for the time its site is
 // rewritten, so that two runs sharing a site take turns; waits (after
 // saying so once) while another run holds it.
-void lock_site_file(int fd, const std::string &path);
+void lock_site_file(const os::fd &file, const std::string &path);

@@ -3,7 +3,6 @@
 #include "site.h"
 #include "create_site.h"
 #include "create_soil.h"
-#include "files.h"
 #include "lines.h"
 #include "open.h"
 #include "report.h"
@@ -12,8 +11,6 @@
 #include "write_whole.h"
 
 #include <cerrno>
-#include <cstring>
-#include <sys/stat.h>
 
 namespace {
 
@@ -53,28 +50,27 @@ site_weather read_weather(const site_paths &paths, const std::string &site_name,
     site_weather result;
     monthly_tables &t = thread_tables;
     result.tables = &t;
-    std::string why;
-    const int wthfd = open_weather_fd(paths.weather_file, why, result.id);
-    if (wthfd < 0) {
-        result.left_to_main = on_worker && out_of_descriptors(errno);
+    os::result<os::regular_file> opened = os::open_regular(paths.weather_file);
+    if (!opened) {
+        result.left_to_main = on_worker && out_of_descriptors(opened.err());
         result.failure =
             open_failure(format_message(weather_open_message, shown_name(site_name).c_str()),
-                         paths.weather_file, why)
+                         paths.weather_file, opened.error().reason())
                 .message;
         return result;
     }
+    result.id = id_of_status(opened->status);
     result.has_id = true;
     if (site_id != nullptr && *site_id == result.id) {
-        close_fd(wthfd);
         result.same_file = true;
         result.failure = same_file_message(site_name, paths);
         return result;
     }
     daily_error bad;
-    line_reader reader(wthfd, max_daily_line);
+    line_reader reader(opened->file.get(), max_daily_line);
     const int last = process_daily_weather(reader, t.prec, t.tmin, t.tmax, bad,
                                            how != nullptr ? *how : daily_options());
-    close_fd(wthfd);
+    opened->file = os::fd(); // read: nothing is lost if its close fails
     if (last >= 0)
         compute_stats(result.ws, last + 1, t.prec, t.tmin, t.tmax);
     else
@@ -88,27 +84,22 @@ site_weather read_weather(const site_paths &paths, const std::string &site_name,
     return result;
 }
 
-site_file::~site_file() {
-    if (fd >= 0)
-        close_fd(fd);
-}
-
 failure open_site_file(const site_line &site, const site_paths &paths, bool lock, site_file &opened,
                        bool *descriptors_ran_out) {
     opened.path = paths.site_file;
-    std::string why;
-    struct stat st;
-    opened.fd = open_regular(opened.path, why, &opened.write_errno, &st);
-    if (opened.fd < 0) {
+    os::result<os::regular_file> file = os::open_regular(opened.path, true);
+    if (!file) {
         if (descriptors_ran_out != nullptr)
-            *descriptors_ran_out = out_of_descriptors(errno);
+            *descriptors_ran_out = out_of_descriptors(file.err());
         return open_failure(format_message(keys_site_open_message, shown_name(site.name).c_str()),
-                            opened.path, why);
+                            opened.path, file.error().reason());
     }
-    opened.mode = static_cast<unsigned>(st.st_mode);
-    opened.id = id_of_status(st);
+    opened.file = std::move(file->file);
+    opened.write_errno = file->write_errno;
+    opened.mode = static_cast<unsigned>(file->status.st_mode);
+    opened.id = id_of_status(file->status);
     if (lock)
-        lock_site_file(opened.fd, opened.path);
+        lock_site_file(opened.file, opened.path);
     return failure();
 }
 
@@ -125,17 +116,18 @@ namespace {
 // so that an interrupted run never leaves half of one.
 failure write_site_soil_file(const site_paths &paths, const std::string &rows, bool sync) {
     const std::string &path = paths.soil_file;
-    const int err = write_through_temp(path, path + ".", rows, sync);
-    if (err == 0)
+    const os::result<void> written = os::write_through_temp(path, path + ".", rows, sync);
+    if (written)
         return failure();
-    return failed_with(format_message(write_message, shown_name(path).c_str(), std::strerror(err)));
+    return failed_with(
+        format_message(write_message, shown_name(path).c_str(), written.error().reason().c_str()));
 }
 
 // soils.in, opened before its rows are made (which may warn of the layer
 // code), then written over with them; with keep, the rows are left there.
 failure write_soil_file(const site_line &site, const site_steps &steps, std::string *keep) {
-    int fd = -1;
-    if (failure f = open_over(steps.fixed->soil, site.name, fd); f.failed())
+    os::fd soil;
+    if (failure f = open_over(steps.fixed->soil, site.name, soil); f.failed())
         return f;
     std::string rows;
     // The bulk density slot is the pass's to fill: the list's value is not read.
@@ -147,7 +139,7 @@ failure write_soil_file(const site_line &site, const site_steps &steps, std::str
                         site.layer_code);
         },
         rows);
-    failure f = write_over(fd, steps.fixed->soil, site.name, made ? &rows : nullptr);
+    failure f = write_over(soil, steps.fixed->soil, site.name, made ? &rows : nullptr);
     if (keep != nullptr)
         keep->swap(rows);
     return f;
@@ -161,7 +153,7 @@ failure rewrite_site(const site_line &site, const site_steps &steps, site_file &
                      const std::string &weather_failed, const site_weather &read) {
     rewrite rw;
     rw.site_file = opened.path;
-    rw.site_fd = opened.fd;
+    rw.site = &opened.file;
     rw.write_errno = opened.write_errno;
     rw.site_mode = opened.mode;
     rw.temp = steps.fixed->temp;

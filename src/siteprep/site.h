@@ -4,6 +4,7 @@
 // the run's steps that prepare it.
 #pragma once
 
+#include "fd.h"
 #include "file_paths.h"
 #include "fixed_files.h"
 #include "rewrite.h"
@@ -42,14 +43,10 @@ site_weather read_weather(const site_paths &paths, const std::string &site_name,
 // closed with it.
 struct site_file {
     std::string path;
-    int fd = -1;
+    os::fd file;
     int write_errno = 0;
     unsigned mode = 0; // its permission bits
     file_id id;
-    site_file() = default;
-    site_file(const site_file &) = delete;
-    site_file &operator=(const site_file &) = delete;
-    ~site_file();
 };
 
 // Opens a site's site file, and with lock takes its lock for the run (the

@@ -2,6 +2,7 @@
 // and the part of them a run takes.
 #pragma once
 
+#include "fd.h"
 #include "site_line.h"
 
 #include <cstdio>
@@ -36,5 +37,6 @@ struct list_part {
 // others are set aside.
 void keep_part(site_list &sites, const list_part &part);
 
-// Opens the site list, saying why when it cannot be opened.
-FILE *open_site_list(const char *list_path);
+// Opens the site list, saying why when it cannot be opened (the stream
+// is then not open).
+os::in_stream open_site_list(const char *list_path);

@@ -7,16 +7,13 @@
 // sees comes in the order and words of a run without them.
 #include "work_ahead.h"
 #include "process.h"
+#include "threads.h"
 
 #include <algorithm>
 #include <condition_variable>
-#include <csignal>
 #include <functional>
 #include <mutex>
-#include <pthread.h>
-#include <sched.h>
-#include <system_error>
-#include <thread>
+#include <vector>
 
 struct work_ahead {
     size_t count;
@@ -28,7 +25,7 @@ struct work_ahead {
     size_t taken = 0; // jobs whose results the main thread is done with
     bool stopping = false;
     std::vector<char> done; // job i done, in slot i % window
-    std::vector<std::thread> workers;
+    std::vector<os::thread> workers;
     // Workers started on cores of their own, and the cores to free them to.
     bool placed = false;
     cpu_set_t allowed;
@@ -54,39 +51,19 @@ void do_next(work_ahead &w, std::unique_lock<std::mutex> &hold) {
     w.changed.notify_all();
 }
 
-void work(work_ahead &w) {
+// A worker: started on a core of its own (os::spread_threads), it frees
+// itself to all of them once running.
+void *work(void *shared) {
+    work_ahead &w = *static_cast<work_ahead *>(shared);
     std::unique_lock<std::mutex> hold(w.lock); // held while the workers are placed
     if (w.placed)
-        pthread_setaffinity_np(pthread_self(), sizeof w.allowed, &w.allowed);
+        os::run_on(w.allowed);
     for (;;) {
         w.changed.wait(hold, [&w] { return w.stopping || claimable(w); });
         if (w.stopping)
-            return;
+            return nullptr;
         do_next(w, hold);
     }
-}
-
-// The scheduler puts a new thread where it finds least load, which, as a
-// run starts, is often the main thread's own core: the two then share it
-// for milliseconds. Each worker is started on another core, round the
-// cores this process may use; it frees itself to all of them once running.
-void place_workers(work_ahead &w) {
-    const int here = sched_getcpu();
-    if (here < 0 || sched_getaffinity(0, sizeof w.allowed, &w.allowed) != 0)
-        return;
-    std::vector<int> others;
-    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
-        if (cpu != here && CPU_ISSET(cpu, &w.allowed))
-            others.push_back(cpu);
-    if (others.empty())
-        return;
-    for (size_t t = 0; t < w.workers.size(); ++t) {
-        cpu_set_t one;
-        CPU_ZERO(&one);
-        CPU_SET(others[t % others.size()], &one);
-        pthread_setaffinity_np(w.workers[t].native_handle(), sizeof one, &one);
-    }
-    w.placed = true;
 }
 
 void stop_work_ahead(work_ahead *w) {
@@ -95,7 +72,7 @@ void stop_work_ahead(work_ahead *w) {
         w->stopping = true;
     }
     w->changed.notify_all();
-    for (std::thread &t : w->workers)
+    for (os::thread &t : w->workers)
         t.join();
     delete w;
 }
@@ -108,23 +85,17 @@ size_t work_ahead_window(int threads) {
 
 work_ahead_ptr start_work_ahead(size_t count, int threads, std::function<void(size_t)> job) {
     work_ahead_ptr w(new work_ahead(count, threads, std::move(job)), stop_work_ahead);
-    // Interrupts must reach the main thread alone, which defers them while
-    // it rewrites a file: workers start with every signal blocked.
-    sigset_t all, before;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, &before);
+    w->workers.reserve(static_cast<size_t>(std::max(threads, 1)));
     {
         std::lock_guard<std::mutex> hold(w->lock);
         for (int t = 1; t < threads; ++t) { // the main thread is one of them
-            try {
-                w->workers.emplace_back(work, std::ref(*w));
-            } catch (const std::exception &) { // std::system_error, std::bad_alloc
+            os::result<os::thread> started = os::start_thread(work, w.get());
+            if (!started)
                 break; // no more threads to be had: the main thread does the rest
-            }
+            w->workers.push_back(std::move(*started));
         }
-        place_workers(*w);
+        w->placed = os::spread_threads(w->workers, w->allowed);
     }
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
     return w;
 }
 

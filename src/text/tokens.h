@@ -9,8 +9,8 @@
 // a table, since the daily reader asks it of every byte.
 inline constexpr auto blank_table = [] {
     std::array<bool, 256> table{};
-    for (unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'})
-        table[c] = true;
+    for (char c : {' ', '\t', '\n', '\v', '\f', '\r'})
+        table[static_cast<unsigned char>(c)] = true;
     return table;
 }();
 

@@ -5,6 +5,7 @@
 #include "data.h"
 #include "table.h"
 
+#include <cerrno>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -397,22 +398,32 @@ TEST(Audit, AnnualPrecipitationCountsEveryYear) {
     }
 }
 
+// The working directory and the site file refuse writing: taken away (as
+// the user nobody under root), or refused in the seam.
 TEST(Check, ReportsWhatTheRunCannotWrite) {
-    scratch_dir dir;
-    dir.write("sites.txt", site_row("plot"));
-    write_usual_site(dir, "plot");
-    if (!hand_to_unprivileged_user(dir))
-        GTEST_SKIP() << "no unprivileged user can run the tool here";
-    chmod(dir.file("plot.sfp").c_str(), 0444);
-    chmod(dir.path().c_str(), 0555);
-    tool_result r = run_tool(dir.path(), {"--check", "sites.txt"}, {.unprivileged = true});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("XXXX.sfp cannot be created in the working directory: Permission denied"),
-              std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find("Error opening for writing plot.sfp: Permission denied"),
-              std::string::npos)
-        << r.out;
+    for (const bool seam : {false, true}) {
+        scratch_dir dir;
+        dir.write("sites.txt", site_row("plot"));
+        write_usual_site(dir, "plot");
+        run_setup setup = {.faults = {{.call = "access", .times = 2, .err = EACCES},
+                                      {.call = "open", .file = "plot.sfp", .err = EACCES}}};
+        if (!seam) {
+            if (!hand_to_unprivileged_user(dir))
+                continue; // no unprivileged user can run the tool here
+            chmod(dir.file("plot.sfp").c_str(), 0444);
+            chmod(dir.path().c_str(), 0555);
+            setup = {.unprivileged = true};
+        }
+        tool_result r = run_tool(dir.path(), {"--check", "sites.txt"}, setup);
+        EXPECT_EQ(r.status, 1) << seam;
+        EXPECT_NE(
+            r.out.find("XXXX.sfp cannot be created in the working directory: Permission denied"),
+            std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find("Error opening for writing plot.sfp: Permission denied"),
+                  std::string::npos)
+            << r.out;
+    }
 }
 
 } // namespace

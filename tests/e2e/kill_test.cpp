@@ -24,28 +24,28 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int site_count = 30;
+constexpr size_t site_count = 30;
 
-std::string site_name(int i) {
+std::string site_name(size_t i) {
     return "site" + std::to_string(i);
 }
 
-std::string site_line(int i) {
+std::string site_line(size_t i) {
     return site_name(i) + " " + std::to_string(30 + i) + ".5 -100.25 0.4 0.4 0.2 1.3 0.5 " +
            std::to_string(i % 11) + " " + std::to_string(100 * i) + "\n";
 }
 
 void write_batch(const scratch_dir &dir) {
     std::string list;
-    for (int i = 0; i < site_count; ++i) {
+    for (size_t i = 0; i < site_count; ++i) {
         list += site_line(i);
         std::string tail = "1 SITLAT\n2 SITLNG\n3 NLAYER\n4 NLAYPG\n5 ELEV\n";
-        for (int k = 0; k < 10 * (i % 5); ++k)
+        for (size_t k = 0; k < 10 * (i % 5); ++k)
             tail += "0.25 'OTHER(" + std::to_string(k) + ")'\n";
         dir.write(site_name(i) + ".sfp", site_file(tail));
         dir.write(site_name(i) + ".wth",
                   daily_file({.first_year = 2000, .years = 3, .days_a_month = 28},
-                             [i](const file_day &d) {
+                             [i = static_cast<int>(i)](const file_day &d) {
                                  return std::to_string((d.month * 7 + d.day + i) % 30) + ".5 " +
                                         std::to_string((d.month * 3 + d.day) % 10 - 5) + ".25 " +
                                         std::to_string((d.day * i + d.month) % 7) + ".1";
@@ -63,9 +63,9 @@ std::vector<states> batch_states() {
     std::vector<states> all(site_count);
     scratch_dir dir;
     write_batch(dir);
-    for (int i = 0; i < site_count; ++i)
+    for (size_t i = 0; i < site_count; ++i)
         all[i].original = dir.read(site_name(i) + ".sfp");
-    for (int i = 0; i < site_count; ++i) {
+    for (size_t i = 0; i < site_count; ++i) {
         scratch_dir one;
         one.write("sites.txt", site_line(i));
         one.write(site_name(i) + ".sfp", all[i].original);
@@ -77,7 +77,7 @@ std::vector<states> batch_states() {
         std::fprintf(stderr, "the unkilled run failed: %s\n", r.out.c_str());
         std::exit(2);
     }
-    for (int i = 0; i < site_count; ++i)
+    for (size_t i = 0; i < site_count; ++i)
         all[i].final = dir.read(site_name(i) + ".sfp");
     return all;
 }
@@ -105,7 +105,7 @@ int run_and_kill(const std::string &dir, std::chrono::microseconds delay, int si
 bool lists_every_site_left(const scratch_dir &dir, const std::vector<states> &all) {
     const bool listed = dir.exists("failed.txt");
     const std::string failed = "\n" + dir.read("failed.txt");
-    for (int i = 0; i < site_count; ++i) {
+    for (size_t i = 0; i < site_count; ++i) {
         const std::string now = dir.read(site_name(i) + ".sfp");
         const bool named = failed.find("\n" + site_line(i)) != std::string::npos;
         if (listed ? now != all[i].final && !named : now != all[i].original)
@@ -157,7 +157,7 @@ int main(int argc, char **argv) {
             const bool ended_well = (killed && WTERMSIG(status) == sig) ||
                                     (WIFEXITED(status) && WEXITSTATUS(status) == 0);
             bool whole = !dir.exists("XXXX.sfp");
-            for (int i = 0; i < site_count; ++i) {
+            for (size_t i = 0; i < site_count; ++i) {
                 const std::string now = dir.read(site_name(i) + ".sfp");
                 whole =
                     whole && (now == all[i].original || now == all[i].keyed || now == all[i].final);
@@ -172,7 +172,7 @@ int main(int argc, char **argv) {
         const bool copy_left = dir.exists("XXXX.sfp");
         const std::string copy = copy_left ? dir.read("XXXX.sfp") : "";
         int partial = 0;
-        for (int i = 0; i < site_count; ++i) {
+        for (size_t i = 0; i < site_count; ++i) {
             const std::string now = dir.read(site_name(i) + ".sfp");
             const states &s = all[i];
             if (now == s.original || now == s.keyed || now == s.final)

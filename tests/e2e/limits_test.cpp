@@ -7,6 +7,8 @@
 #include "table.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -28,7 +30,8 @@ std::string daily_lines(int years, float base) {
                       [base](const file_day &d) {
                           const int y = d.year - 2000;
                           return std::to_string(base + static_cast<float>(d.month + y)) + " " +
-                                 std::to_string(base - 10.0f) + " " + std::to_string(0.5f * d.day);
+                                 std::to_string(base - 10.0f) + " " +
+                                 std::to_string(0.5f * static_cast<float>(d.day));
                       });
 }
 
@@ -144,17 +147,16 @@ TEST(FaultInjection, EveryWriteFailureLeavesWholeFiles) {
 
 // A copy kept because even its restore failed holds the only intact content
 // of a site file: with --keep-going too the run stops there, and no later
-// site is touched. strace fails the site file's write and then the
-// restore's (the first write over a file in place is soils.in's).
+// site is touched. The seam fails the site file's write and then the
+// restore's.
 TEST(KeepGoing, AKeptCopyStopsTheRun) {
-    if (!strace_installed())
-        GTEST_SKIP() << "strace is not installed";
     scratch_dir dir;
     write_batch(dir);
     const std::string alpha = dir.read("alpha.sfp");
     auto before = dir.snapshot();
-    const tool_result r = run_tool(dir.path(), {"--keep-going", "--jobs", "1", "sites.txt"},
-                                   {.strace_inject = "pwrite64:error=EIO:when=2..3"});
+    const tool_result r =
+        run_tool(dir.path(), {"--keep-going", "--jobs", "1", "sites.txt"},
+                 {.faults = {{.call = "pwrite", .file = "alpha.sfp", .times = 2, .err = EIO}}});
     const std::string &out = r.out;
     EXPECT_EQ(r.status, 1) << out;
     EXPECT_TRUE(has(out, "Error restoring alpha.sfp: Input/output error\n")) << out;
@@ -176,7 +178,9 @@ TEST(KeepGoing, AKeptCopyStopsTheRun) {
 struct limit_case {
     const char *what;
     std::function<bool(const scratch_dir &)> arrange; // false: not possible here
-    const char *command;                              // run in the batch's directory; $T: the tool
+    // Run in the batch's directory; $T: the tool, $F: its build on the
+    // seam's test build (seam_faults_setting plans its faults).
+    std::string command;
     int status;
     const char *out;  // a part of standard output
     const char *gone; // no file whose name starts so is left
@@ -198,7 +202,10 @@ TEST_P(Limits, FailCleanly) {
     if (!c.arrange(dir))
         GTEST_SKIP() << "not possible here";
     std::string command = c.command;
-    command.replace(command.find("$T"), 2, SITEPREP_BIN);
+    if (const size_t t = command.find("$T"); t != std::string::npos)
+        command.replace(t, 2, SITEPREP_BIN);
+    if (const size_t f = command.find("$F"); f != std::string::npos)
+        command.replace(f, 2, SITEPREP_FAULTY_BIN);
     const int status = run_shell(dir, command + " > out.txt");
     run_shell(dir, "chattr -a plot.sfp 2>/dev/null");
     EXPECT_EQ(status, c.status) << dir.read("out.txt");
@@ -216,8 +223,13 @@ bool long_list(const scratch_dir &d) {
     return !sanitized_build(); // a sanitizer's shadow memory needs more
 }
 
-bool strace_there(const scratch_dir &) {
-    return strace_installed();
+bool always(const scratch_dir &) {
+    return true;
+}
+
+// A command that meets one fault in the seam: $F with the fault planned.
+std::string with_fault(const seam_fault &fault, const std::string &args) {
+    return seam_faults_setting({fault}) + " $F " + args;
 }
 
 INSTANTIATE_TABLE(
@@ -227,21 +239,24 @@ INSTANTIATE_TABLE(
     limit_case{"little_memory_for_the_check", long_list, "ulimit -v 32768 && $T --check sites.txt",
                1, "Error: Cannot allocate memory; siteprep stopped.\n", "XXXX"},
     // SIGTERM as a temporary file is made: it waits for the rename.
-    limit_case{"interrupt_while_a_file_is_written", strace_there,
-               "strace -f -qq -o /dev/null -e trace=fchmod -e inject=fchmod:signal=SIGTERM $T "
-               "--keep-soils sites.txt",
-               143, "", "plot.soils.in."},
+    limit_case{"interrupt_while_a_file_is_written", always,
+               with_fault({.call = "fchmod", .signal = SIGTERM}, "--keep-soils sites.txt"), 143, "",
+               "plot.soils.in."},
     // A hang-up as the copy is deleted ends the run once the rewrite is
     // done; one the run was started with ignored (nohup) is ignored.
-    limit_case{"hang_up_while_a_site_is_rewritten", strace_there,
-               "strace -f -qq -o /dev/null -e trace=unlink -e inject=unlink:signal=SIGHUP $T "
-               "sites.txt",
+    limit_case{"hang_up_while_a_site_is_rewritten", always,
+               with_fault({.call = "unlink", .file = "XXXX.sfp", .signal = SIGHUP}, "sites.txt"),
                129, "", "XXXX"},
-    limit_case{"hang_up_ignored_from_the_start", strace_there,
-               // (LeakSanitizer cannot run under strace, at a sanitized exit.)
-               "trap '' HUP && ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -e "
-               "trace=unlink -e inject=unlink:signal=SIGHUP $T sites.txt",
-               0, "", "XXXX"},
+    limit_case{
+        "hang_up_ignored_from_the_start", always,
+        "trap '' HUP && " +
+            with_fault({.call = "unlink", .file = "XXXX.sfp", .signal = SIGHUP}, "sites.txt"),
+        0, "", "XXXX"},
+    // A site file that refuses to be written (append-only, as chattr +a
+    // makes it below where root may): the check says so.
+    limit_case{"site_file_refusing_writes", always,
+               with_fault({.call = "open", .file = "plot.sfp", .err = EPERM}, "--check sites.txt"),
+               1, "Error opening for writing plot.sfp: Operation not permitted", "XXXX"},
     limit_case{
         "append_only_site_file",
         [](const scratch_dir &d) { return run_shell(d, "chattr +a plot.sfp 2>/dev/null") == 0; },

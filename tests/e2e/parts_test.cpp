@@ -4,6 +4,7 @@
 // sites.
 #include "data.h"
 
+#include <csignal>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -156,27 +157,31 @@ TEST(Failed, RunsTheFailedSitesAgain) {
 TEST(Failed, ListsEverySiteNotPrepared) {
     const struct {
         std::vector<std::string> args;
-        const char *arrange; // "no daily b": b fails; "copy left": a leftover XXXX.sfp
-        std::string inject;  // a signal that strace sends at a system call
+        const char *arrange;            // "no daily b": b fails; "copy left": a leftover XXXX.sfp
+        std::vector<seam_fault> faults; // a signal the seam sends at a call
         int status;
         std::string listed, changed; // sites failed.txt names (-: as it was); sites changed
     } cases[] = {
-        {{}, "", "", 0, "", "abc"},
-        {{"--keep-going"}, "no daily b", "", 1, "b", "abc"}, // b gets its site keys
-        {{}, "no daily b", "", 1, "bc", "ab"},
-        {{}, "copy left", "", 1, "abc", ""},
-        {{"--part", "2/2"}, "copy left", "", 1, "bc", ""},
+        {{}, "", {}, 0, "", "abc"},
+        {{"--keep-going"}, "no daily b", {}, 1, "b", "abc"}, // b gets its site keys
+        {{}, "no daily b", {}, 1, "bc", "ab"},
+        {{}, "copy left", {}, 1, "abc", ""},
+        {{"--part", "2/2"}, "copy left", {}, 1, "bc", ""},
         // Its directory is tried before the first site; failed.txt stays.
-        {{"--failed", "none/failed.txt"}, "", "", 1, "-", ""},
-        {{}, "", "flock:signal=SIGTERM:when=2", 143, "bc", "a"},
+        {{"--failed", "none/failed.txt"}, "", {}, 1, "-", ""},
+        // At b's lock.
+        {{}, "", {{.call = "flock", .nth = 2, .signal = SIGTERM}}, 143, "bc", "a"},
         // Deferred until b's rewrite is done: b is listed too.
-        {{}, "", "unlink:signal=SIGTERM:when=2", 143, "bc", "ab"},
+        {{},
+         "",
+         {{.call = "unlink", .file = "XXXX.sfp", .nth = 2, .signal = SIGTERM}},
+         143,
+         "bc",
+         "ab"},
         // Killed outright: the list as first written.
-        {{}, "", "flock:signal=SIGKILL:when=2", 137, "abc", "a"},
+        {{}, "", {{.call = "flock", .nth = 2, .signal = SIGKILL}}, 137, "abc", "a"},
     };
     for (const auto &c : cases) {
-        if (!c.inject.empty() && !strace_installed())
-            continue;
         scratch_dir dir, fresh;
         dir.write("sites.txt", site_row("a") + site_row("b") + site_row("c"));
         for (const char *site : {"a", "b", "c"})
@@ -190,8 +195,9 @@ TEST(Failed, ListsEverySiteNotPrepared) {
         std::vector<std::string> args = {"--jobs", "1", "--failed", "failed.txt"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         args.push_back("sites.txt");
-        const tool_result r = run_tool(dir.path(), args, {.strace_inject = c.inject});
-        const std::string what = c.arrange + (" " + c.inject);
+        const tool_result r = run_tool(dir.path(), args, {.faults = c.faults});
+        const std::string what =
+            c.arrange + (c.faults.empty() ? "" : " " + c.faults[0].call + " signal");
         EXPECT_EQ(r.status, c.status) << what << "\n" << r.out;
         std::string listed;
         for (const char site : c.listed)

@@ -75,8 +75,6 @@ TEST_P(Golden, Run) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Dir, Golden, ::testing::ValuesIn(case_names()),
-                         [](const ::testing::TestParamInfo<std::string> &info) {
-                             return info.param;
-                         });
+                         [](const ::testing::TestParamInfo<std::string> &c) { return c.param; });
 
 } // namespace

@@ -130,8 +130,17 @@ bool hand_to_unprivileged_user(const scratch_dir &dir) {
     return lchown(dir.path().c_str(), nobody, nobody) == 0;
 }
 
-bool strace_installed() {
-    return std::system("command -v strace >/dev/null 2>&1") == 0;
+// The faults as SITEPREP_FAULTS gives them, one a line.
+static std::string fault_lines(const std::vector<seam_fault> &faults) {
+    std::string lines;
+    for (const seam_fault &f : faults)
+        lines += f.call + ":" + std::to_string(f.nth) + ":" + std::to_string(f.times) + ":" +
+                 std::to_string(f.err) + ":" + std::to_string(f.signal) + ":" + f.file + "\n";
+    return lines;
+}
+
+std::string seam_faults_setting(const std::vector<seam_fault> &faults) {
+    return "SITEPREP_FAULTS='" + fault_lines(faults) + "'";
 }
 
 bool sanitized_build() {
@@ -154,32 +163,31 @@ static void set_limit(int resource, long value) {
 
 tool_result run_tool(const std::string &dir, const std::vector<std::string> &args,
                      const run_setup &setup) {
-    const std::string &inject = setup.strace_inject;
     const long file_size_limit = setup.file_size_limit;
     const bool unprivileged = setup.unprivileged, no_new_threads = setup.no_new_threads;
     // Everything the child needs is made before the fork: a test that runs
     // the tool from two threads at once must not allocate in a child that
     // may have inherited another thread's allocator lock.
-    std::string bin = setup.program.empty() ? SITEPREP_BIN : setup.program;
+    const bool seam = !setup.faults.empty() || !setup.trace.empty();
+    std::string bin = seam                    ? SITEPREP_FAULTY_BIN
+                      : setup.program.empty() ? SITEPREP_BIN
+                                              : setup.program;
     std::vector<std::string> copies(args);
-    if (!inject.empty()) {
-        const std::string call = inject.substr(0, inject.find(':'));
-        copies.insert(copies.begin(), {"strace", "-f", "-qq", "-o", "/dev/null", "-e",
-                                       "trace=" + call, "-e", "inject=" + inject, bin});
-        bin = "/usr/bin/env";
-    }
     std::vector<char *> argv;
     argv.push_back(bin.data());
     for (auto &a : copies)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    // A sanitizer build's leak check needs a thread of its own at exit, and
-    // cannot run under strace.
-    const bool no_leak_check = no_new_threads || !inject.empty();
+    // A sanitizer build's leak check needs a thread of its own at exit.
+    const bool no_leak_check = no_new_threads;
     std::vector<std::string> env_text;
     for (char **e = environ; *e != nullptr; ++e)
         if (!no_leak_check || std::strncmp(*e, "ASAN_OPTIONS=", 13) != 0)
             env_text.emplace_back(*e);
+    if (!setup.faults.empty())
+        env_text.push_back("SITEPREP_FAULTS=" + fault_lines(setup.faults));
+    if (!setup.trace.empty())
+        env_text.push_back("SITEPREP_TRACE=" + setup.trace);
     if (no_leak_check) {
         const char *asan = std::getenv("ASAN_OPTIONS");
         env_text.push_back(std::string("ASAN_OPTIONS=") +

@@ -38,6 +38,21 @@ std::string file_content(const std::string &path);
 // Every file below a directory, as scratch_dir::snapshot gives them.
 std::vector<std::pair<std::string, std::string>> snapshot_of(const std::string &path);
 
+// A failure of the system's calls that a run meets, planned in the seam of
+// siteprep_with_faults (the test build of siteprep): from the nth call of
+// a function on (counted on the file named, when one is), times calls fail
+// with err, or are made with signal sent to the process as they start.
+struct seam_fault {
+    std::string call; // "unlink", "pwrite", "flock", ...
+    std::string file; // only calls on a file whose name starts so; empty: all
+    long nth = 1, times = 1;
+    int err = 0, signal = 0;
+};
+
+// The setting of the environment that plans faults in
+// siteprep_with_faults: SITEPREP_FAULTS='...'.
+std::string seam_faults_setting(const std::vector<seam_fault> &faults);
+
 // How a run is started, each setting named where a test asks for it:
 // run_tool(dir, args, {.file_size_limit = 2200}).
 struct run_setup {
@@ -50,10 +65,11 @@ struct run_setup {
     long open_files = -1;      // RLIMIT_NOFILE, when >= 0
     long memory_bytes = -1;    // RLIMIT_AS, when >= 0
     bool close_stdout = false; // started with descriptor 1 closed
-    // Under strace, which injects this fault into a system call
-    // ("flock:signal=SIGTERM:when=2": SIGTERM at the second flock); skip such
-    // a run where strace is not installed.
-    std::string strace_inject;
+    // Run as siteprep_with_faults, which meets these failures, and writes
+    // the calls it made into trace (one a line: "fsync /tmp/d/plot.sfp")
+    // when one is named.
+    std::vector<seam_fault> faults;
+    std::string trace;
 };
 
 // Runs siteprep (or setup.program) with args in dir.
@@ -63,8 +79,6 @@ tool_result run_tool(const std::string &dir, const std::vector<std::string> &arg
 tool_result run_import(const std::string &dir, const std::vector<std::string> &args);
 // Runs a shell command in dir; its exit status, or 128 + signal.
 int run_shell(const scratch_dir &dir, const std::string &command);
-
-bool strace_installed();
 
 // True in a sanitizer build, whose shadow memory no address-space limit
 // leaves room for.

@@ -254,7 +254,8 @@ struct avx512_lines {
     SITEPREP_STEP(SITEPREP_AVX512)
     bool gather(const squeezed &q, __m512i pick, uint32_t values, __m128i &numbers,
                 __m128i &scales) {
-        const __m512i back = _mm512_set1_epi64(0xfffefdfcfbfaf9f8); // -8 to -1
+        const __m512i back =
+            _mm512_set1_epi64(static_cast<long long>(0xfffefdfcfbfaf9f8ull)); // -8 to -1
         const __m512i ends = _mm512_maskz_permutexvar_epi8(~0ull, pick, q.ends);
         const __m512i index = _mm512_add_epi8(ends, back);
         const uint64_t valid =

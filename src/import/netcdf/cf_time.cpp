@@ -154,8 +154,7 @@ bool parse_date(cursor &c, calendar_date &d) {
     if (!c.number(year, 1, 6) || !c.take('-') || !c.number(month, 1, 2) || !c.take('-') ||
         !c.number(day, 1, 2))
         return false;
-    d = {static_cast<int>(negative ? -year : year), static_cast<int>(month),
-         static_cast<int>(day)};
+    d = {static_cast<int>(negative ? -year : year), static_cast<int>(month), static_cast<int>(day)};
     return true;
 }
 
@@ -330,8 +329,7 @@ calendar_date gregorian_date(long long day) {
     const long long mp = (5 * doy + 2) / 153;
     const long long d = doy - (153 * mp + 2) / 5 + 1;
     const long long m = mp < 10 ? mp + 3 : mp - 9;
-    return {static_cast<int>(yoe + era * 400 + (m <= 2)), static_cast<int>(m),
-            static_cast<int>(d)};
+    return {static_cast<int>(yoe + era * 400 + (m <= 2)), static_cast<int>(m), static_cast<int>(d)};
 }
 
 } // namespace import::cf

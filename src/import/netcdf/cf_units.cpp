@@ -30,18 +30,30 @@ struct named_unit {
 };
 
 const named_unit base_units[] = {
-    {"kg", {1, 0, 0, 1}},       {"g", {1, 0, 0, 1e-3}},
-    {"m", {0, 1, 0, 1}},        {"meter", {0, 1, 0, 1}},
-    {"metre", {0, 1, 0, 1}},    {"mm", {0, 1, 0, 1e-3}},
-    {"millimeter", {0, 1, 0, 1e-3}}, {"millimetre", {0, 1, 0, 1e-3}},
-    {"cm", {0, 1, 0, 1e-2}},    {"centimeter", {0, 1, 0, 1e-2}},
-    {"centimetre", {0, 1, 0, 1e-2}}, {"km", {0, 1, 0, 1e3}},
-    {"kilometer", {0, 1, 0, 1e3}},   {"kilometre", {0, 1, 0, 1e3}},
-    {"s", {0, 0, 1, 1}},        {"sec", {0, 0, 1, 1}},
-    {"second", {0, 0, 1, 1}},   {"min", {0, 0, 1, 60}},
-    {"minute", {0, 0, 1, 60}},  {"h", {0, 0, 1, 3600}},
-    {"hr", {0, 0, 1, 3600}},    {"hour", {0, 0, 1, 3600}},
-    {"d", {0, 0, 1, 86400}},    {"day", {0, 0, 1, 86400}},
+    {"kg", {1, 0, 0, 1}},
+    {"g", {1, 0, 0, 1e-3}},
+    {"m", {0, 1, 0, 1}},
+    {"meter", {0, 1, 0, 1}},
+    {"metre", {0, 1, 0, 1}},
+    {"mm", {0, 1, 0, 1e-3}},
+    {"millimeter", {0, 1, 0, 1e-3}},
+    {"millimetre", {0, 1, 0, 1e-3}},
+    {"cm", {0, 1, 0, 1e-2}},
+    {"centimeter", {0, 1, 0, 1e-2}},
+    {"centimetre", {0, 1, 0, 1e-2}},
+    {"km", {0, 1, 0, 1e3}},
+    {"kilometer", {0, 1, 0, 1e3}},
+    {"kilometre", {0, 1, 0, 1e3}},
+    {"s", {0, 0, 1, 1}},
+    {"sec", {0, 0, 1, 1}},
+    {"second", {0, 0, 1, 1}},
+    {"min", {0, 0, 1, 60}},
+    {"minute", {0, 0, 1, 60}},
+    {"h", {0, 0, 1, 3600}},
+    {"hr", {0, 0, 1, 3600}},
+    {"hour", {0, 0, 1, 3600}},
+    {"d", {0, 0, 1, 86400}},
+    {"day", {0, 0, 1, 86400}},
 };
 
 bool base_unit(std::string name, dimensions &d) {
@@ -103,7 +115,7 @@ bool parse_product(std::string_view units, dimensions &total) {
         while (end < units.size() && !std::isspace(static_cast<unsigned char>(units[end])) &&
                units[end] != '/' && units[end] != '.' &&
                (units[end] != '*' || units.substr(end, 2) == "**"))
-            end += units.substr(end, 2) == "**" ? 2 : 1;
+            end += units.substr(end, 2) == "**" ? size_t{2} : size_t{1};
         std::string name;
         int exponent = 0;
         dimensions d;
@@ -141,19 +153,21 @@ bool one_of(const std::string &name, std::initializer_list<const char *> names) 
 
 bool parse_temperature_unit(std::string_view units, temperature_unit &unit) {
     const std::string u = squeezed(units);
-    if (one_of(u, {"k", "kelvin", "degk", "degreek", "degreesk", "degreekelvin",
-                   "degreeskelvin"})) {
+    if (one_of(u,
+               {"k", "kelvin", "degk", "degreek", "degreesk", "degreekelvin", "degreeskelvin"})) {
         unit = {-273.15, 1};
         return true;
     }
-    if (one_of(u, {"c", "\xc2\xb0"
-                        "c",
+    if (one_of(u, {"c",
+                   "\xc2\xb0"
+                   "c",
                    "celsius", "degc", "degreec", "degreesc", "degreecelsius", "degreescelsius"})) {
         unit = {0, 1};
         return true;
     }
-    if (one_of(u, {"f", "\xc2\xb0"
-                        "f",
+    if (one_of(u, {"f",
+                   "\xc2\xb0"
+                   "f",
                    "fahrenheit", "degf", "degreef", "degreesf", "degreefahrenheit",
                    "degreesfahrenheit"})) {
         unit = {-32, 5.0 / 9.0};
@@ -197,8 +211,8 @@ bool is_latitude_unit(std::string_view units) {
 }
 
 bool is_longitude_unit(std::string_view units) {
-    for (const char *u : {"degrees_east", "degree_east", "degree_E", "degrees_E", "degreeE",
-                          "degreesE"})
+    for (const char *u :
+         {"degrees_east", "degree_east", "degree_E", "degrees_E", "degreeE", "degreesE"})
         if (units == u)
             return true;
     return false;

@@ -157,8 +157,7 @@ size_t grid_cells::nearest_with_data(const point &p, double max_km,
             across <= room ? 180.0 : 2 * std::asin(std::sqrt(room / across)) / degree;
         for (size_t c = 0; c < cols_; ++c) {
             const size_t cell = r * cols_ + c;
-            if (!has_data[cell] ||
-                std::fabs(longitude_difference(lon_[c], p.lon)) > spread + 1e-9)
+            if (!has_data[cell] || std::fabs(longitude_difference(lon_[c], p.lon)) > spread + 1e-9)
                 continue;
             const double km = distance_km(p, {lat_[r], lon_[c]});
             if (km <= max_km && km < best_km) {
@@ -174,7 +173,9 @@ double grid_cells::width_km(size_t cell) const {
     const size_t r = cell / cols_, c = cell % cols_;
     const point here = at(cell);
     double width = 0;
-    const auto measure = [&](size_t other) { width = std::max(width, distance_km(here, at(other))); };
+    const auto measure = [&](size_t other) {
+        width = std::max(width, distance_km(here, at(other)));
+    };
     if (r > 0)
         measure(cell - cols_);
     if (r + 1 < rows_)

@@ -227,7 +227,8 @@ std::string read_doubles(const file &f, const variable &v, const std::vector<siz
     into.assign(n, 0.0);
     if (n == 0)
         return std::string();
-    if (const int status = nc_get_vara_double(f.id(), v.id, start.data(), count.data(), into.data());
+    if (const int status =
+            nc_get_vara_double(f.id(), v.id, start.data(), count.data(), into.data());
         status != NC_NOERR)
         return f.failed(status, "reading " + quote_token(v.name));
     return std::string();

@@ -10,16 +10,15 @@
 #include "plan.h"
 #include "printer.h"
 #include "shown.h"
+#include "site_files.h"
 #include "sites.h"
 #include "sources.h"
-#include "wth_writer.h"
 #include "write_whole.h"
+#include "wth_writer.h"
 
 #include <charconv>
-#include <chrono>
-#include <cstdio>
-static double now_s(){return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();}
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <sys/stat.h>
 
@@ -101,7 +100,8 @@ std::vector<std::string> output_problems(const job &j) {
     return found;
 }
 
-int nothing_written(const std::vector<std::string> &messages, const std::vector<std::string> &made) {
+int nothing_written(const std::vector<std::string> &messages,
+                    const std::vector<std::string> &made) {
     for (const std::string &m : messages)
         print_error_line(m);
     print_error_line("Nothing was written.");
@@ -131,7 +131,8 @@ std::string place_sites(job &j) {
                 site_named(j, i) +
                 format_message(": no cell with data within %.3f km (%s); the nearest cell, "
                                "%.3f km away, ",
-                               limit, j.r.max_distance_km > 0 ? "--max-distance" : "1.5 cell widths",
+                               limit,
+                               j.r.max_distance_km > 0 ? "--max-distance" : "1.5 cell widths",
                                nearest_km) +
                 (has_data[nearest] ? "lies too far: is the site outside the grid?"
                                    : "has no data (sea, or a masked cell)"));
@@ -279,8 +280,9 @@ int prepare(job &j, std::vector<std::string> &made) {
     if (std::string why = make_directories(j.r.output_dir, made); !why.empty())
         return say(why);
     for (const site &s : j.sites)
-        j.outputs.push_back((j.r.output_dir == "." ? std::string() : j.r.output_dir + "/") +
-                            s.name + ".wth");
+        j.outputs.push_back(
+            paths_of((j.r.output_dir == "." ? std::string() : j.r.output_dir + "/") + s.name)
+                .weather_file);
     if (std::vector<std::string> problems = output_problems(j); !problems.empty())
         return nothing_written(problems, made);
     const source_request wanted{j.r.inputs,
@@ -301,12 +303,10 @@ int prepare(job &j, std::vector<std::string> &made) {
 }
 
 int import_netcdf(const netcdf_request &r) {
-    std::fprintf(stderr, "T start %.3f\n", now_s());
     job j{r, {}, {}, {}, {}, {}, 0, 0, {}};
     std::vector<std::string> made;
     if (const int status = prepare(j, made); status != 0)
         return status;
-    std::fprintf(stderr, "T prepared %.3f\n", now_s());
     std::vector<size_t> cells;
     for (const placed_site &p : j.placed)
         cells.push_back(p.cell);
@@ -319,7 +319,6 @@ int import_netcdf(const netcdf_request &r) {
     daily_values values(j.found, r.inputs, cells, j.first_day, j.days);
     if (std::string why = values.fill(r.output_dir); !why.empty())
         return nothing_written({why}, made);
-    std::fprintf(stderr, "T filled %.3f\n", now_s());
     std::vector<bool> keep;
     const size_t failed_before = j.failed.size();
     drop_empty_sites(j, values, keep);
@@ -331,12 +330,12 @@ int import_netcdf(const netcdf_request &r) {
     int status = 0;
     std::vector<station_row> rows;
     const size_t written = write_files(j, values, keep, rows, status);
-    std::fprintf(stderr, "T written %.3f\n", now_s());
     const calendar_date first = cf::gregorian_date(j.first_day);
-    print_line(format_message("%s in %s, %d-%d (%zu days each), from %s", counted(static_cast<long>(written), "daily file").c_str(),
-                              shown_name(r.output_dir).c_str(), first.year,
-                              cf::gregorian_date(j.first_day + static_cast<long long>(j.days) - 1).year,
-                              j.days, counted(static_cast<long>(r.inputs.size()), "file").c_str()));
+    print_line(format_message(
+        "%s in %s, %d-%d (%zu days each), from %s",
+        counted(static_cast<long>(written), "daily file").c_str(), shown_name(r.output_dir).c_str(),
+        first.year, cf::gregorian_date(j.first_day + static_cast<long long>(j.days) - 1).year,
+        j.days, counted(static_cast<long>(r.inputs.size()), "file").c_str()));
     if (r.keep_going && !j.failed.empty())
         status = list_failures(j);
     if (!r.stations.empty() && update_stations(r.stations, rows) != 0)

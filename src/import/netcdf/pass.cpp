@@ -140,7 +140,8 @@ daily_values::daily_values(const sources &found, const std::vector<std::string> 
     std::vector<size_t> order(cells_.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = i;
-    std::sort(order.begin(), order.end(), [this](size_t a, size_t b) { return cells_[a] < cells_[b]; });
+    std::sort(order.begin(), order.end(),
+              [this](size_t a, size_t b) { return cells_[a] < cells_[b]; });
     const size_t grid_cols = found.coords.cols;
     size_t widest = 1;
     for (const series &s : found.of)
@@ -175,7 +176,8 @@ daily_values::daily_values(const sources &found, const std::vector<std::string> 
 }
 
 size_t daily_values::group_size() const {
-    return std::clamp<size_t>(buffer_budget / std::max<size_t>(1, days_ * quantities * sizeof(float)),
+    return std::clamp<size_t>(buffer_budget /
+                                  std::max<size_t>(1, days_ * quantities * sizeof(float)),
                               1, std::max<size_t>(1, cells_.size()));
 }
 
@@ -224,10 +226,11 @@ std::string daily_values::read_window(const window &w, std::vector<nc::file> &op
     const long long end = start + static_cast<long long>(w.days);
     for (int q = 0; q < quantities; ++q) {
         const series &s = found_.of[q];
-        const double init = s.take == daily_value::maximum   ? -std::numeric_limits<double>::infinity()
-                            : s.take == daily_value::minimum ? std::numeric_limits<double>::infinity()
-                            : s.take == daily_value::sum     ? 0.0
-                                                             : std::nan("");
+        const double init =
+            s.take == daily_value::maximum   ? -std::numeric_limits<double>::infinity()
+            : s.take == daily_value::minimum ? std::numeric_limits<double>::infinity()
+            : s.take == daily_value::sum     ? 0.0
+                                             : std::nan("");
         std::fill(stage_[q].begin(), stage_[q].end(), init);
         std::fill(count_[q].begin(), count_[q].end(), uint16_t{0});
         // The parts' steps before the window's end, from where the last
@@ -272,14 +275,13 @@ std::string daily_values::read_steps(const window &w, int q, const part &p, nc::
                 return why;
             for (size_t t = 0; t < steps; ++t) {
                 const long long day = p.day[t0 + t];
-                if (day == no_day || day < start ||
-                    day >= start + static_cast<long long>(w.days))
+                if (day == no_day || day < start || day >= start + static_cast<long long>(w.days))
                     continue;
                 const size_t d = static_cast<size_t>(day - start);
                 for (const band::member &m : b.sites) {
                     double v = 0;
-                    if (!p.values.number(sl.data.data(), t * sl.step + m.row * sl.row + m.col * sl.col,
-                                         v))
+                    if (!p.values.number(sl.data.data(),
+                                         t * sl.step + m.row * sl.row + m.col * sl.col, v))
                         continue;
                     // To degrees C, or to mm of the step.
                     const double x =
@@ -337,8 +339,8 @@ std::string daily_values::read_group(size_t first, size_t count, std::vector<flo
     for (size_t w = 0; w < days_; w += window_days_) {
         const size_t days = std::min(window_days_, days_ - w);
         const size_t row = days * quantities; // a site's floats in the window
-        const off_t at = static_cast<off_t>((cells_.size() * w + first * days) * quantities *
-                                            sizeof(float));
+        const off_t at =
+            static_cast<off_t>((cells_.size() * w + first * days) * quantities * sizeof(float));
         if (const os::result<void> read =
                 os::read_at(scratch_, reinterpret_cast<char *>(part_of.data()),
                             count * row * sizeof(float), at);

@@ -39,7 +39,9 @@ class daily_values {
     std::string fill(const std::string &dir);
 
     // The days with a value of a quantity at a site.
-    long valid(size_t site, int q) const { return valid_[site * quantities + static_cast<size_t>(q)]; }
+    long valid(size_t site, int q) const {
+        return valid_[site * quantities + static_cast<size_t>(q)];
+    }
 
     // How many sites a group holds; a group's values, [site][day][quantity],
     // NaN where missing.

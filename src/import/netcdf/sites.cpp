@@ -28,8 +28,8 @@ std::string take_site(const input &in, std::string_view name, std::string_view l
     if (!parse_float(lat, latitude) || latitude < -90 || latitude > 90)
         return at_line(in, "the latitude " + quote_token(lat) + " is not a number from -90 to 90");
     if (!parse_float(lon, longitude) || longitude < -180 || longitude > 360)
-        return at_line(in, "the longitude " + quote_token(lon) +
-                               " is not a number from -180 to 360");
+        return at_line(in,
+                       "the longitude " + quote_token(lon) + " is not a number from -180 to 360");
     if (!site_list_can_name(std::string(name)))
         return at_line(in, "the name " + quote_token(name) +
                                " is empty or holds white space or a control character");

@@ -74,8 +74,8 @@ std::string read_decoding(const nc::file &f, const nc::variable &v, decoding &d)
     // for bytes), and each missing_value.
     if (why.empty() && number_attribute(f, v.id, "_FillValue", values, type, why))
         d.missing.push_back(values[0]);
-    else if (double fill = 0; why.empty() && nc::number_size(v.type) > 1 &&
-                              fill_value(f, v, fill, why))
+    else if (double fill = 0;
+             why.empty() && nc::number_size(v.type) > 1 && fill_value(f, v, fill, why))
         d.missing.push_back(fill);
     if (why.empty() && number_attribute(f, v.id, "missing_value", values, type, why))
         d.missing.insert(d.missing.end(), values.begin(), values.end());
@@ -285,8 +285,9 @@ std::string read_time(const nc::file &f, const nc::variable &time, part &p) {
     p.time_name = time.name;
     for (double value : values) {
         const cf::moment m = cf::moment_of(axis, value);
-        if (!p.steps.empty() && !(p.steps.back().day < m.day ||
-                                  (p.steps.back().day == m.day && p.steps.back().seconds < m.seconds)))
+        if (!p.steps.empty() &&
+            !(p.steps.back().day < m.day ||
+              (p.steps.back().day == m.day && p.steps.back().seconds < m.seconds)))
             return of_variable(f, p.var.name, "has times that do not increase");
         p.steps.push_back(m);
         long long real = 0;
@@ -393,8 +394,8 @@ std::string inspect_file(const source_request &r, size_t index, sources &found, 
     if (!why.empty())
         return why;
     if (!any)
-        return shown_name(path) + " holds none of the variables named (" + r.variable[tmax] +
-               ", " + r.variable[tmin] + ", " + r.variable[prcp] +
+        return shown_name(path) + " holds none of the variables named (" + r.variable[tmax] + ", " +
+               r.variable[tmin] + ", " + r.variable[prcp] +
                (r.elevation.empty() ? "" : ", " + r.elevation) + ")";
     if (why = f.close(); !why.empty())
         return "Error reading " + why;
@@ -427,8 +428,7 @@ std::string order_parts(const source_request &r, int q, series &s) {
                    shown_name(r.files[a.file]) + " and another in " + shown_name(r.files[b.file]);
         if (!before(a.steps.back(), b.steps.front()))
             return "The times of " + quote_token(s.variable) + " in " +
-                   shown_name(r.files[b.file]) + " overlap those in " +
-                   shown_name(r.files[a.file]);
+                   shown_name(r.files[b.file]) + " overlap those in " + shown_name(r.files[a.file]);
     }
     return std::string();
 }
@@ -498,9 +498,8 @@ std::string daily_taking(const source_request &r, int q, series &s) {
     }
     const std::string method = cf::time_method(s.parts[0].cell_methods, s.parts[0].time_name);
     if (daily) {
-        s.how = "daily values" +
-                (method.empty() ? std::string(" (no cell_methods for time)")
-                                : " (cell_methods time: " + method + ")");
+        s.how = "daily values" + (method.empty() ? std::string(" (no cell_methods for time)")
+                                                 : " (cell_methods time: " + method + ")");
         return std::string();
     }
     s.take = q == tmax ? daily_value::maximum : q == tmin ? daily_value::minimum : daily_value::sum;

@@ -64,9 +64,9 @@ struct part {
     decoding values;
     std::string units, cell_methods, time_name;
     cf::calendar_kind calendar = cf::calendar_kind::standard;
-    std::vector<cf::moment> steps;  // each step's time, the middle of its bounds when given
-    std::vector<long long> day;     // each step's real day, or no_day
-    double bounds_seconds = 0;      // the width of a step's bounds; 0 without bounds
+    std::vector<cf::moment> steps; // each step's time, the middle of its bounds when given
+    std::vector<long long> day;    // each step's real day, or no_day
+    double bounds_seconds = 0;     // the width of a step's bounds; 0 without bounds
     cf::temperature_unit temperature;
     cf::precipitation_unit precipitation;
     double metres = 1; // an elevation's unit

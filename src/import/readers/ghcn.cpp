@@ -76,8 +76,10 @@ std::string dly_line(const input &in, dly_station &station) {
     station.last_month[q] = key;
     dly_month &m = station.months[key];
     for (int d = 1; d <= 31; ++d) {
-        const std::string_view slot = std::string_view(l).substr(21 + 8 * (d - 1), 8);
-        if (std::string why = dly_value(in, q, slot, month_length(year, month), d, m[q][d - 1]);
+        const auto i = static_cast<size_t>(d - 1);
+        const std::string_view slot = std::string_view(l).substr(21 + 8 * i, 8);
+        if (std::string why =
+                dly_value(in, q, slot, month_length(year, month), d, m[static_cast<size_t>(q)][i]);
             !why.empty())
             return why;
     }
@@ -103,7 +105,8 @@ std::string read_ghcn(input &in, const import_options &o, wth_writer &writer, st
     for (const auto &[key, m] : station.months) {
         const int year = key / 12, month = key % 12 + 1;
         for (int d = 1; d <= month_length(year, month); ++d) {
-            const value day[quantities] = {m[tmax][d - 1], m[tmin][d - 1], m[prcp][d - 1]};
+            const auto i = static_cast<size_t>(d - 1);
+            const value day[quantities] = {m[tmax][i], m[tmin][i], m[prcp][i]};
             // In date order by the map's: only the span can be refused.
             if (writer.add({year, month, d}, day) == day_order::too_many_years)
                 return input_name(in.path) +

@@ -165,6 +165,11 @@ std::string column_key(std::string_view name) {
 
 namespace {
 
+// The field of a row (or the header) in a column found, counted from 0.
+const std::string &column_of(const std::vector<std::string> &fields, int column) {
+    return fields[static_cast<size_t>(column)];
+}
+
 // "\"tmax (C)\" (column 3) and \"tmax (F)\" (column 5)".
 std::string columns_named(const std::vector<std::string> &header, const std::vector<int> &found) {
     std::string list;
@@ -172,7 +177,8 @@ std::string columns_named(const std::vector<std::string> &header, const std::vec
         list += std::string(k == 0                  ? ""
                             : k + 1 == found.size() ? " and "
                                                     : ", ") +
-                quote_token(header[found[k]]) + format_message(" (column %d)", found[k] + 1);
+                quote_token(column_of(header, found[k])) +
+                format_message(" (column %d)", found[k] + 1);
     return list;
 }
 
@@ -225,7 +231,8 @@ namespace {
 bool iso_date(std::string_view text, date &d) {
     if (text.size() != 10 || text[4] != '-' || text[7] != '-')
         return false;
-    for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
+    static constexpr size_t digits[] = {0, 1, 2, 3, 5, 6, 8, 9};
+    for (const size_t i : digits)
         if (text[i] < '0' || text[i] > '9')
             return false;
     d = {std::atoi(std::string(text.substr(0, 4)).c_str()),
@@ -236,16 +243,16 @@ bool iso_date(std::string_view text, date &d) {
 
 std::string row_date(const input &in, const table &t, const std::vector<std::string> &f, date &d) {
     if (t.date >= 0) {
-        if (!iso_date(f[t.date], d))
-            return at_column(in, t.header[t.date],
-                             "not a date YYYY-MM-DD: " + quote_token(f[t.date]));
+        if (!iso_date(column_of(f, t.date), d))
+            return at_column(in, column_of(t.header, t.date),
+                             "not a date YYYY-MM-DD: " + quote_token(column_of(f, t.date)));
     } else {
         int parts[3] = {0, 0, 0};
         const int columns[3] = {t.year, t.day_of_year >= 0 ? t.day_of_year : t.month, t.day};
         for (int k = 0; k < 3; ++k)
-            if (columns[k] >= 0 && !whole_number(f[columns[k]], parts[k]))
-                return at_column(in, t.header[columns[k]],
-                                 "not a whole number: " + quote_token(f[columns[k]]));
+            if (columns[k] >= 0 && !whole_number(column_of(f, columns[k]), parts[k]))
+                return at_column(in, column_of(t.header, columns[k]),
+                                 "not a whole number: " + quote_token(column_of(f, columns[k])));
         if (t.day_of_year >= 0) {
             const bool past = t.daymet_days && parts[1] > 365;
             if (past || !date_of_day(parts[0], parts[1], d))
@@ -292,12 +299,12 @@ std::string table_row(const input &in, const table &t, wth_writer &writer) {
         return why;
     value values[quantities];
     for (int q = 0; q < quantities; ++q) {
-        const std::string &text = f[t.value[q]];
+        const std::string &text = column_of(f, t.value[q]);
         if (t.missing.has(text))
             continue;
         if (!(q == prcp ? precipitation(text, t.prcp, values[q])
                         : temperature(text, t.temp, values[q])))
-            return at_column(in, t.header[t.value[q]],
+            return at_column(in, column_of(t.header, t.value[q]),
                              "not a number: " + quote_token(text) + missing_hint(t, text));
     }
     const day_order order = writer.add(d, values);

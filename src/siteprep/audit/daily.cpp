@@ -217,7 +217,8 @@ void check_dates(daily_audit &a, const dated_day &d, long line) {
                 a.all.note(missing_months, 0, year_month(y, mm));
             }
             if (inside > static_cast<long>(named_lines))
-                a.all.note(missing_months, 0, std::string(), inside - named_lines);
+                a.all.note(missing_months, 0, std::string(),
+                           inside - static_cast<long>(named_lines));
         }
     }
     a.previous_number = number;

@@ -93,7 +93,7 @@ struct finding {
 
 // Every finding of a file, by its kind.
 template <typename kind_of, int count> struct findings_of {
-    finding of[count];
+    finding of[static_cast<size_t>(count)];
     void note(kind_of k, long line, const std::string &item = std::string(), long times = 1) {
         finding &f = of[k];
         f.count += times;

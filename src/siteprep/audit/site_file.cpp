@@ -148,15 +148,14 @@ void word_site_file(site_file_audit &s, const std::string &listed_as) {
 
 std::vector<std::string> audit_site_file(const std::string &text, const std::string &site_file,
                                          const site_line &site, const std::string &listed_as) {
-    FILE *fp = open_text_input(text);
-    if (fp == nullptr)
+    const os::result<os::in_stream> in = os::open_text_input(text);
+    if (!in)
         return {};
-    line_reader reader(fp, max_text_line);
+    line_reader reader(in->get(), max_text_line);
     site_file_audit s;
     take_listed_soil(s, site);
     for (std::string_view line; next_line(reader, line);)
         audit_site_file_line(s, line);
-    close_input(fp);
     word_site_file(s, listed_as);
     std::vector<std::string> warnings = warnings_of(site_file, s.all.of);
     if (s.carriage && !s.newline)

@@ -4,7 +4,6 @@
 
 #include "outputs.h"
 
-#include <cstdio>
 #include <string>
 
 // A value as the weather block prints it, or NA for not-a-number.
@@ -21,4 +20,4 @@ std::string html_section(const site_outcome &s, size_t number);
 
 // The whole page from the overview's rows and the sections streamed so
 // far; 0 or the errno of a failure to read them back.
-int write_page(batch_outputs &o, FILE *to);
+int write_page(batch_outputs &o, os::out_stream &to);

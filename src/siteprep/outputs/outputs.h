@@ -2,10 +2,10 @@
 // the sites are done, so that memory stays flat however long the list.
 #pragma once
 
+#include "fd.h"
 #include "site_list.h"
 #include "wthr.h"
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -14,11 +14,11 @@ struct batch_outputs {
     std::string list_name;
     std::string status; // how the run or check ended, for the page
     bool check = false; // audited: counts of warnings are known
-    // Unnamed files beside the final names, filled as the sites are done:
-    // the CSV, the overview's rows and the sites' sections of the page.
-    FILE *csv = nullptr, *rows = nullptr, *sections = nullptr;
-    int csv_error = 0, report_error = 0; // the first write failure of each, 0 if none
-    size_t sites = 0;                    // sites added
+    // Unnamed files beside the final names, filled as the sites are done,
+    // each keeping its first write failure: the CSV, the overview's rows
+    // and the sites' sections of the page.
+    os::out_stream csv, rows, sections;
+    size_t sites = 0; // sites added
 };
 
 // Opens the unnamed files; false (after a message) when one cannot be.

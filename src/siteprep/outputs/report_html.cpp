@@ -260,27 +260,27 @@ std::string html_section(const site_outcome &s, size_t number) {
 namespace {
 
 // The overview's rows of one class, in the list's order.
-int copy_rows(FILE *rows, char order, FILE *to) {
-    std::rewind(rows);
-    line_reader reader(rows);
+int copy_rows(os::out_stream &rows, char order, os::out_stream &to) {
+    rows.rewind();
+    line_reader reader(rows.get());
     std::string_view line;
     while (next_line(reader, line))
-        if (line[0] == order && !put_text(to, line.substr(1)))
+        if (line[0] == order && !to.put(line.substr(1)))
             return 0; // the write error is the stream's
     return reader.error;
 }
 
 } // namespace
 
-int write_page(batch_outputs &o, FILE *to) {
-    put_text(to, html_head(o));
+int write_page(batch_outputs &o, os::out_stream &to) {
+    to.put(html_head(o));
     for (char order : {'0', '1', '2'})
         if (const int err = copy_rows(o.rows, order, to); err != 0)
             return err;
-    put_text(to, "</table>\n");
-    std::rewind(o.sections);
-    if (const int err = copy_stream(o.sections, to); err != 0)
-        return err;
-    put_text(to, "</body>\n</html>\n");
+    to.put("</table>\n");
+    o.sections.rewind();
+    if (const os::result<void> copied = os::copy_stream(o.sections.get(), to); !copied)
+        return copied.err();
+    to.put("</body>\n</html>\n");
     return 0;
 }

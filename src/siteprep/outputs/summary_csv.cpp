@@ -55,45 +55,42 @@ std::string csv_rows(const site_outcome &s, bool check) {
 
 namespace {
 
-// Writes text to an unnamed file, keeping the first failure.
-void emit(FILE *fp, const std::string &text, int &error) {
-    if (fp != nullptr && std::fwrite(text.data(), 1, text.size(), fp) != text.size() && error == 0)
-        error = errno ? errno : EIO;
+// Writes text to an unnamed file, if it is wanted; the stream keeps the
+// first failure.
+void emit(os::out_stream &out, const std::string &text) {
+    if (out.is_open())
+        out.put(text);
 }
 
-void close_unnamed(FILE *&fp) {
-    if (fp != nullptr)
-        std::fclose(fp);
-    fp = nullptr;
-}
-
-bool say_write_error(const std::string &path, int err) {
-    return say_not_written(path, err);
+// An unnamed file beside path; false (after a message) when it cannot be.
+bool open_beside(const std::string &path, os::out_stream &out) {
+    os::result<os::out_stream> opened = os::open_unnamed_beside(path);
+    if (!opened)
+        return say_not_written(path, opened.err());
+    out = std::move(*opened);
+    return true;
 }
 
 } // namespace
 
 bool open_outputs(batch_outputs &o) {
-    int err = 0;
-    if (!o.summary_path.empty() && (o.csv = open_unnamed_beside(o.summary_path, err)) == nullptr)
-        return say_write_error(o.summary_path, err);
+    if (!o.summary_path.empty() && !open_beside(o.summary_path, o.csv))
+        return false;
     if (!o.report_path.empty() &&
-        ((o.rows = open_unnamed_beside(o.report_path, err)) == nullptr ||
-         (o.sections = open_unnamed_beside(o.report_path, err)) == nullptr)) {
+        (!open_beside(o.report_path, o.rows) || !open_beside(o.report_path, o.sections))) {
         discard_outputs(o);
-        return say_write_error(o.report_path, err);
+        return false;
     }
-    emit(o.csv, csv_header(o.check), o.csv_error);
+    emit(o.csv, csv_header(o.check));
     return true;
 }
 
 void add_site(batch_outputs &o, const site_outcome &site) {
     ++o.sites;
-    if (o.csv != nullptr)
-        emit(o.csv, csv_rows(site, o.check), o.csv_error);
-    if (o.rows != nullptr) {
-        emit(o.rows, html_row(site, o.sites, o.check), o.report_error);
-        emit(o.sections, html_section(site, o.sites), o.report_error);
+    emit(o.csv, csv_rows(site, o.check));
+    if (o.rows.is_open()) {
+        emit(o.rows, html_row(site, o.sites, o.check));
+        emit(o.sections, html_section(site, o.sites));
     }
 }
 
@@ -120,28 +117,31 @@ void add_outcome(batch_outputs *outputs, const listed_site &entry, const weather
 
 bool write_outputs(batch_outputs &o) {
     bool ok = true;
-    for (auto [fp, error] : {std::pair{o.csv, &o.csv_error}, std::pair{o.rows, &o.report_error},
-                             std::pair{o.sections, &o.report_error}})
-        if (fp != nullptr && std::fflush(fp) != 0 && *error == 0)
-            *error = errno ? errno : EIO;
+    for (os::out_stream *unnamed : {&o.csv, &o.rows, &o.sections})
+        if (unnamed->is_open())
+            unnamed->flush();
     const auto put_in_place = [&](const std::string &path, int error,
-                                  const std::function<int(FILE *)> &fill) {
+                                  const os::content_writer &fill) {
         const int err =
-            error != 0 ? error : write_file_whole(path, dir_of(path) + "/.siteprep-", fill, false);
+            error != 0
+                ? error
+                : os::write_file_whole(path, dir_of(path) + "/.siteprep-", fill, false).err();
         if (err != 0)
-            ok = say_write_error(path, err);
+            ok = say_not_written(path, err);
     };
-    if (o.csv != nullptr)
-        put_in_place(o.summary_path, o.csv_error,
-                     [&](FILE *to) { return std::rewind(o.csv), copy_stream(o.csv, to); });
-    if (o.rows != nullptr)
-        put_in_place(o.report_path, o.report_error, [&](FILE *to) { return write_page(o, to); });
+    if (o.csv.is_open())
+        put_in_place(o.summary_path, o.csv.error(), [&](os::out_stream &to) {
+            o.csv.rewind();
+            return os::copy_stream(o.csv.get(), to).err();
+        });
+    if (o.rows.is_open())
+        put_in_place(o.report_path, o.rows.error() != 0 ? o.rows.error() : o.sections.error(),
+                     [&](os::out_stream &to) { return write_page(o, to); });
     discard_outputs(o);
     return ok;
 }
 
 void discard_outputs(batch_outputs &o) {
-    close_unnamed(o.csv);
-    close_unnamed(o.rows);
-    close_unnamed(o.sections);
+    for (os::out_stream *unnamed : {&o.csv, &o.rows, &o.sections})
+        *unnamed = os::out_stream();
 }

@@ -4,7 +4,9 @@
 #include "create_site.h"
 #include "process_weather.h"
 #include "streams.h"
+#include "sys_faults.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <new>
 #include <vector>
@@ -26,7 +28,7 @@ TEST(RunPass, GivesTheNewTextAndLeavesNoStreamSet) {
     EXPECT_EQ(newfp, nullptr);
     // A pass that reads nothing writes from an empty text.
     ASSERT_TRUE(run_pass(
-        std::string_view(), [] { std::fputs("rows\n", newfp); }, result));
+        std::string_view(), [] { newfp->put("rows\n"); }, result));
     EXPECT_EQ(result, "rows\n");
 }
 
@@ -35,12 +37,25 @@ TEST(RunPass, MemoryRunningOutFailsThePassAndKeepsTheResult) {
     EXPECT_FALSE(run_pass(
         "a line\n",
         [] {
-            std::fputs("half", newfp);
+            newfp->put("half");
             throw std::bad_alloc();
         },
         result));
     EXPECT_EQ(result, "before");
     EXPECT_EQ(newfp, nullptr);
+}
+
+// A write into memory that fails is a pass that failed, whichever write
+// it was: its stream keeps the failure for the close.
+TEST(RunPass, AFailedWriteFailsThePassAndKeepsTheResult) {
+    for (const os::sys::call fn : {os::sys::call::fwrite, os::sys::call::vfprintf}) {
+        std::string result = "before";
+        os::sys::injected_fault fault(fn, 1, ENOMEM);
+        EXPECT_FALSE(run_pass(
+            "kept\n0.0 SITLAT\n", [] { create_site(41.5f, -105.25f, 3.0f, 1530.0f); }, result))
+            << os::sys::name_of(fn);
+        EXPECT_EQ(result, "before");
+    }
 }
 
 // Hears every day with its date.
@@ -86,7 +101,7 @@ TEST(DailyListener, HearsEachDayWithItsDate) {
         EXPECT_EQ(heard.days[0], "2/1/1999 1");
         EXPECT_EQ(heard.days[27], "1/2/1999 28");
         EXPECT_EQ(heard.days[39], "13/2/1999 40");
-        for (int k = 0; k < 3; ++k)
+        for (size_t k = 0; k < 3; ++k)
             EXPECT_EQ(heard.days[40 + k],
                       std::to_string(5 + k) + "/3/123456789 " + std::to_string(64 + k));
         EXPECT_EQ(heard.days[43], "bad 44");

@@ -18,15 +18,16 @@ namespace {
 
 // A rewrite of plot.sfp in dir, its copy there too, as a site opens it.
 struct site_rewrite {
-    explicit site_rewrite(const scratch_dir &dir) {
+    explicit site_rewrite(const scratch_dir &dir)
+        : site(open(dir.file("plot.sfp").c_str(), O_RDWR)) {
         rw.site_file = dir.file("plot.sfp");
         rw.temp = dir.file("XXXX.sfp");
-        rw.site_fd = open(rw.site_file.c_str(), O_RDWR);
+        rw.site = &site;
         struct stat st;
-        fstat(rw.site_fd, &st);
+        fstat(site.get(), &st);
         rw.site_mode = st.st_mode;
     }
-    ~site_rewrite() { close(rw.site_fd); }
+    os::fd site;
     rewrite rw;
 };
 

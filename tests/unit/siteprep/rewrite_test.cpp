@@ -16,17 +16,16 @@ namespace {
 std::string restore_in(const scratch_dir &dir, const char *site_file) {
     const fs::path back = fs::current_path();
     fs::current_path(dir.path());
+    const os::fd site(open(site_file, O_RDWR));
     rewrite rw;
     rw.site_file = site_file;
     rw.temp = "XXXX.sfp";
-    rw.site_fd = open(site_file, O_RDWR);
-    rw.write_errno = rw.site_fd < 0 ? errno : 0;
-    rw.copy_fd = open("XXXX.sfp", O_RDWR);
+    rw.site = &site;
+    rw.write_errno = site.is_open() ? 0 : errno;
+    rw.copy = os::fd(open("XXXX.sfp", O_RDWR));
     rw.content = dir.read("XXXX.sfp");
     bool kept = false;
     std::string out = restore_site_file(rw, kept) + "\n";
-    if (rw.site_fd >= 0)
-        close(rw.site_fd);
     fs::current_path(back);
     return out;
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <gtest/gtest.h>
+#include <ostream>
 
 namespace {
 
@@ -12,6 +13,12 @@ struct token_case {
     bool valid;
     float value;
 };
+
+// As the test's name shows a case: its token, not its bytes (an address
+// among them), so that ctest names it the same from build to build.
+void PrintTo(const token_case &c, std::ostream *out) {
+    *out << '"' << c.token << (c.valid ? "\" taken" : "\" refused");
+}
 
 class FloatToken : public ::testing::TestWithParam<token_case> {};
 
@@ -34,9 +41,7 @@ INSTANTIATE_TEST_SUITE_P(
                       token_case{"+-1", false, 0}, token_case{"++1", false, 0},
                       token_case{"+", false, 0}, token_case{"", false, 0},
                       token_case{"abc", false, 0}, token_case{"1,5", false, 0}),
-    [](const ::testing::TestParamInfo<token_case> &info) {
-        return "case" + std::to_string(info.index);
-    });
+    [](const ::testing::TestParamInfo<token_case> &c) { return "case" + std::to_string(c.index); });
 
 TEST(IntToken, AcceptsOnlyWhole32BitNumbers) {
     const struct {

@@ -19,6 +19,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <sys/stat.h>
 
@@ -121,8 +122,11 @@ std::string place_sites(job &j) {
         const geo::point at = j.sites[i].at;
         const size_t nearest = grid.nearest(at);
         const double nearest_km = geo::distance_km(at, grid.at(nearest));
-        const double limit =
-            j.r.max_distance_km > 0 ? j.r.max_distance_km : 1.5 * grid.width_km(nearest);
+        // A grid of one cell has no width: its cell is taken at any distance.
+        const double width = grid.width_km(nearest);
+        const double limit = j.r.max_distance_km > 0 ? j.r.max_distance_km
+                             : width > 0             ? 1.5 * width
+                                                     : std::numeric_limits<double>::infinity();
         size_t cell = nearest;
         if (!has_data[nearest] || nearest_km > limit)
             cell = grid.nearest_with_data(at, limit, has_data);

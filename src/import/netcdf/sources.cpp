@@ -360,6 +360,21 @@ bool take_part(const nc::file &f, const std::string &name, bool timed, sources &
     return true;
 }
 
+// Whether Tmax and Tmin are named as one variable: each file's daily
+// values of it are the one or the other by its cell_methods, and
+// sub-daily values give both.
+bool one_temperature(const source_request &r) {
+    return r.variable[tmax] == r.variable[tmin];
+}
+
+// Whether a part goes to quantity q: a daily maximum of the one
+// temperature variable is no Tmin, nor its minimum a Tmax.
+bool belongs(const source_request &r, int q, const part &p) {
+    if (q == prcp || !one_temperature(r))
+        return true;
+    return cf::time_method(p.cell_methods, p.time_name) != (q == tmax ? "minimum" : "maximum");
+}
+
 // One file's variables into found.
 std::string inspect_file(const source_request &r, size_t index, sources &found, bool &first_grid) {
     const std::string &path = r.files[index];
@@ -374,7 +389,7 @@ std::string inspect_file(const source_request &r, size_t index, sources &found, 
         part p;
         p.file = index;
         if (take_part(f, r.variable[q], true, found, first_grid, p, why) &&
-            (why = read_units(f, q, p)).empty()) {
+            (why = read_units(f, q, p)).empty() && belongs(r, q, p)) {
             found.of[q].parts.push_back(std::move(p));
             any = true;
         }
@@ -434,19 +449,16 @@ std::string order_parts(const source_request &r, int q, series &s) {
 }
 
 // The step of a series: its bounds' width, else the shortest time between
-// two steps, else a day.
+// two steps of a file, else a day. The time between files is no step: a
+// file may hold a single day, and files may leave out a period.
 double step_of(const series &s) {
     if (s.parts[0].bounds_seconds > 0)
         return s.parts[0].bounds_seconds;
     double step = 0;
-    const cf::moment *last = nullptr;
     for (const part &p : s.parts)
-        for (const cf::moment &m : p.steps) {
-            if (last != nullptr) {
-                const double gap = seconds_between(*last, m);
-                step = step == 0 ? gap : std::min(step, gap);
-            }
-            last = &m;
+        for (size_t i = 1; i < p.steps.size(); ++i) {
+            const double gap = seconds_between(p.steps[i - 1], p.steps[i]);
+            step = step == 0 ? gap : std::min(step, gap);
         }
     return step == 0 ? 86400 : step;
 }
@@ -490,6 +502,10 @@ std::string daily_taking(const source_request &r, int q, series &s) {
                ", which does not divide a day";
     for (const part &p : s.parts) {
         const std::string method = cf::time_method(p.cell_methods, p.time_name);
+        if (daily && q != prcp && one_temperature(r) && method != wanted_method[q])
+            return shown_name(r.files[p.file]) + ": variable " + name +
+                   ", named by --tmax and --tmin, has daily values without cell_methods "
+                   "time: maximum or time: minimum, which tell the one from the other";
         if (!method_fits(q, method, daily))
             return shown_name(r.files[p.file]) + ": variable " + name + " has cell_methods " +
                    quote_token(p.cell_methods) + ": " + (daily ? "daily values" : "values") +

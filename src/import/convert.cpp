@@ -3,6 +3,7 @@
 #include "shown.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -94,9 +95,28 @@ bool precipitation(std::string_view text, prcp_unit unit, value &v) {
     return converted(text, of(unit), v);
 }
 
+char *shortest_chars(char *at, char *end, float f, int decimals) {
+    if (f == 0)
+        f = 0; // never "-0.0"
+    char *const start = at;
+    at = std::to_chars(at, end, f, std::chars_format::fixed).ptr;
+    const char *point = std::find(start, at, '.');
+    int has = point == at ? 0 : static_cast<int>(at - point - 1);
+    if (has < decimals && point == at && at < end)
+        *at++ = '.';
+    for (; has < decimals && at < end; ++has)
+        *at++ = '0';
+    return at;
+}
+
 std::string value_text(const value &v) {
     if (!v.valid)
         return "-99.99";
+    if (v.shortest) {
+        char text[96];
+        return std::string(text, shortest_chars(text, text + sizeof text,
+                                                static_cast<float>(v.number), v.decimals));
+    }
     const float wanted = static_cast<float>(v.number);
     const auto reads_back = [wanted](const std::string &text) {
         return std::strtof(text.c_str(), nullptr) == wanted;

@@ -19,6 +19,9 @@ struct value {
     bool valid = false;
     double number = 0; // in degrees C or cm
     int decimals = 0;  // written with at least these
+    // A float's value from a binary source: written as the shortest text
+    // that gives the float back, with at least decimals decimals.
+    bool shortest = false;
 };
 
 // A source value's text converted; decimals of the text are counted, so
@@ -28,8 +31,14 @@ bool temperature(std::string_view text, temp_unit unit, value &v);
 bool precipitation(std::string_view text, prcp_unit unit, value &v);
 
 // The text of a value that strtof reads back as the float of the value:
-// with its decimals, a few more where needed, or else the fewest that do.
+// with its decimals, a few more where needed, or else the fewest that do
+// (a shortest value: the shortest, padded to its decimals).
 std::string value_text(const value &v);
+
+// The shortest text that strtof reads back as f, in fixed notation, with at
+// least decimals decimals, put at at (room for 64 characters and decimals
+// past them); the end of it.
+char *shortest_chars(char *at, char *end, float f, int decimals);
 
 // A plain decimal number (sign, digits, one point); false for anything else.
 bool plain_number(std::string_view text, double &number, int &decimals);

@@ -4,14 +4,20 @@
 #include "layout.h"
 #include "plan.h"
 #include "printer.h"
+#include "scenario.h"
 #include "shown.h"
 #include "signals.h"
 #include "sites/sites_run.h"
 #include "soil/soil_run.h"
 #include "tokens.h"
+#ifdef SITEPREP_NETCDF
+#include "netcdf_import.h"
+#endif
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <getopt.h>
 
@@ -22,7 +28,17 @@ const char usage_line[] =
     "       siteprep-import fill TARGET.wth --donor A.wth [--donor B.wth]... (-o DIR | --force)\n"
     "       siteprep-import soil soilgrids|sda|horizons [OPTIONS] FILE... --soils OUT.csv\n"
     "       siteprep-import sites --stations ST.csv --soils SOILS.csv [--dem FILE]...\n"
+    "       siteprep-import netcdf --sites FILE --tmax VAR --tmin VAR --prcp VAR [OPTIONS] "
+    "FILE...\n"
+    "       siteprep-import scenario --deltas FILE.csv -o DIR DAILY.wth...\n"
     "       siteprep-import --help | --version\n";
+
+#ifdef SITEPREP_NETCDF
+const char netcdf_in_build[] = "";
+#else
+const char netcdf_in_build[] =
+    "netcdf is not in this build: it was built without the netCDF C library.\n";
+#endif
 
 void print_help() {
     print_text(usage_line);
@@ -57,6 +73,25 @@ void print_help() {
                  "  --fill-from FILE.wth  fill a quantity the station never has (most GHCN\n"
                  "                        stations: temperatures) and the gaps of the others\n"
                  "                        from this daily file, as fill does (repeatable)\n"
+                 "netcdf: a daily file for each site of --sites, from the nearest grid cell\n"
+                 "of the CF netCDF FILEs (each read once, in time order, for all sites):\n"
+                 "  --sites FILE          a site list (NAME LATITUDE LONGITUDE ...) or a\n"
+                 "                        stations table (CSV: name, latitude, longitude)\n"
+                 "  --tmax VAR  --tmin VAR  --prcp VAR   the variables (required)\n"
+                 "  --max-distance KM     how far a site may be from its cell with data\n"
+                 "                        (default: one and a half cell widths)\n"
+                 "  --elevation VAR       the cell's elevation, for the stations table\n"
+                 "  --daily               take sub-daily values to UTC days: the maximum\n"
+                 "                        (tmax), minimum (tmin) and sum (prcp)\n"
+                 "  (also -o, --force, --years, --stations, --keep-going)\n"
+                 "%s"
+                 "scenario: DIR[/SCENARIO]/NAME.wth for each daily file, its temperatures\n"
+                 "shifted and its precipitation scaled by the deltas of its site and month,\n"
+                 "and DIR[/SCENARIO]/deltas_applied.csv:\n"
+                 "  --deltas FILE.csv     columns site (a name or *), month, dtmax, dtmin\n"
+                 "                        (added, degrees C), pfactor (multiplied, >= 0),\n"
+                 "                        and optionally scenario\n"
+                 "  -o DIR (required), --force, --keep-going\n"
                  "  -h, --help            show this help and exit\n"
                  "  --version             show the version and exit\n"
                  "\n"
@@ -85,7 +120,8 @@ void print_help() {
                  "                   Access result or a horizon table; --plan prints the\n"
                  "                   downloads\n"
                  "  sites            the site list from the stations and soils tables, the\n"
-                 "                   elevation from DEMs (.hgt tiles, ESRI ASCII grids)\n");
+                 "                   elevation from DEMs (.hgt tiles, ESRI ASCII grids)\n",
+                 netcdf_in_build);
     if (!import::json_formats_built())
         print_text("This build reads no JSON (it was made without nlohmann-json): the soil\n"
                    "formats soilgrids and sda are left out.\n");
@@ -95,15 +131,23 @@ void say_wrong(const std::string &what) {
     print_error("siteprep-import", what);
 }
 
+// What the command line asks for: an import of daily files, a fill, an
+// import of a grid, or scenarios.
+enum class command { daily, fill, netcdf, scenario };
+
 struct command_line {
+    command what = command::daily;
     import::import_request request;
+    std::string sites, elevation, deltas;
+    double max_distance_km = 0;
+    bool daily_steps = false;
     bool help = false, version = false;
     bool temp_given = false, prcp_given = false, csv_options = false;
-    // fill: its request; whether -o, a fill setting or an option of the
+    bool variables_given = false, netcdf_options = false, output_given = false;
+    // fill: its request; whether a fill setting or an option of the daily
     // formats alone was given.
-    bool fill = false;
     import::fill_request fill_request;
-    bool output_given = false, tuned = false, format_options = false;
+    bool tuned = false, format_options = false;
 };
 
 // A fill setting: a whole number of at least least, or (max_bias) a
@@ -127,6 +171,76 @@ bool take_fill_setting(int opt, command_line &c) {
                : opt == 'I' ? "a whole number of days, 0 or more"
                             : "a whole number of days, 1 or more"));
     return false;
+}
+
+// Long options without a letter of their own.
+enum long_only {
+    sites_option = 256,
+    max_distance_option,
+    elevation_option,
+    daily_option,
+    deltas_option
+};
+
+// A csv column option: where its name goes.
+std::string *column_option(int opt, import::csv_columns &c) {
+    switch (opt) {
+    case 'D':
+        return &c.date;
+    case 'Y':
+        return &c.year;
+    case 'M':
+        return &c.month;
+    case 'd':
+        return &c.day;
+    case 'X':
+        return &c.value[import::tmax];
+    case 'N':
+        return &c.value[import::tmin];
+    case 'R':
+        return &c.value[import::prcp];
+    default:
+        return nullptr;
+    }
+}
+
+bool take_value(const char *option, std::string &into) {
+    into = optarg;
+    if (!into.empty())
+        return true;
+    say_wrong(std::string("option '") + option + "' needs a value");
+    return false;
+}
+
+bool take_distance(const char *text, command_line &c) {
+    char *end = nullptr;
+    const double km = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(km) || km <= 0) {
+        say_wrong(std::string("invalid --max-distance '") + text + "': a distance in km above 0");
+        return false;
+    }
+    c.max_distance_km = km;
+    c.netcdf_options = true;
+    return true;
+}
+
+// The options of the netcdf and scenario commands.
+bool take_grid_option(int opt, command_line &c) {
+    switch (opt) {
+    case sites_option:
+        c.netcdf_options = true;
+        return take_value("--sites", c.sites);
+    case max_distance_option:
+        return take_distance(optarg, c);
+    case elevation_option:
+        c.netcdf_options = true;
+        return take_value("--elevation", c.elevation);
+    case daily_option:
+        c.netcdf_options = c.daily_steps = true;
+        return true;
+    default:
+        return take_value("--deltas", c.deltas);
+    }
 }
 
 bool take_years(const char *text, import::import_request &r) {
@@ -189,42 +303,14 @@ bool take_delimiter(const std::string &text, import::import_options &o) {
     return false;
 }
 
-// A csv column option: where its name goes.
-std::string *column_option(int opt, import::csv_columns &c) {
-    switch (opt) {
-    case 'D':
-        return &c.date;
-    case 'Y':
-        return &c.year;
-    case 'M':
-        return &c.month;
-    case 'd':
-        return &c.day;
-    case 'X':
-        return &c.value[import::tmax];
-    case 'N':
-        return &c.value[import::tmin];
-    case 'R':
-        return &c.value[import::prcp];
-    default:
-        return nullptr;
-    }
-}
-
-bool take_value(const char *option, std::string &into) {
-    into = optarg;
-    if (!into.empty())
-        return true;
-    say_wrong(std::string("option '") + option + "' needs a value");
-    return false;
-}
-
 bool take_option(int opt, command_line &c) {
     import::import_request &r = c.request;
     if (std::string *column = column_option(opt, r.options.columns); column != nullptr) {
-        c.csv_options = true;
+        (opt == 'X' || opt == 'N' || opt == 'R' ? c.variables_given : c.csv_options) = true;
         return take_value("a column option", *column);
     }
+    if (opt >= sites_option && opt <= deltas_option)
+        return take_grid_option(opt, c);
     switch (opt) {
     case 'o':
         c.output_given = true;
@@ -291,31 +377,82 @@ bool take_option(int opt, command_line &c) {
     }
 }
 
-bool take_format(const std::string &text, import::import_options &o, bool &fill) {
+bool take_format(const std::string &text, command_line &c) {
+    import::import_options &o = c.request.options;
     if (text == "soil" || text == "sites") {
         say_wrong("'" + text + "' is a command: it comes first (siteprep-import " + text +
                   " --help)");
         return false;
     }
-    fill = text == "fill";
-    if (fill)
+    if (text == "fill") {
+        c.what = command::fill;
         return true;
+    }
+    if (text == "netcdf" || text == "scenario") {
+        c.what = text == "netcdf" ? command::netcdf : command::scenario;
+#ifndef SITEPREP_NETCDF
+        if (c.what == command::netcdf) {
+            say_wrong("the netcdf format is not in this build: siteprep-import was built without "
+                      "the netCDF C library");
+            return false;
+        }
+#endif
+        return true;
+    }
     for (import::source s :
          {import::source::daymet, import::source::ghcn, import::source::power, import::source::csv})
         if (text == import::source_name(s)) {
             o.format = s;
             return true;
         }
-    say_wrong("unknown format '" + text + "': daymet, ghcn, power, csv, or fill");
+    say_wrong("unknown format '" + text + "': daymet, ghcn, power, csv, fill, netcdf or scenario");
     return false;
+}
+
+// What netcdf and scenario need, and what they must not be given.
+bool check_grid_options(const command_line &c) {
+    const import::import_request &r = c.request;
+    const bool daily_only = c.csv_options || c.temp_given || c.prcp_given || !r.name.empty() ||
+                            !r.ghcn_stations.empty();
+    if (c.what == command::netcdf) {
+        if (daily_only || !c.deltas.empty()) {
+            say_wrong("netcdf takes none of the options of the daily formats (units, columns, "
+                      "--name, --ghcn-stations) nor --deltas");
+            return false;
+        }
+        if (c.sites.empty() || r.options.columns.value[import::tmax].empty() ||
+            r.options.columns.value[import::tmin].empty() ||
+            r.options.columns.value[import::prcp].empty()) {
+            say_wrong("netcdf needs --sites, --tmax, --tmin and --prcp");
+            return false;
+        }
+        return true;
+    }
+    if (daily_only || c.variables_given || c.netcdf_options || !r.stations.empty() ||
+        r.options.first_year != 0) {
+        say_wrong("scenario takes only --deltas, -o, --force and --keep-going");
+        return false;
+    }
+    if (c.deltas.empty() || !c.output_given) {
+        say_wrong("scenario needs --deltas and -o DIR");
+        return false;
+    }
+    return true;
 }
 
 // What a csv import needs, and what the other formats must not be given.
 bool check_format_options(const command_line &c) {
     const import::import_request &r = c.request;
     const import::csv_columns &col = r.options.columns;
+    if (c.what != command::daily)
+        return check_grid_options(c);
+    if (c.netcdf_options || !c.deltas.empty()) {
+        say_wrong("--sites, --max-distance, --elevation and --daily go with netcdf, --deltas "
+                  "with scenario");
+        return false;
+    }
     if (r.options.format != import::source::csv) {
-        if (c.csv_options) {
+        if (c.csv_options || c.variables_given) {
             say_wrong(std::string("units, columns, --missing and --delimiter are for csv; ") +
                       import::source_name(r.options.format) + " documents its own");
             return false;
@@ -345,7 +482,8 @@ bool check_format_options(const command_line &c) {
 // of the formats' options.
 bool check_fill(command_line &c) {
     const import::import_request &r = c.request;
-    if (c.csv_options || c.format_options || !r.fill_from.empty()) {
+    if (c.csv_options || c.variables_given || c.format_options || c.netcdf_options ||
+        !c.deltas.empty() || !r.fill_from.empty()) {
         say_wrong("fill takes --donor, -o, --force, --max-interp, --min-overlap and --max-bias; "
                   "the formats' options do not go with it");
         return false;
@@ -389,32 +527,38 @@ bool check_fill_options(const command_line &c) {
 }
 
 bool parse_command_line(int argc, char **argv, command_line &c) {
-    static const option long_options[] = {{"output-dir", required_argument, nullptr, 'o'},
-                                          {"name", required_argument, nullptr, 'n'},
-                                          {"force", no_argument, nullptr, 'f'},
-                                          {"years", required_argument, nullptr, 'y'},
-                                          {"stations", required_argument, nullptr, 's'},
-                                          {"ghcn-stations", required_argument, nullptr, 'g'},
-                                          {"keep-going", no_argument, nullptr, 'k'},
-                                          {"prcp-unit", required_argument, nullptr, 'P'},
-                                          {"temp-unit", required_argument, nullptr, 'T'},
-                                          {"date", required_argument, nullptr, 'D'},
-                                          {"year", required_argument, nullptr, 'Y'},
-                                          {"month", required_argument, nullptr, 'M'},
-                                          {"day", required_argument, nullptr, 'd'},
-                                          {"tmax", required_argument, nullptr, 'X'},
-                                          {"tmin", required_argument, nullptr, 'N'},
-                                          {"prcp", required_argument, nullptr, 'R'},
-                                          {"missing", required_argument, nullptr, 'm'},
-                                          {"delimiter", required_argument, nullptr, 'l'},
-                                          {"donor", required_argument, nullptr, 'U'},
-                                          {"fill-from", required_argument, nullptr, 'W'},
-                                          {"max-interp", required_argument, nullptr, 'I'},
-                                          {"min-overlap", required_argument, nullptr, 'L'},
-                                          {"max-bias", required_argument, nullptr, 'B'},
-                                          {"help", no_argument, nullptr, 'h'},
-                                          {"version", no_argument, nullptr, 'V'},
-                                          {nullptr, 0, nullptr, 0}};
+    static const option long_options[] = {
+        {"output-dir", required_argument, nullptr, 'o'},
+        {"name", required_argument, nullptr, 'n'},
+        {"force", no_argument, nullptr, 'f'},
+        {"years", required_argument, nullptr, 'y'},
+        {"stations", required_argument, nullptr, 's'},
+        {"ghcn-stations", required_argument, nullptr, 'g'},
+        {"keep-going", no_argument, nullptr, 'k'},
+        {"prcp-unit", required_argument, nullptr, 'P'},
+        {"temp-unit", required_argument, nullptr, 'T'},
+        {"date", required_argument, nullptr, 'D'},
+        {"year", required_argument, nullptr, 'Y'},
+        {"month", required_argument, nullptr, 'M'},
+        {"day", required_argument, nullptr, 'd'},
+        {"tmax", required_argument, nullptr, 'X'},
+        {"tmin", required_argument, nullptr, 'N'},
+        {"prcp", required_argument, nullptr, 'R'},
+        {"missing", required_argument, nullptr, 'm'},
+        {"delimiter", required_argument, nullptr, 'l'},
+        {"donor", required_argument, nullptr, 'U'},
+        {"fill-from", required_argument, nullptr, 'W'},
+        {"max-interp", required_argument, nullptr, 'I'},
+        {"min-overlap", required_argument, nullptr, 'L'},
+        {"max-bias", required_argument, nullptr, 'B'},
+        {"sites", required_argument, nullptr, sites_option},
+        {"max-distance", required_argument, nullptr, max_distance_option},
+        {"elevation", required_argument, nullptr, elevation_option},
+        {"daily", no_argument, nullptr, daily_option},
+        {"deltas", required_argument, nullptr, deltas_option},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},
+        {nullptr, 0, nullptr, 0}};
     char name[] = "siteprep-import";
     char *const invoked = argv[0];
     argv[0] = name;
@@ -431,11 +575,11 @@ bool parse_command_line(int argc, char **argv, command_line &c) {
         say_wrong("no format given");
         return false;
     }
-    if (!take_format(argv[optind++], c.request.options, c.fill))
+    if (!take_format(argv[optind++], c))
         return false;
     for (int i = optind; i < argc; ++i)
         c.request.inputs.push_back(argv[i]);
-    if (c.fill)
+    if (c.what == command::fill)
         return check_fill(c);
     if (!check_format_options(c) || !check_fill_options(c))
         return false;
@@ -449,8 +593,13 @@ bool parse_command_line(int argc, char **argv, command_line &c) {
         say_wrong("--name is for a single input file");
         return false;
     }
-    if (c.request.name.empty() && std::find(c.request.inputs.begin(), c.request.inputs.end(),
-                                            "-") != c.request.inputs.end()) {
+    const bool reads_stdin =
+        std::find(c.request.inputs.begin(), c.request.inputs.end(), "-") != c.request.inputs.end();
+    if (reads_stdin && c.what != command::daily) {
+        say_wrong("netcdf and scenario read files, not standard input ('-')");
+        return false;
+    }
+    if (c.request.name.empty() && reads_stdin) {
         say_wrong("standard input ('-') needs --name");
         return false;
     }
@@ -459,6 +608,46 @@ bool parse_command_line(int argc, char **argv, command_line &c) {
         return false;
     }
     return true;
+}
+
+#ifdef SITEPREP_NETCDF
+int run_netcdf(const command_line &c) {
+    const import::import_request &r = c.request;
+    import::netcdf_request n;
+    n.inputs = r.inputs;
+    n.sites = c.sites;
+    for (int q = 0; q < import::quantities; ++q)
+        n.variable[q] = r.options.columns.value[q];
+    n.elevation = c.elevation;
+    n.max_distance_km = c.max_distance_km;
+    n.daily = c.daily_steps;
+    n.output_dir = r.output_dir;
+    n.stations = r.stations;
+    n.force = r.force;
+    n.keep_going = r.keep_going;
+    n.first_year = r.options.first_year;
+    n.last_year = r.options.last_year;
+    return import::run_netcdf_import(n);
+}
+#endif
+
+int run(const command_line &c) {
+    const import::import_request &r = c.request;
+    switch (c.what) {
+    case command::daily:
+        return import::run_import(r);
+    case command::fill:
+        return import::run_fill(c.fill_request);
+    case command::scenario:
+        return import::run_scenario({r.inputs, c.deltas, r.output_dir, r.force, r.keep_going});
+    case command::netcdf:
+#ifdef SITEPREP_NETCDF
+        return run_netcdf(c);
+#else
+        break; // refused on the command line
+#endif
+    }
+    return 2;
 }
 
 } // namespace
@@ -484,7 +673,5 @@ int main(int argc, char **argv) {
         return finish_printing("siteprep-import", 0);
     }
     fail_writes_past_size_limit();
-    if (c.fill)
-        return finish_printing("siteprep-import", import::run_fill(c.fill_request));
-    return finish_printing("siteprep-import", import::run_import(c.request));
+    return finish_printing("siteprep-import", run(c));
 }

@@ -85,11 +85,46 @@ std::vector<std::string> collisions(const import_request &r, const std::vector<p
     return guard_files(files);
 }
 
-// Checks that the --stations file is one this tool wrote, before any
-// import; empty, or why it is left alone.
+} // namespace
+
 std::string check_stations(const std::string &path) {
-    return check_named_table(path, stations_header(), "stations table", "--stations");
+    // Its directory too: a table that cannot be written would fail only
+    // after every daily file.
+    if (const os::result<void> room = os::may_create_in(dir_of(path)); !room)
+        return "Error writing " + shown_name(path) + ": " + room.error().reason();
+    std::string table, text;
+    if (std::string why = read_table_file(path, table); !why.empty())
+        return "Error reading " + shown_name(path) + ": " + why;
+    // With or without the grid cells' distance column.
+    if (!merge_stations(table, {}, text))
+        return shown_name(path) + " is not a stations table (its first line is not the " +
+               "table's header): it is left as it is; give another --stations file";
+    return std::string();
 }
+
+int update_stations(const std::string &path, const std::vector<station_row> &rows) {
+    if (rows.empty())
+        return 0; // nothing imported: the table stays as it is
+    std::string table, text;
+    if (std::string why = read_table_file(path, table); !why.empty()) {
+        print_error_line("Error reading " + shown_name(path) + ": " + why);
+        return 1;
+    }
+    if (!merge_stations(table, rows, text)) {
+        print_error_line(shown_name(path) +
+                         " changed while importing: it is no longer a stations table");
+        return 1;
+    }
+    const os::result<void> written = os::write_file_replacing(
+        path, path + ".", [&text](os::out_stream &out) { return out.put(text), 0; });
+    if (!written) {
+        print_error_line("Error writing " + shown_name(path) + ": " + written.error().reason());
+        return 1;
+    }
+    return 0;
+}
+
+namespace {
 
 // How an input's import went.
 enum class outcome { done, failed, out_of_memory };
@@ -219,17 +254,7 @@ int write_stations(const import_request &r, const std::vector<planned> &plans,
     for (size_t i = 0; i < plans.size(); ++i)
         if (done[i])
             rows.push_back(plans[i].row);
-    if (rows.empty())
-        return 0; // nothing imported: the table stays as it is
-    std::vector<named_row> lines;
-    for (const station_row &row : rows)
-        lines.emplace_back(row.name, stations_line(row));
-    if (std::string why = write_named_table(r.stations, stations_header(), lines, "stations table");
-        !why.empty()) {
-        print_error_line(why);
-        return 1;
-    }
-    return 0;
+    return update_stations(r.stations, rows);
 }
 
 void list_failures(const std::vector<std::pair<std::string, std::string>> &failed, size_t inputs) {

@@ -34,8 +34,16 @@ std::string stem_of(const std::string &path);
 // A name a site list can hold: no white space, no control character.
 bool site_list_can_name(const std::string &name);
 
+// What every import does with its outputs, whatever its format:
+
 // Makes dir and the directories above it that are missing, as mkdir -p
 // does, adding each it made to made; empty, or what failed.
 std::string make_directories(std::string dir, std::vector<std::string> &made);
+// Checks that the --stations file is one this tool wrote (or none yet) and
+// that it can be written, before any import; empty, or why it is left alone.
+std::string check_stations(const std::string &path);
+// Puts rows into the stations table at path (nothing changes without
+// rows); 0, or 1 after saying what failed.
+int update_stations(const std::string &path, const std::vector<station_row> &rows);
 
 } // namespace import

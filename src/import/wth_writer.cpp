@@ -8,12 +8,14 @@
 #include "shown.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace import {
 
-std::string stations_header() {
-    return "name,format,latitude,longitude,elevation_m,first_date,last_date,days,"
-           "missing_tmax,missing_tmin,missing_prcp,mean_annual_prcp_cm\r\n";
+std::string stations_header(bool with_distance) {
+    return std::string("name,format,latitude,longitude,elevation_m,first_date,last_date,days,"
+                       "missing_tmax,missing_tmin,missing_prcp,mean_annual_prcp_cm") +
+           (with_distance ? ",cell_distance_km\r\n" : "\r\n");
 }
 
 namespace {
@@ -30,7 +32,7 @@ std::string date_text(const date &d) {
 
 } // namespace
 
-std::string stations_line(const station_row &row) {
+std::string stations_line(const station_row &row, bool with_distance) {
     // Mean daily precipitation of the valid days over a mean year.
     const std::string annual =
         row.prcp_days > 0
@@ -40,24 +42,87 @@ std::string stations_line(const station_row &row) {
            or_na(row.longitude) + "," + or_na(row.elevation) + "," + date_text(row.first) + "," +
            date_text(row.last) + "," + std::to_string(row.days) + "," +
            std::to_string(row.missing[tmax]) + "," + std::to_string(row.missing[tmin]) + "," +
-           std::to_string(row.missing[prcp]) + "," + annual + "\r\n";
+           std::to_string(row.missing[prcp]) + "," + annual +
+           (with_distance ? "," + or_na(row.distance_km) : std::string()) + "\r\n";
 }
 
 bool merge_stations(std::string_view table, const std::vector<station_row> &rows,
                     std::string &text) {
-    std::vector<named_row> lines;
-    for (const station_row &row : rows)
-        lines.emplace_back(row.name, stations_line(row));
-    return merge_named_rows(table, stations_header(), lines, text);
+    // The header the table has, or none yet.
+    const std::string_view first_line = table.substr(0, table.find('\n'));
+    const std::string_view header = first_line.substr(0, first_line.find_last_not_of('\r') + 1);
+    const auto is_header = [header](bool with_distance) {
+        const std::string h = stations_header(with_distance);
+        return header == std::string_view(h).substr(0, h.size() - 2);
+    };
+    if (!table.empty() && !is_header(false) && !is_header(true))
+        return false;
+    const bool had_distance = !table.empty() && is_header(true);
+    const bool with_distance =
+        had_distance || std::any_of(rows.begin(), rows.end(),
+                                    [](const station_row &r) { return !r.distance_km.empty(); });
+    text = stations_header(with_distance);
+    std::vector<bool> placed(rows.size(), false);
+    for (size_t at = first_line.size() + 1; at < table.size();) {
+        const size_t end = std::min(table.find('\n', at), table.size() - 1) + 1;
+        const std::string_view row = table.substr(at, end - at);
+        at = end;
+        std::string_view bare = row.substr(0, row.find_last_not_of("\r\n") + 1);
+        const std::string name = first_field(bare);
+        const auto same = [&name](const station_row &r) { return r.name == name; };
+        const size_t k =
+            static_cast<size_t>(std::find_if(rows.begin(), rows.end(), same) - rows.begin());
+        if (k == rows.size()) {
+            text += with_distance && !had_distance
+                        ? std::string(bare) + ",NA\r\n"
+                        : std::string(row) + (row.back() == '\n' ? "" : "\r\n");
+        } else if (!placed[k]) {
+            text += stations_line(rows[k], with_distance);
+            placed[k] = true;
+        }
+    }
+    for (size_t k = 0; k < rows.size(); ++k)
+        if (!placed[k])
+            text += stations_line(rows[k], with_distance);
+    return true;
 }
 
 wth_writer::wth_writer(os::out_stream &out, station_row &row, int first_year, int last_year)
     : out_(out), row_(row), first_year_(first_year), last_year_(last_year) {}
 
+wth_writer::~wth_writer() {
+    flush();
+}
+
+void wth_writer::flush() {
+    out_.put(lines_);
+    lines_.clear();
+}
+
 void wth_writer::put_day(const date &d, const value (&values)[quantities]) {
-    out_.print("%d %d %d %d %s %s %s\n", d.day, d.month, d.year, day_of_year(d),
-               value_text(values[tmax]).c_str(), value_text(values[tmin]).c_str(),
-               value_text(values[prcp]).c_str());
+    // "%d %d %d %d %s %s %s\n", put together without printf and given to
+    // the stream a block of lines at a time: a grid's import writes a line
+    // for every day of every site.
+    char line[256];
+    char *at = line, *const end = line + sizeof line;
+    for (const int field : {d.day, d.month, d.year, day_of_year(d)}) {
+        at = std::to_chars(at, end, field).ptr;
+        *at++ = ' ';
+    }
+    for (int q = 0; q < quantities; ++q) {
+        const value &v = values[q];
+        if (v.valid && v.shortest && v.decimals < 16) {
+            at = shortest_chars(at, end - 1, static_cast<float>(v.number), v.decimals);
+        } else {
+            lines_.append(line, at);
+            lines_ += value_text(v);
+            at = line;
+        }
+        *at++ = q + 1 < quantities ? ' ' : '\n';
+    }
+    lines_.append(line, at);
+    if (lines_.size() >= 32768)
+        flush();
     ++row_.days;
     for (int q = 0; q < quantities; ++q)
         row_.missing[q] += !values[q].valid;
@@ -103,6 +168,7 @@ bool wth_writer::finish() {
     if (!in_range_)
         return false;
     fill_until({(last_year_ != 0 ? last_year_ : last_.year) + 1, 1, 1});
+    flush();
     return true;
 }
 

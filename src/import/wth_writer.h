@@ -24,15 +24,21 @@ struct station_row {
     long days = 0, missing[quantities] = {0, 0, 0};
     double prcp_sum = 0;
     long prcp_days = 0;
+    // From a grid: the distance from the site to the cell its values come
+    // from, in km; empty for a station.
+    std::string distance_km;
 };
 
-std::string stations_header();
-std::string stations_line(const station_row &row);
+// The table's header and a row's line; with_distance, with the column
+// cell_distance_km that a table gets once it holds a row from a grid.
+std::string stations_header(bool with_distance = false);
+std::string stations_line(const station_row &row, bool with_distance = false);
 
 // The stations table after an import of rows, from the table as it was
 // (empty: none): a row of a name imported now in place of the first of
 // that name (the others go), a new name's row at the end, every other row
-// kept as it was. False when the table's first line is not the header.
+// kept as it was (NA in cell_distance_km when the table gets that column).
+// False when the table's first line is not a header of the table.
 bool merge_stations(std::string_view table, const std::vector<station_row> &rows,
                     std::string &text);
 
@@ -44,11 +50,15 @@ enum class day_order { ok, duplicate, out_of_order, too_many_years };
 class wth_writer {
   public:
     wth_writer(os::out_stream &out, station_row &row, int first_year = 0, int last_year = 0);
+    ~wth_writer();
+    wth_writer(const wth_writer &) = delete;
+    wth_writer &operator=(const wth_writer &) = delete;
     day_order add(const date &d, const value (&values)[quantities]);
     // Fills the last year; false when no day fell in the years.
     bool finish();
 
   private:
+    void flush(); // the lines put together so far, to the stream
     void put_day(const date &d, const value (&values)[quantities]);
     void fill_until(const date &end); // the missing days up to, not including, end
 
@@ -58,6 +68,7 @@ class wth_writer {
     bool any_ = false, in_range_ = false;
     date last_{}, next_{}; // the last day given, the next day to write
     int start_year_ = 0;   // the first year written
+    std::string lines_;    // put together, not yet given to the stream
 };
 
 } // namespace import

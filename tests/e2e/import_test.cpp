@@ -626,8 +626,9 @@ TEST(ImportOutputs, AnInterruptLeavesTheOldFile) {
     EXPECT_EQ(dir.snapshot().size(), 2u);
 }
 
-// Running out of memory (a line of 40 MB in 32 MB) is an error, status 1,
-// with no temporary file left.
+// Running out of memory (a line of 40 MB in 64 MB, room for the shared
+// libraries of a build with the netCDF format) is an error, status 1, with
+// no temporary file left.
 TEST(ImportOutputs, OutOfMemoryStopsCleanly) {
     if (sanitized_build())
         GTEST_SKIP() << "a sanitizer's shadow memory needs more address space";
@@ -635,7 +636,7 @@ TEST(ImportOutputs, OutOfMemoryStopsCleanly) {
     dir.write("in.csv", "date,precipitation,temp_max,temp_min\n2001-06-01,1," +
                             std::string(40 << 20, '2') + ",0\n");
     const tool_result r = run_tool(dir.path(), csv_args({"in.csv"}),
-                                   {.program = SITEPREP_IMPORT_BIN, .memory_bytes = 32L << 20});
+                                   {.program = SITEPREP_IMPORT_BIN, .memory_bytes = 64L << 20});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Cannot allocate memory; siteprep-import stopped"), std::string::npos)
         << r.err;

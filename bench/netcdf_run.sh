@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The netCDF extraction against the same extraction with xarray: a CF file
+# of a daily 0.05-degree grid over a 30 x 20 degree box (bench/netcdf_make.py,
+# about 1 GB for a year), 10,000 and 100,000 sites; each tool's whole
+# process timed with /usr/bin/time -v in turns (RUNS pairs), its wall time
+# and peak memory printed, and the two tools' files compared. Then the peak
+# memory of the extraction on a grid of 90 days against 365, which the
+# window of days keeps the same.
+#
+# usage: bench/netcdf_run.sh [DATA_DIR] [RUNS]   (needs python3-xarray, python3-netcdf4)
+set -euo pipefail
+src=$(cd "$(dirname "$0")/.." && pwd)
+data=${1:-/tmp/siteprep-netcdf-bench}
+runs=${2:-3}
+cmake -S "$src" -B "$src/build-bench" -DSITEPREP_TESTS=OFF >/dev/null
+cmake --build "$src/build-bench" -j2 --target siteprep-import >/dev/null
+import=$src/build-bench/siteprep-import
+/usr/bin/python3 "$src/bench/netcdf_make.py" "$data" 365 10000 100000
+/usr/bin/python3 "$src/bench/netcdf_make.py" "$data" 90
+cd "$data"
+
+# One timed run: its wall seconds and peak MB.
+timed() {
+  /usr/bin/time -f '%e %M' -o time.txt "$@" >/dev/null 2>run.err || { cat run.err; exit 1; }
+  awk '{ printf "%8.2f s %8.0f MB\n", $1, $2 / 1024 }' time.txt
+}
+
+for n in 10000 100000; do
+  echo "== $n sites, a year (wall, peak), in turns"
+  for ((r = 0; r < runs; ++r)); do
+    printf 'siteprep-import %s' "$(timed "$import" netcdf --sites "sites_$n.txt" --tmax tmax \
+      --tmin tmin --prcp prcp -o "ours_$n" --force grid_365.nc)"
+    printf '   xarray %s\n' "$(timed /usr/bin/python3 "$src/bench/netcdf_xarray.py" grid_365.nc \
+      "sites_$n.txt" "xarray_$n")"
+  done
+  # The same daily files but for sites midway between two cells, where
+  # the two tools may break the tie each their way.
+  echo "files that differ: $(diff -rq "ours_$n" "xarray_$n" | wc -l) of $n"
+done
+echo "== peak memory, 100,000 sites: 90 days, then 365"
+timed "$import" netcdf --sites sites_100000.txt --tmax tmax --tmin tmin --prcp prcp \
+  -o ours_90 --force grid_90.nc
+timed "$import" netcdf --sites sites_100000.txt --tmax tmax --tmin tmin --prcp prcp \
+  -o ours_100000 --force grid_365.nc

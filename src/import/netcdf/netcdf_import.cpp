@@ -1,0 +1,361 @@
+// The netCDF import: the sites read, every file they write named and
+// guarded before the first is written, the files inspected, each site
+// placed on its cell, the pass over the files, and each site's daily file
+// written through a temporary name, then the stations table.
+#include "netcdf_import.h"
+#include "file_paths.h"
+#include "guard.h"
+#include "layout.h"
+#include "pass.h"
+#include "plan.h"
+#include "printer.h"
+#include "shown.h"
+#include "site_files.h"
+#include "sites.h"
+#include "sources.h"
+#include "write_whole.h"
+#include "wth_writer.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <sys/stat.h>
+
+namespace import {
+
+namespace {
+
+using namespace netcdf;
+
+const char *const quantity_name[quantities] = {"tmax", "tmin", "prcp"};
+
+// A site that gets a daily file, and the cell its values come from.
+struct placed_site {
+    size_t site = 0, cell = 0;
+    double km = 0;
+    station_row row;
+};
+
+struct job {
+    const netcdf_request &r;
+    std::vector<site> sites;
+    std::vector<std::string> outputs; // of each site
+    sources found;
+    std::vector<placed_site> placed;
+    std::vector<std::string> failed; // what failed, a site a line
+    long long first_day = 0;
+    size_t days = 0;
+    std::vector<calendar_date> dates; // of the days written
+};
+
+int say(const std::string &line) {
+    print_error_line(line);
+    return 1;
+}
+
+std::string site_named(const job &j, size_t i) {
+    return "site " + quote_token(j.sites[i].name) + " (" + shown_name(j.r.sites) + " line " +
+           std::to_string(j.sites[i].line) + ")";
+}
+
+// The shortest text of a coordinate: a float's when it is one.
+std::string coordinate_text(double x) {
+    char text[64];
+    const float f = static_cast<float>(x);
+    const std::to_chars_result r = static_cast<double>(f) == x
+                                       ? std::to_chars(text, text + sizeof text, f)
+                                       : std::to_chars(text, text + sizeof text, x);
+    return std::string(text, r.ptr);
+}
+
+std::vector<guarded_file> guarded(const job &j) {
+    std::vector<guarded_file> files;
+    for (const std::string &input : j.r.inputs)
+        files.push_back({input, "the input " + shown_name(input), false});
+    files.push_back({j.r.sites, "the --sites file", false});
+    for (size_t i = 0; i < j.sites.size(); ++i)
+        files.push_back({j.outputs[i], "the daily file of " + site_named(j, i), true});
+    if (!j.r.stations.empty())
+        files.push_back({j.r.stations, "the --stations file", true});
+    return files;
+}
+
+// The problems found before anything is written: collisions, daily files
+// that exist, directories missing, a stations table that is not one.
+std::vector<std::string> output_problems(const job &j) {
+    std::vector<std::string> found = guard_files(guarded(j));
+    for (size_t i = 0; i < j.sites.size() && found.empty(); ++i) {
+        const std::string &out = j.outputs[i];
+        if (!j.r.force && os::link_status_of(out).ok())
+            found.push_back(shown_name(out) + " exists: --force replaces it");
+        else if (const os::result<struct stat> dir = os::status_of(dir_of(out));
+                 !dir || !S_ISDIR(dir.value().st_mode))
+            found.push_back("The directory of " + shown_name(out) + " (" + site_named(j, i) +
+                            ") is not there");
+    }
+    if (found.empty() && !j.r.stations.empty())
+        if (std::string why = check_stations(j.r.stations); !why.empty())
+            found.push_back(why);
+    return found;
+}
+
+int nothing_written(const std::vector<std::string> &messages,
+                    const std::vector<std::string> &made) {
+    for (const std::string &m : messages)
+        print_error_line(m);
+    print_error_line("Nothing was written.");
+    for (auto dir = made.rbegin(); dir != made.rend(); ++dir)
+        (void)os::remove_directory(*dir);
+    return 1;
+}
+
+// Each site on the cell nearest it, or the nearest with data when that
+// one has none, within the distance allowed.
+std::string place_sites(job &j) {
+    std::vector<uint8_t> has_data;
+    if (std::string why = cells_with_data(j.found, j.r.inputs, has_data); !why.empty())
+        return why;
+    const geo::grid_cells &grid = j.found.grid;
+    for (size_t i = 0; i < j.sites.size(); ++i) {
+        const geo::point at = j.sites[i].at;
+        const size_t nearest = grid.nearest(at);
+        const double nearest_km = geo::distance_km(at, grid.at(nearest));
+        // A grid of one cell has no width: its cell is taken at any distance.
+        const double width = grid.width_km(nearest);
+        const double limit = j.r.max_distance_km > 0 ? j.r.max_distance_km
+                             : width > 0             ? 1.5 * width
+                                                     : std::numeric_limits<double>::infinity();
+        size_t cell = nearest;
+        if (!has_data[nearest] || nearest_km > limit)
+            cell = grid.nearest_with_data(at, limit, has_data);
+        if (cell == geo::no_cell) {
+            j.failed.push_back(
+                site_named(j, i) +
+                format_message(": no cell with data within %.3f km (%s); the nearest cell, "
+                               "%.3f km away, ",
+                               limit,
+                               j.r.max_distance_km > 0 ? "--max-distance" : "1.5 cell widths",
+                               nearest_km) +
+                (has_data[nearest] ? "lies too far: is the site outside the grid?"
+                                   : "has no data (sea, or a masked cell)"));
+            continue;
+        }
+        placed_site p;
+        p.site = i;
+        p.cell = cell;
+        p.km = geo::distance_km(at, grid.at(cell));
+        if (cell != nearest)
+            print_line(site_named(j, i) + ": its cell has no data; the nearest cell with data, " +
+                       format_message("%.3f km away, is taken", p.km));
+        j.placed.push_back(std::move(p));
+    }
+    return std::string();
+}
+
+// The days written: whole years, those of the steps or --years.
+std::string choose_days(job &j) {
+    long long first = 0, last = 0;
+    day_span(j.found, first, last);
+    if (first > last)
+        return "No time step of the files falls on a day of the real calendar";
+    int first_year = cf::gregorian_date(first).year, last_year = cf::gregorian_date(last).year;
+    if (j.r.first_year != 0) {
+        if (last_year < j.r.first_year || first_year > j.r.last_year)
+            return format_message("No day of the files falls in --years %d-%d (they hold %d-%d)",
+                                  j.r.first_year, j.r.last_year, first_year, last_year);
+        first_year = j.r.first_year;
+        last_year = j.r.last_year;
+    }
+    if (first_year < 1 || last_year > 9999)
+        return format_message("The files' days run from year %d to %d: daily files hold years 1 "
+                              "to 9999; give --years",
+                              first_year, last_year);
+    if (last_year - first_year >= max_years)
+        return format_message("The files' days span %d years, more than the %d siteprep reads: "
+                              "give --years",
+                              last_year - first_year + 1, max_years);
+    j.first_day = day_number(first_year, 1, 1);
+    j.days = static_cast<size_t>(day_number(last_year + 1, 1, 1) - j.first_day);
+    for (size_t d = 0; d < j.days; ++d)
+        j.dates.push_back(cf::gregorian_date(j.first_day + static_cast<long long>(d)));
+    return std::string();
+}
+
+// The stations table's row of a placed site, but for what the writer adds.
+void begin_row(const job &j, placed_site &p, const std::vector<double> &elevation, size_t k) {
+    const geo::point cell = j.found.grid.at(p.cell);
+    p.row.name = j.sites[p.site].name;
+    p.row.format = "netcdf";
+    p.row.latitude = coordinate_text(cell.lat);
+    p.row.longitude = coordinate_text(cell.lon > 180 ? cell.lon - 360 : cell.lon);
+    if (k < elevation.size() && std::isfinite(elevation[k]))
+        p.row.elevation = coordinate_text(static_cast<float>(elevation[k]));
+    p.row.distance_km = format_message("%.3f", p.km);
+}
+
+// A site's values of each day through the daily file's writer.
+int write_days(const job &j, const float *values, os::out_stream &out, station_row &row) {
+    wth_writer writer(out, row);
+    for (size_t d = 0; d < j.days; ++d) {
+        value day[quantities];
+        for (int q = 0; q < quantities; ++q) {
+            const float f = values[d * quantities + static_cast<size_t>(q)];
+            day[q] = {!std::isnan(f), f, 1, true};
+        }
+        writer.add(j.dates[d], day);
+    }
+    writer.finish();
+    return 0;
+}
+
+// Drops the sites a quantity has no value for on any day.
+void drop_empty_sites(job &j, const daily_values &values, std::vector<bool> &keep) {
+    keep.assign(j.placed.size(), true);
+    for (size_t k = 0; k < j.placed.size(); ++k)
+        for (int q = 0; q < quantities && keep[k]; ++q)
+            if (values.valid(k, q) == 0) {
+                const geo::point cell = j.found.grid.at(j.placed[k].cell);
+                j.failed.push_back(site_named(j, j.placed[k].site) + ": its cell (" +
+                                   coordinate_text(cell.lat) + ", " + coordinate_text(cell.lon) +
+                                   ") has no " + quantity_name[q] + " value (" +
+                                   quote_token(j.r.variable[q]) + ") on any day");
+                keep[k] = false;
+            }
+}
+
+// The daily files, a group of sites at a time; the number written.
+size_t write_files(job &j, const daily_values &values, const std::vector<bool> &keep,
+                   std::vector<station_row> &rows, int &status) {
+    std::vector<float> group;
+    size_t written = 0;
+    const size_t size = values.group_size();
+    for (size_t first = 0; first < j.placed.size(); first += size) {
+        const size_t count = std::min(size, j.placed.size() - first);
+        if (std::string why = values.read_group(first, count, group); !why.empty()) {
+            status = say(why);
+            return written;
+        }
+        for (size_t k = first; k < first + count; ++k) {
+            if (!keep[k])
+                continue;
+            placed_site &p = j.placed[k];
+            const std::string &path = j.outputs[p.site];
+            const float *of_site = &group[(k - first) * j.days * quantities];
+            const os::result<void> done =
+                os::write_file_replacing(path, path + ".", [&](os::out_stream &out) {
+                    return write_days(j, of_site, out, p.row);
+                });
+            if (!done) {
+                const std::string why =
+                    "Error writing " + shown_name(path) + ": " + done.error().reason();
+                status = say(why);
+                j.failed.push_back(site_named(j, p.site) + ": " + why);
+                if (!j.r.keep_going)
+                    return written;
+                continue;
+            }
+            rows.push_back(p.row);
+            ++written;
+        }
+    }
+    return written;
+}
+
+void say_how(const job &j) {
+    for (int q = 0; q < quantities; ++q)
+        print_line(std::string(quantity_name[q]) + " from " + quote_token(j.r.variable[q]) + ": " +
+                   j.found.of[q].how);
+}
+
+int list_failures(const job &j) {
+    print_error_line("Failed sites:");
+    for (const std::string &f : j.failed)
+        print_error_line(f);
+    print_error_line(format_message("%zu of %zu sites failed", j.failed.size(), j.sites.size()));
+    return 1;
+}
+
+// Everything up to the pass: the sites, the guard, the files, the places.
+int prepare(job &j, std::vector<std::string> &made) {
+    if (std::string why = read_sites(j.r.sites, j.sites); !why.empty())
+        return say(why);
+    if (std::string why = make_directories(j.r.output_dir, made); !why.empty())
+        return say(why);
+    for (const site &s : j.sites)
+        j.outputs.push_back(
+            paths_of((j.r.output_dir == "." ? std::string() : j.r.output_dir + "/") + s.name)
+                .weather_file);
+    if (std::vector<std::string> problems = output_problems(j); !problems.empty())
+        return nothing_written(problems, made);
+    const source_request wanted{j.r.inputs,
+                                {j.r.variable[tmax], j.r.variable[tmin], j.r.variable[prcp]},
+                                j.r.elevation,
+                                j.r.daily};
+    std::string why = inspect(wanted, j.found);
+    if (why.empty())
+        why = choose_days(j);
+    if (!why.empty())
+        return nothing_written({why}, made);
+    say_how(j);
+    if (why = place_sites(j); !why.empty())
+        return nothing_written({why}, made);
+    if (!j.failed.empty() && !j.r.keep_going)
+        return nothing_written(j.failed, made);
+    return 0;
+}
+
+int import_netcdf(const netcdf_request &r) {
+    job j{r, {}, {}, {}, {}, {}, 0, 0, {}};
+    std::vector<std::string> made;
+    if (const int status = prepare(j, made); status != 0)
+        return status;
+    std::vector<size_t> cells;
+    for (const placed_site &p : j.placed)
+        cells.push_back(p.cell);
+    std::vector<double> elevation;
+    if (j.found.has_elevation)
+        if (std::string why = elevations(j.found, r.inputs, cells, elevation); !why.empty())
+            return nothing_written({why}, made);
+    for (size_t k = 0; k < j.placed.size(); ++k)
+        begin_row(j, j.placed[k], elevation, k);
+    daily_values values(j.found, r.inputs, cells, j.first_day, j.days);
+    if (std::string why = values.fill(r.output_dir); !why.empty())
+        return nothing_written({why}, made);
+    std::vector<bool> keep;
+    const size_t failed_before = j.failed.size();
+    drop_empty_sites(j, values, keep);
+    if (j.failed.size() > failed_before && !r.keep_going)
+        return nothing_written(
+            std::vector<std::string>(j.failed.begin() + static_cast<long>(failed_before),
+                                     j.failed.end()),
+            made);
+    int status = 0;
+    std::vector<station_row> rows;
+    const size_t written = write_files(j, values, keep, rows, status);
+    const calendar_date first = cf::gregorian_date(j.first_day);
+    print_line(format_message(
+        "%s in %s, %d-%d (%zu days each), from %s",
+        counted(static_cast<long>(written), "daily file").c_str(), shown_name(r.output_dir).c_str(),
+        first.year, cf::gregorian_date(j.first_day + static_cast<long long>(j.days) - 1).year,
+        j.days, counted(static_cast<long>(r.inputs.size()), "file").c_str()));
+    if (r.keep_going && !j.failed.empty())
+        status = list_failures(j);
+    if (!r.stations.empty() && update_stations(r.stations, rows) != 0)
+        status = 1;
+    return status;
+}
+
+} // namespace
+
+int run_netcdf_import(const netcdf_request &request) {
+    try {
+        return import_netcdf(request);
+    } catch (const std::bad_alloc &) {
+        print_error_line(std::string("siteprep-import: ") + std::strerror(ENOMEM) + "; it stopped");
+        return 1;
+    }
+}
+
+} // namespace import

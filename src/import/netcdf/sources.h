@@ -1,0 +1,110 @@
+// What the netCDF files of an import hold: for each quantity (Tmax, Tmin,
+// precipitation) its variable in every file that has it, in time order,
+// with its grid, its time steps as real days, how its values decode
+// (packing, fill values, valid range, units) and how a day's value is
+// taken (daily values, or each UTC day's maximum, minimum or sum).
+#pragma once
+
+#include "cf_time.h"
+#include "cf_units.h"
+#include "convert.h"
+#include "grid_cells.h"
+#include "nc_file.h"
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace import::netcdf {
+
+// A step whose date the real calendar lacks (all_leap's February 29 of a
+// common year): read, and left out.
+inline constexpr long long no_day = std::numeric_limits<long long>::min();
+
+// How a stored value becomes a number: missing when it is not a number,
+// equals a fill or missing value or lies outside the valid range; else
+// value * scale + offset. The valid range is compared with the stored
+// value, or with the unpacked one when it is given as a float for packed
+// integers.
+struct decoding {
+    nc::loader load = nullptr;
+    size_t size = 0; // of a stored value, in bytes
+    std::vector<double> missing;
+    double valid_min = -std::numeric_limits<double>::infinity();
+    double valid_max = std::numeric_limits<double>::infinity();
+    bool range_unpacked = false;
+    double scale = 1, offset = 0;
+
+    // The number at index of stored values; false when it is missing.
+    bool number(const unsigned char *values, size_t index, double &v) const;
+};
+
+// Where a variable's dimensions are among its own: time, the grid's rows
+// and columns (-1: none); any other has one value.
+struct axes {
+    int time = -1, row = -1, col = -1;
+    size_t rank = 0;
+};
+
+// A grid's coordinates: latitudes by row and longitudes by column, or
+// both for every cell (a projected grid).
+struct coordinates {
+    bool two_dimensional = false;
+    size_t rows = 0, cols = 0;
+    std::vector<double> lat, lon;
+    bool operator==(const coordinates &) const = default;
+};
+
+// A variable as one file holds it.
+struct part {
+    size_t file = 0; // the input it is in
+    nc::variable var;
+    axes dims;
+    decoding values;
+    std::string units, cell_methods, time_name;
+    cf::calendar_kind calendar = cf::calendar_kind::standard;
+    std::vector<cf::moment> steps; // each step's time, the middle of its bounds when given
+    std::vector<long long> day;    // each step's real day, or no_day
+    double bounds_seconds = 0;     // the width of a step's bounds; 0 without bounds
+    cf::temperature_unit temperature;
+    cf::precipitation_unit precipitation;
+    double metres = 1; // an elevation's unit
+};
+
+// How a quantity's day is taken from its steps.
+enum class daily_value { as_given, maximum, minimum, sum };
+
+// One quantity over the files.
+struct series {
+    std::string variable;
+    std::vector<part> parts; // in time order
+    daily_value take = daily_value::as_given;
+    double step_seconds = 86400;
+    int steps_a_day = 1;
+    std::string how; // what the import says of it
+};
+
+struct source_request {
+    std::vector<std::string> files;
+    std::string variable[quantities]; // Tmax, Tmin, precipitation
+    std::string elevation;            // empty: none
+    bool daily = false;               // --daily: sub-daily steps taken to days
+};
+
+struct sources {
+    series of[quantities];
+    coordinates coords;
+    geo::grid_cells grid;
+    bool has_elevation = false;
+    part elevation;
+};
+
+// Reads what the files hold (each opened, described and closed); empty,
+// or what is wrong, naming the file and the variable.
+std::string inspect(const source_request &request, sources &found);
+
+// The first and last real day with a step of any quantity.
+void day_span(const sources &found, long long &first, long long &last);
+
+} // namespace import::netcdf

@@ -1,0 +1,456 @@
+// The delta method: a table of deltas by site (or "*" for every site) and
+// month, optionally by scenario; each daily file read and checked as
+// siteprep reads it, its values shifted and scaled with the decimals that
+// keep them exact, everything else of its lines kept; the deltas applied
+// listed beside the files.
+#include "scenario.h"
+#include "csv.h"
+#include "daily_line.h"
+#include "file_paths.h"
+#include "guard.h"
+#include "layout.h"
+#include "plan.h"
+#include "printer.h"
+#include "readers/reading.h"
+#include "shown.h"
+#include "tokens.h"
+#include "write_whole.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <new>
+#include <sys/stat.h>
+#include <tuple>
+
+namespace import {
+
+namespace {
+
+enum delta_kind { dtmax, dtmin, pfactor, delta_kinds };
+const char *const delta_column[delta_kinds] = {"dtmax", "dtmin", "pfactor"};
+
+// A row of the deltas table.
+struct delta_row {
+    std::string scenario, site;
+    int month = 0;
+    std::string text[delta_kinds]; // as given
+    double number[delta_kinds] = {0, 0, 1};
+    int decimals[delta_kinds] = {0, 0, 0};
+    long line = 0;
+};
+
+struct delta_table {
+    bool by_scenario = false;
+    std::vector<std::string> scenarios; // in the order first named; "" without the column
+    std::vector<delta_row> rows;
+    std::map<std::tuple<std::string, std::string, int>, size_t> index; // scenario, site, month
+};
+
+struct deltas_columns {
+    int site = -1, month = -1, scenario = -1, value[delta_kinds] = {-1, -1, -1};
+};
+
+std::string read_header(const input &in, deltas_columns &c) {
+    const std::vector<std::string> header = split_fields(in.line, ',');
+    for (size_t i = 0; i < header.size(); ++i) {
+        const std::string name = lower(header[i]);
+        int *column = name == "site"       ? &c.site
+                      : name == "month"    ? &c.month
+                      : name == "scenario" ? &c.scenario
+                      : name == "dtmax"    ? &c.value[dtmax]
+                      : name == "dtmin"    ? &c.value[dtmin]
+                      : name == "pfactor"  ? &c.value[pfactor]
+                                           : nullptr;
+        if (column != nullptr)
+            *column = static_cast<int>(i);
+    }
+    if (c.site < 0 || c.month < 0 || c.value[dtmax] < 0 || c.value[dtmin] < 0 ||
+        c.value[pfactor] < 0)
+        return at_line(in, "the header needs the columns site, month, dtmax, dtmin and pfactor "
+                           "(scenario optional)");
+    return std::string();
+}
+
+// A scenario's name makes a directory: a name, not a path.
+bool scenario_name(const std::string &name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           site_list_can_name(name);
+}
+
+std::string read_row(const input &in, const deltas_columns &c, delta_row &row) {
+    const std::vector<std::string> fields = split_fields(in.line, ',');
+    const auto field = [&fields](int column) {
+        return column >= 0 && static_cast<size_t>(column) < fields.size()
+                   ? fields[static_cast<size_t>(column)]
+                   : std::string();
+    };
+    row.line = in.number;
+    row.site = field(c.site);
+    row.scenario = field(c.scenario);
+    if (row.site.empty())
+        return at_column(in, "site", "no site: a name, or * for every site");
+    if (c.scenario >= 0 && !scenario_name(row.scenario))
+        return at_column(in, "scenario",
+                         quote_token(row.scenario) + " is not a name a directory can take");
+    if (!whole_number(field(c.month), row.month) || row.month < 1 || row.month > 12)
+        return at_column(in, "month", quote_token(field(c.month)) + " is not a month, 1 to 12");
+    for (int k = 0; k < delta_kinds; ++k) {
+        row.text[k] = field(c.value[k]);
+        if (!plain_number(row.text[k], row.number[k], row.decimals[k]))
+            return at_column(in, delta_column[k], quote_token(row.text[k]) + " is not a number");
+    }
+    if (row.number[pfactor] < 0)
+        return at_column(in, "pfactor",
+                         quote_token(row.text[pfactor]) +
+                             " is below 0: precipitation is multiplied by it");
+    return std::string();
+}
+
+std::string read_deltas(const std::string &path, delta_table &table) {
+    input in(path);
+    if (!in.opened())
+        return read_failure(in);
+    deltas_columns columns;
+    bool header = true;
+    while (in.next()) {
+        if (is_blank(in.line))
+            continue;
+        if (header) {
+            header = false;
+            if (std::string why = read_header(in, columns); !why.empty())
+                return why;
+            table.by_scenario = columns.scenario >= 0;
+            continue;
+        }
+        delta_row row;
+        if (std::string why = read_row(in, columns, row); !why.empty())
+            return why;
+        const auto key = std::make_tuple(row.scenario, row.site, row.month);
+        if (const auto [at, fresh] = table.index.emplace(key, table.rows.size()); !fresh)
+            return at_line(in, "the deltas of this site and month are on line " +
+                                   std::to_string(table.rows[at->second].line) + " too");
+        if (std::find(table.scenarios.begin(), table.scenarios.end(), row.scenario) ==
+            table.scenarios.end())
+            table.scenarios.push_back(row.scenario);
+        table.rows.push_back(std::move(row));
+    }
+    if (in.err != 0)
+        return read_failure(in);
+    if (table.rows.empty())
+        return input_name(path) + " holds no deltas";
+    return std::string();
+}
+
+// A daily file and what each scenario makes of it.
+struct planned_file {
+    std::string input, site, base;
+    std::vector<std::string> output;                      // by scenario
+    std::vector<std::array<const delta_row *, 12>> month; // by scenario
+    std::vector<std::array<long, 12>> days, above;        // by scenario: days, and Tmin > Tmax
+    bool done = false;
+};
+
+std::string stem(const std::string &base) {
+    const size_t dot = base.rfind('.');
+    return dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
+}
+
+std::string dir_of_scenario(const scenario_request &r, const std::string &scenario) {
+    return scenario.empty() ? r.output_dir : r.output_dir + "/" + scenario;
+}
+
+std::string provenance_of(const scenario_request &r, const std::string &scenario) {
+    return dir_of_scenario(r, scenario) + "/deltas_applied.csv";
+}
+
+// The rows of a site's months in a scenario: its own, else those of "*".
+std::string resolve(const delta_table &table, const std::string &scenario, planned_file &f) {
+    std::array<const delta_row *, 12> months{};
+    for (int m = 1; m <= 12; ++m) {
+        for (const std::string &site : {f.site, std::string("*")})
+            if (const auto at = table.index.find({scenario, site, m}); at != table.index.end()) {
+                months[static_cast<size_t>(m - 1)] = &table.rows[at->second];
+                break;
+            }
+        if (months[static_cast<size_t>(m - 1)] == nullptr)
+            return "The deltas give no row for site " + quote_token(f.site) + ", month " +
+                   std::to_string(m) +
+                   (scenario.empty() ? std::string() : ", scenario " + quote_token(scenario)) +
+                   " (" + input_name(f.input) + ")";
+    }
+    f.month.push_back(months);
+    return std::string();
+}
+
+std::vector<planned_file> plan_files(const scenario_request &r, const delta_table &table,
+                                     std::vector<std::string> &problems) {
+    std::vector<planned_file> files;
+    for (const std::string &input : r.inputs) {
+        planned_file f;
+        f.input = input;
+        f.base = base_of(input);
+        f.site = stem(f.base);
+        for (const std::string &scenario : table.scenarios) {
+            f.output.push_back(dir_of_scenario(r, scenario) + "/" + f.base);
+            if (std::string why = resolve(table, scenario, f); !why.empty())
+                problems.push_back(why);
+        }
+        f.days.assign(table.scenarios.size(), {});
+        f.above.assign(table.scenarios.size(), {});
+        files.push_back(std::move(f));
+    }
+    return files;
+}
+
+const char provenance_header[] = "site,month,dtmax,dtmin,pfactor,deltas_line,days,"
+                                 "tmin_above_tmax\r\n";
+
+// The provenance table as it is; false when it is there and is not one.
+bool read_provenance(const std::string &path, std::string &text, std::string &why) {
+    text.clear();
+    const os::result<struct stat> st = os::status_of(path);
+    if (!st && st.err() == ENOENT)
+        return true;
+    input in(path);
+    if (!in.opened()) {
+        why = read_failure(in);
+        return false;
+    }
+    while (in.next())
+        text += in.line + "\r\n";
+    if (in.err != 0) {
+        why = read_failure(in);
+        return false;
+    }
+    if (!text.empty() && !text.starts_with(provenance_header)) {
+        why = shown_name(path) + " is not a table of deltas applied (its first line is not " +
+              "the table's header): it is left as it is";
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> output_problems(const scenario_request &r, const delta_table &table,
+                                         const std::vector<planned_file> &files) {
+    std::vector<guarded_file> guarded{{r.deltas, "the --deltas file", false}};
+    for (const planned_file &f : files)
+        guarded.push_back({f.input, "the input " + shown_name(f.input), false});
+    for (const planned_file &f : files)
+        for (const std::string &out : f.output)
+            guarded.push_back({out, "the scenario file of " + shown_name(f.input), true});
+    for (const std::string &scenario : table.scenarios)
+        guarded.push_back({provenance_of(r, scenario), "the table of deltas applied", true});
+    std::vector<std::string> found = guard_files(guarded);
+    for (const planned_file &f : files)
+        for (const std::string &out : f.output)
+            if (found.empty() && !r.force && os::link_status_of(out).ok())
+                found.push_back(shown_name(out) + " exists: --force replaces it");
+    std::string text, why;
+    for (const std::string &scenario : table.scenarios)
+        if (found.empty() && !read_provenance(provenance_of(r, scenario), text, why))
+            found.push_back(why);
+    return found;
+}
+
+// A value shifted or scaled: its text's decimals and the delta's kept.
+value changed(std::string_view token, float read, const delta_row &d, int kind) {
+    double number = 0;
+    int decimals = 0;
+    if (!plain_number(token, number, decimals)) {
+        number = read; // a spelling plain_number does not take ("1e1")
+        decimals = 2;
+    }
+    value v;
+    v.valid = true;
+    v.number = kind == pfactor ? number * d.number[pfactor] : number + d.number[kind];
+    if (v.number == 0)
+        v.number = 0; // never "-0.0"
+    v.decimals =
+        kind == pfactor ? decimals + d.decimals[pfactor] : std::max(decimals, d.decimals[kind]);
+    return v;
+}
+
+// A daily line with its values changed by the month's deltas, the rest of
+// it kept; counts its day and a Tmin left above Tmax.
+std::string changed_line(const std::string &line, const daily_record &day,
+                         const std::array<const delta_row *, 12> &months,
+                         std::array<long, 12> &days, std::array<long, 12> &above) {
+    const size_t m = static_cast<size_t>(day.month - 1);
+    const delta_row &d = *months[m];
+    size_t at = 0;
+    std::string_view token[7];
+    for (std::string_view &t : token)
+        t = next_token(line, at);
+    std::string out;
+    for (int i = 0; i < 4; ++i)
+        out += std::string(token[i]) + " ";
+    const float read[3] = {day.tmax, day.tmin, day.prec};
+    const int kind[3] = {dtmax, dtmin, pfactor};
+    float written[3] = {0, 0, 0};
+    for (int i = 0; i < 3; ++i) {
+        if (!is_valid(read[i])) {
+            out += std::string(token[4 + i]); // missing stays as it is
+        } else {
+            const std::string text = value_text(changed(token[4 + i], read[i], d, kind[i]));
+            written[i] = std::strtof(text.c_str(), nullptr);
+            out += text;
+        }
+        out += i < 2 ? " " : "";
+    }
+    ++days[m];
+    if (is_valid(read[0]) && is_valid(read[1]) && written[1] > written[0])
+        ++above[m];
+    return out + line.substr(at) + "\n";
+}
+
+// The lines of a daily file, each checked as siteprep reads it; empty, or
+// what is wrong.
+std::string read_daily(const std::string &path, std::vector<std::string> &lines,
+                       std::vector<daily_record> &days) {
+    input in(path);
+    if (!in.opened())
+        return read_failure(in);
+    while (in.next()) {
+        daily_record day;
+        std::string why;
+        const parse_status status = parse_daily_line(in.line, day, why);
+        if (status == parse_status::bad)
+            return at_line(in, why);
+        lines.push_back(in.line);
+        days.push_back(status == parse_status::ok ? day : daily_record{});
+    }
+    if (in.err != 0)
+        return read_failure(in);
+    return std::string();
+}
+
+// One input's files, a scenario each; empty, or what failed.
+std::string write_scenarios(const delta_table &table, planned_file &f) {
+    std::vector<std::string> lines;
+    std::vector<daily_record> days;
+    if (std::string why = read_daily(f.input, lines, days); !why.empty())
+        return why;
+    for (size_t s = 0; s < table.scenarios.size(); ++s) {
+        const os::result<void> done =
+            os::write_file_replacing(f.output[s], f.output[s] + ".", [&](os::out_stream &out) {
+                for (size_t i = 0; i < lines.size(); ++i)
+                    out.put(days[i].month == 0 ? lines[i] + "\n"
+                                               : changed_line(lines[i], days[i], f.month[s],
+                                                              f.days[s], f.above[s]));
+                return 0;
+            });
+        if (!done)
+            return "Error writing " + shown_name(f.output[s]) + ": " + done.error().reason();
+        long all = 0, above = 0;
+        for (int m = 0; m < 12; ++m)
+            all += f.days[s][static_cast<size_t>(m)], above += f.above[s][static_cast<size_t>(m)];
+        print_line(shown_name(f.output[s]) + ": " + counted(all, "day") + " from " +
+                   input_name(f.input) +
+                   (above > 0 ? ", " + counted(above, "day") + " with Tmin above Tmax" : ""));
+    }
+    f.done = true;
+    return std::string();
+}
+
+// The deltas applied in a scenario's directory: its table's rows of the
+// sites done now replaced, the others kept.
+int write_provenance(const scenario_request &r, const delta_table &table, size_t s,
+                     const std::vector<planned_file> &files) {
+    const std::string path = provenance_of(r, table.scenarios[s]);
+    std::string old, why;
+    if (!read_provenance(path, old, why)) {
+        print_error_line(why);
+        return 1;
+    }
+    std::vector<std::string> sites;
+    for (const planned_file &f : files)
+        if (f.done)
+            sites.push_back(f.site);
+    if (sites.empty())
+        return 0;
+    std::string text = provenance_header;
+    // Each row of the old table ends in CR LF: read_provenance made it so.
+    for (size_t at = sizeof provenance_header - 1; at < old.size();) {
+        const size_t end = old.find("\r\n", at);
+        const std::string row = old.substr(at, end - at);
+        at = end + 2;
+        if (std::find(sites.begin(), sites.end(), split_fields(row, ',')[0]) == sites.end())
+            text += row + "\r\n";
+    }
+    for (const planned_file &f : files)
+        for (size_t m = 0; f.done && m < 12; ++m) {
+            const delta_row &d = *f.month[s][m];
+            text += csv_field(f.site) + format_message(",%zu,", m + 1) + d.text[dtmax] + "," +
+                    d.text[dtmin] + "," + d.text[pfactor] + "," + std::to_string(d.line) + "," +
+                    std::to_string(f.days[s][m]) + "," + std::to_string(f.above[s][m]) + "\r\n";
+        }
+    const os::result<void> written = os::write_file_replacing(
+        path, path + ".", [&text](os::out_stream &out) { return out.put(text), 0; });
+    if (!written) {
+        print_error_line("Error writing " + shown_name(path) + ": " + written.error().reason());
+        return 1;
+    }
+    return 0;
+}
+
+int refuse(const std::vector<std::string> &problems, const std::vector<std::string> &made) {
+    for (const std::string &p : problems)
+        print_error_line(p);
+    print_error_line("Nothing was written.");
+    for (auto dir = made.rbegin(); dir != made.rend(); ++dir)
+        (void)os::remove_directory(*dir);
+    return 1;
+}
+
+int make_scenarios(const scenario_request &r) {
+    delta_table table;
+    if (std::string why = read_deltas(r.deltas, table); !why.empty())
+        return refuse({why}, {});
+    std::vector<std::string> problems, made;
+    std::vector<planned_file> files = plan_files(r, table, problems);
+    for (const std::string &scenario : table.scenarios)
+        if (std::string why = make_directories(dir_of_scenario(r, scenario), made);
+            problems.empty() && !why.empty())
+            problems.push_back(why);
+    if (problems.empty())
+        problems = output_problems(r, table, files);
+    if (!problems.empty())
+        return refuse(problems, made);
+    int status = 0;
+    std::vector<std::string> failed;
+    for (planned_file &f : files) {
+        if (std::string why = write_scenarios(table, f); !why.empty()) {
+            print_error_line(why);
+            failed.push_back(why);
+            status = 1;
+            if (!r.keep_going)
+                break;
+        }
+    }
+    if (r.keep_going && !failed.empty()) {
+        print_error_line("Failed inputs:");
+        for (const std::string &why : failed)
+            print_error_line(why);
+        print_error_line(format_message("%zu of %zu inputs failed", failed.size(), files.size()));
+    }
+    for (size_t s = 0; s < table.scenarios.size(); ++s)
+        if (write_provenance(r, table, s, files) != 0)
+            status = 1;
+    return status;
+}
+
+} // namespace
+
+int run_scenario(const scenario_request &request) {
+    try {
+        return make_scenarios(request);
+    } catch (const std::bad_alloc &) {
+        print_error_line(std::string("siteprep-import: ") + std::strerror(ENOMEM) + "; it stopped");
+        return 1;
+    }
+}
+
+} // namespace import

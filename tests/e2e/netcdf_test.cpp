@@ -398,9 +398,18 @@ TEST(GridSites, AMaskedCellTakesTheNearestWithData) {
     near.insert(near.begin() + 1, {"--max-distance", "50", "--force"});
     const tool_result refused = run_import(dir.path(), near);
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.err.find("site \"x\" (sites.txt line 1): no cell with data within 50.000 km"),
+    EXPECT_NE(refused.err.find("site \"x\" (sites.txt line 1): no cell with data within 50.000 km "
+                               "(--max-distance); the nearest cell, 14.003 km away, has no data"),
               std::string::npos)
         << refused.err;
+    // A site far off the grid is told as such, though its nearest cell is
+    // the masked one.
+    dir.write("sites.txt", site_row("x", " 0 -140 40 40 20 1.3 0.5 3 1530\n"));
+    taken.push_back("--force");
+    const tool_result far = run_import(dir.path(), taken);
+    EXPECT_EQ(far.status, 1);
+    EXPECT_NE(far.err.find("lies too far: is the site outside the grid?"), std::string::npos)
+        << far.err;
 }
 
 // Ten years of days on a one-cell grid, and the same days as a daily file

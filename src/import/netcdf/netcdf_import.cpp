@@ -138,8 +138,9 @@ std::string place_sites(job &j) {
                                limit,
                                j.r.max_distance_km > 0 ? "--max-distance" : "1.5 cell widths",
                                nearest_km) +
-                (has_data[nearest] ? "lies too far: is the site outside the grid?"
-                                   : "has no data (sea, or a masked cell)"));
+                (has_data[nearest] || nearest_km > limit
+                     ? "lies too far: is the site outside the grid?"
+                     : "has no data (sea, or a masked cell)"));
             continue;
         }
         placed_site p;

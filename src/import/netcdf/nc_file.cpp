@@ -23,7 +23,7 @@ file &file::operator=(file &&other) noexcept {
     return *this;
 }
 
-std::string file::open(const std::string &path) {
+std::string file::open_path(const std::string &path) {
     if (id_ >= 0)
         nc_close(id_);
     id_ = -1;
@@ -35,7 +35,7 @@ std::string file::open(const std::string &path) {
     return std::string();
 }
 
-std::string file::close() {
+std::string file::close_file() {
     if (id_ < 0)
         return std::string();
     const int status = nc_close(id_);

@@ -20,10 +20,10 @@ class file {
     file &operator=(const file &) = delete;
 
     // Opens path for reading; empty, or what failed.
-    std::string open(const std::string &path);
+    std::string open_path(const std::string &path);
     // Closes it; empty, or what failed (a file still open when the object
     // goes, only read, is closed without a word).
-    std::string close();
+    std::string close_file();
     bool is_open() const { return id_ >= 0; }
     int id() const { return id_; }
     const std::string &path() const { return path_; }

@@ -57,7 +57,7 @@ size_t rows_a_slab(const sources &found, const part &p) {
 std::string open_file(nc::file &f, const std::string &path) {
     if (f.is_open())
         return std::string();
-    if (std::string why = f.open(path); !why.empty())
+    if (std::string why = f.open_path(path); !why.empty())
         return "Error reading " + why;
     return std::string();
 }
@@ -84,7 +84,7 @@ std::string each_cell_at_first_step(const sources &found, const std::vector<std:
                 at_cell((row0 + r) * cols + c, has, v);
             }
     }
-    if (std::string why = f.close(); !why.empty())
+    if (std::string why = f.close_file(); !why.empty())
         return "Error reading " + why;
     return std::string();
 }
@@ -192,7 +192,7 @@ std::string daily_values::fill(const std::string &dir) {
             count_[q].resize(cells_.size() * window_days_);
     }
     std::vector<float> out(cells_.size() * window_days_ * quantities);
-    std::vector<nc::file> open(files_.size());
+    std::vector<nc::file> opened(files_.size());
     std::vector<long long> last_day(files_.size(), std::numeric_limits<long long>::min());
     for (const series &s : found_.of)
         for (const part &p : s.parts)
@@ -200,13 +200,13 @@ std::string daily_values::fill(const std::string &dir) {
                 last_day[p.file] = std::max(last_day[p.file], day);
     for (size_t first = 0; first < days_; first += window_days_) {
         const window w{first, std::min(window_days_, days_ - first)};
-        if (std::string why = read_window(w, open); !why.empty())
+        if (std::string why = read_window(w, opened); !why.empty())
             return why;
         finish_window(w, out);
         // A file whose steps are all read is closed.
-        for (size_t file = 0; file < open.size(); ++file)
+        for (size_t file = 0; file < opened.size(); ++file)
             if (last_day[file] < first_day_ + static_cast<long long>(w.first + w.days))
-                if (std::string why = open[file].close(); !why.empty())
+                if (std::string why = opened[file].close_file(); !why.empty())
                     return "Error reading " + why;
         const std::string_view bytes(reinterpret_cast<const char *>(out.data()),
                                      cells_.size() * w.days * quantities * sizeof(float));
@@ -215,13 +215,13 @@ std::string daily_values::fill(const std::string &dir) {
             return "Error writing a scratch file in " + shown_name(dir) + ": " +
                    written.error().reason();
     }
-    for (nc::file &f : open)
-        if (std::string why = f.close(); !why.empty())
+    for (nc::file &f : opened)
+        if (std::string why = f.close_file(); !why.empty())
             return "Error reading " + why;
     return std::string();
 }
 
-std::string daily_values::read_window(const window &w, std::vector<nc::file> &open) {
+std::string daily_values::read_window(const window &w, std::vector<nc::file> &opened) {
     const long long start = first_day_ + static_cast<long long>(w.first);
     const long long end = start + static_cast<long long>(w.days);
     for (int q = 0; q < quantities; ++q) {
@@ -243,9 +243,9 @@ std::string daily_values::read_window(const window &w, std::vector<nc::file> &op
             while (to < p.day.size() && (p.day[to] == no_day || p.day[to] < end))
                 ++to;
             if (to > from) {
-                if (std::string why = open_file(open[p.file], files_[p.file]); !why.empty())
+                if (std::string why = open_file(opened[p.file], files_[p.file]); !why.empty())
                     return why;
-                if (std::string why = read_steps(w, q, p, open[p.file], from, to); !why.empty())
+                if (std::string why = read_steps(w, q, p, opened[p.file], from, to); !why.empty())
                     return why;
             }
             next_step_[q] = to;

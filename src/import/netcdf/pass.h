@@ -62,7 +62,7 @@ class daily_values {
     struct window {
         size_t first = 0, days = 0;
     };
-    std::string read_window(const window &w, std::vector<nc::file> &open);
+    std::string read_window(const window &w, std::vector<nc::file> &opened);
     std::string read_steps(const window &w, int q, const part &p, nc::file &f, size_t from,
                            size_t to);
     void finish_window(const window &w, std::vector<float> &out);

@@ -381,7 +381,7 @@ std::string inspect_file(const source_request &r, size_t index, sources &found, 
     if (std::string why = check_regular(path); !why.empty())
         return why;
     nc::file f;
-    if (std::string why = f.open(path); !why.empty())
+    if (std::string why = f.open_path(path); !why.empty())
         return "Error reading " + why;
     bool any = false;
     std::string why;
@@ -412,7 +412,7 @@ std::string inspect_file(const source_request &r, size_t index, sources &found, 
         return shown_name(path) + " holds none of the variables named (" + r.variable[tmax] + ", " +
                r.variable[tmin] + ", " + r.variable[prcp] +
                (r.elevation.empty() ? "" : ", " + r.elevation) + ")";
-    if (why = f.close(); !why.empty())
+    if (why = f.close_file(); !why.empty())
         return "Error reading " + why;
     return std::string();
 }

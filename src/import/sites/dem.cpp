@@ -51,7 +51,7 @@ struct dem_grid {
 
 } // namespace
 
-std::string dem::open(const std::string &path) {
+std::string dem::open_path(const std::string &path) {
     path_ = path;
     const std::string name = base_of(path);
     int south = 0, west = 0;

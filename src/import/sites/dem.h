@@ -15,7 +15,7 @@ class dem {
     // corner (N47W123.hgt) holding n x n big-endian 16-bit samples, rows
     // north to south (1201 or 3601; any n from 2 is read alike), else an
     // ESRI ASCII grid; its values are read by load. Empty, or why not.
-    std::string open(const std::string &path);
+    std::string open_path(const std::string &path);
     // Whether a point lies in its area (edges included).
     bool covers(double latitude, double longitude) const;
     // Reads its samples, and lets them go again.

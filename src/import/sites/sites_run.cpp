@@ -145,7 +145,7 @@ std::string add_elevations(const sites_request &r, std::vector<site_entry> &entr
     std::vector<bool> done(entries.size(), false);
     for (const std::string &path : r.dems) {
         dem d;
-        if (std::string why = d.open(path); !why.empty())
+        if (std::string why = d.open_path(path); !why.empty())
             return why;
         bool loaded = false;
         for (size_t i = 0; i < entries.size(); ++i) {

@@ -297,13 +297,7 @@ int prepare(import_request &r, station_places &places, std::vector<planned> &pla
             found.push_back(why);
     if (found.empty())
         return 0;
-    for (const std::string &message : found)
-        print_error_line(message);
-    print_error_line("Nothing was written.");
-    // The directories made for nothing go, where they can.
-    for (auto dir = made.rbegin(); dir != made.rend(); ++dir)
-        (void)os::remove_directory(*dir);
-    return 1;
+    return nothing_written(found, made);
 }
 
 int import_all(const import_request &request) {
@@ -370,6 +364,17 @@ std::string make_directories(std::string dir, std::vector<std::string> &made) {
         return failed + making.error().reason();
     made.push_back(dir);
     return std::string();
+}
+
+int nothing_written(const std::vector<std::string> &messages,
+                    const std::vector<std::string> &made) {
+    for (const std::string &message : messages)
+        print_error_line(message);
+    print_error_line("Nothing was written.");
+    // The directories made for nothing go, where they can.
+    for (auto dir = made.rbegin(); dir != made.rend(); ++dir)
+        (void)os::remove_directory(*dir);
+    return 1;
 }
 
 bool site_list_can_name(const std::string &name) {

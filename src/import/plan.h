@@ -31,6 +31,10 @@ int run_import(const import_request &request);
 // A file's name without its directory and its extension.
 std::string stem_of(const std::string &path);
 
+// Says each message and that nothing was written, removing the
+// directories made (the last first); status 1.
+int nothing_written(const std::vector<std::string> &messages, const std::vector<std::string> &made);
+
 // A name a site list can hold: no white space, no control character.
 bool site_list_can_name(const std::string &name);
 

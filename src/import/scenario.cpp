@@ -396,19 +396,10 @@ int write_provenance(const scenario_request &r, const delta_table &table, size_t
     return 0;
 }
 
-int refuse(const std::vector<std::string> &problems, const std::vector<std::string> &made) {
-    for (const std::string &p : problems)
-        print_error_line(p);
-    print_error_line("Nothing was written.");
-    for (auto dir = made.rbegin(); dir != made.rend(); ++dir)
-        (void)os::remove_directory(*dir);
-    return 1;
-}
-
 int make_scenarios(const scenario_request &r) {
     delta_table table;
     if (std::string why = read_deltas(r.deltas, table); !why.empty())
-        return refuse({why}, {});
+        return nothing_written({why}, {});
     std::vector<std::string> problems, made;
     std::vector<planned_file> files = plan_files(r, table, problems);
     for (const std::string &scenario : table.scenarios)
@@ -418,7 +409,7 @@ int make_scenarios(const scenario_request &r) {
     if (problems.empty())
         problems = output_problems(r, table, files);
     if (!problems.empty())
-        return refuse(problems, made);
+        return nothing_written(problems, made);
     int status = 0;
     std::vector<std::string> failed;
     for (planned_file &f : files) {

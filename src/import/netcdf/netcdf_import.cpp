@@ -101,16 +101,6 @@ std::vector<std::string> output_problems(const job &j) {
     return found;
 }
 
-int nothing_written(const std::vector<std::string> &messages,
-                    const std::vector<std::string> &made) {
-    for (const std::string &m : messages)
-        print_error_line(m);
-    print_error_line("Nothing was written.");
-    for (auto dir = made.rbegin(); dir != made.rend(); ++dir)
-        (void)os::remove_directory(*dir);
-    return 1;
-}
-
 // Each site on the cell nearest it, or the nearest with data when that
 // one has none, within the distance allowed.
 std::string place_sites(job &j) {

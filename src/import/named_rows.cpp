@@ -89,6 +89,14 @@ std::string check_named_table(const std::string &path, const std::string &header
     return std::string();
 }
 
+std::string write_text_replacing(const std::string &path, const std::string &text) {
+    const os::result<void> written = os::write_file_replacing(
+        path, path + ".", [&text](os::out_stream &out) { return out.put(text), 0; });
+    if (!written)
+        return "Error writing " + shown_name(path) + ": " + written.error().reason();
+    return std::string();
+}
+
 std::string write_named_table(const std::string &path, const std::string &header,
                               const std::vector<named_row> &rows, const char *kind) {
     std::string table, text;
@@ -96,11 +104,7 @@ std::string write_named_table(const std::string &path, const std::string &header
         return "Error reading " + shown_name(path) + ": " + why;
     if (!merge_named_rows(table, header, rows, text))
         return shown_name(path) + " changed while importing: it is no longer a " + kind;
-    const os::result<void> written = os::write_file_replacing(
-        path, path + ".", [&text](os::out_stream &out) { return out.put(text), 0; });
-    if (!written)
-        return "Error writing " + shown_name(path) + ": " + written.error().reason();
-    return std::string();
+    return write_text_replacing(path, text);
 }
 
 } // namespace import

@@ -34,6 +34,10 @@ std::string read_table_file(const std::string &path, std::string &text);
 std::string check_named_table(const std::string &path, const std::string &header, const char *kind,
                               const char *option);
 
+// Writes text as the whole of the file at path, through a temporary name
+// (replacing a file there); empty, or "Error writing PATH: reason".
+std::string write_text_replacing(const std::string &path, const std::string &text);
+
 // Puts rows into the table at path, written whole through a temporary
 // name; empty, or what failed.
 std::string write_named_table(const std::string &path, const std::string &header,

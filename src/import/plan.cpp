@@ -115,10 +115,8 @@ int update_stations(const std::string &path, const std::vector<station_row> &row
                          " changed while importing: it is no longer a stations table");
         return 1;
     }
-    const os::result<void> written = os::write_file_replacing(
-        path, path + ".", [&text](os::out_stream &out) { return out.put(text), 0; });
-    if (!written) {
-        print_error_line("Error writing " + shown_name(path) + ": " + written.error().reason());
+    if (std::string why = write_text_replacing(path, text); !why.empty()) {
+        print_error_line(why);
         return 1;
     }
     return 0;
@@ -191,15 +189,8 @@ outcome import_filled(const import_request &r, const donor_files &donors, planne
     for (const auto &[path, content] :
          {std::pair{p.output, &made.daily}, std::pair{fill_record_of(p.output), &made.record},
           std::pair{fill_skill_of(p.output), &made.skill}}) {
-        const std::string *written_text = content; // clang 14 captures no structured binding
-        const os::result<void> written =
-            os::write_file_replacing(path, path + ".", [written_text](os::out_stream &out) {
-                return out.put(*written_text), 0;
-            });
-        if (!written) {
-            why = "Error writing " + shown_name(path) + ": " + written.error().reason();
+        if (why = write_text_replacing(path, *content); !why.empty())
             return outcome::failed;
-        }
     }
     said = made.said;
     return outcome::done;

@@ -9,6 +9,7 @@
 #include "file_paths.h"
 #include "guard.h"
 #include "layout.h"
+#include "named_rows.h"
 #include "plan.h"
 #include "printer.h"
 #include "readers/reading.h"
@@ -387,10 +388,8 @@ int write_provenance(const scenario_request &r, const delta_table &table, size_t
                     d.text[dtmin] + "," + d.text[pfactor] + "," + std::to_string(d.line) + "," +
                     std::to_string(f.days[s][m]) + "," + std::to_string(f.above[s][m]) + "\r\n";
         }
-    const os::result<void> written = os::write_file_replacing(
-        path, path + ".", [&text](os::out_stream &out) { return out.put(text), 0; });
-    if (!written) {
-        print_error_line("Error writing " + shown_name(path) + ": " + written.error().reason());
+    if (why = write_text_replacing(path, text); !why.empty()) {
+        print_error_line(why);
         return 1;
     }
     return 0;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,18 +39,41 @@ inline double median(std::vector<double> v) {
 }
 
 // Runs the commands in dir in turns, runs times each after one run of
-// each to warm the page cache: each command's samples.
+// each to warm the page cache: each command's samples. before(c), when
+// given, is called before each run of command c, outside its time.
 using named_command = std::pair<std::string, std::vector<std::string>>;
-inline std::vector<std::vector<sample>> time_in_turns(const std::filesystem::path &dir,
-                                                      const std::vector<named_command> &commands,
-                                                      int runs) {
-    for (const auto &c : commands)
-        run_once(dir, c.second);
+inline std::vector<std::vector<sample>>
+time_in_turns(const std::filesystem::path &dir, const std::vector<named_command> &commands,
+              int runs, const std::function<void(size_t)> &before = {}) {
+    const auto run = [&](size_t c) {
+        if (before)
+            before(c);
+        return run_once(dir, commands[c].second);
+    };
+    for (size_t c = 0; c < commands.size(); ++c)
+        run(c);
     std::vector<std::vector<sample>> samples(commands.size());
     for (int r = 0; r < runs; ++r)
         for (size_t c = 0; c < commands.size(); ++c)
-            samples[c].push_back(run_once(dir, commands[c].second));
+            samples[c].push_back(run(c));
     return samples;
+}
+
+// The ratios of a's runs to b's, run by run (taken in turns, so that the
+// machine's drift cancels): the median wall and CPU ratios with their
+// ranges.
+inline void print_paired(const std::string &name, const std::vector<sample> &a,
+                         const std::vector<sample> &b) {
+    std::vector<double> wall, cpu;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        wall.push_back(a[i].wall_ms / b[i].wall_ms);
+        cpu.push_back(a[i].cpu_ms / b[i].cpu_ms);
+    }
+    std::printf("%-20s wall %5.2f (%4.2f-%4.2f)   CPU %5.2f (%4.2f-%4.2f)\n", name.c_str(),
+                median(wall), *std::min_element(wall.begin(), wall.end()),
+                *std::max_element(wall.begin(), wall.end()), median(cpu),
+                *std::min_element(cpu.begin(), cpu.end()),
+                *std::max_element(cpu.begin(), cpu.end()));
 }
 
 inline void print_header() {

@@ -11,8 +11,6 @@
 #include <string_view>
 #include <vector>
 
-// The quantities in the order of the statistics' counts.
-enum stat_quantity { q_prec, q_tmin, q_tmax, stat_quantities };
 inline constexpr const char *quantity_names[stat_quantities] = {"precipitation", "Tmin", "Tmax"};
 
 // A rule a month must pass: legacy (a temperature mean needs two valid
@@ -48,69 +46,10 @@ std::string choice_name(const statistics_choice &choice);
 // "1991-2020", or "all".
 std::string period_name(const statistics_choice &choice);
 
-// The days of one month of the tables, as the daily file gave them: bit
-// d - 1 of valid[q] is set when day d has a valid value of quantity q.
-struct month_days {
-    uint32_t valid[stat_quantities] = {0, 0, 0};
-    int year = 0; // the year field of its first day; 0: no day
-};
-
-// The days of every month of the tables, grouped as the tables are, and
-// the year of each year row (the year field of its first day).
-struct daily_months {
-    int rows = 0;
-    int row_year[max_years];
-    month_days cells[max_years][months];
-    // The calendar year of a cell.
-    long year_of(int row, int month) const;
-};
-
 // Missing days of a quantity in a month of length days, absent ones
 // included, and its longest run of them.
 int missing_days(const month_days &m, int quantity, int length);
 int longest_gap(const month_days &m, int quantity, int length);
-
-// The daily reader's listener that groups the days into months as the
-// tables do (a change of the month field closes a month, December passes a
-// year), so that each cell of the tables has its days. finish() after the
-// last line. A run of lines comes without dates: each day's day of the
-// month is read from its text, and the year where a month starts.
-class month_listener final : public daily_listener {
-  public:
-    explicit month_listener(daily_months &into);
-    void line(std::string_view text, const daily_record *day, long number) override;
-    void lines(const std::string_view *texts, const daily_record *days, size_t count,
-               long first) override;
-    bool needs_dates() const override { return false; }
-    void finish();
-
-  private:
-    void add(const daily_record &day, int day_of_month);
-    void start_month(int month, int year);
-    void close_month();
-    daily_months &into_;
-    int month_ = 1, row_ = 0;
-    month_days current_; // its year 0 until its first day
-};
-
-// Two listeners hearing the same lines (the audit and the months).
-class listener_pair final : public daily_listener {
-  public:
-    listener_pair(daily_listener *first, daily_listener *second) : a_(first), b_(second) {}
-    void line(std::string_view text, const daily_record *day, long number) override {
-        a_->line(text, day, number);
-        b_->line(text, day, number);
-    }
-    void lines(const std::string_view *texts, const daily_record *days, size_t count,
-               long first) override {
-        a_->lines(texts, days, count, first);
-        b_->lines(texts, days, count, first);
-    }
-    bool needs_dates() const override { return a_->needs_dates() || b_->needs_dates(); }
-
-  private:
-    daily_listener *a_, *b_;
-};
 
 // A month of a year row: its days as --monthly gives them, and whether
 // it enters the statistics of a choice.

@@ -28,14 +28,21 @@ lane_counts valid_lanes(lanes value) {
 }
 
 // Adding minus zero leaves any sum exactly as it is, so an invalid day
-// adds that.
-void add_day(lanes &sum, lane_counts &count, const daily_record &day) {
+// adds that. The lanes of the day's valid values.
+lane_counts add_day(lanes &sum, lane_counts &count, const daily_record &day) {
     const lanes value = {day.tmax, day.tmin, day.prec, 0.0f};
     const lane_counts valid = valid_lanes(value);
     const lanes minus_zero = {-0.0f, -0.0f, -0.0f, -0.0f};
     count -= valid;
     sum += reinterpret_cast<lanes>((reinterpret_cast<lane_counts>(value) & valid) |
                                    (reinterpret_cast<lane_counts>(minus_zero) & ~valid));
+    return valid;
+}
+
+// The bit of a day of the month among a month's days (none past the 31st).
+int32_t day_bit(int day_of_month) {
+    const unsigned d = static_cast<unsigned>(day_of_month) - 1u;
+    return d < 31u ? static_cast<int32_t>(1u << d) : 0;
 }
 
 void start_month(month_sums &m, const daily_record &day) {
@@ -64,19 +71,43 @@ static void note_problem(daily_problems &problems, const daily_error &err) {
 namespace {
 
 // The tables as a daily file fills them: the month being summed and its
-// valid days.
+// valid days; and, when asked for, the days of each month (into): the
+// month's valid days, a bit a day in each lane, and the year field of its
+// first day (0 until then: a day with year 0 leaves the next to say it).
 struct month_grouping {
-    month_grouping(month_table &p, month_table &lo, month_table &hi)
-        : prec(&p), tmin(&lo), tmax(&hi) {}
+    month_grouping(month_table &p, month_table &lo, month_table &hi, daily_months *days)
+        : prec(&p), tmin(&lo), tmax(&hi), into(days) {
+        if (into != nullptr)
+            start_row();
+    }
     month_table *prec, *tmin, *tmax; // pointers, so that a copy can be assigned back
     int month = 1;
     int year = 0;
     month_sums sums;
+    daily_months *into;
+    lane_counts valid_bits = {};
+    int month_year = 0;
+
+    void start_row() {
+        into->rows = year + 1;
+        into->row_year[year] = 0;
+        for (month_days &m : into->cells[year])
+            m = month_days();
+    }
 
     void close_month() {
         (*tmax)[year][month - 1] = monthly_mean(sums, 0);
         (*tmin)[year][month - 1] = monthly_mean(sums, 1);
         (*prec)[year][month - 1] = monthly_total(sums, 2);
+        if (into != nullptr) {
+            month_days &cell = into->cells[year][month - 1];
+            cell.valid[q_tmax] = static_cast<uint32_t>(valid_bits[0]);
+            cell.valid[q_tmin] = static_cast<uint32_t>(valid_bits[1]);
+            cell.valid[q_prec] = static_cast<uint32_t>(valid_bits[2]);
+            cell.year = month_year;
+            valid_bits = lane_counts{};
+            month_year = 0;
+        }
     }
 
     // Adds a day; false when it starts a year past the tables' last.
@@ -95,24 +126,121 @@ struct month_grouping {
         start_month(sums, day);
         return true;
     }
+
+    // The same, gathering the day as the first of its month's days (or the
+    // first with a year), of the day of the month and the year field given.
+    bool add_first(const daily_record &day, int day_of_month, int year_field) {
+        const int row = year;
+        if (!add(day))
+            return false;
+        if (year != row)
+            start_row();
+        if (into->row_year[year] == 0)
+            into->row_year[year] = year_field;
+        month_year = year_field;
+        const lane_counts valid = valid_lanes(lanes{day.tmax, day.tmin, day.prec, 0.0f});
+        valid_bits |= valid & day_bit(day_of_month);
+        return true;
+    }
+
+    // Adds a day of a whole date, gathering it.
+    bool add_gathered(const daily_record &day) {
+        if (day.month != month || month_year == 0)
+            return add_first(day, day.day, day.year);
+        const lane_counts valid = add_day(sums.sum, sums.count, day);
+        valid_bits |= valid & day_bit(day.day);
+        return true;
+    }
 };
+
+inline bool is_blank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// A whole-number field from pos, after its blanks, when it is plain (an
+// optional minus and at most nine digits, as the vectorized reader takes
+// them): its value, and pos past it; false for any other.
+bool plain_whole(std::string_view text, size_t &pos, int &value) {
+    while (pos < text.size() && is_blank(text[pos]))
+        ++pos;
+    const bool minus = pos < text.size() && text[pos] == '-';
+    const size_t start = pos += minus ? 1 : 0;
+    int v = 0;
+    for (; pos < text.size() && pos - start <= 9 && text[pos] >= '0' && text[pos] <= '9'; ++pos)
+        v = v * 10 + (text[pos] - '0');
+    if (pos == start || pos - start > 9 || (pos < text.size() && !is_blank(text[pos])))
+        return false;
+    value = minus ? -v : v;
+    return true;
+}
+
+// The day of the month and, when want_year, the year of a line the
+// vectorized reader took, as the daily parser reads them.
+void date_of_text(std::string_view text, bool want_year, int &day, int &year) {
+    size_t pos = 0;
+    int month = 0;
+    if (plain_whole(text, pos, day) &&
+        (!want_year || (plain_whole(text, pos, month) && plain_whole(text, pos, year))))
+        return;
+    daily_record general; // anything else: the parser's own reading
+    std::string why;
+    parse_daily_line(text, general, why);
+    day = general.day;
+    year = general.year;
+}
+
+// The day of the month of such a line, read at once when it is one or two
+// digits (the line ends in its newline, a blank, so no read passes it),
+// else as date_of_text reads it.
+inline int day_of_text(std::string_view text) {
+    const char *c = text.data();
+    while (is_blank(*c))
+        ++c;
+    const unsigned first = static_cast<unsigned>(c[0] - '0');
+    if (first <= 9 && is_blank(c[1]))
+        return static_cast<int>(first);
+    const unsigned second = static_cast<unsigned>(c[1] - '0');
+    if (first <= 9 && second <= 9 && is_blank(c[2]))
+        return static_cast<int>(first * 10 + second);
+    int day = 0, year = 0;
+    date_of_text(text, false, day, year);
+    return day;
+}
 
 // Adds days in order and returns how many were added: fewer than count
 // when one starts a year past the tables' last. A month's days are summed
 // in local copies, which the compiler keeps in registers when this is a
 // function of its own (inlined into the reader's loop, they go to memory
-// at every day).
+// at every day). With gathered, each day's valid values are gathered in
+// its month's days too, its day of the month read from its text (texts).
+template <bool gathered>
 __attribute__((noinline)) size_t add_days(month_grouping &group, const daily_record *days,
-                                          size_t count) {
+                                          const std::string_view *texts, size_t count) {
     size_t added = 0;
     while (added < count) {
         lanes sum = group.sums.sum;
-        lane_counts valid_days = group.sums.count;
-        for (; added < count && days[added].month == group.month; ++added)
-            add_day(sum, valid_days, days[added]);
+        lane_counts valid_days = group.sums.count, valid_bits = group.valid_bits;
+        for (; added < count && days[added].month == group.month &&
+               (!gathered || group.month_year != 0);
+             ++added) {
+            const lane_counts valid = add_day(sum, valid_days, days[added]);
+            if constexpr (gathered)
+                valid_bits |= valid & day_bit(day_of_text(texts[added]));
+        }
         group.sums.sum = sum;
         group.sums.count = valid_days;
-        if (added == count || !group.add(days[added]))
+        group.valid_bits = valid_bits;
+        if (added == count)
+            break;
+        bool on = false;
+        if constexpr (gathered) {
+            int day_of_month = 0, year = 0;
+            date_of_text(texts[added], true, day_of_month, year);
+            on = group.add_first(days[added], day_of_month, year);
+        } else {
+            on = group.add(days[added]);
+        }
+        if (!on)
             break;
         ++added;
     }
@@ -128,8 +256,8 @@ namespace {
 struct daily_reading {
     daily_reading(line_reader &source, month_table &prec, month_table &tmin, month_table &tmax,
                   daily_error &e, const daily_options &how)
-        : reader(source), parser(how.simd), group(prec, tmin, tmax), err(e), all_bad(how.all_bad),
-          listener(how.listener) {}
+        : reader(source), parser(how.simd), group(prec, tmin, tmax, how.months), err(e),
+          all_bad(how.all_bad), listener(how.listener) {}
     line_reader &reader;
     fast_daily_parser parser;
     month_grouping group;
@@ -158,14 +286,15 @@ int past_last_year(daily_reading &r) {
 // A run of lines the vectorized parser takes, added together; how many
 // were added, or reading_ended past the last year.
 long read_fast_run(daily_reading &r) {
-    const bool listened = r.listener != nullptr;
+    const bool listened = r.listener != nullptr, gathered = r.group.into != nullptr;
     const bool dated = listened && r.listener->needs_dates();
     const size_t count =
         r.parser.vectorized()
-            ? next_fast_days(r.reader, r.parser, r.days, listened ? r.lines : nullptr,
+            ? next_fast_days(r.reader, r.parser, r.days, listened || gathered ? r.lines : nullptr,
                              dated ? r.dates : nullptr, daily_reading::batch)
             : 0;
-    const size_t added = add_days(r.group, r.days, count);
+    const size_t added = gathered ? add_days<true>(r.group, r.days, r.lines, count)
+                                  : add_days<false>(r.group, r.days, nullptr, count);
     // The listener hears of the lines added and of the one that could not
     // be, each day with its date if it needs them.
     if (listened) {
@@ -197,7 +326,8 @@ int read_line(daily_reading &r, std::string_view line) {
         note_problem(*r.all_bad, r.err);
         return reading_on;
     }
-    return r.group.add(day) ? reading_on : past_last_year(r);
+    const bool on = r.group.into != nullptr ? r.group.add_gathered(day) : r.group.add(day);
+    return on ? reading_on : past_last_year(r);
 }
 
 // After the last line: the last month closed, or why the file ended early.

@@ -6,6 +6,7 @@
 #include "daily_simd/daily_simd.h"
 #include "layout.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,26 @@
 struct daily_error {
     long line = 0; // 0: the stream failed (reason holds the system's text)
     std::string reason;
+};
+
+// The quantities in the order of the statistics' counts.
+enum stat_quantity { q_prec, q_tmin, q_tmax, stat_quantities };
+
+// The days of one month of the tables, as the daily file gave them: bit
+// d - 1 of valid[q] is set when day d has a valid value of quantity q.
+struct month_days {
+    uint32_t valid[stat_quantities] = {0, 0, 0};
+    int year = 0; // the year field of its first day; 0: no day
+};
+
+// The days of every month of the tables, grouped as the tables are, and
+// the year of each year row (the year field of its first day).
+struct daily_months {
+    int rows = 0;
+    int row_year[max_years];
+    month_days cells[max_years][months];
+    // The calendar year of a cell.
+    long year_of(int row, int month) const;
 };
 
 // The three year-by-month tables a daily file fills.
@@ -55,10 +76,15 @@ struct daily_listener {
 // line is counted there and skipped, so that a check sees every one; a read
 // error or too many years still end the reading. Without it, the first bad
 // line ends it, in err. With a listener, every non-blank line is also
-// handed to it. simd is the most the vectorized parser may use.
+// handed to it. With months, the days of each month are gathered there as
+// the tables group them (a change of the month field closes a month,
+// December passes a year): each day's day of the month as its line gives
+// it, and each month's and year row's year field of its first day. simd is
+// the most the vectorized parser may use.
 struct daily_options {
     daily_problems *all_bad = nullptr;
     daily_listener *listener = nullptr;
+    daily_months *months = nullptr;
     simd_level simd = simd_level::avx512;
 };
 

@@ -17,7 +17,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <map>
-#include <optional>
 
 namespace {
 
@@ -165,19 +164,10 @@ site_weather read_weather(const site_paths &paths, const std::string &site_name,
     line_reader reader(opened->file.get(), max_daily_line);
     daily_options reading = how != nullptr ? *how : daily_options();
     // The days of each month, for a rule, a period or the months' table.
-    std::optional<month_listener> days;
-    std::optional<listener_pair> both;
-    if (wopts != nullptr && wopts->listens()) {
-        days.emplace(thread_months);
-        if (reading.listener != nullptr)
-            reading.listener = &both.emplace(reading.listener, &*days);
-        else
-            reading.listener = &*days;
-    }
+    if (wopts != nullptr && wopts->listens())
+        reading.months = &thread_months;
     const int last = process_daily_weather(reader, t.prec, t.tmin, t.tmax, bad, reading);
     opened->file = os::fd(); // read: nothing is lost if its close fails
-    if (days)
-        days->finish();
     if (last >= 0)
         result.failure = make_statistics(result, last + 1, t, wopts, paths.weather_file);
     else

@@ -62,14 +62,12 @@ void read_text(const std::string &text, read_file &into) {
     std::string copy = text;
     FILE *fp = fmemopen(copy.data(), copy.size(), "r");
     line_reader reader(fp, max_daily_line);
-    month_listener listener(into.days);
     daily_options how;
-    how.listener = &listener;
+    how.months = &into.days;
     daily_error err;
     into.years = process_daily_weather(reader, into.tables.prec, into.tables.tmin, into.tables.tmax,
                                        err, how) +
                  1;
-    listener.finish();
     std::fclose(fp);
 }
 

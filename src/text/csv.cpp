@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 std::string csv_field(const std::string &text) {
     const bool padded =
@@ -17,22 +18,49 @@ std::string csv_field(const std::string &text) {
     return quoted + "\"";
 }
 
+namespace {
+
+// "00" to "99": two digits written at once.
+constexpr char digit_pairs[] = "00010203040506070809101112131415161718192021222324"
+                               "25262728293031323334353637383940414243444546474849"
+                               "50515253545556575859606162636465666768697071727374"
+                               "75767778798081828384858687888990919293949596979899";
+
+void put_pair(unsigned n, char *out) {
+    std::memcpy(out, digit_pairs + 2 * n, 2);
+}
+
+} // namespace
+
 char *put_fixed4(float value, char *out) {
     // A float times 10,000 (2^4 * 625, ten bits more) is exact in a double,
     // and so is what is left of it past its whole units.
     const double scaled = std::fabs(static_cast<double>(value)) * 10000.0;
     if (!(scaled < 1e15))
         return out + std::snprintf(out, 64, "%.4f", static_cast<double>(value)); // nan, inf, huge
-    // Rounded to the nearest, ties to even, as printf rounds.
+    // Rounded to the nearest, ties to even, as printf rounds; the sign and
+    // the rounding without branches, which values of either kind take at
+    // random.
     auto units = static_cast<unsigned long long>(scaled);
     const double rest = scaled - static_cast<double>(units);
-    units += rest > 0.5 || (rest == 0.5 && (units & 1u) != 0);
-    if (std::signbit(value))
-        *out++ = '-';
-    out = std::to_chars(out, out + 24, units / 10000).ptr;
+    units += static_cast<unsigned>(rest > 0.5) |
+             (static_cast<unsigned>(rest == 0.5) & static_cast<unsigned>(units & 1u));
+    *out = '-';
+    out += std::signbit(value) ? 1 : 0;
+    const unsigned long long whole = units / 10000;
+    if (whole < 100) {
+        // One digit or two: both written, the second kept only for two.
+        const auto w = static_cast<unsigned>(whole);
+        const bool two = w >= 10;
+        put_pair(w, out);
+        out[0] = two ? out[0] : out[1];
+        out += two ? 2 : 1;
+    } else {
+        out = std::to_chars(out, out + 24, whole).ptr;
+    }
     *out++ = '.';
-    unsigned fraction = static_cast<unsigned>(units % 10000);
-    for (int digit = 3; digit >= 0; --digit, fraction /= 10)
-        out[digit] = static_cast<char>('0' + fraction % 10);
+    const auto fraction = static_cast<unsigned>(units % 10000);
+    put_pair(fraction / 100, out);
+    put_pair(fraction % 100, out + 2);
     return out + 4;
 }

@@ -101,16 +101,19 @@ std::string_view used_text(unsigned used) {
     return texts[used & 7u];
 }
 
-// A row's fields, put one after another into a buffer: a site has a row
-// for each of its months, so the values are written as printf's "%.4f"
-// would write them, without its cost.
+// A row's fields, put one after another where at points: a site has a
+// row for each of its months, so the values are written as printf's
+// "%.4f" would write them, without its cost.
 struct row_writer {
-    char buffer[256];
-    char *at = buffer;
+    // The most the fields after the site's take: a year, a month, three
+    // values of up to 46 characters ("%.4f" of the largest float), six
+    // counts and the quantities used, with their commas and line end.
+    static constexpr size_t most = 256;
+    char *at;
     void add(std::string_view text) { at = std::copy(text.begin(), text.end(), at); }
     void add(long n) {
         *at++ = ',';
-        at = std::to_chars(at, std::end(buffer), n).ptr;
+        at = std::to_chars(at, at + 24, n).ptr;
     }
     void add_value(float v) {
         *at++ = ',';
@@ -127,12 +130,16 @@ void put_monthly_rows(const site_outcome &s, os::out_stream &out) {
     if (s.weather == nullptr)
         return;
     const std::string site = csv_field(*s.name) + "," + std::to_string(s.line);
-    // Kept from site to site: a site's rows are put in one write, into
-    // memory that is not given back and asked for again at each site.
-    thread_local std::string text;
-    text.clear();
-    for (const month_summary &m : s.weather->month_list) {
-        row_writer row; // the fields after the site's, of a bounded length
+    const std::vector<month_summary> &list = s.weather->month_list;
+    // Kept from site to site, never shrunk: a site's rows are written
+    // straight into it and put in one write.
+    thread_local std::vector<char> text;
+    const size_t room = list.size() * (site.size() + row_writer::most);
+    if (text.size() < room)
+        text.resize(room);
+    row_writer row{text.data()};
+    for (const month_summary &m : list) {
+        row.add(site);
         row.add(m.year);
         row.add(m.month);
         for (int q : {q_prec, q_tmin, q_tmax})
@@ -148,10 +155,8 @@ void put_monthly_rows(const site_outcome &s, os::out_stream &out) {
         row.add(",");
         row.add(used_text(m.used));
         row.add("\r\n");
-        text += site;
-        text.append(row.buffer, row.at);
     }
-    out.put(text);
+    out.put(std::string_view(text.data(), static_cast<size_t>(row.at - text.data())));
 }
 
 namespace {

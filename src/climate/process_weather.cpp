@@ -157,54 +157,35 @@ inline bool is_blank(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-// A whole-number field from pos, after its blanks, when it is plain (an
-// optional minus and at most nine digits, as the vectorized reader takes
-// them): its value, and pos past it; false for any other.
-bool plain_whole(std::string_view text, size_t &pos, int &value) {
-    while (pos < text.size() && is_blank(text[pos]))
-        ++pos;
-    const bool minus = pos < text.size() && text[pos] == '-';
-    const size_t start = pos += minus ? 1 : 0;
-    int v = 0;
-    for (; pos < text.size() && pos - start <= 9 && text[pos] >= '0' && text[pos] <= '9'; ++pos)
-        v = v * 10 + (text[pos] - '0');
-    if (pos == start || pos - start > 9 || (pos < text.size() && !is_blank(text[pos])))
-        return false;
-    value = minus ? -v : v;
-    return true;
+// The next whole-number field of a line the vectorized reader took, from
+// at, which it leaves past the field. That reader takes only lines whose
+// date fields are plain (an optional minus and at most eight digits) and
+// that end in a blank, the line end, so the field is read as the daily
+// parser reads it, and no read passes the line.
+inline int next_whole(const char *&at) {
+    while (is_blank(*at))
+        ++at;
+    const bool minus = *at == '-';
+    at += minus ? 1 : 0;
+    int value = 0;
+    for (unsigned digit = static_cast<unsigned>(*at - '0'); digit <= 9;
+         digit = static_cast<unsigned>(*++at - '0'))
+        value = value * 10 + static_cast<int>(digit);
+    return minus ? -value : value;
 }
 
-// The day of the month and, when want_year, the year of a line the
-// vectorized reader took, as the daily parser reads them.
-void date_of_text(std::string_view text, bool want_year, int &day, int &year) {
-    size_t pos = 0;
-    int month = 0;
-    if (plain_whole(text, pos, day) &&
-        (!want_year || (plain_whole(text, pos, month) && plain_whole(text, pos, year))))
-        return;
-    daily_record general; // anything else: the parser's own reading
-    std::string why;
-    parse_daily_line(text, general, why);
-    day = general.day;
-    year = general.year;
-}
-
-// The day of the month of such a line, read at once when it is one or two
-// digits (the line ends in its newline, a blank, so no read passes it),
-// else as date_of_text reads it.
+// The day of the month of such a line.
 inline int day_of_text(std::string_view text) {
-    const char *c = text.data();
-    while (is_blank(*c))
-        ++c;
-    const unsigned first = static_cast<unsigned>(c[0] - '0');
-    if (first <= 9 && is_blank(c[1]))
-        return static_cast<int>(first);
-    const unsigned second = static_cast<unsigned>(c[1] - '0');
-    if (first <= 9 && second <= 9 && is_blank(c[2]))
-        return static_cast<int>(first * 10 + second);
-    int day = 0, year = 0;
-    date_of_text(text, false, day, year);
-    return day;
+    const char *at = text.data();
+    return next_whole(at);
+}
+
+// Its day of the month and year.
+inline void date_of_text(std::string_view text, int &day, int &year) {
+    const char *at = text.data();
+    day = next_whole(at);
+    next_whole(at); // the month, which the reader gave
+    year = next_whole(at);
 }
 
 // Adds days in order and returns how many were added: fewer than count
@@ -235,7 +216,7 @@ __attribute__((noinline)) size_t add_days(month_grouping &group, const daily_rec
         bool on = false;
         if constexpr (gathered) {
             int day_of_month = 0, year = 0;
-            date_of_text(texts[added], true, day_of_month, year);
+            date_of_text(texts[added], day_of_month, year);
             on = group.add_first(days[added], day_of_month, year);
         } else {
             on = group.add(days[added]);

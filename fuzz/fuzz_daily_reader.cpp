@@ -52,9 +52,11 @@ void compare_parsers(const std::string &text) {
 
 // Reads the whole text into the tables as a run does, or, given findings,
 // as a check does: past bad lines, with the audit, whose findings it
-// returns there. -2 when the text cannot be opened.
+// returns there; given days, the days of each month gathered there too.
+// -2 when the text cannot be opened.
 int read_text(std::string &text, simd_level level, month_table &prec, month_table &tmin,
-              month_table &tmax, daily_error &err, std::string *findings = nullptr) {
+              month_table &tmax, daily_error &err, std::string *findings = nullptr,
+              daily_months *days = nullptr) {
     FILE *fp =
         text.empty() ? std::fopen("/dev/null", "r") : fmemopen(text.data(), text.size(), "r");
     if (fp == nullptr)
@@ -65,6 +67,7 @@ int read_text(std::string &text, simd_level level, month_table &prec, month_tabl
     how.all_bad = findings ? &problems : nullptr;
     how.listener = findings ? listener_of(audit.get()) : nullptr;
     how.simd = level;
+    how.months = days;
     line_reader reader(fp, max_daily_line);
     const int last = process_daily_weather(reader, prec, tmin, tmax, err, how);
     std::fclose(fp);
@@ -80,10 +83,27 @@ int read_text(std::string &text, simd_level level, month_table &prec, month_tabl
     return last;
 }
 
+// Whether two readings gathered the same days of each month.
+bool same_months(const daily_months &a, const daily_months &b) {
+    if (a.rows != b.rows)
+        return false;
+    for (int row = 0; row < a.rows; ++row) {
+        if (a.row_year[row] != b.row_year[row])
+            return false;
+        for (int m = 0; m < months; ++m) {
+            const month_days &x = a.cells[row][m], &y = b.cells[row][m];
+            if (x.year != y.year || std::memcmp(x.valid, y.valid, sizeof x.valid) != 0)
+                return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static month_table prec, tmin, tmax, portable_prec, portable_tmin, portable_tmax;
+    static daily_months days, portable_days;
     std::string text(reinterpret_cast<const char *>(data), size);
     compare_parsers(text);
     // The whole file, with runs of lines parsed together, against the
@@ -93,13 +113,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string portable_findings;
     const int portable_checked = read_text(text, portable, portable_prec, portable_tmin,
                                            portable_tmax, checked_err, &portable_findings);
-    const int portable_last =
-        read_text(text, portable, portable_prec, portable_tmin, portable_tmax, portable_err);
+    const int portable_last = read_text(text, portable, portable_prec, portable_tmin, portable_tmax,
+                                        portable_err, nullptr, &portable_days);
     for (simd_level level : vector_levels) {
         daily_error err;
-        const int last = read_text(text, level, prec, tmin, tmax, err);
+        const int last = read_text(text, level, prec, tmin, tmax, err, nullptr, &days);
         if (last == -2)
             break;
+        // The months' days are read from the lines' text where the vector
+        // path took them, from the general parser's dates where not.
+        if (last >= 0 && !same_months(days, portable_days))
+            std::abort();
         if (last != portable_last || err.line != portable_err.line ||
             err.reason != portable_err.reason ||
             std::memcmp(prec, portable_prec, sizeof prec) != 0 ||

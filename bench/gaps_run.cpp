@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <sys/wait.h>
@@ -52,6 +53,15 @@ void make_fill_batch(const fs::path &dir, int years) {
         write_file(dir / ("donor" + std::to_string(k) + ".wth"), files[k]);
 }
 
+// Puts a file's data on the disk, if there is such a file.
+void sync_file(const fs::path &path) {
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
 // Makes a batch in a child, so that this process stays small: a forked
 // run's peak memory counts what it had before its exec.
 template <class Make> void make_in_child(Make make) {
@@ -79,30 +89,36 @@ int main(int argc, char **argv) {
     const std::vector<named_command> runs_of = {
         {"plain", {siteprep, "sites.txt"}},
         {"wmo + monthly", {siteprep, "--completeness", "wmo", "--monthly", "m.csv", "sites.txt"}},
+        {"wmo + synced monthly",
+         {siteprep, "--completeness", "wmo", "--monthly", "synced.csv", "sites.txt"}},
         {"wmo + new monthly",
          {siteprep, "--completeness", "wmo", "--monthly", "new.csv", "sites.txt"}},
         {"plain --check", {siteprep, "--check", "sites.txt"}},
         {"wmo + monthly check",
          {siteprep, "--check", "--completeness", "wmo", "--monthly", "m.csv", "sites.txt"}}};
-    // "new.csv" is removed before each run: a table written where there
-    // was none, as against m.csv replaced (the file system frees the old
-    // one's blocks within the rename).
+    // m.csv replaces the table its previous run wrote a moment before;
+    // synced.csv one that is on the disk (synced before each run, outside
+    // its time), as a table from an earlier day would be; new.csv is
+    // removed before each run, a table written where there was none. The
+    // file system frees the old table's blocks within the rename.
     const std::vector<std::vector<sample>> run_samples =
         time_in_turns(dir / "batch", runs_of, runs, [&](size_t c) {
             if (c == 2)
+                sync_file(dir / "batch" / "synced.csv");
+            if (c == 3)
                 fs::remove(dir / "batch" / "new.csv");
         });
     std::printf("%d sites x %d years, %d runs each, taken in turns\n", sites, years, runs);
     print_header();
     const double plain = print_row(runs_of[0].first, run_samples[0], 0);
-    print_row(runs_of[1].first, run_samples[1], plain);
-    print_row(runs_of[2].first, run_samples[2], plain);
-    const double check = print_row(runs_of[3].first, run_samples[3], 0);
-    print_row(runs_of[4].first, run_samples[4], check);
+    for (size_t c = 1; c <= 3; ++c)
+        print_row(runs_of[c].first, run_samples[c], plain);
+    const double check = print_row(runs_of[4].first, run_samples[4], 0);
+    print_row(runs_of[5].first, run_samples[5], check);
     std::printf("\nrun by run, against the plain run or check before it\n");
-    print_paired(runs_of[1].first, run_samples[1], run_samples[0]);
-    print_paired(runs_of[2].first, run_samples[2], run_samples[0]);
-    print_paired(runs_of[4].first, run_samples[4], run_samples[3]);
+    for (size_t c = 1; c <= 3; ++c)
+        print_paired(runs_of[c].first, run_samples[c], run_samples[0]);
+    print_paired(runs_of[5].first, run_samples[5], run_samples[4]);
 
     make_in_child([&] { make_fill_batch(dir / "fill", years); });
     const std::vector<named_command> fills = {

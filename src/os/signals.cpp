@@ -4,6 +4,7 @@
 #include "signals.h"
 #include "sys.h"
 
+#include <atomic>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -12,8 +13,11 @@
 namespace {
 
 const int deferred_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
-volatile sig_atomic_t deferring = 0;
-volatile sig_atomic_t deferred = 0; // the signal that came meanwhile, or 0
+// The scopes that defer interrupts now, on every thread, and the signal
+// that came meanwhile (0: none): lock-free, so that a handler may use them.
+std::atomic<int> deferring{0};
+std::atomic<int> deferred{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 void (*volatile last_words)() = nullptr;
 
 // A temporary file that an interrupt removes before it ends the process.
@@ -44,15 +48,18 @@ void end_by(int sig) {
     if (doomed)
         os::sys::unlink(doomed_path);
     set_handler(sig, SIG_DFL);
-    os::sys::raise(sig);
+    os::sys::signal_process(sig);
     os::sys::pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 // Ends the process, or notes the signal while a write must not be cut.
+// Noted, it is looked at again: a scope on another thread that ended
+// meanwhile may not have seen it, and then the process ends here.
 extern "C" void on_interrupt(int sig) {
-    if (deferring) {
-        deferred = sig;
-        return;
+    if (deferring.load() > 0) {
+        deferred.store(sig);
+        if (deferring.load() > 0)
+            return;
     }
     end_by(sig);
 }
@@ -82,15 +89,22 @@ void install_interrupt_handlers_once() {
 
 os::deferred_interrupts::deferred_interrupts() {
     install_interrupt_handlers_once();
-    deferring = 1;
+    deferring.fetch_add(1);
 }
 
 os::deferred_interrupts::~deferred_interrupts() {
-    deferring = 0;
-    if (const int sig = deferred; sig != 0) {
+    // The last scope to end, on any thread, ends the process by a signal
+    // that came meanwhile.
+    if (deferring.fetch_sub(1) != 1)
+        return;
+    if (const int sig = deferred.load(); sig != 0) {
         os::sys::fflush(stdout); // the messages so far, before the signal ends the run
         end_by(sig);
     }
+}
+
+bool os::interrupt_pending() {
+    return deferred.load() != 0;
 }
 
 void remove_on_interrupt(const char *path) {

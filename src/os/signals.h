@@ -20,8 +20,9 @@ namespace os {
 
 // Interrupts deferred for the length of a scope: an interrupt, a hang-up
 // or a closed output pipe that comes meanwhile waits, and ends the process
-// as the scope ends, between two writes of a file, never in the middle;
-// no way out of the scope leaves them deferred. Not nested.
+// as the scope ends (the last such scope, where threads each have one),
+// between two writes of a file, never in the middle; no way out of the
+// scope leaves them deferred.
 class deferred_interrupts {
   public:
     deferred_interrupts();
@@ -29,5 +30,9 @@ class deferred_interrupts {
     deferred_interrupts(const deferred_interrupts &) = delete;
     deferred_interrupts &operator=(const deferred_interrupts &) = delete;
 };
+
+// Whether an interrupt is waiting for the scopes that defer it to end: a
+// thread writing one file after another takes no new one then.
+bool interrupt_pending();
 
 } // namespace os

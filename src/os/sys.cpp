@@ -323,8 +323,8 @@ int pthread_sigmask(int how, const sigset_t *set, sigset_t *before) {
     return ::pthread_sigmask(how, set, before);
 }
 
-int raise(int signal) {
-    return ::raise(signal);
+int signal_process(int signal) {
+    return ::kill(::getpid(), signal);
 }
 
 } // namespace os::sys

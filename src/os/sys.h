@@ -131,6 +131,8 @@ int sched_getcpu();
 // process itself.
 int sigaction(int signal, const struct sigaction *action, struct sigaction *before);
 int pthread_sigmask(int how, const sigset_t *set, sigset_t *before);
-int raise(int signal);
+// The signal sent to the process, which the kernel gives to a thread that
+// does not block it (a worker thread blocks them all).
+int signal_process(int signal);
 
 } // namespace os::sys

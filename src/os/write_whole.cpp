@@ -82,11 +82,21 @@ result<os::fd> make_temp(std::string &temp, const whole_write &way) {
     return os::fd(made, temp);
 }
 
+// The process's file mode mask, read once: reading it sets it, which
+// threads writing files at once must not do one over another.
+mode_t process_umask() {
+    static const mode_t mask = [] {
+        const mode_t read = sys::umask(0);
+        sys::umask(read);
+        return read;
+    }();
+    return mask;
+}
+
 // The mode of the file written: mkstemp makes it private, so the usual
 // permissions, or those of the file it replaces.
 mode_t mode_of_new(const std::string &path, const whole_write &way) {
-    const mode_t mask = sys::umask(0);
-    sys::umask(mask);
+    const mode_t mask = process_umask();
     struct stat st;
     if (way.keep_mode && sys::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
         return st.st_mode & 0777;
@@ -192,6 +202,11 @@ result<void> write_file_whole(const std::string &path, const std::string &temp_p
 result<void> write_file_replacing(const std::string &path, const std::string &temp_prefix,
                                   const content_writer &fill) {
     return write_whole(path, temp_prefix, fill, {false, true, true});
+}
+
+result<void> write_file_keeping_mode(const std::string &path, const std::string &temp_prefix,
+                                     const content_writer &fill) {
+    return write_whole(path, temp_prefix, fill, {false, true, false});
 }
 
 result<bool> write_new_file(const std::string &path, const std::string &temp_prefix,

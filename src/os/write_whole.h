@@ -32,6 +32,12 @@ result<void> write_through_temp(const std::string &path, const std::string &temp
 // waits for it; the file keeps the mode of the one it replaces.
 result<void> write_file_replacing(const std::string &path, const std::string &temp_prefix,
                                   const content_writer &fill);
+// The same for content at hand, which nothing makes wait: written as
+// write_file_whole writes (an interrupt waits for the whole write),
+// keeping the mode of the file it replaces; threads may write files so at
+// once.
+result<void> write_file_keeping_mode(const std::string &path, const std::string &temp_prefix,
+                                     const content_writer &fill);
 
 // Puts an unnamed file that open_unnamed_beside(path) opened, filled, in
 // place at path as write_file_whole would write its content: linked under

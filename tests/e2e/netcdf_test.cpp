@@ -412,6 +412,60 @@ TEST(GridSites, AMaskedCellTakesTheNearestWithData) {
         << far.err;
 }
 
+// Many sites' daily files are written on threads at once: an interrupt
+// while they are written ends the import as the signal would (status
+// 143), with every file there whole and no temporary file left; and a
+// whole import writes every one, each as the one site alone gets it.
+TEST(GridSites, FilesWrittenAtOnceAreWholeWhenInterrupted) {
+    NEEDS_GRIDS();
+    scratch_dir dir;
+    make_files(dir, usual_grid(on_grid("float", "tx", "degC") + on_grid("float", "tn", "degC") +
+                                   on_grid("float", "pr", "mm"),
+                               "tx = 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12 ;\n"
+                               "tn = 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11 ;\n"
+                               "pr = 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2 ;"));
+    std::vector<std::string> args = {"netcdf", "--sites", "one.txt", "-o", "one"};
+    args.insert(args.end(), tx_tn_pr.begin(), tx_tn_pr.end());
+    args.push_back("g.nc");
+    dir.write("one.txt", site_row("s0", site_x));
+    ASSERT_EQ(run_import(dir.path(), args).status, 0);
+    const std::string whole = dir.read("one/s0.wth");
+    std::string sites;
+    for (int i = 0; i < 4000; ++i)
+        sites += site_row("s" + std::to_string(i), site_x);
+    dir.write("sites.txt", sites);
+    // Killed once its first files are there.
+    const tool_result r = run_tool(
+        dir.path(),
+        {"-c",
+         "\"$0\" netcdf --sites sites.txt -o out --tmax tx --tmin tn --prcp pr g.nc >/dev/null "
+         "& p=$!\n"
+         "until [ -n \"$(ls out 2>/dev/null)\" ]; do sleep 0.01; done\n"
+         "kill -TERM $p\nwait $p\necho $?\n",
+         SITEPREP_IMPORT_BIN},
+        {.program = "/bin/sh"});
+    EXPECT_EQ(r.out, "143\n") << r.err;
+    const auto left = dir.snapshot();
+    size_t files = 0;
+    for (const auto &[name, text] : left) {
+        if (name.rfind("out/", 0) != 0)
+            continue;
+        ++files;
+        ASSERT_EQ(name.substr(name.size() - 4), ".wth") << name;
+        EXPECT_EQ(text, whole) << name;
+    }
+    EXPECT_GT(files, 0u);
+    EXPECT_LT(files, 4000u);
+    args = {"netcdf", "--sites", "sites.txt", "-o", "out", "--force"};
+    args.insert(args.end(), tx_tn_pr.begin(), tx_tn_pr.end());
+    args.push_back("g.nc");
+    const tool_result all = run_import(dir.path(), args);
+    ASSERT_EQ(all.status, 0) << all.err;
+    for (int i = 0; i < 4000; i += 37)
+        EXPECT_EQ(dir.read("out/s" + std::to_string(i) + ".wth"), whole) << i;
+    EXPECT_EQ(dir.snapshot().size(), left.size() - files + 4000);
+}
+
 // Ten years of days on a one-cell grid, and the same days as a daily file
 // written by hand: a day's values as the grid holds them and as written.
 struct day_values_pair {

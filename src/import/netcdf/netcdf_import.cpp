@@ -10,12 +10,17 @@
 #include "plan.h"
 #include "printer.h"
 #include "shown.h"
+#include "signals.h"
 #include "site_files.h"
 #include "sites.h"
 #include "sources.h"
+#include "threads.h"
 #include "write_whole.h"
 #include "wth_writer.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -216,7 +221,79 @@ void drop_empty_sites(job &j, const daily_values &values, std::vector<bool> &kee
             }
 }
 
-// The daily files, a group of sites at a time; the number written.
+// What became of a site's daily file: not taken (the writing stopped
+// first), written, or why not.
+struct file_outcome {
+    bool taken = false;
+    std::string why; // empty: written
+};
+
+// The daily files of a group of sites, written on the cores at once (a
+// file's whole write defers an interrupt, and a thread takes no new file
+// once one is waiting), and what became of each.
+struct group_writing {
+    job &j;
+    const std::vector<float> &group;
+    const std::vector<bool> &keep;
+    size_t first = 0, count = 0;
+    std::vector<file_outcome> outcome;
+    std::atomic<size_t> next{0};
+    std::atomic<bool> stop{false};
+
+    // Writes site first + k's daily file, into outcome[k].
+    void write_one(size_t k) {
+        placed_site &p = j.placed[first + k];
+        const std::string &path = j.outputs[p.site];
+        const float *of_site = &group[k * j.days * quantities];
+        std::string why;
+        try {
+            const os::result<void> done =
+                os::write_file_keeping_mode(path, path + ".", [&](os::out_stream &out) {
+                    return write_days(j, of_site, out, p.row);
+                });
+            if (!done)
+                why = "Error writing " + shown_name(path) + ": " + done.error().reason();
+        } catch (const std::bad_alloc &) {
+            why = "Error writing " + shown_name(path) + ": " + std::strerror(ENOMEM);
+        }
+        if (!why.empty() && !j.r.keep_going)
+            stop = true;
+        outcome[k] = {true, std::move(why)};
+    }
+
+    // Takes the group's sites one after another until none is left.
+    void work() {
+        for (size_t k = next++; k < count && !stop && !os::interrupt_pending(); k = next++)
+            if (keep[first + k])
+                write_one(k);
+    }
+};
+
+void *write_group_thread(void *writing) {
+    static_cast<group_writing *>(writing)->work();
+    return nullptr;
+}
+
+// The sites of a group written by this thread and the others started
+// (as many as the cores, at most 8; none where none can be started).
+void write_group(group_writing &g) {
+    g.outcome.assign(g.count, file_outcome());
+    std::vector<os::thread> others;
+    const int threads = std::clamp(os::usable_cores(), 1, 8);
+    for (int t = 1; t < threads && g.count > 1; ++t) {
+        os::result<os::thread> started = os::start_thread(write_group_thread, &g);
+        if (!started)
+            break;
+        others.push_back(std::move(*started));
+    }
+    g.work();
+    for (os::thread &t : others)
+        t.join();
+}
+
+// The daily files, a group of sites at a time; the number written. Their
+// outcomes are told in the sites' order; without --keep-going the writing
+// stops at a failure, the files written beside it kept and counted.
 size_t write_files(job &j, const daily_values &values, const std::vector<bool> &keep,
                    std::vector<station_row> &rows, int &status) {
     std::vector<float> group;
@@ -228,28 +305,25 @@ size_t write_files(job &j, const daily_values &values, const std::vector<bool> &
             status = say(why);
             return written;
         }
-        for (size_t k = first; k < first + count; ++k) {
-            if (!keep[k])
+        group_writing g{j, group, keep, first, count, {}, {}, {}};
+        write_group(g);
+        bool stopped = false;
+        for (size_t k = 0; k < count; ++k) {
+            const placed_site &p = j.placed[first + k];
+            const file_outcome &o = g.outcome[k];
+            if (!o.taken)
                 continue;
-            placed_site &p = j.placed[k];
-            const std::string &path = j.outputs[p.site];
-            const float *of_site = &group[(k - first) * j.days * quantities];
-            const os::result<void> done =
-                os::write_file_replacing(path, path + ".", [&](os::out_stream &out) {
-                    return write_days(j, of_site, out, p.row);
-                });
-            if (!done) {
-                const std::string why =
-                    "Error writing " + shown_name(path) + ": " + done.error().reason();
-                status = say(why);
-                j.failed.push_back(site_named(j, p.site) + ": " + why);
-                if (!j.r.keep_going)
-                    return written;
+            if (!o.why.empty()) {
+                status = say(o.why);
+                j.failed.push_back(site_named(j, p.site) + ": " + o.why);
+                stopped = !j.r.keep_going;
                 continue;
             }
             rows.push_back(p.row);
             ++written;
         }
+        if (stopped)
+            return written;
     }
     return written;
 }

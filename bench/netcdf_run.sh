@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The netCDF extraction against the same extraction with xarray: a CF file
 # of a daily 0.05-degree grid over a 30 x 20 degree box (bench/netcdf_make.py,
-# about 1 GB for a year), 10,000 and 100,000 sites; each tool's whole
-# process timed with /usr/bin/time -v in turns (RUNS pairs), its wall time
-# and peak memory printed, and the two tools' files compared. Then the peak
-# memory of the extraction on a grid of 90 days against 365, which the
-# window of days keeps the same.
+# about 1 GB for a year), 10,000 and 100,000 sites, new files and files
+# replaced; each tool's whole process timed with /usr/bin/time in turns
+# (RUNS pairs), its wall time and peak memory printed, and the two tools'
+# files compared. Then the import alone into /dev/shm (its own time, the
+# disk's left out), and the peak memory of the extraction on a grid of 90
+# days against 365, which the window of days keeps the same.
 #
 # usage: bench/netcdf_run.sh [DATA_DIR] [RUNS]   (needs python3-xarray, python3-netcdf4)
 set -euo pipefail
@@ -25,18 +26,32 @@ timed() {
   awk '{ printf "%8.2f s %8.0f MB\n", $1, $2 / 1024 }' time.txt
 }
 
+# Each size twice: into a new directory (the one before removed, untimed),
+# then replacing the files of that run (--force for the import, in place
+# for xarray).
+ours() { timed "$import" netcdf --sites "sites_$1.txt" --tmax tmax --tmin tmin --prcp prcp \
+  -o "$2" --force grid_365.nc; }
+theirs() { timed /usr/bin/python3 "$src/bench/netcdf_xarray.py" grid_365.nc "sites_$1.txt" "$2"; }
 for n in 10000 100000; do
-  echo "== $n sites, a year (wall, peak), in turns"
-  for ((r = 0; r < runs; ++r)); do
-    printf 'siteprep-import %s' "$(timed "$import" netcdf --sites "sites_$n.txt" --tmax tmax \
-      --tmin tmin --prcp prcp -o "ours_$n" --force grid_365.nc)"
-    printf '   xarray %s\n' "$(timed /usr/bin/python3 "$src/bench/netcdf_xarray.py" grid_365.nc \
-      "sites_$n.txt" "xarray_$n")"
+  for way in new replacing; do
+    echo "== $n sites, a year, $way files (wall, peak), in turns"
+    for ((r = 0; r < runs; ++r)); do
+      [ "$way" = new ] && { rm -rf "ours_$n" "xarray_$n"; sync; }
+      printf 'siteprep-import %s' "$(ours "$n" "ours_$n")"
+      printf '   xarray %s\n' "$(theirs "$n" "xarray_$n")"
+    done
   done
   # The same daily files but for sites midway between two cells, where
   # the two tools may break the tie each their way.
   echo "files that differ: $(diff -rq "ours_$n" "xarray_$n" | wc -l) of $n"
 done
+# The import's own time, without a disk's: into a memory file system.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  echo "== 10000 sites into /dev/shm, replacing"
+  shm=$(mktemp -d /dev/shm/siteprep-bench.XXXXXX)
+  for ((r = 0; r <= runs; ++r)); do ours 10000 "$shm"; done
+  rm -rf "$shm"
+fi
 echo "== peak memory, 100,000 sites: 90 days, then 365"
 timed "$import" netcdf --sites sites_100000.txt --tmax tmax --tmin tmin --prcp prcp \
   -o ours_90 --force grid_90.nc

@@ -65,6 +65,7 @@ result<void> write_directly(const std::string &path, const os::content_writer &f
 // it replaces; with interrupts deferred only around the rename.
 struct whole_write {
     bool sync = false, keep_mode = false, interruptible = false;
+    std::optional<mode_t> mode; // that of the file replaced, kept
 };
 
 // Makes the temporary file; for an interruptible write, named for an
@@ -93,14 +94,10 @@ mode_t process_umask() {
     return mask;
 }
 
-// The mode of the file written: mkstemp makes it private, so the usual
-// permissions, or those of the file it replaces.
-mode_t mode_of_new(const std::string &path, const whole_write &way) {
-    const mode_t mask = process_umask();
-    struct stat st;
-    if (way.keep_mode && sys::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        return st.st_mode & 0777;
-    return 0666 & ~mask;
+// The mode of a new file: mkstemp makes it private, so the usual
+// permissions.
+mode_t mode_of_new() {
+    return 0666 & ~process_umask();
 }
 
 // Writes the content into the temporary file; the first failure.
@@ -110,7 +107,7 @@ result<void> write_temp(os::fd file, const std::string &path, const os::content_
     result<os::out_stream> out = stream_of(std::move(file));
     if (!out)
         return out.error();
-    sys::fchmod(descriptor, mode_of_new(path, way));
+    sys::fchmod(descriptor, way.mode.value_or(mode_of_new()));
     return put_content(*out, fill, way.sync, path);
 }
 
@@ -159,30 +156,39 @@ result<void> write_to_standard(int standard, const std::string &path,
     return put_content(*out, fill, false, path);
 }
 
+// What is at a path, the link followed: false where nothing is (a
+// dangling link); lstat'ed once for the usual file, new or replaced.
+bool target_of(const std::string &path, struct stat &st, bool &link) {
+    if (sys::lstat(path.c_str(), &st) != 0)
+        return link = false;
+    link = S_ISLNK(st.st_mode);
+    return !link || sys::stat(path.c_str(), &st) == 0;
+}
+
 result<void> write_whole(const std::string &path, const std::string &temp_prefix,
-                         const os::content_writer &fill, const whole_write &way) {
+                         const os::content_writer &fill, whole_write way) {
     if (path.find('\0') != std::string::npos)
         return sys_error{EINVAL, "open", path};
-    if (is_special_target(path))
+    struct stat st;
+    bool link = false;
+    const bool there = target_of(path, st, link);
+    if (there && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
         return write_directly(path, fill);
     // A link is kept: the file it leads to is put in place, beside itself
     // (/dev/stdout, a link into /proc, is never renamed over); the file
     // that standard output goes to, named or through a link, is written
     // to, since a rename would leave the messages in a file no longer named.
     std::string target = path, prefix = temp_prefix;
-    struct stat st;
-    if (sys::lstat(path.c_str(), &st) == 0) {
-        const bool link = S_ISLNK(st.st_mode);
-        if (link && !planted_link(path).empty())
-            return sys_error{EPERM, "open", path};
-        if (const int standard = sys::stat(path.c_str(), &st) == 0 ? standard_output_of(st) : -1;
-            standard >= 0)
-            return write_to_standard(standard, path, fill);
-        if (link) {
-            target = link_target(path);
-            prefix = target + ".";
-        }
+    if (link && !planted_link(path).empty())
+        return sys_error{EPERM, "open", path};
+    if (const int standard = there ? standard_output_of(st) : -1; standard >= 0)
+        return write_to_standard(standard, path, fill);
+    if (link) {
+        target = link_target(path);
+        prefix = target + ".";
     }
+    if (way.keep_mode && there && S_ISREG(st.st_mode))
+        way.mode = st.st_mode & 0777;
     if (way.interruptible)
         return write_renamed(target, prefix, fill, way);
     // An interrupt waits until the temporary file is renamed or removed.
@@ -196,17 +202,17 @@ namespace os {
 
 result<void> write_file_whole(const std::string &path, const std::string &temp_prefix,
                               const content_writer &fill, bool sync) {
-    return write_whole(path, temp_prefix, fill, {sync, false, false});
+    return write_whole(path, temp_prefix, fill, {sync, false, false, {}});
 }
 
 result<void> write_file_replacing(const std::string &path, const std::string &temp_prefix,
                                   const content_writer &fill) {
-    return write_whole(path, temp_prefix, fill, {false, true, true});
+    return write_whole(path, temp_prefix, fill, {false, true, true, {}});
 }
 
 result<void> write_file_keeping_mode(const std::string &path, const std::string &temp_prefix,
                                      const content_writer &fill) {
-    return write_whole(path, temp_prefix, fill, {false, true, false});
+    return write_whole(path, temp_prefix, fill, {false, true, false, {}});
 }
 
 result<bool> write_new_file(const std::string &path, const std::string &temp_prefix,
@@ -219,7 +225,7 @@ result<bool> write_new_file(const std::string &path, const std::string &temp_pre
     result<fd> made = make_temp(temp, {});
     if (!made)
         return made.error();
-    result<void> written = write_temp(std::move(*made), path, write, {sync, false, false});
+    result<void> written = write_temp(std::move(*made), path, write, {sync, false, false, {}});
     bool placed = false;
     if (written) {
         placed = sys::link(temp.c_str(), path.c_str()) == 0;
@@ -248,7 +254,7 @@ namespace {
 result<void> link_in_place(out_stream &unnamed, const std::string &path,
                            const std::string &temp_prefix, bool &linked) {
     const int descriptor = sys::fileno(unnamed.get());
-    sys::fchmod(descriptor, mode_of_new(path, {}));
+    sys::fchmod(descriptor, mode_of_new());
     // An interrupt waits until the temporary name is renamed or removed.
     os::deferred_interrupts meanwhile;
     for (int attempt = 0; attempt < 8 && !linked; ++attempt) {

@@ -145,3 +145,37 @@ TEST(WriteWhole, AnUnnamedFileIsPutInPlaceWholeWithTheUsualMode) {
 }
 
 } // namespace
+
+// A replaced file keeps its mode, also when reached through a link (the
+// link is kept); a new file gets the usual one. Both ways that keep it.
+TEST(WriteWhole, AReplacedFileKeepsItsModeANewFileGetsTheUsualOne) {
+    const mode_t mask = umask(0);
+    umask(mask);
+    const auto put = [](os::out_stream &out) { return out.put(new_text), 0; };
+    for (const bool interruptible : {false, true}) {
+        const auto write = interruptible ? os::write_file_replacing : os::write_file_keeping_mode;
+        scratch_dir dir;
+        dir.write("kept", old_text);
+        dir.write("behind", old_text);
+        ASSERT_EQ(chmod(dir.file("kept").c_str(), 0604), 0);
+        ASSERT_EQ(chmod(dir.file("behind").c_str(), 0600), 0);
+        ASSERT_EQ(symlink("behind", dir.file("link").c_str()), 0);
+        const struct {
+            const char *name, *file;
+            mode_t mode;
+        } cases[] = {
+            {"kept", "kept", 0604}, {"link", "behind", 0600}, {"new", "new", 0666 & ~mask}};
+        for (const auto &c : cases) {
+            ASSERT_TRUE(write(dir.file(c.name), dir.file(c.name) + ".", put)) << c.name;
+            struct stat st;
+            ASSERT_EQ(lstat(dir.file(c.file).c_str(), &st), 0) << c.name;
+            EXPECT_TRUE(S_ISREG(st.st_mode)) << c.name;
+            EXPECT_EQ(st.st_mode & 0777, c.mode)
+                << c.name << (interruptible ? " interruptible" : "");
+            EXPECT_EQ(dir.read(c.file), new_text) << c.name;
+        }
+        struct stat st;
+        ASSERT_EQ(lstat(dir.file("link").c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode));
+    }
+}

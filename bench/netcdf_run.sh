@@ -6,8 +6,8 @@
 # (RUNS pairs), its wall time and peak memory printed, and the two tools'
 # files compared. Then the file system's own cost of replacing those
 # files (bench/replace_files), the import alone into /dev/shm (its own
-# time, the disk's left out), and the peak memory of the extraction on a grid of 90
-# days against 365, which the window of days keeps the same.
+# time, the disk's left out), and the peak memory of the extraction on a
+# grid of 90 days against 365, which the window of days keeps the same.
 #
 # usage: bench/netcdf_run.sh [DATA_DIR] [RUNS]   (needs python3-xarray, python3-netcdf4)
 set -euo pipefail

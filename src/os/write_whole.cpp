@@ -17,13 +17,6 @@ using os::result;
 using os::sys_error;
 namespace sys = os::sys;
 
-// A target that is there and is not a regular file (a device such as
-// /dev/null or /dev/stdout, a pipe) is written to, never renamed over.
-bool is_special_target(const std::string &path) {
-    struct stat st;
-    return sys::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
-}
-
 // A stream to write through an open descriptor, which it then owns.
 result<os::out_stream> stream_of(os::fd file) {
     FILE *fp = sys::fdopen(file.get(), "w");
@@ -156,6 +149,12 @@ result<void> write_to_standard(int standard, const std::string &path,
     return put_content(*out, fill, false, path);
 }
 
+// A target that is not a regular file (a device such as /dev/null or
+// /dev/stdout, a pipe) is written to, never renamed over.
+bool is_special(const struct stat &st) {
+    return !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
 // What is at a path, the link followed: false where nothing is (a
 // dangling link); lstat'ed once for the usual file, new or replaced.
 bool target_of(const std::string &path, struct stat &st, bool &link) {
@@ -172,7 +171,7 @@ result<void> write_whole(const std::string &path, const std::string &temp_prefix
     struct stat st;
     bool link = false;
     const bool there = target_of(path, st, link);
-    if (there && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+    if (there && is_special(st))
         return write_directly(path, fill);
     // A link is kept: the file it leads to is put in place, beside itself
     // (/dev/stdout, a link into /proc, is never renamed over); the file
@@ -300,14 +299,13 @@ result<void> put_unnamed_in_place(out_stream &unnamed, const std::string &path,
 } // namespace os
 
 std::string renamed_into_place(const std::string &path) {
-    if (path.find('\0') != std::string::npos || is_special_target(path))
+    if (path.find('\0') != std::string::npos)
         return std::string();
     struct stat st;
-    if (sys::lstat(path.c_str(), &st) != 0)
-        return path;
-    const bool link = S_ISLNK(st.st_mode);
-    if ((link && !planted_link(path).empty()) ||
-        (sys::stat(path.c_str(), &st) == 0 && standard_output_of(st) >= 0))
+    bool link = false;
+    const bool there = target_of(path, st, link);
+    if ((there && (is_special(st) || standard_output_of(st) >= 0)) ||
+        (link && !planted_link(path).empty()))
         return std::string();
     return link ? link_target(path) : path;
 }

@@ -213,9 +213,8 @@ bool take_value(const char *option, std::string &into) {
 }
 
 bool take_distance(const char *text, command_line &c) {
-    char *end = nullptr;
-    const double km = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !std::isfinite(km) || km <= 0) {
+    double km = 0;
+    if (!parse_double(text, km) || !std::isfinite(km) || km <= 0) {
         say_wrong(std::string("invalid --max-distance '") + text + "': a distance in km above 0");
         return false;
     }
@@ -244,10 +243,8 @@ bool take_grid_option(int opt, command_line &c) {
 }
 
 bool take_years(const char *text, import::import_request &r) {
-    int first = 0, last = 0, used = 0;
-    if (std::sscanf(text, "%4d-%4d%n", &first, &last, &used) != 2 ||
-        static_cast<size_t>(used) != std::strlen(text) || first < 1 || first > last ||
-        last > 9999) {
+    int first = 0, last = 0;
+    if (!parse_year_range(text, first, last)) {
         say_wrong(std::string("invalid --years value '") + text +
                   "': FIRST-LAST, such as 1991-2020");
         return false;

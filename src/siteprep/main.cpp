@@ -155,12 +155,8 @@ bool take_rule(command_options &opts) {
 // --years A-B, years of four digits at most.
 bool take_years(command_options &opts) {
     const std::string text = optarg;
-    const size_t dash = text.find('-');
     int first = 0, last = 0;
-    if (dash != std::string::npos && dash > 0 && dash <= 4 && text.size() - dash - 1 <= 4 &&
-        text.find_first_not_of("0123456789-") == std::string::npos &&
-        parse_int(text.substr(0, dash), first) && parse_int(text.substr(dash + 1), last) &&
-        first >= 1 && first <= last) {
+    if (parse_year_range(text, first, last)) {
         opts.choice.first_year = first;
         opts.choice.last_year = last;
         opts.choice_named = true;

@@ -50,6 +50,23 @@ bool parse_float(std::string_view token, float &value) {
     return true;
 }
 
+bool parse_double(std::string_view token, double &value) {
+    std::string_view digits = without_plus(token);
+    if (digits.empty() || digits[0] == '+')
+        return false;
+    const char *end = digits.data() + digits.size();
+    auto [ptr, ec] = std::from_chars(digits.data(), end, value);
+    if (ec == std::errc() && ptr == end)
+        return true;
+    std::string copy(token);
+    char *stop = nullptr;
+    double v = std::strtod(copy.c_str(), &stop);
+    if (copy.empty() || stop != copy.c_str() + copy.size() || is_blank_char(copy[0]))
+        return false;
+    value = v;
+    return true;
+}
+
 bool parse_int(std::string_view token, int &value) {
     std::string_view digits = without_plus(token);
     if (digits.empty() || digits[0] == '+')
@@ -57,4 +74,18 @@ bool parse_int(std::string_view token, int &value) {
     const char *end = digits.data() + digits.size();
     auto [ptr, ec] = std::from_chars(digits.data(), end, value, 10);
     return ec == std::errc() && ptr == end;
+}
+
+bool parse_year_range(std::string_view token, int &first, int &last) {
+    const size_t dash = token.find('-');
+    if (dash == std::string_view::npos || dash == 0 || dash > 4 || token.size() - dash - 1 > 4 ||
+        token.find_first_not_of("0123456789-") != std::string_view::npos)
+        return false;
+    int a = 0, b = 0;
+    if (!parse_int(token.substr(0, dash), a) || !parse_int(token.substr(dash + 1), b) || a < 1 ||
+        a > b)
+        return false;
+    first = a;
+    last = b;
+    return true;
 }

@@ -28,6 +28,11 @@ std::string_view next_token(std::string_view text, size_t &pos);
 // would read it.
 bool parse_float(std::string_view token, float &value);
 bool parse_int(std::string_view token, int &value);
+bool parse_double(std::string_view token, double &value);
+
+// A period of years, FIRST-LAST: each year one to four digits and nothing
+// else (no sign, no blank), FIRST at least 1 and at most LAST.
+bool parse_year_range(std::string_view token, int &first, int &last);
 
 // What a line parser made of a line.
 enum class parse_status { ok, blank, bad };

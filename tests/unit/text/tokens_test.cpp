@@ -62,4 +62,34 @@ TEST(IntToken, AcceptsOnlyWhole32BitNumbers) {
     }
 }
 
+TEST(YearRangeToken, AcceptsOnlyFirstDashLastInPlainDigits) {
+    const struct {
+        const char *token;
+        bool valid;
+        int first, last;
+    } cases[] = {{"1991-2020", true, 1991, 2020}, {"2000-2000", true, 2000, 2000},
+                 {"1-9999", true, 1, 9999},       {" 1991- 2020", false, 0, 0},
+                 {"1991-2020 ", false, 0, 0},     {"+1991-2020", false, 0, 0},
+                 {"2020-1991", false, 0, 0},      {"0-10", false, 0, 0},
+                 {"19910-2020", false, 0, 0},     {"1991-20200", false, 0, 0},
+                 {"1991", false, 0, 0},           {"-2020", false, 0, 0},
+                 {"1991-", false, 0, 0},          {"1991-2020-2030", false, 0, 0}};
+    for (const auto &c : cases) {
+        int first = -1, last = -1;
+        EXPECT_EQ(parse_year_range(c.token, first, last), c.valid) << c.token;
+        if (c.valid) {
+            EXPECT_EQ(first, c.first) << c.token;
+            EXPECT_EQ(last, c.last) << c.token;
+        }
+    }
+}
+
+TEST(DoubleToken, AcceptsOnlyAWholeToken) {
+    double v = 0;
+    EXPECT_TRUE(parse_double("2.5", v));
+    EXPECT_EQ(v, 2.5);
+    for (const char *bad : {" 2.5", "2.5 ", "2.5km", "", "+"})
+        EXPECT_FALSE(parse_double(bad, v)) << bad;
+}
+
 } // namespace

@@ -2,7 +2,8 @@
 // format (the first byte picks it). An input is refused with a message or
 // becomes whole years of days in calendar order, seven fields a line.
 #include "fd.h"
-#include "readers/readers.h"
+#include "formats.h"
+#include "readers.h"
 #include "target.h"
 
 #include <cstdint>
@@ -64,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (in == nullptr || std::fwrite(data + 1, 1, size - 1, in) != size - 1 || std::fclose(in) != 0)
         std::abort();
     import::import_options o;
-    o.format = static_cast<import::source>(data[0] % 4);
+    o.format = &import::daily_formats()[data[0] % import::daily_formats().size()];
     o.temp = import::temp_unit::fahrenheit;
     o.prcp = import::prcp_unit::mm;
     o.columns.date = "date";

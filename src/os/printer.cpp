@@ -40,9 +40,13 @@ void print_text(std::string_view text) {
 void print_format(const char *format, ...) {
     va_list args;
     va_start(args, format);
+    print_vformat(format, args);
+    va_end(args);
+}
+
+void print_vformat(const char *format, va_list args) {
     if (os::sys::vfprintf(stdout, format, args) < 0 && stdout_error == 0)
         stdout_error = errno != 0 ? errno : EIO;
-    va_end(args);
 }
 
 void print_now() {

@@ -4,6 +4,7 @@
 // is an error too.
 #pragma once
 
+#include <cstdarg>
 #include <cstdio>
 #include <string_view>
 
@@ -13,6 +14,7 @@ void print_line(std::string_view line);
 void print_text(std::string_view text);
 // Formatted text on standard output, as printf puts it.
 void print_format(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void print_vformat(const char *format, va_list args) __attribute__((format(printf, 1, 0)));
 // What was said so far, out now: a message that someone waits on, or one
 // that must outlast an interrupt.
 void print_now();

@@ -6,9 +6,9 @@
 #include "file_paths.h"
 #include "guard.h"
 #include "layout.h"
+#include "outputs.h"
 #include "pass.h"
-#include "plan.h"
-#include "printer.h"
+#include "reporter.h"
 #include "shown.h"
 #include "signals.h"
 #include "site_files.h"
@@ -25,7 +25,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <new>
 #include <sys/stat.h>
 
 namespace import {
@@ -56,7 +55,7 @@ struct job {
 };
 
 int say(const std::string &line) {
-    print_error_line(line);
+    say_error_line(line);
     return 1;
 }
 
@@ -143,8 +142,8 @@ std::string place_sites(job &j) {
         p.cell = cell;
         p.km = geo::distance_km(at, grid.at(cell));
         if (cell != nearest)
-            print_line(site_named(j, i) + ": its cell has no data; the nearest cell with data, " +
-                       format_message("%.3f km away, is taken", p.km));
+            say_line(site_named(j, i) + ": its cell has no data; the nearest cell with data, " +
+                     format_message("%.3f km away, is taken", p.km));
         j.placed.push_back(std::move(p));
     }
     return std::string();
@@ -246,16 +245,16 @@ struct group_writing {
         const std::string &path = j.outputs[p.site];
         const float *of_site = &group[k * j.days * quantities];
         std::string why;
-        try {
+        const bool in_memory = ran_in_memory([&] {
             const os::result<void> done =
                 os::write_file_keeping_mode(path, path + ".", [&](os::out_stream &out) {
                     return write_days(j, of_site, out, p.row);
                 });
             if (!done)
                 why = "Error writing " + shown_name(path) + ": " + done.error().reason();
-        } catch (const std::bad_alloc &) {
+        });
+        if (!in_memory)
             why = "Error writing " + shown_name(path) + ": " + std::strerror(ENOMEM);
-        }
         if (!why.empty() && !j.r.keep_going)
             stop = true;
         outcome[k] = {true, std::move(why)};
@@ -330,15 +329,15 @@ size_t write_files(job &j, const daily_values &values, const std::vector<bool> &
 
 void say_how(const job &j) {
     for (int q = 0; q < quantities; ++q)
-        print_line(std::string(quantity_name[q]) + " from " + quote_token(j.r.variable[q]) + ": " +
-                   j.found.of[q].how);
+        say_line(std::string(quantity_name[q]) + " from " + quote_token(j.r.variable[q]) + ": " +
+                 j.found.of[q].how);
 }
 
 int list_failures(const job &j) {
-    print_error_line("Failed sites:");
+    say_error_line("Failed sites:");
     for (const std::string &f : j.failed)
-        print_error_line(f);
-    print_error_line(format_message("%zu of %zu sites failed", j.failed.size(), j.sites.size()));
+        say_error_line(f);
+    say_error_line(format_message("%zu of %zu sites failed", j.failed.size(), j.sites.size()));
     return 1;
 }
 
@@ -400,7 +399,7 @@ int import_netcdf(const netcdf_request &r) {
     std::vector<station_row> rows;
     const size_t written = write_files(j, values, keep, rows, status);
     const calendar_date first = cf::gregorian_date(j.first_day);
-    print_line(format_message(
+    say_line(format_message(
         "%s in %s, %d-%d (%zu days each), from %s",
         counted(static_cast<long>(written), "daily file").c_str(), shown_name(r.output_dir).c_str(),
         first.year, cf::gregorian_date(j.first_day + static_cast<long long>(j.days) - 1).year,
@@ -415,12 +414,7 @@ int import_netcdf(const netcdf_request &r) {
 } // namespace
 
 int run_netcdf_import(const netcdf_request &request) {
-    try {
-        return import_netcdf(request);
-    } catch (const std::bad_alloc &) {
-        print_error_line(std::string("siteprep-import: ") + std::strerror(ENOMEM) + "; it stopped");
-        return 1;
-    }
+    return run_reported([&] { return import_netcdf(request); });
 }
 
 } // namespace import

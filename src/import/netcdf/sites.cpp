@@ -1,8 +1,8 @@
 // The --sites file: a stations table when its first line is a CSV header
 // with name, latitude and longitude, else a site list.
 #include "sites.h"
-#include "plan.h"
-#include "readers/reading.h"
+#include "input.h"
+#include "outputs.h"
 #include "shown.h"
 #include "tokens.h"
 

@@ -1,7 +1,7 @@
 // DEM tiles and grids, and elevations read from them.
 #include "sites/dem.h"
 #include "file_paths.h"
-#include "readers/reading.h"
+#include "input.h"
 #include "shown.h"
 #include "soil/soil_readers.h"
 

@@ -5,9 +5,9 @@
 #include "sites/sites_run.h"
 #include "csv_table.h"
 #include "guard.h"
-#include "plan.h"
-#include "printer.h"
-#include "readers/reading.h"
+#include "input.h"
+#include "outputs.h"
+#include "reporter.h"
 #include "shown.h"
 #include "sites/dem.h"
 #include "tokens.h"
@@ -16,13 +16,10 @@
 #include <cmath>
 #include <cstring>
 #include <map>
-#include <new>
 
 namespace import {
 
 namespace {
-
-constexpr char program[] = "siteprep-import";
 
 // The site list's fields after the name, from the tables' columns.
 enum field {
@@ -129,13 +126,12 @@ void compare_elevations(const site_entry &e, double dem_elevation) {
     const double difference = dem_elevation - e.source_elevation;
     if (!(std::fabs(difference) > 350))
         return;
-    print_error(program, format_message("warning: %s: the DEM gives %.1f m, %.0f m %s the weather "
-                                        "source's elevation_m of %g m: its temperatures may be "
-                                        "%.1f degrees C too %s for the site (6.5 degrees C a km)",
-                                        shown_name(e.name).c_str(), dem_elevation,
-                                        std::fabs(difference), difference > 0 ? "above" : "below",
-                                        e.source_elevation, std::fabs(difference) * 6.5 / 1000,
-                                        difference > 0 ? "warm" : "cold"));
+    say_error(format_message("warning: %s: the DEM gives %.1f m, %.0f m %s the weather "
+                             "source's elevation_m of %g m: its temperatures may be "
+                             "%.1f degrees C too %s for the site (6.5 degrees C a km)",
+                             shown_name(e.name).c_str(), dem_elevation, std::fabs(difference),
+                             difference > 0 ? "above" : "below", e.source_elevation,
+                             std::fabs(difference) * 6.5 / 1000, difference > 0 ? "warm" : "cold"));
 }
 
 // The elevations of the complete entries from the DEMs, each DEM read only
@@ -206,7 +202,7 @@ int sites_all(const sites_request &r) {
         if (std::string why = add_elevations(r, entries); !why.empty())
             wrong.push_back(why);
     for (const std::string &why : wrong)
-        print_error(program, why);
+        say_error(why);
     if (!wrong.empty())
         return 1;
     std::string list;
@@ -217,27 +213,21 @@ int sites_all(const sites_request &r) {
             continue;
         }
         ++left;
-        print_error(program, (r.skip_incomplete ? "left out: " : "") + e.problem);
+        say_error((r.skip_incomplete ? "left out: " : "") + e.problem);
     }
     if (left > 0 && !r.skip_incomplete) {
-        print_error(program, counted(left, "site") +
-                                 " without every value: no site list was written "
-                                 "(--skip-incomplete leaves them out)");
+        say_error(counted(left, "site") + " without every value: no site list was written "
+                                          "(--skip-incomplete leaves them out)");
         return 1;
     }
-    print_text(list);
+    say_text(list);
     return 0;
 }
 
 } // namespace
 
 int run_sites(const sites_request &request) {
-    try {
-        return sites_all(request);
-    } catch (const std::bad_alloc &) {
-        print_error(program, std::string(std::strerror(ENOMEM)) + "; it stopped");
-        return 1;
-    }
+    return run_reported([&] { return sites_all(request); });
 }
 
 } // namespace import

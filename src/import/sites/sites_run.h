@@ -1,4 +1,4 @@
-// `siteprep-import sites`: the site list, from the stations table of the
+// The sites command: the site list, from the stations table of the
 // weather import joined with a soils table by name, elevations from DEMs.
 #pragma once
 

@@ -2,8 +2,8 @@
 // texture in percent or as fractions, bulk_density, and optionally each
 // profile's share of the site).
 #include "csv_table.h"
-#include "plan.h"
-#include "readers/reading.h"
+#include "input.h"
+#include "outputs.h"
 #include "shown.h"
 #include "soil/soil_readers.h"
 

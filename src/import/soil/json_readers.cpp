@@ -3,9 +3,9 @@
 // (the rows of many map units), read with the JSON library where the build
 // has it.
 #include "fd.h"
+#include "input.h"
 #include "open.h"
-#include "plan.h"
-#include "readers/reading.h"
+#include "outputs.h"
 #include "shown.h"
 #include "soil/soil_readers.h"
 

@@ -1,7 +1,8 @@
-// The command line of `siteprep-import soil`.
+// The command line of the importer's soil command.
 #include "command_options.h"
-#include "printer.h"
-#include "readers/reading.h"
+#include "convert.h"
+#include "input.h"
+#include "reporter.h"
 #include "soil/soil_run.h"
 #include "tokens.h"
 
@@ -11,54 +12,50 @@ namespace import {
 
 namespace {
 
-const char soil_usage[] =
-    "usage: siteprep-import soil soilgrids|sda|horizons [OPTIONS] FILE... --soils OUT.csv\n"
-    "       siteprep-import soil soilgrids|sda --plan POINTS.csv [OPTIONS]\n";
+const std::string soil_usage =
+    usage_of({"soil soilgrids|sda|horizons [OPTIONS] FILE... --soils OUT.csv",
+              "soil soilgrids|sda --plan POINTS.csv [OPTIONS]"});
 
 void print_soil_help() {
-    print_text(soil_usage);
-    print_text("\n"
-               "Puts a row a site into the soils table OUT.csv (name, sand, silt, clay as\n"
-               "fractions, bulk_density, layer_code, top_cm, bottom_cm, coverage, texture_sum,\n"
-               "pass_through, source): the texture averaged from 0 to the depth of the\n"
-               "site's layer-count code, each layer by its thickness there with data, the\n"
-               "components of a map unit by their shares. Rows of other sites are kept.\n"
-               "  soilgrids  SoilGrids 2.0 properties/query responses (JSON), one a site,\n"
-               "             named by the file's name without its extension (or --name)\n"
-               "  sda        a Soil Data Access result in JSON+COLUMNNAME form, the sites\n"
-               "             named by its name column (the --plan query's) or by --points\n"
-               "  horizons   a CSV of name,top_cm,bottom_cm,sand_pct,silt_pct,clay_pct,\n"
-               "             bulk_density[,share] (or sand_frac,silt_frac,clay_frac)\n");
+    say_text(soil_usage);
+    say_text("\n"
+             "Puts a row a site into the soils table OUT.csv (name, sand, silt, clay as\n"
+             "fractions, bulk_density, layer_code, top_cm, bottom_cm, coverage, texture_sum,\n"
+             "pass_through, source): the texture averaged from 0 to the depth of the\n"
+             "site's layer-count code, each layer by its thickness there with data, the\n"
+             "components of a map unit by their shares. Rows of other sites are kept.\n"
+             "  soilgrids  SoilGrids 2.0 properties/query responses (JSON), one a site,\n"
+             "             named by the file's name without its extension (or --name)\n"
+             "  sda        a Soil Data Access result in JSON+COLUMNNAME form, the sites\n"
+             "             named by its name column (the --plan query's) or by --points\n"
+             "  horizons   a CSV of name,top_cm,bottom_cm,sand_pct,silt_pct,clay_pct,\n"
+             "             bulk_density[,share] (or sand_frac,silt_frac,clay_frac)\n");
     if (!json_formats_built())
-        print_text("This build reads no JSON (it was made without nlohmann-json): soilgrids\n"
-                   "and sda are left out, though their --plan works.\n");
-    print_text("\n"
-               "Options:\n"
-               "  --soils OUT.csv          the soils table to write (made, or rows replaced)\n"
-               "  --plan POINTS.csv        print the downloads for a table of name,lat,lon (a\n"
-               "                           stations table serves) instead; nothing is read\n"
-               "  --layer-code N           the layer-count code (1 to 9) of every site\n"
-               "  --default-layer-code N   the code of a site without a restriction depth\n"
-               "                           (sda takes the largest code above its restriction)\n"
-               "  --pass-through VALUE     the site list's pass-through value of every site\n"
-               "  --pass-through-from PROPERTY\n"
-               "                           soilgrids: a property averaged as the texture and\n"
-               "                           divided by its d_factor (phh2o: pH)\n"
-               "  --quantile Q0.05|Q0.5|Q0.95\n"
-               "                           soilgrids: read that quantile instead of the mean\n"
-               "                           (marginal quantiles of each depth, not one soil)\n"
-               "  --points FILE.csv        sda: the sites, as name,mukey\n"
-               "  --name NAME              soilgrids: the site of a single FILE ('-': standard\n"
-               "                           input)\n"
-               "  --keep-going             go on past a failed input or site and list it\n"
-               "  -h, --help               show this help and exit\n"
-               "\n"
-               "Exit status: 0 when every site got its row, 1 after an error, 2 for a wrong\n"
-               "command line.\n");
-}
-
-void say_wrong(const std::string &what) {
-    print_error("siteprep-import", what);
+        say_text("This build reads no JSON (it was made without nlohmann-json): soilgrids\n"
+                 "and sda are left out, though their --plan works.\n");
+    say_text("\n"
+             "Options:\n"
+             "  --soils OUT.csv          the soils table to write (made, or rows replaced)\n"
+             "  --plan POINTS.csv        print the downloads for a table of name,lat,lon (a\n"
+             "                           stations table serves) instead; nothing is read\n"
+             "  --layer-code N           the layer-count code (1 to 9) of every site\n"
+             "  --default-layer-code N   the code of a site without a restriction depth\n"
+             "                           (sda takes the largest code above its restriction)\n"
+             "  --pass-through VALUE     the site list's pass-through value of every site\n"
+             "  --pass-through-from PROPERTY\n"
+             "                           soilgrids: a property averaged as the texture and\n"
+             "                           divided by its d_factor (phh2o: pH)\n"
+             "  --quantile Q0.05|Q0.5|Q0.95\n"
+             "                           soilgrids: read that quantile instead of the mean\n"
+             "                           (marginal quantiles of each depth, not one soil)\n"
+             "  --points FILE.csv        sda: the sites, as name,mukey\n"
+             "  --name NAME              soilgrids: the site of a single FILE ('-': standard\n"
+             "                           input)\n"
+             "  --keep-going             go on past a failed input or site and list it\n"
+             "  -h, --help               show this help and exit\n"
+             "\n"
+             "Exit status: 0 when every site got its row, 1 after an error, 2 for a wrong\n"
+             "command line.\n");
 }
 
 struct soil_line {
@@ -69,7 +66,7 @@ struct soil_line {
 bool take_code(const char *option, int &code) {
     if (parse_int(optarg, code) && code >= 1 && code <= 9)
         return true;
-    say_wrong(std::string("invalid ") + option + " value '" + optarg +
+    say_error(std::string("invalid ") + option + " value '" + optarg +
               "': a whole number from 1 to 9");
     return false;
 }
@@ -78,7 +75,7 @@ bool take_text(const char *option, std::string &into) {
     into = optarg;
     if (!into.empty())
         return true;
-    say_wrong(std::string("option '") + option + "' needs a value");
+    say_error(std::string("option '") + option + "' needs a value");
     return false;
 }
 
@@ -98,7 +95,7 @@ bool take_soil_option(int opt, soil_line &c) {
         c.pass_value = true;
         if (plain_number(optarg, r.pass_through, decimals))
             return true;
-        say_wrong(std::string("invalid --pass-through value '") + optarg + "': a number");
+        say_error(std::string("invalid --pass-through value '") + optarg + "': a number");
         return false;
     }
     case 'f':
@@ -110,7 +107,7 @@ bool take_soil_option(int opt, soil_line &c) {
         if (r.reading.quantile == "Q0.05" || r.reading.quantile == "Q0.5" ||
             r.reading.quantile == "Q0.95" || r.reading.quantile == "mean")
             return true;
-        say_wrong(std::string("invalid --quantile '") + optarg + "': Q0.05, Q0.5 or Q0.95");
+        say_error(std::string("invalid --quantile '") + optarg + "': Q0.05, Q0.5 or Q0.95");
         return false;
     case 'P':
         return take_text("--points", r.points);
@@ -133,7 +130,7 @@ bool take_soil_format(const std::string &text, soil_request &r) {
             r.format = s;
             return true;
         }
-    say_wrong("unknown soil format '" + text + "': soilgrids, sda or horizons");
+    say_error("unknown soil format '" + text + "': soilgrids, sda or horizons");
     return false;
 }
 
@@ -167,7 +164,7 @@ bool check_soil_line(const soil_line &c) {
         wrong = "this build reads no JSON (it was made without nlohmann-json): soilgrids and "
                 "sda are left out";
     if (wrong != nullptr)
-        say_wrong(wrong);
+        say_error(wrong);
     return wrong == nullptr;
 }
 
@@ -190,7 +187,7 @@ bool parse_soil_line(int argc, char **argv, soil_line &c) {
     if (c.help)
         return true;
     if (optind == argc) {
-        say_wrong("no soil format given: soilgrids, sda or horizons");
+        say_error("no soil format given: soilgrids, sda or horizons");
         return false;
     }
     if (!take_soil_format(argv[optind++], c.r))
@@ -205,9 +202,7 @@ bool parse_soil_line(int argc, char **argv, soil_line &c) {
 int soil_command(int argc, char **argv) {
     soil_line c;
     if (!parse_soil_line(argc, argv, c)) {
-        print_error_text(soil_usage);
-        print_error_text("Try 'siteprep-import soil --help' for more information.\n");
-        return 2;
+        return wrong_command_line(soil_usage, "soil");
     }
     if (c.help) {
         print_soil_help();

@@ -4,16 +4,14 @@
 #include "soil/soil_run.h"
 #include "csv_table.h"
 #include "guard.h"
-#include "named_rows.h"
-#include "plan.h"
-#include "printer.h"
-#include "readers/reading.h"
+#include "input.h"
+#include "outputs.h"
+#include "reporter.h"
 #include "shown.h"
 
 #include <cerrno>
 #include <cstring>
 #include <map>
-#include <new>
 
 namespace import {
 
@@ -31,10 +29,8 @@ const char *soil_source_name(soil_source s) {
 
 namespace {
 
-constexpr char program[] = "siteprep-import";
-
 void say_warning(const std::string &text) {
-    print_error(program, "warning: " + text);
+    say_error("warning: " + text);
 }
 
 // A point of a --plan table.
@@ -97,8 +93,8 @@ constexpr const char *soilgrids_depths[] = {"0-5cm",   "5-15cm",   "15-30cm",
 // One download a site, a query every 12 seconds (SoilGrids allows about
 // five a minute), each saved as NAME.json, which names its site.
 void print_soilgrids_plan(const std::vector<plan_point> &points, const soil_reading &how) {
-    print_line("# SoilGrids 2.0 properties/query, one point a site, saved as NAME.json;");
-    print_line("# the service allows about 5 queries a minute.");
+    say_line("# SoilGrids 2.0 properties/query, one point a site, saved as NAME.json;");
+    say_line("# the service allows about 5 queries a minute.");
     std::string asked;
     for (const char *p : {"sand", "silt", "clay", "bdod"})
         asked += std::string("&property=") + p;
@@ -108,10 +104,10 @@ void print_soilgrids_plan(const std::vector<plan_point> &points, const soil_read
         asked += std::string("&depth=") + d;
     asked += "&value=" + how.quantile;
     for (const plan_point &p : points)
-        print_line("curl -fsS -o " + shell_word(p.name + ".json") + " " +
-                   shell_word(std::string(soilgrids_query) + "?lon=" + p.longitude +
-                              "&lat=" + p.latitude + asked) +
-                   " && sleep 12");
+        say_line("curl -fsS -o " + shell_word(p.name + ".json") + " " +
+                 shell_word(std::string(soilgrids_query) + "?lon=" + p.longitude +
+                            "&lat=" + p.latitude + asked) +
+                 " && sleep 12");
 }
 
 // A text for a JSON string, in double quotes (a site-list name holds no
@@ -150,26 +146,26 @@ std::vector<std::string> sda_query(const std::vector<plan_point> &points) {
 // object of the query and the result's format); the query is shown first
 // as comments.
 void print_sda_plan(const std::vector<plan_point> &points) {
-    print_line("# Soil Data Access: one query for every point; its JSON+COLUMNNAME result,");
-    print_line("# sda.json, names the sites. The query:");
+    say_line("# Soil Data Access: one query for every point; its JSON+COLUMNNAME result,");
+    say_line("# sda.json, names the sites. The query:");
     const std::vector<std::string> sql = sda_query(points);
     std::string query;
     for (const std::string &line : sql) {
-        print_line("#   " + line);
+        say_line("#   " + line);
         query += (query.empty() ? "" : "\n") + line;
     }
-    print_line("cat > sda-request.json <<'JSON'");
-    print_line("{\"format\":\"JSON+COLUMNNAME\",\"query\":" + json_text(query) + "}");
-    print_line("JSON");
-    print_line("curl -fsS -o sda.json -H 'Content-Type: application/json' "
-               "--data-binary @sda-request.json "
-               "https://sdmdataaccess.sc.egov.usda.gov/Tabular/post.rest");
+    say_line("cat > sda-request.json <<'JSON'");
+    say_line("{\"format\":\"JSON+COLUMNNAME\",\"query\":" + json_text(query) + "}");
+    say_line("JSON");
+    say_line("curl -fsS -o sda.json -H 'Content-Type: application/json' "
+             "--data-binary @sda-request.json "
+             "https://sdmdataaccess.sc.egov.usda.gov/Tabular/post.rest");
 }
 
 int print_plan(const soil_request &r) {
     std::vector<plan_point> points;
     if (std::string why = read_plan_points(r.plan, points); !why.empty()) {
-        print_error(program, why);
+        say_error(why);
         return 1;
     }
     if (r.format == soil_source::soilgrids)
@@ -259,7 +255,7 @@ bool add_sites(const soil_request &r, const std::string &input, soil_outcome &ou
         out.rows.emplace_back(row.name, soils_line(row));
     }
     for (const std::string &why : failed)
-        print_error(program, why);
+        say_error(why);
     out.failures.insert(out.failures.end(), failed.begin(), failed.end());
     return failed.empty() || r.keep_going;
 }
@@ -269,50 +265,45 @@ int soil_all(soil_request &r) {
         return print_plan(r);
     if (!r.points.empty())
         if (std::string why = read_points(r.points, r.reading); !why.empty()) {
-            print_error(program, why);
+            say_error(why);
             return 1;
         }
     if (const std::vector<std::string> found = soil_collisions(r); !found.empty()) {
         for (const std::string &why : found)
-            print_error(program, why);
-        print_error(program, "nothing was written");
+            say_error(why);
+        say_error("nothing was written");
         return 1;
     }
     if (r.format == soil_source::soilgrids && r.reading.quantile != "mean")
-        print_error(program, "note: the " + r.reading.quantile +
-                                 " values are quantiles of each property and depth on its "
-                                 "own, not the texture of one soil: the three need not sum "
-                                 "to 100 %");
+        say_error("note: the " + r.reading.quantile +
+                  " values are quantiles of each property and depth on its "
+                  "own, not the texture of one soil: the three need not sum "
+                  "to 100 %");
     soil_outcome out;
     for (const std::string &input : r.inputs)
         if (!add_sites(r, input, out)) {
-            print_error(program, shown_name(r.soils) + " was not written");
+            say_error(shown_name(r.soils) + " was not written");
             return 1;
         }
     if (!out.rows.empty())
         if (std::string why = write_named_table(r.soils, soils_header(), out.rows, "soils table");
             !why.empty()) {
-            print_error(program, why);
+            say_error(why);
             return 1;
         }
-    print_format("%s: %s\n", shown_name(r.soils).c_str(),
-                 counted(static_cast<long>(out.rows.size()), "site").c_str());
+    say_format("%s: %s\n", shown_name(r.soils).c_str(),
+               counted(static_cast<long>(out.rows.size()), "site").c_str());
     if (out.failures.empty())
         return 0;
-    print_error(program, counted(static_cast<long>(out.failures.size()), "failure") +
-                             ", listed above; their sites are not in " + shown_name(r.soils));
+    say_error(counted(static_cast<long>(out.failures.size()), "failure") +
+              ", listed above; their sites are not in " + shown_name(r.soils));
     return 1;
 }
 
 } // namespace
 
 int run_soil(soil_request request) {
-    try {
-        return soil_all(request);
-    } catch (const std::bad_alloc &) {
-        print_error(program, std::string(std::strerror(ENOMEM)) + "; it stopped");
-        return 1;
-    }
+    return run_reported([&] { return soil_all(request); });
 }
 
 } // namespace import

@@ -1,4 +1,4 @@
-// `siteprep-import soil`: soils tables from SoilGrids responses, Soil Data
+// The soil command: soils tables from SoilGrids responses, Soil Data
 // Access results or horizon tables, and the download plans that make them.
 #pragma once
 

@@ -2,7 +2,9 @@
 // however the reads fall, and a read that fails in the middle of a line
 // told as the input's read failure, not as a bad line.
 #include "data.h"
-#include "readers/readers.h"
+#include "formats.h"
+#include "input.h"
+#include "readers.h"
 #include "sys_faults.h"
 
 #include <gtest/gtest.h>
@@ -29,6 +31,7 @@ std::string csv_of_days(const char *line_end) {
 }
 
 import::import_options csv_options(){import::import_options o;
+o.format = import::find_daily_format("csv");
 o.prcp = import::prcp_unit::mm;
 o.columns.date = "date";
 o.columns.value[import::tmax] = "tmax";

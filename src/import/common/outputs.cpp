@@ -1,13 +1,17 @@
-// Tables of a row a name, merged with an import's rows.
-#include "named_rows.h"
+// What the importer's commands do with their outputs.
+#include "outputs.h"
 
 #include "file_paths.h"
 #include "open.h"
+#include "reporter.h"
 #include "shown.h"
+#include "site_files.h"
+#include "tokens.h"
 #include "write_whole.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace import {
 
@@ -105,6 +109,84 @@ std::string write_named_table(const std::string &path, const std::string &header
     if (!merge_named_rows(table, header, rows, text))
         return shown_name(path) + " changed while importing: it is no longer a " + kind;
     return write_text_replacing(path, text);
+}
+
+std::string check_stations(const std::string &path) {
+    // Its directory too: a table that cannot be written would fail only
+    // after every daily file.
+    if (const os::result<void> room = os::may_create_in(dir_of(path)); !room)
+        return "Error writing " + shown_name(path) + ": " + room.error().reason();
+    std::string table, text;
+    if (std::string why = read_table_file(path, table); !why.empty())
+        return "Error reading " + shown_name(path) + ": " + why;
+    // With or without the grid cells' distance column.
+    if (!merge_stations(table, {}, text))
+        return shown_name(path) + " is not a stations table (its first line is not the " +
+               "table's header): it is left as it is; give another --stations file";
+    return std::string();
+}
+
+int update_stations(const std::string &path, const std::vector<station_row> &rows) {
+    if (rows.empty())
+        return 0; // nothing imported: the table stays as it is
+    std::string table, text;
+    if (std::string why = read_table_file(path, table); !why.empty()) {
+        say_error_line("Error reading " + shown_name(path) + ": " + why);
+        return 1;
+    }
+    if (!merge_stations(table, rows, text)) {
+        say_error_line(shown_name(path) +
+                       " changed while importing: it is no longer a stations table");
+        return 1;
+    }
+    if (std::string why = write_text_replacing(path, text); !why.empty()) {
+        say_error_line(why);
+        return 1;
+    }
+    return 0;
+}
+
+std::string stem_of(const std::string &path) {
+    std::string base = base_of(path);
+    const size_t dot = base.rfind('.');
+    return dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
+}
+
+std::string make_directories(std::string dir, std::vector<std::string> &made) {
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    const std::string failed = "Error making the directory " + shown_name(dir) + ": ";
+    const os::result<struct stat> st = os::status_of(dir);
+    if (st)
+        return S_ISDIR(st.value().st_mode) ? std::string() : failed + std::strerror(ENOTDIR);
+    if (st.err() == ENOENT && dir_of(dir) != dir)
+        if (std::string why = make_directories(dir_of(dir), made); !why.empty())
+            return why;
+    if (const os::result<void> making = os::make_directory(dir); !making)
+        return failed + making.error().reason();
+    made.push_back(dir);
+    return std::string();
+}
+
+int nothing_written(const std::vector<std::string> &messages,
+                    const std::vector<std::string> &made) {
+    for (const std::string &message : messages)
+        say_error_line(message);
+    say_error_line("Nothing was written.");
+    // The directories made for nothing go, where they can.
+    for (auto dir = made.rbegin(); dir != made.rend(); ++dir)
+        (void)os::remove_directory(*dir);
+    return 1;
+}
+
+bool site_list_can_name(const std::string &name) {
+    return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
+        return is_blank_char(c) || static_cast<unsigned char>(c) < 0x20 || c == '\x7f';
+    });
+}
+
+std::string daily_file_in(const std::string &output_dir, const std::string &name) {
+    return paths_of((output_dir == "." ? std::string() : output_dir + "/") + name).weather_file;
 }
 
 } // namespace import

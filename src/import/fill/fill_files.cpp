@@ -9,8 +9,8 @@
 #include "guard.h"
 #include "layout.h"
 #include "open.h"
-#include "plan.h"
-#include "printer.h"
+#include "outputs.h"
+#include "reporter.h"
 #include "shown.h"
 #include "site_files.h"
 #include "write_whole.h"
@@ -19,7 +19,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <new>
 
 namespace import {
 
@@ -274,8 +273,6 @@ filled_files fill_files_of(const std::string &name, const daily_text &target,
 
 namespace {
 
-constexpr char program[] = "siteprep-import";
-
 // A file read whole; absent (ENOENT) is empty when absent_ok.
 os::result<std::string> read_whole(const std::string &path, bool absent_ok = false) {
     os::result<os::regular_file> opened = os::open_regular(path);
@@ -351,13 +348,12 @@ os::result<void> write_text(const std::string &path, const std::string &text) {
 int fill_all(const fill_request &r) {
     const std::string output = output_of(r);
     if (std::string why = refusal(r, output); !why.empty()) {
-        print_error(program, why);
+        say_error(why);
         return 1;
     }
     os::result<std::string> text = read_whole(r.target);
     if (!text) {
-        print_error(program,
-                    "Error reading " + shown_name(r.target) + ": " + text.error().reason());
+        say_error("Error reading " + shown_name(r.target) + ": " + text.error().reason());
         return 1;
     }
     daily_text target;
@@ -370,7 +366,7 @@ int fill_all(const fill_request &r) {
         why = "Error reading " + shown_name(fill_record_of(r.target)) + ": " +
               earlier.error().reason();
     if (!why.empty()) {
-        print_error(program, why);
+        say_error(why);
         return 1;
     }
     const filled_files made = fill_files_of(output, target, donors, r.settings, *earlier);
@@ -379,24 +375,18 @@ int fill_all(const fill_request &r) {
          {std::pair{output, &made.daily}, std::pair{fill_record_of(output), &made.record},
           std::pair{fill_skill_of(output), &made.skill}})
         if (const os::result<void> written = write_text(path, *content); !written) {
-            print_error(program,
-                        "Error writing " + shown_name(path) + ": " + written.error().reason());
+            say_error("Error writing " + shown_name(path) + ": " + written.error().reason());
             return 1;
         }
     for (const std::string &line : made.said)
-        print_line(line);
+        say_line(line);
     return 0;
 }
 
 } // namespace
 
 int run_fill(const fill_request &request) {
-    try {
-        return fill_all(request);
-    } catch (const std::bad_alloc &) {
-        print_error(program, std::string(std::strerror(ENOMEM)) + "; it stopped");
-        return 1;
-    }
+    return run_reported([&] { return fill_all(request); });
 }
 
 } // namespace import

@@ -1,7 +1,11 @@
-// The tables the importer keeps a row a name in (the stations table, the
-// soils table), merged with the rows of an import, so that imports of
-// several batches build one table.
+// What every command of the importer does with its outputs: the names a
+// site's daily file takes, the directories made for them, the tables kept
+// a row a name (the stations table, the soils table) merged with the rows
+// of an import so that imports of several batches build one table, and
+// files written whole through a temporary name.
 #pragma once
+
+#include "wth_writer.h"
 
 #include <string>
 #include <string_view>
@@ -42,5 +46,30 @@ std::string write_text_replacing(const std::string &path, const std::string &tex
 // name; empty, or what failed.
 std::string write_named_table(const std::string &path, const std::string &header,
                               const std::vector<named_row> &rows, const char *kind);
+
+// A file's name without its directory and its extension.
+std::string stem_of(const std::string &path);
+
+// A name a site list can hold: no white space, no control character.
+bool site_list_can_name(const std::string &name);
+
+// The daily file siteprep reads for the site of that name in output_dir.
+std::string daily_file_in(const std::string &output_dir, const std::string &name);
+
+// Makes dir and the directories above it that are missing, as mkdir -p
+// does, adding each it made to made; empty, or what failed.
+std::string make_directories(std::string dir, std::vector<std::string> &made);
+
+// Says each message and that nothing was written, removing the
+// directories made (the last first); status 1.
+int nothing_written(const std::vector<std::string> &messages, const std::vector<std::string> &made);
+
+// Checks that the --stations file is one this tool wrote (or none yet) and
+// that it can be written, before any import; empty, or why it is left alone.
+std::string check_stations(const std::string &path);
+
+// Puts rows into the stations table at path (nothing changes without
+// rows); 0, or 1 after saying what failed.
+int update_stations(const std::string &path, const std::vector<station_row> &rows);
 
 } // namespace import

@@ -27,7 +27,7 @@ std::string power_header(input &in, table &t, station_row &row) {
 
 } // namespace
 
-std::string read_power(input &in, wth_writer &writer, station_row &row) {
+std::string read_power(input &in, const import_options &, wth_writer &writer, station_row &row) {
     table t;
     t.temp = temp_unit::celsius;
     t.prcp = prcp_unit::mm;

@@ -8,11 +8,10 @@
 #include "daily_line.h"
 #include "file_paths.h"
 #include "guard.h"
+#include "input.h"
 #include "layout.h"
-#include "named_rows.h"
-#include "plan.h"
-#include "printer.h"
-#include "readers/reading.h"
+#include "outputs.h"
+#include "reporter.h"
 #include "shown.h"
 #include "tokens.h"
 #include "write_whole.h"
@@ -22,7 +21,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <new>
 #include <sys/stat.h>
 #include <tuple>
 
@@ -348,9 +346,9 @@ std::string write_scenarios(const delta_table &table, planned_file &f) {
         long all = 0, above = 0;
         for (int m = 0; m < 12; ++m)
             all += f.days[s][static_cast<size_t>(m)], above += f.above[s][static_cast<size_t>(m)];
-        print_line(shown_name(f.output[s]) + ": " + counted(all, "day") + " from " +
-                   input_name(f.input) +
-                   (above > 0 ? ", " + counted(above, "day") + " with Tmin above Tmax" : ""));
+        say_line(shown_name(f.output[s]) + ": " + counted(all, "day") + " from " +
+                 input_name(f.input) +
+                 (above > 0 ? ", " + counted(above, "day") + " with Tmin above Tmax" : ""));
     }
     f.done = true;
     return std::string();
@@ -363,7 +361,7 @@ int write_provenance(const scenario_request &r, const delta_table &table, size_t
     const std::string path = provenance_of(r, table.scenarios[s]);
     std::string old, why;
     if (!read_provenance(path, old, why)) {
-        print_error_line(why);
+        say_error_line(why);
         return 1;
     }
     std::vector<std::string> sites;
@@ -389,7 +387,7 @@ int write_provenance(const scenario_request &r, const delta_table &table, size_t
                     std::to_string(f.days[s][m]) + "," + std::to_string(f.above[s][m]) + "\r\n";
         }
     if (why = write_text_replacing(path, text); !why.empty()) {
-        print_error_line(why);
+        say_error_line(why);
         return 1;
     }
     return 0;
@@ -413,7 +411,7 @@ int make_scenarios(const scenario_request &r) {
     std::vector<std::string> failed;
     for (planned_file &f : files) {
         if (std::string why = write_scenarios(table, f); !why.empty()) {
-            print_error_line(why);
+            say_error_line(why);
             failed.push_back(why);
             status = 1;
             if (!r.keep_going)
@@ -421,10 +419,10 @@ int make_scenarios(const scenario_request &r) {
         }
     }
     if (r.keep_going && !failed.empty()) {
-        print_error_line("Failed inputs:");
+        say_error_line("Failed inputs:");
         for (const std::string &why : failed)
-            print_error_line(why);
-        print_error_line(format_message("%zu of %zu inputs failed", failed.size(), files.size()));
+            say_error_line(why);
+        say_error_line(format_message("%zu of %zu inputs failed", failed.size(), files.size()));
     }
     for (size_t s = 0; s < table.scenarios.size(); ++s)
         if (write_provenance(r, table, s, files) != 0)
@@ -435,12 +433,7 @@ int make_scenarios(const scenario_request &r) {
 } // namespace
 
 int run_scenario(const scenario_request &request) {
-    try {
-        return make_scenarios(request);
-    } catch (const std::bad_alloc &) {
-        print_error_line(std::string("siteprep-import: ") + std::strerror(ENOMEM) + "; it stopped");
-        return 1;
-    }
+    return run_reported([&] { return make_scenarios(request); });
 }
 
 } // namespace import

@@ -1,6 +1,6 @@
 // Small CSV tables read whole.
 #include "csv_table.h"
-#include "readers/reading.h"
+#include "input.h"
 #include "shown.h"
 
 #include <charconv>

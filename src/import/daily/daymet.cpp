@@ -4,7 +4,7 @@
 
 namespace import {
 
-std::string read_daymet(input &in, wth_writer &writer, station_row &row) {
+std::string read_daymet(input &in, const import_options &, wth_writer &writer, station_row &row) {
     table t;
     t.daymet_days = true;
     t.temp = temp_unit::celsius;

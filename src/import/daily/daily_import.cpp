@@ -3,14 +3,17 @@
 // temporary name and renamed into place, so that a failed import leaves
 // nothing under the final name, and an existing one is replaced only when
 // the user says so.
-#include "plan.h"
+#include "daily_import.h"
+
 #include "fd.h"
 #include "file_paths.h"
 #include "fill_files.h"
+#include "formats.h"
 #include "guard.h"
-#include "named_rows.h"
+#include "input.h"
 #include "open.h"
-#include "printer.h"
+#include "outputs.h"
+#include "reporter.h"
 #include "shown.h"
 #include "site_files.h"
 #include "text_streams.h"
@@ -20,8 +23,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <new>
 
 namespace import {
 
@@ -41,7 +42,7 @@ std::vector<planned> plan(const import_request &r) {
         p.input = input;
         if (!r.name.empty())
             p.name = r.name;
-        else if (r.options.format == source::ghcn)
+        else if (r.options.format->named_by_station)
             p.name = ghcn_station_of(input, p.failure);
         else
             p.name = stem_of(input);
@@ -50,10 +51,9 @@ std::vector<planned> plan(const import_request &r) {
                         " holds white space or a control character, which no site list can "
                         "name: give --name";
         // The daily file siteprep reads for a site of that name there.
-        p.output = paths_of((r.output_dir == "." ? std::string() : r.output_dir + "/") + p.name)
-                       .weather_file;
+        p.output = daily_file_in(r.output_dir, p.name);
         p.row.name = p.name;
-        p.row.format = source_name(r.options.format);
+        p.row.format = r.options.format->name;
         plans.push_back(std::move(p));
     }
     return plans;
@@ -86,41 +86,6 @@ std::vector<std::string> collisions(const import_request &r, const std::vector<p
 }
 
 } // namespace
-
-std::string check_stations(const std::string &path) {
-    // Its directory too: a table that cannot be written would fail only
-    // after every daily file.
-    if (const os::result<void> room = os::may_create_in(dir_of(path)); !room)
-        return "Error writing " + shown_name(path) + ": " + room.error().reason();
-    std::string table, text;
-    if (std::string why = read_table_file(path, table); !why.empty())
-        return "Error reading " + shown_name(path) + ": " + why;
-    // With or without the grid cells' distance column.
-    if (!merge_stations(table, {}, text))
-        return shown_name(path) + " is not a stations table (its first line is not the " +
-               "table's header): it is left as it is; give another --stations file";
-    return std::string();
-}
-
-int update_stations(const std::string &path, const std::vector<station_row> &rows) {
-    if (rows.empty())
-        return 0; // nothing imported: the table stays as it is
-    std::string table, text;
-    if (std::string why = read_table_file(path, table); !why.empty()) {
-        print_error_line("Error reading " + shown_name(path) + ": " + why);
-        return 1;
-    }
-    if (!merge_stations(table, rows, text)) {
-        print_error_line(shown_name(path) +
-                         " changed while importing: it is no longer a stations table");
-        return 1;
-    }
-    if (std::string why = write_text_replacing(path, text); !why.empty()) {
-        print_error_line(why);
-        return 1;
-    }
-    return 0;
-}
 
 namespace {
 
@@ -214,22 +179,16 @@ outcome import_one(const import_request &r, const donor_files &donors, planned &
             break; // no fill: the daily file alone
     }
     if (!donors.names.empty()) {
-        try {
-            return import_filled(r, donors, p, why, said);
-        } catch (const std::bad_alloc &) {
-            return outcome::out_of_memory;
-        }
+        outcome o = outcome::failed;
+        return ran_in_memory([&] { o = import_filled(r, donors, p, why, said); })
+                   ? o
+                   : outcome::out_of_memory;
     }
     bool no_memory = false;
     const os::result<void> written =
         os::write_file_replacing(p.output, p.output + ".", [&](os::out_stream &out) {
-            try {
-                why = import_file(p.input, r.options, out, p.row);
-            } catch (const std::bad_alloc &) {
-                no_memory = true;
-                return ENOMEM;
-            }
-            return why.empty() ? 0 : EINVAL;
+            no_memory = !ran_in_memory([&] { why = import_file(p.input, r.options, out, p.row); });
+            return no_memory ? ENOMEM : why.empty() ? 0 : EINVAL;
         });
     if (no_memory)
         return outcome::out_of_memory;
@@ -249,16 +208,10 @@ int write_stations(const import_request &r, const std::vector<planned> &plans,
 }
 
 void list_failures(const std::vector<std::pair<std::string, std::string>> &failed, size_t inputs) {
-    print_error_line("Failed inputs:");
+    std::vector<std::string> lines;
     for (const auto &[input, why] : failed)
-        print_error_line(input_name(input) + ": " + why);
-    print_error_line(format_message("%zu of %zu inputs failed", failed.size(), inputs));
-}
-
-int say_out_of_memory(const std::string &input) {
-    print_error_line("Error importing " + input_name(input) + ": " + std::strerror(ENOMEM) +
-                     "; siteprep-import stopped");
-    return 1;
+        lines.push_back(input_name(input) + ": " + why);
+    say_failures("inputs", lines, inputs);
 }
 
 // Everything checked before the first write: the places, the output
@@ -267,7 +220,7 @@ int prepare(import_request &r, station_places &places, std::vector<planned> &pla
             donor_files &donors) {
     if (!r.ghcn_stations.empty()) {
         if (std::string why = read_station_places(r.ghcn_stations, places); !why.empty()) {
-            print_error_line(why);
+            say_error_line(why);
             return 1;
         }
         r.options.places = &places;
@@ -275,7 +228,7 @@ int prepare(import_request &r, station_places &places, std::vector<planned> &pla
     // Made first, so that the guard sees where the daily files go.
     std::vector<std::string> made;
     if (std::string why = make_directories(r.output_dir, made); !why.empty()) {
-        print_error_line(why);
+        say_error_line(why);
         return 1;
     }
     plans = plan(r);
@@ -306,20 +259,21 @@ int import_all(const import_request &request) {
         std::vector<std::string> said;
         const outcome o = import_one(r, donors, plans[i], why, said);
         if (o == outcome::out_of_memory) {
-            status = say_out_of_memory(plans[i].input);
+            say_out_of_memory_while("Error importing " + input_name(plans[i].input));
+            status = 1;
             break;
         }
         done[i] = o == outcome::done;
         if (done[i]) {
             const station_row &row = plans[i].row;
-            print_line(shown_name(plans[i].output) + ": " + std::to_string(row.days) +
-                       " days from " + input_name(plans[i].input));
+            say_line(shown_name(plans[i].output) + ": " + std::to_string(row.days) + " days from " +
+                     input_name(plans[i].input));
             for (const std::string &line : said)
-                print_line(line);
-            print_now(); // kept if an interrupt ends the import of the next
+                say_line(line);
+            say_now(); // kept if an interrupt ends the import of the next
             continue;
         }
-        print_error_line(why);
+        say_error_line(why);
         failed.emplace_back(plans[i].input, why);
         if (!r.keep_going)
             break;
@@ -335,52 +289,8 @@ int import_all(const import_request &request) {
 
 } // namespace
 
-std::string stem_of(const std::string &path) {
-    std::string base = base_of(path);
-    const size_t dot = base.rfind('.');
-    return dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
-}
-
-std::string make_directories(std::string dir, std::vector<std::string> &made) {
-    while (dir.size() > 1 && dir.back() == '/')
-        dir.pop_back();
-    const std::string failed = "Error making the directory " + shown_name(dir) + ": ";
-    const os::result<struct stat> st = os::status_of(dir);
-    if (st)
-        return S_ISDIR(st.value().st_mode) ? std::string() : failed + std::strerror(ENOTDIR);
-    if (st.err() == ENOENT && dir_of(dir) != dir)
-        if (std::string why = make_directories(dir_of(dir), made); !why.empty())
-            return why;
-    if (const os::result<void> making = os::make_directory(dir); !making)
-        return failed + making.error().reason();
-    made.push_back(dir);
-    return std::string();
-}
-
-int nothing_written(const std::vector<std::string> &messages,
-                    const std::vector<std::string> &made) {
-    for (const std::string &message : messages)
-        print_error_line(message);
-    print_error_line("Nothing was written.");
-    // The directories made for nothing go, where they can.
-    for (auto dir = made.rbegin(); dir != made.rend(); ++dir)
-        (void)os::remove_directory(*dir);
-    return 1;
-}
-
-bool site_list_can_name(const std::string &name) {
-    return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
-        return is_blank_char(c) || static_cast<unsigned char>(c) < 0x20 || c == '\x7f';
-    });
-}
-
 int run_import(const import_request &request) {
-    try {
-        return import_all(request);
-    } catch (const std::bad_alloc &) {
-        print_error("siteprep-import", std::string(std::strerror(ENOMEM)) + "; it stopped");
-        return 1;
-    }
+    return import_all(request);
 }
 
 } // namespace import

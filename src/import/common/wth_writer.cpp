@@ -4,7 +4,7 @@
 #include "csv.h"
 #include "fd.h"
 #include "layout.h"
-#include "named_rows.h"
+#include "outputs.h"
 #include "shown.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 
 namespace import {
 
-std::string read_csv(input &in, const import_options &o, wth_writer &writer) {
+std::string read_csv(input &in, const import_options &o, wth_writer &writer, station_row &) {
     table t;
     t.temp = o.temp;
     t.prcp = o.prcp;

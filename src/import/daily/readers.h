@@ -12,9 +12,7 @@
 
 namespace import {
 
-enum class source { daymet, ghcn, power, csv };
-
-const char *source_name(source s);
+struct daily_format;
 
 // A plain CSV's columns, by their names in its header row.
 struct csv_columns {
@@ -30,8 +28,8 @@ struct station_place {
 using station_places = std::map<std::string, station_place>;
 
 struct import_options {
-    source format = source::csv;
-    int first_year = 0, last_year = 0; // 0: the source's own years
+    const daily_format *format = nullptr; // a row of the table of formats (formats.h)
+    int first_year = 0, last_year = 0;    // 0: the source's own years
     temp_unit temp = temp_unit::celsius;
     prcp_unit prcp = prcp_unit::cm;
     csv_columns columns;
@@ -41,9 +39,6 @@ struct import_options {
     const station_places *places = nullptr; // GHCN station metadata, if given
     bool allow_lacking = false;             // a quantity with no value at all is left to a fill
 };
-
-// An input as messages name it: "standard input" for "-".
-std::string input_name(const std::string &path);
 
 // Reads one input ("-": standard input) and writes its daily file to out, filling its row of the
 // stations table; empty on success, else what failed, naming the file, the

@@ -1,0 +1,36 @@
+// The table of daily formats: a row a source, with its name (the word of
+// its command, and the format column of the stations table), its reader,
+// its line in the program's help, the help of its own options, and which
+// of the daily formats' options it takes. A new format is a reader and a
+// row here.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace import {
+
+class input;
+struct import_options;
+class wth_writer;
+struct station_row;
+
+struct daily_format {
+    const char *name;
+    std::string (*read)(input &in, const import_options &o, wth_writer &writer, station_row &row);
+    const char *help;         // its line in the program's help
+    const char *options_help; // the help of its own options ("": none)
+    bool named_by_station;    // its daily file named after the station the file holds
+    bool user_columns;        // its columns and units named by the user (no default)
+    bool station_extras;      // takes --ghcn-stations, --fill-from and the fill's settings
+};
+
+// The formats, in the order the help lists them.
+std::span<const daily_format> daily_formats();
+// The format of that name, or none.
+const daily_format *find_daily_format(std::string_view name);
+// Their names as a list in a message: "daymet, ghcn, power, csv".
+std::string daily_format_names();
+
+} // namespace import

@@ -1,0 +1,335 @@
+// A variable of the files found through the CF conventions: its
+// coordinates (coordinate variables in degrees_north and degrees_east, or
+// the auxiliary ones its coordinates attribute names), its time coordinate
+// ("UNIT since DATE" in its calendar, at the middle of its bounds when it
+// has them), its packing, fill values and valid range, and its units.
+#include "variables.h"
+#include "shown.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace import::netcdf {
+
+bool decoding::number(const unsigned char *values, size_t index, double &v) const {
+    const double stored = load(values, index);
+    if (std::isnan(stored))
+        return false;
+    for (double m : missing)
+        if (stored == m)
+            return false;
+    const double unpacked = stored * scale + offset;
+    const double ranged = range_unpacked ? unpacked : stored;
+    if (ranged < valid_min || ranged > valid_max)
+        return false;
+    v = unpacked;
+    return true;
+}
+
+const char *const option_of[quantities] = {"--tmax", "--tmin", "--prcp"};
+
+// "FILE: variable "VAR" what".
+std::string of_variable(const nc::file &f, const std::string &var, const std::string &what) {
+    return shown_name(f.path()) + ": variable " + quote_token(var) + " " + what;
+}
+
+namespace {
+
+bool is_float_type(int type) {
+    return type == 5 /* NC_FLOAT */ || type == 6 /* NC_DOUBLE */;
+}
+
+std::string text_or_empty(const nc::file &f, int varid, const char *name, std::string &why) {
+    std::string value;
+    if (!text_attribute(f, varid, name, value, why))
+        value.clear();
+    return value;
+}
+
+// The first value of a numeric attribute, where given.
+bool first_number(const nc::file &f, int varid, const char *name, double &value, int &type,
+                  std::string &why) {
+    std::vector<double> values;
+    if (!number_attribute(f, varid, name, values, type, why))
+        return false;
+    value = values[0];
+    return true;
+}
+
+std::string read_decoding(const nc::file &f, const nc::variable &v, decoding &d) {
+    d = decoding{};
+    d.load = nc::loader_of(v.type);
+    d.size = nc::number_size(v.type);
+    if (d.load == nullptr)
+        return of_variable(f, v.name, "does not hold numbers");
+    std::string why;
+    int type = 0;
+    const bool scaled = first_number(f, v.id, "scale_factor", d.scale, type, why);
+    const bool offset = why.empty() && first_number(f, v.id, "add_offset", d.offset, type, why);
+    std::vector<double> values;
+    // Missing: the fill value (the type's default where none is given, but
+    // for bytes), and each missing_value.
+    if (why.empty() && number_attribute(f, v.id, "_FillValue", values, type, why))
+        d.missing.push_back(values[0]);
+    else if (double fill = 0;
+             why.empty() && nc::number_size(v.type) > 1 && fill_value(f, v, fill, why))
+        d.missing.push_back(fill);
+    if (why.empty() && number_attribute(f, v.id, "missing_value", values, type, why))
+        d.missing.insert(d.missing.end(), values.begin(), values.end());
+    // The valid range, of the stored values; one given as floats for
+    // packed integers is of the unpacked ones.
+    const bool packed = scaled || offset;
+    if (why.empty() && number_attribute(f, v.id, "valid_range", values, type, why) &&
+        values.size() >= 2) {
+        d.valid_min = values[0];
+        d.valid_max = values[1];
+        d.range_unpacked = packed && is_float_type(type) && !is_float_type(v.type);
+    }
+    double bound = 0;
+    if (why.empty() && first_number(f, v.id, "valid_min", bound, type, why)) {
+        d.valid_min = bound;
+        d.range_unpacked = packed && is_float_type(type) && !is_float_type(v.type);
+    }
+    if (why.empty() && first_number(f, v.id, "valid_max", bound, type, why)) {
+        d.valid_max = bound;
+        d.range_unpacked = packed && is_float_type(type) && !is_float_type(v.type);
+    }
+    return why;
+}
+
+// What a coordinate variable is by its units and standard name.
+enum class axis_kind { other, time, latitude, longitude };
+
+axis_kind kind_of(const nc::file &f, const nc::variable &c, std::string &why) {
+    const std::string units = text_or_empty(f, c.id, "units", why);
+    const std::string standard = text_or_empty(f, c.id, "standard_name", why);
+    if (cf::is_latitude_unit(units) || standard == "latitude")
+        return axis_kind::latitude;
+    if (cf::is_longitude_unit(units) || standard == "longitude")
+        return axis_kind::longitude;
+    std::string lowered = units;
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    if (lowered.find(" since ") != std::string::npos || standard == "time")
+        return axis_kind::time;
+    return axis_kind::other;
+}
+
+// The coordinate variable of a dimension (a variable of its name, on it
+// alone), if any.
+bool coordinate_of(const nc::file &f, int dim, nc::variable &c, std::string &why) {
+    nc::dimension d;
+    if (why = dimension_of(f, dim, d); !why.empty())
+        return false;
+    return find_variable(f, d.name, c, why) && c.dims.size() == 1 && c.dims[0] == dim;
+}
+
+std::string read_all(const nc::file &f, const nc::variable &c, std::vector<double> &values) {
+    std::vector<size_t> start(c.dims.size(), 0), count;
+    for (int dim : c.dims) {
+        nc::dimension d;
+        if (std::string why = dimension_of(f, dim, d); !why.empty())
+            return why;
+        count.push_back(d.length);
+    }
+    return read_doubles(f, c, start, count, values);
+}
+
+// The auxiliary latitude and longitude named by the coordinates attribute,
+// two-dimensional on two of the variable's dimensions.
+std::string auxiliary_coordinates(const nc::file &f, const nc::variable &v, nc::variable &lat,
+                                  nc::variable &lon, bool &found) {
+    found = false;
+    std::string why;
+    const std::string names = text_or_empty(f, v.id, "coordinates", why);
+    bool have_lat = false, have_lon = false;
+    for (size_t at = 0; why.empty() && at < names.size();) {
+        const size_t end = std::min(names.find(' ', at), names.size());
+        const std::string name = names.substr(at, end - at);
+        at = end + 1;
+        nc::variable c;
+        if (name.empty() || !find_variable(f, name, c, why) || c.dims.size() != 2)
+            continue;
+        const axis_kind kind = kind_of(f, c, why);
+        if (kind == axis_kind::latitude && !have_lat)
+            have_lat = true, lat = c;
+        else if (kind == axis_kind::longitude && !have_lon)
+            have_lon = true, lon = c;
+    }
+    if (!why.empty() || !have_lat || !have_lon)
+        return why;
+    const auto on_variable = [&v](int dim) {
+        return std::find(v.dims.begin(), v.dims.end(), dim) != v.dims.end();
+    };
+    if (lat.dims != lon.dims || !on_variable(lat.dims[0]) || !on_variable(lat.dims[1]))
+        return of_variable(f, v.name,
+                           "has latitude and longitude (" + lat.name + ", " + lon.name +
+                               ") that are not on two of its dimensions");
+    found = true;
+    return std::string();
+}
+
+int position_of(const nc::variable &v, int dim) {
+    return static_cast<int>(std::find(v.dims.begin(), v.dims.end(), dim) - v.dims.begin());
+}
+
+// The grid of a variable: its axes and its coordinates.
+std::string find_grid(const nc::file &f, const nc::variable &v, axes &a, coordinates &grid,
+                      nc::variable &time) {
+    std::string why;
+    nc::variable lat1, lon1;
+    a = axes{};
+    a.rank = v.dims.size();
+    for (size_t i = 0; i < v.dims.size(); ++i) {
+        nc::variable c;
+        if (!coordinate_of(f, v.dims[i], c, why)) {
+            if (!why.empty())
+                return why;
+            continue;
+        }
+        const axis_kind kind = kind_of(f, c, why);
+        const int at = static_cast<int>(i);
+        if (kind == axis_kind::time && a.time < 0)
+            a.time = at, time = c;
+        else if (kind == axis_kind::latitude && a.row < 0)
+            a.row = at, lat1 = c;
+        else if (kind == axis_kind::longitude && a.col < 0)
+            a.col = at, lon1 = c;
+    }
+    grid = coordinates{};
+    if (a.row >= 0 && a.col >= 0) {
+        if (std::string failed = read_all(f, lat1, grid.lat); !failed.empty())
+            return failed;
+        if (std::string failed = read_all(f, lon1, grid.lon); !failed.empty())
+            return failed;
+        grid.rows = grid.lat.size();
+        grid.cols = grid.lon.size();
+        return std::string();
+    }
+    nc::variable lat2, lon2;
+    bool found = false;
+    if (why = auxiliary_coordinates(f, v, lat2, lon2, found); !why.empty())
+        return why;
+    if (!found)
+        return of_variable(f, v.name,
+                           "has no latitude and longitude: neither coordinate variables in "
+                           "degrees_north and degrees_east nor a coordinates attribute naming "
+                           "them");
+    a.row = position_of(v, lat2.dims[0]);
+    a.col = position_of(v, lat2.dims[1]);
+    grid.two_dimensional = true;
+    if (std::string failed = read_all(f, lat2, grid.lat); !failed.empty())
+        return failed;
+    if (std::string failed = read_all(f, lon2, grid.lon); !failed.empty())
+        return failed;
+    nc::dimension rows, cols;
+    if (why = dimension_of(f, lat2.dims[0], rows); why.empty())
+        why = dimension_of(f, lat2.dims[1], cols);
+    grid.rows = rows.length;
+    grid.cols = cols.length;
+    return why;
+}
+
+// Any dimension besides time and the grid's must hold one value.
+std::string check_other_dimensions(const nc::file &f, const nc::variable &v, const axes &a) {
+    for (size_t i = 0; i < v.dims.size(); ++i) {
+        const int at = static_cast<int>(i);
+        if (at == a.time || at == a.row || at == a.col)
+            continue;
+        nc::dimension d;
+        if (std::string why = dimension_of(f, v.dims[i], d); !why.empty())
+            return why;
+        if (d.length != 1)
+            return of_variable(f, v.name,
+                               "has a dimension " + quote_token(d.name) + " of " +
+                                   std::to_string(d.length) +
+                                   " values besides time, latitude and longitude: a single "
+                                   "level is read");
+    }
+    return std::string();
+}
+
+// The time steps: the coordinate's values (or the middles of its bounds)
+// in its units and calendar, and their real days.
+std::string read_time(const nc::file &f, const nc::variable &time, part &p) {
+    std::string why;
+    const std::string units = text_or_empty(f, time.id, "units", why);
+    const std::string calendar = text_or_empty(f, time.id, "calendar", why);
+    if (!why.empty())
+        return why;
+    cf::time_axis axis;
+    if (!cf::parse_calendar(calendar, p.calendar, why) ||
+        !cf::parse_time_units(units, p.calendar, axis, why))
+        return of_variable(f, time.name, "(the time of " + quote_token(p.var.name) + "): " + why);
+    std::vector<double> values;
+    if (why = read_all(f, time, values); !why.empty())
+        return why;
+    nc::variable bounds;
+    const std::string bounds_name = text_or_empty(f, time.id, "bounds", why);
+    if (!bounds_name.empty() && find_variable(f, bounds_name, bounds, why) &&
+        bounds.dims.size() == 2) {
+        std::vector<double> edges;
+        if (why = read_all(f, bounds, edges); !why.empty())
+            return why;
+        if (edges.size() == 2 * values.size() && !values.empty()) {
+            for (size_t i = 0; i < values.size(); ++i)
+                values[i] = (edges[2 * i] + edges[2 * i + 1]) / 2;
+            p.bounds_seconds = std::fabs(edges[1] - edges[0]) * axis.unit_seconds;
+        }
+    }
+    if (!why.empty())
+        return why;
+    p.time_name = time.name;
+    for (double value : values) {
+        const cf::moment m = cf::moment_of(axis, value);
+        if (!p.steps.empty() &&
+            !(p.steps.back().day < m.day ||
+              (p.steps.back().day == m.day && p.steps.back().seconds < m.seconds)))
+            return of_variable(f, p.var.name, "has times that do not increase");
+        p.steps.push_back(m);
+        long long real = 0;
+        p.day.push_back(cf::real_day(p.calendar, m.day, real) ? real : no_day);
+    }
+    return std::string();
+}
+
+} // namespace
+
+// Describes the variable of name in f into p, with its grid; false with
+// why empty when f has no such variable.
+bool describe(const nc::file &f, const std::string &name, bool timed, part &p, coordinates &grid,
+              std::string &why) {
+    if (!find_variable(f, name, p.var, why))
+        return false;
+    nc::variable time;
+    if (why = find_grid(f, p.var, p.dims, grid, time); why.empty())
+        why = check_other_dimensions(f, p.var, p.dims);
+    if (why.empty() && timed && p.dims.time < 0)
+        why = of_variable(f, name, "has no time coordinate (UNIT since DATE)");
+    if (why.empty() && p.dims.time >= 0)
+        why = read_time(f, time, p);
+    if (why.empty())
+        why = read_decoding(f, p.var, p.values);
+    if (why.empty())
+        p.units = text_or_empty(f, p.var.id, "units", why);
+    if (why.empty())
+        p.cell_methods = text_or_empty(f, p.var.id, "cell_methods", why);
+    return true;
+}
+
+// The units of a part, as its quantity needs them.
+std::string read_units(const nc::file &f, int q, part &p) {
+    if (p.units.empty())
+        return of_variable(f, p.var.name, "has no units attribute");
+    const std::string said = "has units " + quote_token(p.units) + ", which ";
+    if (q == prcp && !cf::parse_precipitation_unit(p.units, p.precipitation))
+        return of_variable(f, p.var.name,
+                           said + "is not a precipitation unit this tool knows: a flux (kg m-2 "
+                                  "s-1, mm s-1), an amount (mm, m, cm, kg m-2) or a rate (mm/day)");
+    if (q != prcp && !cf::parse_temperature_unit(p.units, p.temperature))
+        return of_variable(f, p.var.name,
+                           said + "is not a temperature unit this tool knows (K, degC, degF)");
+    return std::string();
+}
+
+} // namespace import::netcdf

@@ -199,6 +199,11 @@ INSTANTIATE_TEST_SUITE_P(
                  {"daymet"},
                  (std::string(daymet_head) + "2001,1,0,1,0\n2001,1,0,1,0\n"),
                  "in.txt line 3: the date 2001-01-01 again"},
+        // The fill's target (its own donor here) with a date twice.
+        bad_case{"fill_target_with_a_date_twice",
+                 {"fill", "--donor", "in.txt", "-o", "."},
+                 "1 1 2001 1 20 10 0\n1 1 2001 1 21 11 0\n2 1 2001 2 22 12 0\n",
+                 "in.txt line 2: 2001-01-01 again"},
         bad_case{"out_of_order",
                  {"power"},
                  "YEAR,MO,DY,T2M_MAX,T2M_MIN,PRECTOT\n2001,1,2,1,0,0\n2001,1,1,1,0,0\n",

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -63,12 +64,13 @@ void make_files(const scratch_dir &dir, const named_files &files) {
     }
 }
 
-// The files made and site x listed: the command line that imports them
-// into out/ with the options given.
+// The files made and site x listed (at site_x, or where given): the command
+// line that imports them into out/ with the options given.
 std::vector<std::string> prepared(const scratch_dir &dir, const named_files &files,
-                                  const std::vector<std::string> &options) {
+                                  const std::vector<std::string> &options,
+                                  const char *site = site_x) {
     make_files(dir, files);
-    dir.write("sites.txt", site_row("x", site_x));
+    dir.write("sites.txt", site_row("x", site));
     std::vector<std::string> args = {"netcdf", "--sites", "sites.txt", "-o", "out"};
     args.insert(args.end(), options.begin(), options.end());
     for (const auto &file : files)
@@ -96,19 +98,30 @@ struct grid_case {
     std::vector<std::string> args; // the variables and what else the case needs
     int first_year, years;
     std::map<std::string, std::string> days; // of site x
+    // Where a case gives it, x's row of the stations table: the place of
+    // the cell taken and the distance to it.
+    const char *station = nullptr;
+    const char *site = site_x; // x's fields after its name
 };
 
 TABLE_TEST(Grid, grid_case);
 
-// Each case's daily file of site x, every day as worked out by hand.
+// Each case's daily file of site x, every day as worked out by hand, and
+// its row of the stations table where the case gives it.
 TEST_P(Grid, GivesTheHandValues) {
     NEEDS_GRIDS();
     const grid_case &c = GetParam();
     scratch_dir dir;
-    const std::vector<std::string> args = prepared(dir, c.files, c.args);
+    std::vector<std::string> args = prepared(dir, c.files, c.args, c.site);
+    args.insert(args.begin() + 1, {"--stations", "st.csv"});
     const tool_result r = run_import(dir.path(), args);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(dir.read("out/x.wth"), expected(c.first_year, c.years, c.days));
+    if (c.station != nullptr) {
+        EXPECT_NE(dir.read("st.csv").find("\n" + std::string(c.station) + "\r\n"),
+                  std::string::npos)
+            << dir.read("st.csv");
+    }
 }
 
 const std::vector<std::string> tx_tn_pr = {"--tmax", "tx", "--tmin", "tn", "--prcp", "pr"};
@@ -118,6 +131,28 @@ named_files usual_grid(const std::string &vars, const std::string &data) {
     return {{"g.nc", cdl(grid_dims, grid_coords + vars,
                          grid_data + std::string("time = 0, 1 ;\n") + data)}};
 }
+
+// The usual grid in degC and mm, two days: on each, 5, 1 and 1 in the
+// first cell (latitude 40, longitude 250), 6, 2 and 2 in the cell numbered
+// other, 0 elsewhere.
+named_files first_and_other(size_t other) {
+    std::string data;
+    for (const auto &[name, first, second] :
+         {std::tuple{"tx", "5", "6"}, std::tuple{"tn", "1", "2"}, std::tuple{"pr", "1", "2"}}) {
+        data += std::string(name) + " =";
+        for (size_t value = 0; value < 12; ++value)
+            data += std::string(value > 0 ? ", " : " ") + (value % 6 == 0       ? first
+                                                           : value % 6 == other ? second
+                                                                                : "0");
+        data += " ;\n";
+    }
+    return usual_grid(on_grid("float", "tx", "degC") + on_grid("float", "tn", "degC") +
+                          on_grid("float", "pr", "mm"),
+                      data);
+}
+
+const std::map<std::string, std::string> first_cell_days = {{"2001-1-1", "5.0 1.0 0.1"},
+                                                            {"2001-1-2", "5.0 1.0 0.1"}};
 
 INSTANTIATE_TABLE(
     Grid,
@@ -153,7 +188,9 @@ INSTANTIATE_TABLE(
               1,
               {{"2001-1-1", "10.0 -3.5 0.5"}, {"2001-1-2", "15.0 0.25 1.25"}}},
     // A projected grid: latitudes and longitudes of each cell, found
-    // through the coordinates attribute; amounts in m.
+    // through the coordinates attribute; amounts in m. The stations table
+    // gives the cell's own place, (40.1, -109.9) to (40.12, -109.95) by
+    // the haversine 4.798 km.
     grid_case{"projected_grid_auxiliary_coordinates",
               {{"g.nc", cdl("time = 1 ; y = 2 ; x = 2 ;",
                             "double time(time) ; time:units = \"minutes since 2001-03-01\" ;\n"
@@ -177,7 +214,20 @@ INSTANTIATE_TABLE(
               tx_tn_pr,
               2001,
               1,
-              {{"2001-3-1", "3.0 -3.0 0.5"}}},
+              {{"2001-3-1", "3.0 -3.0 0.5"}},
+              "x,netcdf,40.12,-109.95,NA,2001-03-01,2001-03-01,365,364,364,364,182.62,4.798"},
+    // A site exactly midway between two columns, and between two rows,
+    // takes the first of them: the cell at latitude 40, longitude 250,
+    // half a degree of longitude (42.590 km at 40 N) or of latitude
+    // (55.597 km) away.
+    grid_case{"midway_between_two_columns_takes_the_first", first_and_other(1), tx_tn_pr, 2001, 1,
+              first_cell_days,
+              "x,netcdf,40,-110,NA,2001-01-01,2001-01-02,365,363,363,363,36.53,42.590",
+              " 40 -109.5 40 40 20 1.3 0.5 3 1530\n"},
+    grid_case{"midway_between_two_rows_takes_the_first", first_and_other(3), tx_tn_pr, 2001, 1,
+              first_cell_days,
+              "x,netcdf,40,-110,NA,2001-01-01,2001-01-02,365,363,363,363,36.53,55.597",
+              " 40.5 -110 40 40 20 1.3 0.5 3 1530\n"},
     // missing_value, valid_range (of the stored values) and a NaN; the
     // first day has data, or the cell would count as masked.
     grid_case{"missing_value_and_valid_range",

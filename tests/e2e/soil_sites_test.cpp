@@ -127,6 +127,21 @@ INSTANTIATE_TABLE(Soil,
                             "1.000",
                             0.5,
                             "sda; default layer code"},
+                  // Two components of 50 % each: the first listed, restricted at 100
+                  // cm, is the dominant one (code 5, 90 cm; the second's 35 cm would
+                  // give code 2); their textures weigh alike.
+                  soil_case{"sda_equal_shares_the_first_component_gives_the_code",
+                            "sda.json",
+                            {"sda", "--default-layer-code", "2", "--pass-through", "0.5"},
+                            "plot4",
+                            0.5,
+                            0.3,
+                            0.2,
+                            1.5,
+                            "5",
+                            "1.000",
+                            0.5,
+                            "sda; layer code from a restriction at 100 cm"},
                   // Two profiles of 70 and 30 %, fractions, the second null below 20 cm.
                   soil_case{"horizons_shares_and_fractions",
                             "horizons.csv",

@@ -117,6 +117,9 @@ INSTANTIATE_TABLE(
     time_case{
         "all_leap_february_29_of_a_common_year", "days since 2001-01-01", "366_day", 59, {}, 0},
     time_case{"all_leap_march_1", "days since 2001-01-01", "all_leap", 60, {2001, 3, 1}, 0},
+    // From an origin after February, the months of a 366-day year: April
+    // 1 is day 91 of it, so 30 days on is May 1.
+    time_case{"all_leap_from_april", "days since 2001-04-01", "all_leap", 30, {2001, 5, 1}, 0},
     time_case{"360_day_refused", "days since 2001-01-01", "360_day", 0, {}, 0},
     time_case{"months_refused", "months since 2001-01-01", "", 0, {}, 0});
 

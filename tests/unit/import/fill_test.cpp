@@ -102,10 +102,14 @@ TEST(Fill, PrecipitationIsNeverInterpolated) {
     EXPECT_TRUE(std::isnan(r.filled.days[5][prcp]));
     EXPECT_EQ(r.left[prcp], 2);
     EXPECT_EQ(r.record.size(), 4u);
-    // A run longer than --max-interp is left to the donors.
+    // A run longer than --max-interp is left to the donors; one exactly
+    // as long is interpolated.
     fill_settings one;
     one.max_interp = 1;
     EXPECT_EQ(fill_series(target, {}, one).left[tmax], 2);
+    fill_settings two;
+    two.max_interp = 2;
+    EXPECT_EQ(fill_series(target, {}, two).left[tmax], 0);
 }
 
 // January: the target is the donor + 1 but on the three days held out

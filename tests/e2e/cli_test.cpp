@@ -169,6 +169,11 @@ INSTANTIATE_TABLE(
              {"--years", "2020-1991", "sites.txt"},
              2,
              "siteprep: invalid --years value '2020-1991'"},
+    cli_case{"years_with_blanks",
+             siteprep,
+             {"--years", " 1991- 2020", "sites.txt"},
+             2,
+             "siteprep: invalid --years value ' 1991- 2020'"},
     cli_case{"normals_min_without_check",
              siteprep,
              {"--years", "1991-2020", "--normals-min", "0.8", "sites.txt"},
@@ -264,6 +269,26 @@ INSTANTIATE_TABLE(
              {"power", "--years", "2020-1990", "x"},
              2,
              "siteprep-import: invalid --years value '2020-1990'"},
+    cli_case{"import_years_with_blanks",
+             import,
+             {"daymet", "--years", " 1991- 2020", "x"},
+             2,
+             "siteprep-import: invalid --years value ' 1991- 2020'"},
+    cli_case{"import_max_distance_with_a_trailing_unit",
+             import,
+             {"netcdf", "--max-distance", "5km", "x.nc"},
+             2,
+             "siteprep-import: invalid --max-distance '5km'"},
+    cli_case{"import_option_before_a_daily_format",
+             import,
+             {"-o", "d", "power", "x"},
+             2,
+             "siteprep-import: 'power' is a command: it comes first"},
+    cli_case{"import_option_of_another_command",
+             import,
+             {"netcdf", "--donor", "a.wth", "x.nc"},
+             2,
+             "siteprep-import: --donor goes with fill"},
     cli_case{"import_name_with_a_directory",
              import,
              {"power", "--name", "a/b", "x"},
@@ -363,6 +388,49 @@ TEST(CommandLine, HelpAndVersion) {
     const tool_result version = run_tool(dir.path(), {"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("siteprep ", 0), 0u);
+}
+
+// Each command's help: its own options, none of another command's, and
+// every option it shows one the command takes.
+TEST(CommandLine, EachImportCommandsHelpHoldsItsOwnOptions) {
+    const struct {
+        const char *command;
+        std::vector<std::string> shown, not_shown;
+    } cases[] = {
+        {"daymet",
+         {"--years", "--stations", "--name"},
+         {"--prcp-unit", "--fill-from", "--donor", "--sites"}},
+        {"ghcn",
+         {"--fill-from", "--ghcn-stations", "--max-bias"},
+         {"--prcp-unit", "--donor", "--deltas"}},
+        {"csv", {"--prcp-unit", "--delimiter", "--tmax"}, {"--fill-from", "--donor", "--sites"}},
+        {"fill", {"--donor", "--max-interp"}, {"--years", "--sites", "--deltas", "--prcp-unit"}},
+        {"netcdf",
+         {"--sites", "--daily", "--tmax"},
+         {"--donor", "--deltas", "--name", "--delimiter"}},
+        {"scenario", {"--deltas", "--keep-going"}, {"--years", "--sites", "--donor", "--stations"}},
+    };
+    scratch_dir dir;
+    for (const auto &c : cases) {
+        const tool_result help = run_import(dir.path(), {c.command, "--help"});
+        EXPECT_EQ(help.status, 0) << c.command;
+        for (const std::string &o : c.shown)
+            EXPECT_TRUE(has(help.out, o)) << c.command << " " << o;
+        for (const std::string &o : c.not_shown)
+            EXPECT_FALSE(has(help.out, o)) << c.command << " " << o;
+        for (size_t at = help.out.find("  --"); at != std::string::npos;
+             at = help.out.find("  --", at + 1)) {
+            const std::string o =
+                help.out.substr(at + 2, help.out.find_first_of(" ,\n", at + 2) - at - 2);
+            const tool_result r = run_import(dir.path(), {c.command, o});
+            EXPECT_FALSE(has(r.err, "unrecognized option"))
+                << c.command << " " << o << ": " << r.err;
+        }
+    }
+    const tool_result all = run_import(dir.path(), {"--help"});
+    for (const char *command :
+         {"daymet", "ghcn", "power", "csv", "fill", "netcdf", "scenario", "soil", "sites"})
+        EXPECT_TRUE(has(all.out, std::string("\n  ") + command + " ")) << command;
 }
 
 } // namespace

@@ -39,6 +39,10 @@ bool take_years(const char *text, int &first, int &last);
 // standard input ('-') only where reads_stdin; false after saying why not.
 bool take_inputs(int argc, char **argv, bool reads_stdin, std::vector<std::string> &inputs);
 
+// What a command that fills nothing says of the fill's options (--donor,
+// and unless donor_only --fill-from and the settings).
+std::vector<refused_options> fill_options_refused(bool donor_only);
+
 // The help of the options every command takes.
 extern const char shared_options_help[];
 

@@ -137,18 +137,6 @@ bool take_fill_setting(int opt, fill_settings &f) {
     return false;
 }
 
-std::vector<refused_options> fill_options_refused(bool donor_only) {
-    std::vector<refused_options> refused = {
-        {{"donor="}, "--donor goes with fill (ghcn: --fill-from)"}};
-    if (!donor_only) {
-        refused.push_back({{"fill-from="}, "--fill-from goes with the ghcn format"});
-        refused.push_back(
-            {{"max-interp=", "min-overlap=", "max-bias="},
-             "--max-interp, --min-overlap and --max-bias go with fill or --fill-from"});
-    }
-    return refused;
-}
-
 int fill_command(int argc, char **argv) {
     fill_line c;
     if (!read_fill_line(argc, argv, c))

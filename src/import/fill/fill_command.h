@@ -2,7 +2,6 @@
 // takes too.
 #pragma once
 
-#include "command_options.h"
 #include "fill.h"
 
 namespace import {
@@ -12,10 +11,6 @@ namespace import {
 // whole number of days (at least 0 for --max-interp, 1 for --min-overlap),
 // or a positive number of degrees; false after saying why not.
 bool take_fill_setting(int opt, fill_settings &f);
-
-// What a command that fills nothing says of the fill's options (--donor,
-// and unless donor_only --fill-from and the settings).
-std::vector<refused_options> fill_options_refused(bool donor_only);
 
 // The command line after "fill" (argv[0] is "fill"); the exit status.
 int fill_command(int argc, char **argv);

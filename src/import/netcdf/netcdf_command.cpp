@@ -2,7 +2,6 @@
 #include "netcdf_command.h"
 
 #include "command_options.h"
-#include "fill_command.h"
 #include "reporter.h"
 #include "tokens.h"
 #ifdef SITEPREP_NETCDF

@@ -2,7 +2,6 @@
 #include "scenario_command.h"
 
 #include "command_options.h"
-#include "fill_command.h"
 #include "reporter.h"
 #include "scenario.h"
 

@@ -21,6 +21,16 @@ void say(const std::string &text) {
     print_line(text);
 }
 
+void say_lines(const std::string &lines) {
+    if (!lines.empty())
+        print_text(lines);
+}
+
+void say_now(const std::string &text) {
+    say(text);
+    print_now();
+}
+
 std::string say_failure(const failure &f) {
     say(f.message);
     if (!f.after.empty())

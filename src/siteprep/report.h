@@ -82,6 +82,11 @@ struct failure {
 
 // A message of the run, a line or more, as it stands.
 void say(const std::string &text);
+// Lines as they stand, each with its line end: what the passes over a
+// site's files said.
+void say_lines(const std::string &lines);
+// A message said at once: one that someone waits on.
+void say_now(const std::string &text);
 // A failure said where it happened, once; the reason a list of failed
 // sites gives, on one line.
 std::string say_failure(const failure &f);

@@ -231,13 +231,15 @@ failure write_soil_file(const site_line &site, const site_steps &steps, std::str
     std::string rows;
     // The bulk density slot is the pass's to fill: the list's value is not read.
     float bulk_density = site.bulk_density;
+    std::string said;
     const bool made = run_pass(
         std::string_view(),
         [&] {
             create_soil(site.sand, site.silt, site.clay, bulk_density, site.pass_through,
-                        site.layer_code);
+                        site.layer_code, said);
         },
         rows);
+    say_lines(said);
     texture = {site.sand, site.silt, site.clay, bulk_density};
     normalise_texture(texture.sand, texture.silt, texture.clay);
     failure f = write_over(soil, steps.fixed->soil, site.name, made ? &rows : nullptr);
@@ -272,19 +274,21 @@ failure rewrite_site(const site_line &site, const site_steps &steps, site_file &
     rw.sync = steps.sync;
     if (failure f = start_rewrite(rw, site.name); f.failed())
         return f;
-    // The copy is made: the passes say what they do as they go.
-    std::string text;
+    // The copy is made: what the passes did is said before the commit, also
+    // what a pass that failed did so far.
+    std::string text, said;
     bool made = run_pass(
         rw.content,
         [&] {
             create_site(site.latitude, site.longitude, static_cast<float>(site.layer_code),
-                        site.elevation);
+                        site.elevation, said);
         },
         text);
     if (made && steps.texture_keys)
-        made = then_pass(text, [&] { create_texture_keys(texture); });
+        made = then_pass(text, [&] { create_texture_keys(texture, said); });
     if (made && weather_failed.empty())
-        made = then_pass(text, [&] { weather(read.ws); });
+        made = then_pass(text, [&] { weather(read.ws, said); });
+    say_lines(said);
     failure f = commit_rewrite(rw, made ? &text : nullptr);
     return f.failed() || weather_failed.empty() ? f : failed_with(weather_failed);
 }

@@ -16,7 +16,6 @@
 #include "work_ahead.h"
 
 #include <cstring>
-#include <new>
 #include <vector>
 
 namespace {
@@ -30,13 +29,12 @@ failure failed_with(const std::string &message) {
 // The same on a worker thread, which leaves what it cannot do to the main
 // thread.
 site_weather read_weather_ahead(const site_line &site, const weather_options &weather) {
-    try {
-        return read_weather(paths_of(site.name), site.name, true, nullptr, nullptr, &weather);
-    } catch (const std::bad_alloc &) {
-        site_weather left;
-        left.left_to_main = true;
-        return left;
-    }
+    site_weather read;
+    if (ran_out_of_memory([&] {
+            read = read_weather(paths_of(site.name), site.name, true, nullptr, nullptr, &weather);
+        }))
+        read.left_to_main = true;
+    return read;
 }
 
 // Why the run must not start: each reason, none when it may; and whether
@@ -252,9 +250,8 @@ int run_all(const char *list_path, const run_options &options) {
 } // namespace
 
 int run_batch(const char *list_path, const run_options &options) {
-    try {
-        return run_all(list_path, options);
-    } catch (const std::bad_alloc &) {
+    int status = 0;
+    if (ran_out_of_memory([&] { status = run_all(list_path, options); }))
         return say_out_of_memory();
-    }
+    return status;
 }

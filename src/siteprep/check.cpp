@@ -23,7 +23,6 @@
 
 #include <cstring>
 #include <map>
-#include <new>
 
 namespace {
 
@@ -294,12 +293,9 @@ struct checked {
 void check_ahead(const char *list_path, const listed_site &entry, const check_extras &extras,
                  checked &into) {
     into = checked();
-    try {
-        into.report = check_site(list_path, entry, extras);
-        into.left_to_main = into.report.descriptors_ran_out;
-    } catch (const std::bad_alloc &) {
-        into.left_to_main = true;
-    }
+    into.left_to_main =
+        ran_out_of_memory([&] { into.report = check_site(list_path, entry, extras); }) ||
+        into.report.descriptors_ran_out;
 }
 
 // The site of the list's line i, as the check says it, in order.
@@ -427,10 +423,11 @@ int check_all(const char *list_path, bool strict, bool keep_soils, int threads, 
 int check_batch(const char *list_path, bool strict, bool keep_soils, int threads, bool progress,
                 batch_outputs *outputs, const list_part &part, const fixed_files &fixed,
                 const site_extras &extras, const weather_options &weather) {
-    try {
-        return check_all(list_path, strict, keep_soils, threads, progress, outputs, part, fixed,
-                         extras, weather);
-    } catch (const std::bad_alloc &) {
+    int status = 0;
+    if (ran_out_of_memory([&] {
+            status = check_all(list_path, strict, keep_soils, threads, progress, outputs, part,
+                               fixed, extras, weather);
+        }))
         return say_out_of_memory();
-    }
+    return status;
 }

@@ -4,6 +4,7 @@
 // end, and the end of a run or check that ran out of memory.
 #pragma once
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -134,3 +135,16 @@ void say_check_counts(int sites, int problems, int warnings, bool strict_counts)
 // Says that memory ran out and the run or check stopped; the exit status.
 // Every site file is whole then: a rewrite restores its own.
 int say_out_of_memory();
+
+// The one place the program meets memory running out: runs body, and
+// tells whether memory ran out in it (what it did is then unwound). The
+// run and the check stop (say_out_of_memory); a worker thread leaves its
+// job to the main thread, so that every thread count gives the same run.
+template <typename Body> bool ran_out_of_memory(Body &&body) {
+    try {
+        body();
+        return false;
+    } catch (const std::bad_alloc &) {
+        return true;
+    }
+}

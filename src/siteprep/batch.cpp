@@ -101,6 +101,18 @@ void note_site_end(const run_options &options, const listed_site &entry, size_t 
     note_sites_reached(i + 1);
 }
 
+// What the run does at each site.
+site_steps steps_of(const run_options &options, const site_template &from) {
+    site_steps steps;
+    steps.fixed = &options.fixed;
+    steps.sync = options.sync;
+    steps.keep_soils = options.keep_soils;
+    steps.from_template = from.path.empty() ? nullptr : &from;
+    steps.texture_keys = options.extras.texture_keys;
+    steps.weather = &options.weather;
+    return steps;
+}
+
 // The sites of the list in order, a few daily files read ahead.
 void run_sites(const site_list &sites, const std::string &list_name, const run_options &options,
                const site_template &from, run_end &ended) {
@@ -111,13 +123,7 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
     auto progress = start_progress(options.progress, sites.lines.size());
     std::vector<failed_site> failed;
     ended.sites = sites.lines.size();
-    site_steps steps;
-    steps.fixed = &options.fixed;
-    steps.sync = options.sync;
-    steps.keep_soils = options.keep_soils;
-    steps.from_template = from.path.empty() ? nullptr : &from;
-    steps.texture_keys = options.extras.texture_keys;
-    steps.weather = &options.weather;
+    const site_steps steps = steps_of(options, from);
     for (size_t i = 0; i < sites.lines.size(); ++i) {
         const listed_site &entry = sites.lines[i];
         const std::string shown = shown_name(entry.site.name);

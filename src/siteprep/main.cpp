@@ -237,31 +237,23 @@ bool take_option(int opt, command_options &opts) {
     }
 }
 
+// The options, each with the letter take_option knows it by.
+const option long_options[] = {
+    {"check", no_argument, nullptr, 'c'},         {"strict", no_argument, nullptr, 'x'},
+    {"sync", no_argument, nullptr, 's'},          {"jobs", required_argument, nullptr, 'j'},
+    {"keep-going", no_argument, nullptr, 'k'},    {"summary", required_argument, nullptr, 'C'},
+    {"report", required_argument, nullptr, 'R'},  {"keep-soils", no_argument, nullptr, 'S'},
+    {"progress", no_argument, nullptr, 'p'},      {"no-progress", no_argument, nullptr, 'P'},
+    {"part", required_argument, nullptr, 'K'},    {"scratch", required_argument, nullptr, 'D'},
+    {"failed", required_argument, nullptr, 'F'},  {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},       {"completeness", required_argument, nullptr, 'Q'},
+    {"years", required_argument, nullptr, 'Y'},   {"normals-min", required_argument, nullptr, 'N'},
+    {"monthly", required_argument, nullptr, 'M'}, {"template", required_argument, nullptr, 'T'},
+    {"texture-keys", no_argument, nullptr, 'X'},  {nullptr, 0, nullptr, 0}};
+
 // False, after saying what is wrong, for a command line that is not one of
 // the usage's. Options may follow the site list, as GNU tools take them.
 bool parse_options(int argc, char **argv, command_options &opts) {
-    static const option long_options[] = {{"check", no_argument, nullptr, 'c'},
-                                          {"strict", no_argument, nullptr, 'x'},
-                                          {"sync", no_argument, nullptr, 's'},
-                                          {"jobs", required_argument, nullptr, 'j'},
-                                          {"keep-going", no_argument, nullptr, 'k'},
-                                          {"summary", required_argument, nullptr, 'C'},
-                                          {"report", required_argument, nullptr, 'R'},
-                                          {"keep-soils", no_argument, nullptr, 'S'},
-                                          {"progress", no_argument, nullptr, 'p'},
-                                          {"no-progress", no_argument, nullptr, 'P'},
-                                          {"part", required_argument, nullptr, 'K'},
-                                          {"scratch", required_argument, nullptr, 'D'},
-                                          {"failed", required_argument, nullptr, 'F'},
-                                          {"help", no_argument, nullptr, 'h'},
-                                          {"version", no_argument, nullptr, 'V'},
-                                          {"completeness", required_argument, nullptr, 'Q'},
-                                          {"years", required_argument, nullptr, 'Y'},
-                                          {"normals-min", required_argument, nullptr, 'N'},
-                                          {"monthly", required_argument, nullptr, 'M'},
-                                          {"template", required_argument, nullptr, 'T'},
-                                          {"texture-keys", no_argument, nullptr, 'X'},
-                                          {nullptr, 0, nullptr, 0}};
     // getopt_long names the program by argv[0], which may be a whole path.
     char name[] = "siteprep";
     char *const invoked = argv[0];

@@ -190,7 +190,7 @@ bool read_batch(const char *list_path, const run_options &options, site_list &si
         list = os::in_stream(); // read: a failure to close it changes nothing
         // Not one site of the run was prepared.
         if (!options.failed_path.empty() && failed_list_clear)
-            list_every_site(options.failed_path, sites, options.sync);
+            say_if_failed(list_every_site(options.failed_path, sites, options.sync));
         return false;
     }
     std::string unreadable;
@@ -202,18 +202,23 @@ bool read_batch(const char *list_path, const run_options &options, site_list &si
     if (!unreadable.empty()) {
         say(unreadable);
         if (!options.failed_path.empty())
-            list_every_site(options.failed_path, sites, options.sync);
+            say_if_failed(list_every_site(options.failed_path, sites, options.sync));
         return false;
     }
     // Written first, so that its directory is known to take it before the
     // first site, and so that it names every site until one is done.
-    if (!options.failed_path.empty() &&
-        !begin_failed_list(options.failed_path, sites, options.sync))
-        return false;
-    if (options.outputs == nullptr || open_outputs(*options.outputs))
-        return true;
     if (!options.failed_path.empty())
-        end_failed_list();
+        if (const failure f = begin_failed_list(options.failed_path, sites, options.sync);
+            f.failed()) {
+            say_failure(f);
+            return false;
+        }
+    const failure opened = options.outputs == nullptr ? failure() : open_outputs(*options.outputs);
+    if (!opened.failed())
+        return true;
+    say_failure(opened);
+    if (!options.failed_path.empty())
+        say_if_failed(end_failed_list());
     return false;
 }
 
@@ -233,8 +238,11 @@ int run_all(const char *list_path, const run_options &options) {
         return 1;
     }
     run_sites(sites, list_name, options, from, ended);
-    if (!options.failed_path.empty() && !end_failed_list() && ended.status == 0)
-        ended.status = 1;
+    if (!options.failed_path.empty())
+        if (const failure f = end_failed_list(); f.failed()) {
+            say_failure(f);
+            ended.status = 1;
+        }
     batch_outputs *outputs = options.outputs;
     if (outputs != nullptr) {
         outputs->status = run_status(ended);
@@ -242,7 +250,9 @@ int run_all(const char *list_path, const run_options &options) {
             for (const std::string &path : {outputs->summary_path, outputs->report_path})
                 if (!path.empty())
                     say_output_covers(path, ended.reached);
-        if (!write_outputs(*outputs) && ended.status == 0) {
+        const failure written = write_outputs(*outputs);
+        say_if_failed(written);
+        if (written.failed() && ended.status == 0) {
             ended.status = 1;
             say_outputs_not_written();
             return 1;

@@ -373,9 +373,10 @@ bool check_batch_files(check_tally &tally, const os::in_stream &list, const char
     say(tally, out);
     if (!refused.collisions.empty() || outputs == nullptr)
         return false;
-    if (open_outputs(*outputs))
+    const failure opened = open_outputs(*outputs);
+    if (!opened.failed())
         return true;
-    ++tally.problems; // the message is out
+    say(tally, {{said::problem, opened.message}});
     return false;
 }
 
@@ -415,7 +416,9 @@ int check_all(const char *list_path, bool strict, bool keep_soils, int threads, 
     if (!write)
         return status;
     outputs->status = check_status(tally.sites, tally.problems, tally.warnings);
-    return write_outputs(*outputs) ? status : 1;
+    const failure written = write_outputs(*outputs);
+    say_if_failed(written);
+    return written.failed() ? 1 : status;
 }
 
 } // namespace

@@ -96,7 +96,7 @@ void write_at_interrupt() {
 
 } // namespace
 
-bool begin_failed_list(const std::string &path, const site_list &sites, bool sync) {
+failure begin_failed_list(const std::string &path, const site_list &sites, bool sync) {
     list.path = path;
     list.sync = sync;
     gather_lines(sites, list.text, list.start);
@@ -104,13 +104,13 @@ bool begin_failed_list(const std::string &path, const site_list &sites, bool syn
     list.target = renamed_into_place(path);
     list.renamed = !list.target.empty();
     if (!list.renamed)
-        return true;
+        return failure();
     if (const int err = write_list(0, 0); err != 0)
-        return say_not_written(path, err);
+        return not_written(path, err);
     // Made here, as the handler can make no name: unique to this process.
     list.interrupt_temp = list.target + ".siteprep-" + process_tag();
     at_interrupt(write_at_interrupt);
-    return true;
+    return failure();
 }
 
 void note_failed_site(size_t i) {
@@ -125,20 +125,20 @@ void note_sites_reached(size_t reached) {
         write_list(list.failed_count.load(), reached); // on failure the last list still holds
 }
 
-bool end_failed_list() {
+failure end_failed_list() {
     at_interrupt(nullptr);
     const size_t failed = list.failed_count.load(), reached = list.reached.load();
     if (list.written && failed == list.written_failed && reached == list.written_reached)
-        return true;
+        return failure();
     if (const int err = write_list(failed, reached); err != 0)
-        return say_not_written(list.path, err);
-    return true;
+        return not_written(list.path, err);
+    return failure();
 }
 
-bool list_every_site(const std::string &path, const site_list &sites, bool sync) {
+failure list_every_site(const std::string &path, const site_list &sites, bool sync) {
     std::string text;
     std::vector<size_t> start;
     gather_lines(sites, text, start);
     const int err = os::write_through_temp(path, path + ".", text, sync).err();
-    return err == 0 || say_not_written(path, err);
+    return err == 0 ? failure() : not_written(path, err);
 }

@@ -94,8 +94,10 @@ std::string say_failure(const failure &f);
 // A message of the check: its lines joined into one.
 std::string one_line(std::string text);
 
-// "Error writing FILE: REASON" said; false, for the caller to return.
-bool say_not_written(const std::string &path, int err);
+// "Error writing FILE: REASON" as a failure.
+failure not_written(const std::string &path, int err);
+// A failure's lines said, when it failed; nothing else.
+void say_if_failed(const failure &f);
 
 // The run's list of failed sites at its end (nothing when none failed).
 struct failed_site {

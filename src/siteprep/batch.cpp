@@ -20,12 +20,6 @@
 
 namespace {
 
-failure failed_with(const std::string &message) {
-    failure f;
-    f.message = message;
-    return f;
-}
-
 // The same on a worker thread, which leaves what it cannot do to the main
 // thread.
 site_weather read_weather_ahead(const site_line &site, const weather_options &weather) {
@@ -193,14 +187,14 @@ bool read_batch(const char *list_path, const run_options &options, site_list &si
             say_if_failed(list_every_site(options.failed_path, sites, options.sync));
         return false;
     }
-    std::string unreadable;
+    failure unreadable;
     if (const os::result<void> closed = list.close(); !closed)
-        unreadable = format_message(close_message, shown_name(list_path).c_str(),
-                                    closed.error().reason().c_str());
+        unreadable = failed_with(format_message(close_message, shown_name(list_path).c_str(),
+                                                closed.error().reason().c_str()));
     else if (!from.path.empty())
         unreadable = read_template(from);
-    if (!unreadable.empty()) {
-        say(unreadable);
+    if (unreadable.failed()) {
+        say_failure(unreadable);
         if (!options.failed_path.empty())
             say_if_failed(list_every_site(options.failed_path, sites, options.sync));
         return false;

@@ -183,16 +183,16 @@ void check_weather_file(lines_said &out, const site_line &site, const std::strin
     const monthly_tables &tables = *read.tables;
     if (!read.has_id || read.same_file) {
         descriptors_ran_out = descriptors_ran_out || read.left_to_main;
-        problem(out, one_line(read.failure));
+        problem(out, one_line(read.why.message));
         add_audit(out, audit_site(site, site_text, nullptr, 0, tables.prec, tables.tmin,
                                   tables.tmax, listed_as, texture_keys));
         return;
     }
     add_bad_lines(out, paths.weather_file, bad);
     readable = bad.count == 0 && read.years > 0;
-    if (readable && !read.failure.empty())
-        problem(out, one_line(read.failure)); // a choice that leaves a month without a year
-    has_stats = readable && read.failure.empty();
+    if (readable && read.why.failed())
+        problem(out, one_line(read.why.message)); // a choice that leaves a month without a year
+    has_stats = readable && !read.why.failed();
     // The audit's warnings come after the problems of the file.
     add_audit(out, audit_site(site, site_text, read.years > 0 ? audit.get() : nullptr, read.years,
                               tables.prec, tables.tmin, tables.tmax, listed_as, texture_keys));
@@ -364,8 +364,8 @@ bool check_batch_files(check_tally &tally, const os::in_stream &list, const char
         problem(out, c);
     // A template that cannot be read is one problem, not one a site.
     if (!extras.from.path.empty())
-        if (std::string why = read_template(extras.from); !why.empty()) {
-            problem(out, why);
+        if (const failure why = read_template(extras.from); why.failed()) {
+            problem(out, why.message);
             extras.from.path.clear();
         }
     check_soil_file(out, fixed);

@@ -6,6 +6,7 @@
 
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 inline constexpr char list_open_message[] = "Error opening data input file!";
@@ -80,6 +81,13 @@ struct failure {
     bool stops_batch = false; // no further site may run (a copy had to be kept)
     bool failed() const { return !message.empty(); }
 };
+
+// A failure of that message, with nothing said after it.
+inline failure failed_with(std::string message) {
+    failure f;
+    f.message = std::move(message);
+    return f;
+}
 
 // A message of the run, a line or more, as it stands.
 void say(const std::string &text);

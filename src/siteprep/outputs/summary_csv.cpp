@@ -229,7 +229,7 @@ void add_outcome(batch_outputs *outputs, const listed_site &entry, const site_we
     outcome.line = entry.line_number;
     // A site whose weather was read but failed (a rule that leaves a month
     // without a year) still has its months.
-    outcome.stats = weather != nullptr && weather->failure.empty() ? &weather->ws : nullptr;
+    outcome.stats = weather != nullptr && !weather->why.failed() ? &weather->ws : nullptr;
     outcome.weather = weather;
     if (!entry.problem.empty())
         outcome.no_stats = "the site-list line could not be used";

@@ -170,9 +170,11 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
 // lose a file; false (after the message) when the run must not start.
 bool read_batch(const char *list_path, const run_options &options, site_list &sites,
                 site_template &from) {
-    os::in_stream list = open_site_list(list_path);
-    if (!list.is_open())
+    os::in_stream list;
+    if (const failure f = open_site_list(list_path, list); f.failed()) {
+        say_failure(f);
         return false;
+    }
     sites = read_site_list(list.get(), list_path, !options.failed_path.empty());
     keep_part(sites, options.part);
     bool failed_list_clear = false;

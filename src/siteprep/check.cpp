@@ -395,9 +395,9 @@ int check_all(const char *list_path, bool strict, bool keep_soils, int threads, 
     bool write = false;
     if (!weather.choice.is_default())
         say(tally, {{said::note, choice_note(weather.choice), 0}});
-    os::in_stream list = open_site_list(list_path);
-    if (!list.is_open()) {
-        ++tally.problems; // the message is out
+    os::in_stream list;
+    if (const failure f = open_site_list(list_path, list); f.failed()) {
+        say(tally, {{said::problem, f.message}});
     } else {
         const std::string list_name = shown_name(list_path);
         site_list sites = read_site_list(list.get(), list_path);

@@ -226,12 +226,13 @@ failure write_soil_file(const site_line &site, const site_steps &steps, std::str
     float bulk_density = site.bulk_density;
     std::string said;
     const bool made = run_pass(
-        std::string_view(),
-        [&] {
-            create_soil(site.sand, site.silt, site.clay, bulk_density, site.pass_through,
-                        site.layer_code, said);
-        },
-        rows);
+                          std::string_view(),
+                          [&] {
+                              create_soil(site.sand, site.silt, site.clay, bulk_density,
+                                          site.pass_through, site.layer_code, said);
+                          },
+                          rows)
+                          .ok();
     say_lines(said);
     texture = {site.sand, site.silt, site.clay, bulk_density};
     normalise_texture(texture.sand, texture.silt, texture.clay);
@@ -241,14 +242,14 @@ failure write_soil_file(const site_line &site, const site_steps &steps, std::str
     return f;
 }
 
-// Runs a pass over text, which becomes the pass's new text; false when
-// memory ran out.
-bool then_pass(std::string &text, const std::function<void()> &pass) {
+// Runs a pass over text, which becomes the pass's new text; the failure
+// when memory ran out.
+os::result<void> then_pass(std::string &text, const std::function<void()> &pass) {
     std::string next;
-    if (!run_pass(text, pass, next))
-        return false;
-    text.swap(next);
-    return true;
+    os::result<void> done = run_pass(text, pass, next);
+    if (done)
+        text.swap(next);
+    return done;
 }
 
 // The site keys (and texture keys), then the weather block over the keyed
@@ -271,16 +272,17 @@ failure rewrite_site(const site_line &site, const site_steps &steps, site_file &
     // what a pass that failed did so far.
     std::string text, said;
     bool made = run_pass(
-        rw.content,
-        [&] {
-            create_site(site.latitude, site.longitude, static_cast<float>(site.layer_code),
-                        site.elevation, said);
-        },
-        text);
+                    rw.content,
+                    [&] {
+                        create_site(site.latitude, site.longitude,
+                                    static_cast<float>(site.layer_code), site.elevation, said);
+                    },
+                    text)
+                    .ok();
     if (made && steps.texture_keys)
-        made = then_pass(text, [&] { create_texture_keys(texture, said); });
+        made = then_pass(text, [&] { create_texture_keys(texture, said); }).ok();
     if (made && !weather_failed.failed())
-        made = then_pass(text, [&] { weather(read.ws, said); });
+        made = then_pass(text, [&] { weather(read.ws, said); }).ok();
     say_lines(said);
     failure f = commit_rewrite(rw, made ? &text : nullptr);
     return f.failed() || !weather_failed.failed() ? f : weather_failed;

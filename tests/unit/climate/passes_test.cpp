@@ -36,13 +36,15 @@ TEST(RunPass, GivesTheNewTextAndLeavesNoStreamSet) {
 
 TEST(RunPass, MemoryRunningOutFailsThePassAndKeepsTheResult) {
     std::string result = "before";
-    EXPECT_FALSE(run_pass(
-        "a line\n",
-        [] {
-            newfp->put("half");
-            throw std::bad_alloc();
-        },
-        result));
+    EXPECT_EQ(run_pass(
+                  "a line\n",
+                  [] {
+                      newfp->put("half");
+                      throw std::bad_alloc();
+                  },
+                  result)
+                  .err(),
+              ENOMEM);
     EXPECT_EQ(result, "before");
     EXPECT_EQ(newfp, nullptr);
 }
@@ -54,9 +56,11 @@ TEST(RunPass, AFailedWriteFailsThePassAndKeepsTheResult) {
     for (const os::sys::call fn : {os::sys::call::fwrite, os::sys::call::vfprintf}) {
         std::string result = "before", said;
         os::sys::injected_fault fault(fn, 1, ENOMEM);
-        EXPECT_FALSE(run_pass(
-            "kept\n0.0 SITLAT\n", [&said] { create_site(41.5f, -105.25f, 3.0f, 1530.0f, said); },
-            result))
+        EXPECT_EQ(run_pass(
+                      "kept\n0.0 SITLAT\n",
+                      [&said] { create_site(41.5f, -105.25f, 3.0f, 1530.0f, said); }, result)
+                      .err(),
+                  ENOMEM)
             << os::sys::name_of(fn);
         EXPECT_EQ(result, "before");
         EXPECT_EQ(said, "Update: 41.5000           SITLAT    \n") << os::sys::name_of(fn);

@@ -31,11 +31,10 @@ site_weather read_weather_ahead(const site_line &site, const weather_options &we
     return read;
 }
 
-// Why the run must not start: each reason, none when it may; and whether
-// the --failed file may be written all the same.
-std::vector<std::string> refusals(const os::in_stream &list, const site_list &sites,
-                                  const char *list_path, const run_options &options,
-                                  bool &failed_list_clear) {
+// Why the run must not start, a line each reason (none when it may); and
+// whether the --failed file may be written all the same.
+failure refusals(const os::in_stream &list, const site_list &sites, const char *list_path,
+                 const run_options &options, bool &failed_list_clear) {
     const batch_refusals refused =
         refusals_of(sites, list.descriptor(), list_path,
                     writes_of(options.keep_soils, options.failed_path, options.outputs,
@@ -43,11 +42,14 @@ std::vector<std::string> refusals(const os::in_stream &list, const site_list &si
                     options.fixed);
     // A list not read whole cannot say which sites a --failed file must name.
     failed_list_clear = refused.found.failed_list_clear && sites.read_problem.empty();
-    if (!refused.left_copy.empty())
-        return {refused.left_copy};
+    if (refused.left_copy.failed())
+        return refused.left_copy;
     if (!sites.read_problem.empty())
-        return {sites.read_problem};
-    return refused.collisions;
+        return failed_with(sites.read_problem);
+    failure f;
+    for (const std::string &c : refused.collisions)
+        f.message += (f.message.empty() ? "" : "\n") + c;
+    return f;
 }
 
 } // namespace
@@ -166,28 +168,30 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
     say_failed_sites(failed, sites.lines.size(), list_name);
 }
 
+// A failure, and after it what a further step's failure says.
+failure then_failed(failure f, const failure &further) {
+    if (further.failed())
+        f.after = further.message;
+    return f;
+}
+
 // Reads the list whole (and the template) and refuses a batch that would
-// lose a file; false (after the message) when the run must not start.
-bool read_batch(const char *list_path, const run_options &options, site_list &sites,
-                site_template &from) {
+// lose a file: why the run must not start (and, after it, a --failed file
+// that could not be written then).
+failure read_batch(const char *list_path, const run_options &options, site_list &sites,
+                   site_template &from) {
     os::in_stream list;
-    if (const failure f = open_site_list(list_path, list); f.failed()) {
-        say_failure(f);
-        return false;
-    }
+    if (failure f = open_site_list(list_path, list); f.failed())
+        return f;
     sites = read_site_list(list.get(), list_path, !options.failed_path.empty());
     keep_part(sites, options.part);
     bool failed_list_clear = false;
-    if (const std::vector<std::string> why =
-            refusals(list, sites, list_path, options, failed_list_clear);
-        !why.empty()) {
-        for (const std::string &text : why)
-            say(text);
+    if (failure why = refusals(list, sites, list_path, options, failed_list_clear); why.failed()) {
         list = os::in_stream(); // read: a failure to close it changes nothing
         // Not one site of the run was prepared.
-        if (!options.failed_path.empty() && failed_list_clear)
-            say_if_failed(list_every_site(options.failed_path, sites, options.sync));
-        return false;
+        if (options.failed_path.empty() || !failed_list_clear)
+            return why;
+        return then_failed(why, list_every_site(options.failed_path, sites, options.sync));
     }
     failure unreadable;
     if (const os::result<void> closed = list.close(); !closed)
@@ -195,27 +199,20 @@ bool read_batch(const char *list_path, const run_options &options, site_list &si
                                                 closed.error().reason().c_str()));
     else if (!from.path.empty())
         unreadable = read_template(from);
-    if (unreadable.failed()) {
-        say_failure(unreadable);
-        if (!options.failed_path.empty())
-            say_if_failed(list_every_site(options.failed_path, sites, options.sync));
-        return false;
-    }
+    if (unreadable.failed())
+        return options.failed_path.empty()
+                   ? unreadable
+                   : then_failed(unreadable,
+                                 list_every_site(options.failed_path, sites, options.sync));
     // Written first, so that its directory is known to take it before the
     // first site, and so that it names every site until one is done.
     if (!options.failed_path.empty())
-        if (const failure f = begin_failed_list(options.failed_path, sites, options.sync);
-            f.failed()) {
-            say_failure(f);
-            return false;
-        }
-    const failure opened = options.outputs == nullptr ? failure() : open_outputs(*options.outputs);
-    if (!opened.failed())
-        return true;
-    say_failure(opened);
-    if (!options.failed_path.empty())
-        say_if_failed(end_failed_list());
-    return false;
+        if (failure f = begin_failed_list(options.failed_path, sites, options.sync); f.failed())
+            return f;
+    failure opened = options.outputs == nullptr ? failure() : open_outputs(*options.outputs);
+    if (!opened.failed() || options.failed_path.empty())
+        return opened;
+    return then_failed(opened, end_failed_list());
 }
 
 } // namespace
@@ -228,7 +225,8 @@ int run_all(const char *list_path, const run_options &options) {
     site_list sites;
     site_template from;
     from.path = options.extras.template_path;
-    if (!read_batch(list_path, options, sites, from)) {
+    if (const failure refused = read_batch(list_path, options, sites, from); refused.failed()) {
+        say_failure(refused);
         ended.status = 1;
         say_failure_on_stderr(ended, list_name);
         return 1;

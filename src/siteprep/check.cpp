@@ -358,8 +358,8 @@ bool check_batch_files(check_tally &tally, const os::in_stream &list, const char
     const batch_refusals refused =
         refusals_of(sites, list.descriptor(), list_path,
                     writes_of(keep_soils, std::string(), outputs, extras.from.path), fixed);
-    if (!refused.left_copy.empty())
-        problem(out, refused.left_copy);
+    if (refused.left_copy.failed())
+        problem(out, refused.left_copy.message);
     for (const std::string &c : refused.collisions)
         problem(out, c);
     // A template that cannot be read is one problem, not one a site.

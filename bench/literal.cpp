@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -96,19 +97,21 @@ void prepare_site(const char *line) {
         return;
     os::out_stream soils(open_or_fail("soils.in", "w"));
     newfp = &soils;
-    create_soil(sand, silt, clay, bulk, pass_through, code);
+    std::string said;
+    create_soil(sand, silt, clay, bulk, pass_through, code, said);
     newfp = nullptr;
     if (!soils.close())
         fail("soils.in");
     const std::string site_file = std::string(name) + ".sfp";
-    rewrite(site_file, [&] { create_site(lat, lon, static_cast<float>(code), elev); });
+    rewrite(site_file, [&] { create_site(lat, lon, static_cast<float>(code), elev, said); });
     static month_table prec, tmin, tmax;
     FILE *wth = open_or_fail((std::string(name) + ".wth").c_str(), "r");
     const int years = aggregate(wth, prec, tmin, tmax) + 1;
     std::fclose(wth);
     weather_stats ws;
     compute_stats(ws, years, prec, tmin, tmax);
-    rewrite(site_file, [&] { weather(ws); });
+    rewrite(site_file, [&] { weather(ws, said); });
+    std::fputs(said.c_str(), stdout); // what the passes said, as the tool says it
 }
 
 } // namespace

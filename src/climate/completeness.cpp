@@ -10,59 +10,104 @@
 #include <cmath>
 #include <cstdio>
 
+namespace {
+
+// A rule of the table: its name (a rule with a share takes ":P" after
+// it, P from 0 to 100), what --help says of it after its name, and its
+// test of a month of length days missing that many days of a temperature
+// or of precipitation, with its longest run of missing days.
+struct rule_row {
+    const char *name;
+    bool takes_share;
+    const char *help;
+    bool (*passes)(double share, bool temperature, int length, int missing, int longest_gap);
+};
+
+// The rules in the order the help and the messages list them; the first
+// is the default.
+constexpr rule_row rules[] = {
+    {"legacy", false,
+     "(the default: a temperature mean needs 2 valid days, a precipitation total 1)",
+     [](double, bool, int, int, int) { return true; }},
+    {"wmo", false,
+     "(temperature: at most 10 days missing and at most 4 in a row; precipitation: none)",
+     [](double, bool temperature, int, int missing, int gap) {
+         return temperature ? missing <= 10 && gap <= 4 : missing == 0;
+     }},
+    {"wmo35", false, "(temperature: at most 5, at most 3 in a row; precipitation: none)",
+     [](double, bool temperature, int, int missing, int gap) {
+         return temperature ? missing <= 5 && gap <= 3 : missing == 0;
+     }},
+    {"ghcnm", false, "(precipitation: at most 5 missing; temperature as wmo)",
+     [](double, bool temperature, int, int missing, int gap) {
+         return temperature ? missing <= 10 && gap <= 4 : missing <= 5;
+     }},
+    {"pct", true, "(at most P % of a month's days missing)",
+     [](double share, bool, int length, int missing, int) {
+         return missing * 100.0 <= share * length;
+     }},
+};
+constexpr int rule_count = static_cast<int>(sizeof rules / sizeof rules[0]);
+
+// A row's name as the help and the messages give it: "pct:P" for one
+// with a share.
+std::string shown_rule(const rule_row &r) {
+    return std::string(r.name) + (r.takes_share ? ":P" : "");
+}
+
+} // namespace
+
 bool parse_rule(std::string_view text, completeness_rule &rule) {
-    static constexpr std::pair<const char *, rule_kind> named[] = {{"legacy", rule_kind::legacy},
-                                                                   {"wmo", rule_kind::wmo},
-                                                                   {"wmo35", rule_kind::wmo35},
-                                                                   {"ghcnm", rule_kind::ghcnm}};
-    for (const auto &[name, kind] : named)
-        if (text == name) {
-            rule = {kind, 0};
-            return true;
+    for (int k = 0; k < rule_count; ++k) {
+        const std::string_view name = rules[k].name;
+        if (!rules[k].takes_share) {
+            if (text == name) {
+                rule = {k, 0};
+                return true;
+            }
+            continue;
         }
-    if (text.substr(0, 4) != "pct:")
-        return false;
-    float p = 0;
-    if (!parse_float(text.substr(4), p) || !(p >= 0 && p <= 100))
-        return false;
-    rule = {rule_kind::percent, static_cast<double>(p)};
-    return true;
+        if (text.size() <= name.size() || text.substr(0, name.size()) != name ||
+            text[name.size()] != ':')
+            continue;
+        float p = 0;
+        if (!parse_float(text.substr(name.size() + 1), p) || !(p >= 0 && p <= 100))
+            return false;
+        rule = {k, static_cast<double>(p)};
+        return true;
+    }
+    return false;
 }
 
 std::string rule_name(const completeness_rule &rule) {
-    switch (rule.kind) {
-    case rule_kind::legacy:
-        return "legacy";
-    case rule_kind::wmo:
-        return "wmo";
-    case rule_kind::wmo35:
-        return "wmo35";
-    case rule_kind::ghcnm:
-        return "ghcnm";
-    case rule_kind::percent:
-        break;
-    }
+    const rule_row &r = rules[rule.row];
+    if (!r.takes_share)
+        return r.name;
     char text[32];
-    std::snprintf(text, sizeof text, "pct:%g", rule.percent);
+    std::snprintf(text, sizeof text, "%s:%g", r.name, rule.percent);
+    return text;
+}
+
+std::string rules_help() {
+    std::string text;
+    for (const rule_row &r : rules)
+        text += (text.empty() ? "" : ", ") + shown_rule(r) + " " + r.help;
+    return text;
+}
+
+std::string rules_listed() {
+    std::string text;
+    for (int k = 0; k < rule_count; ++k)
+        text += (k == 0               ? ""
+                 : k + 1 < rule_count ? ", "
+                                      : " or ") +
+                shown_rule(rules[k]) + (rules[k].takes_share ? " with P from 0 to 100" : "");
     return text;
 }
 
 bool month_passes(const completeness_rule &rule, int quantity, int length, int missing,
                   int longest_gap) {
-    const bool temperature = quantity != q_prec;
-    switch (rule.kind) {
-    case rule_kind::legacy:
-        return true;
-    case rule_kind::wmo:
-        return temperature ? missing <= 10 && longest_gap <= 4 : missing == 0;
-    case rule_kind::wmo35:
-        return temperature ? missing <= 5 && longest_gap <= 3 : missing == 0;
-    case rule_kind::ghcnm:
-        return temperature ? missing <= 10 && longest_gap <= 4 : missing <= 5;
-    case rule_kind::percent:
-        return missing * 100.0 <= rule.percent * length;
-    }
-    return true;
+    return rules[rule.row].passes(rule.percent, quantity != q_prec, length, missing, longest_gap);
 }
 
 std::string period_name(const statistics_choice &choice) {

@@ -13,19 +13,27 @@
 
 inline constexpr const char *quantity_names[stat_quantities] = {"precipitation", "Tmin", "Tmax"};
 
-// A rule a month must pass: legacy (a temperature mean needs two valid
-// days, a precipitation total one: the tables' own rule, nothing more),
-// wmo, wmo35, pct:P or ghcnm.
-enum class rule_kind { legacy, wmo, wmo35, percent, ghcnm };
+// A rule a month must pass, a row of the table of rules (completeness.cpp:
+// each rule's name, its test of a month and its words in the help), with
+// its share where it takes one (pct:P). The first row, legacy, is the
+// default: a temperature mean needs two valid days, a precipitation total
+// one (the tables' own rule, nothing more).
 struct completeness_rule {
-    rule_kind kind = rule_kind::legacy;
+    int row = 0;
     double percent = 0; // pct:P, 0 to 100
+    bool is_default() const { return row == 0; }
 };
 
 // The rule a text names; false when it names none.
 bool parse_rule(std::string_view text, completeness_rule &rule);
 // The rule as the command line names it ("wmo", "pct:20").
 std::string rule_name(const completeness_rule &rule);
+// The rules as --help gives them: "legacy (the default: ...), wmo (...),
+// ...", each its name and its words.
+std::string rules_help();
+// The rules as a message lists them: "legacy, wmo, ... or pct:P with P
+// from 0 to 100".
+std::string rules_listed();
 
 // Whether a month of length days, missing that many days of a quantity
 // (absent days included) with its longest run of missing days, passes.
@@ -36,7 +44,7 @@ bool month_passes(const completeness_rule &rule, int quantity, int length, int m
 struct statistics_choice {
     completeness_rule rule;
     int first_year = 0, last_year = 0; // --years; 0: every year row
-    bool is_default() const { return rule.kind == rule_kind::legacy && first_year == 0; }
+    bool is_default() const { return rule.is_default() && first_year == 0; }
     bool in_period(long year) const {
         return first_year == 0 || (year >= first_year && year <= last_year);
     }

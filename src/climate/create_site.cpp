@@ -3,7 +3,7 @@
 #include "create_site.h"
 #include "fd.h"
 #include "lines.h"
-#include "printer.h"
+#include "shown.h"
 #include "streams.h"
 #include "tokens.h"
 
@@ -35,7 +35,7 @@ const char *site_key_name(int key) {
 }
 
 void replace_key_lines(int (*key_of)(std::string_view), const char *const names[],
-                       const float values[]) {
+                       const float values[], std::string &said) {
     line_reader reader(oldfp);
     std::string_view line;
     const char *eol = nullptr;
@@ -49,11 +49,12 @@ void replace_key_lines(int (*key_of)(std::string_view), const char *const names[
         }
         const double value = static_cast<double>(values[key]);
         newfp->print("%-10.4f        %-10s%s", value, names[key], eol);
-        print_format("Update: %-10.4f        %-10s\n", value, names[key]);
+        said += format_message("Update: %-10.4f        %-10s\n", value, names[key]);
     }
 }
 
-void create_site(float latitude, float longitude, float layers, float elevation) {
+void create_site(float latitude, float longitude, float layers, float elevation,
+                 std::string &said) {
     const float values[] = {latitude, longitude, layers, layers, elevation};
-    replace_key_lines(site_key_of_line, site_keys, values);
+    replace_key_lines(site_key_of_line, site_keys, values, said);
 }

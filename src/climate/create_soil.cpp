@@ -1,7 +1,7 @@
 // Soil water characteristics from texture, and the rows of "soils.in".
 #include "create_soil.h"
 #include "fd.h"
-#include "printer.h"
+#include "shown.h"
 #include "streams.h"
 
 #include <cmath>
@@ -78,9 +78,9 @@ float soil_depth_of_code(int layer_code) {
 }
 
 void create_soil(float sand, float silt, float clay, float &bulk_density, float pass_through,
-                 int layer_code) {
+                 int layer_code, std::string &said) {
     if (!is_valid_layer_code(layer_code))
-        print_format("\n %s \n %s \n", layer_code_warning, layer_code_default);
+        said += format_message("\n %s \n %s \n", layer_code_warning, layer_code_default);
     const int rows = soil_row_count(layer_code);
 
     normalise_texture(sand, silt, clay);

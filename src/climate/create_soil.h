@@ -2,6 +2,8 @@
 // written to newfp.
 #pragma once
 
+#include <string>
+
 // Layer-count codes 1 to 9 choose the rows; any other gets a warning and 14.
 inline bool is_valid_layer_code(int code) {
     return code >= 1 && code <= 9;
@@ -19,5 +21,7 @@ int soil_row_count(int layer_code);
 // The bottom of the deepest soil row a layer-count code writes, in cm (10
 // for code 1 ... 210 for code 9 and for any other code).
 float soil_depth_of_code(int layer_code);
+// The rows of a layer-count code, to newfp; for a code that is not valid,
+// the warning appended to said first (the caller's to print).
 void create_soil(float sand, float silt, float clay, float &bulk_density, float pass_through,
-                 int layer_code);
+                 int layer_code, std::string &said);

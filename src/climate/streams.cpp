@@ -2,31 +2,37 @@
 #include "streams.h"
 #include "text_streams.h"
 
+#include <cerrno>
 #include <new>
+#include <string>
 
 FILE *oldfp = nullptr;
 os::out_stream *newfp = nullptr;
 
-bool run_pass(std::string_view text, const std::function<void()> &pass, std::string &result) {
+os::result<void> run_pass(std::string_view text, const std::function<void()> &pass,
+                          std::string &result) {
     os::result<os::in_stream> from = os::open_text_input(text);
+    if (!from)
+        return from.error();
     os::text_output to;
-    if (!from || !to.open())
-        return false;
+    if (os::result<void> opened = to.open(); !opened)
+        return opened;
     oldfp = from->get();
     newfp = &to.stream();
-    bool ok = true;
+    os::result<void> done;
     // Memory that runs out in the pass, or as its text is taken, leaves
     // the site file to be restored: the pass failed, the run goes on.
     try {
         pass();
         const os::result<std::string_view> made = to.close();
-        ok = made.ok();
-        if (ok)
+        if (made)
             result.assign(*made);
+        else
+            done = made.error();
     } catch (const std::bad_alloc &) {
-        ok = false;
+        done = os::sys_error{ENOMEM, "pass", std::string()};
     }
     oldfp = nullptr;
     newfp = nullptr;
-    return ok;
+    return done;
 }

@@ -17,6 +17,8 @@ extern FILE *oldfp;
 extern os::out_stream *newfp;
 
 // Runs a pass with oldfp reading text and newfp writing into memory; its
-// new text goes to result. False when memory ran out (result is then left
-// as it was): a pass fails no other way.
-bool run_pass(std::string_view text, const std::function<void()> &pass, std::string &result);
+// new text goes to result. The failure when memory ran out (in the pass,
+// or for the streams or a write into memory; result is then left as it
+// was): a pass fails no other way.
+os::result<void> run_pass(std::string_view text, const std::function<void()> &pass,
+                          std::string &result);

@@ -36,7 +36,7 @@ const char *texture_key_name(int key) {
     return texture_keys[key];
 }
 
-void create_texture_keys(const texture_values &values) {
+void create_texture_keys(const texture_values &values, std::string &said) {
     const float written[] = {values.sand, values.silt, values.clay, values.bulk_density};
-    replace_key_lines(texture_key_of_line, texture_keys, written);
+    replace_key_lines(texture_key_of_line, texture_keys, written, said);
 }

@@ -3,6 +3,7 @@
 // took and the bulk density they computed, from oldfp to newfp.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 // The values the pass writes: the texture as fractions (normalised as the
@@ -19,4 +20,5 @@ std::string_view parameter_name(std::string_view line);
 int texture_key_of_line(std::string_view line);
 const char *texture_key_name(int key);
 
-void create_texture_keys(const texture_values &values);
+// The pass; its "Update:" lines appended to said, as the site keys' are.
+void create_texture_keys(const texture_values &values, std::string &said);

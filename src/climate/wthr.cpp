@@ -3,7 +3,6 @@
 #include "wthr.h"
 #include "fd.h"
 #include "lines.h"
-#include "printer.h"
 #include "streams.h"
 #include "tokens.h"
 
@@ -80,9 +79,9 @@ void compute_stats(weather_stats &ws, int years, const month_table &prec, const 
         }
 }
 
-void weather(const weather_stats &ws) {
+void weather(const weather_stats &ws, std::string &said) {
     for (int i = 0; i < ws.skew_replaced; ++i)
-        print_text(skew_message);
+        said += skew_message;
     line_reader reader(oldfp);
     std::string_view line;
     const char *eol = "\n";

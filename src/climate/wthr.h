@@ -4,6 +4,8 @@
 
 #include "process_weather.h"
 
+#include <string>
+
 // Computes mean, deviation and skewness of every month over the years;
 // returns how many months' skewness could not be computed and was replaced
 // by 0 (the weather pass says so for each).
@@ -25,6 +27,7 @@ struct weather_stats {
 void compute_stats(weather_stats &ws, int years, const month_table &prec, const month_table &tmin,
                    const month_table &tmax);
 
-// The weather pass: says each skewness replaced by 0, then copies oldfp to
-// newfp with lines 3 to 62 replaced by the block.
-void weather(const weather_stats &ws);
+// The weather pass: a line for each skewness replaced by 0 appended to
+// said (the caller's to print), then oldfp copied to newfp with lines 3
+// to 62 replaced by the block.
+void weather(const weather_stats &ws, std::string &said);

@@ -47,12 +47,11 @@ file_id id_of_status(const struct stat &st) {
     return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
 }
 
-bool id_of_fd(int fd, file_id &id) {
+os::result<file_id> id_of_fd(int fd) {
     struct stat st;
     if (os::sys::fstat(fd, &st) != 0)
-        return false;
-    id = id_of_status(st);
-    return true;
+        return os::error_now("fstat");
+    return id_of_status(st);
 }
 
 std::string planted_link(const std::string &path) {

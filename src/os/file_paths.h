@@ -25,7 +25,7 @@ struct file_id {
     unsigned long long dev = 0, ino = 0;
     bool operator==(const file_id &) const = default;
 };
-bool id_of_fd(int fd, file_id &id);
+os::result<file_id> id_of_fd(int fd);
 file_id id_of_status(const struct stat &st);
 
 // Why a link at path must not be followed: it lies in a directory that is

@@ -79,10 +79,10 @@ std::string file_collision(const guarded_file &writer, const guarded_file &other
 
 bool key_of(const guarded_file &f, file_key &key) {
     if (f.open_fd >= 0) {
-        file_id id;
-        if (!id_of_fd(f.open_fd, id))
+        const os::result<file_id> id = id_of_fd(f.open_fd);
+        if (!id)
             return false;
-        key = {id, std::string()};
+        key = {*id, std::string()};
         return true;
     }
     return f.written ? output_key(f.path, key) : existing_key(f.path, key);

@@ -96,34 +96,32 @@ result<out_stream> open_unnamed_beside(const std::string &path) {
 
 } // namespace os
 
-FILE *efopen(const char *path, const char *mode, int *flag) {
-    *flag = 0;
-    FILE *fp = os::sys::fopen(path, mode);
-    if (fp == nullptr) {
-        *flag = 1;
-        return nullptr;
-    }
+os::result<os::in_stream> efopen(const std::string &path) {
+    FILE *fp = os::sys::fopen(path.c_str(), "r");
+    if (fp == nullptr)
+        return os::error_now("fopen", path);
     // fopen accepts a directory for reading; its first read would fail.
     struct stat st;
-    if (mode[0] == 'r' && os::sys::fstat(os::sys::fileno(fp), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (os::sys::fstat(os::sys::fileno(fp), &st) == 0 && S_ISDIR(st.st_mode)) {
         os::sys::fclose(fp);
-        errno = EISDIR;
-        *flag = 1;
-        return nullptr;
+        return os::sys_error{EISDIR, "fopen", path};
     }
-    return fp;
+    return os::in_stream(fp, path);
 }
 
-bool fill_standard_descriptors() {
+os::result<void> fill_standard_descriptors() {
     for (int fd = 0; fd <= 2; ++fd) {
         if (os::sys::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
             continue;
         const int opened = os::sys::open("/dev/null", O_RDONLY);
         if (opened != fd) {
+            // The lowest free descriptor is fd, those below it being open.
+            const os::sys_error failed = opened < 0 ? os::error_now("open", "/dev/null")
+                                                    : os::sys_error{EBADF, "open", "/dev/null"};
             if (opened >= 0)
                 os::sys::close(opened);
-            return false;
+            return failed;
         }
     }
-    return true;
+    return {};
 }

@@ -39,13 +39,13 @@ result<out_stream> open_unnamed_beside(const std::string &path);
 
 } // namespace os
 
-// Opens path with a stdio mode; flag is 0 on success, 1 on failure (errno
-// tells why). A directory opened for reading counts as a failure (EISDIR).
-FILE *efopen(const char *path, const char *mode, int *flag);
+// Opens path as a stream to read, as the user names it (a pipe or a device
+// too); a directory fails (EISDIR), as its first read would.
+os::result<os::in_stream> efopen(const std::string &path);
 
 // A descriptor 0 to 2 left closed by whoever started the process would be
 // taken by the next file opened, and messages written there would go into
 // that file: /dev/null takes its place, read-only, so that a message
-// written there fails as it would on the closed descriptor. False when it
-// cannot.
-bool fill_standard_descriptors();
+// written there fails as it would on the closed descriptor. The failure
+// when it cannot.
+os::result<void> fill_standard_descriptors();

@@ -3,7 +3,7 @@
 // each first asks whether this call is one to fail, naming the file it is
 // made on.
 #include "sys.h"
-#include "sys_faults.h"
+#include "sys_seam.h"
 
 #include <cerrno>
 #include <climits>

@@ -2,7 +2,8 @@
 // nowhere else: every other file reaches the system through these. They
 // do what the function of the same name does; a test build can make any
 // of them fail (sys_faults.h), so that the tests meet a full disk, a lost
-// permission or a failed sync without root, a tracer or a size limit.
+// permission or a failed sync without root, a tracer or a size limit. Each
+// is known to a test build by its name in sys_seam.h.
 #pragma once
 
 #include <csignal>
@@ -16,49 +17,6 @@ struct stat;
 struct rlimit;
 
 namespace os::sys {
-
-// The functions, for a test build to name the one that fails.
-enum class call : unsigned char {
-    open,
-    openat,
-    read,
-    pread,
-    write,
-    pwrite,
-    lseek,
-    fsync,
-    fdatasync,
-    ftruncate,
-    close,
-    dup,
-    fcntl,
-    flock,
-    fstat,
-    stat,
-    lstat,
-    access,
-    readlink,
-    realpath,
-    rename,
-    link,
-    unlink,
-    mkdir,
-    rmdir,
-    fchmod,
-    mkostemp,
-    isatty,
-    fopen,
-    fdopen,
-    fclose,
-    fflush,
-    fread,
-    fwrite,
-    vfprintf,
-    fmemopen,
-    open_memstream,
-    pthread_create,
-};
-inline constexpr int calls = static_cast<int>(call::pthread_create) + 1;
 
 int open(const char *path, int flags, mode_t mode = 0);
 int openat(int dir, const char *path, int flags, mode_t mode = 0);

@@ -4,18 +4,13 @@
 // keep. Any thread's calls count and fail; a signal handler's too.
 #pragma once
 
-#include "sys.h"
+#include "sys_seam.h"
 
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace os::sys {
-
-// A fault makes a transfer (read, pread, write, pwrite, fread, fwrite)
-// move fewer bytes than asked instead of failing: half of them, at least
-// one.
-inline constexpr int short_transfer = -1;
 
 // Calls of one function planned to fail, or to be made with a signal
 // sent to the process as they start (as an interrupt would come then).
@@ -71,26 +66,9 @@ std::vector<traced_call> trace();
 // arrange it, by owning a file to another user); a negative uid, or
 // clear_faults, gives the real one again.
 void pretend_user(long uid);
-long pretended_user();
 
 // A function's name ("unlink"), and the function of a name.
 const char *name_of(call fn);
 bool call_named(std::string_view name, call &fn);
-
-// The seam's own question on each call: what to do with the call being
-// made now on the file named by one of path, descriptor or stream.
-struct file_ref {
-    const char *path = nullptr;
-    int fd = -1;
-    FILE *stream = nullptr;
-};
-struct injection {
-    int err = 0;    // fail with this errno (short_transfer: a short one); 0: make the call
-    int signal = 0; // a signal to send the process first; 0: none
-};
-injection injected(call fn, const file_ref &file);
-// The name of the file a reference names, as the trace and the plans see
-// it (the seam's, as it asks the system).
-std::string file_name_of(const file_ref &file);
 
 } // namespace os::sys

@@ -16,34 +16,25 @@
 #include "work_ahead.h"
 
 #include <cstring>
-#include <new>
 #include <vector>
 
 namespace {
 
-failure failed_with(const std::string &message) {
-    failure f;
-    f.message = message;
-    return f;
-}
-
 // The same on a worker thread, which leaves what it cannot do to the main
 // thread.
 site_weather read_weather_ahead(const site_line &site, const weather_options &weather) {
-    try {
-        return read_weather(paths_of(site.name), site.name, true, nullptr, nullptr, &weather);
-    } catch (const std::bad_alloc &) {
-        site_weather left;
-        left.left_to_main = true;
-        return left;
-    }
+    site_weather read;
+    if (ran_out_of_memory([&] {
+            read = read_weather(paths_of(site.name), site.name, true, nullptr, nullptr, &weather);
+        }))
+        read.left_to_main = true;
+    return read;
 }
 
-// Why the run must not start: each reason, none when it may; and whether
-// the --failed file may be written all the same.
-std::vector<std::string> refusals(const os::in_stream &list, const site_list &sites,
-                                  const char *list_path, const run_options &options,
-                                  bool &failed_list_clear) {
+// Why the run must not start, a line each reason (none when it may); and
+// whether the --failed file may be written all the same.
+failure refusals(const os::in_stream &list, const site_list &sites, const char *list_path,
+                 const run_options &options, bool &failed_list_clear) {
     const batch_refusals refused =
         refusals_of(sites, list.descriptor(), list_path,
                     writes_of(options.keep_soils, options.failed_path, options.outputs,
@@ -51,11 +42,14 @@ std::vector<std::string> refusals(const os::in_stream &list, const site_list &si
                     options.fixed);
     // A list not read whole cannot say which sites a --failed file must name.
     failed_list_clear = refused.found.failed_list_clear && sites.read_problem.empty();
-    if (!refused.left_copy.empty())
-        return {refused.left_copy};
+    if (refused.left_copy.failed())
+        return refused.left_copy;
     if (!sites.read_problem.empty())
-        return {sites.read_problem};
-    return refused.collisions;
+        return failed_with(sites.read_problem);
+    failure f;
+    for (const std::string &c : refused.collisions)
+        f.message += (f.message.empty() ? "" : "\n") + c;
+    return f;
 }
 
 } // namespace
@@ -103,6 +97,18 @@ void note_site_end(const run_options &options, const listed_site &entry, size_t 
     note_sites_reached(i + 1);
 }
 
+// What the run does at each site.
+site_steps steps_of(const run_options &options, const site_template &from) {
+    site_steps steps;
+    steps.fixed = &options.fixed;
+    steps.sync = options.sync;
+    steps.keep_soils = options.keep_soils;
+    steps.from_template = from.path.empty() ? nullptr : &from;
+    steps.texture_keys = options.extras.texture_keys;
+    steps.weather = &options.weather;
+    return steps;
+}
+
 // The sites of the list in order, a few daily files read ahead.
 void run_sites(const site_list &sites, const std::string &list_name, const run_options &options,
                const site_template &from, run_end &ended) {
@@ -113,13 +119,7 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
     auto progress = start_progress(options.progress, sites.lines.size());
     std::vector<failed_site> failed;
     ended.sites = sites.lines.size();
-    site_steps steps;
-    steps.fixed = &options.fixed;
-    steps.sync = options.sync;
-    steps.keep_soils = options.keep_soils;
-    steps.from_template = from.path.empty() ? nullptr : &from;
-    steps.texture_keys = options.extras.texture_keys;
-    steps.weather = &options.weather;
+    const site_steps steps = steps_of(options, from);
     for (size_t i = 0; i < sites.lines.size(); ++i) {
         const listed_site &entry = sites.lines[i];
         const std::string shown = shown_name(entry.site.name);
@@ -168,49 +168,51 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
     say_failed_sites(failed, sites.lines.size(), list_name);
 }
 
+// A failure, and after it what a further step's failure says.
+failure then_failed(failure f, const failure &further) {
+    if (further.failed())
+        f.after = further.message;
+    return f;
+}
+
 // Reads the list whole (and the template) and refuses a batch that would
-// lose a file; false (after the message) when the run must not start.
-bool read_batch(const char *list_path, const run_options &options, site_list &sites,
-                site_template &from) {
-    os::in_stream list = open_site_list(list_path);
-    if (!list.is_open())
-        return false;
+// lose a file: why the run must not start (and, after it, a --failed file
+// that could not be written then).
+failure read_batch(const char *list_path, const run_options &options, site_list &sites,
+                   site_template &from) {
+    os::in_stream list;
+    if (failure f = open_site_list(list_path, list); f.failed())
+        return f;
     sites = read_site_list(list.get(), list_path, !options.failed_path.empty());
     keep_part(sites, options.part);
     bool failed_list_clear = false;
-    if (const std::vector<std::string> why =
-            refusals(list, sites, list_path, options, failed_list_clear);
-        !why.empty()) {
-        for (const std::string &text : why)
-            say(text);
+    if (failure why = refusals(list, sites, list_path, options, failed_list_clear); why.failed()) {
         list = os::in_stream(); // read: a failure to close it changes nothing
         // Not one site of the run was prepared.
-        if (!options.failed_path.empty() && failed_list_clear)
-            list_every_site(options.failed_path, sites, options.sync);
-        return false;
+        if (options.failed_path.empty() || !failed_list_clear)
+            return why;
+        return then_failed(why, list_every_site(options.failed_path, sites, options.sync));
     }
-    std::string unreadable;
+    failure unreadable;
     if (const os::result<void> closed = list.close(); !closed)
-        unreadable = format_message(close_message, shown_name(list_path).c_str(),
-                                    closed.error().reason().c_str());
+        unreadable = failed_with(format_message(close_message, shown_name(list_path).c_str(),
+                                                closed.error().reason().c_str()));
     else if (!from.path.empty())
         unreadable = read_template(from);
-    if (!unreadable.empty()) {
-        say(unreadable);
-        if (!options.failed_path.empty())
-            list_every_site(options.failed_path, sites, options.sync);
-        return false;
-    }
+    if (unreadable.failed())
+        return options.failed_path.empty()
+                   ? unreadable
+                   : then_failed(unreadable,
+                                 list_every_site(options.failed_path, sites, options.sync));
     // Written first, so that its directory is known to take it before the
     // first site, and so that it names every site until one is done.
-    if (!options.failed_path.empty() &&
-        !begin_failed_list(options.failed_path, sites, options.sync))
-        return false;
-    if (options.outputs == nullptr || open_outputs(*options.outputs))
-        return true;
     if (!options.failed_path.empty())
-        end_failed_list();
-    return false;
+        if (failure f = begin_failed_list(options.failed_path, sites, options.sync); f.failed())
+            return f;
+    failure opened = options.outputs == nullptr ? failure() : open_outputs(*options.outputs);
+    if (!opened.failed() || options.failed_path.empty())
+        return opened;
+    return then_failed(opened, end_failed_list());
 }
 
 } // namespace
@@ -223,14 +225,18 @@ int run_all(const char *list_path, const run_options &options) {
     site_list sites;
     site_template from;
     from.path = options.extras.template_path;
-    if (!read_batch(list_path, options, sites, from)) {
+    if (const failure refused = read_batch(list_path, options, sites, from); refused.failed()) {
+        say_failure(refused);
         ended.status = 1;
         say_failure_on_stderr(ended, list_name);
         return 1;
     }
     run_sites(sites, list_name, options, from, ended);
-    if (!options.failed_path.empty() && !end_failed_list() && ended.status == 0)
-        ended.status = 1;
+    if (!options.failed_path.empty())
+        if (const failure f = end_failed_list(); f.failed()) {
+            say_failure(f);
+            ended.status = 1;
+        }
     batch_outputs *outputs = options.outputs;
     if (outputs != nullptr) {
         outputs->status = run_status(ended);
@@ -238,7 +244,9 @@ int run_all(const char *list_path, const run_options &options) {
             for (const std::string &path : {outputs->summary_path, outputs->report_path})
                 if (!path.empty())
                     say_output_covers(path, ended.reached);
-        if (!write_outputs(*outputs) && ended.status == 0) {
+        const failure written = write_outputs(*outputs);
+        say_if_failed(written);
+        if (written.failed() && ended.status == 0) {
             ended.status = 1;
             say_outputs_not_written();
             return 1;
@@ -252,9 +260,8 @@ int run_all(const char *list_path, const run_options &options) {
 } // namespace
 
 int run_batch(const char *list_path, const run_options &options) {
-    try {
-        return run_all(list_path, options);
-    } catch (const std::bad_alloc &) {
+    int status = 0;
+    if (ran_out_of_memory([&] { status = run_all(list_path, options); }))
         return say_out_of_memory();
-    }
+    return status;
 }

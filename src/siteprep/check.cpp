@@ -23,7 +23,6 @@
 
 #include <cstring>
 #include <map>
-#include <new>
 
 namespace {
 
@@ -184,16 +183,16 @@ void check_weather_file(lines_said &out, const site_line &site, const std::strin
     const monthly_tables &tables = *read.tables;
     if (!read.has_id || read.same_file) {
         descriptors_ran_out = descriptors_ran_out || read.left_to_main;
-        problem(out, one_line(read.failure));
+        problem(out, one_line(read.why.message));
         add_audit(out, audit_site(site, site_text, nullptr, 0, tables.prec, tables.tmin,
                                   tables.tmax, listed_as, texture_keys));
         return;
     }
     add_bad_lines(out, paths.weather_file, bad);
     readable = bad.count == 0 && read.years > 0;
-    if (readable && !read.failure.empty())
-        problem(out, one_line(read.failure)); // a choice that leaves a month without a year
-    has_stats = readable && read.failure.empty();
+    if (readable && read.why.failed())
+        problem(out, one_line(read.why.message)); // a choice that leaves a month without a year
+    has_stats = readable && !read.why.failed();
     // The audit's warnings come after the problems of the file.
     add_audit(out, audit_site(site, site_text, read.years > 0 ? audit.get() : nullptr, read.years,
                               tables.prec, tables.tmin, tables.tmax, listed_as, texture_keys));
@@ -294,12 +293,9 @@ struct checked {
 void check_ahead(const char *list_path, const listed_site &entry, const check_extras &extras,
                  checked &into) {
     into = checked();
-    try {
-        into.report = check_site(list_path, entry, extras);
-        into.left_to_main = into.report.descriptors_ran_out;
-    } catch (const std::bad_alloc &) {
-        into.left_to_main = true;
-    }
+    into.left_to_main =
+        ran_out_of_memory([&] { into.report = check_site(list_path, entry, extras); }) ||
+        into.report.descriptors_ran_out;
 }
 
 // The site of the list's line i, as the check says it, in order.
@@ -362,14 +358,14 @@ bool check_batch_files(check_tally &tally, const os::in_stream &list, const char
     const batch_refusals refused =
         refusals_of(sites, list.descriptor(), list_path,
                     writes_of(keep_soils, std::string(), outputs, extras.from.path), fixed);
-    if (!refused.left_copy.empty())
-        problem(out, refused.left_copy);
+    if (refused.left_copy.failed())
+        problem(out, refused.left_copy.message);
     for (const std::string &c : refused.collisions)
         problem(out, c);
     // A template that cannot be read is one problem, not one a site.
     if (!extras.from.path.empty())
-        if (std::string why = read_template(extras.from); !why.empty()) {
-            problem(out, why);
+        if (const failure why = read_template(extras.from); why.failed()) {
+            problem(out, why.message);
             extras.from.path.clear();
         }
     check_soil_file(out, fixed);
@@ -377,9 +373,10 @@ bool check_batch_files(check_tally &tally, const os::in_stream &list, const char
     say(tally, out);
     if (!refused.collisions.empty() || outputs == nullptr)
         return false;
-    if (open_outputs(*outputs))
+    const failure opened = open_outputs(*outputs);
+    if (!opened.failed())
         return true;
-    ++tally.problems; // the message is out
+    say(tally, {{said::problem, opened.message}});
     return false;
 }
 
@@ -398,9 +395,9 @@ int check_all(const char *list_path, bool strict, bool keep_soils, int threads, 
     bool write = false;
     if (!weather.choice.is_default())
         say(tally, {{said::note, choice_note(weather.choice), 0}});
-    os::in_stream list = open_site_list(list_path);
-    if (!list.is_open()) {
-        ++tally.problems; // the message is out
+    os::in_stream list;
+    if (const failure f = open_site_list(list_path, list); f.failed()) {
+        say(tally, {{said::problem, f.message}});
     } else {
         const std::string list_name = shown_name(list_path);
         site_list sites = read_site_list(list.get(), list_path);
@@ -419,7 +416,9 @@ int check_all(const char *list_path, bool strict, bool keep_soils, int threads, 
     if (!write)
         return status;
     outputs->status = check_status(tally.sites, tally.problems, tally.warnings);
-    return write_outputs(*outputs) ? status : 1;
+    const failure written = write_outputs(*outputs);
+    say_if_failed(written);
+    return written.failed() ? 1 : status;
 }
 
 } // namespace
@@ -427,10 +426,11 @@ int check_all(const char *list_path, bool strict, bool keep_soils, int threads, 
 int check_batch(const char *list_path, bool strict, bool keep_soils, int threads, bool progress,
                 batch_outputs *outputs, const list_part &part, const fixed_files &fixed,
                 const site_extras &extras, const weather_options &weather) {
-    try {
-        return check_all(list_path, strict, keep_soils, threads, progress, outputs, part, fixed,
-                         extras, weather);
-    } catch (const std::bad_alloc &) {
+    int status = 0;
+    if (ran_out_of_memory([&] {
+            status = check_all(list_path, strict, keep_soils, threads, progress, outputs, part,
+                               fixed, extras, weather);
+        }))
         return say_out_of_memory();
-    }
+    return status;
 }

@@ -63,20 +63,21 @@ template <typename Take> bool each_piece(size_t failed, size_t reached, Take tak
     return take(text + list.start[reached], list.text.size() - list.start[reached]);
 }
 
-int write_list(size_t failed, size_t reached) {
+// The list as it stands written through a temporary name; the failure.
+os::result<void> write_list(size_t failed, size_t reached) {
     std::string text;
     each_piece(failed, reached, [&text](const char *piece, size_t size) {
         text.append(piece, size);
         return true;
     });
-    const int err = os::write_through_temp(list.path, list.path + ".", text, list.sync).err();
-    if (err == 0) {
+    os::result<void> written = os::write_through_temp(list.path, list.path + ".", text, list.sync);
+    if (written) {
         list.written = true;
         list.written_failed = failed;
         list.written_reached = reached;
     }
     list.last_write = std::chrono::steady_clock::now();
-    return err;
+    return written;
 }
 
 // The list as it stands, written as an interrupt ends the run: only
@@ -96,7 +97,7 @@ void write_at_interrupt() {
 
 } // namespace
 
-bool begin_failed_list(const std::string &path, const site_list &sites, bool sync) {
+failure begin_failed_list(const std::string &path, const site_list &sites, bool sync) {
     list.path = path;
     list.sync = sync;
     gather_lines(sites, list.text, list.start);
@@ -104,13 +105,13 @@ bool begin_failed_list(const std::string &path, const site_list &sites, bool syn
     list.target = renamed_into_place(path);
     list.renamed = !list.target.empty();
     if (!list.renamed)
-        return true;
-    if (const int err = write_list(0, 0); err != 0)
-        return say_not_written(path, err);
+        return failure();
+    if (const os::result<void> written = write_list(0, 0); !written)
+        return not_written(path, written.err());
     // Made here, as the handler can make no name: unique to this process.
     list.interrupt_temp = list.target + ".siteprep-" + process_tag();
     at_interrupt(write_at_interrupt);
-    return true;
+    return failure();
 }
 
 void note_failed_site(size_t i) {
@@ -122,23 +123,24 @@ void note_failed_site(size_t i) {
 void note_sites_reached(size_t reached) {
     list.reached.store(reached);
     if (list.renamed && std::chrono::steady_clock::now() - list.last_write >= refresh_interval)
-        write_list(list.failed_count.load(), reached); // on failure the last list still holds
+        // On a failure the last list still holds.
+        (void)write_list(list.failed_count.load(), reached);
 }
 
-bool end_failed_list() {
+failure end_failed_list() {
     at_interrupt(nullptr);
     const size_t failed = list.failed_count.load(), reached = list.reached.load();
     if (list.written && failed == list.written_failed && reached == list.written_reached)
-        return true;
-    if (const int err = write_list(failed, reached); err != 0)
-        return say_not_written(list.path, err);
-    return true;
+        return failure();
+    if (const os::result<void> written = write_list(failed, reached); !written)
+        return not_written(list.path, written.err());
+    return failure();
 }
 
-bool list_every_site(const std::string &path, const site_list &sites, bool sync) {
+failure list_every_site(const std::string &path, const site_list &sites, bool sync) {
     std::string text;
     std::vector<size_t> start;
     gather_lines(sites, text, start);
-    const int err = os::write_through_temp(path, path + ".", text, sync).err();
-    return err == 0 || say_not_written(path, err);
+    const os::result<void> written = os::write_through_temp(path, path + ".", text, sync);
+    return written ? failure() : not_written(path, written.err());
 }

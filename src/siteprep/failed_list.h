@@ -7,6 +7,7 @@
 // interrupt ends the run.
 #pragma once
 
+#include "report.h"
 #include "site_list.h"
 
 #include <string>
@@ -14,9 +15,9 @@
 // Starts the list of the run's sites: writes every one of them, and from
 // now on an interrupt that ends the run first writes the list as it
 // stands. A device, a pipe or standard output is written once, at the
-// end. False after saying why the file could not be written.
-// With sync, every writing of it is synced to the disk.
-bool begin_failed_list(const std::string &path, const site_list &sites, bool sync);
+// end. The failure when the file could not be written. With sync, every
+// writing of it is synced to the disk.
+failure begin_failed_list(const std::string &path, const site_list &sites, bool sync);
 
 // The run's line i failed.
 void note_failed_site(size_t i);
@@ -26,10 +27,10 @@ void note_failed_site(size_t i);
 void note_sites_reached(size_t reached);
 
 // Writes the list as it stands (the failed sites and the sites not
-// reached) and ends its part in an interrupt. False after saying why it
-// could not be written.
-bool end_failed_list();
+// reached) and ends its part in an interrupt; the failure when it could
+// not be written.
+failure end_failed_list();
 
-// For a run refused before its first site: every site of the run listed.
-// False after saying why the file could not be written.
-bool list_every_site(const std::string &path, const site_list &sites, bool sync);
+// For a run refused before its first site: every site of the run listed;
+// the failure when the file could not be written.
+failure list_every_site(const std::string &path, const site_list &sites, bool sync);

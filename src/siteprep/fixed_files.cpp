@@ -19,13 +19,13 @@ std::string where_fixed_files_are(const fixed_files &fixed) {
                                  : "in the scratch directory " + shown_name(fixed.scratch);
 }
 
-std::string temp_copy_refusal(const fixed_files &fixed, bool taken_by_batch) {
+failure temp_copy_refusal(const fixed_files &fixed, bool taken_by_batch) {
     // A site file named like the copy is a collision the guard names, never
     // a leftover copy that the user would be told to remove.
     if (!name_taken(fixed.temp.c_str()) || taken_by_batch)
-        return std::string();
-    return format_message(temp_left_over_message, where_fixed_files_are(fixed).c_str(),
-                          fixed.temp.c_str());
+        return failure();
+    return failed_with(format_message(temp_left_over_message, where_fixed_files_are(fixed).c_str(),
+                                      fixed.temp.c_str()));
 }
 
 bool temp_copy_left_over(const fixed_files &fixed) {

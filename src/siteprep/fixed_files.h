@@ -5,6 +5,7 @@
 // would meet there.
 #pragma once
 
+#include "report.h"
 #include "site_files.h"
 
 #include <string>
@@ -22,11 +23,11 @@ fixed_files fixed_files_in(const std::string &scratch);
 std::string where_fixed_files_are(const fixed_files &fixed);
 
 // Why neither a run nor a check may start over a file at the temporary
-// copy's name: it may be a copy left over. Empty when there is none, and
+// copy's name: it may be a copy left over. None when there is none, and
 // when it is a file that the batch reads or rewrites (taken_by_batch) in
 // a scratch directory: the guard's collision names that. (In the working
 // directory a site named XXXX is refused as a leftover copy.)
-std::string temp_copy_refusal(const fixed_files &fixed, bool taken_by_batch);
+failure temp_copy_refusal(const fixed_files &fixed, bool taken_by_batch);
 // A copy left by an interrupted run may hold the only intact content of a
 // site file: neither the run nor the check starts over it.
 bool temp_copy_left_over(const fixed_files &fixed);

@@ -45,10 +45,10 @@ std::vector<std::string> guard_batch(const site_list &list, int list_fd, const c
                                      guard_findings *found = nullptr);
 
 // Why a run or a check must not go over the batch as it stands: a copy left
-// over (left_copy, empty: none) and the guard's collisions; and what the
-// guard found of two outputs in particular.
+// over (left_copy) and the guard's collisions; and what the guard found of
+// two outputs in particular.
 struct batch_refusals {
-    std::string left_copy;
+    failure left_copy;
     std::vector<std::string> collisions;
     guard_findings found;
 };

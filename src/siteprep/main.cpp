@@ -5,6 +5,7 @@
 #include "open.h"
 #include "options.h"
 #include "printer.h"
+#include "shown.h"
 #include "tokens.h"
 
 #include <getopt.h>
@@ -84,32 +85,29 @@ void print_help() {
                  "             also set SAND, SILT, CLAY (the texture as the soil rows\n"
                  "             take it) and BULKD (the bulk density they compute) where\n"
                  "             NAME.sfp holds them, with an Update line each\n"
-                 "  --completeness RULE\n"
-                 "             leave out of the statistics each month that RULE finds too\n"
-                 "             incomplete (days absent from the file count as missing):\n"
-                 "             legacy (the default: a temperature mean needs 2 valid days,\n"
-                 "             a precipitation total 1), wmo (temperature: at most 10 days\n"
-                 "             missing and at most 4 in a row; precipitation: none), wmo35\n"
-                 "             (temperature: at most 5, at most 3 in a row; precipitation:\n"
-                 "             none), ghcnm (precipitation: at most 5 missing; temperature\n"
-                 "             as wmo), pct:P (at most P %% of a month's days missing);\n"
-                 "             with it or --years, --summary adds the sample skewness, its\n"
-                 "             standard error, the rule and the years\n"
-                 "  --years A-B\n"
-                 "             the statistics over the years A to B only (a normals period)\n"
-                 "  --normals-min F\n"
-                 "             with --check and --years: warn of each calendar month with\n"
-                 "             valid values in fewer than the share F of the period's years\n"
-                 "  --monthly FILE.csv\n"
-                 "             also write the monthly values of every site as CSV, a row a\n"
-                 "             year and month: the days behind each, the longest gap, the\n"
-                 "             days filled, and whether it enters the statistics\n"
-                 "  -h, --help show this help and exit\n"
-                 "  --version  show the version and exit\n"
-                 "\n"
-                 "Exit status: 0 when every site was prepared, 1 after an error, 2 for a\n"
-                 "wrong command line.\n",
+                 "  --completeness RULE\n",
                  block_first_line, block_last_line);
+    // The rules, from their table, in the paragraph's lines.
+    print_text(wrapped("leave out of the statistics each month that RULE finds too incomplete "
+                       "(days absent from the file count as missing): " +
+                           rules_help() +
+                           "; with it or --years, --summary adds the sample skewness, its "
+                           "standard error, the rule and the years",
+                       13, 72));
+    print_text("  --years A-B\n"
+               "             the statistics over the years A to B only (a normals period)\n"
+               "  --normals-min F\n"
+               "             with --check and --years: warn of each calendar month with\n"
+               "             valid values in fewer than the share F of the period's years\n"
+               "  --monthly FILE.csv\n"
+               "             also write the monthly values of every site as CSV, a row a\n"
+               "             year and month: the days behind each, the longest gap, the\n"
+               "             days filled, and whether it enters the statistics\n"
+               "  -h, --help show this help and exit\n"
+               "  --version  show the version and exit\n"
+               "\n"
+               "Exit status: 0 when every site was prepared, 1 after an error, 2 for a\n"
+               "wrong command line.\n");
 }
 
 // What is wrong with a command line, as GNU tools say it; getopt_long says
@@ -147,8 +145,7 @@ bool take_rule(command_options &opts) {
     opts.choice_named = true;
     if (parse_rule(optarg, opts.choice.rule))
         return true;
-    say_wrong(std::string("invalid --completeness value '") + optarg +
-              "': legacy, wmo, wmo35, ghcnm or pct:P with P from 0 to 100");
+    say_wrong(std::string("invalid --completeness value '") + optarg + "': " + rules_listed());
     return false;
 }
 
@@ -240,31 +237,23 @@ bool take_option(int opt, command_options &opts) {
     }
 }
 
+// The options, each with the letter take_option knows it by.
+const option long_options[] = {
+    {"check", no_argument, nullptr, 'c'},         {"strict", no_argument, nullptr, 'x'},
+    {"sync", no_argument, nullptr, 's'},          {"jobs", required_argument, nullptr, 'j'},
+    {"keep-going", no_argument, nullptr, 'k'},    {"summary", required_argument, nullptr, 'C'},
+    {"report", required_argument, nullptr, 'R'},  {"keep-soils", no_argument, nullptr, 'S'},
+    {"progress", no_argument, nullptr, 'p'},      {"no-progress", no_argument, nullptr, 'P'},
+    {"part", required_argument, nullptr, 'K'},    {"scratch", required_argument, nullptr, 'D'},
+    {"failed", required_argument, nullptr, 'F'},  {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},       {"completeness", required_argument, nullptr, 'Q'},
+    {"years", required_argument, nullptr, 'Y'},   {"normals-min", required_argument, nullptr, 'N'},
+    {"monthly", required_argument, nullptr, 'M'}, {"template", required_argument, nullptr, 'T'},
+    {"texture-keys", no_argument, nullptr, 'X'},  {nullptr, 0, nullptr, 0}};
+
 // False, after saying what is wrong, for a command line that is not one of
 // the usage's. Options may follow the site list, as GNU tools take them.
 bool parse_options(int argc, char **argv, command_options &opts) {
-    static const option long_options[] = {{"check", no_argument, nullptr, 'c'},
-                                          {"strict", no_argument, nullptr, 'x'},
-                                          {"sync", no_argument, nullptr, 's'},
-                                          {"jobs", required_argument, nullptr, 'j'},
-                                          {"keep-going", no_argument, nullptr, 'k'},
-                                          {"summary", required_argument, nullptr, 'C'},
-                                          {"report", required_argument, nullptr, 'R'},
-                                          {"keep-soils", no_argument, nullptr, 'S'},
-                                          {"progress", no_argument, nullptr, 'p'},
-                                          {"no-progress", no_argument, nullptr, 'P'},
-                                          {"part", required_argument, nullptr, 'K'},
-                                          {"scratch", required_argument, nullptr, 'D'},
-                                          {"failed", required_argument, nullptr, 'F'},
-                                          {"help", no_argument, nullptr, 'h'},
-                                          {"version", no_argument, nullptr, 'V'},
-                                          {"completeness", required_argument, nullptr, 'Q'},
-                                          {"years", required_argument, nullptr, 'Y'},
-                                          {"normals-min", required_argument, nullptr, 'N'},
-                                          {"monthly", required_argument, nullptr, 'M'},
-                                          {"template", required_argument, nullptr, 'T'},
-                                          {"texture-keys", no_argument, nullptr, 'X'},
-                                          {nullptr, 0, nullptr, 0}};
     // getopt_long names the program by argv[0], which may be a whole path.
     char name[] = "siteprep";
     char *const invoked = argv[0];

@@ -21,6 +21,16 @@ void say(const std::string &text) {
     print_line(text);
 }
 
+void say_lines(const std::string &lines) {
+    if (!lines.empty())
+        print_text(lines);
+}
+
+void say_now(const std::string &text) {
+    say(text);
+    print_now();
+}
+
 std::string say_failure(const failure &f) {
     say(f.message);
     if (!f.after.empty())
@@ -33,9 +43,15 @@ std::string one_line(std::string text) {
     return text;
 }
 
-bool say_not_written(const std::string &path, int err) {
-    say(format_message(write_message, shown_name(path).c_str(), std::strerror(err)));
-    return false;
+failure not_written(const std::string &path, int err) {
+    failure f;
+    f.message = format_message(write_message, shown_name(path).c_str(), std::strerror(err));
+    return f;
+}
+
+void say_if_failed(const failure &f) {
+    if (f.failed())
+        say_failure(f);
 }
 
 void say_failed_sites(const std::vector<failed_site> &failed, size_t sites,

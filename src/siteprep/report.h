@@ -4,7 +4,9 @@
 // end, and the end of a run or check that ran out of memory.
 #pragma once
 
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 inline constexpr char list_open_message[] = "Error opening data input file!";
@@ -80,16 +82,30 @@ struct failure {
     bool failed() const { return !message.empty(); }
 };
 
+// A failure of that message, with nothing said after it.
+inline failure failed_with(std::string message) {
+    failure f;
+    f.message = std::move(message);
+    return f;
+}
+
 // A message of the run, a line or more, as it stands.
 void say(const std::string &text);
+// Lines as they stand, each with its line end: what the passes over a
+// site's files said.
+void say_lines(const std::string &lines);
+// A message said at once: one that someone waits on.
+void say_now(const std::string &text);
 // A failure said where it happened, once; the reason a list of failed
 // sites gives, on one line.
 std::string say_failure(const failure &f);
 // A message of the check: its lines joined into one.
 std::string one_line(std::string text);
 
-// "Error writing FILE: REASON" said; false, for the caller to return.
-bool say_not_written(const std::string &path, int err);
+// "Error writing FILE: REASON" as a failure.
+failure not_written(const std::string &path, int err);
+// A failure's lines said, when it failed; nothing else.
+void say_if_failed(const failure &f);
 
 // The run's list of failed sites at its end (nothing when none failed).
 struct failed_site {
@@ -129,3 +145,16 @@ void say_check_counts(int sites, int problems, int warnings, bool strict_counts)
 // Says that memory ran out and the run or check stopped; the exit status.
 // Every site file is whole then: a rewrite restores its own.
 int say_out_of_memory();
+
+// The one place the program meets memory running out: runs body, and
+// tells whether memory ran out in it (what it did is then unwound). The
+// run and the check stop (say_out_of_memory); a worker thread leaves its
+// job to the main thread, so that every thread count gives the same run.
+template <typename Body> bool ran_out_of_memory(Body &&body) {
+    try {
+        body();
+        return false;
+    } catch (const std::bad_alloc &) {
+        return true;
+    }
+}

@@ -8,7 +8,6 @@
 #include "lines.h"
 #include "open.h"
 #include "overwrite.h"
-#include "printer.h"
 #include "read_text.h"
 #include "report.h"
 #include "shown.h"
@@ -157,7 +156,6 @@ failure write_over(os::fd &file, const std::string &path, const std::string &sit
 void lock_site_file(const os::fd &file, const std::string &path) {
     if (os::try_lock(file))
         return; // locked, or a file system without locks
-    say(format_message(lock_wait_message, shown_name(path).c_str()));
-    print_now();
+    say_now(format_message(lock_wait_message, shown_name(path).c_str()));
     os::wait_for_lock(file);
 }

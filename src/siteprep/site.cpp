@@ -28,12 +28,6 @@ failure open_failure(const std::string &text, const std::string &file, const std
     return f;
 }
 
-failure failed_with(const std::string &message) {
-    failure f;
-    f.message = message;
-    return f;
-}
-
 bool out_of_descriptors(int err) {
     return err == EMFILE || err == ENFILE;
 }
@@ -47,10 +41,9 @@ thread_local daily_months thread_months;
 
 // A daily file that is the site file: read after the site file is emptied,
 // it would read nothing.
-std::string same_file_message(const std::string &site_name, const site_paths &paths) {
+failure same_file_refused(const std::string &site_name, const site_paths &paths) {
     return open_failure(format_message(weather_open_message, shown_name(site_name).c_str()),
-                        paths.weather_file, same_file_reason)
-        .message;
+                        paths.weather_file, same_file_reason);
 }
 
 // The months and quantities a choice leaves without a valid year, each
@@ -98,11 +91,11 @@ void count_filled(const std::string &weather_file, std::vector<month_summary> &l
 // The statistics of the tables of years year rows, as wopts says (nullptr:
 // the defaults); the failure of a choice that leaves a month without a
 // year.
-std::string make_statistics(site_weather &r, int years, const monthly_tables &t,
-                            const weather_options *wopts, const std::string &weather_file) {
+failure make_statistics(site_weather &r, int years, const monthly_tables &t,
+                        const weather_options *wopts, const std::string &weather_file) {
     if (wopts == nullptr || (!wopts->named && !wopts->listens())) {
         compute_stats(r.ws, years, t.prec, t.tmin, t.tmax);
-        return std::string();
+        return failure();
     }
     const statistics_choice &choice = wopts->choice;
     const monthly_tables *use = &t;
@@ -126,14 +119,15 @@ std::string make_statistics(site_weather &r, int years, const monthly_tables &t,
     if (wopts->months)
         count_filled(weather_file, r.month_list);
     if (choice.is_default())
-        return std::string();
+        return failure();
     if (rows == 0)
-        return format_message(no_period_rows_message, shown_name(weather_file).c_str(),
-                              period_name(choice).c_str());
+        return failed_with(format_message(no_period_rows_message, shown_name(weather_file).c_str(),
+                                          period_name(choice).c_str()));
     const std::string lacking = months_without_years(r.ws);
-    return lacking.empty() ? std::string()
-                           : format_message(no_valid_year_message, shown_name(weather_file).c_str(),
-                                            lacking.c_str(), choice_name(choice).c_str());
+    if (lacking.empty())
+        return failure();
+    return failed_with(format_message(no_valid_year_message, shown_name(weather_file).c_str(),
+                                      lacking.c_str(), choice_name(choice).c_str()));
 }
 
 } // namespace
@@ -147,17 +141,16 @@ site_weather read_weather(const site_paths &paths, const std::string &site_name,
     os::result<os::regular_file> opened = os::open_regular(paths.weather_file);
     if (!opened) {
         result.left_to_main = on_worker && out_of_descriptors(opened.err());
-        result.failure =
+        result.why =
             open_failure(format_message(weather_open_message, shown_name(site_name).c_str()),
-                         paths.weather_file, opened.error().reason())
-                .message;
+                         paths.weather_file, opened.error().reason());
         return result;
     }
     result.id = id_of_status(opened->status);
     result.has_id = true;
     if (site_id != nullptr && *site_id == result.id) {
         result.same_file = true;
-        result.failure = same_file_message(site_name, paths);
+        result.why = same_file_refused(site_name, paths);
         return result;
     }
     daily_error bad;
@@ -169,14 +162,14 @@ site_weather read_weather(const site_paths &paths, const std::string &site_name,
     const int last = process_daily_weather(reader, t.prec, t.tmin, t.tmax, bad, reading);
     opened->file = os::fd(); // read: nothing is lost if its close fails
     if (last >= 0)
-        result.failure = make_statistics(result, last + 1, t, wopts, paths.weather_file);
+        result.why = make_statistics(result, last + 1, t, wopts, paths.weather_file);
     else
-        result.failure =
+        result.why = failed_with(
             bad.line > 0
                 ? format_message(weather_line_message, shown_name(paths.weather_file).c_str(),
                                  bad.line, bad.reason.c_str())
                 : format_message(read_message, shown_name(paths.weather_file).c_str(),
-                                 bad.reason.c_str());
+                                 bad.reason.c_str()));
     result.years = last + 1;
     return result;
 }
@@ -200,11 +193,11 @@ failure open_site_file(const site_line &site, const site_paths &paths, bool lock
     return failure();
 }
 
-std::string same_file_failure(const site_line &site, const site_paths &paths,
-                              const file_id &site_id, const site_weather &weather) {
+failure same_file_failure(const site_line &site, const site_paths &paths, const file_id &site_id,
+                          const site_weather &weather) {
     if (!weather.has_id || !(site_id == weather.id))
-        return std::string();
-    return same_file_message(site.name, paths);
+        return failure();
+    return same_file_refused(site.name, paths);
 }
 
 namespace {
@@ -231,13 +224,16 @@ failure write_soil_file(const site_line &site, const site_steps &steps, std::str
     std::string rows;
     // The bulk density slot is the pass's to fill: the list's value is not read.
     float bulk_density = site.bulk_density;
+    std::string said;
     const bool made = run_pass(
-        std::string_view(),
-        [&] {
-            create_soil(site.sand, site.silt, site.clay, bulk_density, site.pass_through,
-                        site.layer_code);
-        },
-        rows);
+                          std::string_view(),
+                          [&] {
+                              create_soil(site.sand, site.silt, site.clay, bulk_density,
+                                          site.pass_through, site.layer_code, said);
+                          },
+                          rows)
+                          .ok();
+    say_lines(said);
     texture = {site.sand, site.silt, site.clay, bulk_density};
     normalise_texture(texture.sand, texture.silt, texture.clay);
     failure f = write_over(soil, steps.fixed->soil, site.name, made ? &rows : nullptr);
@@ -246,14 +242,14 @@ failure write_soil_file(const site_line &site, const site_steps &steps, std::str
     return f;
 }
 
-// Runs a pass over text, which becomes the pass's new text; false when
-// memory ran out.
-bool then_pass(std::string &text, const std::function<void()> &pass) {
+// Runs a pass over text, which becomes the pass's new text; the failure
+// when memory ran out.
+os::result<void> then_pass(std::string &text, const std::function<void()> &pass) {
     std::string next;
-    if (!run_pass(text, pass, next))
-        return false;
-    text.swap(next);
-    return true;
+    os::result<void> done = run_pass(text, pass, next);
+    if (done)
+        text.swap(next);
+    return done;
 }
 
 // The site keys (and texture keys), then the weather block over the keyed
@@ -261,7 +257,7 @@ bool then_pass(std::string &text, const std::function<void()> &pass) {
 // the site file is touched; the site file then gets its new keys alone,
 // and the failure is the weather's.
 failure rewrite_site(const site_line &site, const site_steps &steps, site_file &opened,
-                     const std::string &weather_failed, const site_weather &read,
+                     const failure &weather_failed, const site_weather &read,
                      const texture_values &texture) {
     rewrite rw;
     rw.site_file = opened.path;
@@ -272,21 +268,24 @@ failure rewrite_site(const site_line &site, const site_steps &steps, site_file &
     rw.sync = steps.sync;
     if (failure f = start_rewrite(rw, site.name); f.failed())
         return f;
-    // The copy is made: the passes say what they do as they go.
-    std::string text;
+    // The copy is made: what the passes did is said before the commit, also
+    // what a pass that failed did so far.
+    std::string text, said;
     bool made = run_pass(
-        rw.content,
-        [&] {
-            create_site(site.latitude, site.longitude, static_cast<float>(site.layer_code),
-                        site.elevation);
-        },
-        text);
+                    rw.content,
+                    [&] {
+                        create_site(site.latitude, site.longitude,
+                                    static_cast<float>(site.layer_code), site.elevation, said);
+                    },
+                    text)
+                    .ok();
     if (made && steps.texture_keys)
-        made = then_pass(text, [&] { create_texture_keys(texture); });
-    if (made && weather_failed.empty())
-        made = then_pass(text, [&] { weather(read.ws); });
+        made = then_pass(text, [&] { create_texture_keys(texture, said); }).ok();
+    if (made && !weather_failed.failed())
+        made = then_pass(text, [&] { weather(read.ws, said); }).ok();
+    say_lines(said);
     failure f = commit_rewrite(rw, made ? &text : nullptr);
-    return f.failed() || weather_failed.empty() ? f : failed_with(weather_failed);
+    return f.failed() || !weather_failed.failed() ? f : weather_failed;
 }
 
 site_result site_ended(site_end end, failure why, bool used) {
@@ -331,9 +330,9 @@ site_result prepare_site(const site_line &site, const site_steps &steps, site_we
             return site_ended(site_end::failed, std::move(f), false);
         if (!have_weather)
             weather = read_weather(paths, site.name, false, nullptr, nullptr, steps.weather);
-        std::string weather_failed = same_file_failure(site, paths, opened.id, weather);
-        if (weather_failed.empty())
-            weather_failed = weather.failure;
+        failure weather_failed = same_file_failure(site, paths, opened.id, weather);
+        if (!weather_failed.failed())
+            weather_failed = weather.why;
         f = rewrite_site(site, steps, opened, weather_failed, weather, texture);
     }
     // A copy kept because a restore failed holds the only intact content of

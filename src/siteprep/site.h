@@ -43,7 +43,7 @@ struct site_weather {
     // The tables read, the reading thread's own: good on that thread until
     // it reads the next daily file.
     const monthly_tables *tables = nullptr;
-    std::string failure;
+    failure why; // the daily file could not be used, or a choice leaves a month without a year
     file_id id;
     bool has_id = false;
     bool same_file = false; // not read: it is the site file
@@ -80,10 +80,10 @@ failure open_site_file(const site_line &site, const site_paths &paths, bool lock
                        bool *descriptors_ran_out = nullptr);
 
 // Why a site's daily file cannot be used when it is its site file itself:
-// read after the site file is emptied, it would read nothing. Empty when
-// it is another file.
-std::string same_file_failure(const site_line &site, const site_paths &paths,
-                              const file_id &site_id, const site_weather &weather);
+// read after the site file is emptied, it would read nothing. None when it
+// is another file.
+failure same_file_failure(const site_line &site, const site_paths &paths, const file_id &site_id,
+                          const site_weather &weather);
 
 struct site_template;
 

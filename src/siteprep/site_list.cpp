@@ -117,14 +117,12 @@ void keep_part(site_list &sites, const list_part &part) {
     move_out(0, first, sites.before_part);
 }
 
-os::in_stream open_site_list(const char *list_path) {
-    int flag = 0;
-    FILE *list = efopen(list_path, "r", &flag);
-    if (flag) {
-        const int err = errno;
-        say(format_message("%s\n%s: %s", list_open_message, shown_name(list_path).c_str(),
-                           std::strerror(err)));
-        return os::in_stream();
-    }
-    return os::in_stream(list, list_path);
+failure open_site_list(const char *list_path, os::in_stream &list) {
+    os::result<os::in_stream> opened = efopen(list_path);
+    if (!opened)
+        return failed_with(format_message("%s\n%s: %s", list_open_message,
+                                          shown_name(list_path).c_str(),
+                                          std::strerror(opened.err())));
+    list = std::move(*opened);
+    return failure();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "fd.h"
+#include "report.h"
 #include "site_line.h"
 
 #include <cstdio>
@@ -37,6 +38,5 @@ struct list_part {
 // others are set aside.
 void keep_part(site_list &sites, const list_part &part);
 
-// Opens the site list, saying why when it cannot be opened (the stream
-// is then not open).
-os::in_stream open_site_list(const char *list_path);
+// Opens the site list into list; the failure when it cannot be opened.
+failure open_site_list(const char *list_path, os::in_stream &list);

@@ -15,19 +15,19 @@ bool site_file_missing(const std::string &path) {
     return !st && st.err() == ENOENT;
 }
 
-std::string read_template(site_template &t) {
+failure read_template(site_template &t) {
     const std::string shown = shown_name(t.path);
     os::result<os::regular_file> opened = os::open_regular(t.path);
     if (!opened)
-        return format_message(template_read_message, shown.c_str(),
-                              opened.error().reason().c_str());
+        return failed_with(
+            format_message(template_read_message, shown.c_str(), opened.error().reason().c_str()));
     long long_line = 0;
     if (const os::result<void> read = os::read_text(opened->file, t.text, max_text_line, long_line);
         !read)
-        return long_line > 0 ? long_site_line(t.path, long_line)
-                             : format_message(template_read_message, shown.c_str(),
-                                              read.error().reason().c_str());
-    return std::string();
+        return failed_with(long_line > 0 ? long_site_line(t.path, long_line)
+                                         : format_message(template_read_message, shown.c_str(),
+                                                          read.error().reason().c_str()));
+    return failure();
 }
 
 failure make_from_template(const std::string &site_file, const site_template &t, bool sync,

@@ -17,9 +17,9 @@ struct site_template {
 // nowhere: the only kind the template makes.
 bool site_file_missing(const std::string &path);
 
-// Reads the template whole, its lines held to a site file's limit; empty,
-// or the message of why it cannot be used.
-std::string read_template(site_template &t);
+// Reads the template whole, its lines held to a site file's limit; the
+// failure when it cannot be used.
+failure read_template(site_template &t);
 
 // Makes a missing site file from the template, through a temporary name
 // beside it, with a new file's mode; made tells whether it was made (not

@@ -1,6 +1,7 @@
-// Names, tokens and counts as messages show them.
+// Names, tokens and counts as messages show them, and words wrapped.
 #include "shown.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -79,4 +80,30 @@ std::string format_message(const char *format, ...) {
     std::vsnprintf(text.data(), text.size() + 1, format, again);
     va_end(again);
     return text;
+}
+
+std::string wrapped(std::string_view text, size_t indent, size_t width) {
+    std::string out;
+    size_t line = 0; // the length of the line being filled; 0: none begun
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find(' ', at), text.size());
+        const std::string_view word = text.substr(at, end - at);
+        at = end + 1;
+        if (word.empty())
+            continue;
+        if (line > 0 && line + 1 + word.size() <= width) {
+            out += ' ';
+            ++line;
+        } else {
+            if (line > 0)
+                out += '\n';
+            out.append(indent, ' ');
+            line = indent;
+        }
+        out += word;
+        line += word.size();
+    }
+    if (line > 0)
+        out += '\n';
+    return out;
 }

@@ -1,4 +1,5 @@
-// Names, tokens and counts as messages show them.
+// Names, tokens and counts as messages show them, and words wrapped into
+// lines as the help shows them.
 #pragma once
 
 #include <string>
@@ -15,3 +16,8 @@ std::string counted(long count, const char *thing);
 
 // A printf format filled in, as a string.
 std::string format_message(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// Words filled into lines of at most width characters, greedily, each
+// line after indent blanks and ending in a line end; words are separated
+// by blanks, and one longer than a line has a line of its own.
+std::string wrapped(std::string_view text, size_t indent, size_t width);

@@ -114,9 +114,9 @@ inline void gather_digits(const char *line, token t, int g, gather_tables tables
     }
 }
 
-// Describes the layout of a line that the general parser accepted.
-inline void describe(layout &l, const char *line) {
-    token tokens[8];
+// The first seven fields of a layout's line, as its key's blanks divide
+// them; how many there are (at most 7: later ones are not read).
+inline int layout_tokens(const layout &l, token tokens[7]) {
     int count = 0;
     for (uint32_t i = 0; i + 1 < l.key.length;) {
         if (l.key.blank >> i & 1) {
@@ -131,7 +131,32 @@ inline void describe(layout &l, const char *line) {
             ++i;
         t.length = i - t.start;
     }
-    if (count != 7)
+    return count;
+}
+
+// The gather tables of the fields the audit reads (day, year and day of
+// the year); dates stays false when one has more than eight digits.
+inline void describe_dates(layout &l, const char *line, const token tokens[7]) {
+    std::memset(l.date_gather, 0x80, sizeof l.date_gather);
+    std::memset(l.date_from_high, 0, sizeof l.date_from_high);
+    std::memset(l.date_index, 0, sizeof l.date_index);
+    const int dated[3] = {0, 2, 3};
+    for (int g = 0; g < 3; ++g) {
+        const token t = tokens[dated[g]];
+        int digit_count = 0, scale = 0;
+        simple_token(line, t, true, digit_count, scale);
+        if (digit_count > 8)
+            return;
+        gather_digits(line, t, g, {l.date_gather, l.date_from_high, l.date_index, l.date_valid});
+        l.negative[g] = line[t.start] == '-';
+    }
+    l.dates = true;
+}
+
+// Describes the layout of a line that the general parser accepted.
+inline void describe(layout &l, const char *line) {
+    token tokens[7];
+    if (layout_tokens(l, tokens) != 7)
         return;
     l.span = (1ull << (tokens[6].start + tokens[6].length)) - 1;
     // Fields 2, 5, 6 and 7 (month, maximum and minimum temperature,
@@ -161,20 +186,7 @@ inline void describe(layout &l, const char *line) {
         }
     }
     l.fast = true;
-    std::memset(l.date_gather, 0x80, sizeof l.date_gather);
-    std::memset(l.date_from_high, 0, sizeof l.date_from_high);
-    std::memset(l.date_index, 0, sizeof l.date_index);
-    const int dated[3] = {0, 2, 3};
-    for (int g = 0; g < 3; ++g) {
-        const token t = tokens[dated[g]];
-        int digit_count = 0, scale = 0;
-        simple_token(line, t, true, digit_count, scale);
-        if (digit_count > 8)
-            return;
-        gather_digits(line, t, g, {l.date_gather, l.date_from_high, l.date_index, l.date_valid});
-        l.negative[g] = line[t.start] == '-';
-    }
-    l.dates = true;
+    describe_dates(l, line, tokens);
 }
 
 } // namespace cached_layouts

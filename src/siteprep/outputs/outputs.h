@@ -3,6 +3,7 @@
 #pragma once
 
 #include "fd.h"
+#include "report.h"
 #include "site.h"
 #include "site_list.h"
 #include "wthr.h"
@@ -26,8 +27,8 @@ struct batch_outputs {
     size_t sites = 0; // sites added
 };
 
-// Opens the unnamed files; false (after a message) when one cannot be.
-bool open_outputs(batch_outputs &outputs);
+// Opens the unnamed files; the failure when one cannot be.
+failure open_outputs(batch_outputs &outputs);
 
 // What the outputs show of a site: its statistics (nullptr: none, and
 // no_stats says why), counts and messages.
@@ -52,9 +53,10 @@ void add_outcome(batch_outputs *outputs, const listed_site &entry, const site_we
                  const char *no_stats, int problems, int warnings,
                  const std::vector<std::string> &findings);
 
-// Puts the files asked for in place, each through a temporary name; false
-// (after a message) when one cannot be written. Closes the unnamed files.
-bool write_outputs(batch_outputs &outputs);
+// Puts the files asked for in place, each through a temporary name; the
+// failure, a line for each that could not be written. Closes the unnamed
+// files.
+failure write_outputs(batch_outputs &outputs);
 
 // Closes the unnamed files without writing anything.
 void discard_outputs(batch_outputs &outputs);

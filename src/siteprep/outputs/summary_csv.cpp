@@ -168,34 +168,40 @@ void emit(os::out_stream &out, const std::string &text) {
         out.put(text);
 }
 
-// An unnamed file beside path; false (after a message) when it cannot be.
-bool open_beside(const std::string &path, os::out_stream &out) {
+// An unnamed file beside path; the failure when it cannot be.
+failure open_beside(const std::string &path, os::out_stream &out) {
     os::result<os::out_stream> opened = os::open_unnamed_beside(path);
     if (!opened)
-        return say_not_written(path, opened.err());
+        return not_written(path, opened.err());
     out = std::move(*opened);
-    return true;
+    return failure();
+}
+
+// A line more of a failure that has several.
+void add_line(failure &f, const failure &more) {
+    f.message += (f.message.empty() ? "" : "\n") + more.message;
 }
 
 } // namespace
 
-bool open_outputs(batch_outputs &o) {
-    if (!o.summary_path.empty() && !open_beside(o.summary_path, o.csv))
-        return false;
-    if (!o.report_path.empty() &&
-        (!open_beside(o.report_path, o.rows) || !open_beside(o.report_path, o.sections))) {
+failure open_outputs(batch_outputs &o) {
+    failure f;
+    if (!o.summary_path.empty() && (f = open_beside(o.summary_path, o.csv)).failed())
+        return f;
+    if (!o.report_path.empty() && ((f = open_beside(o.report_path, o.rows)).failed() ||
+                                   (f = open_beside(o.report_path, o.sections)).failed())) {
         discard_outputs(o);
-        return false;
+        return f;
     }
     if (!o.monthly_path.empty()) {
-        if (!open_beside(o.monthly_path, o.monthly)) {
+        if ((f = open_beside(o.monthly_path, o.monthly)).failed()) {
             discard_outputs(o);
-            return false;
+            return f;
         }
         emit(o.monthly, monthly_header());
     }
     emit(o.csv, csv_header(o));
-    return true;
+    return f;
 }
 
 void add_site(batch_outputs &o, const site_outcome &site) {
@@ -223,7 +229,7 @@ void add_outcome(batch_outputs *outputs, const listed_site &entry, const site_we
     outcome.line = entry.line_number;
     // A site whose weather was read but failed (a rule that leaves a month
     // without a year) still has its months.
-    outcome.stats = weather != nullptr && weather->failure.empty() ? &weather->ws : nullptr;
+    outcome.stats = weather != nullptr && !weather->why.failed() ? &weather->ws : nullptr;
     outcome.weather = weather;
     if (!entry.problem.empty())
         outcome.no_stats = "the site-list line could not be used";
@@ -235,8 +241,8 @@ void add_outcome(batch_outputs *outputs, const listed_site &entry, const site_we
     add_site(*outputs, outcome);
 }
 
-bool write_outputs(batch_outputs &o) {
-    bool ok = true;
+failure write_outputs(batch_outputs &o) {
+    failure f;
     for (os::out_stream *unnamed : {&o.csv, &o.rows, &o.sections, &o.monthly})
         if (unnamed->is_open())
             unnamed->flush();
@@ -246,7 +252,7 @@ bool write_outputs(batch_outputs &o) {
             if (const os::result<void> placed =
                     os::put_unnamed_in_place(*table, *path, dir_of(*path) + "/.siteprep-");
                 !placed)
-                ok = say_not_written(*path, placed.err());
+                add_line(f, not_written(*path, placed.err()));
     if (o.rows.is_open()) {
         int err = o.rows.error() != 0 ? o.rows.error() : o.sections.error();
         if (err == 0)
@@ -255,10 +261,10 @@ bool write_outputs(batch_outputs &o) {
                       [&](os::out_stream &to) { return write_page(o, to); }, false)
                       .err();
         if (err != 0)
-            ok = say_not_written(o.report_path, err);
+            add_line(f, not_written(o.report_path, err));
     }
     discard_outputs(o);
-    return ok;
+    return f;
 }
 
 void discard_outputs(batch_outputs &o) {

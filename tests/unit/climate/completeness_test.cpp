@@ -162,7 +162,8 @@ TEST(Completeness, TheDaysAreTheSameInAnyLayout) {
 
 TEST(Completeness, RulesThatAreNone) {
     completeness_rule rule;
-    for (const char *text : {"", "WMO", "pct:", "pct:101", "pct:-1", "pct:nan", "wmo "})
+    for (const char *text :
+         {"", "WMO", "pct", "pct:", "pctx20", "pct:101", "pct:-1", "pct:nan", "wmo ", "wmo:5"})
         EXPECT_FALSE(parse_rule(text, rule)) << text;
 }
 

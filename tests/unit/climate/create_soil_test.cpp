@@ -3,6 +3,7 @@
 #include "create_soil.h"
 #include "streams.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -96,13 +97,28 @@ TEST(SoilRows, CountFollowsTheLayerCode) {
         EXPECT_EQ(soil_row_count(code), expected[code + 1]) << code;
 }
 
-std::string soil_rows(float sand, float silt, float clay, int code) {
+std::string soil_rows(float sand, float silt, float clay, int code, std::string *said = nullptr) {
     float bulk_density = 123.0f;
-    std::string rows;
+    std::string rows, warning;
     EXPECT_TRUE(run_pass(
-        std::string_view(), [&] { create_soil(sand, silt, clay, bulk_density, 0.5f, code); },
-        rows));
+        std::string_view(),
+        [&] { create_soil(sand, silt, clay, bulk_density, 0.5f, code, warning); }, rows));
+    if (said != nullptr)
+        *said = warning;
     return rows;
+}
+
+// Only a code that is not valid is warned of, before its rows.
+TEST(SoilRows, AnInvalidCodeIsWarnedOf) {
+    for (int code = -1; code <= 11; ++code) {
+        std::string said;
+        const std::string rows = soil_rows(0.5f, 0.25f, 0.25f, code, &said);
+        EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), soil_row_count(code)) << code;
+        EXPECT_EQ(said, code >= 1 && code <= 9 ? ""
+                                               : "\n Invalid number of soil layers in <SITE>.sfp "
+                                                 "file! \n Using default value of 9 layers. \n")
+            << code;
+    }
 }
 
 TEST(SoilRows, SiltIsUsedOnlyForTheSum) {

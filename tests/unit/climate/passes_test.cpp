@@ -15,16 +15,17 @@
 namespace {
 
 TEST(RunPass, GivesTheNewTextAndLeavesNoStreamSet) {
-    std::string result = "untouched";
+    std::string result = "untouched", said;
     ASSERT_TRUE(run_pass(
         "0.0 SITLAT\nkept\r\n",
-        [] {
+        [&said] {
             ASSERT_NE(oldfp, nullptr);
             ASSERT_NE(newfp, nullptr);
-            create_site(41.5f, -105.25f, 3.0f, 1530.0f);
+            create_site(41.5f, -105.25f, 3.0f, 1530.0f, said);
         },
         result));
     EXPECT_EQ(result, "41.5000           SITLAT    \nkept\r\n");
+    EXPECT_EQ(said, "Update: 41.5000           SITLAT    \n");
     EXPECT_EQ(oldfp, nullptr);
     EXPECT_EQ(newfp, nullptr);
     // A pass that reads nothing writes from an empty text.
@@ -35,44 +36,49 @@ TEST(RunPass, GivesTheNewTextAndLeavesNoStreamSet) {
 
 TEST(RunPass, MemoryRunningOutFailsThePassAndKeepsTheResult) {
     std::string result = "before";
-    EXPECT_FALSE(run_pass(
-        "a line\n",
-        [] {
-            newfp->put("half");
-            throw std::bad_alloc();
-        },
-        result));
+    EXPECT_EQ(run_pass(
+                  "a line\n",
+                  [] {
+                      newfp->put("half");
+                      throw std::bad_alloc();
+                  },
+                  result)
+                  .err(),
+              ENOMEM);
     EXPECT_EQ(result, "before");
     EXPECT_EQ(newfp, nullptr);
 }
 
 // A write into memory that fails is a pass that failed, whichever write
-// it was: its stream keeps the failure for the close.
+// it was: its stream keeps the failure for the close. What the pass said
+// is the caller's all the same.
 TEST(RunPass, AFailedWriteFailsThePassAndKeepsTheResult) {
     for (const os::sys::call fn : {os::sys::call::fwrite, os::sys::call::vfprintf}) {
-        std::string result = "before";
+        std::string result = "before", said;
         os::sys::injected_fault fault(fn, 1, ENOMEM);
-        EXPECT_FALSE(run_pass(
-            "kept\n0.0 SITLAT\n", [] { create_site(41.5f, -105.25f, 3.0f, 1530.0f); }, result))
+        EXPECT_EQ(run_pass(
+                      "kept\n0.0 SITLAT\n",
+                      [&said] { create_site(41.5f, -105.25f, 3.0f, 1530.0f, said); }, result)
+                      .err(),
+                  ENOMEM)
             << os::sys::name_of(fn);
         EXPECT_EQ(result, "before");
+        EXPECT_EQ(said, "Update: 41.5000           SITLAT    \n") << os::sys::name_of(fn);
     }
 }
 
 // The texture keys are whole names, quoted or not, on parameter lines
 // only; each replaced line says so, like the site keys.
 TEST(RunPass, TextureKeysReplaceTheirWholeNamesOnly) {
-    std::string result;
-    testing::internal::CaptureStdout();
+    std::string result, said;
     ASSERT_TRUE(run_pass(
         "0.5 'SAND'\r\n0.1 CLAYPAN\n0.2 \"CLAY\" ! fine\nSILT 0.3\n1.4 BULKD\n",
-        [] {
-            create_texture_keys({0.25f, 0.5f, 0.25f, 1.2945f});
+        [&said] {
+            create_texture_keys({0.25f, 0.5f, 0.25f, 1.2945f}, said);
         },
         result));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Update: 0.2500            SAND      \nUpdate: 0.2500            CLAY      \n"
-              "Update: 1.2945            BULKD     \n");
+    EXPECT_EQ(said, "Update: 0.2500            SAND      \nUpdate: 0.2500            CLAY      \n"
+                    "Update: 1.2945            BULKD     \n");
     EXPECT_EQ(result, "0.2500            SAND      \r\n0.1 CLAYPAN\n"
                       "0.2500            CLAY      \r\nSILT 0.3\n"
                       "1.2945            BULKD     \r\n");

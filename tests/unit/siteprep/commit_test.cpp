@@ -111,9 +111,9 @@ TEST(FixedFiles, NameWhereTheyAreAndASitesFiles) {
     scratch_dir dir;
     fs::create_directory(dir.file("sXXXX.sfp"));
     const fixed_files there = fixed_files_in(dir.file("sXXXX.sfp"));
-    EXPECT_EQ(temp_copy_refusal(there, false), "");
+    EXPECT_FALSE(temp_copy_refusal(there, false).failed());
     dir.write("sXXXX.sfp/XXXX.sfp", "a copy\n");
-    const std::string refusal = temp_copy_refusal(there, false);
+    const std::string refusal = temp_copy_refusal(there, false).message;
     EXPECT_EQ(refusal.substr(0, refusal.find(". It may") + 1),
               "XXXX.sfp already exists in the scratch directory " + dir.file("sXXXX.sfp") + ".");
     EXPECT_NE(refusal.find("then remove or rename " + there.temp + " and run again."),

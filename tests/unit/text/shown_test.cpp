@@ -1,4 +1,5 @@
-// Tokens as messages show them: short and printable.
+// Tokens as messages show them: short and printable; words wrapped into
+// lines.
 #include "shown.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,21 @@ TEST(Quoting, BadTokensAreShortAndPrintable) {
                  {"\xc3\xa9", "\"\\xc3\\xa9\""}};
     for (const auto &c : cases)
         EXPECT_EQ(quote_token(c.token), c.shown);
+}
+
+// Words fill each line as far as the width takes them; a word too long
+// for any line has one of its own, and runs of blanks count as one.
+TEST(Wrapping, FillsLinesGreedilyAfterTheIndent) {
+    const struct {
+        const char *text;
+        size_t indent, width;
+        const char *lines;
+    } cases[] = {{"one two three", 2, 9, "  one two\n  three\n"},
+                 {"one two  three", 0, 13, "one two three\n"},
+                 {"a verylongword b", 1, 6, " a\n verylongword\n b\n"},
+                 {"", 4, 10, ""}};
+    for (const auto &c : cases)
+        EXPECT_EQ(wrapped(c.text, c.indent, c.width), c.lines) << c.text;
 }
 
 } // namespace

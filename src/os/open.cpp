@@ -96,17 +96,22 @@ result<out_stream> open_unnamed_beside(const std::string &path) {
 
 } // namespace os
 
-os::result<os::in_stream> efopen(const std::string &path) {
-    FILE *fp = os::sys::fopen(path.c_str(), "r");
-    if (fp == nullptr)
-        return os::error_now("fopen", path);
+FILE *efopen(const char *path, const char *mode, int *flag) {
+    *flag = 0;
+    FILE *fp = os::sys::fopen(path, mode);
+    if (fp == nullptr) {
+        *flag = 1;
+        return nullptr;
+    }
     // fopen accepts a directory for reading; its first read would fail.
     struct stat st;
-    if (os::sys::fstat(os::sys::fileno(fp), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (mode[0] == 'r' && os::sys::fstat(os::sys::fileno(fp), &st) == 0 && S_ISDIR(st.st_mode)) {
         os::sys::fclose(fp);
-        return os::sys_error{EISDIR, "fopen", path};
+        errno = EISDIR;
+        *flag = 1;
+        return nullptr;
     }
-    return os::in_stream(fp, path);
+    return fp;
 }
 
 os::result<void> fill_standard_descriptors() {

@@ -39,9 +39,10 @@ result<out_stream> open_unnamed_beside(const std::string &path);
 
 } // namespace os
 
-// Opens path as a stream to read, as the user names it (a pipe or a device
-// too); a directory fails (EISDIR), as its first read would.
-os::result<os::in_stream> efopen(const std::string &path);
+// The checked open of both programs: opens path with a stdio mode; flag is
+// 0 on success, 1 on failure (errno tells why). A directory opened for
+// reading counts as a failure (EISDIR).
+FILE *efopen(const char *path, const char *mode, int *flag);
 
 // A descriptor 0 to 2 left closed by whoever started the process would be
 // taken by the next file opened, and messages written there would go into

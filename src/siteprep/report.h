@@ -4,6 +4,8 @@
 // end, and the end of a run or check that ran out of memory.
 #pragma once
 
+#include "failure.h"
+
 #include <new>
 #include <string>
 #include <utility>
@@ -71,16 +73,7 @@ std::string step_failed(const char *what, const std::string &file, int err);
 // A site file's line longer than a site file line may be.
 std::string long_site_line(const std::string &file, long line);
 
-// What went wrong at a site, as the step where it happened words it: the
-// message (one or more lines) and what was done about it (lines said after
-// it, such as a restore). A step that succeeds returns one without a
-// message.
-struct failure {
-    std::string message;
-    std::string after;
-    bool stops_batch = false; // no further site may run (a copy had to be kept)
-    bool failed() const { return !message.empty(); }
-};
+// What went wrong at a site: the one failure type of both programs.
 
 // A failure of that message, with nothing said after it.
 inline failure failed_with(std::string message) {

@@ -118,11 +118,12 @@ void keep_part(site_list &sites, const list_part &part) {
 }
 
 failure open_site_list(const char *list_path, os::in_stream &list) {
-    os::result<os::in_stream> opened = efopen(list_path);
-    if (!opened)
+    int flag = 0;
+    FILE *opened = efopen(list_path, "r", &flag);
+    const int err = errno;
+    if (flag)
         return failed_with(format_message("%s\n%s: %s", list_open_message,
-                                          shown_name(list_path).c_str(),
-                                          std::strerror(opened.err())));
-    list = std::move(*opened);
+                                          shown_name(list_path).c_str(), std::strerror(err)));
+    list = os::in_stream(opened, list_path);
     return failure();
 }

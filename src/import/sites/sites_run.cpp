@@ -46,11 +46,12 @@ struct site_entry {
     std::string problem;           // the first value it lacks; empty: none
 };
 
-// A table's column, or why there is none.
-size_t need(const csv_table &t, const char *name, std::string &why) {
+// A table's column; none, with why (where it holds no failure yet), when
+// there is none.
+size_t need(const csv_table &t, const char *name, failure &why) {
     const size_t at = t.column({name});
-    if (at == t.none && why.empty())
-        why = input_name(t.path) + ": no column " + name;
+    if (at == t.none && !why.failed())
+        why = {input_name(t.path) + ": no column " + name};
     return at;
 }
 
@@ -72,27 +73,27 @@ void take(site_entry &e, field f, const csv_table &t, size_t row, size_t column)
     e.value[f] = v;
 }
 
-// The tables, and the entries made of them in the stations' order; empty,
+// The tables, and the entries made of them in the stations' order;
 // or what is wrong with a table.
-std::string join_tables(const sites_request &r, std::vector<site_entry> &entries) {
+failure join_tables(const sites_request &r, std::vector<site_entry> &entries) {
     csv_table st, so;
-    if (std::string why = read_csv_table(r.stations, st); !why.empty())
-        return why;
-    if (std::string why = read_csv_table(r.soils, so); !why.empty())
-        return why;
-    std::string why;
+    if (failure f = read_csv_table(r.stations, st); f.failed())
+        return f;
+    if (failure f = read_csv_table(r.soils, so); f.failed())
+        return f;
+    failure why;
     const size_t st_name = need(st, "name", why), so_name = need(so, "name", why);
     size_t at[fields];
     for (int f = 0; f < fields; ++f)
         at[f] = f == elevation && !r.dems.empty()
                     ? st.column({field_columns[f]})
                     : need(f <= longitude || f == elevation ? st : so, field_columns[f], why);
-    if (!why.empty())
+    if (why.failed())
         return why;
     std::map<std::string, size_t> soils;
     for (size_t i = 0; i < so.rows.size(); ++i)
         if (!soils.emplace(so.rows[i][so_name], i).second)
-            return so.at(i) + ": " + shown_name(so.rows[i][so_name]) + " is named again";
+            return {so.at(i) + ": " + shown_name(so.rows[i][so_name]) + " is named again"};
     for (size_t i = 0; i < st.rows.size(); ++i) {
         site_entry e;
         e.name = st.rows[i][st_name];
@@ -117,7 +118,7 @@ std::string join_tables(const sites_request &r, std::vector<site_entry> &entries
         }
         entries.push_back(std::move(e));
     }
-    return std::string();
+    return {};
 }
 
 // Warns of a DEM elevation far from the weather source's: its temperatures
@@ -136,13 +137,13 @@ void compare_elevations(const site_entry &e, double dem_elevation) {
 
 // The elevations of the complete entries from the DEMs, each DEM read only
 // when a site needs it and let go after; the first DEM that covers a site
-// gives its elevation. Empty, or what is wrong with a DEM.
-std::string add_elevations(const sites_request &r, std::vector<site_entry> &entries) {
+// gives its elevation; or what is wrong with a DEM.
+failure add_elevations(const sites_request &r, std::vector<site_entry> &entries) {
     std::vector<bool> done(entries.size(), false);
     for (const std::string &path : r.dems) {
         dem d;
-        if (std::string why = d.open_path(path); !why.empty())
-            return why;
+        if (failure f = d.open_path(path); f.failed())
+            return f;
         bool loaded = false;
         for (size_t i = 0; i < entries.size(); ++i) {
             site_entry &e = entries[i];
@@ -150,8 +151,8 @@ std::string add_elevations(const sites_request &r, std::vector<site_entry> &entr
             if (done[i] || !e.problem.empty() || !d.covers(lat, lon))
                 continue;
             if (!loaded)
-                if (std::string why = d.load(); !why.empty())
-                    return why;
+                if (failure f = d.load(); f.failed())
+                    return f;
             loaded = true;
             done[i] = true;
             double v = 0;
@@ -169,7 +170,7 @@ std::string add_elevations(const sites_request &r, std::vector<site_entry> &entr
     for (size_t i = 0; i < entries.size(); ++i)
         if (!done[i] && entries[i].problem.empty())
             entries[i].problem = shown_name(entries[i].name) + ": outside every --dem file";
-    return std::string();
+    return {};
 }
 
 std::string list_line(const site_entry &e) {
@@ -181,7 +182,7 @@ std::string list_line(const site_entry &e) {
 }
 
 // Nothing is read from a file that standard output has emptied.
-std::vector<std::string> sites_collisions(const sites_request &r) {
+std::vector<failure> sites_collisions(const sites_request &r) {
     std::vector<guarded_file> files = {{r.stations, "the --stations file", false},
                                        {r.soils, "the --soils file", false}};
     for (const std::string &path : r.dems)
@@ -189,20 +190,20 @@ std::vector<std::string> sites_collisions(const sites_request &r) {
     guarded_file out{"standard output", "the site list", true};
     out.open_fd = 1;
     files.push_back(out);
-    return guard_files(files);
+    return guard_failures(files);
 }
 
 int sites_all(const sites_request &r) {
     std::vector<site_entry> entries;
-    std::vector<std::string> wrong = sites_collisions(r);
+    std::vector<failure> wrong = sites_collisions(r);
     if (wrong.empty())
-        if (std::string why = join_tables(r, entries); !why.empty())
-            wrong.push_back(why);
+        if (failure f = join_tables(r, entries); f.failed())
+            wrong.push_back(f);
     if (wrong.empty() && !r.dems.empty())
-        if (std::string why = add_elevations(r, entries); !why.empty())
-            wrong.push_back(why);
-    for (const std::string &why : wrong)
-        say_error(why);
+        if (failure f = add_elevations(r, entries); f.failed())
+            wrong.push_back(f);
+    for (const failure &f : wrong)
+        say_error(f.message);
     if (!wrong.empty())
         return 1;
     std::string list;

@@ -21,7 +21,7 @@ int column_of(const std::vector<std::string> &header, const char *name) {
     return -1;
 }
 
-// A site's name and place from its fields' texts; empty, or what is wrong.
+// A site's name and place from its fields' texts; or what is wrong.
 failure take_site(const input &in, std::string_view name, std::string_view lat,
                   std::string_view lon, site &s) {
     float latitude = 0, longitude = 0;

@@ -409,12 +409,8 @@ int make_scenarios(const scenario_request &r) {
                 break;
         }
     }
-    if (r.keep_going && !failed.empty()) {
-        say_error_line("Failed inputs:");
-        for (const std::string &why : failed)
-            say_error_line(why);
-        say_error_line(format_message("%zu of %zu inputs failed", failed.size(), files.size()));
-    }
+    if (r.keep_going && !failed.empty())
+        say_failures("inputs", failed, files.size());
     for (size_t s = 0; s < table.scenarios.size(); ++s)
         if (failure f = write_provenance(r, table, s, files); f.failed()) {
             say_error_line(f.message);

@@ -79,8 +79,8 @@ const soil_profile *dominant(const site_soil &soil) {
     return d;
 }
 
-// The code by the rule, and what the source column says of it; empty, or
-// why there is none.
+// The code by the rule, and what the source column says of it; or why
+// there is none.
 failure choose_code(const site_soil &soil, const code_rule &rule, soil_row &row) {
     if (rule.given > 0) {
         row.layer_code = rule.given;

@@ -43,7 +43,7 @@ struct site_entry {
     std::string name;
     float value[fields] = {};
     double source_elevation = NAN; // the weather source's elevation_m, where known
-    std::string problem;           // the first value it lacks; empty: none
+    failure problem;               // the first value it lacks (none: it has each)
 };
 
 // A table's column; none, with why (where it holds no failure yet), when
@@ -58,18 +58,18 @@ size_t need(const csv_table &t, const char *name, failure &why) {
 // One value of a site's row into its entry, or its problem.
 void take(site_entry &e, field f, const csv_table &t, size_t row, size_t column) {
     const std::string &text = t.rows[row][column];
-    if (!e.problem.empty())
+    if (e.problem.failed())
         return;
     const std::string where = " in " + input_name(t.path);
     float v = 0;
     if (is_na(text))
-        e.problem = shown_name(e.name) + ": " + field_columns[f] + " is NA" + where;
+        e.problem = {shown_name(e.name) + ": " + field_columns[f] + " is NA" + where};
     else if (!parse_float(trimmed(text), v))
-        e.problem = shown_name(e.name) + ": " + field_columns[f] + " " + quote_token(text) + where +
-                    " is not a number";
+        e.problem = {shown_name(e.name) + ": " + field_columns[f] + " " + quote_token(text) +
+                     where + " is not a number"};
     else if (f == layer_code && v != std::floor(v))
-        e.problem = shown_name(e.name) + ": layer_code " + quote_token(text) + where +
-                    " is not a whole number";
+        e.problem = {shown_name(e.name) + ": layer_code " + quote_token(text) + where +
+                     " is not a whole number"};
     e.value[f] = v;
 }
 
@@ -98,11 +98,11 @@ failure join_tables(const sites_request &r, std::vector<site_entry> &entries) {
         site_entry e;
         e.name = st.rows[i][st_name];
         if (!site_list_can_name(e.name))
-            e.problem = st.at(i) + ": the name " + quote_token(e.name) +
-                        " holds white space or a control character, which no site list can name";
+            e.problem = {st.at(i) + ": the name " + quote_token(e.name) +
+                         " holds white space or a control character, which no site list can name"};
         const auto soil = soils.find(e.name);
-        if (soil == soils.end() && e.problem.empty())
-            e.problem = shown_name(e.name) + ": not in the soils table " + input_name(so.path);
+        if (soil == soils.end() && !e.problem.failed())
+            e.problem = {shown_name(e.name) + ": not in the soils table " + input_name(so.path)};
         for (int f = 0; f < fields; ++f) {
             const bool from_stations = f <= longitude || f == elevation;
             if (f == elevation && !r.dems.empty()) {
@@ -148,7 +148,7 @@ failure add_elevations(const sites_request &r, std::vector<site_entry> &entries)
         for (size_t i = 0; i < entries.size(); ++i) {
             site_entry &e = entries[i];
             const double lat = e.value[latitude], lon = e.value[longitude];
-            if (done[i] || !e.problem.empty() || !d.covers(lat, lon))
+            if (done[i] || e.problem.failed() || !d.covers(lat, lon))
                 continue;
             if (!loaded)
                 if (failure f = d.load(); f.failed())
@@ -157,7 +157,7 @@ failure add_elevations(const sites_request &r, std::vector<site_entry> &entries)
             done[i] = true;
             double v = 0;
             if (!d.elevation_at(lat, lon, v)) {
-                e.problem = shown_name(e.name) + ": " + shown_name(path) + " has no valid sample";
+                e.problem = {shown_name(e.name) + ": " + shown_name(path) + " has no valid sample"};
                 continue;
             }
             v = std::round(v * 10) / 10; // to a tenth of a metre
@@ -168,8 +168,8 @@ failure add_elevations(const sites_request &r, std::vector<site_entry> &entries)
         d.unload();
     }
     for (size_t i = 0; i < entries.size(); ++i)
-        if (!done[i] && entries[i].problem.empty())
-            entries[i].problem = shown_name(entries[i].name) + ": outside every --dem file";
+        if (!done[i] && !entries[i].problem.failed())
+            entries[i].problem = {shown_name(entries[i].name) + ": outside every --dem file"};
     return {};
 }
 
@@ -209,12 +209,12 @@ int sites_all(const sites_request &r) {
     std::string list;
     long left = 0;
     for (const site_entry &e : entries) {
-        if (e.problem.empty()) {
+        if (!e.problem.failed()) {
             list += list_line(e);
             continue;
         }
         ++left;
-        say_error((r.skip_incomplete ? "left out: " : "") + e.problem);
+        say_error((r.skip_incomplete ? "left out: " : "") + e.problem.message);
     }
     if (left > 0 && !r.skip_incomplete) {
         say_error(counted(left, "site") + " without every value: no site list was written "

@@ -77,12 +77,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     size_t out_size = 0;
     os::out_stream wth(open_memstream(&out, &out_size));
     import::station_row row;
-    const std::string why = import::import_file(path, o, wth, row);
+    const failure why = import::import_file(path, o, wth, row);
     if (!wth.close().ok())
         std::abort();
     const std::string text(out, out_size);
     std::free(out);
-    if (why.empty())
+    if (!why.failed())
         check_days(text);
     return 0;
 }

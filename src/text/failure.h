@@ -7,7 +7,7 @@
 
 struct [[nodiscard]] failure {
     std::string message;
-    std::string after;        // what was done about it, said after it (a restore)
+    std::string after = {};   // what was done about it, said after it (a restore)
     bool stops_batch = false; // no further site may run (a copy had to be kept)
 
     bool failed() const { return !message.empty(); }

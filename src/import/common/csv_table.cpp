@@ -19,12 +19,12 @@ std::string csv_table::at(size_t row) const {
     return format_message("%s line %ld", input_name(path).c_str(), lines[row]);
 }
 
-std::string read_csv_table(const std::string &path, csv_table &t) {
+failure read_csv_table(const std::string &path, csv_table &t) {
     t = csv_table();
     t.path = path;
     input in(path);
     if (!in.opened())
-        return read_failure(in);
+        return {read_failure(in)};
     while (in.next()) {
         if (trimmed(in.line).empty())
             continue;
@@ -34,16 +34,16 @@ std::string read_csv_table(const std::string &path, csv_table &t) {
             continue;
         }
         if (fields.size() != t.header.size())
-            return at_line(in, format_message("%zu fields, the header has %zu", fields.size(),
-                                              t.header.size()));
+            return {at_line(in, format_message("%zu fields, the header has %zu", fields.size(),
+                                               t.header.size()))};
         t.rows.push_back(std::move(fields));
         t.lines.push_back(in.number);
     }
     if (in.err != 0)
-        return read_failure(in);
+        return {read_failure(in)};
     if (t.header.empty())
-        return input_name(path) + " is empty: a header row is needed";
-    return std::string();
+        return {input_name(path) + " is empty: a header row is needed"};
+    return {};
 }
 
 bool is_na(const std::string &field) {

@@ -3,6 +3,7 @@
 // soils).
 #pragma once
 
+#include "failure.h"
 #include <cstddef>
 #include <initializer_list>
 #include <string>
@@ -25,8 +26,8 @@ struct csv_table {
 };
 
 // Reads a table: a header row, then rows of as many fields (blank lines
-// skipped); empty, or what is wrong, naming the file and the line.
-std::string read_csv_table(const std::string &path, csv_table &t);
+// skipped); or what is wrong, naming the file and the line.
+failure read_csv_table(const std::string &path, csv_table &t);
 
 // Whether a field stands for no value: empty or NA.
 bool is_na(const std::string &field);

@@ -61,89 +61,78 @@ bool merge_named_rows(std::string_view table, const std::string &header,
     return true;
 }
 
-std::string read_table_file(const std::string &path, std::string &text) {
-    text.clear();
-    const os::result<os::regular_file> opened = os::open_regular(path);
+os::result<std::string> read_table_file(const std::string &path) {
+    os::result<os::regular_file> opened = os::open_regular(path);
     if (!opened) {
-        const std::string why = opened.error().reason();
         const os::result<struct stat> st = os::status_of(path);
-        return !st                           ? (st.err() == ENOENT ? std::string() : why)
-               : S_ISREG(st.value().st_mode) ? why
-                                             : std::string();
+        if (st ? !S_ISREG(st.value().st_mode) : st.err() == ENOENT)
+            return std::string();
+        return opened.error();
     }
-    os::result<std::string> read = os::read_rest(opened.value().file);
-    if (!read)
-        return read.error().reason();
-    text = std::move(*read);
-    return std::string();
+    return os::read_rest(opened.value().file);
 }
 
-std::string check_named_table(const std::string &path, const std::string &header, const char *kind,
-                              const char *option) {
+failure check_named_table(const std::string &path, const std::string &header, const char *kind,
+                          const char *option) {
     // Its directory too: a table that cannot be written would fail only
     // after every input.
     if (const os::result<void> room = os::may_create_in(dir_of(path)); !room)
-        return "Error writing " + shown_name(path) + ": " + room.error().reason();
-    std::string table, text;
-    if (std::string why = read_table_file(path, table); !why.empty())
-        return "Error reading " + shown_name(path) + ": " + why;
-    if (!merge_named_rows(table, header, {}, text))
-        return shown_name(path) + " is not a " + kind + " (its first line is not the " +
-               "table's header): it is left as it is; give another " + option + " file";
-    return std::string();
+        return {"Error writing " + shown_name(path) + ": " + room.error().reason()};
+    const os::result<std::string> table = read_table_file(path);
+    if (!table)
+        return {"Error reading " + shown_name(path) + ": " + table.error().reason()};
+    std::string text;
+    if (!merge_named_rows(*table, header, {}, text))
+        return {shown_name(path) + " is not a " + kind + " (its first line is not the " +
+                "table's header): it is left as it is; give another " + option + " file"};
+    return {};
 }
 
-std::string write_text_replacing(const std::string &path, const std::string &text) {
+failure write_text_replacing(const std::string &path, const std::string &text) {
     const os::result<void> written = os::write_file_replacing(
         path, path + ".", [&text](os::out_stream &out) { return out.put(text), 0; });
     if (!written)
-        return "Error writing " + shown_name(path) + ": " + written.error().reason();
-    return std::string();
+        return {"Error writing " + shown_name(path) + ": " + written.error().reason()};
+    return {};
 }
 
-std::string write_named_table(const std::string &path, const std::string &header,
-                              const std::vector<named_row> &rows, const char *kind) {
-    std::string table, text;
-    if (std::string why = read_table_file(path, table); !why.empty())
-        return "Error reading " + shown_name(path) + ": " + why;
-    if (!merge_named_rows(table, header, rows, text))
-        return shown_name(path) + " changed while importing: it is no longer a " + kind;
+failure write_named_table(const std::string &path, const std::string &header,
+                          const std::vector<named_row> &rows, const char *kind) {
+    const os::result<std::string> table = read_table_file(path);
+    if (!table)
+        return {"Error reading " + shown_name(path) + ": " + table.error().reason()};
+    std::string text;
+    if (!merge_named_rows(*table, header, rows, text))
+        return {shown_name(path) + " changed while importing: it is no longer a " + kind};
     return write_text_replacing(path, text);
 }
 
-std::string check_stations(const std::string &path) {
+failure check_stations(const std::string &path) {
     // Its directory too: a table that cannot be written would fail only
     // after every daily file.
     if (const os::result<void> room = os::may_create_in(dir_of(path)); !room)
-        return "Error writing " + shown_name(path) + ": " + room.error().reason();
-    std::string table, text;
-    if (std::string why = read_table_file(path, table); !why.empty())
-        return "Error reading " + shown_name(path) + ": " + why;
+        return {"Error writing " + shown_name(path) + ": " + room.error().reason()};
+    const os::result<std::string> table = read_table_file(path);
+    if (!table)
+        return {"Error reading " + shown_name(path) + ": " + table.error().reason()};
+    std::string text;
     // With or without the grid cells' distance column.
-    if (!merge_stations(table, {}, text))
-        return shown_name(path) + " is not a stations table (its first line is not the " +
-               "table's header): it is left as it is; give another --stations file";
-    return std::string();
+    if (!merge_stations(*table, {}, text))
+        return {shown_name(path) + " is not a stations table (its first line is not the " +
+                "table's header): it is left as it is; give another --stations file"};
+    return {};
 }
 
-int update_stations(const std::string &path, const std::vector<station_row> &rows) {
+failure update_stations(const std::string &path, const std::vector<station_row> &rows) {
     if (rows.empty())
-        return 0; // nothing imported: the table stays as it is
-    std::string table, text;
-    if (std::string why = read_table_file(path, table); !why.empty()) {
-        say_error_line("Error reading " + shown_name(path) + ": " + why);
-        return 1;
-    }
-    if (!merge_stations(table, rows, text)) {
-        say_error_line(shown_name(path) +
-                       " changed while importing: it is no longer a stations table");
-        return 1;
-    }
-    if (std::string why = write_text_replacing(path, text); !why.empty()) {
-        say_error_line(why);
-        return 1;
-    }
-    return 0;
+        return {}; // nothing imported: the table stays as it is
+    const os::result<std::string> table = read_table_file(path);
+    if (!table)
+        return {"Error reading " + shown_name(path) + ": " + table.error().reason()};
+    std::string text;
+    if (!merge_stations(*table, rows, text))
+        return {shown_name(path) + " changed while importing: it is no longer a stations table"};
+    return write_text_replacing(path, text);
 }
 
 std::string stem_of(const std::string &path) {
@@ -152,26 +141,32 @@ std::string stem_of(const std::string &path) {
     return dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
 }
 
-std::string make_directories(std::string dir, std::vector<std::string> &made) {
+failure make_directories(std::string dir, std::vector<std::string> &made) {
     while (dir.size() > 1 && dir.back() == '/')
         dir.pop_back();
     const std::string failed = "Error making the directory " + shown_name(dir) + ": ";
     const os::result<struct stat> st = os::status_of(dir);
     if (st)
-        return S_ISDIR(st.value().st_mode) ? std::string() : failed + std::strerror(ENOTDIR);
+        return S_ISDIR(st.value().st_mode) ? failure{} : failure{failed + std::strerror(ENOTDIR)};
     if (st.err() == ENOENT && dir_of(dir) != dir)
-        if (std::string why = make_directories(dir_of(dir), made); !why.empty())
-            return why;
+        if (failure f = make_directories(dir_of(dir), made); f.failed())
+            return f;
     if (const os::result<void> making = os::make_directory(dir); !making)
-        return failed + making.error().reason();
+        return {failed + making.error().reason()};
     made.push_back(dir);
-    return std::string();
+    return {};
 }
 
-int nothing_written(const std::vector<std::string> &messages,
-                    const std::vector<std::string> &made) {
-    for (const std::string &message : messages)
-        say_error_line(message);
+std::vector<failure> guard_failures(const std::vector<guarded_file> &files) {
+    std::vector<failure> found;
+    for (std::string &message : guard_files(files))
+        found.push_back({std::move(message)});
+    return found;
+}
+
+int nothing_written(const std::vector<failure> &failures, const std::vector<std::string> &made) {
+    for (const failure &f : failures)
+        say_error_line(f.message);
     say_error_line("Nothing was written.");
     // The directories made for nothing go, where they can.
     for (auto dir = made.rbegin(); dir != made.rend(); ++dir)

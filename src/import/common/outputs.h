@@ -5,6 +5,9 @@
 // files written whole through a temporary name.
 #pragma once
 
+#include "failure.h"
+#include "guard.h"
+#include "result.h"
 #include "wth_writer.h"
 
 #include <string>
@@ -29,23 +32,23 @@ bool merge_named_rows(std::string_view table, const std::string &header,
 std::string first_field(std::string_view row);
 
 // A table file as it is: empty when there is none, or when it is no
-// regular file (and so is written to as it stands). Empty, or what failed.
-std::string read_table_file(const std::string &path, std::string &text);
+// regular file (and so is written to as it stands); or the failure to read it.
+os::result<std::string> read_table_file(const std::string &path);
 
 // Checks, before anything is imported, that the file at path is none or a
 // table of that header (a "stations table", given as --stations), and that
-// its directory takes a new one; empty, or why it is left alone.
-std::string check_named_table(const std::string &path, const std::string &header, const char *kind,
-                              const char *option);
+// its directory takes a new one; or why it is left alone.
+failure check_named_table(const std::string &path, const std::string &header, const char *kind,
+                          const char *option);
 
 // Writes text as the whole of the file at path, through a temporary name
-// (replacing a file there); empty, or "Error writing PATH: reason".
-std::string write_text_replacing(const std::string &path, const std::string &text);
+// (replacing a file there); or "Error writing PATH: reason".
+failure write_text_replacing(const std::string &path, const std::string &text);
 
 // Puts rows into the table at path, written whole through a temporary
-// name; empty, or what failed.
-std::string write_named_table(const std::string &path, const std::string &header,
-                              const std::vector<named_row> &rows, const char *kind);
+// name; or what failed, naming the file.
+failure write_named_table(const std::string &path, const std::string &header,
+                          const std::vector<named_row> &rows, const char *kind);
 
 // A file's name without its directory and its extension.
 std::string stem_of(const std::string &path);
@@ -57,19 +60,22 @@ bool site_list_can_name(const std::string &name);
 std::string daily_file_in(const std::string &output_dir, const std::string &name);
 
 // Makes dir and the directories above it that are missing, as mkdir -p
-// does, adding each it made to made; empty, or what failed.
-std::string make_directories(std::string dir, std::vector<std::string> &made);
+// does, adding each it made to made; or "Error making the directory DIR: reason".
+failure make_directories(std::string dir, std::vector<std::string> &made);
 
-// Says each message and that nothing was written, removing the
+// The guard's refusals of the files (os/guard), each a failure.
+std::vector<failure> guard_failures(const std::vector<guarded_file> &files);
+
+// Says each failure and that nothing was written, removing the
 // directories made (the last first); status 1.
-int nothing_written(const std::vector<std::string> &messages, const std::vector<std::string> &made);
+int nothing_written(const std::vector<failure> &failures, const std::vector<std::string> &made);
 
 // Checks that the --stations file is one this tool wrote (or none yet) and
-// that it can be written, before any import; empty, or why it is left alone.
-std::string check_stations(const std::string &path);
+// that it can be written, before any import; or why it is left alone.
+failure check_stations(const std::string &path);
 
 // Puts rows into the stations table at path (nothing changes without
-// rows); 0, or 1 after saying what failed.
-int update_stations(const std::string &path, const std::vector<station_row> &rows);
+// rows); or what failed, naming the file.
+failure update_stations(const std::string &path, const std::vector<station_row> &rows);
 
 } // namespace import

@@ -46,6 +46,13 @@ void say_error_line(std::string_view line) {
     print_error_line(line);
 }
 
+int error_status(const failure &f) {
+    if (!f.failed())
+        return 0;
+    say_error(f.message);
+    return 1;
+}
+
 void say_failures(const char *what, const std::vector<std::string> &lines, size_t of) {
     print_error_line(std::string("Failed ") + what + ":");
     for (const std::string &line : lines)

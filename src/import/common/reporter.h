@@ -4,6 +4,8 @@
 // running out of memory. No other unit of the importer prints.
 #pragma once
 
+#include "failure.h"
+
 #include <initializer_list>
 #include <new>
 #include <string>
@@ -26,6 +28,10 @@ void say_now();
 // the program's name, a colon and text on standard error, and a line there as it stands.
 void say_error(std::string_view text);
 void say_error_line(std::string_view line);
+
+// A command's failure said as say_error says it: status 1; 0, saying
+// nothing, for one that did not fail.
+int error_status(const failure &f);
 
 // The list at the end of a run that went on past failures: "Failed
 // inputs:" (or sites), a line for each, and "N of M inputs failed".

@@ -3,7 +3,7 @@
 
 namespace import {
 
-std::string read_csv(input &in, const import_options &o, wth_writer &writer, station_row &) {
+failure read_csv(input &in, const import_options &o, wth_writer &writer, station_row &) {
     table t;
     t.temp = o.temp;
     t.prcp = o.prcp;
@@ -15,7 +15,7 @@ std::string read_csv(input &in, const import_options &o, wth_writer &writer, sta
         if (!trimmed(in.line).empty())
             t.header = split_line(in.line, o.delimiter, o.blank_runs);
     if (t.header.empty())
-        return in.err != 0 ? read_failure(in) : input_name(in.path) + ": no header row";
+        return {in.err != 0 ? read_failure(in) : input_name(in.path) + ": no header row"};
     const csv_columns &c = o.columns;
     std::vector<std::pair<int *, std::string>> wanted;
     if (!c.date.empty())
@@ -25,8 +25,8 @@ std::string read_csv(input &in, const import_options &o, wth_writer &writer, sta
     for (int q = 0; q < quantities; ++q)
         wanted.emplace_back(&t.value[q], c.value[q]);
     for (auto &[column, name] : wanted)
-        if (std::string why = need_column(in, t, *column, name); !why.empty())
-            return why;
+        if (failure f = need_column(in, t, *column, name); f.failed())
+            return f;
     return table_rows(in, t, writer);
 }
 

@@ -31,7 +31,7 @@ namespace {
 // One input and the daily file it makes.
 struct planned {
     std::string input, name, output;
-    std::string failure; // why it cannot be imported, found before any write
+    failure refused; // why it cannot be imported, found before any write
     station_row row;
 };
 
@@ -43,13 +43,13 @@ std::vector<planned> plan(const import_request &r) {
         if (!r.name.empty())
             p.name = r.name;
         else if (r.options.format->named_by_station)
-            p.name = ghcn_station_of(input, p.failure);
+            p.refused = ghcn_station_of(input, p.name);
         else
             p.name = stem_of(input);
-        if (p.failure.empty() && !site_list_can_name(p.name))
-            p.failure = input_name(input) + ": the name " + quote_token(p.name) +
-                        " holds white space or a control character, which no site list can "
-                        "name: give --name";
+        if (!p.refused.failed() && !site_list_can_name(p.name))
+            p.refused = {input_name(input) + ": the name " + quote_token(p.name) +
+                         " holds white space or a control character, which no site list can "
+                         "name: give --name"};
         // The daily file siteprep reads for a site of that name there.
         p.output = daily_file_in(r.output_dir, p.name);
         p.row.name = p.name;
@@ -59,7 +59,7 @@ std::vector<planned> plan(const import_request &r) {
     return plans;
 }
 
-std::vector<std::string> collisions(const import_request &r, const std::vector<planned> &plans) {
+std::vector<failure> collisions(const import_request &r, const std::vector<planned> &plans) {
     std::vector<guarded_file> files;
     for (const planned &p : plans) {
         // Standard input is the file it reads, as the system names it.
@@ -67,9 +67,9 @@ std::vector<std::string> collisions(const import_request &r, const std::vector<p
             files.push_back({"/dev/stdin", "standard input", false});
         else
             files.push_back({p.input, "the input " + shown_name(p.input), false});
-        if (p.failure.empty())
+        if (!p.refused.failed())
             files.push_back({p.output, "the daily file of " + input_name(p.input), true});
-        if (p.failure.empty() && !r.fill_from.empty()) {
+        if (!p.refused.failed() && !r.fill_from.empty()) {
             files.push_back(
                 {fill_record_of(p.output), "the fill record of " + input_name(p.input), true});
             files.push_back(
@@ -82,7 +82,7 @@ std::vector<std::string> collisions(const import_request &r, const std::vector<p
         files.push_back({r.ghcn_stations, "the --ghcn-stations file", false});
     if (!r.stations.empty())
         files.push_back({r.stations, "the --stations file", true});
-    return guard_files(files);
+    return guard_failures(files);
 }
 
 } // namespace
@@ -92,26 +92,26 @@ namespace {
 // How an input's import went.
 enum class outcome { done, failed, out_of_memory };
 
-// An input imported into memory, as its daily file would be written; empty,
-// or what failed.
-std::string import_to_memory(const import_request &r, planned &p, std::string &text) {
+// An input imported into memory, as its daily file would be written; or
+// what failed.
+failure import_to_memory(const import_request &r, planned &p, std::string &text) {
     os::text_output memory; // its memory freed however the import ends
     if (const os::result<void> opened = memory.open(); !opened)
-        return "Error importing " + input_name(p.input) + ": " + opened.error().reason();
+        return {"Error importing " + input_name(p.input) + ": " + opened.error().reason()};
     import_options options = r.options;
     options.allow_lacking = true; // the fill may supply it
-    std::string why = import_file(p.input, options, memory.stream(), p.row);
+    failure why = import_file(p.input, options, memory.stream(), p.row);
     const os::result<std::string_view> made = memory.close();
     if (made)
         text.assign(*made);
-    else if (why.empty())
-        why = "Error importing " + input_name(p.input) + ": " + made.error().reason();
+    else if (!why.failed())
+        why = {"Error importing " + input_name(p.input) + ": " + made.error().reason()};
     return why;
 }
 
 // The stations table's counts of a filled daily file, and why it cannot be
 // used when a quantity is still missing on every day.
-std::string recount(planned &p, const fill_result &filled) {
+failure recount(planned &p, const fill_result &filled) {
     static const char *const names[quantities] = {"tmax", "tmin", "prcp"};
     station_row &row = p.row;
     row.days = static_cast<long>(filled.filled.days.size());
@@ -129,77 +129,75 @@ std::string recount(planned &p, const fill_result &filled) {
             }
     for (int q = 0; q < quantities; ++q)
         if (row.missing[q] == row.days)
-            return input_name(p.input) +
-                   format_message(": no %s value on any of the %ld days written, nor from the "
-                                  "--fill-from files: its statistics could only be nan",
-                                  names[q], row.days);
-    return std::string();
+            return {input_name(p.input) +
+                    format_message(": no %s value on any of the %ld days written, nor from the "
+                                   "--fill-from files: its statistics could only be nan",
+                                   names[q], row.days)};
+    return {};
 }
 
 // An input imported, then filled from the --fill-from donors: its daily
 // file, its fill record and skill table written, each through a temporary
-// name; what failed goes in why.
-outcome import_filled(const import_request &r, const donor_files &donors, planned &p,
-                      std::string &why, std::vector<std::string> &said) {
+// name; or what failed.
+failure import_filled(const import_request &r, const donor_files &donors, planned &p,
+                      std::vector<std::string> &said) {
     std::string text;
     daily_text imported;
-    why = import_to_memory(r, p, text);
-    if (why.empty())
-        why = parse_daily_text(p.output, std::move(text), imported);
-    if (!why.empty())
-        return outcome::failed;
+    if (failure f = import_to_memory(r, p, text); f.failed())
+        return f;
+    if (failure f = parse_daily_text(p.output, std::move(text), imported); f.failed())
+        return f;
     const filled_files made = fill_files_of(p.output, imported, donors, r.fill, std::string());
-    if (why = recount(p, made.result); !why.empty())
-        return outcome::failed;
+    if (failure f = recount(p, made.result); f.failed())
+        return f;
     for (const auto &[path, content] :
          {std::pair{p.output, &made.daily}, std::pair{fill_record_of(p.output), &made.record},
           std::pair{fill_skill_of(p.output), &made.skill}}) {
-        if (why = write_text_replacing(path, *content); !why.empty())
-            return outcome::failed;
+        if (failure f = write_text_replacing(path, *content); f.failed())
+            return f;
     }
     said = made.said;
-    return outcome::done;
+    return {};
 }
 
 // Imports one input into its daily file (filled from donors, when there
 // are any); what failed goes in why, what the fill says in said.
-outcome import_one(const import_request &r, const donor_files &donors, planned &p, std::string &why,
+outcome import_one(const import_request &r, const donor_files &donors, planned &p, failure &why,
                    std::vector<std::string> &said) {
-    if (!p.failure.empty()) {
-        why = p.failure;
+    if (p.refused.failed()) {
+        why = p.refused;
         return outcome::failed;
     }
     // A fill's record and skill table are replaced only as its daily file is.
     for (const std::string &path : {p.output, fill_record_of(p.output), fill_skill_of(p.output)}) {
         if (!r.force && os::link_status_of(path).ok()) {
-            why = shown_name(path) + " exists: --force replaces it";
+            why = {shown_name(path) + " exists: --force replaces it"};
             return outcome::failed;
         }
         if (donors.names.empty())
             break; // no fill: the daily file alone
     }
     if (!donors.names.empty()) {
-        outcome o = outcome::failed;
-        return ran_in_memory([&] { o = import_filled(r, donors, p, why, said); })
-                   ? o
-                   : outcome::out_of_memory;
+        if (!ran_in_memory([&] { why = import_filled(r, donors, p, said); }))
+            return outcome::out_of_memory;
+        return why.failed() ? outcome::failed : outcome::done;
     }
     bool no_memory = false;
     const os::result<void> written =
         os::write_file_replacing(p.output, p.output + ".", [&](os::out_stream &out) {
             no_memory = !ran_in_memory([&] { why = import_file(p.input, r.options, out, p.row); });
-            return no_memory ? ENOMEM : why.empty() ? 0 : EINVAL;
+            return no_memory ? ENOMEM : why.failed() ? EINVAL : 0;
         });
     if (no_memory)
         return outcome::out_of_memory;
-    if (why.empty() && !written)
-        why = "Error writing " + shown_name(p.output) + ": " + written.error().reason();
-    return why.empty() ? outcome::done : outcome::failed;
+    if (!why.failed() && !written)
+        why = {"Error writing " + shown_name(p.output) + ": " + written.error().reason()};
+    return why.failed() ? outcome::failed : outcome::done;
 }
 
 // Puts the rows of the inputs imported now into the stations table.
-int write_stations(const import_request &r, const std::vector<planned> &plans,
-                   const std::vector<bool> &done) {
+failure write_stations(const import_request &r, const std::vector<planned> &plans,
+                       const std::vector<bool> &done) {
     std::vector<station_row> rows;
     for (size_t i = 0; i < plans.size(); ++i)
         if (done[i])
@@ -207,10 +205,10 @@ int write_stations(const import_request &r, const std::vector<planned> &plans,
     return update_stations(r.stations, rows);
 }
 
-void list_failures(const std::vector<std::pair<std::string, std::string>> &failed, size_t inputs) {
+void list_failures(const std::vector<std::pair<std::string, failure>> &failed, size_t inputs) {
     std::vector<std::string> lines;
     for (const auto &[input, why] : failed)
-        lines.push_back(input_name(input) + ": " + why);
+        lines.push_back(input_name(input) + ": " + why.message);
     say_failures("inputs", lines, inputs);
 }
 
@@ -219,26 +217,26 @@ void list_failures(const std::vector<std::pair<std::string, std::string>> &faile
 int prepare(import_request &r, station_places &places, std::vector<planned> &plans,
             donor_files &donors) {
     if (!r.ghcn_stations.empty()) {
-        if (std::string why = read_station_places(r.ghcn_stations, places); !why.empty()) {
-            say_error_line(why);
+        if (failure f = read_station_places(r.ghcn_stations, places); f.failed()) {
+            say_error_line(f.message);
             return 1;
         }
         r.options.places = &places;
     }
     // Made first, so that the guard sees where the daily files go.
     std::vector<std::string> made;
-    if (std::string why = make_directories(r.output_dir, made); !why.empty()) {
-        say_error_line(why);
+    if (failure f = make_directories(r.output_dir, made); f.failed()) {
+        say_error_line(f.message);
         return 1;
     }
     plans = plan(r);
-    std::vector<std::string> found = collisions(r, plans);
+    std::vector<failure> found = collisions(r, plans);
     if (found.empty() && !r.stations.empty())
-        if (std::string why = check_stations(r.stations); !why.empty())
-            found.push_back(why);
+        if (failure f = check_stations(r.stations); f.failed())
+            found.push_back(f);
     if (found.empty() && !r.fill_from.empty())
-        if (std::string why = read_donors(r.fill_from, donors); !why.empty())
-            found.push_back(why);
+        if (failure f = read_donors(r.fill_from, donors); f.failed())
+            found.push_back(f);
     if (found.empty())
         return 0;
     return nothing_written(found, made);
@@ -252,10 +250,10 @@ int import_all(const import_request &request) {
     if (const int status = prepare(r, places, plans, donors); status != 0)
         return status;
     std::vector<bool> done(plans.size(), false);
-    std::vector<std::pair<std::string, std::string>> failed;
+    std::vector<std::pair<std::string, failure>> failed;
     int status = 0;
     for (size_t i = 0; i < plans.size(); ++i) {
-        std::string why;
+        failure why;
         std::vector<std::string> said;
         const outcome o = import_one(r, donors, plans[i], why, said);
         if (o == outcome::out_of_memory) {
@@ -273,7 +271,7 @@ int import_all(const import_request &request) {
             say_now(); // kept if an interrupt ends the import of the next
             continue;
         }
-        say_error_line(why);
+        say_error_line(why.message);
         failed.emplace_back(plans[i].input, why);
         if (!r.keep_going)
             break;
@@ -282,8 +280,11 @@ int import_all(const import_request &request) {
         status = 1;
     if (r.keep_going && !failed.empty())
         list_failures(failed, plans.size());
-    if (!r.stations.empty() && write_stations(r, plans, done) != 0)
-        status = 1;
+    if (!r.stations.empty())
+        if (failure f = write_stations(r, plans, done); f.failed()) {
+            say_error_line(f.message);
+            status = 1;
+        }
     return status;
 }
 

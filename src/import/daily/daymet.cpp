@@ -4,7 +4,7 @@
 
 namespace import {
 
-std::string read_daymet(input &in, const import_options &, wth_writer &writer, station_row &row) {
+failure read_daymet(input &in, const import_options &, wth_writer &writer, station_row &row) {
     table t;
     t.daymet_days = true;
     t.temp = temp_unit::celsius;
@@ -18,15 +18,15 @@ std::string read_daymet(input &in, const import_options &, wth_writer &writer, s
             note_place(in.line, row);
     }
     if (t.header.empty())
-        return in.err != 0 ? read_failure(in)
-                           : input_name(in.path) +
-                                 ": no header row starting with year,yday: not a Daymet file";
+        return {in.err != 0 ? read_failure(in)
+                            : input_name(in.path) +
+                                  ": no header row starting with year,yday: not a Daymet file"};
     for (auto [column, name] :
          {std::pair{&t.year, "year"}, std::pair{&t.day_of_year, "yday"},
           std::pair{&t.value[tmax], "tmax"}, std::pair{&t.value[tmin], "tmin"},
           std::pair{&t.value[prcp], "prcp"}})
-        if (std::string why = need_column(in, t, *column, name); !why.empty())
-            return why;
+        if (failure f = need_column(in, t, *column, name); f.failed())
+            return f;
     return table_rows(in, t, writer);
 }
 

@@ -5,6 +5,8 @@
 // row here.
 #pragma once
 
+#include "failure.h"
+
 #include <span>
 #include <string>
 #include <string_view>
@@ -18,7 +20,7 @@ struct station_row;
 
 struct daily_format {
     const char *name;
-    std::string (*read)(input &in, const import_options &o, wth_writer &writer, station_row &row);
+    failure (*read)(input &in, const import_options &o, wth_writer &writer, station_row &row);
     const char *help;         // its line in the program's help
     const char *options_help; // the help of its own options ("": none)
     bool named_by_station;    // its daily file named after the station the file holds

@@ -32,70 +32,70 @@ int element_of(std::string_view element) {
 }
 
 // A day slot: the value, unless missing or flagged by a quality check.
-std::string dly_value(const input &in, int q, std::string_view slot, int days, int d, value &v) {
+failure dly_value(const input &in, int q, std::string_view slot, int days, int d, value &v) {
     const std::string_view number = trimmed(slot.substr(0, 5));
     if (number == "-9999")
-        return std::string();
+        return {};
     if (d > days)
-        return at_line(in, format_message("a value for day %d of a month of %d days", d, days));
+        return {at_line(in, format_message("a value for day %d of a month of %d days", d, days))};
     const bool flagged = slot[6] != ' ';
     const bool ok = q == prcp ? precipitation(number, prcp_unit::tenths_mm, v)
                               : temperature(number, temp_unit::tenths_celsius, v);
     if (!ok)
-        return at_line(in,
-                       format_message("day %d: not a number: %s", d, quote_token(number).c_str()));
+        return {at_line(
+            in, format_message("day %d: not a number: %s", d, quote_token(number).c_str()))};
     if (flagged)
         v = value();
-    return std::string();
+    return {};
 }
 
-std::string dly_line(const input &in, dly_station &station) {
+failure dly_line(const input &in, dly_station &station) {
     const std::string &l = in.line;
     if (l.size() != dly_line_length)
-        return at_line(
-            in, format_message("%zu characters; a .dly line has %zu", l.size(), dly_line_length));
+        return {at_line(
+            in, format_message("%zu characters; a .dly line has %zu", l.size(), dly_line_length))};
     const std::string id = l.substr(0, 11);
     if (station.id.empty())
         station.id = id;
     else if (id != station.id)
-        return at_line(in, "a second station, " + quote_token(id) + ": one station a file");
+        return {at_line(in, "a second station, " + quote_token(id) + ": one station a file")};
     const int q = element_of(std::string_view(l).substr(17, 4));
     if (q < 0)
-        return std::string();
+        return {};
     int year = 0, month = 0;
     if (!whole_number(l.substr(11, 4), year) || !whole_number(l.substr(15, 2), month) || year < 1 ||
         month < 1 || month > 12)
-        return at_line(in, "no year and month in columns 12 to 17");
+        return {at_line(in, "no year and month in columns 12 to 17")};
     const int key = year * 12 + month - 1;
     if (key <= station.last_month[q])
-        return at_line(in,
-                       format_message("%s of %04d-%02d %s", l.substr(17, 4).c_str(), year, month,
-                                      key == station.last_month[q]
-                                          ? "again"
-                                          : "before a month above it: out of order"));
+        return {
+            at_line(in, format_message("%s of %04d-%02d %s", l.substr(17, 4).c_str(), year, month,
+                                       key == station.last_month[q]
+                                           ? "again"
+                                           : "before a month above it: out of order"))};
     station.last_month[q] = key;
     dly_month &m = station.months[key];
     for (int d = 1; d <= 31; ++d) {
         const auto i = static_cast<size_t>(d - 1);
         const std::string_view slot = std::string_view(l).substr(21 + 8 * i, 8);
-        if (std::string why =
+        if (failure f =
                 dly_value(in, q, slot, month_length(year, month), d, m[static_cast<size_t>(q)][i]);
-            !why.empty())
-            return why;
+            f.failed())
+            return f;
     }
-    return std::string();
+    return {};
 }
 
 } // namespace
 
-std::string read_ghcn(input &in, const import_options &o, wth_writer &writer, station_row &row) {
+failure read_ghcn(input &in, const import_options &o, wth_writer &writer, station_row &row) {
     dly_station station;
     while (in.next())
         if (!trimmed(in.line).empty())
-            if (std::string why = dly_line(in, station); !why.empty())
-                return why;
+            if (failure f = dly_line(in, station); f.failed())
+                return f;
     if (in.err != 0)
-        return read_failure(in);
+        return {read_failure(in)};
     if (o.places != nullptr)
         if (auto p = o.places->find(station.id); p != o.places->end()) {
             row.latitude = p->second.latitude;
@@ -109,51 +109,50 @@ std::string read_ghcn(input &in, const import_options &o, wth_writer &writer, st
             const value day[quantities] = {m[tmax][i], m[tmin][i], m[prcp][i]};
             // In date order by the map's: only the span can be refused.
             if (writer.add({year, month, d}, day) == day_order::too_many_years)
-                return input_name(in.path) +
-                       format_message(": %04d-%02d is more than %d years from the first "
-                                      "month, the most siteprep reads",
-                                      year, month, max_years);
+                return {input_name(in.path) +
+                        format_message(": %04d-%02d is more than %d years from the first "
+                                       "month, the most siteprep reads",
+                                       year, month, max_years)};
         }
     }
-    return std::string();
+    return {};
 }
 
-std::string ghcn_station_of(const std::string &path, std::string &why) {
+failure ghcn_station_of(const std::string &path, std::string &id) {
+    id.clear();
     // Read ahead, a pipe would lose its first line to the look.
-    if (os::result<struct stat> st = os::status_of(path); st && !S_ISREG(st->st_mode)) {
-        why = input_name(path) + ": not a regular file, whose station can be read ahead: give "
-                                 "--name";
-        return std::string();
-    }
-    input in(path);
-    if (!in.opened()) {
-        why = "Error opening " + input_name(path) + ": " + std::strerror(in.err);
-        return std::string();
-    }
-    while (in.next())
-        if (!trimmed(in.line).empty()) {
-            const std::string id(trimmed(std::string_view(in.line).substr(0, 11)));
-            if (id.size() == 11 && std::all_of(id.begin(), id.end(), [](char c) {
-                    return std::isalnum(static_cast<unsigned char>(c));
-                }))
-                return id;
-            why = at_line(in, "no station ID in columns 1 to 11");
-            return std::string();
-        }
-    why = in.err != 0 ? read_failure(in) : input_name(path) + ": no station line";
-    return std::string();
-}
-
-std::string read_station_places(const std::string &path, station_places &places) {
+    if (os::result<struct stat> st = os::status_of(path); st && !S_ISREG(st->st_mode))
+        return {input_name(path) + ": not a regular file, whose station can be read ahead: give "
+                                   "--name"};
     input in(path);
     if (!in.opened())
-        return "Error opening " + input_name(path) + ": " + std::strerror(in.err);
+        return {"Error opening " + input_name(path) + ": " + std::strerror(in.err)};
+    while (in.next())
+        if (!trimmed(in.line).empty()) {
+            std::string first(trimmed(std::string_view(in.line).substr(0, 11)));
+            if (first.size() == 11 && std::all_of(first.begin(), first.end(), [](char c) {
+                    return std::isalnum(static_cast<unsigned char>(c));
+                })) {
+                id = std::move(first);
+                return {};
+            }
+            return {at_line(in, "no station ID in columns 1 to 11")};
+        }
+    if (in.err != 0)
+        return {read_failure(in)};
+    return {input_name(path) + ": no station line"};
+}
+
+failure read_station_places(const std::string &path, station_places &places) {
+    input in(path);
+    if (!in.opened())
+        return {"Error opening " + input_name(path) + ": " + std::strerror(in.err)};
     while (in.next()) {
         if (trimmed(in.line).empty())
             continue;
         if (in.line.size() < 37)
-            return at_line(in, "shorter than the 37 columns of ID, latitude, longitude and "
-                               "elevation");
+            return {at_line(in, "shorter than the 37 columns of ID, latitude, longitude and "
+                                "elevation")};
         station_place &p = places[std::string(trimmed(in.line.substr(0, 11)))];
         p.latitude = trimmed(in.line.substr(12, 8));
         p.longitude = trimmed(in.line.substr(21, 9));
@@ -161,7 +160,9 @@ std::string read_station_places(const std::string &path, station_places &places)
         if (p.elevation == "-999.9")
             p.elevation.clear(); // unknown
     }
-    return in.err != 0 ? read_failure(in) : std::string();
+    if (in.err != 0)
+        return {read_failure(in)};
+    return {};
 }
 
 } // namespace import

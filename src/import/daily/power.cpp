@@ -8,10 +8,10 @@ namespace import {
 namespace {
 
 // POWER's header block: the place and the missing value.
-std::string power_header(input &in, table &t, station_row &row) {
+failure power_header(input &in, table &t, station_row &row) {
     while (in.next()) {
         if (trimmed(in.line) == "-END HEADER-")
-            return std::string();
+            return {};
         const std::string low = lower(in.line);
         if (low.find("missing") != std::string::npos && in.line.rfind(':') != std::string::npos) {
             const std::string code(
@@ -21,13 +21,13 @@ std::string power_header(input &in, table &t, station_row &row) {
         }
         note_place(in.line, row);
     }
-    return in.err != 0 ? read_failure(in)
-                       : input_name(in.path) + ": the header block has no -END HEADER- line";
+    return {in.err != 0 ? read_failure(in)
+                        : input_name(in.path) + ": the header block has no -END HEADER- line"};
 }
 
 } // namespace
 
-std::string read_power(input &in, const import_options &, wth_writer &writer, station_row &row) {
+failure read_power(input &in, const import_options &, wth_writer &writer, station_row &row) {
     table t;
     t.temp = temp_unit::celsius;
     t.prcp = prcp_unit::mm;
@@ -36,30 +36,30 @@ std::string read_power(input &in, const import_options &, wth_writer &writer, st
         if (trimmed(in.line).empty())
             continue;
         if (trimmed(in.line) == "-BEGIN HEADER-") {
-            if (std::string why = power_header(in, t, row); !why.empty())
-                return why;
+            if (failure f = power_header(in, t, row); f.failed())
+                return f;
             continue;
         }
         t.header = split_fields(in.line, ',');
     }
     if (t.header.empty())
-        return in.err != 0 ? read_failure(in) : input_name(in.path) + ": no header row";
-    std::string why = may_column(in, t, t.day_of_year, "DOY");
-    if (why.empty())
+        return {in.err != 0 ? read_failure(in) : input_name(in.path) + ": no header row"};
+    failure why = may_column(in, t, t.day_of_year, "DOY");
+    if (!why.failed())
         why = need_column(in, t, t.year, "YEAR");
-    if (why.empty() && t.day_of_year < 0)
+    if (!why.failed() && t.day_of_year < 0)
         why = need_column(in, t, t.month, "MO");
-    if (why.empty() && t.day_of_year < 0)
+    if (!why.failed() && t.day_of_year < 0)
         why = need_column(in, t, t.day, "DY");
-    if (why.empty())
+    if (!why.failed())
         why = need_column(in, t, t.value[tmax], "T2M_MAX");
-    if (why.empty())
+    if (!why.failed())
         why = need_column(in, t, t.value[tmin], "T2M_MIN");
-    if (why.empty())
+    if (!why.failed())
         why = may_column(in, t, t.value[prcp], "PRECTOTCORR");
-    if (why.empty() && t.value[prcp] < 0)
+    if (!why.failed() && t.value[prcp] < 0)
         why = need_column(in, t, t.value[prcp], "PRECTOT");
-    return why.empty() ? table_rows(in, t, writer) : why;
+    return why.failed() ? why : table_rows(in, t, writer);
 }
 
 } // namespace import

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "convert.h"
+#include "failure.h"
 #include "wth_writer.h"
 
 #include <map>
@@ -41,16 +42,15 @@ struct import_options {
 };
 
 // Reads one input ("-": standard input) and writes its daily file to out, filling its row of the
-// stations table; empty on success, else what failed, naming the file, the
-// line and the column.
-std::string import_file(const std::string &path, const import_options &options, os::out_stream &out,
-                        station_row &row);
+// stations table; or what failed, naming the file, the line and the column.
+failure import_file(const std::string &path, const import_options &options, os::out_stream &out,
+                    station_row &row);
 
-// The station an input holds: GHCN's ID from its first line; empty with why
-// set when the file cannot tell.
-std::string ghcn_station_of(const std::string &path, std::string &why);
+// The station an input holds: GHCN's ID from its first line, into id; or
+// why the file cannot tell.
+failure ghcn_station_of(const std::string &path, std::string &id);
 
-// Reads ghcnd-stations.txt; empty on success, else what failed.
-std::string read_station_places(const std::string &path, station_places &places);
+// Reads ghcnd-stations.txt; or what failed, naming the file and the line.
+failure read_station_places(const std::string &path, station_places &places);
 
 } // namespace import

@@ -47,8 +47,7 @@ std::string columns_named(const std::vector<std::string> &header, const std::vec
 // name before its unit is it ("prcp" finds "prcp (mm/day)"). A name that
 // finds several columns at the first of these that finds any is an error
 // naming them; column is -1 when none is found.
-std::string find_column(const std::vector<std::string> &header, std::string_view name,
-                        int &column) {
+failure find_column(const std::vector<std::string> &header, std::string_view name, int &column) {
     const std::string_view exact = trimmed(name);
     const std::string folded = lower(exact);
     const bool has_unit = name.find('(') != std::string_view::npos;
@@ -63,14 +62,14 @@ std::string find_column(const std::vector<std::string> &header, std::string_view
             if (matches(header[i]))
                 found.push_back(static_cast<int>(i));
         if (found.size() > 1)
-            return quote_token(name) + " names " + std::to_string(found.size()) +
-                   " columns of the header row: " + columns_named(header, found);
+            return {quote_token(name) + " names " + std::to_string(found.size()) +
+                    " columns of the header row: " + columns_named(header, found)};
         if (found.size() == 1) {
             column = found[0];
             break;
         }
     }
-    return std::string();
+    return {};
 }
 
 } // namespace
@@ -91,31 +90,31 @@ bool iso_date(std::string_view text, date &d) {
     return true;
 }
 
-std::string row_date(const input &in, const table &t, const std::vector<std::string> &f, date &d) {
+failure row_date(const input &in, const table &t, const std::vector<std::string> &f, date &d) {
     if (t.date >= 0) {
         if (!iso_date(column_of(f, t.date), d))
-            return at_column(in, column_of(t.header, t.date),
-                             "not a date YYYY-MM-DD: " + quote_token(column_of(f, t.date)));
+            return {at_column(in, column_of(t.header, t.date),
+                              "not a date YYYY-MM-DD: " + quote_token(column_of(f, t.date)))};
     } else {
         int parts[3] = {0, 0, 0};
         const int columns[3] = {t.year, t.day_of_year >= 0 ? t.day_of_year : t.month, t.day};
         for (int k = 0; k < 3; ++k)
             if (columns[k] >= 0 && !whole_number(column_of(f, columns[k]), parts[k]))
-                return at_column(in, column_of(t.header, columns[k]),
-                                 "not a whole number: " + quote_token(column_of(f, columns[k])));
+                return {at_column(in, column_of(t.header, columns[k]),
+                                  "not a whole number: " + quote_token(column_of(f, columns[k])))};
         if (t.day_of_year >= 0) {
             const bool past = t.daymet_days && parts[1] > 365;
             if (past || !date_of_day(parts[0], parts[1], d))
-                return at_line(in,
-                               format_message("day %d of %d does not exist", parts[1], parts[0]));
-            return std::string();
+                return {
+                    at_line(in, format_message("day %d of %d does not exist", parts[1], parts[0]))};
+            return {};
         }
         d = {parts[0], parts[1], parts[2]};
     }
     if (!is_real_date(d))
-        return at_line(
-            in, format_message("the date %04d-%02d-%02d does not exist", d.year, d.month, d.day));
-    return std::string();
+        return {at_line(
+            in, format_message("the date %04d-%02d-%02d does not exist", d.year, d.month, d.day))};
+    return {};
 }
 
 std::string order_failure(const input &in, day_order order, const date &d) {
@@ -139,50 +138,56 @@ std::string missing_hint(const table &t, const std::string &text) {
 }
 
 // One data row of a table into the writer.
-std::string table_row(const input &in, const table &t, wth_writer &writer) {
-    const std::vector<std::string> f = split_line(in.line, t.delimiter, t.blank_runs);
-    if (f.size() != t.header.size())
-        return at_line(
-            in, format_message("%zu fields, the header row has %zu", f.size(), t.header.size()));
+failure table_row(const input &in, const table &t, wth_writer &writer) {
+    const std::vector<std::string> fields = split_line(in.line, t.delimiter, t.blank_runs);
+    if (fields.size() != t.header.size())
+        return {at_line(in, format_message("%zu fields, the header row has %zu", fields.size(),
+                                           t.header.size()))};
     date d;
-    if (std::string why = row_date(in, t, f, d); !why.empty())
-        return why;
+    if (failure f = row_date(in, t, fields, d); f.failed())
+        return f;
     value values[quantities];
     for (int q = 0; q < quantities; ++q) {
-        const std::string &text = column_of(f, t.value[q]);
+        const std::string &text = column_of(fields, t.value[q]);
         if (t.missing.has(text))
             continue;
         if (!(q == prcp ? precipitation(text, t.prcp, values[q])
                         : temperature(text, t.temp, values[q])))
-            return at_column(in, column_of(t.header, t.value[q]),
-                             "not a number: " + quote_token(text) + missing_hint(t, text));
+            return {at_column(in, column_of(t.header, t.value[q]),
+                              "not a number: " + quote_token(text) + missing_hint(t, text))};
     }
     const day_order order = writer.add(d, values);
-    return order == day_order::ok ? std::string() : order_failure(in, order, d);
+    if (order != day_order::ok)
+        return {order_failure(in, order, d)};
+    return {};
 }
 
 } // namespace
 
-std::string table_rows(input &in, const table &t, wth_writer &writer) {
+failure table_rows(input &in, const table &t, wth_writer &writer) {
     while (in.next()) {
         if (trimmed(in.line).empty())
             continue;
-        if (std::string why = table_row(in, t, writer); !why.empty())
-            return why;
+        if (failure f = table_row(in, t, writer); f.failed())
+            return f;
     }
-    return in.err != 0 ? read_failure(in) : std::string();
+    if (in.err != 0)
+        return {read_failure(in)};
+    return {};
 }
 
-std::string may_column(const input &in, table &t, int &column, const std::string &name) {
-    const std::string why = find_column(t.header, name, column);
-    return why.empty() ? why : at_line(in, why);
+failure may_column(const input &in, table &t, int &column, const std::string &name) {
+    if (failure f = find_column(t.header, name, column); f.failed())
+        return {at_line(in, f.message)};
+    return {};
 }
 
-std::string need_column(const input &in, table &t, int &column, const std::string &name) {
-    if (std::string why = may_column(in, t, column, name); !why.empty())
-        return why;
-    return column >= 0 ? std::string()
-                       : at_line(in, "no column " + quote_token(name) + " in the header row");
+failure need_column(const input &in, table &t, int &column, const std::string &name) {
+    if (failure f = may_column(in, t, column, name); f.failed())
+        return f;
+    if (column < 0)
+        return {at_line(in, "no column " + quote_token(name) + " in the header row")};
+    return {};
 }
 
 namespace {
@@ -218,14 +223,14 @@ std::string number_before(std::string_view line, std::string_view word) {
 
 // A quantity missing on every day written: its statistics could only be
 // "nan"; empty when each has a value.
-std::string lacking_quantity(const std::string &path, const station_row &row) {
+failure lacking_quantity(const std::string &path, const station_row &row) {
     static const char *const names[quantities] = {"tmax", "tmin", "prcp"};
     for (int q = 0; q < quantities; ++q)
         if (row.missing[q] == row.days)
-            return input_name(path) + format_message(": no %s value on any of the %ld days "
-                                                     "written: its statistics could only be nan",
-                                                     names[q], row.days);
-    return std::string();
+            return {input_name(path) + format_message(": no %s value on any of the %ld days "
+                                                      "written: its statistics could only be nan",
+                                                      names[q], row.days)};
+    return {};
 }
 
 } // namespace
@@ -239,19 +244,20 @@ void note_place(std::string_view line, station_row &row) {
         row.elevation = number_before(line, "meters");
 }
 
-std::string import_file(const std::string &path, const import_options &options, os::out_stream &out,
-                        station_row &row) {
+failure import_file(const std::string &path, const import_options &options, os::out_stream &out,
+                    station_row &row) {
     input in(path);
     if (!in.opened())
-        return "Error opening " + input_name(path) + ": " + std::strerror(in.err);
+        return {"Error opening " + input_name(path) + ": " + std::strerror(in.err)};
     wth_writer writer(out, row, options.first_year, options.last_year);
-    std::string why = options.format->read(in, options, writer, row);
-    if (why.empty() && !writer.finish())
-        why = input_name(path) +
-              (options.first_year != 0
-                   ? format_message(": no day in %d-%d", options.first_year, options.last_year)
-                   : std::string(": no day"));
-    return why.empty() && !options.allow_lacking ? lacking_quantity(path, row) : why;
+    if (failure f = options.format->read(in, options, writer, row); f.failed())
+        return f;
+    if (!writer.finish())
+        return {input_name(path) +
+                (options.first_year != 0
+                     ? format_message(": no day in %d-%d", options.first_year, options.last_year)
+                     : std::string(": no day"))};
+    return options.allow_lacking ? failure{} : lacking_quantity(path, row);
 }
 
 } // namespace import

@@ -2,6 +2,7 @@
 // days by its header row. Included by the readers' own files only.
 #pragma once
 
+#include "failure.h"
 #include "input.h"
 #include "readers.h"
 
@@ -44,23 +45,23 @@ struct table {
     missing_codes missing;
 };
 
-// The data rows of a table into the writer; empty, or what failed.
-std::string table_rows(input &in, const table &t, wth_writer &writer);
+// The data rows of a table into the writer; or what failed, naming the line.
+failure table_rows(input &in, const table &t, wth_writer &writer);
 
-// A column the header row may hold; empty, or why the name cannot tell.
-std::string may_column(const input &in, table &t, int &column, const std::string &name);
+// A column the header row may hold (-1 for none); or why the name cannot tell.
+failure may_column(const input &in, table &t, int &column, const std::string &name);
 // Finds a named column, or says which is missing.
-std::string need_column(const input &in, table &t, int &column, const std::string &name);
+failure need_column(const input &in, table &t, int &column, const std::string &name);
 
 // Latitude, longitude and elevation from a line of a preamble, where given.
 void note_place(std::string_view line, station_row &row);
 
 // The readers, each a row of the table of daily formats (formats.cpp):
 // each reads its input's days into the writer, and what it learns of the
-// station into row; empty, or what failed.
-std::string read_daymet(input &in, const import_options &o, wth_writer &writer, station_row &row);
-std::string read_ghcn(input &in, const import_options &o, wth_writer &writer, station_row &row);
-std::string read_power(input &in, const import_options &o, wth_writer &writer, station_row &row);
-std::string read_csv(input &in, const import_options &o, wth_writer &writer, station_row &row);
+// station into row; or what failed, naming the line and the column.
+failure read_daymet(input &in, const import_options &o, wth_writer &writer, station_row &row);
+failure read_ghcn(input &in, const import_options &o, wth_writer &writer, station_row &row);
+failure read_power(input &in, const import_options &o, wth_writer &writer, station_row &row);
+failure read_csv(input &in, const import_options &o, wth_writer &writer, station_row &row);
 
 } // namespace import

@@ -60,7 +60,7 @@ double value_of(float v) {
 
 } // namespace
 
-std::string parse_daily_text(const std::string &name, std::string text, daily_text &into) {
+failure parse_daily_text(const std::string &name, std::string text, daily_text &into) {
     into = daily_text();
     into.text = std::move(text);
     const std::string &t = into.text;
@@ -79,20 +79,20 @@ std::string parse_daily_text(const std::string &name, std::string text, daily_te
         if (status == parse_status::blank)
             continue;
         if (status == parse_status::bad)
-            return where + why + ": not a daily file this tool reads";
+            return {where + why + ": not a daily file this tool reads"};
         const calendar_date d{rec.year, rec.month, rec.day};
         if (!is_real_date(d))
-            return where + format_message("%d %d %d (day month year) is not a date", rec.day,
-                                          rec.month, rec.year);
+            return {where + format_message("%d %d %d (day month year) is not a date", rec.day,
+                                           rec.month, rec.year)};
         daily_text::day_line l;
         l.day = day_number(d.year, d.month, d.day);
         l.begin = at;
         l.end = end;
         if (!into.lines.empty() && l.day <= into.lines.back().day)
-            return where + date_text(l.day) +
-                   (l.day == into.lines.back().day ? " again" : " after a later date");
+            return {where + date_text(l.day) +
+                    (l.day == into.lines.back().day ? " again" : " after a later date")};
         if (!into.lines.empty() && l.day - into.lines.front().day >= max_years * 366L)
-            return where + format_message("more than %d years after the first day", max_years);
+            return {where + format_message("more than %d years after the first day", max_years)};
         find_values(line, l.values, l.rest);
         l.values += at;
         l.rest += at;
@@ -100,25 +100,25 @@ std::string parse_daily_text(const std::string &name, std::string text, daily_te
         values.push_back({value_of(rec.tmax), value_of(rec.tmin), value_of(rec.prec)});
     }
     if (into.lines.empty())
-        return shown_name(name) + ": no day";
+        return {shown_name(name) + ": no day"};
     fill_series_of(into, values);
-    return std::string();
+    return {};
 }
 
-std::string read_donors(const std::vector<std::string> &paths, donor_files &into) {
+failure read_donors(const std::vector<std::string> &paths, donor_files &into) {
     for (const std::string &path : paths) {
         os::result<os::regular_file> opened = os::open_regular(path);
         os::result<std::string> text =
             opened ? os::read_rest(opened->file) : os::result<std::string>(opened.error());
         if (!text)
-            return "Error reading the donor " + shown_name(path) + ": " + text.error().reason();
+            return {"Error reading the donor " + shown_name(path) + ": " + text.error().reason()};
         daily_text donor;
-        if (std::string why = parse_daily_text(path, std::move(*text), donor); !why.empty())
-            return "The donor " + why;
+        if (failure f = parse_daily_text(path, std::move(*text), donor); f.failed())
+            return {"The donor " + f.message};
         into.names.push_back(path);
         into.series.push_back(std::move(donor.series));
     }
-    return std::string();
+    return {};
 }
 
 namespace {
@@ -319,25 +319,25 @@ std::string output_of(const fill_request &r) {
     return (r.output_dir == "." ? std::string() : r.output_dir + "/") + stem + ".wth";
 }
 
-// Everything checked before the first write; empty, or why the fill must
+// Everything checked before the first write; or why the fill must
 // not start.
-std::string refusal(const fill_request &r, const std::string &output) {
+failure refusal(const fill_request &r, const std::string &output) {
     if (!r.output_dir.empty()) {
         std::vector<std::string> made;
-        if (std::string why = make_directories(r.output_dir, made); !why.empty())
-            return why;
+        if (failure f = make_directories(r.output_dir, made); f.failed())
+            return f;
     }
     if (std::vector<std::string> found = fill_collisions(r, output); !found.empty()) {
         std::string all;
         for (const std::string &f : found)
             all += (all.empty() ? "" : "\n") + f;
-        return all + "\nNothing was written.";
+        return {all + "\nNothing was written."};
     }
     if (!r.force)
         for (const std::string &path : {output, fill_record_of(output), fill_skill_of(output)})
             if (os::link_status_of(path).ok())
-                return shown_name(path) + " exists: --force replaces it";
-    return std::string();
+                return {shown_name(path) + " exists: --force replaces it"};
+    return {};
 }
 
 os::result<void> write_text(const std::string &path, const std::string &text) {
@@ -345,48 +345,41 @@ os::result<void> write_text(const std::string &path, const std::string &text) {
                                     [&text](os::out_stream &out) { return out.put(text), 0; });
 }
 
-int fill_all(const fill_request &r) {
+// The fill, its summary said; or what failed.
+failure fill_all(const fill_request &r) {
     const std::string output = output_of(r);
-    if (std::string why = refusal(r, output); !why.empty()) {
-        say_error(why);
-        return 1;
-    }
+    if (failure f = refusal(r, output); f.failed())
+        return f;
     os::result<std::string> text = read_whole(r.target);
-    if (!text) {
-        say_error("Error reading " + shown_name(r.target) + ": " + text.error().reason());
-        return 1;
-    }
+    if (!text)
+        return {"Error reading " + shown_name(r.target) + ": " + text.error().reason()};
     daily_text target;
     donor_files donors;
-    std::string why = parse_daily_text(r.target, std::move(*text), target);
-    if (why.empty())
+    failure why = parse_daily_text(r.target, std::move(*text), target);
+    if (!why.failed())
         why = read_donors(r.donors, donors);
     os::result<std::string> earlier = read_whole(fill_record_of(r.target), true);
-    if (why.empty() && !earlier)
-        why = "Error reading " + shown_name(fill_record_of(r.target)) + ": " +
-              earlier.error().reason();
-    if (!why.empty()) {
-        say_error(why);
-        return 1;
-    }
+    if (!why.failed() && !earlier)
+        why = {"Error reading " + shown_name(fill_record_of(r.target)) + ": " +
+               earlier.error().reason()};
+    if (why.failed())
+        return why;
     const filled_files made = fill_files_of(output, target, donors, r.settings, *earlier);
     // The daily file first: a record is never left naming fills its file lacks.
     for (const auto &[path, content] :
          {std::pair{output, &made.daily}, std::pair{fill_record_of(output), &made.record},
           std::pair{fill_skill_of(output), &made.skill}})
-        if (const os::result<void> written = write_text(path, *content); !written) {
-            say_error("Error writing " + shown_name(path) + ": " + written.error().reason());
-            return 1;
-        }
+        if (const os::result<void> written = write_text(path, *content); !written)
+            return {"Error writing " + shown_name(path) + ": " + written.error().reason()};
     for (const std::string &line : made.said)
         say_line(line);
-    return 0;
+    return {};
 }
 
 } // namespace
 
 int run_fill(const fill_request &request) {
-    return run_reported([&] { return fill_all(request); });
+    return run_reported([&] { return error_status(fill_all(request)); });
 }
 
 } // namespace import

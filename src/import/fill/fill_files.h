@@ -5,6 +5,7 @@
 // lacks (ghcn --fill-from).
 #pragma once
 
+#include "failure.h"
 #include "fill.h"
 
 #include <string>
@@ -20,7 +21,7 @@ struct fill_request {
     fill_settings settings;
 };
 
-// Fills the target from the donors: 0, or 1 after saying what failed.
+// Fills the target from the donors: 0, or 1 after saying what failed (through the reporter).
 int run_fill(const fill_request &request);
 
 // A daily file as the fill reads it: its days as a series, and each day's
@@ -37,18 +38,17 @@ struct daily_text {
     day_series series;
     std::string eol = "\n"; // the first line's end
 };
-// Reads a daily file's text, named name in messages; empty, or what is
-// wrong ("NAME line N: ..."): a line the daily reader refuses, a date that
-// is not one, a date out of order or given twice.
-std::string parse_daily_text(const std::string &name, std::string text, daily_text &into);
+// Reads a daily file's text, named name in messages; or what is wrong ("NAME line N: ..."): a line
+// the daily reader refuses, a date that is not one, a date out of order or given twice.
+failure parse_daily_text(const std::string &name, std::string text, daily_text &into);
 
 // The donors of a fill, read.
 struct donor_files {
     std::vector<std::string> names;
     std::vector<day_series> series;
 };
-// Reads the donors' files; empty, or what failed, naming the file.
-std::string read_donors(const std::vector<std::string> &paths, donor_files &into);
+// Reads the donors' files; or what failed, naming the file.
+failure read_donors(const std::vector<std::string> &paths, donor_files &into);
 
 // What a fill writes and says of a target: the filled daily file, the
 // record (an earlier record's rows first) and the skill table, and the

@@ -209,7 +209,7 @@ bool parse_zone(cursor &c, double &offset) {
 
 } // namespace
 
-bool parse_calendar(std::string_view name, calendar_kind &kind, std::string &why) {
+failure parse_calendar(std::string_view name, calendar_kind &kind) {
     const std::string n = lower_trimmed(name);
     if (n.empty() || n == "standard" || n == "gregorian")
         kind = calendar_kind::standard;
@@ -220,52 +220,41 @@ bool parse_calendar(std::string_view name, calendar_kind &kind, std::string &why
     else if (n == "all_leap" || n == "366_day")
         kind = calendar_kind::all_leap;
     else if (n == "360_day")
-        why = "the 360_day calendar has twelve months of 30 days, days no real calendar has; "
-              "its files are not read until a mapping to real days is chosen";
+        return {"the 360_day calendar has twelve months of 30 days, days no real calendar has; "
+                "its files are not read until a mapping to real days is chosen"};
     else
-        why = "the calendar \"" + std::string(name) +
-              "\" is not one this tool reads (standard, gregorian, proleptic_gregorian, "
-              "noleap, 365_day, all_leap, 366_day)";
-    return why.empty();
+        return {"the calendar \"" + std::string(name) +
+                "\" is not one this tool reads (standard, gregorian, proleptic_gregorian, "
+                "noleap, 365_day, all_leap, 366_day)"};
+    return {};
 }
 
-bool parse_time_units(std::string_view units, calendar_kind calendar, time_axis &axis,
-                      std::string &why) {
+failure parse_time_units(std::string_view units, calendar_kind calendar, time_axis &axis) {
     cursor c{units};
     c.skip_blanks();
     const std::string_view word = c.word();
-    why = "time units \"" + std::string(units) + "\" ";
-    if (!unit_of(word, axis.unit_seconds)) {
-        why += "are not days, hours, minutes or seconds since a date (months and years have "
-               "no fixed length)";
-        return false;
-    }
+    const std::string these = "time units \"" + std::string(units) + "\" ";
+    if (!unit_of(word, axis.unit_seconds))
+        return {these + "are not days, hours, minutes or seconds since a date (months and years "
+                        "have no fixed length)"};
     calendar_date date;
     double clock = 0, zone = 0;
     if (!c.skip_blanks() || lower_trimmed(c.word()) != "since" || !c.skip_blanks() ||
-        !parse_date(c, date)) {
-        why += "are not UNIT since YEAR-MONTH-DAY";
-        return false;
-    }
+        !parse_date(c, date))
+        return {these + "are not UNIT since YEAR-MONTH-DAY"};
     const bool separated = c.take('T') || c.skip_blanks();
-    if (separated && std::isdigit(static_cast<unsigned char>(c.peek())) && !parse_clock(c, clock)) {
-        why += "have a time of day that is not HOUR:MINUTE[:SECOND]";
-        return false;
-    }
+    if (separated && std::isdigit(static_cast<unsigned char>(c.peek())) && !parse_clock(c, clock))
+        return {these + "have a time of day that is not HOUR:MINUTE[:SECOND]"};
     c.skip_blanks();
-    if (!c.done() && (!parse_zone(c, zone) || (c.skip_blanks(), !c.done()))) {
-        why += "end in something that is not a time zone (Z, UTC, or an offset such as -6:00)";
-        return false;
-    }
-    if (!exists(calendar, date)) {
-        why += "name a date that the file's calendar does not have";
-        return false;
-    }
-    why.clear();
+    if (!c.done() && (!parse_zone(c, zone) || (c.skip_blanks(), !c.done())))
+        return {these + "end in something that is not a time zone (Z, UTC, or an offset such as "
+                        "-6:00)"};
+    if (!exists(calendar, date))
+        return {these + "name a date that the file's calendar does not have"};
     axis.calendar = calendar;
     axis.origin_day = day_count(calendar, date);
     axis.origin_seconds = clock - zone;
-    return true;
+    return {};
 }
 
 moment moment_of(const time_axis &axis, double value) {

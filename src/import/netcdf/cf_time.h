@@ -4,6 +4,7 @@
 #pragma once
 
 #include "calendar.h"
+#include "failure.h"
 
 #include <string>
 #include <string_view>
@@ -17,9 +18,9 @@ namespace import::cf {
 // that are written as they stand.
 enum class calendar_kind { standard, proleptic_gregorian, noleap, all_leap };
 
-// The calendar an attribute names (empty: the default, standard); false
-// with why for one that is not read (360_day among them).
-bool parse_calendar(std::string_view name, calendar_kind &kind, std::string &why);
+// The calendar an attribute names (empty: the default, standard); or why
+// it is not read (360_day among them).
+failure parse_calendar(std::string_view name, calendar_kind &kind);
 
 // A time coordinate's units: the length of its unit and its origin.
 struct time_axis {
@@ -30,9 +31,8 @@ struct time_axis {
 };
 
 // Parses "UNIT since DATE [TIME] [ZONE]" (UNIT days, hours, minutes or
-// seconds; ZONE Z, UTC or an offset such as -6:00 or +0530); false with why.
-bool parse_time_units(std::string_view units, calendar_kind calendar, time_axis &axis,
-                      std::string &why);
+// seconds; ZONE Z, UTC or an offset such as -6:00 or +0530); or why not.
+failure parse_time_units(std::string_view units, calendar_kind calendar, time_axis &axis);
 
 // A time value as the calendar's day and the seconds into it (UTC).
 struct moment {

@@ -70,12 +70,10 @@ double distance_km(const point &a, const point &b) {
     return 2 * earth_radius_km * std::asin(std::min(1.0, std::sqrt(h)));
 }
 
-bool grid_cells::rectilinear(std::vector<double> lat, std::vector<double> lon, grid_cells &grid,
-                             std::string &why) {
-    if (!strictly_monotonic(lat) || !strictly_monotonic(lon)) {
-        why = "its latitudes or longitudes are not strictly increasing or decreasing";
-        return false;
-    }
+failure grid_cells::rectilinear(std::vector<double> lat, std::vector<double> lon,
+                                grid_cells &grid) {
+    if (!strictly_monotonic(lat) || !strictly_monotonic(lon))
+        return {"its latitudes or longitudes are not strictly increasing or decreasing"};
     grid = grid_cells();
     grid.rows_ = lat.size();
     grid.cols_ = lon.size();
@@ -85,7 +83,7 @@ bool grid_cells::rectilinear(std::vector<double> lat, std::vector<double> lon, g
     }
     grid.lat_ = std::move(lat);
     grid.lon_ = std::move(lon);
-    return true;
+    return {};
 }
 
 grid_cells grid_cells::curvilinear(std::vector<double> lat, std::vector<double> lon, size_t rows,

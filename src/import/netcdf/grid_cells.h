@@ -5,6 +5,7 @@
 // coordinates).
 #pragma once
 
+#include "failure.h"
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -28,9 +29,8 @@ inline constexpr size_t no_cell = SIZE_MAX;
 class grid_cells {
   public:
     // Latitudes by row and longitudes by column, each strictly monotonic
-    // (either way; longitudes 0 to 360 or -180 to 180); false with why.
-    static bool rectilinear(std::vector<double> lat, std::vector<double> lon, grid_cells &grid,
-                            std::string &why);
+    // (either way; longitudes 0 to 360 or -180 to 180); or why not.
+    static failure rectilinear(std::vector<double> lat, std::vector<double> lon, grid_cells &grid);
     // A latitude and a longitude for each cell, row by row.
     static grid_cells curvilinear(std::vector<double> lat, std::vector<double> lon, size_t rows,
                                   size_t cols);

@@ -23,24 +23,26 @@ file &file::operator=(file &&other) noexcept {
     return *this;
 }
 
-std::string file::open_path(const std::string &path) {
+failure file::open_path(const std::string &path) {
     if (id_ >= 0)
         nc_close(id_);
     id_ = -1;
     path_ = path;
     int id = -1;
     if (const int status = nc_open(path.c_str(), NC_NOWRITE, &id); status != NC_NOERR)
-        return failed(status, "cannot be read as a netCDF file");
+        return {failed(status, "cannot be read as a netCDF file")};
     id_ = id;
-    return std::string();
+    return {};
 }
 
-std::string file::close_file() {
+failure file::close_file() {
     if (id_ < 0)
-        return std::string();
+        return {};
     const int status = nc_close(id_);
     id_ = -1;
-    return status == NC_NOERR ? std::string() : failed(status, "closing it failed");
+    if (status != NC_NOERR)
+        return {failed(status, "closing it failed")};
+    return {};
 }
 
 std::string file::failed(int status, const std::string &what) const {
@@ -68,13 +70,13 @@ bool find_variable(const file &f, const std::string &name, variable &v, std::str
     return true;
 }
 
-std::string dimension_of(const file &f, int dim, dimension &d) {
+failure dimension_of(const file &f, int dim, dimension &d) {
     char name[NC_MAX_NAME + 1] = {};
     size_t length = 0;
     if (const int status = nc_inq_dim(f.id(), dim, name, &length); status != NC_NOERR)
-        return f.failed(status, "a dimension");
+        return {f.failed(status, "a dimension")};
     d = {name, length};
-    return std::string();
+    return {};
 }
 
 namespace {
@@ -219,27 +221,27 @@ bool fill_value(const file &f, const variable &v, double &fill, std::string &why
     return true;
 }
 
-std::string read_doubles(const file &f, const variable &v, const std::vector<size_t> &start,
-                         const std::vector<size_t> &count, std::vector<double> &into) {
+failure read_doubles(const file &f, const variable &v, const std::vector<size_t> &start,
+                     const std::vector<size_t> &count, std::vector<double> &into) {
     size_t n = 1;
     for (size_t c : count)
         n *= c;
     into.assign(n, 0.0);
     if (n == 0)
-        return std::string();
+        return {};
     if (const int status =
             nc_get_vara_double(f.id(), v.id, start.data(), count.data(), into.data());
         status != NC_NOERR)
-        return f.failed(status, "reading " + quote_token(v.name));
-    return std::string();
+        return {f.failed(status, "reading " + quote_token(v.name))};
+    return {};
 }
 
-std::string read_raw(const file &f, const variable &v, const std::vector<size_t> &start,
-                     const std::vector<size_t> &count, void *into) {
+failure read_raw(const file &f, const variable &v, const std::vector<size_t> &start,
+                 const std::vector<size_t> &count, void *into) {
     if (const int status = nc_get_vara(f.id(), v.id, start.data(), count.data(), into);
         status != NC_NOERR)
-        return f.failed(status, "reading " + quote_token(v.name));
-    return std::string();
+        return {f.failed(status, "reading " + quote_token(v.name))};
+    return {};
 }
 
 } // namespace import::nc

@@ -4,6 +4,7 @@
 // reason".
 #pragma once
 
+#include "failure.h"
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -19,11 +20,11 @@ class file {
     file(const file &) = delete;
     file &operator=(const file &) = delete;
 
-    // Opens path for reading; empty, or what failed.
-    std::string open_path(const std::string &path);
-    // Closes it; empty, or what failed (a file still open when the object
+    // Opens path for reading; or what failed.
+    failure open_path(const std::string &path);
+    // Closes it; or what failed (a file still open when the object
     // goes, only read, is closed without a word).
-    std::string close_file();
+    failure close_file();
     bool is_open() const { return id_ >= 0; }
     int id() const { return id_; }
     const std::string &path() const { return path_; }
@@ -51,8 +52,8 @@ struct dimension {
     std::string name;
     size_t length = 0;
 };
-// A dimension's name and length; empty, or what failed.
-std::string dimension_of(const file &f, int dim, dimension &d);
+// A dimension's name and length; or what failed.
+failure dimension_of(const file &f, int dim, dimension &d);
 
 // A text attribute (char or string); false when absent (why empty) or on
 // a failure (why says).
@@ -78,11 +79,11 @@ loader loader_of(int type);
 bool fill_value(const file &f, const variable &v, double &fill, std::string &why);
 
 // Values of a hyperslab (start and count for each dimension) as doubles,
-// or as the variable's own type into memory of the right size; empty, or
-// what failed.
-std::string read_doubles(const file &f, const variable &v, const std::vector<size_t> &start,
-                         const std::vector<size_t> &count, std::vector<double> &into);
-std::string read_raw(const file &f, const variable &v, const std::vector<size_t> &start,
-                     const std::vector<size_t> &count, void *into);
+// or as the variable's own type into memory of the right size; or what
+// failed.
+failure read_doubles(const file &f, const variable &v, const std::vector<size_t> &start,
+                     const std::vector<size_t> &count, std::vector<double> &into);
+failure read_raw(const file &f, const variable &v, const std::vector<size_t> &start,
+                 const std::vector<size_t> &count, void *into);
 
 } // namespace import::nc

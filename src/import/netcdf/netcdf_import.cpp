@@ -48,14 +48,14 @@ struct job {
     std::vector<std::string> outputs; // of each site
     sources found;
     std::vector<placed_site> placed;
-    std::vector<std::string> failed; // what failed, a site a line
+    std::vector<failure> failed; // what failed, a site a line
     long long first_day = 0;
     size_t days = 0;
     std::vector<calendar_date> dates; // of the days written
 };
 
-int say(const std::string &line) {
-    say_error_line(line);
+int say(const failure &f) {
+    say_error_line(f.message);
     return 1;
 }
 
@@ -88,29 +88,29 @@ std::vector<guarded_file> guarded(const job &j) {
 
 // The problems found before anything is written: collisions, daily files
 // that exist, directories missing, a stations table that is not one.
-std::vector<std::string> output_problems(const job &j) {
-    std::vector<std::string> found = guard_files(guarded(j));
+std::vector<failure> output_problems(const job &j) {
+    std::vector<failure> found = guard_failures(guarded(j));
     for (size_t i = 0; i < j.sites.size() && found.empty(); ++i) {
         const std::string &out = j.outputs[i];
         if (!j.r.force && os::link_status_of(out).ok())
-            found.push_back(shown_name(out) + " exists: --force replaces it");
+            found.push_back({shown_name(out) + " exists: --force replaces it"});
         else if (const os::result<struct stat> dir = os::status_of(dir_of(out));
                  !dir || !S_ISDIR(dir.value().st_mode))
-            found.push_back("The directory of " + shown_name(out) + " (" + site_named(j, i) +
-                            ") is not there");
+            found.push_back({"The directory of " + shown_name(out) + " (" + site_named(j, i) +
+                             ") is not there"});
     }
     if (found.empty() && !j.r.stations.empty())
-        if (std::string why = check_stations(j.r.stations); !why.empty())
-            found.push_back(why);
+        if (failure f = check_stations(j.r.stations); f.failed())
+            found.push_back(f);
     return found;
 }
 
 // Each site on the cell nearest it, or the nearest with data when that
 // one has none, within the distance allowed.
-std::string place_sites(job &j) {
+failure place_sites(job &j) {
     std::vector<uint8_t> has_data;
-    if (std::string why = cells_with_data(j.found, j.r.inputs, has_data); !why.empty())
-        return why;
+    if (failure f = cells_with_data(j.found, j.r.inputs, has_data); f.failed())
+        return f;
     const geo::grid_cells &grid = j.found.grid;
     for (size_t i = 0; i < j.sites.size(); ++i) {
         const geo::point at = j.sites[i].at;
@@ -126,15 +126,15 @@ std::string place_sites(job &j) {
             cell = grid.nearest_with_data(at, limit, has_data);
         if (cell == geo::no_cell) {
             j.failed.push_back(
-                site_named(j, i) +
-                format_message(": no cell with data within %.3f km (%s); the nearest cell, "
-                               "%.3f km away, ",
-                               limit,
-                               j.r.max_distance_km > 0 ? "--max-distance" : "1.5 cell widths",
-                               nearest_km) +
-                (has_data[nearest] || nearest_km > limit
-                     ? "lies too far: is the site outside the grid?"
-                     : "has no data (sea, or a masked cell)"));
+                {site_named(j, i) +
+                 format_message(": no cell with data within %.3f km (%s); the nearest cell, "
+                                "%.3f km away, ",
+                                limit,
+                                j.r.max_distance_km > 0 ? "--max-distance" : "1.5 cell widths",
+                                nearest_km) +
+                 (has_data[nearest] || nearest_km > limit
+                      ? "lies too far: is the site outside the grid?"
+                      : "has no data (sea, or a masked cell)")});
             continue;
         }
         placed_site p;
@@ -146,36 +146,36 @@ std::string place_sites(job &j) {
                      format_message("%.3f km away, is taken", p.km));
         j.placed.push_back(std::move(p));
     }
-    return std::string();
+    return {};
 }
 
 // The days written: whole years, those of the steps or --years.
-std::string choose_days(job &j) {
+failure choose_days(job &j) {
     long long first = 0, last = 0;
     day_span(j.found, first, last);
     if (first > last)
-        return "No time step of the files falls on a day of the real calendar";
+        return {"No time step of the files falls on a day of the real calendar"};
     int first_year = cf::gregorian_date(first).year, last_year = cf::gregorian_date(last).year;
     if (j.r.first_year != 0) {
         if (last_year < j.r.first_year || first_year > j.r.last_year)
-            return format_message("No day of the files falls in --years %d-%d (they hold %d-%d)",
-                                  j.r.first_year, j.r.last_year, first_year, last_year);
+            return {format_message("No day of the files falls in --years %d-%d (they hold %d-%d)",
+                                   j.r.first_year, j.r.last_year, first_year, last_year)};
         first_year = j.r.first_year;
         last_year = j.r.last_year;
     }
     if (first_year < 1 || last_year > 9999)
-        return format_message("The files' days run from year %d to %d: daily files hold years 1 "
-                              "to 9999; give --years",
-                              first_year, last_year);
+        return {format_message("The files' days run from year %d to %d: daily files hold years 1 "
+                               "to 9999; give --years",
+                               first_year, last_year)};
     if (last_year - first_year >= max_years)
-        return format_message("The files' days span %d years, more than the %d siteprep reads: "
-                              "give --years",
-                              last_year - first_year + 1, max_years);
+        return {format_message("The files' days span %d years, more than the %d siteprep reads: "
+                               "give --years",
+                               last_year - first_year + 1, max_years)};
     j.first_day = day_number(first_year, 1, 1);
     j.days = static_cast<size_t>(day_number(last_year + 1, 1, 1) - j.first_day);
     for (size_t d = 0; d < j.days; ++d)
         j.dates.push_back(cf::gregorian_date(j.first_day + static_cast<long long>(d)));
-    return std::string();
+    return {};
 }
 
 // The stations table's row of a placed site, but for what the writer adds.
@@ -212,10 +212,10 @@ void drop_empty_sites(job &j, const daily_values &values, std::vector<bool> &kee
         for (int q = 0; q < quantities && keep[k]; ++q)
             if (values.valid(k, q) == 0) {
                 const geo::point cell = j.found.grid.at(j.placed[k].cell);
-                j.failed.push_back(site_named(j, j.placed[k].site) + ": its cell (" +
-                                   coordinate_text(cell.lat) + ", " + coordinate_text(cell.lon) +
-                                   ") has no " + quantity_name[q] + " value (" +
-                                   quote_token(j.r.variable[q]) + ") on any day");
+                j.failed.push_back({site_named(j, j.placed[k].site) + ": its cell (" +
+                                    coordinate_text(cell.lat) + ", " + coordinate_text(cell.lon) +
+                                    ") has no " + quantity_name[q] + " value (" +
+                                    quote_token(j.r.variable[q]) + ") on any day"});
                 keep[k] = false;
             }
 }
@@ -224,7 +224,7 @@ void drop_empty_sites(job &j, const daily_values &values, std::vector<bool> &kee
 // first), written, or why not.
 struct file_outcome {
     bool taken = false;
-    std::string why; // empty: written
+    failure why; // none: written
 };
 
 // The daily files of a group of sites, written on the cores at once (a
@@ -244,18 +244,18 @@ struct group_writing {
         placed_site &p = j.placed[first + k];
         const std::string &path = j.outputs[p.site];
         const float *of_site = &group[k * j.days * quantities];
-        std::string why;
+        failure why;
         const bool in_memory = ran_in_memory([&] {
             const os::result<void> done =
                 os::write_file_keeping_mode(path, path + ".", [&](os::out_stream &out) {
                     return write_days(j, of_site, out, p.row);
                 });
             if (!done)
-                why = "Error writing " + shown_name(path) + ": " + done.error().reason();
+                why = {"Error writing " + shown_name(path) + ": " + done.error().reason()};
         });
         if (!in_memory)
-            why = "Error writing " + shown_name(path) + ": " + std::strerror(ENOMEM);
-        if (!why.empty() && !j.r.keep_going)
+            why = {"Error writing " + shown_name(path) + ": " + std::strerror(ENOMEM)};
+        if (why.failed() && !j.r.keep_going)
             stop = true;
         outcome[k] = {true, std::move(why)};
     }
@@ -300,8 +300,8 @@ size_t write_files(job &j, const daily_values &values, const std::vector<bool> &
     const size_t size = values.group_size();
     for (size_t first = 0; first < j.placed.size(); first += size) {
         const size_t count = std::min(size, j.placed.size() - first);
-        if (std::string why = values.read_group(first, count, group); !why.empty()) {
-            status = say(why);
+        if (failure f = values.read_group(first, count, group); f.failed()) {
+            status = say(f);
             return written;
         }
         group_writing g{j, group, keep, first, count, {}, {}, {}};
@@ -312,9 +312,9 @@ size_t write_files(job &j, const daily_values &values, const std::vector<bool> &
             const file_outcome &o = g.outcome[k];
             if (!o.taken)
                 continue;
-            if (!o.why.empty()) {
+            if (o.why.failed()) {
                 status = say(o.why);
-                j.failed.push_back(site_named(j, p.site) + ": " + o.why);
+                j.failed.push_back({site_named(j, p.site) + ": " + o.why.message});
                 stopped = !j.r.keep_going;
                 continue;
             }
@@ -335,35 +335,35 @@ void say_how(const job &j) {
 
 int list_failures(const job &j) {
     say_error_line("Failed sites:");
-    for (const std::string &f : j.failed)
-        say_error_line(f);
+    for (const failure &f : j.failed)
+        say_error_line(f.message);
     say_error_line(format_message("%zu of %zu sites failed", j.failed.size(), j.sites.size()));
     return 1;
 }
 
 // Everything up to the pass: the sites, the guard, the files, the places.
 int prepare(job &j, std::vector<std::string> &made) {
-    if (std::string why = read_sites(j.r.sites, j.sites); !why.empty())
-        return say(why);
-    if (std::string why = make_directories(j.r.output_dir, made); !why.empty())
-        return say(why);
+    if (failure f = read_sites(j.r.sites, j.sites); f.failed())
+        return say(f);
+    if (failure f = make_directories(j.r.output_dir, made); f.failed())
+        return say(f);
     for (const site &s : j.sites)
         j.outputs.push_back(
             paths_of((j.r.output_dir == "." ? std::string() : j.r.output_dir + "/") + s.name)
                 .weather_file);
-    if (std::vector<std::string> problems = output_problems(j); !problems.empty())
+    if (std::vector<failure> problems = output_problems(j); !problems.empty())
         return nothing_written(problems, made);
     const source_request wanted{j.r.inputs,
                                 {j.r.variable[tmax], j.r.variable[tmin], j.r.variable[prcp]},
                                 j.r.elevation,
                                 j.r.daily};
-    std::string why = inspect(wanted, j.found);
-    if (why.empty())
+    failure why = inspect(wanted, j.found);
+    if (!why.failed())
         why = choose_days(j);
-    if (!why.empty())
+    if (why.failed())
         return nothing_written({why}, made);
     say_how(j);
-    if (why = place_sites(j); !why.empty())
+    if (why = place_sites(j); why.failed())
         return nothing_written({why}, made);
     if (!j.failed.empty() && !j.r.keep_going)
         return nothing_written(j.failed, made);
@@ -380,20 +380,20 @@ int import_netcdf(const netcdf_request &r) {
         cells.push_back(p.cell);
     std::vector<double> elevation;
     if (j.found.has_elevation)
-        if (std::string why = elevations(j.found, r.inputs, cells, elevation); !why.empty())
-            return nothing_written({why}, made);
+        if (failure f = elevations(j.found, r.inputs, cells, elevation); f.failed())
+            return nothing_written({f}, made);
     for (size_t k = 0; k < j.placed.size(); ++k)
         begin_row(j, j.placed[k], elevation, k);
     daily_values values(j.found, r.inputs, cells, j.first_day, j.days);
-    if (std::string why = values.fill(r.output_dir); !why.empty())
-        return nothing_written({why}, made);
+    if (failure f = values.fill(r.output_dir); f.failed())
+        return nothing_written({f}, made);
     std::vector<bool> keep;
     const size_t failed_before = j.failed.size();
     drop_empty_sites(j, values, keep);
     if (j.failed.size() > failed_before && !r.keep_going)
         return nothing_written(
-            std::vector<std::string>(j.failed.begin() + static_cast<long>(failed_before),
-                                     j.failed.end()),
+            std::vector<failure>(j.failed.begin() + static_cast<long>(failed_before),
+                                 j.failed.end()),
             made);
     int status = 0;
     std::vector<station_row> rows;
@@ -406,8 +406,9 @@ int import_netcdf(const netcdf_request &r) {
         j.days, counted(static_cast<long>(r.inputs.size()), "file").c_str()));
     if (r.keep_going && !j.failed.empty())
         status = list_failures(j);
-    if (!r.stations.empty() && update_stations(r.stations, rows) != 0)
-        status = 1;
+    if (!r.stations.empty())
+        if (failure f = update_stations(r.stations, rows); f.failed())
+            status = say(f);
     return status;
 }
 

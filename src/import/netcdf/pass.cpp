@@ -23,8 +23,8 @@ struct slab {
 
 // Steps [t0, t0 + steps) of rows [row0, row0 + rows) and columns
 // [col0, col0 + cols); a variable without time is read whole in time.
-std::string read_slab(const nc::file &f, const part &p, size_t t0, size_t steps, size_t row0,
-                      size_t rows, size_t col0, size_t cols, slab &s) {
+failure read_slab(const nc::file &f, const part &p, size_t t0, size_t steps, size_t row0,
+                  size_t rows, size_t col0, size_t cols, slab &s) {
     std::vector<size_t> start(p.dims.rank, 0), count(p.dims.rank, 1), stride(p.dims.rank, 1);
     for (size_t i = 0; i < p.dims.rank; ++i) {
         const int at = static_cast<int>(i);
@@ -54,28 +54,28 @@ size_t rows_a_slab(const sources &found, const part &p) {
     return std::max<size_t>(1, buffer_budget / (found.coords.cols * p.values.size));
 }
 
-std::string open_file(nc::file &f, const std::string &path) {
+failure open_file(nc::file &f, const std::string &path) {
     if (f.is_open())
-        return std::string();
-    if (std::string why = f.open_path(path); !why.empty())
-        return "Error reading " + why;
-    return std::string();
+        return {};
+    if (failure why = f.open_path(path); why.failed())
+        return {"Error reading " + why.message};
+    return {};
 }
 
 // A part's first step, read for each cell of the grid, a slab of rows at
 // a time: at each cell, whether it has a value, or the value.
 template <class At>
-std::string each_cell_at_first_step(const sources &found, const std::vector<std::string> &files,
-                                    const part &p, At at_cell) {
+failure each_cell_at_first_step(const sources &found, const std::vector<std::string> &files,
+                                const part &p, At at_cell) {
     nc::file f;
-    if (std::string why = open_file(f, files[p.file]); !why.empty())
+    if (failure why = open_file(f, files[p.file]); why.failed())
         return why;
     std::vector<unsigned char> data;
     slab s{data};
     const size_t cols = found.coords.cols, step_rows = rows_a_slab(found, p);
     for (size_t row0 = 0; row0 < found.coords.rows; row0 += step_rows) {
         const size_t rows = std::min(step_rows, found.coords.rows - row0);
-        if (std::string why = read_slab(f, p, 0, 1, row0, rows, 0, cols, s); !why.empty())
+        if (failure why = read_slab(f, p, 0, 1, row0, rows, 0, cols, s); why.failed())
             return why;
         for (size_t r = 0; r < rows; ++r)
             for (size_t c = 0; c < cols; ++c) {
@@ -84,40 +84,40 @@ std::string each_cell_at_first_step(const sources &found, const std::vector<std:
                 at_cell((row0 + r) * cols + c, has, v);
             }
     }
-    if (std::string why = f.close_file(); !why.empty())
-        return "Error reading " + why;
-    return std::string();
+    if (failure why = f.close_file(); why.failed())
+        return {"Error reading " + why.message};
+    return {};
 }
 
 } // namespace
 
-std::string cells_with_data(const sources &found, const std::vector<std::string> &files,
-                            std::vector<uint8_t> &has_data) {
+failure cells_with_data(const sources &found, const std::vector<std::string> &files,
+                        std::vector<uint8_t> &has_data) {
     has_data.assign(found.grid.cells(), 1);
     for (const series &s : found.of) {
         const auto note = [&has_data](size_t cell, bool has, double) {
             has_data[cell] = has_data[cell] && has;
         };
-        if (std::string why = each_cell_at_first_step(found, files, s.parts[0], note); !why.empty())
+        if (failure why = each_cell_at_first_step(found, files, s.parts[0], note); why.failed())
             return why;
     }
-    return std::string();
+    return {};
 }
 
-std::string elevations(const sources &found, const std::vector<std::string> &files,
-                       const std::vector<size_t> &cells, std::vector<double> &metres) {
+failure elevations(const sources &found, const std::vector<std::string> &files,
+                   const std::vector<size_t> &cells, std::vector<double> &metres) {
     std::vector<double> of_cell(found.grid.cells(), std::nan(""));
     const part &p = found.elevation;
     const auto note = [&](size_t cell, bool has, double v) {
         if (has)
             of_cell[cell] = v * p.metres;
     };
-    if (std::string why = each_cell_at_first_step(found, files, p, note); !why.empty())
+    if (failure why = each_cell_at_first_step(found, files, p, note); why.failed())
         return why;
     metres.clear();
     for (size_t cell : cells)
         metres.push_back(of_cell[cell]);
-    return std::string();
+    return {};
 }
 
 namespace {
@@ -181,10 +181,10 @@ size_t daily_values::group_size() const {
                               1, std::max<size_t>(1, cells_.size()));
 }
 
-std::string daily_values::fill(const std::string &dir) {
+failure daily_values::fill(const std::string &dir) {
     os::result<os::fd> made = os::open_scratch(dir);
     if (!made)
-        return "Error making a scratch file in " + shown_name(dir) + ": " + made.error().reason();
+        return {"Error making a scratch file in " + shown_name(dir) + ": " + made.error().reason()};
     scratch_ = std::move(*made);
     for (int q = 0; q < quantities; ++q) {
         stage_[q].resize(cells_.size() * window_days_);
@@ -200,28 +200,28 @@ std::string daily_values::fill(const std::string &dir) {
                 last_day[p.file] = std::max(last_day[p.file], day);
     for (size_t first = 0; first < days_; first += window_days_) {
         const window w{first, std::min(window_days_, days_ - first)};
-        if (std::string why = read_window(w, opened); !why.empty())
+        if (failure why = read_window(w, opened); why.failed())
             return why;
         finish_window(w, out);
         // A file whose steps are all read is closed.
         for (size_t file = 0; file < opened.size(); ++file)
             if (last_day[file] < first_day_ + static_cast<long long>(w.first + w.days))
-                if (std::string why = opened[file].close_file(); !why.empty())
-                    return "Error reading " + why;
+                if (failure why = opened[file].close_file(); why.failed())
+                    return {"Error reading " + why.message};
         const std::string_view bytes(reinterpret_cast<const char *>(out.data()),
                                      cells_.size() * w.days * quantities * sizeof(float));
         const off_t at = static_cast<off_t>(cells_.size() * w.first * quantities * sizeof(float));
         if (const os::result<void> written = os::write_at(scratch_, bytes, at); !written)
-            return "Error writing a scratch file in " + shown_name(dir) + ": " +
-                   written.error().reason();
+            return {"Error writing a scratch file in " + shown_name(dir) + ": " +
+                    written.error().reason()};
     }
     for (nc::file &f : opened)
-        if (std::string why = f.close_file(); !why.empty())
-            return "Error reading " + why;
-    return std::string();
+        if (failure why = f.close_file(); why.failed())
+            return {"Error reading " + why.message};
+    return {};
 }
 
-std::string daily_values::read_window(const window &w, std::vector<nc::file> &opened) {
+failure daily_values::read_window(const window &w, std::vector<nc::file> &opened) {
     const long long start = first_day_ + static_cast<long long>(w.first);
     const long long end = start + static_cast<long long>(w.days);
     for (int q = 0; q < quantities; ++q) {
@@ -243,9 +243,9 @@ std::string daily_values::read_window(const window &w, std::vector<nc::file> &op
             while (to < p.day.size() && (p.day[to] == no_day || p.day[to] < end))
                 ++to;
             if (to > from) {
-                if (std::string why = open_file(opened[p.file], files_[p.file]); !why.empty())
+                if (failure why = open_file(opened[p.file], files_[p.file]); why.failed())
                     return why;
-                if (std::string why = read_steps(w, q, p, opened[p.file], from, to); !why.empty())
+                if (failure why = read_steps(w, q, p, opened[p.file], from, to); why.failed())
                     return why;
             }
             next_step_[q] = to;
@@ -255,11 +255,11 @@ std::string daily_values::read_window(const window &w, std::vector<nc::file> &op
             next_step_[q] = 0;
         }
     }
-    return std::string();
+    return {};
 }
 
-std::string daily_values::read_steps(const window &w, int q, const part &p, nc::file &f,
-                                     size_t from, size_t to) {
+failure daily_values::read_steps(const window &w, int q, const part &p, nc::file &f, size_t from,
+                                 size_t to) {
     const series &s = found_.of[q];
     const long long start = first_day_ + static_cast<long long>(w.first);
     std::vector<double> &stage = stage_[q];
@@ -270,8 +270,8 @@ std::string daily_values::read_steps(const window &w, int q, const part &p, nc::
             std::max<size_t>(1, buffer_budget / (b.rows * b.cols * p.values.size));
         for (size_t t0 = from; t0 < to; t0 += steps_a_slab) {
             const size_t steps = std::min(steps_a_slab, to - t0);
-            if (std::string why = read_slab(f, p, t0, steps, b.row0, b.rows, b.col0, b.cols, sl);
-                !why.empty())
+            if (failure why = read_slab(f, p, t0, steps, b.row0, b.rows, b.col0, b.cols, sl);
+                why.failed())
                 return why;
             for (size_t t = 0; t < steps; ++t) {
                 const long long day = p.day[t0 + t];
@@ -308,7 +308,7 @@ std::string daily_values::read_steps(const window &w, int q, const part &p, nc::
             }
         }
     }
-    return std::string();
+    return {};
 }
 
 void daily_values::finish_window(const window &w, std::vector<float> &out) {
@@ -333,7 +333,7 @@ void daily_values::finish_window(const window &w, std::vector<float> &out) {
     }
 }
 
-std::string daily_values::read_group(size_t first, size_t count, std::vector<float> &values) const {
+failure daily_values::read_group(size_t first, size_t count, std::vector<float> &values) const {
     values.resize(count * days_ * quantities);
     std::vector<float> part_of(count * window_days_ * quantities);
     for (size_t w = 0; w < days_; w += window_days_) {
@@ -345,12 +345,12 @@ std::string daily_values::read_group(size_t first, size_t count, std::vector<flo
                 os::read_at(scratch_, reinterpret_cast<char *>(part_of.data()),
                             count * row * sizeof(float), at);
             !read)
-            return "Error reading the scratch file: " + read.error().reason();
+            return {"Error reading the scratch file: " + read.error().reason()};
         for (size_t site = 0; site < count; ++site)
             std::memcpy(&values[(site * days_ + w) * quantities], &part_of[site * row],
                         row * sizeof(float));
     }
-    return std::string();
+    return {};
 }
 
 } // namespace import::netcdf

@@ -6,6 +6,7 @@
 // site's whole series: it does not grow with the number of days.
 #pragma once
 
+#include "failure.h"
 #include "fd.h"
 #include "sources.h"
 
@@ -20,14 +21,14 @@ namespace import::netcdf {
 inline constexpr size_t buffer_budget = size_t{64} << 20;
 
 // The cells where every quantity has a value at its first step
-// (has_data[cell] != 0); empty, or what failed.
-std::string cells_with_data(const sources &found, const std::vector<std::string> &files,
-                            std::vector<uint8_t> &has_data);
+// (has_data[cell] != 0); or what failed.
+failure cells_with_data(const sources &found, const std::vector<std::string> &files,
+                        std::vector<uint8_t> &has_data);
 
-// The elevation of each cell, in metres (NaN where it is missing); empty,
-// or what failed.
-std::string elevations(const sources &found, const std::vector<std::string> &files,
-                       const std::vector<size_t> &cells, std::vector<double> &metres);
+// The elevation of each cell, in metres (NaN where it is missing); or
+// what failed.
+failure elevations(const sources &found, const std::vector<std::string> &files,
+                   const std::vector<size_t> &cells, std::vector<double> &metres);
 
 class daily_values {
   public:
@@ -35,8 +36,8 @@ class daily_values {
     daily_values(const sources &found, const std::vector<std::string> &files,
                  std::vector<size_t> cells, long long first_day, size_t days);
 
-    // Reads the files into a scratch file in dir; empty, or what failed.
-    std::string fill(const std::string &dir);
+    // Reads the files into a scratch file in dir; or what failed.
+    failure fill(const std::string &dir);
 
     // The days with a value of a quantity at a site.
     long valid(size_t site, int q) const {
@@ -46,7 +47,7 @@ class daily_values {
     // How many sites a group holds; a group's values, [site][day][quantity],
     // NaN where missing.
     size_t group_size() const;
-    std::string read_group(size_t first, size_t count, std::vector<float> &values) const;
+    failure read_group(size_t first, size_t count, std::vector<float> &values) const;
 
   private:
     // Rows of the grid read together, and the sites whose cells are in them
@@ -62,9 +63,8 @@ class daily_values {
     struct window {
         size_t first = 0, days = 0;
     };
-    std::string read_window(const window &w, std::vector<nc::file> &opened);
-    std::string read_steps(const window &w, int q, const part &p, nc::file &f, size_t from,
-                           size_t to);
+    failure read_window(const window &w, std::vector<nc::file> &opened);
+    failure read_steps(const window &w, int q, const part &p, nc::file &f, size_t from, size_t to);
     void finish_window(const window &w, std::vector<float> &out);
 
     const sources &found_;

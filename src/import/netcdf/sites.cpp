@@ -21,30 +21,31 @@ int column_of(const std::vector<std::string> &header, const char *name) {
     return -1;
 }
 
-// A site's name and place from its fields' texts; empty, or what is wrong.
-std::string take_site(const input &in, std::string_view name, std::string_view lat,
-                      std::string_view lon, site &s) {
+// A site's name and place from its fields' texts; or what is wrong.
+failure take_site(const input &in, std::string_view name, std::string_view lat,
+                  std::string_view lon, site &s) {
     float latitude = 0, longitude = 0;
     if (!parse_float(lat, latitude) || latitude < -90 || latitude > 90)
-        return at_line(in, "the latitude " + quote_token(lat) + " is not a number from -90 to 90");
+        return {
+            at_line(in, "the latitude " + quote_token(lat) + " is not a number from -90 to 90")};
     if (!parse_float(lon, longitude) || longitude < -180 || longitude > 360)
-        return at_line(in,
-                       "the longitude " + quote_token(lon) + " is not a number from -180 to 360");
+        return {
+            at_line(in, "the longitude " + quote_token(lon) + " is not a number from -180 to 360")};
     if (!site_list_can_name(std::string(name)))
-        return at_line(in, "the name " + quote_token(name) +
-                               " is empty or holds white space or a control character");
+        return {at_line(in, "the name " + quote_token(name) +
+                                " is empty or holds white space or a control character")};
     s = {std::string(name), {latitude, longitude}, in.number};
-    return std::string();
+    return {};
 }
 
 // A site list's line: NAME LATITUDE LONGITUDE, and whatever follows.
-std::string site_list_line(const input &in, site &s) {
+failure site_list_line(const input &in, site &s) {
     size_t at = 0;
     const std::string_view name = next_token(in.line, at);
     const std::string_view lat = next_token(in.line, at);
     const std::string_view lon = next_token(in.line, at);
     if (lon.empty())
-        return at_line(in, "a site needs a name, a latitude and a longitude");
+        return {at_line(in, "a site needs a name, a latitude and a longitude")};
     return take_site(in, name, lat, lon, s);
 }
 
@@ -60,20 +61,20 @@ bool is_stations_header(const std::string &line, table_columns &c) {
     return c.name >= 0 && c.lat >= 0 && c.lon >= 0;
 }
 
-std::string table_line(const input &in, const table_columns &c, site &s) {
+failure table_line(const input &in, const table_columns &c, site &s) {
     const std::vector<std::string> fields = split_fields(in.line, ',');
     if (static_cast<int>(fields.size()) <= std::max({c.name, c.lat, c.lon}))
-        return at_line(in, "fewer fields than the header names");
+        return {at_line(in, "fewer fields than the header names")};
     return take_site(in, fields[static_cast<size_t>(c.name)], fields[static_cast<size_t>(c.lat)],
                      fields[static_cast<size_t>(c.lon)], s);
 }
 
 } // namespace
 
-std::string read_sites(const std::string &path, std::vector<site> &sites) {
+failure read_sites(const std::string &path, std::vector<site> &sites) {
     input in(path);
     if (!in.opened())
-        return read_failure(in);
+        return {read_failure(in)};
     bool table = false, first = true;
     table_columns columns;
     std::map<std::string, long> lines;
@@ -86,19 +87,18 @@ std::string read_sites(const std::string &path, std::vector<site> &sites) {
                 continue;
         }
         site s;
-        if (std::string why = table ? table_line(in, columns, s) : site_list_line(in, s);
-            !why.empty())
+        if (failure why = table ? table_line(in, columns, s) : site_list_line(in, s); why.failed())
             return why;
         if (const auto [listed, fresh] = lines.emplace(s.name, s.line); !fresh)
-            return at_line(in, "the site " + quote_token(s.name) + " is listed on line " +
-                                   std::to_string(listed->second) + " too");
+            return {at_line(in, "the site " + quote_token(s.name) + " is listed on line " +
+                                    std::to_string(listed->second) + " too")};
         sites.push_back(std::move(s));
     }
     if (in.err != 0)
-        return read_failure(in);
+        return {read_failure(in)};
     if (sites.empty())
-        return input_name(path) + " names no site";
-    return std::string();
+        return {input_name(path) + " names no site"};
+    return {};
 }
 
 } // namespace import::netcdf

@@ -3,6 +3,7 @@
 // (CSV with name, latitude and longitude columns).
 #pragma once
 
+#include "failure.h"
 #include "grid_cells.h"
 
 #include <string>
@@ -16,7 +17,7 @@ struct site {
     long line = 0; // of the --sites file
 };
 
-// Reads the sites; empty, or what is wrong, naming the line.
-std::string read_sites(const std::string &path, std::vector<site> &sites);
+// Reads the sites; or what is wrong, naming the line.
+failure read_sites(const std::string &path, std::vector<site> &sites);
 
 } // namespace import::netcdf

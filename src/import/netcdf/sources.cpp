@@ -17,31 +17,33 @@ namespace import::netcdf {
 
 namespace {
 
-std::string check_regular(const std::string &path) {
+failure check_regular(const std::string &path) {
     const os::result<struct stat> st = os::status_of(path);
     if (!st)
-        return "Error reading " + shown_name(path) + ": " + st.error().reason();
+        return {"Error reading " + shown_name(path) + ": " + st.error().reason()};
     if (!S_ISREG(st.value().st_mode))
-        return "Error reading " + shown_name(path) + ": not a regular file";
-    return std::string();
+        return {"Error reading " + shown_name(path) + ": not a regular file"};
+    return {};
 }
 
 // The variable of name in f described into p, its grid checked against
-// the one found first; false when f has no such variable or on a failure
-// (why says).
-bool take_part(const nc::file &f, const std::string &name, bool timed, sources &found,
-               bool &first_grid, part &p, std::string &why) {
+// the one found first (taken); not taken when f has no such variable; or
+// what failed.
+failure take_part(const nc::file &f, const std::string &name, bool timed, sources &found,
+                  bool &first_grid, part &p, bool &taken) {
+    taken = false;
     coordinates grid;
-    if (!describe(f, name, timed, p, grid, why) || !why.empty())
-        return false;
+    bool there = false;
+    if (failure why = describe(f, name, timed, p, grid, there); why.failed() || !there)
+        return why;
     if (first_grid) {
         found.coords = std::move(grid);
         first_grid = false;
     } else if (!(grid == found.coords)) {
-        why = of_variable(f, name, "lies on another grid than the files before");
-        return false;
+        return {of_variable(f, name, "lies on another grid than the files before")};
     }
-    return true;
+    taken = true;
+    return {};
 }
 
 // Whether Tmax and Tmin are named as one variable: each file's daily
@@ -60,45 +62,50 @@ bool belongs(const source_request &r, int q, const part &p) {
 }
 
 // One file's variables into found.
-std::string inspect_file(const source_request &r, size_t index, sources &found, bool &first_grid) {
+failure inspect_file(const source_request &r, size_t index, sources &found, bool &first_grid) {
     const std::string &path = r.files[index];
-    if (std::string why = check_regular(path); !why.empty())
+    if (failure why = check_regular(path); why.failed())
         return why;
     nc::file f;
-    if (std::string why = f.open_path(path); !why.empty())
-        return "Error reading " + why;
+    if (failure why = f.open_path(path); why.failed())
+        return {"Error reading " + why.message};
     bool any = false;
-    std::string why;
-    for (int q = 0; q < quantities && why.empty(); ++q) {
+    failure why;
+    for (int q = 0; q < quantities && !why.failed(); ++q) {
         part p;
         p.file = index;
-        if (take_part(f, r.variable[q], true, found, first_grid, p, why) &&
-            (why = read_units(f, q, p)).empty() && belongs(r, q, p)) {
+        bool taken = false;
+        if ((why = take_part(f, r.variable[q], true, found, first_grid, p, taken)).failed() ||
+            !taken || (why = read_units(f, q, p)).failed())
+            continue;
+        if (belongs(r, q, p)) {
             found.of[q].parts.push_back(std::move(p));
             any = true;
         }
     }
-    if (why.empty() && !r.elevation.empty() && !found.has_elevation) {
+    if (!why.failed() && !r.elevation.empty() && !found.has_elevation) {
         part p;
         p.file = index;
-        if (take_part(f, r.elevation, false, found, first_grid, p, why)) {
+        bool taken = false;
+        why = take_part(f, r.elevation, false, found, first_grid, p, taken);
+        if (taken) {
             if (!cf::parse_length_unit(p.units, p.metres))
-                return of_variable(f, r.elevation,
-                                   "has units " + quote_token(p.units) +
-                                       ", which are not a length (m, km) an elevation is in");
+                return {of_variable(f, r.elevation,
+                                    "has units " + quote_token(p.units) +
+                                        ", which are not a length (m, km) an elevation is in")};
             found.elevation = std::move(p);
             found.has_elevation = any = true;
         }
     }
-    if (!why.empty())
+    if (why.failed())
         return why;
     if (!any)
-        return shown_name(path) + " holds none of the variables named (" + r.variable[tmax] + ", " +
-               r.variable[tmin] + ", " + r.variable[prcp] +
-               (r.elevation.empty() ? "" : ", " + r.elevation) + ")";
-    if (why = f.close_file(); !why.empty())
-        return "Error reading " + why;
-    return std::string();
+        return {shown_name(path) + " holds none of the variables named (" + r.variable[tmax] +
+                ", " + r.variable[tmin] + ", " + r.variable[prcp] +
+                (r.elevation.empty() ? "" : ", " + r.elevation) + ")"};
+    if (failure closed = f.close_file(); closed.failed())
+        return {"Error reading " + closed.message};
+    return {};
 }
 
 bool before(const cf::moment &a, const cf::moment &b) {
@@ -110,26 +117,28 @@ double seconds_between(const cf::moment &a, const cf::moment &b) {
 }
 
 // The parts in time order, none overlapping another.
-std::string order_parts(const source_request &r, int q, series &s) {
+failure order_parts(const source_request &r, int q, series &s) {
     s.variable = r.variable[q];
     if (s.parts.empty())
-        return "No file holds the variable " + quote_token(s.variable) + " (" + option_of[q] + ")";
+        return {"No file holds the variable " + quote_token(s.variable) + " (" + option_of[q] +
+                ")"};
     for (const part &p : s.parts)
         if (p.steps.empty())
-            return shown_name(r.files[p.file]) + ": variable " + quote_token(s.variable) +
-                   " has no time steps";
+            return {shown_name(r.files[p.file]) + ": variable " + quote_token(s.variable) +
+                    " has no time steps"};
     std::sort(s.parts.begin(), s.parts.end(),
               [](const part &a, const part &b) { return before(a.steps[0], b.steps[0]); });
     for (size_t k = 1; k < s.parts.size(); ++k) {
         const part &a = s.parts[k - 1], &b = s.parts[k];
         if (a.calendar != b.calendar)
-            return "The variable " + quote_token(s.variable) + " has one calendar in " +
-                   shown_name(r.files[a.file]) + " and another in " + shown_name(r.files[b.file]);
+            return {"The variable " + quote_token(s.variable) + " has one calendar in " +
+                    shown_name(r.files[a.file]) + " and another in " + shown_name(r.files[b.file])};
         if (!before(a.steps.back(), b.steps.front()))
-            return "The times of " + quote_token(s.variable) + " in " +
-                   shown_name(r.files[b.file]) + " overlap those in " + shown_name(r.files[a.file]);
+            return {"The times of " + quote_token(s.variable) + " in " +
+                    shown_name(r.files[b.file]) + " overlap those in " +
+                    shown_name(r.files[a.file])};
     }
-    return std::string();
+    return {};
 }
 
 // The step of a series: its bounds' width, else the shortest time between
@@ -171,68 +180,70 @@ const char *const day_of_steps[quantities] = {"maximum", "minimum", "sum"};
 
 // How the quantity's day is taken, checked against its steps, the request
 // and its cell methods.
-std::string daily_taking(const source_request &r, int q, series &s) {
+failure daily_taking(const source_request &r, int q, series &s) {
     s.step_seconds = step_of(s);
     const std::string step = describe_step(s.step_seconds);
     const std::string name = quote_token(s.variable);
     const bool daily = std::fabs(s.step_seconds - 86400) < 1e-3;
     if (!daily && s.step_seconds > 86400)
-        return "The variable " + name + " has a value every " + step + ": not daily values";
+        return {"The variable " + name + " has a value every " + step + ": not daily values"};
     if (!daily && !r.daily)
-        return "The variable " + name + " has a value every " + step +
-               ": give --daily to take each UTC day's " + day_of_steps[q];
+        return {"The variable " + name + " has a value every " + step +
+                ": give --daily to take each UTC day's " + day_of_steps[q]};
     if (!daily && std::fmod(86400.0, s.step_seconds) != 0)
-        return "The variable " + name + " has a value every " + step +
-               ", which does not divide a day";
+        return {"The variable " + name + " has a value every " + step +
+                ", which does not divide a day"};
     for (const part &p : s.parts) {
         const std::string method = cf::time_method(p.cell_methods, p.time_name);
         if (daily && q != prcp && one_temperature(r) && method != wanted_method[q])
-            return shown_name(r.files[p.file]) + ": variable " + name +
-                   ", named by --tmax and --tmin, has daily values without cell_methods "
-                   "time: maximum or time: minimum, which tell the one from the other";
+            return {shown_name(r.files[p.file]) + ": variable " + name +
+                    ", named by --tmax and --tmin, has daily values without cell_methods "
+                    "time: maximum or time: minimum, which tell the one from the other"};
         if (!method_fits(q, method, daily))
-            return shown_name(r.files[p.file]) + ": variable " + name + " has cell_methods " +
-                   quote_token(p.cell_methods) + ": " + (daily ? "daily values" : "values") +
-                   " of time: " + method + ", not the " + wanted_method[q] + " that " +
-                   option_of[q] + " takes";
+            return {shown_name(r.files[p.file]) + ": variable " + name + " has cell_methods " +
+                    quote_token(p.cell_methods) + ": " + (daily ? "daily values" : "values") +
+                    " of time: " + method + ", not the " + wanted_method[q] + " that " +
+                    option_of[q] + " takes"};
     }
     const std::string method = cf::time_method(s.parts[0].cell_methods, s.parts[0].time_name);
     if (daily) {
         s.how = "daily values" + (method.empty() ? std::string(" (no cell_methods for time)")
                                                  : " (cell_methods time: " + method + ")");
-        return std::string();
+        return {};
     }
     s.take = q == tmax ? daily_value::maximum : q == tmin ? daily_value::minimum : daily_value::sum;
     s.steps_a_day = static_cast<int>(std::lround(86400.0 / s.step_seconds));
     s.how = "a value every " + step + ": each UTC day's " + day_of_steps[q] + " of its " +
             std::to_string(s.steps_a_day) + " values (--daily)";
-    return std::string();
+    return {};
 }
 
 } // namespace
 
-std::string inspect(const source_request &r, sources &found) {
+failure inspect(const source_request &r, sources &found) {
     bool first_grid = true;
     for (size_t i = 0; i < r.files.size(); ++i)
-        if (std::string why = inspect_file(r, i, found, first_grid); !why.empty())
+        if (failure why = inspect_file(r, i, found, first_grid); why.failed())
             return why;
     for (int q = 0; q < quantities; ++q) {
-        if (std::string why = order_parts(r, q, found.of[q]); !why.empty())
+        if (failure why = order_parts(r, q, found.of[q]); why.failed())
             return why;
-        if (std::string why = daily_taking(r, q, found.of[q]); !why.empty())
+        if (failure why = daily_taking(r, q, found.of[q]); why.failed())
             return why;
     }
     if (!r.elevation.empty() && !found.has_elevation)
-        return "No file holds the variable " + quote_token(r.elevation) + " (--elevation)";
-    std::string why;
+        return {"No file holds the variable " + quote_token(r.elevation) + " (--elevation)"};
     if (!found.coords.two_dimensional) {
-        if (!geo::grid_cells::rectilinear(found.coords.lat, found.coords.lon, found.grid, why))
-            return "The grid of " + quote_token(r.variable[tmax]) + " cannot be read: " + why;
+        if (failure why =
+                geo::grid_cells::rectilinear(found.coords.lat, found.coords.lon, found.grid);
+            why.failed())
+            return {"The grid of " + quote_token(r.variable[tmax]) +
+                    " cannot be read: " + why.message};
     } else {
         found.grid = geo::grid_cells::curvilinear(found.coords.lat, found.coords.lon,
                                                   found.coords.rows, found.coords.cols);
     }
-    return std::string();
+    return {};
 }
 
 void day_span(const sources &found, long long &first, long long &last) {

@@ -8,6 +8,7 @@
 #include "cf_time.h"
 #include "cf_units.h"
 #include "convert.h"
+#include "failure.h"
 #include "grid_cells.h"
 #include "nc_file.h"
 
@@ -100,9 +101,9 @@ struct sources {
     part elevation;
 };
 
-// Reads what the files hold (each opened, described and closed); empty,
-// or what is wrong, naming the file and the variable.
-std::string inspect(const source_request &request, sources &found);
+// Reads what the files hold (each opened, described and closed); or what
+// is wrong, naming the file and the variable.
+failure inspect(const source_request &request, sources &found);
 
 // The first and last real day with a step of any quantity.
 void day_span(const sources &found, long long &first, long long &last);

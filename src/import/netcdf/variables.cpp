@@ -56,12 +56,12 @@ bool first_number(const nc::file &f, int varid, const char *name, double &value,
     return true;
 }
 
-std::string read_decoding(const nc::file &f, const nc::variable &v, decoding &d) {
+failure read_decoding(const nc::file &f, const nc::variable &v, decoding &d) {
     d = decoding{};
     d.load = nc::loader_of(v.type);
     d.size = nc::number_size(v.type);
     if (d.load == nullptr)
-        return of_variable(f, v.name, "does not hold numbers");
+        return {of_variable(f, v.name, "does not hold numbers")};
     std::string why;
     int type = 0;
     const bool scaled = first_number(f, v.id, "scale_factor", d.scale, type, why);
@@ -94,7 +94,7 @@ std::string read_decoding(const nc::file &f, const nc::variable &v, decoding &d)
         d.valid_max = bound;
         d.range_unpacked = packed && is_float_type(type) && !is_float_type(v.type);
     }
-    return why;
+    return {why};
 }
 
 // What a coordinate variable is by its units and standard name.
@@ -119,16 +119,18 @@ axis_kind kind_of(const nc::file &f, const nc::variable &c, std::string &why) {
 // alone), if any.
 bool coordinate_of(const nc::file &f, int dim, nc::variable &c, std::string &why) {
     nc::dimension d;
-    if (why = dimension_of(f, dim, d); !why.empty())
+    if (failure failed = dimension_of(f, dim, d); failed.failed()) {
+        why = failed.message;
         return false;
+    }
     return find_variable(f, d.name, c, why) && c.dims.size() == 1 && c.dims[0] == dim;
 }
 
-std::string read_all(const nc::file &f, const nc::variable &c, std::vector<double> &values) {
+failure read_all(const nc::file &f, const nc::variable &c, std::vector<double> &values) {
     std::vector<size_t> start(c.dims.size(), 0), count;
     for (int dim : c.dims) {
         nc::dimension d;
-        if (std::string why = dimension_of(f, dim, d); !why.empty())
+        if (failure why = dimension_of(f, dim, d); why.failed())
             return why;
         count.push_back(d.length);
     }
@@ -137,8 +139,8 @@ std::string read_all(const nc::file &f, const nc::variable &c, std::vector<doubl
 
 // The auxiliary latitude and longitude named by the coordinates attribute,
 // two-dimensional on two of the variable's dimensions.
-std::string auxiliary_coordinates(const nc::file &f, const nc::variable &v, nc::variable &lat,
-                                  nc::variable &lon, bool &found) {
+failure auxiliary_coordinates(const nc::file &f, const nc::variable &v, nc::variable &lat,
+                              nc::variable &lon, bool &found) {
     found = false;
     std::string why;
     const std::string names = text_or_empty(f, v.id, "coordinates", why);
@@ -157,16 +159,16 @@ std::string auxiliary_coordinates(const nc::file &f, const nc::variable &v, nc::
             have_lon = true, lon = c;
     }
     if (!why.empty() || !have_lat || !have_lon)
-        return why;
+        return {why};
     const auto on_variable = [&v](int dim) {
         return std::find(v.dims.begin(), v.dims.end(), dim) != v.dims.end();
     };
     if (lat.dims != lon.dims || !on_variable(lat.dims[0]) || !on_variable(lat.dims[1]))
-        return of_variable(f, v.name,
-                           "has latitude and longitude (" + lat.name + ", " + lon.name +
-                               ") that are not on two of its dimensions");
+        return {of_variable(f, v.name,
+                            "has latitude and longitude (" + lat.name + ", " + lon.name +
+                                ") that are not on two of its dimensions")};
     found = true;
-    return std::string();
+    return {};
 }
 
 int position_of(const nc::variable &v, int dim) {
@@ -174,8 +176,8 @@ int position_of(const nc::variable &v, int dim) {
 }
 
 // The grid of a variable: its axes and its coordinates.
-std::string find_grid(const nc::file &f, const nc::variable &v, axes &a, coordinates &grid,
-                      nc::variable &time) {
+failure find_grid(const nc::file &f, const nc::variable &v, axes &a, coordinates &grid,
+                  nc::variable &time) {
     std::string why;
     nc::variable lat1, lon1;
     a = axes{};
@@ -184,7 +186,7 @@ std::string find_grid(const nc::file &f, const nc::variable &v, axes &a, coordin
         nc::variable c;
         if (!coordinate_of(f, v.dims[i], c, why)) {
             if (!why.empty())
-                return why;
+                return {why};
             continue;
         }
         const axis_kind kind = kind_of(f, c, why);
@@ -198,79 +200,83 @@ std::string find_grid(const nc::file &f, const nc::variable &v, axes &a, coordin
     }
     grid = coordinates{};
     if (a.row >= 0 && a.col >= 0) {
-        if (std::string failed = read_all(f, lat1, grid.lat); !failed.empty())
+        if (failure failed = read_all(f, lat1, grid.lat); failed.failed())
             return failed;
-        if (std::string failed = read_all(f, lon1, grid.lon); !failed.empty())
+        if (failure failed = read_all(f, lon1, grid.lon); failed.failed())
             return failed;
         grid.rows = grid.lat.size();
         grid.cols = grid.lon.size();
-        return std::string();
+        return {};
     }
     nc::variable lat2, lon2;
     bool found = false;
-    if (why = auxiliary_coordinates(f, v, lat2, lon2, found); !why.empty())
-        return why;
+    if (failure failed = auxiliary_coordinates(f, v, lat2, lon2, found); failed.failed())
+        return failed;
     if (!found)
-        return of_variable(f, v.name,
-                           "has no latitude and longitude: neither coordinate variables in "
-                           "degrees_north and degrees_east nor a coordinates attribute naming "
-                           "them");
+        return {of_variable(f, v.name,
+                            "has no latitude and longitude: neither coordinate variables in "
+                            "degrees_north and degrees_east nor a coordinates attribute naming "
+                            "them")};
     a.row = position_of(v, lat2.dims[0]);
     a.col = position_of(v, lat2.dims[1]);
     grid.two_dimensional = true;
-    if (std::string failed = read_all(f, lat2, grid.lat); !failed.empty())
+    if (failure failed = read_all(f, lat2, grid.lat); failed.failed())
         return failed;
-    if (std::string failed = read_all(f, lon2, grid.lon); !failed.empty())
+    if (failure failed = read_all(f, lon2, grid.lon); failed.failed())
         return failed;
     nc::dimension rows, cols;
-    if (why = dimension_of(f, lat2.dims[0], rows); why.empty())
-        why = dimension_of(f, lat2.dims[1], cols);
+    failure failed = dimension_of(f, lat2.dims[0], rows);
+    if (!failed.failed())
+        failed = dimension_of(f, lat2.dims[1], cols);
     grid.rows = rows.length;
     grid.cols = cols.length;
-    return why;
+    return failed;
 }
 
 // Any dimension besides time and the grid's must hold one value.
-std::string check_other_dimensions(const nc::file &f, const nc::variable &v, const axes &a) {
+failure check_other_dimensions(const nc::file &f, const nc::variable &v, const axes &a) {
     for (size_t i = 0; i < v.dims.size(); ++i) {
         const int at = static_cast<int>(i);
         if (at == a.time || at == a.row || at == a.col)
             continue;
         nc::dimension d;
-        if (std::string why = dimension_of(f, v.dims[i], d); !why.empty())
+        if (failure why = dimension_of(f, v.dims[i], d); why.failed())
             return why;
         if (d.length != 1)
-            return of_variable(f, v.name,
-                               "has a dimension " + quote_token(d.name) + " of " +
-                                   std::to_string(d.length) +
-                                   " values besides time, latitude and longitude: a single "
-                                   "level is read");
+            return {of_variable(f, v.name,
+                                "has a dimension " + quote_token(d.name) + " of " +
+                                    std::to_string(d.length) +
+                                    " values besides time, latitude and longitude: a single "
+                                    "level is read")};
     }
-    return std::string();
+    return {};
 }
 
 // The time steps: the coordinate's values (or the middles of its bounds)
 // in its units and calendar, and their real days.
-std::string read_time(const nc::file &f, const nc::variable &time, part &p) {
+failure read_time(const nc::file &f, const nc::variable &time, part &p) {
     std::string why;
     const std::string units = text_or_empty(f, time.id, "units", why);
     const std::string calendar = text_or_empty(f, time.id, "calendar", why);
     if (!why.empty())
-        return why;
+        return {why};
     cf::time_axis axis;
-    if (!cf::parse_calendar(calendar, p.calendar, why) ||
-        !cf::parse_time_units(units, p.calendar, axis, why))
-        return of_variable(f, time.name, "(the time of " + quote_token(p.var.name) + "): " + why);
+    failure refused = cf::parse_calendar(calendar, p.calendar);
+    if (!refused.failed())
+        refused = cf::parse_time_units(units, p.calendar, axis);
+    if (refused.failed())
+        return {of_variable(f, time.name,
+                            "(the time of " + quote_token(p.var.name) + "): " + refused.message)};
     std::vector<double> values;
-    if (why = read_all(f, time, values); !why.empty())
-        return why;
+    if (failure failed = read_all(f, time, values); failed.failed())
+        return failed;
     nc::variable bounds;
     const std::string bounds_name = text_or_empty(f, time.id, "bounds", why);
     if (!bounds_name.empty() && find_variable(f, bounds_name, bounds, why) &&
         bounds.dims.size() == 2) {
         std::vector<double> edges;
-        if (why = read_all(f, bounds, edges); !why.empty())
-            return why;
+        if (failure failed = read_all(f, bounds, edges); failed.failed())
+            return failed;
         if (edges.size() == 2 * values.size() && !values.empty()) {
             for (size_t i = 0; i < values.size(); ++i)
                 values[i] = (edges[2 * i] + edges[2 * i + 1]) / 2;
@@ -278,58 +284,61 @@ std::string read_time(const nc::file &f, const nc::variable &time, part &p) {
         }
     }
     if (!why.empty())
-        return why;
+        return {why};
     p.time_name = time.name;
     for (double value : values) {
         const cf::moment m = cf::moment_of(axis, value);
         if (!p.steps.empty() &&
             !(p.steps.back().day < m.day ||
               (p.steps.back().day == m.day && p.steps.back().seconds < m.seconds)))
-            return of_variable(f, p.var.name, "has times that do not increase");
+            return {of_variable(f, p.var.name, "has times that do not increase")};
         p.steps.push_back(m);
         long long real = 0;
         p.day.push_back(cf::real_day(p.calendar, m.day, real) ? real : no_day);
     }
-    return std::string();
+    return {};
 }
 
 } // namespace
 
-// Describes the variable of name in f into p, with its grid; false with
-// why empty when f has no such variable.
-bool describe(const nc::file &f, const std::string &name, bool timed, part &p, coordinates &grid,
-              std::string &why) {
-    if (!find_variable(f, name, p.var, why))
-        return false;
+failure describe(const nc::file &f, const std::string &name, bool timed, part &p, coordinates &grid,
+                 bool &found) {
+    std::string why;
+    found = find_variable(f, name, p.var, why);
+    if (!found)
+        return {why};
     nc::variable time;
-    if (why = find_grid(f, p.var, p.dims, grid, time); why.empty())
-        why = check_other_dimensions(f, p.var, p.dims);
-    if (why.empty() && timed && p.dims.time < 0)
-        why = of_variable(f, name, "has no time coordinate (UNIT since DATE)");
-    if (why.empty() && p.dims.time >= 0)
-        why = read_time(f, time, p);
-    if (why.empty())
-        why = read_decoding(f, p.var, p.values);
-    if (why.empty())
-        p.units = text_or_empty(f, p.var.id, "units", why);
+    if (failure failed = find_grid(f, p.var, p.dims, grid, time); failed.failed())
+        return failed;
+    if (failure failed = check_other_dimensions(f, p.var, p.dims); failed.failed())
+        return failed;
+    if (timed && p.dims.time < 0)
+        return {of_variable(f, name, "has no time coordinate (UNIT since DATE)")};
+    if (p.dims.time >= 0)
+        if (failure failed = read_time(f, time, p); failed.failed())
+            return failed;
+    if (failure failed = read_decoding(f, p.var, p.values); failed.failed())
+        return failed;
+    p.units = text_or_empty(f, p.var.id, "units", why);
     if (why.empty())
         p.cell_methods = text_or_empty(f, p.var.id, "cell_methods", why);
-    return true;
+    return {why};
 }
 
 // The units of a part, as its quantity needs them.
-std::string read_units(const nc::file &f, int q, part &p) {
+failure read_units(const nc::file &f, int q, part &p) {
     if (p.units.empty())
-        return of_variable(f, p.var.name, "has no units attribute");
+        return {of_variable(f, p.var.name, "has no units attribute")};
     const std::string said = "has units " + quote_token(p.units) + ", which ";
     if (q == prcp && !cf::parse_precipitation_unit(p.units, p.precipitation))
-        return of_variable(f, p.var.name,
-                           said + "is not a precipitation unit this tool knows: a flux (kg m-2 "
-                                  "s-1, mm s-1), an amount (mm, m, cm, kg m-2) or a rate (mm/day)");
+        return {of_variable(f, p.var.name,
+                            said +
+                                "is not a precipitation unit this tool knows: a flux (kg m-2 "
+                                "s-1, mm s-1), an amount (mm, m, cm, kg m-2) or a rate (mm/day)")};
     if (q != prcp && !cf::parse_temperature_unit(p.units, p.temperature))
-        return of_variable(f, p.var.name,
-                           said + "is not a temperature unit this tool knows (K, degC, degF)");
-    return std::string();
+        return {of_variable(f, p.var.name,
+                            said + "is not a temperature unit this tool knows (K, degC, degF)")};
+    return {};
 }
 
 } // namespace import::netcdf

@@ -52,7 +52,7 @@ struct deltas_columns {
     int site = -1, month = -1, scenario = -1, value[delta_kinds] = {-1, -1, -1};
 };
 
-std::string read_header(const input &in, deltas_columns &c) {
+failure read_header(const input &in, deltas_columns &c) {
     const std::vector<std::string> header = split_fields(in.line, ',');
     for (size_t i = 0; i < header.size(); ++i) {
         const std::string name = lower(header[i]);
@@ -68,9 +68,9 @@ std::string read_header(const input &in, deltas_columns &c) {
     }
     if (c.site < 0 || c.month < 0 || c.value[dtmax] < 0 || c.value[dtmin] < 0 ||
         c.value[pfactor] < 0)
-        return at_line(in, "the header needs the columns site, month, dtmax, dtmin and pfactor "
-                           "(scenario optional)");
-    return std::string();
+        return {at_line(in, "the header needs the columns site, month, dtmax, dtmin and pfactor "
+                            "(scenario optional)")};
+    return {};
 }
 
 // A scenario's name makes a directory: a name, not a path.
@@ -79,7 +79,7 @@ bool scenario_name(const std::string &name) {
            site_list_can_name(name);
 }
 
-std::string read_row(const input &in, const deltas_columns &c, delta_row &row) {
+failure read_row(const input &in, const deltas_columns &c, delta_row &row) {
     const std::vector<std::string> fields = split_fields(in.line, ',');
     const auto field = [&fields](int column) {
         return column >= 0 && static_cast<size_t>(column) < fields.size()
@@ -90,28 +90,28 @@ std::string read_row(const input &in, const deltas_columns &c, delta_row &row) {
     row.site = field(c.site);
     row.scenario = field(c.scenario);
     if (row.site.empty())
-        return at_column(in, "site", "no site: a name, or * for every site");
+        return {at_column(in, "site", "no site: a name, or * for every site")};
     if (c.scenario >= 0 && !scenario_name(row.scenario))
-        return at_column(in, "scenario",
-                         quote_token(row.scenario) + " is not a name a directory can take");
+        return {at_column(in, "scenario",
+                          quote_token(row.scenario) + " is not a name a directory can take")};
     if (!whole_number(field(c.month), row.month) || row.month < 1 || row.month > 12)
-        return at_column(in, "month", quote_token(field(c.month)) + " is not a month, 1 to 12");
+        return {at_column(in, "month", quote_token(field(c.month)) + " is not a month, 1 to 12")};
     for (int k = 0; k < delta_kinds; ++k) {
         row.text[k] = field(c.value[k]);
         if (!plain_number(row.text[k], row.number[k], row.decimals[k]))
-            return at_column(in, delta_column[k], quote_token(row.text[k]) + " is not a number");
+            return {at_column(in, delta_column[k], quote_token(row.text[k]) + " is not a number")};
     }
     if (row.number[pfactor] < 0)
-        return at_column(in, "pfactor",
-                         quote_token(row.text[pfactor]) +
-                             " is below 0: precipitation is multiplied by it");
-    return std::string();
+        return {at_column(in, "pfactor",
+                          quote_token(row.text[pfactor]) +
+                              " is below 0: precipitation is multiplied by it")};
+    return {};
 }
 
-std::string read_deltas(const std::string &path, delta_table &table) {
+failure read_deltas(const std::string &path, delta_table &table) {
     input in(path);
     if (!in.opened())
-        return read_failure(in);
+        return {read_failure(in)};
     deltas_columns columns;
     bool header = true;
     while (in.next()) {
@@ -119,28 +119,28 @@ std::string read_deltas(const std::string &path, delta_table &table) {
             continue;
         if (header) {
             header = false;
-            if (std::string why = read_header(in, columns); !why.empty())
-                return why;
+            if (failure f = read_header(in, columns); f.failed())
+                return f;
             table.by_scenario = columns.scenario >= 0;
             continue;
         }
         delta_row row;
-        if (std::string why = read_row(in, columns, row); !why.empty())
-            return why;
+        if (failure f = read_row(in, columns, row); f.failed())
+            return f;
         const auto key = std::make_tuple(row.scenario, row.site, row.month);
         if (const auto [at, fresh] = table.index.emplace(key, table.rows.size()); !fresh)
-            return at_line(in, "the deltas of this site and month are on line " +
-                                   std::to_string(table.rows[at->second].line) + " too");
+            return {at_line(in, "the deltas of this site and month are on line " +
+                                    std::to_string(table.rows[at->second].line) + " too")};
         if (std::find(table.scenarios.begin(), table.scenarios.end(), row.scenario) ==
             table.scenarios.end())
             table.scenarios.push_back(row.scenario);
         table.rows.push_back(std::move(row));
     }
     if (in.err != 0)
-        return read_failure(in);
+        return {read_failure(in)};
     if (table.rows.empty())
-        return input_name(path) + " holds no deltas";
-    return std::string();
+        return {input_name(path) + " holds no deltas"};
+    return {};
 }
 
 // A daily file and what each scenario makes of it.
@@ -166,7 +166,7 @@ std::string provenance_of(const scenario_request &r, const std::string &scenario
 }
 
 // The rows of a site's months in a scenario: its own, else those of "*".
-std::string resolve(const delta_table &table, const std::string &scenario, planned_file &f) {
+failure resolve(const delta_table &table, const std::string &scenario, planned_file &f) {
     std::array<const delta_row *, 12> months{};
     for (int m = 1; m <= 12; ++m) {
         for (const std::string &site : {f.site, std::string("*")})
@@ -175,17 +175,17 @@ std::string resolve(const delta_table &table, const std::string &scenario, plann
                 break;
             }
         if (months[static_cast<size_t>(m - 1)] == nullptr)
-            return "The deltas give no row for site " + quote_token(f.site) + ", month " +
-                   std::to_string(m) +
-                   (scenario.empty() ? std::string() : ", scenario " + quote_token(scenario)) +
-                   " (" + input_name(f.input) + ")";
+            return {"The deltas give no row for site " + quote_token(f.site) + ", month " +
+                    std::to_string(m) +
+                    (scenario.empty() ? std::string() : ", scenario " + quote_token(scenario)) +
+                    " (" + input_name(f.input) + ")"};
     }
     f.month.push_back(months);
-    return std::string();
+    return {};
 }
 
 std::vector<planned_file> plan_files(const scenario_request &r, const delta_table &table,
-                                     std::vector<std::string> &problems) {
+                                     std::vector<failure> &problems) {
     std::vector<planned_file> files;
     for (const std::string &input : r.inputs) {
         planned_file f;
@@ -194,7 +194,7 @@ std::vector<planned_file> plan_files(const scenario_request &r, const delta_tabl
         f.site = stem(f.base);
         for (const std::string &scenario : table.scenarios) {
             f.output.push_back(dir_of_scenario(r, scenario) + "/" + f.base);
-            if (std::string why = resolve(table, scenario, f); !why.empty())
+            if (failure why = resolve(table, scenario, f); why.failed())
                 problems.push_back(why);
         }
         f.days.assign(table.scenarios.size(), {});
@@ -207,33 +207,28 @@ std::vector<planned_file> plan_files(const scenario_request &r, const delta_tabl
 const char provenance_header[] = "site,month,dtmax,dtmin,pfactor,deltas_line,days,"
                                  "tmin_above_tmax\r\n";
 
-// The provenance table as it is; false when it is there and is not one.
-bool read_provenance(const std::string &path, std::string &text, std::string &why) {
+// The provenance table as it is (empty: none); or what failed, or that it
+// is there and is not one.
+failure read_provenance(const std::string &path, std::string &text) {
     text.clear();
     const os::result<struct stat> st = os::status_of(path);
     if (!st && st.err() == ENOENT)
-        return true;
+        return {};
     input in(path);
-    if (!in.opened()) {
-        why = read_failure(in);
-        return false;
-    }
+    if (!in.opened())
+        return {read_failure(in)};
     while (in.next())
         text += in.line + "\r\n";
-    if (in.err != 0) {
-        why = read_failure(in);
-        return false;
-    }
-    if (!text.empty() && !text.starts_with(provenance_header)) {
-        why = shown_name(path) + " is not a table of deltas applied (its first line is not " +
-              "the table's header): it is left as it is";
-        return false;
-    }
-    return true;
+    if (in.err != 0)
+        return {read_failure(in)};
+    if (!text.empty() && !text.starts_with(provenance_header))
+        return {shown_name(path) + " is not a table of deltas applied (its first line is not " +
+                "the table's header): it is left as it is"};
+    return {};
 }
 
-std::vector<std::string> output_problems(const scenario_request &r, const delta_table &table,
-                                         const std::vector<planned_file> &files) {
+std::vector<failure> output_problems(const scenario_request &r, const delta_table &table,
+                                     const std::vector<planned_file> &files) {
     std::vector<guarded_file> guarded{{r.deltas, "the --deltas file", false}};
     for (const planned_file &f : files)
         guarded.push_back({f.input, "the input " + shown_name(f.input), false});
@@ -242,15 +237,16 @@ std::vector<std::string> output_problems(const scenario_request &r, const delta_
             guarded.push_back({out, "the scenario file of " + shown_name(f.input), true});
     for (const std::string &scenario : table.scenarios)
         guarded.push_back({provenance_of(r, scenario), "the table of deltas applied", true});
-    std::vector<std::string> found = guard_files(guarded);
+    std::vector<failure> found = guard_failures(guarded);
     for (const planned_file &f : files)
         for (const std::string &out : f.output)
             if (found.empty() && !r.force && os::link_status_of(out).ok())
-                found.push_back(shown_name(out) + " exists: --force replaces it");
-    std::string text, why;
+                found.push_back({shown_name(out) + " exists: --force replaces it"});
+    std::string text;
     for (const std::string &scenario : table.scenarios)
-        if (found.empty() && !read_provenance(provenance_of(r, scenario), text, why))
-            found.push_back(why);
+        if (found.empty())
+            if (failure why = read_provenance(provenance_of(r, scenario), text); why.failed())
+                found.push_back(why);
     return found;
 }
 
@@ -305,32 +301,32 @@ std::string changed_line(const std::string &line, const daily_record &day,
     return out + line.substr(at) + "\n";
 }
 
-// The lines of a daily file, each checked as siteprep reads it; empty, or
-// what is wrong.
-std::string read_daily(const std::string &path, std::vector<std::string> &lines,
-                       std::vector<daily_record> &days) {
+// The lines of a daily file, each checked as siteprep reads it; or what is
+// wrong.
+failure read_daily(const std::string &path, std::vector<std::string> &lines,
+                   std::vector<daily_record> &days) {
     input in(path);
     if (!in.opened())
-        return read_failure(in);
+        return {read_failure(in)};
     while (in.next()) {
         daily_record day;
         std::string why;
         const parse_status status = parse_daily_line(in.line, day, why);
         if (status == parse_status::bad)
-            return at_line(in, why);
+            return {at_line(in, why)};
         lines.push_back(in.line);
         days.push_back(status == parse_status::ok ? day : daily_record{});
     }
     if (in.err != 0)
-        return read_failure(in);
-    return std::string();
+        return {read_failure(in)};
+    return {};
 }
 
-// One input's files, a scenario each; empty, or what failed.
-std::string write_scenarios(const delta_table &table, planned_file &f) {
+// One input's files, a scenario each, each said; or what failed.
+failure write_scenarios(const delta_table &table, planned_file &f) {
     std::vector<std::string> lines;
     std::vector<daily_record> days;
-    if (std::string why = read_daily(f.input, lines, days); !why.empty())
+    if (failure why = read_daily(f.input, lines, days); why.failed())
         return why;
     for (size_t s = 0; s < table.scenarios.size(); ++s) {
         const os::result<void> done =
@@ -342,7 +338,7 @@ std::string write_scenarios(const delta_table &table, planned_file &f) {
                 return 0;
             });
         if (!done)
-            return "Error writing " + shown_name(f.output[s]) + ": " + done.error().reason();
+            return {"Error writing " + shown_name(f.output[s]) + ": " + done.error().reason()};
         long all = 0, above = 0;
         for (int m = 0; m < 12; ++m)
             all += f.days[s][static_cast<size_t>(m)], above += f.above[s][static_cast<size_t>(m)];
@@ -351,25 +347,23 @@ std::string write_scenarios(const delta_table &table, planned_file &f) {
                  (above > 0 ? ", " + counted(above, "day") + " with Tmin above Tmax" : ""));
     }
     f.done = true;
-    return std::string();
+    return {};
 }
 
 // The deltas applied in a scenario's directory: its table's rows of the
-// sites done now replaced, the others kept.
-int write_provenance(const scenario_request &r, const delta_table &table, size_t s,
-                     const std::vector<planned_file> &files) {
+// sites done now replaced, the others kept; or what failed.
+failure write_provenance(const scenario_request &r, const delta_table &table, size_t s,
+                         const std::vector<planned_file> &files) {
     const std::string path = provenance_of(r, table.scenarios[s]);
-    std::string old, why;
-    if (!read_provenance(path, old, why)) {
-        say_error_line(why);
-        return 1;
-    }
+    std::string old;
+    if (failure f = read_provenance(path, old); f.failed())
+        return f;
     std::vector<std::string> sites;
     for (const planned_file &f : files)
         if (f.done)
             sites.push_back(f.site);
     if (sites.empty())
-        return 0;
+        return {};
     std::string text = provenance_header;
     // Each row of the old table ends in CR LF: read_provenance made it so.
     for (size_t at = sizeof provenance_header - 1; at < old.size();) {
@@ -386,23 +380,20 @@ int write_provenance(const scenario_request &r, const delta_table &table, size_t
                     d.text[dtmin] + "," + d.text[pfactor] + "," + std::to_string(d.line) + "," +
                     std::to_string(f.days[s][m]) + "," + std::to_string(f.above[s][m]) + "\r\n";
         }
-    if (why = write_text_replacing(path, text); !why.empty()) {
-        say_error_line(why);
-        return 1;
-    }
-    return 0;
+    return write_text_replacing(path, text);
 }
 
 int make_scenarios(const scenario_request &r) {
     delta_table table;
-    if (std::string why = read_deltas(r.deltas, table); !why.empty())
-        return nothing_written({why}, {});
-    std::vector<std::string> problems, made;
+    if (failure f = read_deltas(r.deltas, table); f.failed())
+        return nothing_written({f}, {});
+    std::vector<failure> problems;
+    std::vector<std::string> made;
     std::vector<planned_file> files = plan_files(r, table, problems);
     for (const std::string &scenario : table.scenarios)
-        if (std::string why = make_directories(dir_of_scenario(r, scenario), made);
-            problems.empty() && !why.empty())
-            problems.push_back(why);
+        if (failure f = make_directories(dir_of_scenario(r, scenario), made);
+            problems.empty() && f.failed())
+            problems.push_back(f);
     if (problems.empty())
         problems = output_problems(r, table, files);
     if (!problems.empty())
@@ -410,23 +401,21 @@ int make_scenarios(const scenario_request &r) {
     int status = 0;
     std::vector<std::string> failed;
     for (planned_file &f : files) {
-        if (std::string why = write_scenarios(table, f); !why.empty()) {
-            say_error_line(why);
-            failed.push_back(why);
+        if (failure why = write_scenarios(table, f); why.failed()) {
+            say_error_line(why.message);
+            failed.push_back(why.message);
             status = 1;
             if (!r.keep_going)
                 break;
         }
     }
-    if (r.keep_going && !failed.empty()) {
-        say_error_line("Failed inputs:");
-        for (const std::string &why : failed)
-            say_error_line(why);
-        say_error_line(format_message("%zu of %zu inputs failed", failed.size(), files.size()));
-    }
+    if (r.keep_going && !failed.empty())
+        say_failures("inputs", failed, files.size());
     for (size_t s = 0; s < table.scenarios.size(); ++s)
-        if (write_provenance(r, table, s, files) != 0)
+        if (failure f = write_provenance(r, table, s, files); f.failed()) {
+            say_error_line(f.message);
             status = 1;
+        }
     return status;
 }
 

@@ -51,7 +51,7 @@ struct dem_grid {
 
 } // namespace
 
-std::string dem::open_path(const std::string &path) {
+failure dem::open_path(const std::string &path) {
     path_ = path;
     const std::string name = base_of(path);
     int south = 0, west = 0;
@@ -65,25 +65,25 @@ std::string dem::open_path(const std::string &path) {
     return open_grid();
 }
 
-std::string dem::open_tile(const std::string &name) {
+failure dem::open_tile(const std::string &name) {
     tile_ = true;
     const os::result<struct stat> st = os::status_of(path_);
     if (!st)
-        return "Error reading " + shown_name(path_) + ": " + st.error().reason();
+        return {"Error reading " + shown_name(path_) + ": " + st.error().reason()};
     const long long bytes = static_cast<long long>(st.value().st_size);
     const long n = std::lround(std::sqrt(static_cast<double>(bytes / 2)));
     if (n < 2 || static_cast<long long>(n) * n * 2 != bytes)
-        return shown_name(path_) + ": " + std::to_string(bytes) +
-               " bytes, not a square tile of 16-bit samples (1201 x 1201 is 2884802 bytes)";
+        return {shown_name(path_) + ": " + std::to_string(bytes) +
+                " bytes, not a square tile of 16-bit samples (1201 x 1201 is 2884802 bytes)"};
     if (south_ < -90 || south_ > 89 || west_ < -180 || west_ > 179)
-        return shown_name(path_) + ": " + name.substr(0, 7) + " is no tile's corner";
+        return {shown_name(path_) + ": " + name.substr(0, 7) + " is no tile's corner"};
     columns_ = rows_ = n;
     step_ = 1.0 / static_cast<double>(n - 1);
     north_ = south_ + 1;
     east_ = west_ + 1;
     x0_ = west_;
     y0_ = north_;
-    return std::string();
+    return {};
 }
 
 namespace {
@@ -99,7 +99,7 @@ struct grid_header {
 
 // Reads the header's keyword lines, up to the first line of values; empty,
 // or what is wrong.
-std::string read_grid_header(input &in, grid_header &h, std::string &first_values) {
+failure read_grid_header(input &in, grid_header &h, std::string &first_values) {
     while (in.next()) {
         const std::vector<std::string> f = split_line(in.line, ' ', true);
         if (f.empty())
@@ -107,33 +107,33 @@ std::string read_grid_header(input &in, grid_header &h, std::string &first_value
         double v = 0;
         if (grid_number(f[0], v)) {
             first_values = in.line;
-            return std::string();
+            return {};
         }
         if (f.size() != 2 || !grid_number(f[1], v))
-            return at_line(in, "not a header line of an ESRI ASCII grid (KEYWORD VALUE)");
+            return {at_line(in, "not a header line of an ESRI ASCII grid (KEYWORD VALUE)")};
         h.values[lower(f[0])] = v;
     }
-    return in.err != 0 ? read_failure(in) : at_line(in, "the grid holds no values");
+    return {in.err != 0 ? read_failure(in) : at_line(in, "the grid holds no values")};
 }
 
 } // namespace
 
-std::string dem::open_grid() {
+failure dem::open_grid() {
     tile_ = false;
     input in(path_);
     if (!in.opened())
-        return read_failure(in);
+        return {read_failure(in)};
     grid_header h;
     std::string first;
-    if (std::string why = read_grid_header(in, h, first); !why.empty())
-        return why;
+    if (failure f = read_grid_header(in, h, first); f.failed())
+        return f;
     const double ncols = h.get("ncols", 0), nrows = h.get("nrows", 0), cell = h.get("cellsize", 0);
     const bool corner = h.values.count("xllcorner") && h.values.count("yllcorner");
     const bool center = h.values.count("xllcenter") && h.values.count("yllcenter");
     if (!(ncols >= 1 && nrows >= 1 && ncols == std::floor(ncols) && nrows == std::floor(nrows) &&
           cell > 0 && corner != center))
-        return shown_name(path_) + ": an ESRI ASCII grid's header needs ncols, nrows, xllcorner "
-                                   "and yllcorner (or xllcenter and yllcenter) and cellsize";
+        return {shown_name(path_) + ": an ESRI ASCII grid's header needs ncols, nrows, xllcorner "
+                                    "and yllcorner (or xllcenter and yllcenter) and cellsize"};
     columns_ = static_cast<long>(ncols);
     rows_ = static_cast<long>(nrows);
     step_ = cell;
@@ -147,16 +147,16 @@ std::string dem::open_grid() {
     south_ = bottom - cell / 2;
     north_ = y0_ + cell / 2;
     if (west_ < -180 || east_ > 360 || south_ < -90 || north_ > 90)
-        return shown_name(path_) + ": the grid lies outside -180 to 360 degrees of longitude "
-                                   "and -90 to 90 of latitude: it must be in degrees";
-    return std::string();
+        return {shown_name(path_) + ": the grid lies outside -180 to 360 degrees of longitude "
+                                    "and -90 to 90 of latitude: it must be in degrees"};
+    return {};
 }
 
 bool dem::covers(double latitude, double longitude) const {
     return latitude >= south_ && latitude <= north_ && longitude >= west_ && longitude <= east_;
 }
 
-std::string dem::load() {
+failure dem::load() {
     return tile_ ? load_tile() : load_grid();
 }
 
@@ -164,12 +164,12 @@ void dem::unload() {
     values_ = std::vector<float>();
 }
 
-std::string dem::load_tile() {
+failure dem::load_tile() {
     std::string bytes;
-    if (std::string why = read_whole_input(path_, bytes); !why.empty())
-        return why;
+    if (failure f = read_whole_input(path_, bytes); f.failed())
+        return f;
     if (bytes.size() != static_cast<size_t>(columns_ * rows_ * 2))
-        return shown_name(path_) + " changed while it was read";
+        return {shown_name(path_) + " changed while it was read"};
     values_.resize(static_cast<size_t>(columns_ * rows_));
     for (size_t i = 0; i < values_.size(); ++i) {
         // Big-endian: the most significant byte first.
@@ -178,15 +178,15 @@ std::string dem::load_tile() {
         const auto v = static_cast<int16_t>(static_cast<uint16_t>(high << 8 | low));
         values_[i] = v == -32768 ? NAN : static_cast<float>(v);
     }
-    return std::string();
+    return {};
 }
 
-std::string dem::load_grid() {
+failure dem::load_grid() {
     input in(path_);
     grid_header h;
     std::string line;
-    if (std::string why = read_grid_header(in, h, line); !why.empty())
-        return why;
+    if (failure f = read_grid_header(in, h, line); f.failed())
+        return f;
     values_.clear();
     values_.reserve(static_cast<size_t>(columns_ * rows_));
     const size_t wanted = static_cast<size_t>(columns_ * rows_);
@@ -196,9 +196,9 @@ std::string dem::load_grid() {
         for (const std::string &token : split_line(line, ' ', true)) {
             double v = 0;
             if (!grid_number(token, v))
-                return at_line(in, "not a number: " + quote_token(token));
+                return {at_line(in, "not a number: " + quote_token(token))};
             if (values_.size() == wanted)
-                return at_line(in, "more values than ncols x nrows");
+                return {at_line(in, "more values than ncols x nrows")};
             values_.push_back(v == nodata_ ? NAN : static_cast<float>(v));
         }
         if (!in.next())
@@ -206,11 +206,11 @@ std::string dem::load_grid() {
         line = in.line;
     } while (true);
     if (in.err != 0)
-        return read_failure(in);
+        return {read_failure(in)};
     if (values_.size() != wanted)
-        return shown_name(path_) +
-               format_message(": %zu values, not ncols x nrows (%zu)", values_.size(), wanted);
-    return std::string();
+        return {shown_name(path_) +
+                format_message(": %zu values, not ncols x nrows (%zu)", values_.size(), wanted)};
+    return {};
 }
 
 float dem::sample(long row, long column) const {

@@ -4,6 +4,8 @@
 // nearest valid sample where one of them is void.
 #pragma once
 
+#include "failure.h"
+
 #include <string>
 #include <vector>
 
@@ -14,12 +16,12 @@ class dem {
     // Opens a DEM by its name and header: a tile named by its south-west
     // corner (N47W123.hgt) holding n x n big-endian 16-bit samples, rows
     // north to south (1201 or 3601; any n from 2 is read alike), else an
-    // ESRI ASCII grid; its values are read by load. Empty, or why not.
-    std::string open_path(const std::string &path);
+    // ESRI ASCII grid; its values are read by load. Or why not.
+    failure open_path(const std::string &path);
     // Whether a point lies in its area (edges included).
     bool covers(double latitude, double longitude) const;
-    // Reads its samples, and lets them go again.
-    std::string load();
+    // Reads its samples (or why not), and lets them go again.
+    failure load();
     void unload();
     // The elevation of a point it covers; false when no sample has a
     // value.
@@ -27,10 +29,10 @@ class dem {
     const std::string &path() const { return path_; }
 
   private:
-    std::string open_tile(const std::string &name);
-    std::string open_grid();
-    std::string load_tile();
-    std::string load_grid();
+    failure open_tile(const std::string &name);
+    failure open_grid();
+    failure load_tile();
+    failure load_grid();
     float sample(long row, long column) const;
     bool nearest_valid(double fx, double fy, double latitude, double &elevation) const;
 

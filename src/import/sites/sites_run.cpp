@@ -43,65 +43,66 @@ struct site_entry {
     std::string name;
     float value[fields] = {};
     double source_elevation = NAN; // the weather source's elevation_m, where known
-    std::string problem;           // the first value it lacks; empty: none
+    failure problem;               // the first value it lacks (none: it has each)
 };
 
-// A table's column, or why there is none.
-size_t need(const csv_table &t, const char *name, std::string &why) {
+// A table's column; none, with why (where it holds no failure yet), when
+// there is none.
+size_t need(const csv_table &t, const char *name, failure &why) {
     const size_t at = t.column({name});
-    if (at == t.none && why.empty())
-        why = input_name(t.path) + ": no column " + name;
+    if (at == t.none && !why.failed())
+        why = {input_name(t.path) + ": no column " + name};
     return at;
 }
 
 // One value of a site's row into its entry, or its problem.
 void take(site_entry &e, field f, const csv_table &t, size_t row, size_t column) {
     const std::string &text = t.rows[row][column];
-    if (!e.problem.empty())
+    if (e.problem.failed())
         return;
     const std::string where = " in " + input_name(t.path);
     float v = 0;
     if (is_na(text))
-        e.problem = shown_name(e.name) + ": " + field_columns[f] + " is NA" + where;
+        e.problem = {shown_name(e.name) + ": " + field_columns[f] + " is NA" + where};
     else if (!parse_float(trimmed(text), v))
-        e.problem = shown_name(e.name) + ": " + field_columns[f] + " " + quote_token(text) + where +
-                    " is not a number";
+        e.problem = {shown_name(e.name) + ": " + field_columns[f] + " " + quote_token(text) +
+                     where + " is not a number"};
     else if (f == layer_code && v != std::floor(v))
-        e.problem = shown_name(e.name) + ": layer_code " + quote_token(text) + where +
-                    " is not a whole number";
+        e.problem = {shown_name(e.name) + ": layer_code " + quote_token(text) + where +
+                     " is not a whole number"};
     e.value[f] = v;
 }
 
-// The tables, and the entries made of them in the stations' order; empty,
+// The tables, and the entries made of them in the stations' order;
 // or what is wrong with a table.
-std::string join_tables(const sites_request &r, std::vector<site_entry> &entries) {
+failure join_tables(const sites_request &r, std::vector<site_entry> &entries) {
     csv_table st, so;
-    if (std::string why = read_csv_table(r.stations, st); !why.empty())
-        return why;
-    if (std::string why = read_csv_table(r.soils, so); !why.empty())
-        return why;
-    std::string why;
+    if (failure f = read_csv_table(r.stations, st); f.failed())
+        return f;
+    if (failure f = read_csv_table(r.soils, so); f.failed())
+        return f;
+    failure why;
     const size_t st_name = need(st, "name", why), so_name = need(so, "name", why);
     size_t at[fields];
     for (int f = 0; f < fields; ++f)
         at[f] = f == elevation && !r.dems.empty()
                     ? st.column({field_columns[f]})
                     : need(f <= longitude || f == elevation ? st : so, field_columns[f], why);
-    if (!why.empty())
+    if (why.failed())
         return why;
     std::map<std::string, size_t> soils;
     for (size_t i = 0; i < so.rows.size(); ++i)
         if (!soils.emplace(so.rows[i][so_name], i).second)
-            return so.at(i) + ": " + shown_name(so.rows[i][so_name]) + " is named again";
+            return {so.at(i) + ": " + shown_name(so.rows[i][so_name]) + " is named again"};
     for (size_t i = 0; i < st.rows.size(); ++i) {
         site_entry e;
         e.name = st.rows[i][st_name];
         if (!site_list_can_name(e.name))
-            e.problem = st.at(i) + ": the name " + quote_token(e.name) +
-                        " holds white space or a control character, which no site list can name";
+            e.problem = {st.at(i) + ": the name " + quote_token(e.name) +
+                         " holds white space or a control character, which no site list can name"};
         const auto soil = soils.find(e.name);
-        if (soil == soils.end() && e.problem.empty())
-            e.problem = shown_name(e.name) + ": not in the soils table " + input_name(so.path);
+        if (soil == soils.end() && !e.problem.failed())
+            e.problem = {shown_name(e.name) + ": not in the soils table " + input_name(so.path)};
         for (int f = 0; f < fields; ++f) {
             const bool from_stations = f <= longitude || f == elevation;
             if (f == elevation && !r.dems.empty()) {
@@ -117,7 +118,7 @@ std::string join_tables(const sites_request &r, std::vector<site_entry> &entries
         }
         entries.push_back(std::move(e));
     }
-    return std::string();
+    return {};
 }
 
 // Warns of a DEM elevation far from the weather source's: its temperatures
@@ -136,27 +137,27 @@ void compare_elevations(const site_entry &e, double dem_elevation) {
 
 // The elevations of the complete entries from the DEMs, each DEM read only
 // when a site needs it and let go after; the first DEM that covers a site
-// gives its elevation. Empty, or what is wrong with a DEM.
-std::string add_elevations(const sites_request &r, std::vector<site_entry> &entries) {
+// gives its elevation; or what is wrong with a DEM.
+failure add_elevations(const sites_request &r, std::vector<site_entry> &entries) {
     std::vector<bool> done(entries.size(), false);
     for (const std::string &path : r.dems) {
         dem d;
-        if (std::string why = d.open_path(path); !why.empty())
-            return why;
+        if (failure f = d.open_path(path); f.failed())
+            return f;
         bool loaded = false;
         for (size_t i = 0; i < entries.size(); ++i) {
             site_entry &e = entries[i];
             const double lat = e.value[latitude], lon = e.value[longitude];
-            if (done[i] || !e.problem.empty() || !d.covers(lat, lon))
+            if (done[i] || e.problem.failed() || !d.covers(lat, lon))
                 continue;
             if (!loaded)
-                if (std::string why = d.load(); !why.empty())
-                    return why;
+                if (failure f = d.load(); f.failed())
+                    return f;
             loaded = true;
             done[i] = true;
             double v = 0;
             if (!d.elevation_at(lat, lon, v)) {
-                e.problem = shown_name(e.name) + ": " + shown_name(path) + " has no valid sample";
+                e.problem = {shown_name(e.name) + ": " + shown_name(path) + " has no valid sample"};
                 continue;
             }
             v = std::round(v * 10) / 10; // to a tenth of a metre
@@ -167,9 +168,9 @@ std::string add_elevations(const sites_request &r, std::vector<site_entry> &entr
         d.unload();
     }
     for (size_t i = 0; i < entries.size(); ++i)
-        if (!done[i] && entries[i].problem.empty())
-            entries[i].problem = shown_name(entries[i].name) + ": outside every --dem file";
-    return std::string();
+        if (!done[i] && !entries[i].problem.failed())
+            entries[i].problem = {shown_name(entries[i].name) + ": outside every --dem file"};
+    return {};
 }
 
 std::string list_line(const site_entry &e) {
@@ -181,7 +182,7 @@ std::string list_line(const site_entry &e) {
 }
 
 // Nothing is read from a file that standard output has emptied.
-std::vector<std::string> sites_collisions(const sites_request &r) {
+std::vector<failure> sites_collisions(const sites_request &r) {
     std::vector<guarded_file> files = {{r.stations, "the --stations file", false},
                                        {r.soils, "the --soils file", false}};
     for (const std::string &path : r.dems)
@@ -189,31 +190,31 @@ std::vector<std::string> sites_collisions(const sites_request &r) {
     guarded_file out{"standard output", "the site list", true};
     out.open_fd = 1;
     files.push_back(out);
-    return guard_files(files);
+    return guard_failures(files);
 }
 
 int sites_all(const sites_request &r) {
     std::vector<site_entry> entries;
-    std::vector<std::string> wrong = sites_collisions(r);
+    std::vector<failure> wrong = sites_collisions(r);
     if (wrong.empty())
-        if (std::string why = join_tables(r, entries); !why.empty())
-            wrong.push_back(why);
+        if (failure f = join_tables(r, entries); f.failed())
+            wrong.push_back(f);
     if (wrong.empty() && !r.dems.empty())
-        if (std::string why = add_elevations(r, entries); !why.empty())
-            wrong.push_back(why);
-    for (const std::string &why : wrong)
-        say_error(why);
+        if (failure f = add_elevations(r, entries); f.failed())
+            wrong.push_back(f);
+    for (const failure &f : wrong)
+        say_error(f.message);
     if (!wrong.empty())
         return 1;
     std::string list;
     long left = 0;
     for (const site_entry &e : entries) {
-        if (e.problem.empty()) {
+        if (!e.problem.failed()) {
             list += list_line(e);
             continue;
         }
         ++left;
-        say_error((r.skip_incomplete ? "left out: " : "") + e.problem);
+        say_error((r.skip_incomplete ? "left out: " : "") + e.problem.message);
     }
     if (left > 0 && !r.skip_incomplete) {
         say_error(counted(left, "site") + " without every value: no site list was written "

@@ -22,7 +22,7 @@ struct horizon_columns {
     double scale = 1; // to percent
 };
 
-std::string find_columns(const csv_table &t, horizon_columns &c) {
+failure find_columns(const csv_table &t, horizon_columns &c) {
     c.name = t.column({"name"});
     c.top = t.column({"top_cm"});
     c.bottom = t.column({"bottom_cm"});
@@ -39,14 +39,14 @@ std::string find_columns(const csv_table &t, horizon_columns &c) {
     }
     if (c.name == c.none || c.top == c.none || c.bottom == c.none || c.bulk == c.none ||
         percent + fraction < 3)
-        return input_name(t.path) +
-               ": a horizon table's columns are name,top_cm,bottom_cm,sand_pct,silt_pct,"
-               "clay_pct,bulk_density[,share] (or sand_frac,silt_frac,clay_frac)";
+        return {input_name(t.path) +
+                ": a horizon table's columns are name,top_cm,bottom_cm,sand_pct,silt_pct,"
+                "clay_pct,bulk_density[,share] (or sand_frac,silt_frac,clay_frac)"};
     if (percent != 0 && fraction != 0)
-        return input_name(t.path) +
-               ": the texture is all in percent (_pct) or all fractions (_frac)";
+        return {input_name(t.path) +
+                ": the texture is all in percent (_pct) or all fractions (_frac)"};
     c.scale = fraction == 3 ? 100 : 1;
-    return std::string();
+    return {};
 }
 
 // A value of a row: no_value for NA or empty; false when it is no number.
@@ -59,64 +59,64 @@ bool value_of(const std::string &field, double &v) {
     return plain_number(field, v, decimals);
 }
 
-// A row's horizon; empty, or what is wrong with it.
-std::string horizon_of(const csv_table &t, size_t r, const horizon_columns &c, soil_layer &l,
-                       double &share) {
+// A row's horizon; or what is wrong with it.
+failure horizon_of(const csv_table &t, size_t r, const horizon_columns &c, soil_layer &l,
+                   double &share) {
     const std::vector<std::string> &f = t.rows[r];
     double *const into[] = {&l.top, &l.bottom, &l.sand, &l.silt, &l.clay, &l.bulk_density, &share};
     const size_t from[] = {c.top,        c.bottom, c.texture[0], c.texture[1],
                            c.texture[2], c.bulk,   c.share};
     for (size_t k = 0; k < std::size(into); ++k)
         if (from[k] != c.none && !value_of(f[from[k]], *into[k]))
-            return t.at(r) + ": column " + quote_token(t.header[from[k]]) +
-                   ": not a number: " + quote_token(f[from[k]]);
+            return {t.at(r) + ": column " + quote_token(t.header[from[k]]) +
+                    ": not a number: " + quote_token(f[from[k]])};
     if (std::isnan(l.top) || std::isnan(l.bottom) || !(l.bottom > l.top) || l.top < 0)
-        return t.at(r) + ": top_cm and bottom_cm must be depths with the bottom below the top";
+        return {t.at(r) + ": top_cm and bottom_cm must be depths with the bottom below the top"};
     for (double *v : {&l.sand, &l.silt, &l.clay})
         *v *= c.scale;
-    return std::string();
+    return {};
 }
 
 // A site's rows into its profiles: a row whose top lies above the bottom
 // of the row before starts the next profile (with a share column), or is
-// an overlap (without). Empty, or what is wrong.
-std::string add_horizon(const csv_table &t, size_t r, const horizon_columns &c, site_soil &site) {
+// an overlap (without); or what is wrong.
+failure add_horizon(const csv_table &t, size_t r, const horizon_columns &c, site_soil &site) {
     soil_layer l;
     double share = 100;
-    if (std::string why = horizon_of(t, r, c, l, share); !why.empty())
-        return why;
+    if (failure f = horizon_of(t, r, c, l, share); f.failed())
+        return f;
     const bool starts_over =
         site.profiles.empty() || l.top < site.profiles.back().layers.back().bottom;
     if (starts_over && !site.profiles.empty() && c.share == c.none)
-        return t.at(r) + ": this horizon overlaps the one above it (give a share column for "
-                         "profiles of several components)";
+        return {t.at(r) + ": this horizon overlaps the one above it (give a share column for "
+                          "profiles of several components)"};
     if (starts_over) {
         site.profiles.emplace_back();
         site.profiles.back().share = share;
     } else if (!(share == site.profiles.back().share)) {
-        return t.at(r) + ": its share differs from the share of the horizons above it";
+        return {t.at(r) + ": its share differs from the share of the horizons above it"};
     }
     site.profiles.back().layers.push_back(l);
-    return std::string();
+    return {};
 }
 
 } // namespace
 
-std::string read_horizons(const std::string &path, const soil_reading &, soil_read &read) {
+failure read_horizons(const std::string &path, const soil_reading &, soil_read &read) {
     csv_table t;
-    if (std::string why = read_csv_table(path, t); !why.empty())
-        return why;
+    if (failure f = read_csv_table(path, t); f.failed())
+        return f;
     horizon_columns c;
-    if (std::string why = find_columns(t, c); !why.empty())
-        return why;
+    if (failure f = find_columns(t, c); f.failed())
+        return f;
     std::vector<site_soil> sites;
     std::map<std::string, size_t> index;
-    std::map<std::string, std::string> failed;
+    std::map<std::string, failure> failed;
     for (size_t r = 0; r < t.rows.size(); ++r) {
         const std::string &name = t.rows[r][c.name];
         if (!site_list_can_name(name))
-            return t.at(r) + ": the name " + quote_token(name) +
-                   " holds white space or a control character, which no site list can name";
+            return {t.at(r) + ": the name " + quote_token(name) +
+                    " holds white space or a control character, which no site list can name"};
         auto [at, fresh] = index.try_emplace(name, sites.size());
         if (fresh) {
             sites.emplace_back();
@@ -124,8 +124,8 @@ std::string read_horizons(const std::string &path, const soil_reading &, soil_re
             sites.back().where = input_name(path);
         }
         if (failed.count(name) == 0)
-            if (std::string why = add_horizon(t, r, c, sites[at->second]); !why.empty())
-                failed[name] = shown_name(name) + ": " + why;
+            if (failure f = add_horizon(t, r, c, sites[at->second]); f.failed())
+                failed[name] = {shown_name(name) + ": " + f.message};
     }
     for (site_soil &s : sites) {
         if (const auto f = failed.find(s.name); f != failed.end())
@@ -133,7 +133,7 @@ std::string read_horizons(const std::string &path, const soil_reading &, soil_re
         else
             read.sites.push_back(std::move(s));
     }
-    return std::string();
+    return {};
 }
 
 } // namespace import

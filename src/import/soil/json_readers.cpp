@@ -21,23 +21,23 @@
 
 namespace import {
 
-std::string read_whole_input(const std::string &path, std::string &text) {
+failure read_whole_input(const std::string &path, std::string &text) {
     os::fd file;
     if (path == "-") {
         file = os::fd(STDIN_FILENO, path);
     } else {
         os::result<os::fd> opened = os::open_input(path);
         if (!opened)
-            return "Error reading " + input_name(path) + ": " + opened.error().reason();
+            return {"Error reading " + input_name(path) + ": " + opened.error().reason()};
         file = std::move(*opened);
     }
     os::result<std::string> read = os::read_rest(file);
     if (path == "-")
         file.release(); // standard input stays open
     if (!read)
-        return "Error reading " + input_name(path) + ": " + read.error().reason();
+        return {"Error reading " + input_name(path) + ": " + read.error().reason()};
     text = std::move(*read);
-    return std::string();
+    return {};
 }
 
 #ifndef SITEPREP_HAVE_JSON
@@ -48,17 +48,17 @@ bool json_formats_built() {
 
 namespace {
 
-std::string no_json(const std::string &path) {
-    return input_name(path) + ": this build reads no JSON (it was made without nlohmann-json)";
+failure no_json(const std::string &path) {
+    return {input_name(path) + ": this build reads no JSON (it was made without nlohmann-json)"};
 }
 
 } // namespace
 
-std::string read_soilgrids(const std::string &path, const soil_reading &, soil_read &) {
+failure read_soilgrids(const std::string &path, const soil_reading &, soil_read &) {
     return no_json(path);
 }
 
-std::string read_sda(const std::string &path, const soil_reading &, soil_read &) {
+failure read_sda(const std::string &path, const soil_reading &, soil_read &) {
     return no_json(path);
 }
 
@@ -72,20 +72,20 @@ namespace {
 
 using json = nlohmann::json;
 
-// The input parsed; empty, or why it is no JSON.
-std::string parse_input(const std::string &path, json &j) {
+// The input parsed; or why it is no JSON.
+failure parse_input(const std::string &path, json &j) {
     std::string text;
-    if (std::string why = read_whole_input(path, text); !why.empty())
-        return why;
+    if (failure f = read_whole_input(path, text); f.failed())
+        return f;
     try {
         j = json::parse(text);
     } catch (const json::parse_error &e) {
         std::string what = e.what();
         if (const size_t bracket = what.find("] "); bracket != std::string::npos)
             what.erase(0, bracket + 2);
-        return input_name(path) + ": not JSON: " + what;
+        return {input_name(path) + ": not JSON: " + what};
     }
-    return std::string();
+    return {};
 }
 
 // A member of an object, or nullptr.
@@ -122,16 +122,16 @@ property property_of(const std::string &name, const std::string &pass) {
 }
 
 // The divisor of a layer's values: its own d_factor, once its unit says
-// that this is what turns them into the unit needed; empty, or why not.
-std::string divisor_of(const json &layer, const std::string &name, property p, double &divisor) {
+// that this is what turns them into the unit needed; or why not.
+failure divisor_of(const json &layer, const std::string &name, property p, double &divisor) {
     const json *unit = member(layer, "unit_measure");
     const json *factor = unit != nullptr ? member(*unit, "d_factor") : nullptr;
     const json *mapped = unit != nullptr ? member(*unit, "mapped_units") : nullptr;
     if (factor == nullptr || !factor->is_number() || !(factor->get<double>() > 0))
-        return "the " + name + " layer has no positive unit_measure.d_factor";
+        return {"the " + name + " layer has no positive unit_measure.d_factor"};
     divisor = factor->get<double>();
     if (p == property::pass_through)
-        return std::string(); // passed through as scaled by its own d_factor
+        return {}; // passed through as scaled by its own d_factor
     const std::string units = mapped != nullptr && mapped->is_string() ? mapped->get<std::string>()
                                                                        : std::string("(none)");
     const bool texture = p != property::bulk_density;
@@ -143,12 +143,13 @@ std::string divisor_of(const json &layer, const std::string &name, property p, d
         if (units != k.unit)
             continue;
         if (divisor != k.d_factor)
-            return format_message("the %s layer's d_factor %g does not turn %s into %s (%g does)",
-                                  name.c_str(), divisor, units.c_str(), wanted.c_str(), k.d_factor);
-        return std::string();
+            return {format_message("the %s layer's d_factor %g does not turn %s into %s (%g does)",
+                                   name.c_str(), divisor, units.c_str(), wanted.c_str(),
+                                   k.d_factor)};
+        return {};
     }
-    return "the " + name + " layer's mapped_units " + quote_token(units) +
-           " is not a unit this tool knows for " + name;
+    return {"the " + name + " layer's mapped_units " + quote_token(units) +
+            " is not a unit this tool knows for " + name};
 }
 
 double &field_of(soil_layer &l, property p) {
@@ -168,40 +169,40 @@ double &field_of(soil_layer &l, property p) {
 
 using depth_key = std::pair<double, double>;
 
-// One depth of a layer into its soil layer; empty, or what is wrong.
-std::string read_depth(const json &depth, const std::string &name, property p,
-                       const std::string &quantile, double divisor,
-                       std::map<depth_key, soil_layer> &layers) {
+// One depth of a layer into its soil layer; or what is wrong.
+failure read_depth(const json &depth, const std::string &name, property p,
+                   const std::string &quantile, double divisor,
+                   std::map<depth_key, soil_layer> &layers) {
     const json *range = member(depth, "range");
     const json *top = range != nullptr ? member(*range, "top_depth") : nullptr;
     const json *bottom = range != nullptr ? member(*range, "bottom_depth") : nullptr;
     const json *unit = range != nullptr ? member(*range, "unit_depth") : nullptr;
     if (top == nullptr || bottom == nullptr || !top->is_number() || !bottom->is_number())
-        return "a depth of the " + name + " layer has no range.top_depth and bottom_depth";
+        return {"a depth of the " + name + " layer has no range.top_depth and bottom_depth"};
     if (unit != nullptr && !(unit->is_string() && unit->get<std::string>() == "cm"))
-        return "a depth of the " + name + " layer is not in cm";
+        return {"a depth of the " + name + " layer is not in cm"};
     const json *values = member(depth, "values");
     const json *v = values != nullptr ? member(*values, quantile.c_str()) : nullptr;
     if (v == nullptr)
-        return "the " + name + " layer has no " + quote_token(quantile) +
-               " values: download them (value=" + quantile + ")";
+        return {"the " + name + " layer has no " + quote_token(quantile) +
+                " values: download them (value=" + quantile + ")"};
     if (!v->is_null() && !v->is_number())
-        return "a " + quantile + " value of the " + name + " layer is not a number";
+        return {"a " + quantile + " value of the " + name + " layer is not a number"};
     const depth_key key{top->get<double>(), bottom->get<double>()};
     soil_layer &l = layers[key];
     l.top = key.first;
     l.bottom = key.second;
     field_of(l, p) = v->is_null() ? no_value : v->get<double>() / divisor;
-    return std::string();
+    return {};
 }
 
-// The layers of a response by depth; empty, or what is wrong.
-std::string read_layers(const json &j, const soil_reading &how,
-                        std::map<depth_key, soil_layer> &layers) {
+// The layers of a response by depth; or what is wrong.
+failure read_layers(const json &j, const soil_reading &how,
+                    std::map<depth_key, soil_layer> &layers) {
     const json *properties = member(j, "properties");
     const json *list = properties != nullptr ? member(*properties, "layers") : nullptr;
     if (list == nullptr || !list->is_array())
-        return "no properties.layers: not a SoilGrids properties/query response";
+        return {"no properties.layers: not a SoilGrids properties/query response"};
     bool seen[5] = {};
     for (const json &layer : *list) {
         const json *name = member(layer, "name");
@@ -212,48 +213,47 @@ std::string read_layers(const json &j, const soil_reading &how,
         if (p == property::other)
             continue;
         double divisor = 1;
-        if (std::string why = divisor_of(layer, n, p, divisor); !why.empty())
-            return why;
+        if (failure f = divisor_of(layer, n, p, divisor); f.failed())
+            return f;
         const json *depths = member(layer, "depths");
         if (depths == nullptr || !depths->is_array())
-            return "the " + n + " layer has no depths";
+            return {"the " + n + " layer has no depths"};
         for (const json &depth : *depths)
-            if (std::string why = read_depth(depth, n, p, how.quantile, divisor, layers);
-                !why.empty())
-                return why;
+            if (failure f = read_depth(depth, n, p, how.quantile, divisor, layers); f.failed())
+                return f;
         seen[static_cast<int>(p)] = true;
     }
     for (const char *needed : {"sand", "silt", "clay"})
         if (!seen[static_cast<int>(property_of(needed, ""))])
-            return std::string("no ") + needed +
-                   " layer: the query must ask for sand, silt and clay";
+            return {std::string("no ") + needed +
+                    " layer: the query must ask for sand, silt and clay"};
     if (!how.pass_property.empty() && !seen[static_cast<int>(property::pass_through)])
-        return "no " + how.pass_property + " layer, which --pass-through-from names";
-    return std::string();
+        return {"no " + how.pass_property + " layer, which --pass-through-from names"};
+    return {};
 }
 
 } // namespace
 
-std::string read_soilgrids(const std::string &path, const soil_reading &how, soil_read &read) {
+failure read_soilgrids(const std::string &path, const soil_reading &how, soil_read &read) {
     json j;
-    if (std::string why = parse_input(path, j); !why.empty())
-        return why;
+    if (failure f = parse_input(path, j); f.failed())
+        return f;
     site_soil site;
     site.name = how.name.empty() ? stem_of(path) : how.name;
     site.where = input_name(path);
     if (!site_list_can_name(site.name))
-        return input_name(path) + ": the name " + quote_token(site.name) +
-               " holds white space or a control character, which no site list can name: give "
-               "--name";
+        return {input_name(path) + ": the name " + quote_token(site.name) +
+                " holds white space or a control character, which no site list can name: give "
+                "--name"};
     std::map<depth_key, soil_layer> layers;
-    if (std::string why = read_layers(j, how, layers); !why.empty())
-        return input_name(path) + ": " + why;
+    if (failure f = read_layers(j, how, layers); f.failed())
+        return {input_name(path) + ": " + f.message};
     soil_profile profile;
     for (auto &[key, layer] : layers)
         profile.layers.push_back(layer);
     site.profiles.push_back(std::move(profile));
     read.sites.push_back(std::move(site));
-    return std::string();
+    return {};
 }
 
 namespace {
@@ -322,9 +322,9 @@ bool number_cell(const std::string &text, double &value) {
     return plain_number(text, value, decimals);
 }
 
-// One row into its unit's component; empty, or what is wrong.
-std::string add_row(const std::vector<std::string> &cells, const int (&at)[sda_columns],
-                    bool by_name, sda_units &units) {
+// One row into its unit's component; or what is wrong.
+failure add_row(const std::vector<std::string> &cells, const int (&at)[sda_columns], bool by_name,
+                sda_units &units) {
     const auto cell = [&](sda_column c) {
         return at[c] < 0 ? std::string() : cells[static_cast<size_t>(at[c])];
     };
@@ -341,7 +341,7 @@ std::string add_row(const std::vector<std::string> &cells, const int (&at)[sda_c
         c.kept = trimmed_lower(cell(majcompflag)) == "yes" &&
                  trimmed_lower(cell(compkind)) != "miscellaneous area";
         if (!number_cell(cell(comppct_r), c.profile.share))
-            return "comppct_r is not a number";
+            return {"comppct_r is not a number"};
         components.push_back(std::move(c));
         component = components.end() - 1;
     }
@@ -350,12 +350,12 @@ std::string add_row(const std::vector<std::string> &cells, const int (&at)[sda_c
     for (sda_column c :
          {hzdept_r, hzdepb_r, sandtotal_r, silttotal_r, claytotal_r, dbthirdbar_r, resdept_r})
         if (!number_cell(cell(c), values[c]))
-            return std::string(sda_names[c]) + " is not a number: " + quote_token(cell(c));
+            return {std::string(sda_names[c]) + " is not a number: " + quote_token(cell(c))};
     if (!std::isnan(values[resdept_r]) &&
         (std::isnan(p.restriction) || values[resdept_r] < p.restriction))
         p.restriction = values[resdept_r];
     if (std::isnan(values[hzdept_r]) || std::isnan(values[hzdepb_r]))
-        return std::string(); // a component without horizons
+        return {}; // a component without horizons
     soil_layer l;
     l.top = values[hzdept_r];
     l.bottom = values[hzdepb_r];
@@ -364,15 +364,15 @@ std::string add_row(const std::vector<std::string> &cells, const int (&at)[sda_c
     l.clay = values[claytotal_r];
     l.bulk_density = values[dbthirdbar_r];
     p.layers.push_back(l);
-    return std::string();
+    return {};
 }
 
-// The result's rows by map unit (or name); empty, or what is wrong.
-std::string read_units(const json &j, bool by_name, sda_units &units) {
+// The result's rows by map unit (or name); or what is wrong.
+failure read_units(const json &j, bool by_name, sda_units &units) {
     const json *table = member(j, "Table");
     if (table == nullptr || !table->is_array() || table->empty())
-        return "no Table of rows: not a Soil Data Access result in JSON+COLUMNNAME form (a "
-               "query that finds nothing gives none)";
+        return {"no Table of rows: not a Soil Data Access result in JSON+COLUMNNAME form (a "
+                "query that finds nothing gives none)"};
     int at[sda_columns];
     std::vector<std::string> header;
     for (const json &c : (*table)[0]) {
@@ -383,23 +383,24 @@ std::string read_units(const json &j, bool by_name, sda_units &units) {
         const auto found = std::find(header.begin(), header.end(), sda_names[c]);
         at[c] = found == header.end() ? -1 : static_cast<int>(found - header.begin());
         if (at[c] < 0 && c < resdept_r)
-            return std::string("no column ") + sda_names[c] +
-                   " in its first row (the column names)";
+            return {std::string("no column ") + sda_names[c] +
+                    " in its first row (the column names)"};
     }
     if (by_name && at[name] < 0)
-        return "no name column to name the sites: give --points FILE.csv (name,mukey)";
+        return {"no name column to name the sites: give --points FILE.csv (name,mukey)"};
     for (size_t r = 1; r < table->size(); ++r) {
         const json &row = (*table)[r];
         std::vector<std::string> cells(header.size());
         bool ok = row.is_array() && row.size() == header.size();
         for (size_t c = 0; ok && c < header.size(); ++c)
             ok = cell_text(row[c], cells[c]);
-        std::string why = ok ? add_row(cells, at, by_name, units)
-                             : "not a row of " + std::to_string(header.size()) + " cells";
-        if (!why.empty())
-            return format_message("row %zu: ", r + 1) + why;
+        const failure why =
+            ok ? add_row(cells, at, by_name, units)
+               : failure{"not a row of " + std::to_string(header.size()) + " cells"};
+        if (why.failed())
+            return {format_message("row %zu: ", r + 1) + why.message};
     }
-    return std::string();
+    return {};
 }
 
 // A site of a unit's kept components, or its failure.
@@ -407,8 +408,8 @@ void site_of(const std::string &site_name, const std::string &key, const sda_uni
              const std::string &where, soil_read &read) {
     const auto unit = units.of.find(key);
     if (unit == units.of.end()) {
-        read.failures.push_back(shown_name(site_name) + ": map unit " + quote_token(key) +
-                                " has no rows in " + where);
+        read.failures.push_back({shown_name(site_name) + ": map unit " + quote_token(key) +
+                                 " has no rows in " + where});
         return;
     }
     site_soil site;
@@ -418,37 +419,38 @@ void site_of(const std::string &site_name, const std::string &key, const sda_uni
         if (c.kept)
             site.profiles.push_back(c.profile);
     if (site.profiles.empty())
-        read.failures.push_back(shown_name(site_name) + ": map unit " + unit->first + " in " +
-                                where + " has no major component that is not a miscellaneous area");
+        read.failures.push_back({shown_name(site_name) + ": map unit " + unit->first + " in " +
+                                 where +
+                                 " has no major component that is not a miscellaneous area"});
     else
         read.sites.push_back(std::move(site));
 }
 
 } // namespace
 
-std::string read_sda(const std::string &path, const soil_reading &how, soil_read &read) {
+failure read_sda(const std::string &path, const soil_reading &how, soil_read &read) {
     json j;
-    if (std::string why = parse_input(path, j); !why.empty())
-        return why;
+    if (failure f = parse_input(path, j); f.failed())
+        return f;
     const bool by_name = how.points.empty();
     sda_units units;
-    if (std::string why = read_units(j, by_name, units); !why.empty())
-        return input_name(path) + ": " + why;
+    if (failure f = read_units(j, by_name, units); f.failed())
+        return {input_name(path) + ": " + f.message};
     const std::string where = input_name(path);
     if (!by_name) {
         for (const auto &[site_name, key] : how.points)
             site_of(site_name, key, units, where, read);
-        return std::string();
+        return {};
     }
     for (const std::string &key : units.order) {
         if (site_list_can_name(key))
             site_of(key, key, units, where, read);
         else
-            read.failures.push_back(where + ": the name " + quote_token(key) +
-                                    " holds white space or a control character, which no site "
-                                    "list can name");
+            read.failures.push_back({where + ": the name " + quote_token(key) +
+                                     " holds white space or a control character, which no site "
+                                     "list can name"});
     }
-    return std::string();
+    return {};
 }
 
 #endif

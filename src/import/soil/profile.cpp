@@ -79,13 +79,13 @@ const soil_profile *dominant(const site_soil &soil) {
     return d;
 }
 
-// The code by the rule, and what the source column says of it; empty, or
-// why there is none.
-std::string choose_code(const site_soil &soil, const code_rule &rule, soil_row &row) {
+// The code by the rule, and what the source column says of it; or why
+// there is none.
+failure choose_code(const site_soil &soil, const code_rule &rule, soil_row &row) {
     if (rule.given > 0) {
         row.layer_code = rule.given;
         row.source += "; layer code given";
-        return std::string();
+        return {};
     }
     const soil_profile *d = dominant(soil);
     if (d != nullptr && has(d->restriction)) {
@@ -96,15 +96,15 @@ std::string choose_code(const site_soil &soil, const code_rule &rule, soil_row &
                 "%s: a restriction at %g cm, above the %g cm of layer code 1: code 1 is used",
                 shown_name(soil.name).c_str(), d->restriction,
                 static_cast<double>(soil_depth_of_code(1))));
-        return std::string();
+        return {};
     }
     if (rule.fallback > 0) {
         row.layer_code = rule.fallback;
         row.source += "; default layer code";
-        return std::string();
+        return {};
     }
-    return shown_name(soil.name) +
-           ": no restriction depth to choose a layer code from: give --default-layer-code N";
+    return {shown_name(soil.name) +
+            ": no restriction depth to choose a layer code from: give --default-layer-code N"};
 }
 
 } // namespace
@@ -117,13 +117,13 @@ int code_above_restriction(double depth) {
     return code;
 }
 
-std::string soil_row_of(const site_soil &soil, const code_rule &rule, double pass_through_value,
-                        const std::string &source, soil_row &row) {
+failure soil_row_of(const site_soil &soil, const code_rule &rule, double pass_through_value,
+                    const std::string &source, soil_row &row) {
     row = soil_row();
     row.name = soil.name;
     row.source = source;
-    if (std::string why = choose_code(soil, rule, row); !why.empty())
-        return why;
+    if (failure f = choose_code(soil, rule, row); f.failed())
+        return f;
     const double depth = static_cast<double>(soil_depth_of_code(row.layer_code));
     share_mean sand, silt, clay, covered, bulk, pass;
     row.top = HUGE_VAL;
@@ -143,8 +143,8 @@ std::string soil_row_of(const site_soil &soil, const code_rule &rule, double pas
     }
     const std::string shown = shown_name(soil.name);
     if (sand.weight <= 0)
-        return format_message("%s: no sand, silt and clay within 0 to %g cm (%s)", shown.c_str(),
-                              depth, soil.where.c_str());
+        return {format_message("%s: no sand, silt and clay within 0 to %g cm (%s)", shown.c_str(),
+                               depth, soil.where.c_str())};
     const double sum = sand.value() + silt.value() + clay.value();
     row.texture_sum = sum;
     row.coverage = covered.value();
@@ -166,10 +166,10 @@ std::string soil_row_of(const site_soil &soil, const code_rule &rule, double pas
     } else if (pass.weight > 0) {
         row.pass_through = static_cast<float>(pass.value());
     } else {
-        return format_message("%s: no value of the --pass-through-from property within 0 to %g cm",
-                              shown.c_str(), depth);
+        return {format_message("%s: no value of the --pass-through-from property within 0 to %g cm",
+                               shown.c_str(), depth)};
     }
-    return std::string();
+    return {};
 }
 
 std::string soils_header() {

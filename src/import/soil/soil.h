@@ -3,6 +3,7 @@
 // table: the texture averaged down to the depth of its layer-count code.
 #pragma once
 
+#include "failure.h"
 #include <limits>
 #include <string>
 #include <vector>
@@ -63,10 +64,10 @@ struct soil_row {
 // and pass-through property averaged over 0 to the code's depth (each
 // layer by the thickness it has there with data, the profiles by their
 // shares among those with data); pass_through_value is --pass-through
-// (no_value: the property is averaged). Empty, or why the site has no row
-// (no texture at all, no code): a message naming the site.
-std::string soil_row_of(const site_soil &soil, const code_rule &rule, double pass_through_value,
-                        const std::string &source, soil_row &row);
+// (no_value: the property is averaged); or why the site has no row (no
+// texture at all, no code), naming the site.
+failure soil_row_of(const site_soil &soil, const code_rule &rule, double pass_through_value,
+                    const std::string &source, soil_row &row);
 
 // The largest layer-count code whose soil depth is not below a restriction
 // at that depth in cm; 1 for a restriction shallower than code 1's depth.

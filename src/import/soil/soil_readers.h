@@ -3,6 +3,7 @@
 // and horizon tables (CSV). Each makes the sites of one input.
 #pragma once
 
+#include "failure.h"
 #include "soil/soil.h"
 
 #include <map>
@@ -25,20 +26,20 @@ struct soil_reading {
 bool json_formats_built();
 
 // What an input gave: its sites, and the failures of sites it names but
-// cannot give, a message each naming the site.
+// cannot give, each naming the site.
 struct soil_read {
     std::vector<site_soil> sites;
-    std::vector<std::string> failures;
+    std::vector<failure> failures;
 };
 
-// Each reads one input ("-": standard input) into read; empty, or what is
+// Each reads one input ("-": standard input) into read; or what is
 // wrong with the input as a whole, naming the file (and the line, the
 // layer or the column).
-std::string read_soilgrids(const std::string &path, const soil_reading &how, soil_read &read);
-std::string read_sda(const std::string &path, const soil_reading &how, soil_read &read);
-std::string read_horizons(const std::string &path, const soil_reading &how, soil_read &read);
+failure read_soilgrids(const std::string &path, const soil_reading &how, soil_read &read);
+failure read_sda(const std::string &path, const soil_reading &how, soil_read &read);
+failure read_horizons(const std::string &path, const soil_reading &how, soil_read &read);
 
-// The whole text of an input ("-": standard input); empty, or why not.
-std::string read_whole_input(const std::string &path, std::string &text);
+// The whole text of an input ("-": standard input); or why not.
+failure read_whole_input(const std::string &path, std::string &text);
 
 } // namespace import

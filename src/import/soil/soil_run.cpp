@@ -46,28 +46,28 @@ bool coordinate(const std::string &text, double limit) {
 }
 
 // The points of a --plan table (name, lat or latitude, lon or longitude:
-// a stations table serves); empty, or what is wrong.
-std::string read_plan_points(const std::string &path, std::vector<plan_point> &points) {
+// a stations table serves); or what is wrong.
+failure read_plan_points(const std::string &path, std::vector<plan_point> &points) {
     csv_table t;
-    if (std::string why = read_csv_table(path, t); !why.empty())
-        return why;
+    if (failure f = read_csv_table(path, t); f.failed())
+        return f;
     const size_t name = t.column({"name"}), lat = t.column({"lat", "latitude"}),
                  lon = t.column({"lon", "longitude"});
     if (name == t.none || lat == t.none || lon == t.none)
-        return input_name(path) + ": a --plan table needs the columns name, lat and lon (or "
-                                  "latitude and longitude)";
+        return {input_name(path) + ": a --plan table needs the columns name, lat and lon (or "
+                                   "latitude and longitude)"};
     for (size_t r = 0; r < t.rows.size(); ++r) {
         const std::vector<std::string> &f = t.rows[r];
         if (!site_list_can_name(f[name]))
-            return t.at(r) + ": the name " + quote_token(f[name]) +
-                   " holds white space or a control character, which no site list can name";
+            return {t.at(r) + ": the name " + quote_token(f[name]) +
+                    " holds white space or a control character, which no site list can name"};
         if (!coordinate(f[lat], 90) || !coordinate(f[lon], 180))
-            return t.at(r) + ": " + shown_name(f[name]) +
-                   ": the latitude and longitude must be numbers in degrees (-90 to 90, -180 to "
-                   "180)";
+            return {t.at(r) + ": " + shown_name(f[name]) +
+                    ": the latitude and longitude must be numbers in degrees (-90 to 90, -180 to "
+                    "180)"};
         points.push_back({f[name], f[lat], f[lon]});
     }
-    return std::string();
+    return {};
 }
 
 // A word for the shell, in single quotes.
@@ -162,37 +162,36 @@ void print_sda_plan(const std::vector<plan_point> &points) {
              "https://sdmdataaccess.sc.egov.usda.gov/Tabular/post.rest");
 }
 
-int print_plan(const soil_request &r) {
+// --plan: the commands that download the inputs, said; or what failed.
+failure print_plan(const soil_request &r) {
     std::vector<plan_point> points;
-    if (std::string why = read_plan_points(r.plan, points); !why.empty()) {
-        say_error(why);
-        return 1;
-    }
+    if (failure f = read_plan_points(r.plan, points); f.failed())
+        return f;
     if (r.format == soil_source::soilgrids)
         print_soilgrids_plan(points, r.reading);
     else
         print_sda_plan(points);
-    return 0;
+    return {};
 }
 
-// The --points table: name and mukey, a site each; empty, or what is wrong.
-std::string read_points(const std::string &path, soil_reading &how) {
+// The --points table: name and mukey, a site each; or what is wrong.
+failure read_points(const std::string &path, soil_reading &how) {
     csv_table t;
-    if (std::string why = read_csv_table(path, t); !why.empty())
-        return why;
+    if (failure f = read_csv_table(path, t); f.failed())
+        return f;
     const size_t name = t.column({"name"}), mukey = t.column({"mukey"});
     if (name == t.none || mukey == t.none)
-        return input_name(path) + ": a --points table needs the columns name and mukey";
+        return {input_name(path) + ": a --points table needs the columns name and mukey"};
     for (size_t r = 0; r < t.rows.size(); ++r) {
         if (!site_list_can_name(t.rows[r][name]) || is_na(t.rows[r][mukey]))
-            return t.at(r) + ": a site-list name and a map unit key are needed";
+            return {t.at(r) + ": a site-list name and a map unit key are needed"};
         how.points.emplace_back(t.rows[r][name], std::string(trimmed(t.rows[r][mukey])));
     }
-    return std::string();
+    return {};
 }
 
 // Nothing is written where an input or another output would be lost.
-std::vector<std::string> soil_collisions(const soil_request &r) {
+std::vector<failure> soil_collisions(const soil_request &r) {
     std::vector<guarded_file> files;
     for (const std::string &input : r.inputs)
         files.push_back(input == "-"
@@ -201,15 +200,15 @@ std::vector<std::string> soil_collisions(const soil_request &r) {
     if (!r.points.empty())
         files.push_back({r.points, "the --points file", false});
     files.push_back({r.soils, "the --soils file", true});
-    std::vector<std::string> found = guard_files(files);
+    std::vector<failure> found = guard_failures(files);
     if (found.empty())
-        if (std::string why = check_named_table(r.soils, soils_header(), "soils table", "--soils");
-            !why.empty())
-            found.push_back(why);
+        if (failure f = check_named_table(r.soils, soils_header(), "soils table", "--soils");
+            f.failed())
+            found.push_back(f);
     return found;
 }
 
-std::string read_input(const soil_request &r, const std::string &path, soil_read &read) {
+failure read_input(const soil_request &r, const std::string &path, soil_read &read) {
     switch (r.format) {
     case soil_source::soilgrids:
         return read_soilgrids(path, r.reading, read);
@@ -218,59 +217,56 @@ std::string read_input(const soil_request &r, const std::string &path, soil_read
     case soil_source::horizons:
         return read_horizons(path, r.reading, read);
     }
-    return std::string();
+    return {};
 }
 
 // What the inputs made: the rows, and the failures (an input's or a
 // site's), each said as it is met.
 struct soil_outcome {
     std::vector<named_row> rows;
-    std::vector<std::string> failures;
+    std::vector<failure> failures;
     std::map<std::string, std::string> where; // a site's input, for one named twice
 };
 
 // The sites of one input into rows; false when the command must stop.
 bool add_sites(const soil_request &r, const std::string &input, soil_outcome &out) {
     soil_read read;
-    std::vector<std::string> failed;
-    if (std::string why = read_input(r, input, read); !why.empty())
-        failed.push_back(why);
+    std::vector<failure> failed;
+    if (failure f = read_input(r, input, read); f.failed())
+        failed.push_back(f);
     failed.insert(failed.end(), read.failures.begin(), read.failures.end());
     const std::string source = std::string(soil_source_name(r.format)) +
                                (r.format == soil_source::soilgrids ? " " + r.reading.quantile : "");
     for (const site_soil &site : read.sites) {
         if (auto [at, fresh] = out.where.try_emplace(site.name, input_name(input)); !fresh) {
-            failed.push_back(shown_name(site.name) + ": given again in " + input_name(input) +
-                             " (first in " + at->second + ")");
+            failed.push_back({shown_name(site.name) + ": given again in " + input_name(input) +
+                              " (first in " + at->second + ")"});
             continue;
         }
         soil_row row;
-        if (std::string why = soil_row_of(site, r.codes, r.pass_through, source, row);
-            !why.empty()) {
-            failed.push_back(why);
+        if (failure f = soil_row_of(site, r.codes, r.pass_through, source, row); f.failed()) {
+            failed.push_back(f);
             continue;
         }
         for (const std::string &note : row.notes)
             say_warning(note);
         out.rows.emplace_back(row.name, soils_line(row));
     }
-    for (const std::string &why : failed)
-        say_error(why);
+    for (const failure &f : failed)
+        say_error(f.message);
     out.failures.insert(out.failures.end(), failed.begin(), failed.end());
     return failed.empty() || r.keep_going;
 }
 
 int soil_all(soil_request &r) {
     if (!r.plan.empty())
-        return print_plan(r);
+        return error_status(print_plan(r));
     if (!r.points.empty())
-        if (std::string why = read_points(r.points, r.reading); !why.empty()) {
-            say_error(why);
-            return 1;
-        }
-    if (const std::vector<std::string> found = soil_collisions(r); !found.empty()) {
-        for (const std::string &why : found)
-            say_error(why);
+        if (failure f = read_points(r.points, r.reading); f.failed())
+            return error_status(f);
+    if (const std::vector<failure> found = soil_collisions(r); !found.empty()) {
+        for (const failure &f : found)
+            say_error(f.message);
         say_error("nothing was written");
         return 1;
     }
@@ -286,11 +282,9 @@ int soil_all(soil_request &r) {
             return 1;
         }
     if (!out.rows.empty())
-        if (std::string why = write_named_table(r.soils, soils_header(), out.rows, "soils table");
-            !why.empty()) {
-            say_error(why);
-            return 1;
-        }
+        if (failure f = write_named_table(r.soils, soils_header(), out.rows, "soils table");
+            f.failed())
+            return error_status(f);
     say_format("%s: %s\n", shown_name(r.soils).c_str(),
                counted(static_cast<long>(out.rows.size()), "site").c_str());
     if (out.failures.empty())

@@ -81,13 +81,14 @@ TEST_P(TimeValue, FallsOnItsRealDay) {
     const time_case &c = GetParam();
     import::cf::calendar_kind kind;
     import::cf::time_axis axis;
-    std::string why;
-    const bool read = import::cf::parse_calendar(c.calendar, kind, why) &&
-                      import::cf::parse_time_units(c.units, kind, axis, why);
+    failure why = import::cf::parse_calendar(c.calendar, kind);
+    if (!why.failed())
+        why = import::cf::parse_time_units(c.units, kind, axis);
+    const bool read = !why.failed();
     long long day = 0;
     const import::cf::moment m = read ? import::cf::moment_of(axis, c.value) : import::cf::moment{};
     if (!read || !import::cf::real_day(kind, m.day, day)) {
-        EXPECT_EQ(c.real, calendar_date{}) << why;
+        EXPECT_EQ(c.real, calendar_date{}) << why.message;
         return;
     }
     EXPECT_EQ(import::cf::gregorian_date(day), c.real);

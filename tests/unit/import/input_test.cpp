@@ -47,11 +47,11 @@ std::string imported(const scratch_dir &dir, const std::string &text) {
     size_t size = 0;
     os::out_stream wth(open_memstream(&out, &size));
     import::station_row row;
-    const std::string why = import::import_file(dir.file("in.csv"), csv_options(), wth, row);
+    const failure why = import::import_file(dir.file("in.csv"), csv_options(), wth, row);
     EXPECT_TRUE(wth.close());
     const std::string daily(out, size);
     std::free(out);
-    return why.empty() ? daily : why;
+    return why.failed() ? why.message : daily;
 }
 
 TEST(ImportInput, AnyLineEndAndAnyReadsGiveTheSameDays) {

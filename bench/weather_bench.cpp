@@ -103,7 +103,7 @@ int read_tables(const std::string &path, tables &t, simd_level level = simd_leve
     daily_error err;
     daily_options how;
     how.simd = level;
-    line_reader reader(fp, max_daily_line);
+    os::line_reader reader(fp, os::max_daily_line);
     const int last = process_daily_weather(reader, t.prec, t.tmin, t.tmax, err, how);
     std::fclose(fp);
     return last;

@@ -68,7 +68,7 @@ int read_text(std::string &text, simd_level level, month_table &prec, month_tabl
     how.listener = findings ? listener_of(audit.get()) : nullptr;
     how.simd = level;
     how.months = days;
-    line_reader reader(fp, max_daily_line);
+    os::line_reader reader(fp, os::max_daily_line);
     const int last = process_daily_weather(reader, prec, tmin, tmax, err, how);
     std::fclose(fp);
     if (findings != nullptr) {

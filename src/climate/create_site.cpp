@@ -36,10 +36,10 @@ const char *site_key_name(int key) {
 
 void replace_key_lines(int (*key_of)(std::string_view), const char *const names[],
                        const float values[], std::string &said) {
-    line_reader reader(oldfp);
+    os::line_reader reader(oldfp);
     std::string_view line;
     const char *eol = nullptr;
-    while (next_line(reader, line)) {
+    while (os::next_line(reader, line)) {
         if (eol == nullptr)
             eol = line_end_of(line); // composed lines end like the file's first line
         const int key = key_of(line);

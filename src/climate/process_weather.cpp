@@ -235,11 +235,11 @@ namespace {
 // A daily file being read: the reader and parser, the tables being filled,
 // and where bad lines and every line go.
 struct daily_reading {
-    daily_reading(line_reader &source, month_table &prec, month_table &tmin, month_table &tmax,
+    daily_reading(os::line_reader &source, month_table &prec, month_table &tmin, month_table &tmax,
                   daily_error &e, const daily_options &how)
         : reader(source), parser(how.simd), group(prec, tmin, tmax, how.months), err(e),
           all_bad(how.all_bad), listener(how.listener) {}
-    line_reader &reader;
+    os::line_reader &reader;
     fast_daily_parser parser;
     month_grouping group;
     long line_number = 0;
@@ -315,8 +315,8 @@ int read_line(daily_reading &r, std::string_view line) {
 int finish_reading(daily_reading &r) {
     if (r.reader.too_long || r.reader.error != 0) {
         r.err.line = r.reader.too_long ? r.line_number + 1 : 0;
-        r.err.reason =
-            r.reader.too_long ? too_long_reason(max_daily_line) : std::strerror(r.reader.error);
+        r.err.reason = r.reader.too_long ? os::too_long_reason(os::max_daily_line)
+                                         : std::strerror(r.reader.error);
         if (r.all_bad != nullptr)
             note_problem(*r.all_bad, r.err);
         return -1;
@@ -337,8 +337,8 @@ void clear_tables(month_table &prec, month_table &tmin, month_table &tmax) {
 
 } // namespace
 
-int process_daily_weather(line_reader &wth, month_table &prec, month_table &tmin, month_table &tmax,
-                          daily_error &err, const daily_options &how) {
+int process_daily_weather(os::line_reader &wth, month_table &prec, month_table &tmin,
+                          month_table &tmax, daily_error &err, const daily_options &how) {
     clear_tables(prec, tmin, tmax);
     daily_reading r(wth, prec, tmin, tmax, err, how);
     for (;;) {
@@ -349,7 +349,7 @@ int process_daily_weather(line_reader &wth, month_table &prec, month_table &tmin
             continue;
         // A line for the general parser, or the next block.
         std::string_view line;
-        if (!next_line(r.reader, line))
+        if (!os::next_line(r.reader, line))
             break;
         if (read_line(r, line) == reading_ended)
             return -1;

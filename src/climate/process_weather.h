@@ -91,5 +91,6 @@ struct daily_options {
 // Reads the daily file, line by line from wth, into the tables and returns
 // the index of the last year row, or -1 when the file cannot be used (err
 // says where and why).
-int process_daily_weather(line_reader &wth, month_table &prec, month_table &tmin, month_table &tmax,
-                          daily_error &err, const daily_options &how = daily_options());
+int process_daily_weather(os::line_reader &wth, month_table &prec, month_table &tmin,
+                          month_table &tmax, daily_error &err,
+                          const daily_options &how = daily_options());

@@ -82,10 +82,10 @@ void compute_stats(weather_stats &ws, int years, const month_table &prec, const 
 void weather(const weather_stats &ws, std::string &said) {
     for (int i = 0; i < ws.skew_replaced; ++i)
         said += skew_message;
-    line_reader reader(oldfp);
+    os::line_reader reader(oldfp);
     std::string_view line;
     const char *eol = "\n";
-    for (int i = 0; i < header_lines && next_line(reader, line); ++i) {
+    for (int i = 0; i < header_lines && os::next_line(reader, line); ++i) {
         if (i == 0)
             eol = line_end_of(line); // the block's lines end like the file's first line
         newfp->put(line);
@@ -99,8 +99,8 @@ void weather(const weather_stats &ws, std::string &said) {
     for (int k = 0; k < block_series; ++k)
         put_block_lines(block_names[k], series[k], eol);
     // The old block's lines, replaced by position.
-    for (int i = 0; i < block_lines && next_line(reader, line); ++i) {
+    for (int i = 0; i < block_lines && os::next_line(reader, line); ++i) {
     }
-    while (next_line(reader, line))
+    while (os::next_line(reader, line))
         newfp->put(line);
 }

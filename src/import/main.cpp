@@ -104,6 +104,6 @@ int dispatch(int argc, char **argv) {
 } // namespace
 
 int main(int argc, char **argv) {
-    fail_writes_past_size_limit();
+    os::fail_writes_past_size_limit();
     return finish(run_reported([&] { return dispatch(argc, argv); }));
 }

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace os {
+
 std::string dir_of(const std::string &path) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos)
@@ -66,8 +68,6 @@ std::string planted_link(const std::string &path) {
            " is a symbolic link that another user made in a shared directory (sticky and "
            "writable by all): it is not followed; remove it or write elsewhere.";
 }
-
-namespace os {
 
 namespace {
 

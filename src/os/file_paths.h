@@ -8,6 +8,8 @@
 #include <string>
 #include <sys/stat.h>
 
+namespace os {
+
 // The directory part of a path ("." for none) and the name after it.
 std::string dir_of(const std::string &path);
 std::string base_of(const std::string &path);
@@ -33,8 +35,6 @@ file_id id_of_status(const struct stat &st);
 // owner made it (the rule of the kernel's protected_symlinks). Empty when
 // path is no such link.
 std::string planted_link(const std::string &path);
-
-namespace os {
 
 // What stat and lstat say of a path.
 result<struct stat> status_of(const std::string &path);

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <sys/stat.h>
 
+namespace os {
+
 namespace {
 
 // Which file a path names: the file it reaches through links (its device
@@ -145,3 +147,5 @@ std::vector<std::string> guard_files(const std::vector<guarded_file> &files) {
                 messages.push_back(std::move(why));
     return messages;
 }
+
+} // namespace os

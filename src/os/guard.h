@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace os {
+
 // A file of a job (a batch's or an import's inputs and outputs), with what
 // it is to the job, as messages name it.
 struct guarded_file {
@@ -46,3 +48,5 @@ std::string collision_in(const std::vector<guarded_file> &files, const std::vect
 // other output, and against planted links; each collision a message, in
 // the order of files.
 std::vector<std::string> guard_files(const std::vector<guarded_file> &files);
+
+} // namespace os

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace os {
+
 line_reader::line_reader(FILE *stream, size_t longest)
     : fp(stream), max_line(longest), block(io_block_size + line_padding) {}
 
@@ -101,3 +103,5 @@ bool next_line(line_reader &r, std::string_view &line) {
 std::string too_long_reason(size_t max_line) {
     return "line longer than " + std::to_string(max_line) + " bytes";
 }
+
+} // namespace os

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+namespace os {
+
 // Longest lines accepted: a daily weather line, and a line of the site list
 // or of a site parameter file.
 inline constexpr size_t max_daily_line = 64 * 1024;
@@ -48,3 +50,5 @@ bool next_line(line_reader &reader, std::string_view &line);
 
 // "line longer than N bytes" for a limit.
 std::string too_long_reason(size_t max_line);
+
+} // namespace os

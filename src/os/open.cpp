@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace os {
+
 namespace {
 
 // The system would cut a name at a NUL byte and open another file.
@@ -16,8 +18,6 @@ bool holds_nul(const std::string &path) {
 }
 
 } // namespace
-
-namespace os {
 
 result<regular_file> open_regular(const std::string &path, bool writable) {
     if (holds_nul(path))
@@ -94,8 +94,6 @@ result<out_stream> open_unnamed_beside(const std::string &path) {
     return out_stream(fp, path);
 }
 
-} // namespace os
-
 FILE *efopen(const char *path, const char *mode, int *flag) {
     *flag = 0;
     FILE *fp = os::sys::fopen(path, mode);
@@ -130,3 +128,5 @@ os::result<void> fill_standard_descriptors() {
     }
     return {};
 }
+
+} // namespace os

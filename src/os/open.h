@@ -37,8 +37,6 @@ result<os::fd> open_for_overwrite(const std::string &path, bool create);
 // stream an output into before it is put in place.
 result<out_stream> open_unnamed_beside(const std::string &path);
 
-} // namespace os
-
 // The checked open of both programs: opens path with a stdio mode; flag is
 // 0 on success, 1 on failure (errno tells why). A directory opened for
 // reading counts as a failure (EISDIR).
@@ -50,3 +48,5 @@ FILE *efopen(const char *path, const char *mode, int *flag);
 // written there fails as it would on the closed descriptor. The failure
 // when it cannot.
 os::result<void> fill_standard_descriptors();
+
+} // namespace os

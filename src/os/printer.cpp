@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace os {
+
 namespace {
 
 // The first failure to write standard output (its errno), which the
@@ -86,3 +88,5 @@ int finish_printing(const char *program, int status) {
     print_error(program, std::string("error writing standard output: ") + std::strerror(err));
     return 1;
 }
+
+} // namespace os

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string_view>
 
+namespace os {
+
 // A message line on standard output (the line end added).
 void print_line(std::string_view line);
 // Text on standard output as it stands.
@@ -36,3 +38,5 @@ bool same_output_and_error();
 // The end of a program's output: the status, or 1 (after saying so on
 // standard error) when standard output could not be written.
 int finish_printing(const char *program, int status);
+
+} // namespace os

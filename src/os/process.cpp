@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 
+namespace os {
+
 long descriptor_limit() {
     rlimit limit;
     if (os::sys::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
@@ -28,3 +30,5 @@ std::string process_tag() {
     os::sys::gethostname(host, sizeof host - 1);
     return std::string(host) + "-" + std::to_string(static_cast<long>(os::sys::getpid()));
 }
+
+} // namespace os

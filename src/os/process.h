@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace os {
+
 // The most descriptors the process may have open, or -1 for no limit (or
 // none known).
 long descriptor_limit();
@@ -16,3 +18,5 @@ bool is_terminal(int fd);
 // A name no other process has at once, even on another machine sharing
 // the file system: the host's name and the process's id ("node7-4121").
 std::string process_tag();
+
+} // namespace os

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string_view>
 
+namespace os {
+
 namespace {
 
 // The number of the first line of text longer than max_line, counting on
@@ -28,8 +30,6 @@ long long_line_in(std::string_view text, size_t max_line, long &line, size_t &le
 }
 
 } // namespace
-
-namespace os {
 
 result<void> read_text(const os::fd &file, std::string &text, size_t max_line, long &long_line) {
     long line = 1;

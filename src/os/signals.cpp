@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace os {
+
 namespace {
 
 const int deferred_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
@@ -103,7 +105,7 @@ os::deferred_interrupts::~deferred_interrupts() {
     }
 }
 
-bool os::interrupt_pending() {
+bool interrupt_pending() {
     return deferred.load() != 0;
 }
 
@@ -124,3 +126,5 @@ void at_interrupt(void (*say)()) {
 void fail_writes_past_size_limit() {
     set_handler(SIGXFSZ, SIG_IGN);
 }
+
+} // namespace os

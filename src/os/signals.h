@@ -2,6 +2,8 @@
 // between two writes of a file, never in the middle of one.
 #pragma once
 
+namespace os {
+
 // Names a temporary file that an interrupt coming while none is deferred
 // removes before it ends the process (nullptr: none): a write that may wait
 // on its input, and so is not deferred, leaves nothing behind. The path is
@@ -15,8 +17,6 @@ void at_interrupt(void (*last_words)());
 // A write past the process's file size limit fails (EFBIG) instead of
 // ending the process, so that the failure is told and the file restored.
 void fail_writes_past_size_limit();
-
-namespace os {
 
 // Interrupts deferred for the length of a scope: an interrupt, a hang-up
 // or a closed output pipe that comes meanwhile waits, and ends the process

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace os {
+
 namespace {
 
 using os::result;
@@ -197,8 +199,6 @@ result<void> write_whole(const std::string &path, const std::string &temp_prefix
 
 } // namespace
 
-namespace os {
-
 result<void> write_file_whole(const std::string &path, const std::string &temp_prefix,
                               const content_writer &fill, bool sync) {
     return write_whole(path, temp_prefix, fill, {sync, false, false, {}});
@@ -296,8 +296,6 @@ result<void> put_unnamed_in_place(out_stream &unnamed, const std::string &path,
         false);
 }
 
-} // namespace os
-
 std::string renamed_into_place(const std::string &path) {
     if (path.find('\0') != std::string::npos)
         return std::string();
@@ -310,8 +308,7 @@ std::string renamed_into_place(const std::string &path) {
     return link ? link_target(path) : path;
 }
 
-void os::write_file_in_handler(const char *temp, const char *target, bool sync,
-                               bool (*fill)(int fd)) {
+void write_file_in_handler(const char *temp, const char *target, bool sync, bool (*fill)(int fd)) {
     const int saved_errno = errno;
     const int fd = sys::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
@@ -323,3 +320,5 @@ void os::write_file_in_handler(const char *temp, const char *target, bool sync,
     }
     errno = saved_errno;
 }
+
+} // namespace os

@@ -63,8 +63,8 @@ void write_file_in_handler(const char *temp, const char *target, bool sync, bool
 result<bool> write_new_file(const std::string &path, const std::string &temp_prefix,
                             const content_writer &write, bool sync);
 
-} // namespace os
-
 // The file that write_file_whole renames into place for path: path, or
 // the file a link leads to; empty when it writes to path directly instead.
 std::string renamed_into_place(const std::string &path);
+
+} // namespace os

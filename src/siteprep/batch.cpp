@@ -89,7 +89,7 @@ work_ahead_ptr read_ahead(const site_list &sites, int threads, const weather_opt
 // The --failed file and the kept soil file learn how a site ended.
 void note_site_end(const run_options &options, const listed_site &entry, size_t i, site_end end) {
     if (end != site_end::done && options.keep_soils && entry.problem.empty())
-        os::remove_if_regular(link_target(paths_of(entry.site.name).soil_file));
+        os::remove_if_regular(os::link_target(paths_of(entry.site.name).soil_file));
     if (options.failed_path.empty())
         return;
     if (end != site_end::done)

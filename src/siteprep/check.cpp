@@ -78,7 +78,7 @@ void check_soil_file(lines_said &out, const fixed_files &fixed) {
 
 // The temporary copy is created in the working (or scratch) directory.
 void check_work_dir(lines_said &out, const fixed_files &fixed) {
-    if (const os::result<void> may = os::may_create_in(dir_of(fixed.temp)); !may)
+    if (const os::result<void> may = os::may_create_in(os::dir_of(fixed.temp)); !may)
         problem(out,
                 format_message(uncreatable_message, fixed.temp.c_str(),
                                where_fixed_files_are(fixed).c_str(), may.error().reason().c_str()));
@@ -102,7 +102,7 @@ bool check_site_file_to_make(lines_said &out, const std::string &path, const che
                    format_message(template_to_make_message, shown_name(path).c_str(),
                                   shown_name(extras.from.path).c_str()),
                    0});
-    if (const os::result<void> may = os::may_create_in(dir_of(path)); !may)
+    if (const os::result<void> may = os::may_create_in(os::dir_of(path)); !may)
         problem(out,
                 format_message(template_failed_message, shown_name(path).c_str(),
                                shown_name(extras.from.path).c_str(), may.error().reason().c_str()));
@@ -123,7 +123,7 @@ bool check_site_file(lines_said &out, const site_line &site, site_file &opened, 
     if (opened.write_errno != 0)
         problem(out, step_failed("opening for writing", opened.path, opened.write_errno));
     long long_line = 0;
-    (void)os::read_text(opened.file, text, max_text_line, long_line);
+    (void)os::read_text(opened.file, text, os::max_text_line, long_line);
     if (long_line > 0)
         problem(out, long_site_line(opened.path, long_line));
     return true;
@@ -170,7 +170,7 @@ lines_said choice_lines(const std::string &weather_file, const weather_options &
 // rule may leave a month without a year). listed_as names the site's list line; site_text is the
 // site file's, and site_id which file it is (nullptr: it could not be opened).
 void check_weather_file(lines_said &out, const site_line &site, const std::string &listed_as,
-                        const std::string *site_text, const file_id *site_id, bool texture_keys,
+                        const std::string *site_text, const os::file_id *site_id, bool texture_keys,
                         const weather_options &weather, site_weather &stats, bool &has_stats,
                         bool &readable, bool &descriptors_ran_out) {
     const site_paths paths = paths_of(site.name);
@@ -212,7 +212,7 @@ struct seen_sites {
 };
 
 lines_said check_repeats(seen_sites &seen, const char *list_path, const listed_site &entry,
-                         const file_id *id) {
+                         const os::file_id *id) {
     const site_line &site = entry.site;
     if (auto [it, fresh] = seen.names.emplace(site.name, entry.line_number); !fresh)
         return {{said::warning, format_message(listed_again_warning, list_path, entry.line_number,
@@ -238,7 +238,7 @@ struct site_report {
     bool has_stats = false, read = false; // statistics made; the daily file read whole
     site_weather weather;
     bool has_id = false;
-    file_id id;
+    os::file_id id;
     // Its site file or daily file could not be opened for want of
     // descriptors: checked again on the main thread, so that every thread
     // count says the same.

@@ -102,15 +102,15 @@ failure begin_failed_list(const std::string &path, const site_list &sites, bool 
     list.sync = sync;
     gather_lines(sites, list.text, list.start);
     list.failed.assign(sites.lines.size(), 0);
-    list.target = renamed_into_place(path);
+    list.target = os::renamed_into_place(path);
     list.renamed = !list.target.empty();
     if (!list.renamed)
         return failure();
     if (const os::result<void> written = write_list(0, 0); !written)
         return not_written(path, written.err());
     // Made here, as the handler can make no name: unique to this process.
-    list.interrupt_temp = list.target + ".siteprep-" + process_tag();
-    at_interrupt(write_at_interrupt);
+    list.interrupt_temp = list.target + ".siteprep-" + os::process_tag();
+    os::at_interrupt(write_at_interrupt);
     return failure();
 }
 
@@ -128,7 +128,7 @@ void note_sites_reached(size_t reached) {
 }
 
 failure end_failed_list() {
-    at_interrupt(nullptr);
+    os::at_interrupt(nullptr);
     const size_t failed = list.failed_count.load(), reached = list.reached.load();
     if (list.written && failed == list.written_failed && reached == list.written_reached)
         return failure();

@@ -22,12 +22,12 @@ std::string where_fixed_files_are(const fixed_files &fixed) {
 failure temp_copy_refusal(const fixed_files &fixed, bool taken_by_batch) {
     // A site file named like the copy is a collision the guard names, never
     // a leftover copy that the user would be told to remove.
-    if (!name_taken(fixed.temp.c_str()) || taken_by_batch)
+    if (!os::name_taken(fixed.temp.c_str()) || taken_by_batch)
         return failure();
     return failed_with(format_message(temp_left_over_message, where_fixed_files_are(fixed).c_str(),
                                       fixed.temp.c_str()));
 }
 
 bool temp_copy_left_over(const fixed_files &fixed) {
-    return name_taken(fixed.temp.c_str());
+    return os::name_taken(fixed.temp.c_str());
 }

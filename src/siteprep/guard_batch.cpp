@@ -48,7 +48,7 @@ struct batch_files {
     const batch_writes &writes;
     std::vector<const listed_site *> lines; // every line of the list, the part's and the others'
     size_t part_first = 0, part_end = 0;    // the part's lines among them
-    std::vector<guarded_file> files;
+    std::vector<os::guarded_file> files;
     std::vector<entry> entries;
 };
 
@@ -69,7 +69,7 @@ bool ours(const batch_files &files, const entry &e) {
 
 void add(batch_files &files, role what, uint32_t site, const std::string &path,
          std::string role_text) {
-    guarded_file f;
+    os::guarded_file f;
     f.path = path;
     f.role = std::move(role_text);
     f.written = is_written(what);
@@ -160,7 +160,7 @@ void add_planted_links(const site_list &list, const batch_writes &writes, const 
                 outputs.push_back(paths_of(l.site.name).soil_file);
     for (const std::string &path : outputs)
         if (!path.empty())
-            if (std::string why = planted_link(path); !why.empty()) {
+            if (std::string why = os::planted_link(path); !why.empty()) {
                 found.failed_list_clear = found.failed_list_clear && path != writes.failed_path;
                 messages.push_back(std::move(why));
             }
@@ -188,12 +188,12 @@ std::vector<std::string> guard_batch(const site_list &list, int list_fd, const c
     guard_findings noted;
     batch_files files{list_path, writes, {}, 0, 0, {}, {}};
     add_batch(files, list, list_fd, fixed);
-    const guard_excuse excuse = [&files](size_t writer, size_t other) {
+    const os::guard_excuse excuse = [&files](size_t writer, size_t other) {
         return excused(files, writer, other);
     };
     std::vector<std::string> messages;
-    for (const std::vector<size_t> &group : same_files(files.files)) {
-        if (std::string message = collision_in(files.files, group, excuse); !message.empty())
+    for (const std::vector<size_t> &group : os::same_files(files.files)) {
+        if (std::string message = os::collision_in(files.files, group, excuse); !message.empty())
             messages.push_back(std::move(message));
         note_group(files, group, noted);
     }

@@ -25,95 +25,96 @@ const char usage_line[] =
     "       siteprep --help | --version\n";
 
 void print_help() {
-    print_text(usage_line);
-    print_format("\n"
-                 "For every site of SITE_LIST, in order: writes the soil layer file soils.in\n"
-                 "from the site's texture, sets SITLAT, SITLNG, NLAYER, NLAYPG and ELEV in\n"
-                 "the site's parameter file NAME.sfp, and replaces lines %d to %d of that file\n"
-                 "with monthly climate statistics from the daily weather file NAME.wth.\n"
-                 "NAME.sfp is rewritten in place through the temporary copy XXXX.sfp.\n"
-                 "\n"
-                 "Site list lines: name latitude longitude sand silt clay bulk-density\n"
-                 "pass-through layer-code elevation, separated by white space.\n"
-                 "Daily weather lines (NAME.wth): day month year day-of-year Tmax Tmin\n"
-                 "precipitation, temperatures in degrees C and precipitation in cm a day;\n"
-                 "values below -98 are missing.\n"
-                 "\n"
-                 "Options (they may also follow SITE_LIST; -- ends them):\n"
-                 "  --check    check every site's files and report every problem, writing\n"
-                 "             no site file; status 0 when there is none\n"
-                 "  --strict   with --check: count warnings as problems (status 1); the\n"
-                 "             last line then says so\n"
-                 "  --sync     sync every rewritten file to the disk before going on, so that\n"
-                 "             a power failure cannot lose a site file (slower)\n"
-                 "  -j, --jobs N\n"
-                 "             run on N threads: the others read the daily files of the\n"
-                 "             next sites while one rewrites the current site, and it\n"
-                 "             reads too rather than wait (default: the available cores,\n"
-                 "             at most 8; 1: no threads); the results are the same\n"
-                 "  --keep-going\n"
-                 "             go on past a site that fails and list the failed sites at\n"
-                 "             the end (a failed site's file is restored, or keeps its new\n"
-                 "             site keys when its daily file is at fault)\n"
-                 "  --summary FILE.csv\n"
-                 "             also write the monthly statistics of every site as CSV,\n"
-                 "             each row with the site and its line in SITE_LIST\n"
-                 "  --report FILE.html\n"
-                 "             also write an HTML page with a climograph of every site\n"
-                 "  --keep-soils\n"
-                 "             also write each prepared site's soil rows to NAME.soils.in\n"
-                 "  --progress, --no-progress\n"
-                 "             show or hide the progress of a run or a check on standard\n"
-                 "             error (default: shown when standard error is a terminal);\n"
-                 "             elsewhere plain lines, one every 10 seconds at most, and a\n"
-                 "             last one with the final count\n"
-                 "  --part K/N take only the K-th of N near-equal parts of the list,\n"
-                 "             counted in sites (messages keep the list's line numbers;\n"
-                 "             the outputs are guarded against the whole list's files)\n"
-                 "  --scratch DIR\n"
-                 "             put soils.in and XXXX.sfp in DIR (site names still resolve\n"
-                 "             from the working directory; NAME.soils.in stays beside NAME.sfp)\n"
-                 "  --failed FILE\n"
-                 "             also write to FILE the site-list lines of every site not\n"
-                 "             prepared (failed, or left by a stop, a refusal or a signal):\n"
-                 "             a site list that runs just them again (empty if none)\n"
-                 "  --template FILE.sfp\n"
-                 "             a site whose NAME.sfp is not there gets a copy of FILE.sfp\n"
-                 "             first (a new file's mode); one that is there is never\n"
-                 "             touched; with --check, lists the files it would make\n"
-                 "  --texture-keys\n"
-                 "             also set SAND, SILT, CLAY (the texture as the soil rows\n"
-                 "             take it) and BULKD (the bulk density they compute) where\n"
-                 "             NAME.sfp holds them, with an Update line each\n"
-                 "  --completeness RULE\n",
-                 block_first_line, block_last_line);
+    os::print_text(usage_line);
+    os::print_format(
+        "\n"
+        "For every site of SITE_LIST, in order: writes the soil layer file soils.in\n"
+        "from the site's texture, sets SITLAT, SITLNG, NLAYER, NLAYPG and ELEV in\n"
+        "the site's parameter file NAME.sfp, and replaces lines %d to %d of that file\n"
+        "with monthly climate statistics from the daily weather file NAME.wth.\n"
+        "NAME.sfp is rewritten in place through the temporary copy XXXX.sfp.\n"
+        "\n"
+        "Site list lines: name latitude longitude sand silt clay bulk-density\n"
+        "pass-through layer-code elevation, separated by white space.\n"
+        "Daily weather lines (NAME.wth): day month year day-of-year Tmax Tmin\n"
+        "precipitation, temperatures in degrees C and precipitation in cm a day;\n"
+        "values below -98 are missing.\n"
+        "\n"
+        "Options (they may also follow SITE_LIST; -- ends them):\n"
+        "  --check    check every site's files and report every problem, writing\n"
+        "             no site file; status 0 when there is none\n"
+        "  --strict   with --check: count warnings as problems (status 1); the\n"
+        "             last line then says so\n"
+        "  --sync     sync every rewritten file to the disk before going on, so that\n"
+        "             a power failure cannot lose a site file (slower)\n"
+        "  -j, --jobs N\n"
+        "             run on N threads: the others read the daily files of the\n"
+        "             next sites while one rewrites the current site, and it\n"
+        "             reads too rather than wait (default: the available cores,\n"
+        "             at most 8; 1: no threads); the results are the same\n"
+        "  --keep-going\n"
+        "             go on past a site that fails and list the failed sites at\n"
+        "             the end (a failed site's file is restored, or keeps its new\n"
+        "             site keys when its daily file is at fault)\n"
+        "  --summary FILE.csv\n"
+        "             also write the monthly statistics of every site as CSV,\n"
+        "             each row with the site and its line in SITE_LIST\n"
+        "  --report FILE.html\n"
+        "             also write an HTML page with a climograph of every site\n"
+        "  --keep-soils\n"
+        "             also write each prepared site's soil rows to NAME.soils.in\n"
+        "  --progress, --no-progress\n"
+        "             show or hide the progress of a run or a check on standard\n"
+        "             error (default: shown when standard error is a terminal);\n"
+        "             elsewhere plain lines, one every 10 seconds at most, and a\n"
+        "             last one with the final count\n"
+        "  --part K/N take only the K-th of N near-equal parts of the list,\n"
+        "             counted in sites (messages keep the list's line numbers;\n"
+        "             the outputs are guarded against the whole list's files)\n"
+        "  --scratch DIR\n"
+        "             put soils.in and XXXX.sfp in DIR (site names still resolve\n"
+        "             from the working directory; NAME.soils.in stays beside NAME.sfp)\n"
+        "  --failed FILE\n"
+        "             also write to FILE the site-list lines of every site not\n"
+        "             prepared (failed, or left by a stop, a refusal or a signal):\n"
+        "             a site list that runs just them again (empty if none)\n"
+        "  --template FILE.sfp\n"
+        "             a site whose NAME.sfp is not there gets a copy of FILE.sfp\n"
+        "             first (a new file's mode); one that is there is never\n"
+        "             touched; with --check, lists the files it would make\n"
+        "  --texture-keys\n"
+        "             also set SAND, SILT, CLAY (the texture as the soil rows\n"
+        "             take it) and BULKD (the bulk density they compute) where\n"
+        "             NAME.sfp holds them, with an Update line each\n"
+        "  --completeness RULE\n",
+        block_first_line, block_last_line);
     // The rules, from their table, in the paragraph's lines.
-    print_text(wrapped("leave out of the statistics each month that RULE finds too incomplete "
-                       "(days absent from the file count as missing): " +
-                           rules_help() +
-                           "; with it or --years, --summary adds the sample skewness, its "
-                           "standard error, the rule and the years",
-                       13, 72));
-    print_text("  --years A-B\n"
-               "             the statistics over the years A to B only (a normals period)\n"
-               "  --normals-min F\n"
-               "             with --check and --years: warn of each calendar month with\n"
-               "             valid values in fewer than the share F of the period's years\n"
-               "  --monthly FILE.csv\n"
-               "             also write the monthly values of every site as CSV, a row a\n"
-               "             year and month: the days behind each, the longest gap, the\n"
-               "             days filled, and whether it enters the statistics\n"
-               "  -h, --help show this help and exit\n"
-               "  --version  show the version and exit\n"
-               "\n"
-               "Exit status: 0 when every site was prepared, 1 after an error, 2 for a\n"
-               "wrong command line.\n");
+    os::print_text(wrapped("leave out of the statistics each month that RULE finds too incomplete "
+                           "(days absent from the file count as missing): " +
+                               rules_help() +
+                               "; with it or --years, --summary adds the sample skewness, its "
+                               "standard error, the rule and the years",
+                           13, 72));
+    os::print_text("  --years A-B\n"
+                   "             the statistics over the years A to B only (a normals period)\n"
+                   "  --normals-min F\n"
+                   "             with --check and --years: warn of each calendar month with\n"
+                   "             valid values in fewer than the share F of the period's years\n"
+                   "  --monthly FILE.csv\n"
+                   "             also write the monthly values of every site as CSV, a row a\n"
+                   "             year and month: the days behind each, the longest gap, the\n"
+                   "             days filled, and whether it enters the statistics\n"
+                   "  -h, --help show this help and exit\n"
+                   "  --version  show the version and exit\n"
+                   "\n"
+                   "Exit status: 0 when every site was prepared, 1 after an error, 2 for a\n"
+                   "wrong command line.\n");
 }
 
 // What is wrong with a command line, as GNU tools say it; getopt_long says
 // it itself for an unknown or ambiguous option or a missing argument.
 void say_wrong(const std::string &what) {
-    print_error("siteprep", what);
+    os::print_error("siteprep", what);
 }
 
 // The option's value, unless it is empty: a file name is needed.
@@ -302,21 +303,21 @@ bool parse_options(int argc, char **argv, command_options &opts) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (!fill_standard_descriptors())
+    if (!os::fill_standard_descriptors())
         return 1;
     command_options opts;
     if (!parse_options(argc, argv, opts)) {
-        print_error_text(usage_line);
-        print_error_text("Try 'siteprep --help' for more information.\n");
+        os::print_error_text(usage_line);
+        os::print_error_text("Try 'siteprep --help' for more information.\n");
         return 2;
     }
     if (opts.help) {
         print_help();
-        return finish_printing("siteprep", 0);
+        return os::finish_printing("siteprep", 0);
     }
     if (opts.version) {
-        print_format("siteprep %s\n", SITEPREP_VERSION);
-        return finish_printing("siteprep", 0);
+        os::print_format("siteprep %s\n", SITEPREP_VERSION);
+        return os::finish_printing("siteprep", 0);
     }
-    return finish_printing("siteprep", run_command(opts));
+    return os::finish_printing("siteprep", run_command(opts));
 }

@@ -46,9 +46,9 @@ int run_command(const command_options &opts) {
         opts.summary.empty() && opts.report.empty() && opts.monthly.empty() ? nullptr : &outputs;
     // Past a file-size limit a write then fails (and is reported, and the
     // site file restored) instead of the signal killing the run mid-rewrite.
-    fail_writes_past_size_limit();
+    os::fail_writes_past_size_limit();
     const fixed_files fixed = fixed_files_in(opts.scratch);
-    const bool progress = opts.progress >= 0 ? opts.progress == 1 : is_terminal(STDERR_FILENO);
+    const bool progress = opts.progress >= 0 ? opts.progress == 1 : os::is_terminal(STDERR_FILENO);
     if (opts.check)
         return check_batch(opts.site_list, opts.strict, opts.keep_soils, threads, progress, wanted,
                            opts.part, fixed, opts.extras, weather);

@@ -52,7 +52,7 @@ std::string progress_text(const progress_line &line, progress_clock::time_point 
 }
 
 void put(progress_line &line, const std::string &text) {
-    print_at_once(line.to, text);
+    os::print_at_once(line.to, text);
 }
 
 void end_progress(progress_line *line) {
@@ -63,7 +63,7 @@ void end_progress(progress_line *line) {
 } // namespace
 
 std::unique_ptr<progress_line, void (*)(progress_line *)> start_progress(bool on, size_t total) {
-    return start_progress(on, total, stderr, is_terminal(STDERR_FILENO), progress_clock::now);
+    return start_progress(on, total, stderr, os::is_terminal(STDERR_FILENO), progress_clock::now);
 }
 
 std::unique_ptr<progress_line, void (*)(progress_line *)>
@@ -79,7 +79,7 @@ start_progress(bool on, size_t total, FILE *to, bool terminal,
     line->now = std::move(now);
     line->start = line->now();
     line->last_drawn = line->start;
-    line->shares_terminal = terminal && is_terminal(STDOUT_FILENO);
+    line->shares_terminal = terminal && os::is_terminal(STDOUT_FILENO);
     return line;
 }
 

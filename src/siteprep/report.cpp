@@ -14,21 +14,21 @@ std::string step_failed(const char *what, const std::string &file, int err) {
 
 std::string long_site_line(const std::string &file, long line) {
     return format_message(site_file_line_message, shown_name(file).c_str(), line,
-                          too_long_reason(max_text_line).c_str());
+                          os::too_long_reason(os::max_text_line).c_str());
 }
 
 void say(const std::string &text) {
-    print_line(text);
+    os::print_line(text);
 }
 
 void say_lines(const std::string &lines) {
     if (!lines.empty())
-        print_text(lines);
+        os::print_text(lines);
 }
 
 void say_now(const std::string &text) {
     say(text);
-    print_now();
+    os::print_now();
 }
 
 std::string say_failure(const failure &f) {
@@ -58,45 +58,46 @@ void say_failed_sites(const std::vector<failed_site> &failed, size_t sites,
                       const std::string &list_name) {
     if (failed.empty())
         return;
-    print_text("Failed sites:\n");
+    os::print_text("Failed sites:\n");
     for (const failed_site &f : failed)
-        print_format("%s line %ld: %s: %s\n", list_name.c_str(), f.line_number, f.name.c_str(),
-                     f.reason.c_str());
-    print_format("%zu of %zu sites failed\n", failed.size(), sites);
+        os::print_format("%s line %ld: %s: %s\n", list_name.c_str(), f.line_number, f.name.c_str(),
+                         f.reason.c_str());
+    os::print_format("%zu of %zu sites failed\n", failed.size(), sites);
 }
 
 void say_stopped(const std::string &list_name, long line, const std::string &reason) {
-    print_format("Stopped at %s line %ld: %s; no further site can run safely.\n", list_name.c_str(),
-                 line, reason.c_str());
+    os::print_format("Stopped at %s line %ld: %s; no further site can run safely.\n",
+                     list_name.c_str(), line, reason.c_str());
 }
 
 void say_output_covers(const std::string &path, size_t reached) {
-    print_format("%s covers the %s the run reached before it ended.\n", shown_name(path).c_str(),
-                 counted(static_cast<long>(reached), "site").c_str());
+    os::print_format("%s covers the %s the run reached before it ended.\n",
+                     shown_name(path).c_str(), counted(static_cast<long>(reached), "site").c_str());
 }
 
 void say_failure_on_stderr(const run_end &ended, const std::string &list_name) {
-    if (same_output_and_error())
+    if (os::same_output_and_error())
         return;
     const std::string where =
         ended.line == 0 ? std::string()
                         : list_name + " line " + std::to_string(ended.line) +
                               (ended.site.empty() ? std::string() : " (" + ended.site + ")");
     if (ended.line == 0)
-        print_error("siteprep",
-                    "the run failed before its first site; the message is on standard output");
+        os::print_error("siteprep",
+                        "the run failed before its first site; the message is on standard output");
     else if (!ended.at_failure)
-        print_error("siteprep", std::to_string(ended.failed) + " of " +
-                                    std::to_string(ended.sites) + " sites failed, the first at " +
-                                    where + "; the list is on standard output");
+        os::print_error("siteprep", std::to_string(ended.failed) + " of " +
+                                        std::to_string(ended.sites) +
+                                        " sites failed, the first at " + where +
+                                        "; the list is on standard output");
     else
-        print_error("siteprep",
-                    "the run failed at " + where + "; the messages are on standard output");
+        os::print_error("siteprep",
+                        "the run failed at " + where + "; the messages are on standard output");
 }
 
 void say_outputs_not_written() {
-    print_error("siteprep",
-                "the run's outputs could not be written; the message is on standard output");
+    os::print_error("siteprep",
+                    "the run's outputs could not be written; the message is on standard output");
 }
 
 std::string run_status(const run_end &ended) {
@@ -116,13 +117,13 @@ std::string check_status(int sites, int problems, int warnings) {
 }
 
 void say_check_counts(int sites, int problems, int warnings, bool strict_counts) {
-    print_format("%s checked, %s, %s%s\n", counted(sites, "site").c_str(),
-                 counted(problems, "problem").c_str(), counted(warnings, "warning").c_str(),
-                 strict_counts ? ", counted as problems by --strict" : "");
+    os::print_format("%s checked, %s, %s%s\n", counted(sites, "site").c_str(),
+                     counted(problems, "problem").c_str(), counted(warnings, "warning").c_str(),
+                     strict_counts ? ", counted as problems by --strict" : "");
 }
 
 int say_out_of_memory() {
-    print_format("Error: %s; siteprep stopped.\n", std::strerror(ENOMEM));
-    print_error("siteprep", "out of memory; it stopped");
+    os::print_format("Error: %s; siteprep stopped.\n", std::strerror(ENOMEM));
+    os::print_error("siteprep", "out of memory; it stopped");
     return 1;
 }

@@ -53,7 +53,8 @@ failure with_copy_removed(failure f, rewrite &rw) {
 // is written over.
 failure fill_copy(rewrite &rw) {
     long long_line = 0;
-    if (const os::result<void> read = os::read_text(*rw.site, rw.content, max_text_line, long_line);
+    if (const os::result<void> read =
+            os::read_text(*rw.site, rw.content, os::max_text_line, long_line);
         long_line > 0) {
         failure f;
         f.message = long_site_line(rw.site_file, long_line);

@@ -133,7 +133,7 @@ failure make_statistics(site_weather &r, int years, const monthly_tables &t,
 } // namespace
 
 site_weather read_weather(const site_paths &paths, const std::string &site_name, bool on_worker,
-                          const daily_options *how, const file_id *site_id,
+                          const daily_options *how, const os::file_id *site_id,
                           const weather_options *wopts) {
     site_weather result;
     monthly_tables &t = thread_tables;
@@ -146,7 +146,7 @@ site_weather read_weather(const site_paths &paths, const std::string &site_name,
                          paths.weather_file, opened.error().reason());
         return result;
     }
-    result.id = id_of_status(opened->status);
+    result.id = os::id_of_status(opened->status);
     result.has_id = true;
     if (site_id != nullptr && *site_id == result.id) {
         result.same_file = true;
@@ -154,7 +154,7 @@ site_weather read_weather(const site_paths &paths, const std::string &site_name,
         return result;
     }
     daily_error bad;
-    line_reader reader(opened->file.get(), max_daily_line);
+    os::line_reader reader(opened->file.get(), os::max_daily_line);
     daily_options reading = how != nullptr ? *how : daily_options();
     // The days of each month, for a rule, a period or the months' table.
     if (wopts != nullptr && wopts->listens())
@@ -187,14 +187,14 @@ failure open_site_file(const site_line &site, const site_paths &paths, bool lock
     opened.file = std::move(file->file);
     opened.write_errno = file->write_errno;
     opened.mode = static_cast<unsigned>(file->status.st_mode);
-    opened.id = id_of_status(file->status);
+    opened.id = os::id_of_status(file->status);
     if (lock)
         lock_site_file(opened.file, opened.path);
     return failure();
 }
 
-failure same_file_failure(const site_line &site, const site_paths &paths, const file_id &site_id,
-                          const site_weather &weather) {
+failure same_file_failure(const site_line &site, const site_paths &paths,
+                          const os::file_id &site_id, const site_weather &weather) {
     if (!weather.has_id || !(site_id == weather.id))
         return failure();
     return same_file_refused(site.name, paths);

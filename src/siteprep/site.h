@@ -44,7 +44,7 @@ struct site_weather {
     // it reads the next daily file.
     const monthly_tables *tables = nullptr;
     failure why; // the daily file could not be used, or a choice leaves a month without a year
-    file_id id;
+    os::file_id id;
     bool has_id = false;
     bool same_file = false; // not read: it is the site file
     // A worker ran out of descriptors or memory: the main thread reads it
@@ -59,7 +59,7 @@ struct site_weather {
 // the site file is refused unread (same_file), as same_file_failure says.
 // With wopts, the statistics are made as they say.
 site_weather read_weather(const site_paths &paths, const std::string &site_name, bool on_worker,
-                          const daily_options *how = nullptr, const file_id *site_id = nullptr,
+                          const daily_options *how = nullptr, const os::file_id *site_id = nullptr,
                           const weather_options *wopts = nullptr);
 
 // A site file opened as the run and the check open it: for reading, and
@@ -70,7 +70,7 @@ struct site_file {
     os::fd file;
     int write_errno = 0;
     unsigned mode = 0; // its permission bits
-    file_id id;
+    os::file_id id;
 };
 
 // Opens a site's site file, and with lock takes its lock for the run (the
@@ -82,8 +82,8 @@ failure open_site_file(const site_line &site, const site_paths &paths, bool lock
 // Why a site's daily file cannot be used when it is its site file itself:
 // read after the site file is emptied, it would read nothing. None when it
 // is another file.
-failure same_file_failure(const site_line &site, const site_paths &paths, const file_id &site_id,
-                          const site_weather &weather);
+failure same_file_failure(const site_line &site, const site_paths &paths,
+                          const os::file_id &site_id, const site_weather &weather);
 
 struct site_template;
 

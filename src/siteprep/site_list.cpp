@@ -65,11 +65,11 @@ std::string layout_hint(std::string_view line, bool first_site_line) {
 
 site_list read_site_list(FILE *list, const char *list_path, bool keep_text) {
     site_list result;
-    line_reader reader(list, max_text_line);
+    os::line_reader reader(list, os::max_text_line);
     std::string_view line;
     long line_number = 0;
     const std::string list_name = shown_name(list_path);
-    while (next_line(reader, line)) {
+    while (os::next_line(reader, line)) {
         ++line_number;
         // A spreadsheet's export may begin with a UTF-8 byte-order mark.
         if (line_number == 1 && line.substr(0, 3) == "\xef\xbb\xbf")
@@ -90,7 +90,7 @@ site_list read_site_list(FILE *list, const char *list_path, bool keep_text) {
     }
     if (reader.too_long)
         result.read_problem = format_message(site_line_message, list_name.c_str(), line_number + 1,
-                                             too_long_reason(max_text_line).c_str());
+                                             os::too_long_reason(os::max_text_line).c_str());
     else if (reader.error != 0)
         result.read_problem =
             format_message(read_message, list_name.c_str(), std::strerror(reader.error));
@@ -119,7 +119,7 @@ void keep_part(site_list &sites, const list_part &part) {
 
 failure open_site_list(const char *list_path, os::in_stream &list) {
     int flag = 0;
-    FILE *opened = efopen(list_path, "r", &flag);
+    FILE *opened = os::efopen(list_path, "r", &flag);
     const int err = errno;
     if (flag)
         return failed_with(format_message("%s\n%s: %s", list_open_message,

@@ -22,7 +22,8 @@ failure read_template(site_template &t) {
         return failed_with(
             format_message(template_read_message, shown.c_str(), opened.error().reason().c_str()));
     long long_line = 0;
-    if (const os::result<void> read = os::read_text(opened->file, t.text, max_text_line, long_line);
+    if (const os::result<void> read =
+            os::read_text(opened->file, t.text, os::max_text_line, long_line);
         !read)
         return failed_with(long_line > 0 ? long_site_line(t.path, long_line)
                                          : format_message(template_read_message, shown.c_str(),

@@ -118,10 +118,10 @@ void take_job(work_ahead &w, size_t i) {
 }
 
 int threads_for_descriptors(int threads, int per_worker, int main_needs) {
-    const long limit = descriptor_limit();
+    const long limit = os::descriptor_limit();
     // A usual limit leaves room to spare: no need to count.
     if (threads <= 1 || limit < 0 || limit >= 64 + (threads + main_needs) * per_worker)
         return threads;
-    const long spare = limit - descriptors_in_use(limit) - main_needs;
+    const long spare = limit - os::descriptors_in_use(limit) - main_needs;
     return static_cast<int>(std::clamp<long>(1 + spare / per_worker, 1, threads));
 }

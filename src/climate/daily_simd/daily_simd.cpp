@@ -384,7 +384,7 @@ struct avx2_lines {
 // of a layout seen before through the cache, any other through the parser
 // of the instruction set (and its layout learnt when it is short).
 template <class parser>
-__attribute__((always_inline)) inline size_t fast_days(line_reader &reader, layout_cache &cache,
+__attribute__((always_inline)) inline size_t fast_days(os::line_reader &reader, layout_cache &cache,
                                                        daily_record *days, std::string_view *lines,
                                                        daily_date *dates, size_t most) {
     const char *const block = reader.block.data();
@@ -420,14 +420,14 @@ __attribute__((always_inline)) inline size_t fast_days(line_reader &reader, layo
 }
 
 __attribute__((target(SITEPREP_AVX2), flatten)) size_t
-avx2_days(line_reader &reader, layout_cache &cache, daily_record *days, std::string_view *lines,
+avx2_days(os::line_reader &reader, layout_cache &cache, daily_record *days, std::string_view *lines,
           daily_date *dates, size_t most) {
     return fast_days<avx2_lines>(reader, cache, days, lines, dates, most);
 }
 
 __attribute__((target(SITEPREP_AVX512), flatten)) size_t
-avx512_days(line_reader &reader, layout_cache &cache, daily_record *days, std::string_view *lines,
-            daily_date *dates, size_t most) {
+avx512_days(os::line_reader &reader, layout_cache &cache, daily_record *days,
+            std::string_view *lines, daily_date *dates, size_t most) {
     return fast_days<avx512_lines>(reader, cache, days, lines, dates, most);
 }
 
@@ -446,7 +446,7 @@ fast_daily_parser::fast_daily_parser(simd_level limit) {
     cache.layouts = cached_layouts::new_file_layouts();
 }
 
-size_t next_fast_days(line_reader &reader, fast_daily_parser &parser, daily_record *days,
+size_t next_fast_days(os::line_reader &reader, fast_daily_parser &parser, daily_record *days,
                       std::string_view *lines, daily_date *dates, size_t most) {
     switch (parser.level) {
     case simd_level::avx512:
@@ -463,7 +463,7 @@ parse_status parse_daily_line_fast(fast_daily_parser &parser, std::string_view l
     if (parser.vectorized() && line.size() <= fast_line_bytes) {
         // The line in a block of its own, as a reader holds it, with bytes
         // before and after it that must not matter.
-        static thread_local line_reader reader(nullptr);
+        static thread_local os::line_reader reader(nullptr);
         std::memset(reader.block.data(), '7', 8 + 2 * fast_line_bytes);
         std::memcpy(reader.block.data() + 8, line.data(), line.size());
         reader.pos = 8;
@@ -482,7 +482,7 @@ parse_status parse_daily_line_fast(fast_daily_parser &parser, std::string_view l
 
 fast_daily_parser::fast_daily_parser(simd_level) {}
 
-size_t next_fast_days(line_reader &, fast_daily_parser &, daily_record *, std::string_view *,
+size_t next_fast_days(os::line_reader &, fast_daily_parser &, daily_record *, std::string_view *,
                       daily_date *, size_t) {
     return 0;
 }

@@ -61,5 +61,5 @@ parse_status parse_daily_line_fast(fast_daily_parser &parser, std::string_view l
 // first seven fields are plain numbers. Each day gets the general parser's
 // values; lines and dates, unless null, get each line and its date fields.
 // Returns how many lines were parsed.
-size_t next_fast_days(line_reader &reader, fast_daily_parser &parser, daily_record *days,
+size_t next_fast_days(os::line_reader &reader, fast_daily_parser &parser, daily_record *days,
                       std::string_view *lines, daily_date *dates, size_t most);

@@ -28,12 +28,12 @@ os::fd input_file(const std::string &path, int &err) {
 
 input::input(const std::string &p)
     : path(p), file_(input_file(p, err)),
-      reader_(line_reader::of_stream(p == "-" ? STDIN_FILENO : file_.get())) {}
+      reader_(os::line_reader::of_stream(p == "-" ? STDIN_FILENO : file_.get())) {}
 
 bool input::next() {
     if (!more_) {
         std::string_view read;
-        if (!next_line(reader_, read)) {
+        if (!os::next_line(reader_, read)) {
             if (reader_.error != 0)
                 err = reader_.error;
             return false;

@@ -36,7 +36,7 @@ class input {
 
   private:
     os::fd file_; // none for standard input
-    line_reader reader_;
+    os::line_reader reader_;
     std::string_view rest_; // what follows a lone CR of the reader's line
     bool more_ = false;     // rest_ holds a line still to come
 };

@@ -76,7 +76,7 @@ failure check_named_table(const std::string &path, const std::string &header, co
                           const char *option) {
     // Its directory too: a table that cannot be written would fail only
     // after every input.
-    if (const os::result<void> room = os::may_create_in(dir_of(path)); !room)
+    if (const os::result<void> room = os::may_create_in(os::dir_of(path)); !room)
         return {"Error writing " + shown_name(path) + ": " + room.error().reason()};
     const os::result<std::string> table = read_table_file(path);
     if (!table)
@@ -110,7 +110,7 @@ failure write_named_table(const std::string &path, const std::string &header,
 failure check_stations(const std::string &path) {
     // Its directory too: a table that cannot be written would fail only
     // after every daily file.
-    if (const os::result<void> room = os::may_create_in(dir_of(path)); !room)
+    if (const os::result<void> room = os::may_create_in(os::dir_of(path)); !room)
         return {"Error writing " + shown_name(path) + ": " + room.error().reason()};
     const os::result<std::string> table = read_table_file(path);
     if (!table)
@@ -136,7 +136,7 @@ failure update_stations(const std::string &path, const std::vector<station_row> 
 }
 
 std::string stem_of(const std::string &path) {
-    std::string base = base_of(path);
+    std::string base = os::base_of(path);
     const size_t dot = base.rfind('.');
     return dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
 }
@@ -148,8 +148,8 @@ failure make_directories(std::string dir, std::vector<std::string> &made) {
     const os::result<struct stat> st = os::status_of(dir);
     if (st)
         return S_ISDIR(st.value().st_mode) ? failure{} : failure{failed + std::strerror(ENOTDIR)};
-    if (st.err() == ENOENT && dir_of(dir) != dir)
-        if (failure f = make_directories(dir_of(dir), made); f.failed())
+    if (st.err() == ENOENT && os::dir_of(dir) != dir)
+        if (failure f = make_directories(os::dir_of(dir), made); f.failed())
             return f;
     if (const os::result<void> making = os::make_directory(dir); !making)
         return {failed + making.error().reason()};
@@ -157,9 +157,9 @@ failure make_directories(std::string dir, std::vector<std::string> &made) {
     return {};
 }
 
-std::vector<failure> guard_failures(const std::vector<guarded_file> &files) {
+std::vector<failure> guard_failures(const std::vector<os::guarded_file> &files) {
     std::vector<failure> found;
-    for (std::string &message : guard_files(files))
+    for (std::string &message : os::guard_files(files))
         found.push_back({std::move(message)});
     return found;
 }

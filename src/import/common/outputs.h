@@ -64,7 +64,7 @@ std::string daily_file_in(const std::string &output_dir, const std::string &name
 failure make_directories(std::string dir, std::vector<std::string> &made);
 
 // The guard's refusals of the files (os/guard), each a failure.
-std::vector<failure> guard_failures(const std::vector<guarded_file> &files);
+std::vector<failure> guard_failures(const std::vector<os::guarded_file> &files);
 
 // Says each failure and that nothing was written, removing the
 // directories made (the last first); status 1.

@@ -20,30 +20,30 @@ const char *program_name() {
 }
 
 void say_line(std::string_view line) {
-    print_line(line);
+    os::print_line(line);
 }
 
 void say_text(std::string_view text) {
-    print_text(text);
+    os::print_text(text);
 }
 
 void say_format(const char *format, ...) {
     va_list args;
     va_start(args, format);
-    print_vformat(format, args);
+    os::print_vformat(format, args);
     va_end(args);
 }
 
 void say_now() {
-    print_now();
+    os::print_now();
 }
 
 void say_error(std::string_view text) {
-    print_error(program, text);
+    os::print_error(program, text);
 }
 
 void say_error_line(std::string_view line) {
-    print_error_line(line);
+    os::print_error_line(line);
 }
 
 int error_status(const failure &f) {
@@ -54,12 +54,12 @@ int error_status(const failure &f) {
 }
 
 void say_failures(const char *what, const std::vector<std::string> &lines, size_t of) {
-    print_error_line(std::string("Failed ") + what + ":");
+    os::print_error_line(std::string("Failed ") + what + ":");
     for (const std::string &line : lines)
-        print_error_line(line);
+        os::print_error_line(line);
     char counts[96];
     std::snprintf(counts, sizeof counts, "%zu of %zu %s failed", lines.size(), of, what);
-    print_error_line(counts);
+    os::print_error_line(counts);
 }
 
 std::string usage_of(std::initializer_list<std::string_view> lines) {
@@ -75,30 +75,30 @@ std::string usage_of(std::initializer_list<std::string_view> lines) {
 }
 
 int wrong_command_line(std::string_view usage, std::string_view command) {
-    print_error_text(usage);
+    os::print_error_text(usage);
     std::string help = std::string("Try '") + program + " ";
     if (!command.empty())
         help += std::string(command) + " ";
-    print_error_text(help + "--help' for more information.\n");
+    os::print_error_text(help + "--help' for more information.\n");
     return 2;
 }
 
 void say_version(const char *version) {
-    print_text(std::string(program) + " " + version + "\n");
+    os::print_text(std::string(program) + " " + version + "\n");
 }
 
 int say_out_of_memory() {
-    print_error(program, std::string(std::strerror(ENOMEM)) + "; it stopped");
+    os::print_error(program, std::string(std::strerror(ENOMEM)) + "; it stopped");
     return 1;
 }
 
 void say_out_of_memory_while(std::string_view doing) {
-    print_error_line(std::string(doing) + ": " + std::strerror(ENOMEM) + "; " + program +
-                     " stopped");
+    os::print_error_line(std::string(doing) + ": " + std::strerror(ENOMEM) + "; " + program +
+                         " stopped");
 }
 
 int finish(int status) {
-    return finish_printing(program, status);
+    return os::finish_printing(program, status);
 }
 
 } // namespace import

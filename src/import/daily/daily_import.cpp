@@ -60,7 +60,7 @@ std::vector<planned> plan(const import_request &r) {
 }
 
 std::vector<failure> collisions(const import_request &r, const std::vector<planned> &plans) {
-    std::vector<guarded_file> files;
+    std::vector<os::guarded_file> files;
     for (const planned &p : plans) {
         // Standard input is the file it reads, as the system names it.
         if (p.input == "-")

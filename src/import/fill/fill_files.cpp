@@ -287,7 +287,7 @@ os::result<std::string> read_whole(const std::string &path, bool absent_ok = fal
 // target and its record whole before anything is written, the fill may
 // write over them.
 std::vector<std::string> fill_collisions(const fill_request &r, const std::string &output) {
-    std::vector<guarded_file> files = {
+    std::vector<os::guarded_file> files = {
         {r.target, "the target " + shown_name(r.target), false},
         {fill_record_of(r.target), "the target's fill record", false}};
     for (const std::string &donor : r.donors)
@@ -296,15 +296,15 @@ std::vector<std::string> fill_collisions(const fill_request &r, const std::strin
     files.push_back({output, "the filled daily file " + shown_name(output), true});
     files.push_back({fill_record_of(output), "its fill record", true});
     files.push_back({fill_skill_of(output), "its skill table", true});
-    const guard_excuse excuse = [outputs](size_t writer, size_t other) {
+    const os::guard_excuse excuse = [outputs](size_t writer, size_t other) {
         return (writer == outputs && other == 0) || (writer == outputs + 1 && other == 1);
     };
     std::vector<std::string> found;
-    for (const std::vector<size_t> &group : same_files(files))
-        if (std::string message = collision_in(files, group, excuse); !message.empty())
+    for (const std::vector<size_t> &group : os::same_files(files))
+        if (std::string message = os::collision_in(files, group, excuse); !message.empty())
             found.push_back(std::move(message));
     for (size_t i = outputs; i < files.size(); ++i)
-        if (std::string why = planted_link(files[i].path); !why.empty())
+        if (std::string why = os::planted_link(files[i].path); !why.empty())
             found.push_back(std::move(why));
     return found;
 }
@@ -313,7 +313,7 @@ std::vector<std::string> fill_collisions(const fill_request &r, const std::strin
 std::string output_of(const fill_request &r) {
     if (r.output_dir.empty())
         return r.target;
-    std::string stem = base_of(r.target);
+    std::string stem = os::base_of(r.target);
     if (const size_t dot = stem.rfind('.'); dot != std::string::npos && dot > 0)
         stem.erase(dot);
     return (r.output_dir == "." ? std::string() : r.output_dir + "/") + stem + ".wth";

@@ -74,8 +74,8 @@ std::string coordinate_text(double x) {
     return std::string(text, r.ptr);
 }
 
-std::vector<guarded_file> guarded(const job &j) {
-    std::vector<guarded_file> files;
+std::vector<os::guarded_file> guarded(const job &j) {
+    std::vector<os::guarded_file> files;
     for (const std::string &input : j.r.inputs)
         files.push_back({input, "the input " + shown_name(input), false});
     files.push_back({j.r.sites, "the --sites file", false});
@@ -94,7 +94,7 @@ std::vector<failure> output_problems(const job &j) {
         const std::string &out = j.outputs[i];
         if (!j.r.force && os::link_status_of(out).ok())
             found.push_back({shown_name(out) + " exists: --force replaces it"});
-        else if (const os::result<struct stat> dir = os::status_of(dir_of(out));
+        else if (const os::result<struct stat> dir = os::status_of(os::dir_of(out));
                  !dir || !S_ISDIR(dir.value().st_mode))
             found.push_back({"The directory of " + shown_name(out) + " (" + site_named(j, i) +
                              ") is not there"});

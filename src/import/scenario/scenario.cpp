@@ -190,7 +190,7 @@ std::vector<planned_file> plan_files(const scenario_request &r, const delta_tabl
     for (const std::string &input : r.inputs) {
         planned_file f;
         f.input = input;
-        f.base = base_of(input);
+        f.base = os::base_of(input);
         f.site = stem(f.base);
         for (const std::string &scenario : table.scenarios) {
             f.output.push_back(dir_of_scenario(r, scenario) + "/" + f.base);
@@ -229,7 +229,7 @@ failure read_provenance(const std::string &path, std::string &text) {
 
 std::vector<failure> output_problems(const scenario_request &r, const delta_table &table,
                                      const std::vector<planned_file> &files) {
-    std::vector<guarded_file> guarded{{r.deltas, "the --deltas file", false}};
+    std::vector<os::guarded_file> guarded{{r.deltas, "the --deltas file", false}};
     for (const planned_file &f : files)
         guarded.push_back({f.input, "the input " + shown_name(f.input), false});
     for (const planned_file &f : files)

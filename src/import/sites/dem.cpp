@@ -53,7 +53,7 @@ struct dem_grid {
 
 failure dem::open_path(const std::string &path) {
     path_ = path;
-    const std::string name = base_of(path);
+    const std::string name = os::base_of(path);
     int south = 0, west = 0;
     if (name.size() > 7 && name[7] == '.' && lower(name).ends_with(".hgt") &&
         corner_of(name, 'N', 'S', 2, south) &&

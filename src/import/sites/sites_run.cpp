@@ -183,11 +183,11 @@ std::string list_line(const site_entry &e) {
 
 // Nothing is read from a file that standard output has emptied.
 std::vector<failure> sites_collisions(const sites_request &r) {
-    std::vector<guarded_file> files = {{r.stations, "the --stations file", false},
-                                       {r.soils, "the --soils file", false}};
+    std::vector<os::guarded_file> files = {{r.stations, "the --stations file", false},
+                                           {r.soils, "the --soils file", false}};
     for (const std::string &path : r.dems)
         files.push_back({path, "the --dem file " + shown_name(path), false});
-    guarded_file out{"standard output", "the site list", true};
+    os::guarded_file out{"standard output", "the site list", true};
     out.open_fd = 1;
     files.push_back(out);
     return guard_failures(files);

@@ -192,11 +192,11 @@ failure read_points(const std::string &path, soil_reading &how) {
 
 // Nothing is written where an input or another output would be lost.
 std::vector<failure> soil_collisions(const soil_request &r) {
-    std::vector<guarded_file> files;
+    std::vector<os::guarded_file> files;
     for (const std::string &input : r.inputs)
         files.push_back(input == "-"
-                            ? guarded_file{"/dev/stdin", "standard input", false}
-                            : guarded_file{input, "the input " + shown_name(input), false});
+                            ? os::guarded_file{"/dev/stdin", "standard input", false}
+                            : os::guarded_file{input, "the input " + shown_name(input), false});
     if (!r.points.empty())
         files.push_back({r.points, "the --points file", false});
     files.push_back({r.soils, "the --soils file", true});

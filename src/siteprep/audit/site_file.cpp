@@ -139,11 +139,11 @@ std::vector<std::string> audit_site_file(const std::string &text, const std::str
     const os::result<os::in_stream> in = os::open_text_input(text);
     if (!in)
         return {};
-    line_reader reader(in->get(), max_text_line);
+    os::line_reader reader(in->get(), os::max_text_line);
     site_file_audit s;
     take_listed_soil(s, site);
     s.replaced = soil_keys_replaced;
-    for (std::string_view line; next_line(reader, line);)
+    for (std::string_view line; os::next_line(reader, line);)
         audit_site_file_line(s, line);
     word_site_file(s, listed_as);
     std::vector<std::string> warnings = warnings_of(site_file, s.all.of);

@@ -308,9 +308,9 @@ namespace {
 // The overview's rows of one class, in the list's order.
 int copy_rows(os::out_stream &rows, char order, os::out_stream &to) {
     rows.rewind();
-    line_reader reader(rows.get());
+    os::line_reader reader(rows.get());
     std::string_view line;
-    while (next_line(reader, line))
+    while (os::next_line(reader, line))
         if (line[0] == order && !to.put(line.substr(1)))
             return 0; // the write error is the stream's
     return reader.error;

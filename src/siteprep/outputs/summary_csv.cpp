@@ -250,14 +250,14 @@ failure write_outputs(batch_outputs &o) {
     for (auto [table, path] : {std::pair{&o.csv, &o.summary_path}, {&o.monthly, &o.monthly_path}})
         if (table->is_open())
             if (const os::result<void> placed =
-                    os::put_unnamed_in_place(*table, *path, dir_of(*path) + "/.siteprep-");
+                    os::put_unnamed_in_place(*table, *path, os::dir_of(*path) + "/.siteprep-");
                 !placed)
                 add_line(f, not_written(*path, placed.err()));
     if (o.rows.is_open()) {
         int err = o.rows.error() != 0 ? o.rows.error() : o.sections.error();
         if (err == 0)
             err = os::write_file_whole(
-                      o.report_path, dir_of(o.report_path) + "/.siteprep-",
+                      o.report_path, os::dir_of(o.report_path) + "/.siteprep-",
                       [&](os::out_stream &to) { return write_page(o, to); }, false)
                       .err();
         if (err != 0)

@@ -62,7 +62,7 @@ struct read_file {
 void read_text(const std::string &text, read_file &into) {
     std::string copy = text;
     FILE *fp = fmemopen(copy.data(), copy.size(), "r");
-    line_reader reader(fp, max_daily_line);
+    os::line_reader reader(fp, os::max_daily_line);
     daily_options how;
     how.months = &into.days;
     daily_error err;

@@ -160,7 +160,7 @@ std::string read_whole(const std::string &text, simd_level level, bool check) {
     how.all_bad = check ? &problems : nullptr;
     how.listener = check ? listener_of(audit.get()) : nullptr;
     how.simd = level;
-    line_reader reader(fp, max_daily_line);
+    os::line_reader reader(fp, os::max_daily_line);
     const int last = process_daily_weather(reader, prec, tmin, tmax, err, how);
     std::fclose(fp);
     std::string result = std::to_string(last) + " " + std::to_string(err.line) + " " + err.reason +
@@ -301,7 +301,7 @@ TEST(FastDaily, EveryShapeStaysInTheVectorizedPath) {
     for (fast_daily_parser &parser : parsers)
         for (const line_shape &shape : shapes) {
             std::vector<std::string> lines;
-            line_reader reader(nullptr);
+            os::line_reader reader(nullptr);
             for (int d = 1; d <= 28; ++d) {
                 lines.push_back(shaped_line(shape, random, 1999, d % 12 + 1, d));
                 std::memcpy(reader.block.data() + reader.end, lines.back().data(),
@@ -346,7 +346,7 @@ TEST(FastDaily, ARunStopsAtTheEndOfTheBlockRead) {
         GTEST_SKIP() << "no AVX2 on this CPU";
     const std::string line = "1 1 2001 1 1.0 1.0 1.0\n";
     for (fast_daily_parser &parser : parsers) {
-        line_reader reader(nullptr);
+        os::line_reader reader(nullptr);
         const std::string block = line + line + line + line;
         std::memcpy(reader.block.data(), block.data(), block.size());
         reader.end = 3 * line.size() + 10; // the fourth line is cut off after 10 bytes

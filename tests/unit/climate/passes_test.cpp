@@ -112,7 +112,7 @@ TEST(DailyListener, HearsEachDayWithItsDate) {
     for (simd_level level : {simd_level::portable, simd_level::avx2, simd_level::avx512}) {
         FILE *fp = fmemopen(text.data(), text.size(), "r");
         ASSERT_NE(fp, nullptr);
-        line_reader reader(fp, max_daily_line);
+        os::line_reader reader(fp, os::max_daily_line);
         static monthly_tables t;
         daily_error err;
         daily_problems bad;

@@ -22,7 +22,7 @@ int aggregate(const std::string &text, tables &t, daily_error &err) {
     std::string copy = text;
     FILE *fp =
         copy.empty() ? std::fopen("/dev/null", "r") : fmemopen(copy.data(), copy.size(), "r");
-    line_reader reader(fp, max_daily_line);
+    os::line_reader reader(fp, os::max_daily_line);
     int last = process_daily_weather(reader, t.prec, t.tmin, t.tmax, err);
     std::fclose(fp);
     return last;

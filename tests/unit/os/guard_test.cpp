@@ -16,16 +16,16 @@ TEST(GuardEngine, WordsEachCollisionAndLeavesOutWhatIsExcused) {
     dir.write("a.sfp", "site\n");
     const int list_fd = open(dir.file("list.txt").c_str(), O_RDONLY);
     const std::string list = dir.file("list.txt"), site = dir.file("a.sfp");
-    guarded_file the_list{list, "the site list"};
+    os::guarded_file the_list{list, "the site list"};
     the_list.named_by_role = true;
     the_list.open_fd = list_fd;
-    guarded_file site_file{site, "the site file of a"};
+    os::guarded_file site_file{site, "the site file of a"};
     site_file.rewritten = true;
-    const guarded_file daily{site, "the daily file of a"};
-    const guarded_file output{dir.file("./list.txt"), "the --summary file", true};
-    const guarded_file same_output{list, "the --report file", true};
+    const os::guarded_file daily{site, "the daily file of a"};
+    const os::guarded_file output{dir.file("./list.txt"), "the --summary file", true};
+    const os::guarded_file same_output{list, "the --report file", true};
     const struct {
-        std::vector<guarded_file> files;
+        std::vector<os::guarded_file> files;
         bool excuse_all; // every pair excused
         std::string said;
     } cases[] = {
@@ -50,10 +50,10 @@ TEST(GuardEngine, WordsEachCollisionAndLeavesOutWhatIsExcused) {
         {{daily, site_file}, true, ""},
     };
     for (const auto &c : cases) {
-        const std::vector<std::vector<size_t>> groups = same_files(c.files);
+        const std::vector<std::vector<size_t>> groups = os::same_files(c.files);
         std::string said;
         for (const std::vector<size_t> &group : groups)
-            said += collision_in(c.files, group, [&](size_t, size_t) { return c.excuse_all; });
+            said += os::collision_in(c.files, group, [&](size_t, size_t) { return c.excuse_all; });
         EXPECT_EQ(said, c.said);
     }
     close(list_fd);
@@ -62,13 +62,13 @@ TEST(GuardEngine, WordsEachCollisionAndLeavesOutWhatIsExcused) {
 TEST(GuardEngine, ARewrittenFileMeetsOnlyTheFilesRead) {
     scratch_dir dir;
     dir.write("a.sfp", "site\n");
-    guarded_file first{dir.file("a.sfp"), "the site file of line 1"};
+    os::guarded_file first{dir.file("a.sfp"), "the site file of line 1"};
     first.rewritten = true;
-    guarded_file again{dir.file("./a.sfp"), "the site file of line 2"};
+    os::guarded_file again{dir.file("./a.sfp"), "the site file of line 2"};
     again.rewritten = true;
-    const guarded_file read{dir.file("a.sfp"), "the daily file of line 3"};
-    EXPECT_TRUE(guard_files({first, again}).empty());
-    EXPECT_EQ(guard_files({first, again, read}),
+    const os::guarded_file read{dir.file("a.sfp"), "the daily file of line 3"};
+    EXPECT_TRUE(os::guard_files({first, again}).empty());
+    EXPECT_EQ(os::guard_files({first, again, read}),
               std::vector<std::string>{dir.file("a.sfp") +
                                        " is the daily file of line 3 and the site file of line "
                                        "1 at once: the one would destroy the other."});

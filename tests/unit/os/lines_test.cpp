@@ -21,15 +21,15 @@ using os::sys::call;
 // Lines of every length up to a few hundred bytes, over several blocks.
 std::string many_lines() {
     std::string text;
-    for (int i = 0; text.size() < 3 * io_block_size; ++i)
+    for (int i = 0; text.size() < 3 * os::io_block_size; ++i)
         text += std::string(static_cast<size_t>(i % 300), 'a' + static_cast<char>(i % 26)) + "\n";
     return text;
 }
 
 // What a reader hands out until it stops, each line whole.
-std::string read_all(line_reader &reader) {
+std::string read_all(os::line_reader &reader) {
     std::string text;
-    for (std::string_view line; next_line(reader, line);)
+    for (std::string_view line; os::next_line(reader, line);)
         text += line;
     return text;
 }
@@ -42,15 +42,15 @@ TEST(LineReader, AReadErrorEndsTheReadingWithItsErrno) {
             dir.write("f", text);
             os::result<os::fd> opened = os::open_input(dir.file("f"));
             ASSERT_TRUE(opened);
-            line_reader reader = regular ? line_reader(opened->get(), SIZE_MAX)
-                                         : line_reader::of_stream(opened->get());
+            os::line_reader reader = regular ? os::line_reader(opened->get(), SIZE_MAX)
+                                             : os::line_reader::of_stream(opened->get());
             os::sys::injected_fault fault(call::read, nth, EIO);
             const std::string got = read_all(reader);
             EXPECT_EQ(reader.error, EIO) << regular << nth;
             // What came before the failure, in whole lines only.
             EXPECT_EQ(text.compare(0, got.size(), got), 0) << regular << nth;
             EXPECT_TRUE(got.empty() || got.back() == '\n') << regular << nth;
-            EXPECT_LT(got.size(), static_cast<size_t>(nth) * io_block_size) << regular << nth;
+            EXPECT_LT(got.size(), static_cast<size_t>(nth) * os::io_block_size) << regular << nth;
         }
     }
 }
@@ -61,7 +61,7 @@ TEST(LineReader, ShortReadsOfAStreamLoseNothing) {
     dir.write("f", text);
     os::result<os::fd> opened = os::open_input(dir.file("f"));
     ASSERT_TRUE(opened);
-    line_reader reader = line_reader::of_stream(opened->get());
+    os::line_reader reader = os::line_reader::of_stream(opened->get());
     os::sys::injected_fault fault(call::read, 1, os::sys::short_transfer, 1000);
     EXPECT_EQ(read_all(reader), text);
     EXPECT_EQ(reader.error, 0);
@@ -73,10 +73,10 @@ TEST(LineReader, HandsOutWholeLinesOfAnyLength) {
     std::string content = "a\r\n" + long_line + "\n\nlast";
     FILE *fp = fmemopen(content.data(), content.size(), "r");
     ASSERT_NE(fp, nullptr);
-    line_reader reader(fp);
+    os::line_reader reader(fp);
     std::vector<std::string> lines;
     std::string_view line;
-    while (next_line(reader, line))
+    while (os::next_line(reader, line))
         lines.emplace_back(line);
     fclose(fp);
     ASSERT_EQ(lines.size(), 4u);

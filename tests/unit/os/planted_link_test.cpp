@@ -46,10 +46,10 @@ TEST(PlantedLink, IsNeitherFollowedNorWrittenThrough) {
     ASSERT_TRUE(link.made);
     os::sys::clear_faults();
     // The runner's own link is followed.
-    EXPECT_EQ(planted_link(link.path), "");
+    EXPECT_EQ(os::planted_link(link.path), "");
     plant(link);
-    EXPECT_NE(planted_link(link.path).find("is a symbolic link that another user made in a "
-                                           "shared directory"),
+    EXPECT_NE(os::planted_link(link.path).find("is a symbolic link that another user made in a "
+                                               "shared directory"),
               std::string::npos);
     // Refused here, or by the kernel where its protected_symlinks is on.
     const int err = os::open_for_overwrite(link.path, true).err();

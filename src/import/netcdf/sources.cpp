@@ -7,7 +7,6 @@
 #include "sources.h"
 #include "file_paths.h"
 #include "shown.h"
-#include "variables.h"
 
 #include <algorithm>
 #include <cmath>

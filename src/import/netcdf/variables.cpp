@@ -3,8 +3,8 @@
 // the auxiliary ones its coordinates attribute names), its time coordinate
 // ("UNIT since DATE" in its calendar, at the middle of its bounds when it
 // has them), its packing, fill values and valid range, and its units.
-#include "variables.h"
 #include "shown.h"
+#include "sources.h"
 
 #include <algorithm>
 #include <cmath>

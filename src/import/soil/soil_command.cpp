@@ -71,14 +71,6 @@ bool take_code(const char *option, int &code) {
     return false;
 }
 
-bool take_text(const char *option, std::string &into) {
-    into = optarg;
-    if (!into.empty())
-        return true;
-    say_error(std::string("option '") + option + "' needs a value");
-    return false;
-}
-
 bool take_soil_option(int opt, soil_line &c) {
     soil_request &r = c.r;
     switch (opt) {

@@ -32,7 +32,11 @@ static std::string_view without_plus(std::string_view token) {
     return token;
 }
 
-bool parse_float(std::string_view token, float &value) {
+// A whole token as a float or a double: from_chars, and for hexadecimal
+// values and values out of range strtof or strtod (to_real) decides.
+template <class Real>
+static bool parse_real(std::string_view token, Real &value,
+                       Real (*to_real)(const char *, char **)) {
     std::string_view digits = without_plus(token);
     if (digits.empty() || digits[0] == '+')
         return false;
@@ -40,31 +44,21 @@ bool parse_float(std::string_view token, float &value) {
     auto [ptr, ec] = std::from_chars(digits.data(), end, value);
     if (ec == std::errc() && ptr == end)
         return true;
-    // Hexadecimal floats and values out of float range: strtof decides.
     std::string copy(token);
     char *stop = nullptr;
-    float v = std::strtof(copy.c_str(), &stop);
+    Real v = to_real(copy.c_str(), &stop);
     if (copy.empty() || stop != copy.c_str() + copy.size() || is_blank_char(copy[0]))
         return false;
     value = v;
     return true;
 }
 
+bool parse_float(std::string_view token, float &value) {
+    return parse_real(token, value, std::strtof);
+}
+
 bool parse_double(std::string_view token, double &value) {
-    std::string_view digits = without_plus(token);
-    if (digits.empty() || digits[0] == '+')
-        return false;
-    const char *end = digits.data() + digits.size();
-    auto [ptr, ec] = std::from_chars(digits.data(), end, value);
-    if (ec == std::errc() && ptr == end)
-        return true;
-    std::string copy(token);
-    char *stop = nullptr;
-    double v = std::strtod(copy.c_str(), &stop);
-    if (copy.empty() || stop != copy.c_str() + copy.size() || is_blank_char(copy[0]))
-        return false;
-    value = v;
-    return true;
+    return parse_real(token, value, std::strtod);
 }
 
 bool parse_int(std::string_view token, int &value) {

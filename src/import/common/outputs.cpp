@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 
 namespace import {
 
@@ -72,22 +73,6 @@ os::result<std::string> read_table_file(const std::string &path) {
     return os::read_rest(opened.value().file);
 }
 
-failure check_named_table(const std::string &path, const std::string &header, const char *kind,
-                          const char *option) {
-    // Its directory too: a table that cannot be written would fail only
-    // after every input.
-    if (const os::result<void> room = os::may_create_in(os::dir_of(path)); !room)
-        return {"Error writing " + shown_name(path) + ": " + room.error().reason()};
-    const os::result<std::string> table = read_table_file(path);
-    if (!table)
-        return {"Error reading " + shown_name(path) + ": " + table.error().reason()};
-    std::string text;
-    if (!merge_named_rows(*table, header, {}, text))
-        return {shown_name(path) + " is not a " + kind + " (its first line is not the " +
-                "table's header): it is left as it is; give another " + option + " file"};
-    return {};
-}
-
 failure write_text_replacing(const std::string &path, const std::string &text) {
     const os::result<void> written = os::write_file_replacing(
         path, path + ".", [&text](os::out_stream &out) { return out.put(text), 0; });
@@ -96,43 +81,82 @@ failure write_text_replacing(const std::string &path, const std::string &text) {
     return {};
 }
 
-failure write_named_table(const std::string &path, const std::string &header,
-                          const std::vector<named_row> &rows, const char *kind) {
-    const os::result<std::string> table = read_table_file(path);
+namespace {
+
+// A table as its file holds it now.
+failure read_table(const std::string &path, std::string &text) {
+    os::result<std::string> table = read_table_file(path);
     if (!table)
         return {"Error reading " + shown_name(path) + ": " + table.error().reason()};
-    std::string text;
-    if (!merge_named_rows(*table, header, rows, text))
+    text = std::move(*table);
+    return {};
+}
+
+// Checks, before any import, that the file at path is none or a table
+// that is_table takes, and that its directory takes a new one: a table
+// that cannot be written would fail only after every input.
+failure check_table(const std::string &path, const std::function<bool(std::string_view)> &is_table,
+                    const char *kind, const char *option) {
+    if (const os::result<void> room = os::may_create_in(os::dir_of(path)); !room)
+        return {"Error writing " + shown_name(path) + ": " + room.error().reason()};
+    std::string table;
+    if (failure f = read_table(path, table); f.failed())
+        return f;
+    if (!is_table(table))
+        return {shown_name(path) + " is not a " + kind + " (its first line is not the " +
+                "table's header): it is left as it is; give another " + option + " file"};
+    return {};
+}
+
+// The table at path merged again, as the import ends, and written whole.
+failure rewrite_table(const std::string &path,
+                      const std::function<bool(std::string_view, std::string &)> &merge,
+                      const char *kind) {
+    std::string table, text;
+    if (failure f = read_table(path, table); f.failed())
+        return f;
+    if (!merge(table, text))
         return {shown_name(path) + " changed while importing: it is no longer a " + kind};
     return write_text_replacing(path, text);
 }
 
-failure check_stations(const std::string &path) {
-    // Its directory too: a table that cannot be written would fail only
-    // after every daily file.
-    if (const os::result<void> room = os::may_create_in(os::dir_of(path)); !room)
-        return {"Error writing " + shown_name(path) + ": " + room.error().reason()};
-    const os::result<std::string> table = read_table_file(path);
-    if (!table)
-        return {"Error reading " + shown_name(path) + ": " + table.error().reason()};
+} // namespace
+
+failure check_named_table(const std::string &path, const std::string &header, const char *kind,
+                          const char *option) {
     std::string text;
+    return check_table(
+        path, [&](std::string_view table) { return merge_named_rows(table, header, {}, text); },
+        kind, option);
+}
+
+failure write_named_table(const std::string &path, const std::string &header,
+                          const std::vector<named_row> &rows, const char *kind) {
+    return rewrite_table(
+        path,
+        [&](std::string_view table, std::string &text) {
+            return merge_named_rows(table, header, rows, text);
+        },
+        kind);
+}
+
+failure check_stations(const std::string &path) {
     // With or without the grid cells' distance column.
-    if (!merge_stations(*table, {}, text))
-        return {shown_name(path) + " is not a stations table (its first line is not the " +
-                "table's header): it is left as it is; give another --stations file"};
-    return {};
+    std::string text;
+    return check_table(
+        path, [&](std::string_view table) { return merge_stations(table, {}, text); },
+        "stations table", "--stations");
 }
 
 failure update_stations(const std::string &path, const std::vector<station_row> &rows) {
     if (rows.empty())
         return {}; // nothing imported: the table stays as it is
-    const os::result<std::string> table = read_table_file(path);
-    if (!table)
-        return {"Error reading " + shown_name(path) + ": " + table.error().reason()};
-    std::string text;
-    if (!merge_stations(*table, rows, text))
-        return {shown_name(path) + " changed while importing: it is no longer a stations table"};
-    return write_text_replacing(path, text);
+    return rewrite_table(
+        path,
+        [&](std::string_view table, std::string &text) {
+            return merge_stations(table, rows, text);
+        },
+        "stations table");
 }
 
 std::string stem_of(const std::string &path) {

@@ -254,6 +254,17 @@ int run_shell(const scratch_dir &dir, const std::string &command) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+std::string netcdf4_python() {
+    // The system's own interpreter first: Debian's python3-netcdf4 is for
+    // it, and another python3 may come first on PATH.
+    for (const char *python : {"/usr/bin/python3", "python3"}) {
+        const std::string probe = std::string(python) + " -c 'import netCDF4' >/dev/null 2>&1";
+        if (std::system(probe.c_str()) == 0)
+            return python;
+    }
+    return {};
+}
+
 std::string without_audit(const std::string &out) {
     std::string kept;
     for (size_t start = 0; start < out.size();) {

@@ -80,6 +80,11 @@ tool_result run_import(const std::string &dir, const std::vector<std::string> &a
 // Runs a shell command in dir; its exit status, or 128 + signal.
 int run_shell(const scratch_dir &dir, const std::string &command);
 
+// A Python interpreter that has netCDF4-python, the reference reading of
+// netCDF files; empty when none is installed (the tests then keep to their
+// hand values).
+std::string netcdf4_python();
+
 // True in a sanitizer build, whose shadow memory no address-space limit
 // leaves room for.
 bool sanitized_build();

@@ -2,6 +2,7 @@
 #include "tokens.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -59,6 +60,27 @@ bool parse_float(std::string_view token, float &value) {
 
 bool parse_double(std::string_view token, double &value) {
     return parse_real(token, value, std::strtod);
+}
+
+// Only a sign, digits, a point and an exponent: no nan, inf or hexadecimal.
+static bool decimal_chars(std::string_view token) {
+    return token.find_first_not_of("0123456789+-.eE") == std::string_view::npos;
+}
+
+bool parse_finite_float(std::string_view token, float &value) {
+    float v = 0;
+    if (!decimal_chars(token) || !parse_float(token, v) || !std::isfinite(v))
+        return false;
+    value = v;
+    return true;
+}
+
+bool parse_finite_double(std::string_view token, double &value) {
+    double v = 0;
+    if (!decimal_chars(token) || !parse_double(token, v) || !std::isfinite(v))
+        return false;
+    value = v;
+    return true;
 }
 
 bool parse_int(std::string_view token, int &value) {

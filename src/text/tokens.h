@@ -30,6 +30,11 @@ bool parse_float(std::string_view token, float &value);
 bool parse_int(std::string_view token, int &value);
 bool parse_double(std::string_view token, double &value);
 
+// The same, but only a decimal number within the type's range: no nan,
+// inf, hexadecimal or overflowing value (a value too small becomes 0).
+bool parse_finite_float(std::string_view token, float &value);
+bool parse_finite_double(std::string_view token, double &value);
+
 // A period of years, FIRST-LAST: each year one to four digits and nothing
 // else (no sign, no blank), FIRST at least 1 and at most LAST.
 bool parse_year_range(std::string_view token, int &first, int &last);

@@ -331,16 +331,33 @@ TEST_P(Incomplete, IsNamedWithItsColumnOrLeftOut) {
     EXPECT_TRUE(has(r.err, std::string("left out: ") + c.message)) << r.err;
 }
 
-INSTANTIATE_TABLE(Incomplete,
-                  incomplete_case{"latitude_na", "b,power,NA,-122.5,310\r\n",
-                                  "b,0.4,0.4,0.2,1.3,0.5,3\n", "b: latitude is NA in st.csv"},
-                  incomplete_case{"not_in_soils", "b,power,47.5,-122.5,310\r\n", "",
-                                  "b: not in the soils table so.csv"},
-                  incomplete_case{"clay_na", "b,power,47.5,-122.5,310\r\n",
-                                  "b,0.4,0.4,NA,1.3,0.5,3\n", "b: clay is NA in so.csv"},
-                  incomplete_case{"float_layer_code", "b,power,47.5,-122.5,310\r\n",
-                                  "b,0.4,0.4,0.2,1.3,0.5,3.5\n",
-                                  "b: layer_code \"3.5\" in so.csv"});
+INSTANTIATE_TABLE(
+    Incomplete,
+    incomplete_case{"latitude_na", "b,power,NA,-122.5,310\r\n", "b,0.4,0.4,0.2,1.3,0.5,3\n",
+                    "b: latitude is NA in st.csv"},
+    incomplete_case{"not_in_soils", "b,power,47.5,-122.5,310\r\n", "",
+                    "b: not in the soils table so.csv"},
+    incomplete_case{"clay_na", "b,power,47.5,-122.5,310\r\n", "b,0.4,0.4,NA,1.3,0.5,3\n",
+                    "b: clay is NA in so.csv"},
+    incomplete_case{"float_layer_code", "b,power,47.5,-122.5,310\r\n",
+                    "b,0.4,0.4,0.2,1.3,0.5,3.5\n", "b: layer_code \"3.5\" in so.csv"},
+    // Whole decimal numbers only, each named with its line.
+    incomplete_case{"sand_nan", "b,power,47.5,-122.5,310\r\n", "b,nan,0.4,0.2,1.3,0.5,3\n",
+                    "b: sand \"nan\" in so.csv line 3 is not a number"},
+    incomplete_case{"clay_inf", "b,power,47.5,-122.5,310\r\n", "b,0.4,0.4,inf,1.3,0.5,3\n",
+                    "b: clay \"inf\" in so.csv line 3"},
+    incomplete_case{"silt_overflow", "b,power,47.5,-122.5,310\r\n", "b,0.4,1e999,0.2,1.3,0.5,3\n",
+                    "b: silt \"1e999\" in so.csv line 3"},
+    incomplete_case{"bulk_density_hex", "b,power,47.5,-122.5,310\r\n", "b,0.4,0.4,0.2,0x10,0.5,3\n",
+                    "b: bulk_density \"0x10\" in so.csv line 3"},
+    incomplete_case{"elevation_nan", "b,power,47.5,-122.5,nan\r\n", "b,0.4,0.4,0.2,1.3,0.5,3\n",
+                    "b: elevation_m \"nan\" in st.csv line 3"},
+    incomplete_case{"negative_sand", "b,power,47.5,-122.5,310\r\n", "b,-0.1,0.6,0.5,1.3,0.5,3\n",
+                    "b: sand \"-0.1\" in so.csv line 3 is not a fraction from 0 to 1"},
+    incomplete_case{"texture_sum_far_from_1", "b,power,47.5,-122.5,310\r\n",
+                    "b,0.5,0.5,0.3,1.3,0.5,3\n",
+                    "b: sand, silt and clay 0.5, 0.5 and 0.3 in so.csv line 3 sum to "
+                    "1.3, not 1 (within 0.02)"});
 
 TEST(Sites, ADemFarFromTheSourcesElevationWarnsAndOneOutsideIsNamed) {
     scratch_dir dir;

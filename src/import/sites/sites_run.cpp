@@ -55,22 +55,46 @@ size_t need(const csv_table &t, const char *name, failure &why) {
     return at;
 }
 
-// One value of a site's row into its entry, or its problem.
+// One value of a site's row into its entry, or its problem: a decimal
+// number (no nan, inf, hexadecimal or overflow), the texture's fractions
+// within 0 to 1, the layer code whole.
 void take(site_entry &e, field f, const csv_table &t, size_t row, size_t column) {
     const std::string &text = t.rows[row][column];
     if (e.problem.failed())
         return;
     const std::string where = " in " + input_name(t.path);
+    const std::string value = ": " + std::string(field_columns[f]) + " " + quote_token(text);
     float v = 0;
     if (is_na(text))
         e.problem = {shown_name(e.name) + ": " + field_columns[f] + " is NA" + where};
-    else if (!parse_float(trimmed(text), v))
-        e.problem = {shown_name(e.name) + ": " + field_columns[f] + " " + quote_token(text) +
-                     where + " is not a number"};
+    else if (!parse_finite_float(trimmed(text), v))
+        e.problem = {shown_name(e.name) + value + " in " + t.at(row) + " is not a number"};
+    else if (f >= sand && f <= clay && !(v >= 0 && v <= 1))
+        e.problem = {shown_name(e.name) + value + " in " + t.at(row) +
+                     " is not a fraction from 0 to 1"};
     else if (f == layer_code && v != std::floor(v))
         e.problem = {shown_name(e.name) + ": layer_code " + quote_token(text) + where +
                      " is not a whole number"};
     e.value[f] = v;
+}
+
+// The soils table's texture is normalised: its fractions sum to 1 but for
+// rounding (a float's, or two decimals': 0.005 each).
+constexpr double texture_sum_tolerance = 0.02;
+
+// The problem of an entry whose texture does not sum to 1.
+void check_texture_sum(site_entry &e, const csv_table &t, size_t row) {
+    if (e.problem.failed())
+        return;
+    const double sum = static_cast<double>(e.value[sand]) + static_cast<double>(e.value[silt]) +
+                       static_cast<double>(e.value[clay]);
+    if (std::fabs(sum - 1) > texture_sum_tolerance)
+        e.problem = {format_message("%s: sand, silt and clay %s, %s and %s in %s sum to %g, not 1 "
+                                    "(within %g)",
+                                    shown_name(e.name).c_str(), float_text(e.value[sand]).c_str(),
+                                    float_text(e.value[silt]).c_str(),
+                                    float_text(e.value[clay]).c_str(), t.at(row).c_str(), sum,
+                                    texture_sum_tolerance)};
 }
 
 // The tables, and the entries made of them in the stations' order;
@@ -107,7 +131,7 @@ failure join_tables(const sites_request &r, std::vector<site_entry> &entries) {
             const bool from_stations = f <= longitude || f == elevation;
             if (f == elevation && !r.dems.empty()) {
                 float v = 0;
-                if (at[f] != st.none && parse_float(trimmed(st.rows[i][at[f]]), v))
+                if (at[f] != st.none && parse_finite_float(trimmed(st.rows[i][at[f]]), v))
                     e.source_elevation = v;
                 continue;
             }
@@ -116,6 +140,8 @@ failure join_tables(const sites_request &r, std::vector<site_entry> &entries) {
             else if (soil != soils.end())
                 take(e, static_cast<field>(f), so, soil->second, at[f]);
         }
+        if (soil != soils.end())
+            check_texture_sum(e, so, soil->second);
         entries.push_back(std::move(e));
     }
     return {};

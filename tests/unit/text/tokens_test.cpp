@@ -12,6 +12,7 @@ struct token_case {
     const char *token;
     bool valid;
     float value;
+    bool finite = true; // parse_finite_float takes it too, when valid
 };
 
 // As the test's name shows a case: its token, not its bytes (an address
@@ -29,18 +30,26 @@ TEST_P(FloatToken, ParsesOnlyWholeNumbers) {
     if (c.valid && !std::isnan(c.value)) {
         EXPECT_EQ(v, c.value) << c.token;
     }
+    float finite = -12345.0f;
+    EXPECT_EQ(parse_finite_float(c.token, finite), c.valid && c.finite) << c.token;
+    if (c.valid && c.finite) {
+        EXPECT_EQ(finite, c.value) << c.token;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Tokens, FloatToken,
-    ::testing::Values(token_case{"41.5", true, 41.5f}, token_case{"-0.25", true, -0.25f},
-                      token_case{"+3", true, 3.0f}, token_case{"1e2", true, 100.0f},
-                      token_case{"0x1p3", true, 8.0f}, token_case{"1e50", true, INFINITY},
-                      token_case{"nan", true, NAN}, token_case{".5", true, 0.5f},
-                      token_case{"41.5x", false, 0}, token_case{"1e", false, 0},
-                      token_case{"+-1", false, 0}, token_case{"++1", false, 0},
-                      token_case{"+", false, 0}, token_case{"", false, 0},
-                      token_case{"abc", false, 0}, token_case{"1,5", false, 0}),
+    ::testing::Values(
+        token_case{"41.5", true, 41.5f}, token_case{"-0.25", true, -0.25f},
+        token_case{"+3", true, 3.0f}, token_case{"1e2", true, 100.0f},
+        token_case{"0x1p3", true, 8.0f, false}, token_case{"1e50", true, INFINITY, false},
+        token_case{"nan", true, NAN, false}, token_case{".5", true, 0.5f},
+        token_case{"41.5x", false, 0}, token_case{"1e", false, 0}, token_case{"+-1", false, 0},
+        token_case{"++1", false, 0}, token_case{"+", false, 0}, token_case{"", false, 0},
+        token_case{"abc", false, 0}, token_case{"1,5", false, 0},
+        token_case{"-inf", true, -INFINITY, false}, token_case{"Infinity", true, INFINITY, false},
+        token_case{"0x10", true, 16.0f, false}, token_case{"1e999", true, INFINITY, false},
+        token_case{"1e-50", true, 0.0f}, token_case{"-3.4e38", true, -3.4e38f}),
     [](const ::testing::TestParamInfo<token_case> &c) { return "case" + std::to_string(c.index); });
 
 TEST(IntToken, AcceptsOnlyWhole32BitNumbers) {
@@ -90,6 +99,10 @@ TEST(DoubleToken, AcceptsOnlyAWholeToken) {
     EXPECT_EQ(v, 2.5);
     for (const char *bad : {" 2.5", "2.5 ", "2.5km", "", "+"})
         EXPECT_FALSE(parse_double(bad, v)) << bad;
+    EXPECT_TRUE(parse_finite_double("1e308", v));
+    EXPECT_EQ(v, 1e308);
+    for (const char *bad : {"1e309", "nan", "-inf", "0x10", "2.5 "})
+        EXPECT_FALSE(parse_finite_double(bad, v)) << bad;
 }
 
 } // namespace

@@ -142,6 +142,20 @@ INSTANTIATE_TABLE(Soil,
                             "1.000",
                             0.5,
                             "sda; layer code from a restriction at 100 cm"},
+                  // The first component's comppct_r is null: it is left out, and the
+                  // second's restriction at 100 cm gives the code (5, 90 cm).
+                  soil_case{"sda_null_share_is_never_dominant",
+                            "sda.json",
+                            {"sda", "--default-layer-code", "2", "--pass-through", "0.5"},
+                            "plot5",
+                            0.5,
+                            0.3,
+                            0.2,
+                            1.4,
+                            "5",
+                            "1.000",
+                            0.5,
+                            "sda; layer code from a restriction at 100 cm"},
                   // Two profiles of 70 and 30 %, fractions, the second null below 20 cm.
                   soil_case{"horizons_shares_and_fractions",
                             "horizons.csv",
@@ -183,24 +197,28 @@ struct bad_soil_case {
     const char *message;
     int status = 1;
     std::vector<std::string> more = {}; // more arguments
+    const char *format = "soilgrids";   // sda: sda.json, horizons: horizons.csv
 };
 
 TABLE_TEST(BadSoil, bad_soil_case);
 
 TEST_P(BadSoil, IsNamedAndNothingIsWritten) {
     const bad_soil_case &c = GetParam();
-    if (!reads_json())
+    const std::string format = c.format;
+    const std::string file = format == "sda"        ? "sda.json"
+                             : format == "horizons" ? "horizons.csv"
+                                                    : "plot1.json";
+    if (file.ends_with(".json") && !reads_json())
         GTEST_SKIP() << "this build reads no JSON";
     scratch_dir dir;
-    copy_data(dir, "soil", "plot1.json");
-    std::string text = dir.read("plot1.json");
+    copy_data(dir, "soil", file);
+    std::string text = dir.read(file);
     for (size_t at = 0; (at = text.find(c.from, at)) != std::string::npos;
          at += std::string(c.to).size())
         text.replace(at, std::string(c.from).size(), c.to);
-    dir.write("plot1.json", text);
-    std::vector<std::string> args = {"soil", "soilgrids",      "plot1.json", "--layer-code",
-                                     "3",    "--pass-through", "0",          "--soils",
-                                     "s.csv"};
+    dir.write(file, text);
+    std::vector<std::string> args = {"soil",           format, file,      "--layer-code", "3",
+                                     "--pass-through", "0",    "--soils", "s.csv"};
     args.insert(args.end(), c.more.begin(), c.more.end());
     const tool_result r = run_import(dir.path(), args);
     EXPECT_EQ(r.status, c.status) << r.err;
@@ -226,7 +244,55 @@ INSTANTIATE_TABLE(
                   "\"Q0.05\":",
                   "note: the Q0.05 values are quantiles of each property and depth on its own",
                   0,
-                  {"--quantile", "Q0.05"}});
+                  {"--quantile", "Q0.05"}},
+    // Each value within its range once divided by its d_factor, each depth once.
+    bad_soil_case{"soilgrids_negative_sand", "\"mean\":500", "\"mean\":-100",
+                  "plot1.json: the sand layer's mean at 5-15 cm, -100, divided by its d_factor "
+                  "10, is outside 0 to 100 %"},
+    bad_soil_case{"soilgrids_huge_sand", "\"mean\":500", "\"mean\":1e308",
+                  "the sand layer's mean at 5-15 cm, 1e+308,"},
+    bad_soil_case{"soilgrids_depth_twice", "\"top_depth\":30,\"bottom_depth\":60",
+                  "\"top_depth\":5,\"bottom_depth\":15",
+                  "plot1.json: the sand layer gives 5-15 cm twice"},
+    bad_soil_case{"soilgrids_depths_overlap", "\"top_depth\":30,\"bottom_depth\":60",
+                  "\"top_depth\":10,\"bottom_depth\":60",
+                  "plot1.json: the sand layer gives 10-60 cm over 5-15 cm"},
+    bad_soil_case{"sda_sand_over_100",
+                  "\"90.0\",\"5.0\"",
+                  "\"190.0\",\"5.0\"",
+                  "sda.json: row 7: sandtotal_r \"190.0\" is outside 0 to 100 %",
+                  1,
+                  {},
+                  "sda"},
+    bad_soil_case{"sda_horizon_twice",
+                  "\"20\",\"50\",\"20.0\"",
+                  "\"0\",\"20\",\"20.0\"",
+                  "sda.json: row 3: the horizon 0-20 cm of component 1 is given twice",
+                  1,
+                  {},
+                  "sda"},
+    // A component of unknown share weighs nothing: a map unit of only such has none.
+    bad_soil_case{"sda_null_shares_only",
+                  "\"5\",\"85\"",
+                  "\"5\",null",
+                  "plot2: map unit plot2 in sda.json has no major component with a comppct_r",
+                  1,
+                  {},
+                  "sda"},
+    bad_soil_case{"horizons_fraction_over_1",
+                  "0.8,0.1,0.1",
+                  "1.8,0.1,0.1",
+                  "plot3: horizons.csv line 4: column \"sand_frac\": \"1.8\" is outside 0 to 1",
+                  1,
+                  {},
+                  "horizons"},
+    bad_soil_case{"horizons_share_na",
+                  "0.1,1.6,30",
+                  "0.1,1.6,NA",
+                  "plot3: horizons.csv line 4: column \"share\": \"NA\" is not a share",
+                  1,
+                  {},
+                  "horizons"});
 
 TEST(Soil, PlanPrintsADownloadASiteAndOneQueryForAllPoints) {
     scratch_dir dir;

@@ -72,8 +72,17 @@ failure horizon_of(const csv_table &t, size_t r, const horizon_columns &c, soil_
                     ": not a number: " + quote_token(f[from[k]])};
     if (std::isnan(l.top) || std::isnan(l.bottom) || !(l.bottom > l.top) || l.top < 0)
         return {t.at(r) + ": top_cm and bottom_cm must be depths with the bottom below the top"};
-    for (double *v : {&l.sand, &l.silt, &l.clay})
-        *v *= c.scale;
+    for (size_t k = 0; k < 3; ++k) {
+        double &v = *into[2 + k];
+        v *= c.scale;
+        if (v < 0 || v > 100)
+            return {t.at(r) + ": column " + quote_token(t.header[from[2 + k]]) + ": " +
+                    quote_token(f[from[2 + k]]) +
+                    (c.scale == 1 ? " is outside 0 to 100 %" : " is outside 0 to 1")};
+    }
+    if (c.share != c.none && !(share >= 0 && share <= 100))
+        return {t.at(r) + ": column \"share\": " + quote_token(f[c.share]) +
+                " is not a share from 0 to 100 %"};
     return {};
 }
 

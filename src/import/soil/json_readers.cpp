@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <span>
 #include <unistd.h>
@@ -169,10 +170,8 @@ double &field_of(soil_layer &l, property p) {
 
 using depth_key = std::pair<double, double>;
 
-// One depth of a layer into its soil layer; or what is wrong.
-failure read_depth(const json &depth, const std::string &name, property p,
-                   const std::string &quantile, double divisor,
-                   std::map<depth_key, soil_layer> &layers) {
+// A depth's range in cm; or what is wrong.
+failure range_of(const json &depth, const std::string &name, depth_key &key) {
     const json *range = member(depth, "range");
     const json *top = range != nullptr ? member(*range, "top_depth") : nullptr;
     const json *bottom = range != nullptr ? member(*range, "bottom_depth") : nullptr;
@@ -181,6 +180,30 @@ failure read_depth(const json &depth, const std::string &name, property p,
         return {"a depth of the " + name + " layer has no range.top_depth and bottom_depth"};
     if (unit != nullptr && !(unit->is_string() && unit->get<std::string>() == "cm"))
         return {"a depth of the " + name + " layer is not in cm"};
+    key = {top->get<double>(), bottom->get<double>()};
+    if (!(key.first >= 0 && key.second > key.first && std::isfinite(key.second)))
+        return {"a depth of the " + name + " layer, " + top->dump() + " to " + bottom->dump() +
+                " cm, is no range from a top to a deeper bottom"};
+    return {};
+}
+
+// What a converted value must be: the texture in 0 to 100 %, a bulk
+// density not below 0, each a finite number; empty when it is so.
+std::string wrong_value(property p, double value) {
+    if (!std::isfinite(value))
+        return "no finite number";
+    if (p == property::bulk_density && value < 0)
+        return "below 0 g/cm3";
+    if (p != property::bulk_density && p != property::pass_through && !(value >= 0 && value <= 100))
+        return "outside 0 to 100 %";
+    return {};
+}
+
+// One depth of a layer into its soil layer; or what is wrong, naming the
+// layer, the depth and the value.
+failure read_depth(const json &depth, const std::string &name, property p,
+                   const std::string &quantile, double divisor, const depth_key &key,
+                   std::map<depth_key, soil_layer> &layers) {
     const json *values = member(depth, "values");
     const json *v = values != nullptr ? member(*values, quantile.c_str()) : nullptr;
     if (v == nullptr)
@@ -188,11 +211,41 @@ failure read_depth(const json &depth, const std::string &name, property p,
                 " values: download them (value=" + quantile + ")"};
     if (!v->is_null() && !v->is_number())
         return {"a " + quantile + " value of the " + name + " layer is not a number"};
-    const depth_key key{top->get<double>(), bottom->get<double>()};
+    const double value = v->is_null() ? no_value : v->get<double>() / divisor;
+    if (const std::string wrong = v->is_null() ? std::string() : wrong_value(p, value);
+        !wrong.empty())
+        return {format_message("the %s layer's %s at %g-%g cm, %s, divided by its d_factor %g, "
+                               "is %s",
+                               name.c_str(), quantile.c_str(), key.first, key.second,
+                               v->dump().c_str(), divisor, wrong.c_str())};
     soil_layer &l = layers[key];
     l.top = key.first;
     l.bottom = key.second;
-    field_of(l, p) = v->is_null() ? no_value : v->get<double>() / divisor;
+    field_of(l, p) = value;
+    return {};
+}
+
+// The depths of a layer into the soil layers, none of them overlapping
+// another (a depth given twice would weigh twice); or what is wrong.
+failure read_depths(const json &depths, const std::string &name, property p,
+                    const std::string &quantile, double divisor,
+                    std::map<depth_key, soil_layer> &layers) {
+    std::vector<depth_key> seen;
+    for (const json &depth : depths) {
+        depth_key key;
+        if (failure f = range_of(depth, name, key); f.failed())
+            return f;
+        for (const depth_key &other : seen)
+            if (key.first < other.second && other.first < key.second)
+                return {format_message(
+                    "the %s layer gives %g-%g cm %s", name.c_str(), key.first, key.second,
+                    key == other
+                        ? "twice"
+                        : format_message("over %g-%g cm", other.first, other.second).c_str())};
+        seen.push_back(key);
+        if (failure f = read_depth(depth, name, p, quantile, divisor, key, layers); f.failed())
+            return f;
+    }
     return {};
 }
 
@@ -218,9 +271,8 @@ failure read_layers(const json &j, const soil_reading &how,
         const json *depths = member(layer, "depths");
         if (depths == nullptr || !depths->is_array())
             return {"the " + n + " layer has no depths"};
-        for (const json &depth : *depths)
-            if (failure f = read_depth(depth, n, p, how.quantile, divisor, layers); f.failed())
-                return f;
+        if (failure f = read_depths(*depths, n, p, how.quantile, divisor, layers); f.failed())
+            return f;
         seen[static_cast<int>(p)] = true;
     }
     for (const char *needed : {"sand", "silt", "clay"})
@@ -322,12 +374,70 @@ bool number_cell(const std::string &text, double &value) {
     return plain_number(text, value, decimals);
 }
 
+// What is wrong with a row's number cell, by its column: comppct_r and
+// the texture in 0 to 100 %, depths and bulk density not below 0; empty
+// when nothing is (a null never is).
+std::string wrong_cell(sda_column c, const std::string &text, double value) {
+    const std::string named = std::string(sda_names[c]) + " " + quote_token(text);
+    if (std::isnan(value))
+        return {};
+    const bool percent = c == comppct_r || c == sandtotal_r || c == silttotal_r || c == claytotal_r;
+    if (percent && !(value >= 0 && value <= 100))
+        return named + " is outside 0 to 100 %";
+    if (value < 0)
+        return named + " is below 0";
+    return {};
+}
+
+// A row's number cells by column; or what is wrong, naming the column and
+// the value.
+failure number_cells(const std::function<std::string(sda_column)> &cell,
+                     double (&values)[sda_columns]) {
+    for (sda_column c : {comppct_r, hzdept_r, hzdepb_r, sandtotal_r, silttotal_r, claytotal_r,
+                         dbthirdbar_r, resdept_r}) {
+        if (!number_cell(cell(c), values[c]))
+            return {std::string(sda_names[c]) + " is not a number: " + quote_token(cell(c))};
+        if (const std::string wrong = wrong_cell(c, cell(c), values[c]); !wrong.empty())
+            return {wrong};
+    }
+    return {};
+}
+
+// A horizon into its component's profile: below its top, over no other
+// horizon of the component (one given twice would weigh twice); or what
+// is wrong.
+failure add_horizon(const double (&values)[sda_columns], sda_component &c) {
+    soil_profile &p = c.profile;
+    soil_layer l;
+    l.top = values[hzdept_r];
+    l.bottom = values[hzdepb_r];
+    if (l.bottom < l.top)
+        return {format_message("hzdepb_r %g is above hzdept_r %g", l.bottom, l.top)};
+    for (const soil_layer &other : p.layers)
+        if (l.top < other.bottom && other.top < l.bottom)
+            return {format_message(
+                "the horizon %g-%g cm of component %s is given %s", l.top, l.bottom,
+                c.cokey.c_str(),
+                l.top == other.top && l.bottom == other.bottom
+                    ? "twice"
+                    : format_message("over %g-%g cm", other.top, other.bottom).c_str())};
+    l.sand = values[sandtotal_r];
+    l.silt = values[silttotal_r];
+    l.clay = values[claytotal_r];
+    l.bulk_density = values[dbthirdbar_r];
+    p.layers.push_back(l);
+    return {};
+}
+
 // One row into its unit's component; or what is wrong.
 failure add_row(const std::vector<std::string> &cells, const int (&at)[sda_columns], bool by_name,
                 sda_units &units) {
-    const auto cell = [&](sda_column c) {
+    const std::function<std::string(sda_column)> cell = [&](sda_column c) {
         return at[c] < 0 ? std::string() : cells[static_cast<size_t>(at[c])];
     };
+    double values[sda_columns] = {};
+    if (failure f = number_cells(cell, values); f.failed())
+        return f;
     const std::string key = by_name ? cell(name) : cell(mukey);
     auto [unit, fresh] = units.of.try_emplace(key);
     if (fresh)
@@ -340,31 +450,17 @@ failure add_row(const std::vector<std::string> &cells, const int (&at)[sda_colum
         c.cokey = cell(cokey);
         c.kept = trimmed_lower(cell(majcompflag)) == "yes" &&
                  trimmed_lower(cell(compkind)) != "miscellaneous area";
-        if (!number_cell(cell(comppct_r), c.profile.share))
-            return {"comppct_r is not a number"};
+        c.profile.share = values[comppct_r];
         components.push_back(std::move(c));
         component = components.end() - 1;
     }
     soil_profile &p = component->profile;
-    double values[sda_columns] = {};
-    for (sda_column c :
-         {hzdept_r, hzdepb_r, sandtotal_r, silttotal_r, claytotal_r, dbthirdbar_r, resdept_r})
-        if (!number_cell(cell(c), values[c]))
-            return {std::string(sda_names[c]) + " is not a number: " + quote_token(cell(c))};
     if (!std::isnan(values[resdept_r]) &&
         (std::isnan(p.restriction) || values[resdept_r] < p.restriction))
         p.restriction = values[resdept_r];
     if (std::isnan(values[hzdept_r]) || std::isnan(values[hzdepb_r]))
         return {}; // a component without horizons
-    soil_layer l;
-    l.top = values[hzdept_r];
-    l.bottom = values[hzdepb_r];
-    l.sand = values[sandtotal_r];
-    l.silt = values[silttotal_r];
-    l.clay = values[claytotal_r];
-    l.bulk_density = values[dbthirdbar_r];
-    p.layers.push_back(l);
-    return {};
+    return add_horizon(values, *component);
 }
 
 // The result's rows by map unit (or name); or what is wrong.
@@ -415,13 +511,20 @@ void site_of(const std::string &site_name, const std::string &key, const sda_uni
     site_soil site;
     site.name = site_name;
     site.where = where + " (map unit " + unit->first + ")";
-    for (const sda_component &c : unit->second)
-        if (c.kept)
+    bool kept = false;
+    // A component of unknown share (a null comppct_r) weighs nothing and
+    // never gives the layer code.
+    for (const sda_component &c : unit->second) {
+        kept = kept || c.kept;
+        if (c.kept && !std::isnan(c.profile.share))
             site.profiles.push_back(c.profile);
+    }
     if (site.profiles.empty())
         read.failures.push_back({shown_name(site_name) + ": map unit " + unit->first + " in " +
                                  where +
-                                 " has no major component that is not a miscellaneous area"});
+                                 (kept ? " has no major component with a comppct_r"
+                                       : " has no major component that is not a miscellaneous "
+                                         "area")});
     else
         read.sites.push_back(std::move(site));
 }

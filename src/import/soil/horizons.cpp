@@ -80,6 +80,8 @@ failure horizon_of(const csv_table &t, size_t r, const horizon_columns &c, soil_
                     quote_token(f[from[2 + k]]) +
                     (c.scale == 1 ? " is outside 0 to 100 %" : " is outside 0 to 1")};
     }
+    if (l.bulk_density < 0)
+        return {t.at(r) + ": column \"bulk_density\": " + quote_token(f[c.bulk]) + " is below 0"};
     if (c.share != c.none && !(share >= 0 && share <= 100))
         return {t.at(r) + ": column \"share\": " + quote_token(f[c.share]) +
                 " is not a share from 0 to 100 %"};

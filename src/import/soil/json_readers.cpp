@@ -170,6 +170,14 @@ double &field_of(soil_layer &l, property p) {
 
 using depth_key = std::pair<double, double>;
 
+// How a depth range lies over one given before: "twice", "over TOP-BOTTOM
+// cm", or empty where the two do not overlap.
+std::string overlap_of(const depth_key &range, const depth_key &before) {
+    if (!(range.first < before.second && before.first < range.second))
+        return {};
+    return range == before ? "twice" : format_message("over %g-%g cm", before.first, before.second);
+}
+
 // A depth's range in cm; or what is wrong.
 failure range_of(const json &depth, const std::string &name, depth_key &key) {
     const json *range = member(depth, "range");
@@ -236,12 +244,9 @@ failure read_depths(const json &depths, const std::string &name, property p,
         if (failure f = range_of(depth, name, key); f.failed())
             return f;
         for (const depth_key &other : seen)
-            if (key.first < other.second && other.first < key.second)
-                return {format_message(
-                    "the %s layer gives %g-%g cm %s", name.c_str(), key.first, key.second,
-                    key == other
-                        ? "twice"
-                        : format_message("over %g-%g cm", other.first, other.second).c_str())};
+            if (const std::string over = overlap_of(key, other); !over.empty())
+                return {format_message("the %s layer gives %g-%g cm %s", name.c_str(), key.first,
+                                       key.second, over.c_str())};
         seen.push_back(key);
         if (failure f = read_depth(depth, name, p, quantile, divisor, key, layers); f.failed())
             return f;
@@ -414,13 +419,10 @@ failure add_horizon(const double (&values)[sda_columns], sda_component &c) {
     if (l.bottom < l.top)
         return {format_message("hzdepb_r %g is above hzdept_r %g", l.bottom, l.top)};
     for (const soil_layer &other : p.layers)
-        if (l.top < other.bottom && other.top < l.bottom)
-            return {format_message(
-                "the horizon %g-%g cm of component %s is given %s", l.top, l.bottom,
-                c.cokey.c_str(),
-                l.top == other.top && l.bottom == other.bottom
-                    ? "twice"
-                    : format_message("over %g-%g cm", other.top, other.bottom).c_str())};
+        if (const std::string over = overlap_of({l.top, l.bottom}, {other.top, other.bottom});
+            !over.empty())
+            return {format_message("the horizon %g-%g cm of component %s is given %s", l.top,
+                                   l.bottom, c.cokey.c_str(), over.c_str())};
     l.sand = values[sandtotal_r];
     l.silt = values[silttotal_r];
     l.clay = values[claytotal_r];

@@ -270,6 +270,8 @@ failure read_layers(const json &j, const soil_reading &how,
         const property p = property_of(n, how.pass_property);
         if (p == property::other)
             continue;
+        if (seen[static_cast<int>(p)])
+            return {"the " + n + " layer is given twice"};
         double divisor = 1;
         if (failure f = divisor_of(layer, n, p, divisor); f.failed())
             return f;

@@ -67,20 +67,22 @@ static bool decimal_chars(std::string_view token) {
     return token.find_first_not_of("0123456789+-.eE") == std::string_view::npos;
 }
 
-bool parse_finite_float(std::string_view token, float &value) {
-    float v = 0;
-    if (!decimal_chars(token) || !parse_float(token, v) || !std::isfinite(v))
+template <class Real>
+static bool parse_finite(std::string_view token, Real &value,
+                         bool (*parse)(std::string_view, Real &)) {
+    Real v = 0;
+    if (!decimal_chars(token) || !parse(token, v) || !std::isfinite(v))
         return false;
     value = v;
     return true;
 }
 
+bool parse_finite_float(std::string_view token, float &value) {
+    return parse_finite(token, value, parse_float);
+}
+
 bool parse_finite_double(std::string_view token, double &value) {
-    double v = 0;
-    if (!decimal_chars(token) || !parse_double(token, v) || !std::isfinite(v))
-        return false;
-    value = v;
-    return true;
+    return parse_finite(token, value, parse_double);
 }
 
 bool parse_int(std::string_view token, int &value) {

@@ -77,6 +77,28 @@ named_files first_and_other(size_t other) {
 const std::map<std::string, std::string> first_cell_days = {{"2001-1-1", "5.0 1.0 0.1"},
                                                             {"2001-1-2", "5.0 1.0 0.1"}};
 
+// Two days of six-hourly temperatures from 00 UTC, and of precipitation
+// stamped at the end of each step (06 to 24 UTC), with its bounds if given.
+named_files six_hourly(const std::string &pr, const std::string &bounds = "") {
+    const std::string dims = "time = UNLIMITED ; lat = 1 ; lon = 1 ;";
+    const std::string hours = "double time(time) ; time:units = \"hours since 2001-01-01\" ;\n";
+    const std::string at = "lat = 40 ; lon = -110 ; ";
+    const std::string with_bounds =
+        bounds.empty() ? "" : "time:bounds = \"tb\" ; double tb(time, nv) ;\n";
+    return {
+        {"t.nc", cdl(dims, hours + grid_latlon + on_grid("float", "t", "degC"),
+                     at + "time = 0, 6, 12, 18, 24, 30, 36, 42 ; t = 1, 5, 9, 3, 2, 6, 10, 4 ;")},
+        {"pr.nc", cdl(dims + (bounds.empty() ? "" : " nv = 2 ;"),
+                      hours + with_bounds + grid_latlon + on_grid("float", "pr", "mm"),
+                      at + "time = 6, 12, 18, 24, 30, 36, 42, 48 ; pr = " + pr +
+                          (bounds.empty() ? "" : " tb = " + bounds))}};
+}
+
+const std::vector<std::string> six_hourly_args = {"--tmax", "t",  "--tmin", "t",
+                                                  "--prcp", "pr", "--daily"};
+const std::map<std::string, std::string> six_hourly_days = {{"2001-1-1", "9.0 1.0 0.5"},
+                                                            {"2001-1-2", "10.0 2.0 0.4"}};
+
 INSTANTIATE_TABLE(
     Grid,
     // 1000 * 0.01 + 273.15 K is 10 degC; 1e-5 kg m-2 s-1 a day is 0.0864 cm.
@@ -265,7 +287,48 @@ INSTANTIATE_TABLE(
               2,
               {{"2001-1-1", "21.0 1.0 0.5"},
                {"2001-1-2", "-99.99 2.0 0.25"},
-               {"2002-1-1", "22.0 -99.99 -99.99"}}});
+               {"2002-1-1", "22.0 -99.99 -99.99"}}},
+    // Attributes in the variable's own type: a double missing_value 1e20
+    // and valid_min -0.1 of a float are 1e20f and -0.1f; _Unsigned reads
+    // -9536 as 56000 (280 K, 6.85 degC) and its _FillValue -1 as 65535;
+    // float packing unpacks in float (13 * 0.1f is 1.3000001 mm), and a
+    // valid_range given as floats bounds the stored values (3000 > 1000).
+    grid_case{"attributes_in_the_variables_type_unsigned_float_packing",
+              usual_grid(on_grid("float", "tx", "degC",
+                                 "tx:missing_value = 1e20 ; tx:valid_min = -0.1 ;") +
+                             on_grid("short", "tn", "K",
+                                     "tn:_Unsigned = \"true\" ; tn:scale_factor = 0.005 ; "
+                                     "tn:add_offset = 0. ; tn:_FillValue = -1s ;") +
+                             on_grid("short", "pr", "mm",
+                                     "pr:scale_factor = 0.1f ; pr:add_offset = 0.f ; "
+                                     "pr:valid_range = 0.f, 1000.f ;"),
+                         "tx = -0.1, 0, 0, 0, 0, 0, 1e20, 0, 0, 0, 0, 0 ;\n"
+                         "tn = -9536, 0, 0, 0, 0, 0, -1, 0, 0, 0, 0, 0 ;\n"
+                         "pr = 13, 0, 0, 0, 0, 0, 3000, 0, 0, 0, 0, 0 ;"),
+              tx_tn_pr,
+              2001,
+              1,
+              {{"2001-1-1", "-0.1 6.85 0.13000001"}, {"2001-1-2", "-99.99 -99.99 -99.99"}}},
+    // Accumulated since 00 UTC (ERA5-Land): a day's total is its value at
+    // 24:00, said by --accumulation day, or by time bounds from 00 UTC.
+    grid_case{"accumulated_since_00_utc_by_option",
+              six_hourly("1, 2, 2, 5, 0, 3, 3, 4 ;"),
+              {"--tmax", "t", "--tmin", "t", "--prcp", "pr", "--daily", "--accumulation", "day"},
+              2001,
+              1,
+              six_hourly_days},
+    grid_case{"accumulated_since_00_utc_by_time_bounds",
+              six_hourly("1, 2, 2, 5, 0, 3, 3, 4 ;", "0, 6, 0, 12, 0, 18, 0, 24, 24, 30, 24, 36, "
+                                                     "24, 42, 24, 48 ;"),
+              six_hourly_args, 2001, 1, six_hourly_days},
+    // Each the amount of the step ending at its time (ERA5): a day's sum
+    // runs from its 06 UTC to the next day's 00 UTC.
+    grid_case{"amounts_of_steps_ending_at_their_time",
+              six_hourly("1, 1, 0, 3, 0, 3, 0, 1 ;"),
+              {"--tmax", "t", "--tmin", "t", "--prcp", "pr", "--daily", "--accumulation", "step"},
+              2001,
+              1,
+              six_hourly_days});
 
 struct refusal_case {
     const char *what;
@@ -329,7 +392,12 @@ INSTANTIATE_TABLE(
     refusal_case{"daily_temperature_without_its_method",
                  grid_with(daily_time, "mm"),
                  {"--tmax", "tx", "--tmin", "tx", "--prcp", "pr"},
-                 "without cell_methods time: maximum or time: minimum"});
+                 "without cell_methods time: maximum or time: minimum"},
+    refusal_case{
+        "accumulation_of_daily_values",
+        grid_with(daily_time, "mm"),
+        {"--tmax", "tx", "--tmin", "tn", "--prcp", "pr", "--daily", "--accumulation", "day"},
+        "has daily values: --accumulation is for sub-daily precipitation"});
 
 // The usual grid whose cell nearest x (latitude 40, longitude 250) is
 // masked: its neighbour east, 1 degree of longitude away, has data.

@@ -35,7 +35,7 @@ void print_netcdf_help() {
              "  --accumulation KIND   what a sub-daily prcp value holds (with --daily):\n"
              "                        step: the amount of the step ending at its time\n"
              "                        (ERA5); day: the amount since 00 UTC, a day's\n"
-             "                        total at 00 UTC of the next (ERA5-Land)\n"
+             "                        total at 00 UTC the day after (ERA5-Land)\n"
              "  -o, --output-dir DIR  write the daily files in DIR, made if missing\n"
              "                        (default: .)\n"
              "  --force               replace an existing daily file\n"

@@ -288,27 +288,6 @@ INSTANTIATE_TABLE(
               {{"2001-1-1", "21.0 1.0 0.5"},
                {"2001-1-2", "-99.99 2.0 0.25"},
                {"2002-1-1", "22.0 -99.99 -99.99"}}},
-    // Attributes in the variable's own type: a double missing_value 1e20
-    // and valid_min -0.1 of a float are 1e20f and -0.1f; _Unsigned reads
-    // -9536 as 56000 (280 K, 6.85 degC) and its _FillValue -1 as 65535;
-    // float packing unpacks in float (13 * 0.1f is 1.3000001 mm), and a
-    // valid_range given as floats bounds the stored values (3000 > 1000).
-    grid_case{"attributes_in_the_variables_type_unsigned_float_packing",
-              usual_grid(on_grid("float", "tx", "degC",
-                                 "tx:missing_value = 1e20 ; tx:valid_min = -0.1 ;") +
-                             on_grid("short", "tn", "K",
-                                     "tn:_Unsigned = \"true\" ; tn:scale_factor = 0.005 ; "
-                                     "tn:add_offset = 0. ; tn:_FillValue = -1s ;") +
-                             on_grid("short", "pr", "mm",
-                                     "pr:scale_factor = 0.1f ; pr:add_offset = 0.f ; "
-                                     "pr:valid_range = 0.f, 1000.f ;"),
-                         "tx = -0.1, 0, 0, 0, 0, 0, 1e20, 0, 0, 0, 0, 0 ;\n"
-                         "tn = -9536, 0, 0, 0, 0, 0, -1, 0, 0, 0, 0, 0 ;\n"
-                         "pr = 13, 0, 0, 0, 0, 0, 3000, 0, 0, 0, 0, 0 ;"),
-              tx_tn_pr,
-              2001,
-              1,
-              {{"2001-1-1", "-0.1 6.85 0.13000001"}, {"2001-1-2", "-99.99 -99.99 -99.99"}}},
     // Accumulated since 00 UTC (ERA5-Land): a day's total is its value at
     // 24:00, said by --accumulation day, or by time bounds from 00 UTC.
     grid_case{"accumulated_since_00_utc_by_option",

@@ -78,8 +78,10 @@ const std::map<std::string, std::string> first_cell_days = {{"2001-1-1", "5.0 1.
                                                             {"2001-1-2", "5.0 1.0 0.1"}};
 
 // Two days of six-hourly temperatures from 00 UTC, and of precipitation
-// stamped at the end of each step (06 to 24 UTC), with its bounds if given.
-named_files six_hourly(const std::string &pr, const std::string &bounds = "") {
+// stamped at the end of each step (06 to 24 UTC), with its bounds and
+// attributes if given.
+named_files six_hourly(const std::string &pr, const std::string &bounds = "",
+                       const std::string &pr_more = "") {
     const std::string dims = "time = UNLIMITED ; lat = 1 ; lon = 1 ;";
     const std::string hours = "double time(time) ; time:units = \"hours since 2001-01-01\" ;\n";
     const std::string at = "lat = 40 ; lon = -110 ; ";
@@ -89,7 +91,7 @@ named_files six_hourly(const std::string &pr, const std::string &bounds = "") {
         {"t.nc", cdl(dims, hours + grid_latlon + on_grid("float", "t", "degC"),
                      at + "time = 0, 6, 12, 18, 24, 30, 36, 42 ; t = 1, 5, 9, 3, 2, 6, 10, 4 ;")},
         {"pr.nc", cdl(dims + (bounds.empty() ? "" : " nv = 2 ;"),
-                      hours + with_bounds + grid_latlon + on_grid("float", "pr", "mm"),
+                      hours + with_bounds + grid_latlon + on_grid("float", "pr", "mm", pr_more),
                       at + "time = 6, 12, 18, 24, 30, 36, 42, 48 ; pr = " + pr +
                           (bounds.empty() ? "" : " tb = " + bounds))}};
 }
@@ -376,7 +378,12 @@ INSTANTIATE_TABLE(
         "accumulation_of_daily_values",
         grid_with(daily_time, "mm"),
         {"--tmax", "tx", "--tmin", "tn", "--prcp", "pr", "--daily", "--accumulation", "day"},
-        "has daily values: --accumulation is for sub-daily precipitation"});
+        "has daily values: --accumulation is for sub-daily precipitation"},
+    refusal_case{"accumulations_that_do_not_say_over_what",
+                 six_hourly("1, 1, 0, 3, 0, 3, 0, 1 ;", "", "pr:GRIB_stepType = \"accum\" ;"),
+                 six_hourly_args,
+                 "holds accumulations (GRIB_stepType \"accum\") without time bounds that say over "
+                 "what: give --accumulation step"});
 
 // The usual grid whose cell nearest x (latitude 40, longitude 250) is
 // masked: its neighbour east, 1 degree of longitude away, has data.

@@ -193,30 +193,45 @@ void to_days_ended(double step_seconds, part &p) {
 // day's steps by their times, as before. A value over the step ending at
 // its time, or accumulated to it, belongs to the day its step ends: the
 // value at 00 UTC is the day before's (a step in the middle of its bounds
-// is in its day already).
-void take_accumulation(const source_request &r, const std::string &step, series &s) {
+// is in its day already). Values that say they are accumulations but
+// not over what are refused without the option.
+failure take_accumulation(const source_request &r, const std::string &step, series &s) {
     accumulation kind = r.accumulated;
     const bool by_bounds = kind == accumulation::unsaid &&
                            std::all_of(s.parts.begin(), s.parts.end(),
                                        [](const part &p) { return p.accumulated_since_midnight; });
     if (by_bounds)
         kind = accumulation::day;
+    // Accumulations without bounds: over the step ending at its time, or
+    // since 00 UTC, the files of ERA5 and ERA5-Land alike.
+    const auto unbounded = [](const part &p) {
+        return p.step_type == "accum" && p.bounds_seconds == 0;
+    };
+    if (kind == accumulation::unsaid && std::any_of(s.parts.begin(), s.parts.end(), unbounded))
+        return {
+            "The variable " + quote_token(s.variable) +
+            " holds accumulations (GRIB_stepType \"accum\") without time bounds that say "
+            "over what: give --accumulation step (each value the amount of the step ending at its "
+            "time, as ERA5's) or --accumulation day (the amount since 00 UTC, as ERA5-Land's)"};
     if (kind == accumulation::unsaid)
-        return;
+        return {};
     s.step_ends = true;
     for (part &p : s.parts)
         if (p.bounds_seconds == 0)
             to_days_ended(s.step_seconds, p);
-    const std::string said = by_bounds ? "its time bounds" : "--accumulation";
+    const std::string said = by_bounds                   ? "its time bounds"
+                             : kind == accumulation::day ? "--accumulation day"
+                                                         : "--accumulation step";
     if (kind == accumulation::day) {
         s.take = daily_value::last;
         s.how = "a value every " + step + ", accumulated since 00 UTC (" + said +
-                "): each UTC day's value at 24:00, at 00 UTC of the next day (--daily)";
+                "): each UTC day's value at 24:00, 00 UTC of the next day (--daily)";
     } else {
-        s.how = "a value every " + step + ", each of the step ending at its time (" + said +
-                "): each UTC day's sum of its " + std::to_string(s.steps_a_day) +
-                " values ending from its first step to 24:00 (--daily)";
+        s.how = "a value every " + step + ", each the amount of the step ending at its time (" +
+                said + "): each UTC day's sum of the " + std::to_string(s.steps_a_day) +
+                " values ending in it, to 24:00 (--daily)";
     }
+    return {};
 }
 
 const char *const wanted_method[quantities] = {"maximum", "minimum", "sum or mean"};
@@ -263,7 +278,7 @@ failure daily_taking(const source_request &r, int q, series &s) {
     s.how = "a value every " + step + ": each UTC day's " + day_of_steps[q] + " of its " +
             std::to_string(s.steps_a_day) + " values (--daily)";
     if (q == prcp)
-        take_accumulation(r, step, s);
+        return take_accumulation(r, step, s);
     return {};
 }
 

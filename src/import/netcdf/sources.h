@@ -48,6 +48,7 @@ struct part {
     axes dims;
     decoding values;
     std::string units, cell_methods, time_name;
+    std::string step_type; // GRIB_stepType, as GRIB's converters write it ("accum")
     cf::calendar_kind calendar = cf::calendar_kind::standard;
     std::vector<cf::moment> steps; // each step's time, the middle of its bounds when given
     std::vector<long long> day;    // each step's real day, or no_day

@@ -267,6 +267,8 @@ failure describe(const nc::file &f, const std::string &name, bool timed, part &p
     p.units = text_or_empty(f, p.var.id, "units", why);
     if (why.empty())
         p.cell_methods = text_or_empty(f, p.var.id, "cell_methods", why);
+    if (why.empty())
+        p.step_type = text_or_empty(f, p.var.id, "GRIB_stepType", why);
     return {why};
 }
 

@@ -7,6 +7,7 @@
 #include "tokens.h"
 
 #include <cmath>
+#include <string_view>
 
 namespace import {
 
@@ -70,7 +71,7 @@ bool take_distance(const char *text, double &km) {
     return false;
 }
 
-bool take_accumulation(const char *text, accumulation &kind) {
+bool take_accumulation_kind(const char *text, accumulation &kind) {
     const std::string_view given = text;
     if (given == "step" || given == "day") {
         kind = given == "step" ? accumulation::step : accumulation::day;
@@ -98,7 +99,7 @@ bool take_netcdf_option(int opt, netcdf_line &c) {
         c.daily = true;
         return true;
     case 'C':
-        return take_accumulation(optarg, c.accumulated);
+        return take_accumulation_kind(optarg, c.accumulated);
     case 'o':
         return take_text("--output-dir", c.output_dir);
     case 'f':

@@ -190,7 +190,7 @@ void to_days_ended(double step_seconds, part &p) {
 
 // How sub-daily precipitation is taken: as --accumulation says; else, of
 // time bounds that all start at 00 UTC, accumulated since then; else each
-// day's steps by their times, as before. A value over the step ending at
+// day's steps by the times they are stamped with. A value over the step ending at
 // its time, or accumulated to it, belongs to the day its step ends: the
 // value at 00 UTC is the day before's (a step in the middle of its bounds
 // is in its day already). Values that say they are accumulations but

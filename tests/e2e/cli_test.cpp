@@ -375,7 +375,25 @@ INSTANTIATE_TABLE(
              sites,
              {"sites", "--stations", "st.csv", "--soils", "so.csv", "out.txt"},
              2,
-             "siteprep-import: unexpected argument 'out.txt'"});
+             "siteprep-import: unexpected argument 'out.txt'"},
+    cli_case{"import_accumulation_unknown",
+             import,
+             {"netcdf", "--daily", "--accumulation", "hour", "x.nc"},
+             2,
+             "siteprep-import: invalid --accumulation 'hour': step (the amount of the step "
+             "ending at its time) or day (the amount since 00 UTC)"},
+    cli_case{"import_accumulation_without_daily",
+             import,
+             {"netcdf", "--sites", "s", "--tmax", "a", "--tmin", "b", "--prcp", "c",
+              "--accumulation", "day", "x.nc"},
+             2,
+             "siteprep-import: --accumulation is for sub-daily precipitation taken to days: give "
+             "--daily"},
+    cli_case{"import_accumulation_for_a_daily_format",
+             import,
+             {"power", "--accumulation", "day", "x"},
+             2,
+             "siteprep-import: --accumulation goes with netcdf"});
 
 TEST(CommandLine, HelpAndVersion) {
     scratch_dir dir;
@@ -406,7 +424,7 @@ TEST(CommandLine, EachImportCommandsHelpHoldsItsOwnOptions) {
         {"csv", {"--prcp-unit", "--delimiter", "--tmax"}, {"--fill-from", "--donor", "--sites"}},
         {"fill", {"--donor", "--max-interp"}, {"--years", "--sites", "--deltas", "--prcp-unit"}},
         {"netcdf",
-         {"--sites", "--daily", "--tmax"},
+         {"--sites", "--daily", "--tmax", "--accumulation"},
          {"--donor", "--deltas", "--name", "--delimiter"}},
         {"scenario", {"--deltas", "--keep-going"}, {"--years", "--sites", "--donor", "--stations"}},
     };

@@ -77,6 +77,30 @@ named_files first_and_other(size_t other) {
 const std::map<std::string, std::string> first_cell_days = {{"2001-1-1", "5.0 1.0 0.1"},
                                                             {"2001-1-2", "5.0 1.0 0.1"}};
 
+// Two days of six-hourly temperatures from 00 UTC, and of precipitation
+// stamped at the end of each step (06 to 24 UTC), with its bounds and
+// attributes if given.
+named_files six_hourly(const std::string &pr, const std::string &bounds = "",
+                       const std::string &pr_more = "") {
+    const std::string dims = "time = UNLIMITED ; lat = 1 ; lon = 1 ;";
+    const std::string hours = "double time(time) ; time:units = \"hours since 2001-01-01\" ;\n";
+    const std::string at = "lat = 40 ; lon = -110 ; ";
+    const std::string with_bounds =
+        bounds.empty() ? "" : "time:bounds = \"tb\" ; double tb(time, nv) ;\n";
+    return {
+        {"t.nc", cdl(dims, hours + grid_latlon + on_grid("float", "t", "degC"),
+                     at + "time = 0, 6, 12, 18, 24, 30, 36, 42 ; t = 1, 5, 9, 3, 2, 6, 10, 4 ;")},
+        {"pr.nc", cdl(dims + (bounds.empty() ? "" : " nv = 2 ;"),
+                      hours + with_bounds + grid_latlon + on_grid("float", "pr", "mm", pr_more),
+                      at + "time = 6, 12, 18, 24, 30, 36, 42, 48 ; pr = " + pr +
+                          (bounds.empty() ? "" : " tb = " + bounds))}};
+}
+
+const std::vector<std::string> six_hourly_args = {"--tmax", "t",  "--tmin", "t",
+                                                  "--prcp", "pr", "--daily"};
+const std::map<std::string, std::string> six_hourly_days = {{"2001-1-1", "9.0 1.0 0.5"},
+                                                            {"2001-1-2", "10.0 2.0 0.4"}};
+
 INSTANTIATE_TABLE(
     Grid,
     // 1000 * 0.01 + 273.15 K is 10 degC; 1e-5 kg m-2 s-1 a day is 0.0864 cm.
@@ -265,7 +289,27 @@ INSTANTIATE_TABLE(
               2,
               {{"2001-1-1", "21.0 1.0 0.5"},
                {"2001-1-2", "-99.99 2.0 0.25"},
-               {"2002-1-1", "22.0 -99.99 -99.99"}}});
+               {"2002-1-1", "22.0 -99.99 -99.99"}}},
+    // Accumulated since 00 UTC (ERA5-Land): a day's total is its value at
+    // 24:00, said by --accumulation day, or by time bounds from 00 UTC.
+    grid_case{"accumulated_since_00_utc_by_option",
+              six_hourly("1, 2, 2, 5, 0, 3, 3, 4 ;"),
+              {"--tmax", "t", "--tmin", "t", "--prcp", "pr", "--daily", "--accumulation", "day"},
+              2001,
+              1,
+              six_hourly_days},
+    grid_case{"accumulated_since_00_utc_by_time_bounds",
+              six_hourly("1, 2, 2, 5, 0, 3, 3, 4 ;", "0, 6, 0, 12, 0, 18, 0, 24, 24, 30, 24, 36, "
+                                                     "24, 42, 24, 48 ;"),
+              six_hourly_args, 2001, 1, six_hourly_days},
+    // Each the amount of the step ending at its time (ERA5): a day's sum
+    // runs from its 06 UTC to the next day's 00 UTC.
+    grid_case{"amounts_of_steps_ending_at_their_time",
+              six_hourly("1, 1, 0, 3, 0, 3, 0, 1 ;"),
+              {"--tmax", "t", "--tmin", "t", "--prcp", "pr", "--daily", "--accumulation", "step"},
+              2001,
+              1,
+              six_hourly_days});
 
 struct refusal_case {
     const char *what;
@@ -329,7 +373,17 @@ INSTANTIATE_TABLE(
     refusal_case{"daily_temperature_without_its_method",
                  grid_with(daily_time, "mm"),
                  {"--tmax", "tx", "--tmin", "tx", "--prcp", "pr"},
-                 "without cell_methods time: maximum or time: minimum"});
+                 "without cell_methods time: maximum or time: minimum"},
+    refusal_case{
+        "accumulation_of_daily_values",
+        grid_with(daily_time, "mm"),
+        {"--tmax", "tx", "--tmin", "tn", "--prcp", "pr", "--daily", "--accumulation", "day"},
+        "has daily values: --accumulation is for sub-daily precipitation"},
+    refusal_case{"accumulations_that_do_not_say_over_what",
+                 six_hourly("1, 1, 0, 3, 0, 3, 0, 1 ;", "", "pr:GRIB_stepType = \"accum\" ;"),
+                 six_hourly_args,
+                 "holds accumulations (GRIB_stepType \"accum\") without time bounds that say over "
+                 "what: give --accumulation step"});
 
 // The usual grid whose cell nearest x (latitude 40, longitude 250) is
 // masked: its neighbour east, 1 degree of longitude away, has data.

@@ -224,7 +224,8 @@ std::vector<refused_options> daily_refuses(const daily_format &f) {
     std::vector<refused_options> refused = {
         {{"sites=", "max-distance=", "elevation=", "daily", "deltas="},
          "--sites, --max-distance, --elevation and --daily go with netcdf, --deltas with "
-         "scenario"}};
+         "scenario"},
+        {{"accumulation="}, "--accumulation goes with netcdf"}};
     if (!f.user_columns)
         refused.push_back({{"prcp-unit=", "temp-unit=", "date=", "year=", "month=", "day=", "tmax=",
                             "tmin=", "prcp=", "missing=", "delimiter="},

@@ -72,10 +72,11 @@ bool take_fill_option(int opt, fill_line &c) {
 
 const std::vector<refused_options> &fill_refuses() {
     static const std::vector<refused_options> refused = {
-        {{"name=",         "years=",     "stations=", "ghcn-stations=", "keep-going", "prcp-unit=",
-          "temp-unit=",    "date=",      "year=",     "month=",         "day=",       "tmax=",
-          "tmin=",         "prcp=",      "missing=",  "delimiter=",     "fill-from=", "sites=",
-          "max-distance=", "elevation=", "daily",     "deltas="},
+        {{"name=",      "years=",     "stations=",    "ghcn-stations=", "keep-going",
+          "prcp-unit=", "temp-unit=", "date=",        "year=",          "month=",
+          "day=",       "tmax=",      "tmin=",        "prcp=",          "missing=",
+          "delimiter=", "fill-from=", "sites=",       "max-distance=",  "elevation=",
+          "daily",      "deltas=",    "accumulation="},
          "fill takes --donor, -o, --force, --max-interp, --min-overlap and --max-bias; the "
          "formats' options do not go with it"}};
     return refused;

@@ -2,13 +2,12 @@
 #include "netcdf_command.h"
 
 #include "command_options.h"
+#include "netcdf_import.h"
 #include "reporter.h"
 #include "tokens.h"
-#ifdef SITEPREP_NETCDF
-#include "netcdf_import.h"
-#endif
 
 #include <cmath>
+#include <string_view>
 
 namespace import {
 
@@ -34,6 +33,10 @@ void print_netcdf_help() {
              "  --elevation VAR       the cell's elevation, for the stations table\n"
              "  --daily               take sub-daily values to UTC days: the maximum\n"
              "                        (tmax), minimum (tmin) and sum (prcp)\n"
+             "  --accumulation KIND   what a sub-daily prcp value holds (with --daily):\n"
+             "                        step: the amount of the step ending at its time\n"
+             "                        (ERA5); day: the amount since 00 UTC, a day's\n"
+             "                        total at 00 UTC the day after (ERA5-Land)\n"
              "  -o, --output-dir DIR  write the daily files in DIR, made if missing\n"
              "                        (default: .)\n"
              "  --force               replace an existing daily file\n"
@@ -57,6 +60,7 @@ struct netcdf_line {
     std::string variable[3]; // tmax, tmin, prcp
     double max_distance_km = 0;
     bool daily = false, force = false, keep_going = false, help = false;
+    accumulation accumulated = accumulation::unsaid;
     int first_year = 0, last_year = 0;
 };
 
@@ -64,6 +68,18 @@ bool take_distance(const char *text, double &km) {
     if (parse_double(text, km) && std::isfinite(km) && km > 0)
         return true;
     say_error(std::string("invalid --max-distance '") + text + "': a distance in km above 0");
+    return false;
+}
+
+bool take_accumulation_kind(const char *text, accumulation &kind) {
+    const std::string_view given = text;
+    if (given == "step" || given == "day") {
+        kind = given == "step" ? accumulation::step : accumulation::day;
+        return true;
+    }
+    say_error(std::string("invalid --accumulation '") + text +
+              "': step (the amount of the step ending at its time) or day (the amount since 00 "
+              "UTC)");
     return false;
 }
 
@@ -82,6 +98,8 @@ bool take_netcdf_option(int opt, netcdf_line &c) {
     case 'A':
         c.daily = true;
         return true;
+    case 'C':
+        return take_accumulation_kind(optarg, c.accumulated);
     case 'o':
         return take_text("--output-dir", c.output_dir);
     case 'f':
@@ -121,6 +139,7 @@ bool read_netcdf_line(int argc, char **argv, netcdf_line &c) {
                                           {"max-distance", required_argument, nullptr, 'K'},
                                           {"elevation", required_argument, nullptr, 'E'},
                                           {"daily", no_argument, nullptr, 'A'},
+                                          {"accumulation", required_argument, nullptr, 'C'},
                                           {"output-dir", required_argument, nullptr, 'o'},
                                           {"force", no_argument, nullptr, 'f'},
                                           {"years", required_argument, nullptr, 'y'},
@@ -137,6 +156,10 @@ bool read_netcdf_line(int argc, char **argv, netcdf_line &c) {
     if (c.sites.empty() || c.variable[0].empty() || c.variable[1].empty() ||
         c.variable[2].empty()) {
         say_error("netcdf needs --sites, --tmax, --tmin and --prcp");
+        return false;
+    }
+    if (c.accumulated != accumulation::unsaid && !c.daily) {
+        say_error("--accumulation is for sub-daily precipitation taken to days: give --daily");
         return false;
     }
     return take_inputs(argc, argv, false, c.inputs);
@@ -165,6 +188,7 @@ int netcdf_command(int argc, char **argv) {
     n.elevation = c.elevation;
     n.max_distance_km = c.max_distance_km;
     n.daily = c.daily;
+    n.accumulated = c.accumulated;
     n.output_dir = c.output_dir;
     n.stations = c.stations;
     n.force = c.force;

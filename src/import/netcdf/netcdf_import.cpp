@@ -356,7 +356,8 @@ int prepare(job &j, std::vector<std::string> &made) {
     const source_request wanted{j.r.inputs,
                                 {j.r.variable[tmax], j.r.variable[tmin], j.r.variable[prcp]},
                                 j.r.elevation,
-                                j.r.daily};
+                                j.r.daily,
+                                j.r.accumulated};
     failure why = inspect(wanted, j.found);
     if (!why.failed())
         why = choose_days(j);

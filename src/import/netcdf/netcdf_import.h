@@ -10,6 +10,13 @@
 
 namespace import {
 
+// What a sub-daily precipitation value holds (--accumulation).
+enum class accumulation {
+    unsaid, // as the time bounds say (from 00 UTC), else a day's steps by their times
+    step,   // the amount over the step ending at its time (ERA5's hourly tp)
+    day,    // the amount since 00 UTC, a day's total at 24:00 (ERA5-Land's hourly tp)
+};
+
 struct netcdf_request {
     std::vector<std::string> inputs;  // the netCDF files
     std::string sites;                // --sites
@@ -17,6 +24,7 @@ struct netcdf_request {
     std::string elevation;            // --elevation; empty: none
     double max_distance_km = 0;       // --max-distance; 0: one and a half cell widths
     bool daily = false;               // --daily: sub-daily values to UTC days
+    accumulation accumulated = accumulation::unsaid; // --accumulation
     std::string output_dir = ".";
     std::string stations; // --stations; empty: none
     bool force = false, keep_going = false;

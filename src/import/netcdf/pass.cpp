@@ -302,6 +302,9 @@ failure daily_values::read_steps(const window &w, int q, const part &p, nc::file
                     case daily_value::sum:
                         at += x;
                         break;
+                    case daily_value::last: // the steps come in time order
+                        at = x;
+                        break;
                     }
                     ++count[m.site * window_days_ + d];
                 }

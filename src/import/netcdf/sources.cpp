@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <sys/stat.h>
 
 namespace import::netcdf {
@@ -174,6 +175,65 @@ bool method_fits(int q, const std::string &method, bool daily) {
     return method == "sum" || method == "mean" || (!daily && method == "point");
 }
 
+// Each step's day as the day its period ends in: the day of its start,
+// so that a value stamped 00 UTC is the day before's.
+void to_days_ended(double step_seconds, part &p) {
+    for (size_t i = 0; i < p.steps.size(); ++i) {
+        cf::moment start = p.steps[i];
+        start.seconds -= step_seconds;
+        for (; start.seconds < 0; start.seconds += 86400)
+            --start.day;
+        long long real = 0;
+        p.day[i] = cf::real_day(p.calendar, start.day, real) ? real : no_day;
+    }
+}
+
+// How sub-daily precipitation is taken: as --accumulation says; else, of
+// time bounds that all start at 00 UTC, accumulated since then; else each
+// day's steps by the times they are stamped with. A value over the step ending at
+// its time, or accumulated to it, belongs to the day its step ends: the
+// value at 00 UTC is the day before's (a step in the middle of its bounds
+// is in its day already). Values that say they are accumulations but
+// not over what are refused without the option.
+failure take_accumulation(const source_request &r, const std::string &step, series &s) {
+    accumulation kind = r.accumulated;
+    const bool by_bounds = kind == accumulation::unsaid &&
+                           std::all_of(s.parts.begin(), s.parts.end(),
+                                       [](const part &p) { return p.accumulated_since_midnight; });
+    if (by_bounds)
+        kind = accumulation::day;
+    // Accumulations without bounds: over the step ending at its time, or
+    // since 00 UTC, the files of ERA5 and ERA5-Land alike.
+    const auto unbounded = [](const part &p) {
+        return p.step_type == "accum" && p.bounds_seconds == 0;
+    };
+    if (kind == accumulation::unsaid && std::any_of(s.parts.begin(), s.parts.end(), unbounded))
+        return {
+            "The variable " + quote_token(s.variable) +
+            " holds accumulations (GRIB_stepType \"accum\") without time bounds that say "
+            "over what: give --accumulation step (each value the amount of the step ending at its "
+            "time, as ERA5's) or --accumulation day (the amount since 00 UTC, as ERA5-Land's)"};
+    if (kind == accumulation::unsaid)
+        return {};
+    s.step_ends = true;
+    for (part &p : s.parts)
+        if (p.bounds_seconds == 0)
+            to_days_ended(s.step_seconds, p);
+    const std::string said = by_bounds                   ? "its time bounds"
+                             : kind == accumulation::day ? "--accumulation day"
+                                                         : "--accumulation step";
+    if (kind == accumulation::day) {
+        s.take = daily_value::last;
+        s.how = "a value every " + step + ", accumulated since 00 UTC (" + said +
+                "): each UTC day's value at 24:00, 00 UTC of the next day (--daily)";
+    } else {
+        s.how = "a value every " + step + ", each the amount of the step ending at its time (" +
+                said + "): each UTC day's sum of the " + std::to_string(s.steps_a_day) +
+                " values ending in it, to 24:00 (--daily)";
+    }
+    return {};
+}
+
 const char *const wanted_method[quantities] = {"maximum", "minimum", "sum or mean"};
 const char *const day_of_steps[quantities] = {"maximum", "minimum", "sum"};
 
@@ -205,6 +265,9 @@ failure daily_taking(const source_request &r, int q, series &s) {
                     option_of[q] + " takes"};
     }
     const std::string method = cf::time_method(s.parts[0].cell_methods, s.parts[0].time_name);
+    if (daily && q == prcp && r.accumulated != accumulation::unsaid)
+        return {"The variable " + name +
+                " has daily values: --accumulation is for sub-daily precipitation"};
     if (daily) {
         s.how = "daily values" + (method.empty() ? std::string(" (no cell_methods for time)")
                                                  : " (cell_methods time: " + method + ")");
@@ -214,6 +277,8 @@ failure daily_taking(const source_request &r, int q, series &s) {
     s.steps_a_day = static_cast<int>(std::lround(86400.0 / s.step_seconds));
     s.how = "a value every " + step + ": each UTC day's " + day_of_steps[q] + " of its " +
             std::to_string(s.steps_a_day) + " values (--daily)";
+    if (q == prcp)
+        return take_accumulation(r, step, s);
     return {};
 }
 
@@ -245,16 +310,41 @@ failure inspect(const source_request &r, sources &found) {
     return {};
 }
 
+namespace {
+
+// The days of a series whose steps end their periods that have all their
+// steps, over the files: the first step of a download at 00 UTC ends a
+// day that the files do not otherwise hold.
+std::map<long long, int> steps_of_days(const series &s) {
+    std::map<long long, int> steps;
+    for (const part &p : s.parts)
+        for (long long d : p.day)
+            if (d != no_day)
+                ++steps[d];
+    return steps;
+}
+
+} // namespace
+
 void day_span(const sources &found, long long &first, long long &last) {
     first = std::numeric_limits<long long>::max();
     last = std::numeric_limits<long long>::min();
-    for (const series &s : found.of)
+    const auto take = [&](long long d) {
+        first = std::min(first, d);
+        last = std::max(last, d);
+    };
+    for (const series &s : found.of) {
+        if (s.step_ends) {
+            for (const auto &[d, steps] : steps_of_days(s))
+                if (steps == s.steps_a_day)
+                    take(d);
+            continue;
+        }
         for (const part &p : s.parts)
             for (long long d : p.day)
-                if (d != no_day) {
-                    first = std::min(first, d);
-                    last = std::max(last, d);
-                }
+                if (d != no_day)
+                    take(d);
+    }
 }
 
 } // namespace import::netcdf

@@ -8,9 +8,11 @@
 #include "cf_time.h"
 #include "cf_units.h"
 #include "convert.h"
+#include "decoding.h"
 #include "failure.h"
 #include "grid_cells.h"
 #include "nc_file.h"
+#include "netcdf_import.h"
 
 #include <cstdint>
 #include <limits>
@@ -22,24 +24,6 @@ namespace import::netcdf {
 // A step whose date the real calendar lacks (all_leap's February 29 of a
 // common year): read, and left out.
 inline constexpr long long no_day = std::numeric_limits<long long>::min();
-
-// How a stored value becomes a number: missing when it is not a number,
-// equals a fill or missing value or lies outside the valid range; else
-// value * scale + offset. The valid range is compared with the stored
-// value, or with the unpacked one when it is given as a float for packed
-// integers.
-struct decoding {
-    nc::loader load = nullptr;
-    size_t size = 0; // of a stored value, in bytes
-    std::vector<double> missing;
-    double valid_min = -std::numeric_limits<double>::infinity();
-    double valid_max = std::numeric_limits<double>::infinity();
-    bool range_unpacked = false;
-    double scale = 1, offset = 0;
-
-    // The number at index of stored values; false when it is missing.
-    bool number(const unsigned char *values, size_t index, double &v) const;
-};
 
 // Where a variable's dimensions are among its own: time, the grid's rows
 // and columns (-1: none); any other has one value.
@@ -64,17 +48,22 @@ struct part {
     axes dims;
     decoding values;
     std::string units, cell_methods, time_name;
+    std::string step_type; // GRIB_stepType, as GRIB's converters write it ("accum")
     cf::calendar_kind calendar = cf::calendar_kind::standard;
     std::vector<cf::moment> steps; // each step's time, the middle of its bounds when given
     std::vector<long long> day;    // each step's real day, or no_day
     double bounds_seconds = 0;     // the width of a step's bounds; 0 without bounds
+    // Bounds that all start at 00 UTC, of values accumulated since then:
+    // each step is at the end of its bounds.
+    bool accumulated_since_midnight = false;
     cf::temperature_unit temperature;
     cf::precipitation_unit precipitation;
     double metres = 1; // an elevation's unit
 };
 
-// How a quantity's day is taken from its steps.
-enum class daily_value { as_given, maximum, minimum, sum };
+// How a quantity's day is taken from its steps: the day's last is its
+// value accumulated since 00 UTC.
+enum class daily_value { as_given, maximum, minimum, sum, last };
 
 // One quantity over the files.
 struct series {
@@ -83,14 +72,16 @@ struct series {
     daily_value take = daily_value::as_given;
     double step_seconds = 86400;
     int steps_a_day = 1;
-    std::string how; // what the import says of it
+    bool step_ends = false; // each step's time is the end of the period it holds
+    std::string how;        // what the import says of it
 };
 
 struct source_request {
     std::vector<std::string> files;
-    std::string variable[quantities]; // Tmax, Tmin, precipitation
-    std::string elevation;            // empty: none
-    bool daily = false;               // --daily: sub-daily steps taken to days
+    std::string variable[quantities];                // Tmax, Tmin, precipitation
+    std::string elevation;                           // empty: none
+    bool daily = false;                              // --daily: sub-daily steps taken to days
+    accumulation accumulated = accumulation::unsaid; // --accumulation
 };
 
 struct sources {

@@ -2,7 +2,7 @@
 // coordinates (coordinate variables in degrees_north and degrees_east, or
 // the auxiliary ones its coordinates attribute names), its time coordinate
 // ("UNIT since DATE" in its calendar, at the middle of its bounds when it
-// has them), its packing, fill values and valid range, and its units.
+// has them), how its values decode (decoding.cpp), and its units.
 #include "shown.h"
 #include "sources.h"
 
@@ -10,21 +10,6 @@
 #include <cmath>
 
 namespace import::netcdf {
-
-bool decoding::number(const unsigned char *values, size_t index, double &v) const {
-    const double stored = load(values, index);
-    if (std::isnan(stored))
-        return false;
-    for (double m : missing)
-        if (stored == m)
-            return false;
-    const double unpacked = stored * scale + offset;
-    const double ranged = range_unpacked ? unpacked : stored;
-    if (ranged < valid_min || ranged > valid_max)
-        return false;
-    v = unpacked;
-    return true;
-}
 
 const char *const option_of[quantities] = {"--tmax", "--tmin", "--prcp"};
 
@@ -35,66 +20,11 @@ std::string of_variable(const nc::file &f, const std::string &var, const std::st
 
 namespace {
 
-bool is_float_type(int type) {
-    return type == 5 /* NC_FLOAT */ || type == 6 /* NC_DOUBLE */;
-}
-
 std::string text_or_empty(const nc::file &f, int varid, const char *name, std::string &why) {
     std::string value;
     if (!text_attribute(f, varid, name, value, why))
         value.clear();
     return value;
-}
-
-// The first value of a numeric attribute, where given.
-bool first_number(const nc::file &f, int varid, const char *name, double &value, int &type,
-                  std::string &why) {
-    std::vector<double> values;
-    if (!number_attribute(f, varid, name, values, type, why))
-        return false;
-    value = values[0];
-    return true;
-}
-
-failure read_decoding(const nc::file &f, const nc::variable &v, decoding &d) {
-    d = decoding{};
-    d.load = nc::loader_of(v.type);
-    d.size = nc::number_size(v.type);
-    if (d.load == nullptr)
-        return {of_variable(f, v.name, "does not hold numbers")};
-    std::string why;
-    int type = 0;
-    const bool scaled = first_number(f, v.id, "scale_factor", d.scale, type, why);
-    const bool offset = why.empty() && first_number(f, v.id, "add_offset", d.offset, type, why);
-    std::vector<double> values;
-    // Missing: the fill value (the type's default where none is given, but
-    // for bytes), and each missing_value.
-    if (why.empty() && number_attribute(f, v.id, "_FillValue", values, type, why))
-        d.missing.push_back(values[0]);
-    else if (double fill = 0;
-             why.empty() && nc::number_size(v.type) > 1 && fill_value(f, v, fill, why))
-        d.missing.push_back(fill);
-    if (why.empty() && number_attribute(f, v.id, "missing_value", values, type, why))
-        d.missing.insert(d.missing.end(), values.begin(), values.end());
-    // The valid range, of the stored values; one given as floats for
-    // packed integers is of the unpacked ones.
-    const bool packed = scaled || offset;
-    if (why.empty() && number_attribute(f, v.id, "valid_range", values, type, why) &&
-        values.size() >= 2) {
-        d.valid_min = values[0];
-        d.valid_max = values[1];
-        d.range_unpacked = packed && is_float_type(type) && !is_float_type(v.type);
-    }
-    double bound = 0;
-    if (why.empty() && first_number(f, v.id, "valid_min", bound, type, why)) {
-        d.valid_min = bound;
-        d.range_unpacked = packed && is_float_type(type) && !is_float_type(v.type);
-    }
-    if (why.empty() && first_number(f, v.id, "valid_max", bound, type, why)) {
-        d.valid_max = bound;
-        d.range_unpacked = packed && is_float_type(type) && !is_float_type(v.type);
-    }
-    return {why};
 }
 
 // What a coordinate variable is by its units and standard name.
@@ -252,6 +182,24 @@ failure check_other_dimensions(const nc::file &f, const nc::variable &v, const a
     return {};
 }
 
+// The steps' times from their bounds: the middle of each; or, where all
+// start at 00 UTC and differ in width (values accumulated since 00 UTC,
+// as ERA5-Land's), the end of each, the time the value is reached.
+void times_from_bounds(const cf::time_axis &axis, const std::vector<double> &edges,
+                       std::vector<double> &values, part &p) {
+    bool from_midnight = true, widths_differ = false;
+    for (size_t i = 0; i < values.size(); ++i) {
+        from_midnight = from_midnight && cf::moment_of(axis, edges[2 * i]).seconds == 0;
+        widths_differ = widths_differ || edges[2 * i + 1] - edges[2 * i] != edges[1] - edges[0];
+    }
+    p.accumulated_since_midnight = from_midnight && widths_differ;
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] =
+            p.accumulated_since_midnight ? edges[2 * i + 1] : (edges[2 * i] + edges[2 * i + 1]) / 2;
+    if (!p.accumulated_since_midnight)
+        p.bounds_seconds = std::fabs(edges[1] - edges[0]) * axis.unit_seconds;
+}
+
 // The time steps: the coordinate's values (or the middles of its bounds)
 // in its units and calendar, and their real days.
 failure read_time(const nc::file &f, const nc::variable &time, part &p) {
@@ -277,11 +225,8 @@ failure read_time(const nc::file &f, const nc::variable &time, part &p) {
         std::vector<double> edges;
         if (failure failed = read_all(f, bounds, edges); failed.failed())
             return failed;
-        if (edges.size() == 2 * values.size() && !values.empty()) {
-            for (size_t i = 0; i < values.size(); ++i)
-                values[i] = (edges[2 * i] + edges[2 * i + 1]) / 2;
-            p.bounds_seconds = std::fabs(edges[1] - edges[0]) * axis.unit_seconds;
-        }
+        if (edges.size() == 2 * values.size() && !values.empty())
+            times_from_bounds(axis, edges, values, p);
     }
     if (!why.empty())
         return {why};
@@ -322,6 +267,8 @@ failure describe(const nc::file &f, const std::string &name, bool timed, part &p
     p.units = text_or_empty(f, p.var.id, "units", why);
     if (why.empty())
         p.cell_methods = text_or_empty(f, p.var.id, "cell_methods", why);
+    if (why.empty())
+        p.step_type = text_or_empty(f, p.var.id, "GRIB_stepType", why);
     return {why};
 }
 

@@ -59,9 +59,10 @@ bool take_scenario_option(int opt, scenario_line &c) {
 
 std::vector<refused_options> scenario_refuses() {
     std::vector<refused_options> refused = {
-        {{"name=", "years=", "stations=", "ghcn-stations=", "prcp-unit=", "temp-unit=", "date=",
-          "year=", "month=", "day=", "tmax=", "tmin=", "prcp=", "missing=", "delimiter=", "sites=",
-          "max-distance=", "elevation=", "daily"},
+        {{"name=",      "years=",        "stations=",  "ghcn-stations=", "prcp-unit=",
+          "temp-unit=", "date=",         "year=",      "month=",         "day=",
+          "tmax=",      "tmin=",         "prcp=",      "missing=",       "delimiter=",
+          "sites=",     "max-distance=", "elevation=", "daily",          "accumulation="},
          "scenario takes only --deltas, -o, --force and --keep-going"}};
     for (refused_options &r : fill_options_refused(false))
         refused.push_back(std::move(r));

@@ -49,11 +49,14 @@ struct axes {
 };
 
 // A grid's coordinates: latitudes by row and longitudes by column, or
-// both for every cell (a projected grid).
+// both for every cell (a projected grid, or the one row of a station
+// file's stations).
 struct coordinates {
     bool two_dimensional = false;
+    bool stations = false; // a station file's: a row of stations, and their names
     size_t rows = 0, cols = 0;
     std::vector<double> lat, lon;
+    std::vector<std::string> names;
     bool operator==(const coordinates &) const = default;
 };
 
@@ -63,7 +66,8 @@ struct part {
     nc::variable var;
     axes dims;
     decoding values;
-    std::string units, cell_methods, time_name;
+    std::string units, cell_methods;
+    std::vector<std::string> time_names; // its time's dimension, coordinate, standard name
     cf::calendar_kind calendar = cf::calendar_kind::standard;
     std::vector<cf::moment> steps; // each step's time, the middle of its bounds when given
     std::vector<long long> day;    // each step's real day, or no_day
@@ -91,6 +95,7 @@ struct source_request {
     std::string variable[quantities]; // Tmax, Tmin, precipitation
     std::string elevation;            // empty: none
     bool daily = false;               // --daily: sub-daily steps taken to days
+    std::string mask;                 // empty: none
 };
 
 struct sources {
@@ -99,6 +104,8 @@ struct sources {
     geo::grid_cells grid;
     bool has_elevation = false;
     part elevation;
+    bool has_mask = false;
+    part mask; // where it is missing or 0, a cell has no data
 };
 
 // Reads what the files hold (each opened, described and closed); or what

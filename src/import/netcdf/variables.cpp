@@ -3,6 +3,7 @@
 // the auxiliary ones its coordinates attribute names), its time coordinate
 // ("UNIT since DATE" in its calendar, at the middle of its bounds when it
 // has them), its packing, fill values and valid range, and its units.
+#include "input.h"
 #include "shown.h"
 #include "sources.h"
 
@@ -138,7 +139,8 @@ failure read_all(const nc::file &f, const nc::variable &c, std::vector<double> &
 }
 
 // The auxiliary latitude and longitude named by the coordinates attribute,
-// two-dimensional on two of the variable's dimensions.
+// two-dimensional on two of the variable's dimensions, or of one (a
+// station file's) on one of them.
 failure auxiliary_coordinates(const nc::file &f, const nc::variable &v, nc::variable &lat,
                               nc::variable &lon, bool &found) {
     found = false;
@@ -150,7 +152,7 @@ failure auxiliary_coordinates(const nc::file &f, const nc::variable &v, nc::vari
         const std::string name = names.substr(at, end - at);
         at = end + 1;
         nc::variable c;
-        if (name.empty() || !find_variable(f, name, c, why) || c.dims.size() != 2)
+        if (name.empty() || !find_variable(f, name, c, why) || c.dims.empty() || c.dims.size() > 2)
             continue;
         const axis_kind kind = kind_of(f, c, why);
         if (kind == axis_kind::latitude && !have_lat)
@@ -163,16 +165,59 @@ failure auxiliary_coordinates(const nc::file &f, const nc::variable &v, nc::vari
     const auto on_variable = [&v](int dim) {
         return std::find(v.dims.begin(), v.dims.end(), dim) != v.dims.end();
     };
-    if (lat.dims != lon.dims || !on_variable(lat.dims[0]) || !on_variable(lat.dims[1]))
+    if (lat.dims != lon.dims || !std::all_of(lat.dims.begin(), lat.dims.end(), on_variable))
         return {of_variable(f, v.name,
                             "has latitude and longitude (" + lat.name + ", " + lon.name +
-                                ") that are not on two of its dimensions")};
+                                ") that are not on its dimensions")};
     found = true;
     return {};
 }
 
 int position_of(const nc::variable &v, int dim) {
     return static_cast<int>(std::find(v.dims.begin(), v.dims.end(), dim) - v.dims.begin());
+}
+
+// The stations' names: the variable on their dimension whose cf_role is
+// timeseries_id; none without one.
+failure station_names(const nc::file &f, int dim, std::vector<std::string> &names) {
+    std::vector<nc::variable> all;
+    if (failure failed = variables_of(f, all); failed.failed())
+        return failed;
+    for (const nc::variable &v : all) {
+        std::string why;
+        const bool names_them = !v.dims.empty() && v.dims[0] == dim &&
+                                text_or_empty(f, v.id, "cf_role", why) == "timeseries_id";
+        if (!why.empty())
+            return {why};
+        if (names_them)
+            return nc::read_texts(f, v, names);
+    }
+    return {};
+}
+
+// A station file's places (CF's timeSeries, one time coordinate for all
+// the stations): a row of cells along the stations' dimension.
+failure station_grid(const nc::file &f, const nc::variable &v, const nc::variable &lat,
+                     const nc::variable &lon, axes &a, coordinates &grid) {
+    std::string why;
+    const std::string feature = lower(text_or_empty(f, -1 /* NC_GLOBAL */, "featureType", why));
+    if (!why.empty())
+        return {why};
+    if (feature != "timeseries")
+        return {of_variable(f, v.name,
+                            "has a latitude and a longitude (" + lat.name + ", " + lon.name +
+                                ") of one dimension, which are read only in a file of "
+                                "featureType timeSeries")};
+    a.row = -1;
+    a.col = position_of(v, lat.dims[0]);
+    grid.two_dimensional = grid.stations = true;
+    if (failure failed = read_all(f, lat, grid.lat); failed.failed())
+        return failed;
+    if (failure failed = read_all(f, lon, grid.lon); failed.failed())
+        return failed;
+    grid.rows = 1;
+    grid.cols = grid.lat.size();
+    return station_names(f, lat.dims[0], grid.names);
 }
 
 // The grid of a variable: its axes and its coordinates.
@@ -217,6 +262,8 @@ failure find_grid(const nc::file &f, const nc::variable &v, axes &a, coordinates
                             "has no latitude and longitude: neither coordinate variables in "
                             "degrees_north and degrees_east nor a coordinates attribute naming "
                             "them")};
+    if (lat2.dims.size() == 1)
+        return station_grid(f, v, lat2, lon2, a, grid);
     a.row = position_of(v, lat2.dims[0]);
     a.col = position_of(v, lat2.dims[1]);
     grid.two_dimensional = true;
@@ -285,7 +332,11 @@ failure read_time(const nc::file &f, const nc::variable &time, part &p) {
     }
     if (!why.empty())
         return {why};
-    p.time_name = time.name;
+    p.time_names = {time.name, text_or_empty(f, time.id, "standard_name", why)};
+    if (nc::dimension d; !time.dims.empty() && !dimension_of(f, time.dims.back(), d).failed())
+        p.time_names.push_back(d.name);
+    if (!why.empty())
+        return {why};
     for (double value : values) {
         const cf::moment m = cf::moment_of(axis, value);
         if (!p.steps.empty() &&
@@ -313,7 +364,10 @@ failure describe(const nc::file &f, const std::string &name, bool timed, part &p
     if (failure failed = check_other_dimensions(f, p.var, p.dims); failed.failed())
         return failed;
     if (timed && p.dims.time < 0)
-        return {of_variable(f, name, "has no time coordinate (UNIT since DATE)")};
+        return {of_variable(f, name,
+                            grid.stations ? "has no time coordinate (UNIT since DATE) of all its "
+                                            "stations: times by station are not read"
+                                          : "has no time coordinate (UNIT since DATE)")};
     if (p.dims.time >= 0)
         if (failure failed = read_time(f, time, p); failed.failed())
             return failed;

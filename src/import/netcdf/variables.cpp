@@ -332,7 +332,9 @@ failure read_time(const nc::file &f, const nc::variable &time, part &p) {
     }
     if (!why.empty())
         return {why};
-    p.time_names = {time.name, text_or_empty(f, time.id, "standard_name", why)};
+    p.time_names = {time.name};
+    if (std::string standard = text_or_empty(f, time.id, "standard_name", why); !standard.empty())
+        p.time_names.push_back(standard);
     if (nc::dimension d; !time.dims.empty() && !dimension_of(f, time.dims.back(), d).failed())
         p.time_names.push_back(d.name);
     if (!why.empty())
@@ -361,13 +363,14 @@ failure describe(const nc::file &f, const std::string &name, bool timed, part &p
     nc::variable time;
     if (failure failed = find_grid(f, p.var, p.dims, grid, time); failed.failed())
         return failed;
+    if (timed && p.dims.time < 0 && grid.stations)
+        return {of_variable(f, name,
+                            "has no time coordinate (UNIT since DATE) of all its stations: times "
+                            "by station are not read")};
     if (failure failed = check_other_dimensions(f, p.var, p.dims); failed.failed())
         return failed;
     if (timed && p.dims.time < 0)
-        return {of_variable(f, name,
-                            grid.stations ? "has no time coordinate (UNIT since DATE) of all its "
-                                            "stations: times by station are not read"
-                                          : "has no time coordinate (UNIT since DATE)")};
+        return {of_variable(f, name, "has no time coordinate (UNIT since DATE)")};
     if (p.dims.time >= 0)
         if (failure failed = read_time(f, time, p); failed.failed())
             return failed;

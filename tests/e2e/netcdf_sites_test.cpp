@@ -10,218 +10,176 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <string_view>
+#include <tuple>
 
 namespace {
 
 const std::vector<std::string> the_variables = {"--tmax", "tx", "--tmin", "tn", "--prcp", "pr"};
 
-// Runs the import of files for site x with the stations table; x's daily
-// file, its row and what was said are checked against a case.
-template <class Case> void imports_as(const Case &c, const named_files &files) {
+// What an import of files for site x gives: x's daily file and its row
+// of the stations table, and whether standard output says a text.
+struct outcome {
+    std::map<std::string, std::string> days;
+    const char *station, *said;
+    bool said_it;
+};
+
+void imports_as(const named_files &files, const std::vector<std::string> &options,
+                const outcome &o) {
     scratch_dir dir;
-    std::vector<std::string> args = prepared(dir, files, c.args, c.site);
+    std::vector<std::string> args = prepared(dir, files, options);
     args.insert(args.begin() + 1, {"--stations", "st.csv"});
     const tool_result r = run_import(dir.path(), args);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(dir.read("out/x.wth"), expected(2001, 1, c.days));
-    EXPECT_NE(dir.read("st.csv").find("\n" + std::string(c.station) + "\r\n"), std::string::npos)
+    EXPECT_EQ(dir.read("out/x.wth"), expected(2001, 1, o.days));
+    EXPECT_NE(dir.read("st.csv").find("\n" + std::string(o.station) + "\r\n"), std::string::npos)
         << dir.read("st.csv");
-    EXPECT_EQ(r.out.find(c.said) != std::string::npos, c.said_it) << r.out;
+    EXPECT_EQ(r.out.find(o.said) != std::string::npos, o.said_it) << r.out;
 }
 
 struct cell_case {
     const char *what;
-    // tx, tn and pr on the two days in x's cell (latitude 40, longitude
-    // 250) and in the other cells (the nearest, east, 77.409 km away);
-    // -1 is missing.
-    const char *own[3], *others[3];
+    // pr on the two days in x's cell (latitude 40, longitude 250; tx 5 and
+    // 6, tn 1 and 2) and in the others (the nearest, east, 77.409 km away;
+    // tx 7, tn 3); - is missing.
+    const char *own_pr, *others_pr;
     const char *mask; // lsm's values, or none
-    std::map<std::string, std::string> days;
-    const char *station; // x's row
-    bool said_it;        // that its cell has no data
-    std::vector<std::string> args = the_variables;
-    const char *site = site_x;
-    const char *said = "its cell has no data; the nearest cell with data, 77.409 km away, is taken";
+    bool moved;       // to the cell east, and said so
 };
 
 TABLE_TEST(CellTaken, cell_case);
+
+const char moved_text[] = "its cell has no data; the nearest cell with data, 77.409 km away";
+const outcome kept = {{{"2001-1-1", "5.0 1.0 -99.99"}, {"2001-1-2", "6.0 2.0 0.4"}},
+                      "x,netcdf,40,-110,NA,2001-01-01,2001-01-02,365,363,363,364,146.10,14.003",
+                      moved_text,
+                      false};
+const outcome moved = {{{"2001-1-1", "7.0 3.0 0.2"}, {"2001-1-2", "7.0 3.0 0.2"}},
+                       "x,netcdf,40,-109,NA,2001-01-01,2001-01-02,365,363,363,363,73.05,77.409",
+                       moved_text,
+                       true};
 
 TEST_P(CellTaken, IsItsOwnUnlessTheFilesSayItHasNoData) {
     NEEDS_GRIDS();
     const cell_case &c = GetParam();
     std::string vars, data;
-    for (int q = 0; q < 3; ++q) {
-        const std::string name = c.args[static_cast<size_t>(2 * q + 1)];
-        vars += on_grid("float", name, q == 2 ? "mm" : "degC", name + ":_FillValue = -1.f ;");
-        const std::string own = c.own[q], others = c.others[q];
-        const auto day = [](const std::string &both, int d) {
-            return d == 0 ? both.substr(0, both.find(' ')) : both.substr(both.find(' ') + 1);
-        };
-        data += name + " = ";
-        for (int d = 0; d < 2; ++d)
-            for (int cell = 0; cell < 6; ++cell)
-                data += day(cell == 0 ? own : others, d) + (d == 1 && cell == 5 ? " ;\n" : ", ");
+    for (const auto &[name, own, others] :
+         {std::tuple{"tx", "5 6", "7 7"}, std::tuple{"tn", "1 2", "3 3"},
+          std::tuple{"pr", c.own_pr, c.others_pr}}) {
+        vars += on_grid("float", name, name[0] == 'p' ? "mm" : "degC",
+                        name + std::string(":_FillValue = -1.f ;"));
+        data += name + std::string(" = ");
+        for (size_t d = 0; d < 2; ++d)
+            for (int cell = 0; cell < 6; ++cell) {
+                const char v = std::string_view(cell == 0 ? own : others)[2 * d];
+                data += (v == '-' ? std::string("-1") : std::string(1, v)) +
+                        (d == 1 && cell == 5 ? " ;\n" : ", ");
+            }
     }
-    cell_case with_mask = c;
+    std::vector<std::string> args = the_variables;
     if (c.mask != nullptr) {
         vars += "float lsm(lat, lon) ; lsm:_FillValue = -1.f ;";
         data += "lsm = " + std::string(c.mask) + " ;";
-        with_mask.args.insert(with_mask.args.end(), {"--mask", "lsm"});
+        args.insert(args.end(), {"--mask", "lsm"});
     }
-    imports_as(with_mask, {{"g.nc", cdl(grid_dims, grid_coords + vars,
-                                        grid_data + std::string("time = 0, 1 ;\n") + data)}});
+    imports_as({{"g.nc", cdl(grid_dims, grid_coords + vars,
+                             grid_data + std::string("time = 0, 1 ;\n") + data)}},
+               args, c.moved ? moved : kept);
 }
 
-const std::map<std::string, std::string> east_days = {{"2001-1-1", "7.0 3.0 0.2"},
-                                                      {"2001-1-2", "7.0 3.0 0.2"}};
-const char east_row[] = "x,netcdf,40,-109,NA,2001-01-01,2001-01-02,365,363,363,363,73.05,77.409";
-
 INSTANTIATE_TABLE(
-    CellTaken,
-    cell_case{"a_first_day_missing_keeps_its_cell",
-              {"5 6", "1 2", "-1 4"},
-              {"7 7", "3 3", "2 2"},
-              nullptr,
-              {{"2001-1-1", "5.0 1.0 -99.99"}, {"2001-1-2", "6.0 2.0 0.4"}},
-              "x,netcdf,40,-110,NA,2001-01-01,2001-01-02,365,363,363,364,146.10,14.003",
-              false},
+    CellTaken, cell_case{"a_first_day_missing_keeps_its_cell", "- 4", "2 2", nullptr, false},
     // No cell has the first day: none is masked for it.
-    cell_case{"a_first_day_missing_everywhere",
-              {"5 6", "1 2", "-1 4"},
-              {"7 7", "3 3", "-1 2"},
-              nullptr,
-              {{"2001-1-1", "5.0 1.0 -99.99"}, {"2001-1-2", "6.0 2.0 0.4"}},
-              "x,netcdf,40,-110,NA,2001-01-01,2001-01-02,365,363,363,364,146.10,14.003",
-              false},
-    cell_case{"no_value_over_the_period_takes_the_nearest",
-              {"5 6", "1 2", "-1 -1"},
-              {"7 7", "3 3", "2 2"},
-              nullptr,
-              east_days,
-              east_row,
-              true},
+    cell_case{"a_first_day_missing_everywhere", "- 4", "- 2", nullptr, false},
+    cell_case{"no_value_over_the_period_takes_the_nearest", "- -", "2 2", nullptr, true},
     // Any value of lsm but 0 (here a land fraction) is land.
-    cell_case{"a_mask_above_0_keeps_a_missing_first_day",
-              {"5 6", "1 2", "-1 4"},
-              {"7 7", "3 3", "2 2"},
-              "0.25, 1, 1, 0, 0, 0",
-              {{"2001-1-1", "5.0 1.0 -99.99"}, {"2001-1-2", "6.0 2.0 0.4"}},
-              "x,netcdf,40,-110,NA,2001-01-01,2001-01-02,365,363,363,364,146.10,14.003",
+    cell_case{"a_mask_above_0_keeps_a_missing_first_day", "- 4", "2 2", "0.25, 1, 1, 0, 0, 0",
               false},
-    cell_case{"a_mask_of_0_moves_a_cell_with_data",
-              {"5 6", "1 2", "1 4"},
-              {"7 7", "3 3", "2 2"},
-              "0, 1, 1, 1, 1, 1",
-              east_days,
-              east_row,
-              true},
-    cell_case{"a_mask_missing_moves_a_cell_with_data",
-              {"5 6", "1 2", "1 4"},
-              {"7 7", "3 3", "2 2"},
-              "-1, 1, 0, 0, 0, 0",
-              east_days,
-              east_row,
-              true});
+    cell_case{"a_mask_of_0_moves_a_cell_with_data", "1 4", "2 2", "0, 1, 1, 1, 1, 1", true},
+    cell_case{"a_mask_missing_moves_a_cell_with_data", "1 4", "2 2", "-1, 1, 0, 0, 0, 0", true});
 
 struct station_case {
-    const char *what;
-    named_files files;
-    std::map<std::string, std::string> days;
-    const char *station; // x's row
-    const char *said;    // on standard output
-    bool said_it = true;
-    std::vector<std::string> args = the_variables;
-    const char *site = site_x;
+    const char *what, *dims, *names; // of station_file
+    outcome o;
 };
 
 TABLE_TEST(StationFile, station_case);
 
 TEST_P(StationFile, GivesEachSiteItsStation) {
     NEEDS_GRIDS();
-    imports_as(GetParam(), GetParam().files);
+    const station_case &c = GetParam();
+    imports_as({{"s.nc", station_file(c.dims, c.names)}}, the_variables, c.o);
 }
 
-const std::map<std::string, std::string> station_x_days = {{"2001-1-1", "3.0 2.0 0.2"},
-                                                           {"2001-1-2", "4.0 3.0 0.2"}};
+const outcome by_name = {{{"2001-1-1", "3.0 2.0 0.2"}, {"2001-1-2", "4.0 3.0 0.2"}},
+                         "x,netcdf,45,-100,NA,2001-01-01,2001-01-02,365,363,363,363,73.05,975.896",
+                         "no station of its name",
+                         false};
 
 INSTANTIATE_TABLE(
     StationFile,
     // By its name, however far: (40.1, -109.9) to (45, -100), 975.896 km.
-    station_case{"by_name_station_by_time",
-                 {{"s.nc", station_file("station, time", "\"far\", \"x\", \"near\"")}},
-                 station_x_days,
-                 "x,netcdf,45,-100,NA,2001-01-01,2001-01-02,365,363,363,363,73.05,975.896",
-                 "no station of its name",
-                 false},
-    station_case{"by_name_time_by_station",
-                 {{"s.nc", station_file("time, station", "\"far\", \"x\", \"near\"")}},
-                 station_x_days,
-                 "x,netcdf,45,-100,NA,2001-01-01,2001-01-02,365,363,363,363,73.05,975.896",
-                 "no station of its name",
-                 false},
+    station_case{"by_name_station_by_time", "station, time", "\"far\", \"x\", \"near\"", by_name},
+    station_case{"by_name_time_by_station", "time, station", "\"far\", \"x\", \"near\"", by_name},
     station_case{"the_nearest_without_one_of_its_name",
-                 {{"s.nc", station_file("time, station", "\"far\", \"y\", \"near\"")}},
-                 {{"2001-1-1", "5.0 4.0 0.3"}, {"2001-1-2", "6.0 5.0 0.3"}},
-                 "x,netcdf,40.2,-109.8,NA,2001-01-01,2001-01-02,365,363,363,363,109.58,13.996",
-                 "site \"x\" (sites.txt line 1): no station of its name; the nearest, \"near\", "
-                 "13.996 km away, is taken"});
+                 "time, station",
+                 "\"far\", \"y\", \"near\"",
+                 {{{"2001-1-1", "5.0 4.0 0.3"}, {"2001-1-2", "6.0 5.0 0.3"}},
+                  "x,netcdf,40.2,-109.8,NA,2001-01-01,2001-01-02,365,363,363,363,109.58,13.996",
+                  "site \"x\" (sites.txt line 1): no station of its name; the nearest, \"near\", "
+                  "13.996 km away, is taken",
+                  true}});
 
 // A grid and a station file as netCDF4-python writes them, with its
 // default attributes (no _FillValue: a masked value is the library's
-// default fill; names as variable-length strings).
-TEST(GridSites, FilesOfNetCDF4PythonAreReadAsItReadsThem) {
+// default fill; the names variable-length strings).
+TEST(GridSites, FilesOfNetCDF4PythonAreReadAsItWritesThem) {
     NEEDS_GRIDS();
     const std::string python = netcdf4_python();
     if (python.empty())
         GTEST_SKIP() << "needs netCDF4-python";
     scratch_dir dir;
-    dir.write("make.py",
-              "import netCDF4, numpy as np\n"
-              "def values(d, dims, data):\n"
-              "    for name, units, v in zip(('tx', 'tn', 'pr'), ('degC', 'degC', 'mm'), data):\n"
-              "        x = d.createVariable(name, 'f4', dims)\n"
-              "        x.units = units\n"
-              "        if 'station' in dims: x.coordinates = 'lat lon station_name'\n"
-              "        x[:] = np.ma.masked_equal(np.array(v, 'f4'), -1)\n"
-              "def axes(d, dims, lat, lon):\n"
-              "    t = d.createVariable('time', 'f8', ('time',))\n"
-              "    t.units = 'days since 2001-01-01'\n"
-              "    t[:] = [0, 1]\n"
-              "    for name, units, v in (('lat', 'degrees_north', lat), ('lon', 'degrees_east', "
-              "lon)):\n"
-              "        x = d.createVariable(name, 'f4', dims[name])\n"
-              "        x.units = units\n"
-              "        x[:] = v\n"
-              "with netCDF4.Dataset('g.nc', 'w') as d:\n"
-              "    for name, n in (('time', None), ('lat', 2), ('lon', 3)): "
-              "d.createDimension(name, n)\n"
-              "    axes(d, {'lat': ('lat',), 'lon': ('lon',)}, [40, 41], [250, 251, 252])\n"
-              "    values(d, ('time', 'lat', 'lon'), [np.full((2, 2, 3), v) for v in (5, 1, 2)])\n"
-              "    d['pr'][0, 0, 0] = np.ma.masked\n"
-              "with netCDF4.Dataset('s.nc', 'w') as d:\n"
-              "    d.featureType = 'timeSeries'\n"
-              "    for name, n in (('time', None), ('station', 2)): d.createDimension(name, n)\n"
-              "    axes(d, {'lat': ('station',), 'lon': ('station',)}, [40, 45], [-110, -100])\n"
-              "    names = d.createVariable('station_name', str, ('station',))\n"
-              "    names.cf_role = 'timeseries_id'\n"
-              "    names[0] = 'far'\n"
-              "    names[1] = 'x'\n"
-              "    values(d, ('time', 'station'), [[[1, 3], [4, -1]], [[0, 2], [1, 3]], "
-              "[[1, 2], [1, 2]]])\n");
+    dir.write(
+        "make.py",
+        "import netCDF4, numpy as np\n"
+        "def make(path, dims, lat, lon, data, stations=None):\n"
+        "    d = netCDF4.Dataset(path, 'w')\n"
+        "    d.createDimension('time', None)\n"
+        "    for name, n in dims[1:]: d.createDimension(name, n)\n"
+        "    axes = [name for name, n in dims]\n"
+        "    for name, units, v, on in (('time', 'days since 2001-01-01', [0, 1], 'time'),\n"
+        "            ('lat', 'degrees_north', lat, axes[-2] if stations is None else axes[1]),\n"
+        "            ('lon', 'degrees_east', lon, axes[-1])):\n"
+        "        x = d.createVariable(name, 'f8', (on,)); x.units = units; x[:] = v\n"
+        "    if stations:\n"
+        "        d.featureType = 'timeSeries'\n"
+        "        n = d.createVariable('station_name', str, ('station',))\n"
+        "        n.cf_role = 'timeseries_id'\n"
+        "        for i, name in enumerate(stations): n[i] = name\n"
+        "    for name, units, v in zip(('tx', 'tn', 'pr'), ('degC', 'degC', 'mm'), data):\n"
+        "        x = d.createVariable(name, 'f4', tuple(axes)); x.units = units\n"
+        "        if stations: x.coordinates = 'lat lon station_name'\n"
+        "        x[:] = np.ma.masked_equal(np.array(v, 'f4'), -1)\n"
+        "    d.close()\n"
+        "make('g.nc', [('time', 0), ('lat', 2), ('lon', 3)], [40, 41], [250, 251, 252],\n"
+        "     [np.full((2, 2, 3), 5), np.full((2, 2, 3), 1), [[[-1, 2, 2], [2] * 3], [[2] * 3] * "
+        "2]])\n"
+        "make('s.nc', [('time', 0), ('station', 2)], [40, 45], [-110, -100],\n"
+        "     [[[1, 3], [4, -1]], [[0, 2], [1, 3]], [[1, 2], [1, 2]]], ['far', 'x'])\n");
     ASSERT_EQ(run_shell(dir, python + " make.py"), 0);
     dir.write("sites.txt", site_row("x", site_x));
-    for (const char *file : {"g.nc", "s.nc"}) {
+    for (const auto &[file, days] :
+         {std::pair{"g.nc", std::map<std::string, std::string>{{"2001-1-1", "5.0 1.0 -99.99"},
+                                                               {"2001-1-2", "5.0 1.0 0.2"}}},
+          std::pair{"s.nc", std::map<std::string, std::string>{{"2001-1-1", "3.0 2.0 0.2"},
+                                                               {"2001-1-2", "-99.99 3.0 0.2"}}}}) {
         std::vector<std::string> args = {"netcdf", "--sites", "sites.txt", "--force"};
         args.insert(args.end(), the_variables.begin(), the_variables.end());
         args.push_back(file);
         const tool_result r = run_import(dir.path(), args);
         ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(
-            dir.read("x.wth"),
-            file[0] == 'g'
-                ? expected(2001, 1, {{"2001-1-1", "5.0 1.0 -99.99"}, {"2001-1-2", "5.0 1.0 0.2"}})
-                : expected(2001, 1, {{"2001-1-1", "3.0 2.0 0.2"}, {"2001-1-2", "-99.99 3.0 0.2"}}))
-            << file;
+        EXPECT_EQ(dir.read("x.wth"), expected(2001, 1, days)) << file;
     }
 }
 

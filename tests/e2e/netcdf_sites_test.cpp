@@ -102,6 +102,7 @@ INSTANTIATE_TABLE(
 struct station_case {
     const char *what, *dims, *names; // of station_file
     outcome o;
+    const char *elevation = nullptr; // --elevation's variable
 };
 
 TABLE_TEST(StationFile, station_case);
@@ -109,13 +110,17 @@ TABLE_TEST(StationFile, station_case);
 TEST_P(StationFile, GivesEachSiteItsStation) {
     NEEDS_GRIDS();
     const station_case &c = GetParam();
-    imports_as({{"s.nc", station_file(c.dims, c.names)}}, the_variables, c.o);
+    std::vector<std::string> args = the_variables;
+    if (c.elevation != nullptr)
+        args.insert(args.end(), {"--elevation", c.elevation});
+    imports_as({{"s.nc", station_file(c.dims, c.names)}}, args, c.o);
 }
 
-const outcome by_name = {{{"2001-1-1", "3.0 2.0 0.2"}, {"2001-1-2", "4.0 3.0 0.2"}},
+const std::map<std::string, std::string> station_x_days = {{"2001-1-1", "3.0 2.0 0.2"},
+                                                           {"2001-1-2", "4.0 3.0 0.2"}};
+const outcome by_name = {station_x_days,
                          "x,netcdf,45,-100,NA,2001-01-01,2001-01-02,365,363,363,363,73.05,975.896",
-                         "no station of its name",
-                         false};
+                         "no station of its name", false};
 
 INSTANTIATE_TABLE(
     StationFile,
@@ -129,7 +134,15 @@ INSTANTIATE_TABLE(
                   "x,netcdf,40.2,-109.8,NA,2001-01-01,2001-01-02,365,363,363,363,109.58,13.996",
                   "site \"x\" (sites.txt line 1): no station of its name; the nearest, \"near\", "
                   "13.996 km away, is taken",
-                  true}});
+                  true}},
+    // The stations' altitude, which names no coordinates.
+    station_case{"the_altitude_of_the_station",
+                 "station, time",
+                 "\"far\", \"x\", \"near\"",
+                 {station_x_days,
+                  "x,netcdf,45,-100,2,2001-01-01,2001-01-02,365,363,363,363,73.05,975.896",
+                  "no station of its name", false},
+                 "alt"});
 
 // A grid and a station file as netCDF4-python writes them, with its
 // default attributes (no _FillValue: a masked value is the library's

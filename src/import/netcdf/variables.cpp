@@ -173,6 +173,37 @@ failure auxiliary_coordinates(const nc::file &f, const nc::variable &v, nc::vari
     return {};
 }
 
+bool is_station_file(const nc::file &f, std::string &why) {
+    return lower(text_or_empty(f, -1 /* NC_GLOBAL */, "featureType", why)) == "timeseries";
+}
+
+// In a station file, the places of a variable that names none (CF's
+// altitude of the stations, say): the latitude and longitude on one of
+// its dimensions.
+failure station_coordinates(const nc::file &f, const nc::variable &v, nc::variable &lat,
+                            nc::variable &lon, bool &found) {
+    found = false;
+    std::string why;
+    std::vector<nc::variable> all;
+    if (!is_station_file(f, why))
+        return {why};
+    if (failure failed = variables_of(f, all); failed.failed())
+        return failed;
+    bool have_lat = false, have_lon = false;
+    for (const nc::variable &c : all) {
+        if (c.dims.size() != 1 ||
+            std::find(v.dims.begin(), v.dims.end(), c.dims[0]) == v.dims.end())
+            continue;
+        const axis_kind kind = kind_of(f, c, why);
+        if (kind == axis_kind::latitude && !have_lat)
+            have_lat = true, lat = c;
+        else if (kind == axis_kind::longitude && !have_lon)
+            have_lon = true, lon = c;
+    }
+    found = why.empty() && have_lat && have_lon && lat.dims == lon.dims;
+    return {why};
+}
+
 int position_of(const nc::variable &v, int dim) {
     return static_cast<int>(std::find(v.dims.begin(), v.dims.end(), dim) - v.dims.begin());
 }
@@ -200,10 +231,10 @@ failure station_names(const nc::file &f, int dim, std::vector<std::string> &name
 failure station_grid(const nc::file &f, const nc::variable &v, const nc::variable &lat,
                      const nc::variable &lon, axes &a, coordinates &grid) {
     std::string why;
-    const std::string feature = lower(text_or_empty(f, -1 /* NC_GLOBAL */, "featureType", why));
+    const bool stations = is_station_file(f, why);
     if (!why.empty())
         return {why};
-    if (feature != "timeseries")
+    if (!stations)
         return {of_variable(f, v.name,
                             "has a latitude and a longitude (" + lat.name + ", " + lon.name +
                                 ") of one dimension, which are read only in a file of "
@@ -257,6 +288,9 @@ failure find_grid(const nc::file &f, const nc::variable &v, axes &a, coordinates
     bool found = false;
     if (failure failed = auxiliary_coordinates(f, v, lat2, lon2, found); failed.failed())
         return failed;
+    if (!found)
+        if (failure failed = station_coordinates(f, v, lat2, lon2, found); failed.failed())
+            return failed;
     if (!found)
         return {of_variable(f, v.name,
                             "has no latitude and longitude: neither coordinate variables in "

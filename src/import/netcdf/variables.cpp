@@ -138,40 +138,20 @@ failure read_all(const nc::file &f, const nc::variable &c, std::vector<double> &
     return read_doubles(f, c, start, count, values);
 }
 
-// The auxiliary latitude and longitude named by the coordinates attribute,
-// two-dimensional on two of the variable's dimensions, or of one (a
-// station file's) on one of them.
-failure auxiliary_coordinates(const nc::file &f, const nc::variable &v, nc::variable &lat,
-                              nc::variable &lon, bool &found) {
-    found = false;
-    std::string why;
-    const std::string names = text_or_empty(f, v.id, "coordinates", why);
+// The first latitude and the first longitude among the variables seen.
+struct latitude_longitude {
+    nc::variable lat, lon;
     bool have_lat = false, have_lon = false;
-    for (size_t at = 0; why.empty() && at < names.size();) {
-        const size_t end = std::min(names.find(' ', at), names.size());
-        const std::string name = names.substr(at, end - at);
-        at = end + 1;
-        nc::variable c;
-        if (name.empty() || !find_variable(f, name, c, why) || c.dims.empty() || c.dims.size() > 2)
-            continue;
+
+    void consider(const nc::file &f, const nc::variable &c, std::string &why) {
         const axis_kind kind = kind_of(f, c, why);
         if (kind == axis_kind::latitude && !have_lat)
             have_lat = true, lat = c;
         else if (kind == axis_kind::longitude && !have_lon)
             have_lon = true, lon = c;
     }
-    if (!why.empty() || !have_lat || !have_lon)
-        return {why};
-    const auto on_variable = [&v](int dim) {
-        return std::find(v.dims.begin(), v.dims.end(), dim) != v.dims.end();
-    };
-    if (lat.dims != lon.dims || !std::all_of(lat.dims.begin(), lat.dims.end(), on_variable))
-        return {of_variable(f, v.name,
-                            "has latitude and longitude (" + lat.name + ", " + lon.name +
-                                ") that are not on its dimensions")};
-    found = true;
-    return {};
-}
+    bool both() const { return have_lat && have_lon; }
+};
 
 bool is_station_file(const nc::file &f, std::string &why) {
     return lower(text_or_empty(f, -1 /* NC_GLOBAL */, "featureType", why)) == "timeseries";
@@ -189,19 +169,51 @@ failure station_coordinates(const nc::file &f, const nc::variable &v, nc::variab
         return {why};
     if (failure failed = variables_of(f, all); failed.failed())
         return failed;
-    bool have_lat = false, have_lon = false;
-    for (const nc::variable &c : all) {
-        if (c.dims.size() != 1 ||
-            std::find(v.dims.begin(), v.dims.end(), c.dims[0]) == v.dims.end())
-            continue;
-        const axis_kind kind = kind_of(f, c, why);
-        if (kind == axis_kind::latitude && !have_lat)
-            have_lat = true, lat = c;
-        else if (kind == axis_kind::longitude && !have_lon)
-            have_lon = true, lon = c;
-    }
-    found = why.empty() && have_lat && have_lon && lat.dims == lon.dims;
+    latitude_longitude seen;
+    for (const nc::variable &c : all)
+        if (c.dims.size() == 1 &&
+            std::find(v.dims.begin(), v.dims.end(), c.dims[0]) != v.dims.end())
+            seen.consider(f, c, why);
+    lat = seen.lat;
+    lon = seen.lon;
+    found = why.empty() && seen.both() && lat.dims == lon.dims;
     return {why};
+}
+
+// The auxiliary latitude and longitude named by the coordinates attribute,
+// two-dimensional on two of the variable's dimensions, or of one (a
+// station file's) on one of them; in a station file, those of the
+// stations where it names none.
+failure auxiliary_coordinates(const nc::file &f, const nc::variable &v, nc::variable &lat,
+                              nc::variable &lon, bool &found) {
+    found = false;
+    std::string why;
+    const std::string names = text_or_empty(f, v.id, "coordinates", why);
+    latitude_longitude seen;
+    for (size_t at = 0; why.empty() && at < names.size();) {
+        const size_t end = std::min(names.find(' ', at), names.size());
+        const std::string name = names.substr(at, end - at);
+        at = end + 1;
+        nc::variable c;
+        if (!name.empty() && find_variable(f, name, c, why) && !c.dims.empty() &&
+            c.dims.size() <= 2)
+            seen.consider(f, c, why);
+    }
+    if (!why.empty())
+        return {why};
+    if (!seen.both())
+        return station_coordinates(f, v, lat, lon, found);
+    lat = seen.lat;
+    lon = seen.lon;
+    const auto on_variable = [&v](int dim) {
+        return std::find(v.dims.begin(), v.dims.end(), dim) != v.dims.end();
+    };
+    if (lat.dims != lon.dims || !std::all_of(lat.dims.begin(), lat.dims.end(), on_variable))
+        return {of_variable(f, v.name,
+                            "has latitude and longitude (" + lat.name + ", " + lon.name +
+                                ") that are not on its dimensions")};
+    found = true;
+    return {};
 }
 
 int position_of(const nc::variable &v, int dim) {
@@ -288,9 +300,6 @@ failure find_grid(const nc::file &f, const nc::variable &v, axes &a, coordinates
     bool found = false;
     if (failure failed = auxiliary_coordinates(f, v, lat2, lon2, found); failed.failed())
         return failed;
-    if (!found)
-        if (failure failed = station_coordinates(f, v, lat2, lon2, found); failed.failed())
-            return failed;
     if (!found)
         return {of_variable(f, v.name,
                             "has no latitude and longitude: neither coordinate variables in "

@@ -15,7 +15,8 @@
 
 namespace {
 
-const std::vector<std::string> the_variables = {"--tmax", "tx", "--tmin", "tn", "--prcp", "pr"};
+const std::vector<std::string> the_options = {"--tmax", "tx", "--tmin",     "tn",
+                                              "--prcp", "pr", "--stations", "st.csv"};
 
 // What an import of files for site x gives: x's daily file and its row
 // of the stations table, and whether standard output says a text.
@@ -28,9 +29,7 @@ struct outcome {
 void imports_as(const named_files &files, const std::vector<std::string> &options,
                 const outcome &o) {
     scratch_dir dir;
-    std::vector<std::string> args = prepared(dir, files, options);
-    args.insert(args.begin() + 1, {"--stations", "st.csv"});
-    const tool_result r = run_import(dir.path(), args);
+    const tool_result r = run_import(dir.path(), prepared(dir, files, options));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(dir.read("out/x.wth"), expected(2001, 1, o.days));
     EXPECT_NE(dir.read("st.csv").find("\n" + std::string(o.station) + "\r\n"), std::string::npos)
@@ -40,9 +39,8 @@ void imports_as(const named_files &files, const std::vector<std::string> &option
 
 struct cell_case {
     const char *what;
-    // pr on the two days in x's cell (latitude 40, longitude 250; tx 5 and
-    // 6, tn 1 and 2) and in the others (the nearest, east, 77.409 km away;
-    // tx 7, tn 3); - is missing.
+    // pr on the two days in x's cell (40 N 250 E; tx 5, 6, tn 1, 2) and in the
+    // others (the nearest east, 77.409 km away; tx 7, tn 3); - is missing.
     const char *own_pr, *others_pr;
     const char *mask; // lsm's values, or none
     bool moved;       // to the cell east, and said so
@@ -77,7 +75,7 @@ TEST_P(CellTaken, IsItsOwnUnlessTheFilesSayItHasNoData) {
                         (d == 1 && cell == 5 ? " ;\n" : ", ");
             }
     }
-    std::vector<std::string> args = the_variables;
+    std::vector<std::string> args = the_options;
     if (c.mask != nullptr) {
         vars += "float lsm(lat, lon) ; lsm:_FillValue = -1.f ;";
         data += "lsm = " + std::string(c.mask) + " ;";
@@ -110,7 +108,7 @@ TABLE_TEST(StationFile, station_case);
 TEST_P(StationFile, GivesEachSiteItsStation) {
     NEEDS_GRIDS();
     const station_case &c = GetParam();
-    std::vector<std::string> args = the_variables;
+    std::vector<std::string> args = the_options;
     if (c.elevation != nullptr)
         args.insert(args.end(), {"--elevation", c.elevation});
     imports_as({{"s.nc", station_file(c.dims, c.names)}}, args, c.o);
@@ -153,33 +151,30 @@ TEST(GridSites, FilesOfNetCDF4PythonAreReadAsItWritesThem) {
     if (python.empty())
         GTEST_SKIP() << "needs netCDF4-python";
     scratch_dir dir;
-    dir.write(
-        "make.py",
-        "import netCDF4, numpy as np\n"
-        "def make(path, dims, lat, lon, data, stations=None):\n"
-        "    d = netCDF4.Dataset(path, 'w')\n"
-        "    d.createDimension('time', None)\n"
-        "    for name, n in dims[1:]: d.createDimension(name, n)\n"
-        "    axes = [name for name, n in dims]\n"
-        "    for name, units, v, on in (('time', 'days since 2001-01-01', [0, 1], 'time'),\n"
-        "            ('lat', 'degrees_north', lat, axes[-2] if stations is None else axes[1]),\n"
-        "            ('lon', 'degrees_east', lon, axes[-1])):\n"
-        "        x = d.createVariable(name, 'f8', (on,)); x.units = units; x[:] = v\n"
-        "    if stations:\n"
-        "        d.featureType = 'timeSeries'\n"
-        "        n = d.createVariable('station_name', str, ('station',))\n"
-        "        n.cf_role = 'timeseries_id'\n"
-        "        for i, name in enumerate(stations): n[i] = name\n"
-        "    for name, units, v in zip(('tx', 'tn', 'pr'), ('degC', 'degC', 'mm'), data):\n"
-        "        x = d.createVariable(name, 'f4', tuple(axes)); x.units = units\n"
-        "        if stations: x.coordinates = 'lat lon station_name'\n"
-        "        x[:] = np.ma.masked_equal(np.array(v, 'f4'), -1)\n"
-        "    d.close()\n"
-        "make('g.nc', [('time', 0), ('lat', 2), ('lon', 3)], [40, 41], [250, 251, 252],\n"
-        "     [np.full((2, 2, 3), 5), np.full((2, 2, 3), 1), [[[-1, 2, 2], [2] * 3], [[2] * 3] * "
-        "2]])\n"
-        "make('s.nc', [('time', 0), ('station', 2)], [40, 45], [-110, -100],\n"
-        "     [[[1, 3], [4, -1]], [[0, 2], [1, 3]], [[1, 2], [1, 2]]], ['far', 'x'])\n");
+    dir.write("make.py",
+              "import netCDF4, numpy as np\n"
+              "def make(path, dims, lat, lon, data, names=None):\n"
+              "    d = netCDF4.Dataset(path, 'w')\n"
+              "    for name, n in dims: d.createDimension(name, n)\n"
+              "    axes = [name for name, n in dims]\n"
+              "    on = ['time'] + (axes[1:] if names is None else axes[1:2] * 2)\n"
+              "    for name, units, v, dim in zip(('time', 'lat', 'lon'), ('days since "
+              "2001-01-01', 'degrees_north', 'degrees_east'), ([0, 1], lat, lon), on):\n"
+              "        x = d.createVariable(name, 'f8', (dim,)); x.units = units; x[:] = v\n"
+              "    if names:\n"
+              "        d.featureType = 'timeSeries'\n"
+              "        n = d.createVariable('station_name', str, ('station',))\n"
+              "        n.cf_role = 'timeseries_id'; n[:] = np.array(names, dtype=object)\n"
+              "    for name, units, v in zip(('tx', 'tn', 'pr'), ('degC', 'degC', 'mm'), data):\n"
+              "        x = d.createVariable(name, 'f4', tuple(axes)); x.units = units\n"
+              "        if names: x.coordinates = 'lat lon station_name'\n"
+              "        x[:] = np.ma.masked_equal(np.array(v, 'f4'), -1)\n"
+              "    d.close()\n"
+              "make('g.nc', [('time', None), ('lat', 2), ('lon', 3)], [40, 41], [250, 251, 252],"
+              " [np.full((2, 2, 3), 5), np.full((2, 2, 3), 1), [[[-1, 2, 2], [2] * 3]] + [[[2] * 3]"
+              " * 2]])\n"
+              "make('s.nc', [('time', None), ('station', 2)], [40, 45], [-110, -100],"
+              " [[[1, 3], [4, -1]], [[0, 2], [1, 3]], [[1, 2], [1, 2]]], ['far', 'x'])\n");
     ASSERT_EQ(run_shell(dir, python + " make.py"), 0);
     dir.write("sites.txt", site_row("x", site_x));
     for (const auto &[file, days] :
@@ -187,10 +182,9 @@ TEST(GridSites, FilesOfNetCDF4PythonAreReadAsItWritesThem) {
                                                                {"2001-1-2", "5.0 1.0 0.2"}}},
           std::pair{"s.nc", std::map<std::string, std::string>{{"2001-1-1", "3.0 2.0 0.2"},
                                                                {"2001-1-2", "-99.99 3.0 0.2"}}}}) {
-        std::vector<std::string> args = {"netcdf", "--sites", "sites.txt", "--force"};
-        args.insert(args.end(), the_variables.begin(), the_variables.end());
-        args.push_back(file);
-        const tool_result r = run_import(dir.path(), args);
+        const tool_result r =
+            run_import(dir.path(), {"netcdf", "--sites", "sites.txt", "--force", "--tmax", "tx",
+                                    "--tmin", "tn", "--prcp", "pr", file});
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(dir.read("x.wth"), expected(2001, 1, days)) << file;
     }

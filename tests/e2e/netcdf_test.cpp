@@ -377,11 +377,9 @@ INSTANTIATE_TABLE(
                       "double time(station, obs) ; time:units = \"days since 2001-01-01\" ;\n"
                       "float lat(station) ; lat:units = \"degrees_north\" ;\n"
                       "float lon(station) ; lon:units = \"degrees_east\" ;\n"
-                      "float tx(station, obs) ; tx:units = \"degC\" ; "
-                      "tx:coordinates = \"time lat lon\" ;\n"
+                      "float tx(station, obs) ; tx:coordinates = \"time lat lon\" ;\n"
                       ":featureType = \"timeSeries\" ;",
-                      "time = 0, 1, 0, 2 ; lat = 40, 41 ; lon = -110, -109 ;\n"
-                      "tx = 1, 2, 3, 4 ;")}},
+                      "time = 0, 1, 0, 2 ; lat = 40, 41 ; lon = -110, -109 ;")}},
         tx_tn_pr,
         "has no time coordinate (UNIT since DATE) of all its stations"});
 

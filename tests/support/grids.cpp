@@ -75,10 +75,7 @@ std::string expected(int first_year, int years, const std::map<std::string, std:
                       });
 }
 
-// A CF timeSeries file of three stations (the orthogonal layout of CF's
-// chapter 9: one time coordinate for all), "far" at (40, -110), "x" at
-// (45, -100), "near" at (40.2, -109.8), their variables on the stations
-// and time in the order given.
+// A CF timeSeries file of three stations, their variables in the order of dims.
 std::string station_file(const std::string &dims, const std::string &names) {
     std::string vars;
     for (const char *name : {"tx", "tn", "pr"})
@@ -87,12 +84,9 @@ std::string station_file(const std::string &dims, const std::string &names) {
                 ":coordinates = \"lat lon alt station_name\" ;\n";
     const bool by_station = dims.rfind("station", 0) == 0;
     return cdl("station = 3 ; name_strlen = 8 ; time = 2 ;",
-               vars + "double time(time) ; time:standard_name = \"time\" ; "
-                      "time:units = \"days since 2001-01-01\" ;\n"
-                      "float lon(station) ; lon:standard_name = \"longitude\" ; "
-                      "lon:units = \"degrees_east\" ;\n"
-                      "float lat(station) ; lat:standard_name = \"latitude\" ; "
-                      "lat:units = \"degrees_north\" ;\n"
+               vars + "double time(time) ; time:units = \"days since 2001-01-01\" ;\n"
+                      "float lon(station) ; lon:units = \"degrees_east\" ;\n"
+                      "float lat(station) ; lat:standard_name = \"latitude\" ;\n"
                       "float alt(station) ; alt:units = \"m\" ;\n"
                       "char station_name(station, name_strlen) ; "
                       "station_name:cf_role = \"timeseries_id\" ;\n"

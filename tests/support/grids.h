@@ -51,8 +51,7 @@ std::string date_key(int year, int month, int day);
 std::string expected(int first_year, int years, const std::map<std::string, std::string> &days,
                      bool leap_days = true);
 
-// A CF timeSeries file of three stations (the orthogonal layout of CF's
-// chapter 9: one time coordinate for all), "far" at (40, -110), "x" at
-// (45, -100), "near" at (40.2, -109.8), their variables on the stations
-// and time in the order given (dims), named as given (names, CDL).
+// A CF timeSeries file (CF's orthogonal layout) of three stations at (40,
+// -110), (45, -100) and (40.2, -109.8), named as given (CDL), their
+// variables on the stations and time in the order of dims.
 std::string station_file(const std::string &dims, const std::string &names);

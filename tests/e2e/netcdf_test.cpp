@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <regex>
 #include <tuple>
 #include <utility>
 
@@ -309,7 +310,29 @@ INSTANTIATE_TABLE(
               {"--tmax", "t", "--tmin", "t", "--prcp", "pr", "--daily", "--accumulation", "step"},
               2001,
               1,
-              six_hourly_days});
+              six_hourly_days},
+    // gridMET's: time along a dimension "day", each method with its
+    // comment against it.
+    grid_case{"cell_methods_of_a_time_named_day",
+              {{"max.nc", cdl("day = 1 ; lat = 1 ; lon = 1 ;",
+                              "double day(day) ; day:units = \"days since 1900-01-01\" ; "
+                              "day:standard_name = \"time\" ;\n" +
+                                  std::string(grid_latlon) +
+                                  "float t(day, lat, lon) ; t:units = \"degC\" ; "
+                                  "t:cell_methods = \"time: maximum(interval: 24 hours)\" ;\n"
+                                  "float pr(day, lat, lon) ; pr:units = \"mm\" ; "
+                                  "pr:cell_methods = \"time: sum(interval: 24 hours)\" ;",
+                              "day = 36890 ; lat = 40 ; lon = -110 ; t = 12 ; pr = 3 ;")},
+               {"min.nc", cdl("day = 1 ; lat = 1 ; lon = 1 ;",
+                              "double day(day) ; day:units = \"days since 1900-01-01\" ;\n" +
+                                  std::string(grid_latlon) +
+                                  "float t(day, lat, lon) ; t:units = \"degC\" ; "
+                                  "t:cell_methods = \"day: minimum(interval: 24 hours)\" ;",
+                              "day = 36890 ; lat = 40 ; lon = -110 ; t = 2 ;")}},
+              {"--tmax", "t", "--tmin", "t", "--prcp", "pr"},
+              2001,
+              1,
+              {{"2001-1-1", "12.0 2.0 0.3"}}});
 
 struct refusal_case {
     const char *what;
@@ -383,7 +406,36 @@ INSTANTIATE_TABLE(
                  six_hourly("1, 1, 0, 3, 0, 3, 0, 1 ;", "", "pr:GRIB_stepType = \"accum\" ;"),
                  six_hourly_args,
                  "holds accumulations (GRIB_stepType \"accum\") without time bounds that say over "
-                 "what: give --accumulation step"});
+                 "what: give --accumulation step"},
+    refusal_case{
+        "a_mask_on_another_grid",
+        {grid_with(daily_time, "mm")[0],
+         {"m.nc", cdl("lat = 1 ; lon = 1 ;", grid_latlon + std::string("float lsm(lat, lon) ;"),
+                      "lat = 40 ; lon = 250 ; lsm = 1 ;")}},
+        {"--tmax", "tx", "--tmin", "tn", "--prcp", "pr", "--mask", "lsm"},
+        "m.nc: variable \"lsm\" lies on another grid than the files before"},
+    refusal_case{"the_nearest_station_beyond_max_distance",
+                 {{"s.nc", station_file("station, time", "\"far\", \"y\", \"near\"")}},
+                 {"--tmax", "tx", "--tmin", "tn", "--prcp", "pr", "--max-distance", "10"},
+                 "site \"x\" (sites.txt line 1): no station of its name, and the nearest, "
+                 "\"near\", lies 13.996 km away, farther than --max-distance (10.000 km)"},
+    refusal_case{"stations_of_another_feature_type",
+                 {{"s.nc", std::regex_replace(station_file("station, time", "\"x\", \"y\", \"z\""),
+                                              std::regex("timeSeries"), "trajectory")}},
+                 tx_tn_pr,
+                 "of one dimension, which are read only in a file of featureType timeSeries"},
+    // CF's incomplete multidimensional layout: times by station.
+    refusal_case{
+        "times_by_station",
+        {{"s.nc", cdl("station = 2 ; obs = 2 ;",
+                      "double time(station, obs) ; time:units = \"days since 2001-01-01\" ;\n"
+                      "float lat(station) ; lat:units = \"degrees_north\" ;\n"
+                      "float lon(station) ; lon:units = \"degrees_east\" ;\n"
+                      "float tx(station, obs) ; tx:coordinates = \"time lat lon\" ;\n"
+                      ":featureType = \"timeSeries\" ;",
+                      "time = 0, 1, 0, 2 ; lat = 40, 41 ; lon = -110, -109 ;")}},
+        tx_tn_pr,
+        "has no time coordinate (UNIT since DATE) of all its stations"});
 
 // The usual grid whose cell nearest x (latitude 40, longitude 250) is
 // masked: its neighbour east, 1 degree of longitude away, has data.

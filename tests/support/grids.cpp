@@ -74,3 +74,28 @@ std::string expected(int first_year, int years, const std::map<std::string, std:
                           return at == days.end() ? "-99.99 -99.99 -99.99" : at->second;
                       });
 }
+
+// A CF timeSeries file of three stations, their variables in the order of dims.
+std::string station_file(const std::string &dims, const std::string &names) {
+    std::string vars;
+    for (const char *name : {"tx", "tn", "pr"})
+        vars += std::string("float ") + name + "(" + dims + ") ; " + name + ":units = \"" +
+                (name[0] == 'p' ? "mm" : "degC") + "\" ; " + name +
+                ":coordinates = \"lat lon alt station_name\" ;\n";
+    const bool by_station = dims.rfind("station", 0) == 0;
+    return cdl("station = 3 ; name_strlen = 8 ; time = 2 ;",
+               vars + "double time(time) ; time:units = \"days since 2001-01-01\" ;\n"
+                      "float lon(station) ; lon:units = \"degrees_east\" ;\n"
+                      "float lat(station) ; lat:standard_name = \"latitude\" ;\n"
+                      "float alt(station) ; alt:units = \"m\" ;\n"
+                      "char station_name(station, name_strlen) ; "
+                      "station_name:cf_role = \"timeseries_id\" ;\n"
+                      ":featureType = \"timeSeries\" ;",
+               "time = 0, 1 ; lat = 40, 45, 40.2 ; lon = -110, -100, -109.8 ; alt = 1, 2, 3 ;\n"
+               "station_name = " +
+                   names + " ;\n" +
+                   (by_station ? "tx = 1, 2, 3, 4, 5, 6 ; tn = 0, 1, 2, 3, 4, 5 ;\n"
+                                 "pr = 1, 1, 2, 2, 3, 3 ;"
+                               : "tx = 1, 3, 5, 2, 4, 6 ; tn = 0, 2, 4, 1, 3, 5 ;\n"
+                                 "pr = 1, 2, 3, 1, 2, 3 ;"));
+}

@@ -50,3 +50,8 @@ std::string date_key(int year, int month, int day);
 // The daily file of whole years whose days are all missing but those given.
 std::string expected(int first_year, int years, const std::map<std::string, std::string> &days,
                      bool leap_days = true);
+
+// A CF timeSeries file (CF's orthogonal layout) of three stations at (40,
+// -110), (45, -100) and (40.2, -109.8), named as given (CDL), their
+// variables on the stations and time in the order of dims.
+std::string station_file(const std::string &dims, const std::string &names);

@@ -218,7 +218,7 @@ bool is_longitude_unit(std::string_view units) {
     return false;
 }
 
-std::string time_method(std::string_view cell_methods, std::string_view time_name) {
+std::string time_method(std::string_view cell_methods, const std::vector<std::string> &time_names) {
     // Words: NAME: [NAME: ...] METHOD [where ...] [within ...] [over ...] [(comment)].
     std::vector<std::string> names;
     int depth = 0; // inside a comment's parentheses
@@ -234,11 +234,14 @@ std::string time_method(std::string_view cell_methods, std::string_view time_nam
         i = end;
         if (word.empty())
             break;
+        const bool in_comment = depth > 0 || word.front() == '(';
         depth += static_cast<int>(std::count(word.begin(), word.end(), '(')) -
                  static_cast<int>(std::count(word.begin(), word.end(), ')'));
-        if (depth > 0 || word.find(')') != std::string_view::npos || word.front() == '(')
+        if (in_comment)
             continue;
-        if (word.back() == ':') {
+        // A comment may follow a method without a space: "sum(interval: 1 day)".
+        const std::string_view head = word.substr(0, word.find('('));
+        if (head.size() == word.size() && word.back() == ':') {
             if (after_method)
                 names.clear();
             after_method = false;
@@ -248,9 +251,10 @@ std::string time_method(std::string_view cell_methods, std::string_view time_nam
         if (after_method || names.empty())
             continue; // a qualifier's words
         after_method = true;
-        if (std::find(names.begin(), names.end(), time_name) != names.end() ||
-            std::find(names.begin(), names.end(), "time") != names.end())
-            return lower(word);
+        for (const std::string &name : names)
+            if (name == "time" ||
+                std::find(time_names.begin(), time_names.end(), name) != time_names.end())
+                return lower(head);
     }
     return std::string();
 }

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace import::cf {
 
@@ -35,9 +36,11 @@ bool parse_length_unit(std::string_view units, double &metres);
 bool is_latitude_unit(std::string_view units);
 bool is_longitude_unit(std::string_view units);
 
-// The method cell_methods states over time (named time_name, or "time"):
-// "maximum", "minimum", "mean", "sum", "point", ... in lower case; empty
-// when it states none.
-std::string time_method(std::string_view cell_methods, std::string_view time_name);
+// The method cell_methods states over time, named by any of time_names
+// (its dimension, its coordinate variable, their standard name) or by
+// "time", the standard name of every time coordinate: "maximum",
+// "minimum", "mean", "sum", "point", ... in lower case; empty when it
+// states none.
+std::string time_method(std::string_view cell_methods, const std::vector<std::string> &time_names);
 
 } // namespace import::cf

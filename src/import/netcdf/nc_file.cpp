@@ -2,6 +2,7 @@
 #include "nc_file.h"
 #include "shown.h"
 
+#include <algorithm>
 #include <cstring>
 #include <netcdf.h>
 
@@ -241,6 +242,66 @@ failure read_raw(const file &f, const variable &v, const std::vector<size_t> &st
     if (const int status = nc_get_vara(f.id(), v.id, start.data(), count.data(), into);
         status != NC_NOERR)
         return {f.failed(status, "reading " + quote_token(v.name))};
+    return {};
+}
+
+failure variables_of(const file &f, std::vector<variable> &all) {
+    int count = 0;
+    if (const int status = nc_inq_nvars(f.id(), &count); status != NC_NOERR)
+        return {f.failed(status, "its variables")};
+    all.clear();
+    for (int id = 0; id < count; ++id) {
+        char name[NC_MAX_NAME + 1] = {};
+        if (const int status = nc_inq_varname(f.id(), id, name); status != NC_NOERR)
+            return {f.failed(status, "its variables")};
+        variable v;
+        std::string why;
+        if (!find_variable(f, name, v, why))
+            return {why.empty() ? f.failed(NC_ENOTVAR, name) : why};
+        all.push_back(std::move(v));
+    }
+    return {};
+}
+
+namespace {
+
+std::string without_padding(std::string text) {
+    text.resize(std::min(text.find('\0'), text.size()));
+    while (!text.empty() && (text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+} // namespace
+
+failure read_texts(const file &f, const variable &v, std::vector<std::string> &texts) {
+    std::vector<size_t> start(v.dims.size(), 0), count;
+    for (int dim : v.dims) {
+        dimension d;
+        if (failure why = dimension_of(f, dim, d); why.failed())
+            return why;
+        count.push_back(d.length);
+    }
+    texts.clear();
+    if (v.type == NC_STRING && count.size() == 1) {
+        std::vector<char *> strings(count[0], nullptr);
+        if (const int status =
+                nc_get_vara_string(f.id(), v.id, start.data(), count.data(), strings.data());
+            status != NC_NOERR)
+            return {f.failed(status, "reading " + quote_token(v.name))};
+        for (char *text : strings)
+            texts.push_back(without_padding(text != nullptr ? text : ""));
+        nc_free_string(strings.size(), strings.data());
+        return {};
+    }
+    if (v.type != NC_CHAR || count.size() != 2)
+        return {f.failed(NC_ECHAR, quote_token(v.name) + " is not a variable of texts")};
+    std::string chars(count[0] * count[1], '\0');
+    if (const int status = nc_get_vara_text(f.id(), v.id, start.data(), count.data(), chars.data());
+        status != NC_NOERR)
+        return {f.failed(status, "reading " + quote_token(v.name))};
+    for (size_t i = 0; i < count[0]; ++i)
+        texts.push_back(without_padding(chars.substr(i * count[1], count[1])));
     return {};
 }
 

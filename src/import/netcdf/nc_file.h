@@ -86,4 +86,12 @@ failure read_doubles(const file &f, const variable &v, const std::vector<size_t>
 failure read_raw(const file &f, const variable &v, const std::vector<size_t> &start,
                  const std::vector<size_t> &count, void *into);
 
+// The variables of a file, in their order; or what failed.
+failure variables_of(const file &f, std::vector<variable> &all);
+
+// The texts of a variable of strings (one a value) or of characters (its
+// last dimension a text's length), trailing NULs and blanks dropped; or
+// what failed.
+failure read_texts(const file &f, const variable &v, std::vector<std::string> &texts);
+
 } // namespace import::nc

@@ -31,6 +31,9 @@ void print_netcdf_help() {
              "  --max-distance KM     how far a site may be from its cell with data\n"
              "                        (default: one and a half cell widths)\n"
              "  --elevation VAR       the cell's elevation, for the stations table\n"
+             "  --mask VAR            a variable of the cells: where it is missing or 0,\n"
+             "                        a cell has no data (default: a cell without any\n"
+             "                        value of a quantity over the period)\n"
              "  --daily               take sub-daily values to UTC days: the maximum\n"
              "                        (tmax), minimum (tmin) and sum (prcp)\n"
              "  --accumulation KIND   what a sub-daily prcp value holds (with --daily):\n"
@@ -56,7 +59,7 @@ void print_netcdf_help() {
 // What the command line gives: the request's fields, whether it asked for help.
 struct netcdf_line {
     std::vector<std::string> inputs;
-    std::string sites, elevation, output_dir = ".", stations;
+    std::string sites, elevation, mask, output_dir = ".", stations;
     std::string variable[3]; // tmax, tmin, prcp
     double max_distance_km = 0;
     bool daily = false, force = false, keep_going = false, help = false;
@@ -95,6 +98,8 @@ bool take_netcdf_option(int opt, netcdf_line &c) {
         return take_distance(optarg, c.max_distance_km);
     case 'E':
         return take_text("--elevation", c.elevation);
+    case 'M':
+        return take_text("--mask", c.mask);
     case 'A':
         c.daily = true;
         return true;
@@ -138,6 +143,7 @@ bool read_netcdf_line(int argc, char **argv, netcdf_line &c) {
                                           {"prcp", required_argument, nullptr, 'R'},
                                           {"max-distance", required_argument, nullptr, 'K'},
                                           {"elevation", required_argument, nullptr, 'E'},
+                                          {"mask", required_argument, nullptr, 'M'},
                                           {"daily", no_argument, nullptr, 'A'},
                                           {"accumulation", required_argument, nullptr, 'C'},
                                           {"output-dir", required_argument, nullptr, 'o'},
@@ -186,6 +192,7 @@ int netcdf_command(int argc, char **argv) {
     for (int q = 0; q < quantities; ++q)
         n.variable[q] = c.variable[q];
     n.elevation = c.elevation;
+    n.mask = c.mask;
     n.max_distance_km = c.max_distance_km;
     n.daily = c.daily;
     n.accumulated = c.accumulated;

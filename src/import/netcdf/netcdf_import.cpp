@@ -8,6 +8,7 @@
 #include "layout.h"
 #include "outputs.h"
 #include "pass.h"
+#include "placing.h"
 #include "reporter.h"
 #include "shown.h"
 #include "signals.h"
@@ -35,10 +36,12 @@ using namespace netcdf;
 
 const char *const quantity_name[quantities] = {"tmax", "tmin", "prcp"};
 
-// A site that gets a daily file, and the cell its values come from.
+// A site that gets a daily file: where its values come from, its slots
+// among the cells the pass reads (its own cell's, then the other's of an
+// undecided site), the slot taken, and its row of the stations table.
 struct placed_site {
-    size_t site = 0, cell = 0;
-    double km = 0;
+    placement where;
+    size_t first_slot = 0, slots = 1, slot = 0;
     station_row row;
 };
 
@@ -60,8 +63,11 @@ int say(const failure &f) {
 }
 
 std::string site_named(const job &j, size_t i) {
-    return "site " + quote_token(j.sites[i].name) + " (" + shown_name(j.r.sites) + " line " +
-           std::to_string(j.sites[i].line) + ")";
+    return netcdf::site_named(j.r.sites, j.sites[i]);
+}
+
+placing_request placing_of(const job &j) {
+    return {j.sites, j.r.sites, j.r.max_distance_km};
 }
 
 // The shortest text of a coordinate: a float's when it is one.
@@ -105,48 +111,31 @@ std::vector<failure> output_problems(const job &j) {
     return found;
 }
 
-// Each site on the cell nearest it, or the nearest with data when that
-// one has none, within the distance allowed.
-failure place_sites(job &j) {
-    std::vector<uint8_t> has_data;
-    if (failure f = cells_with_data(j.found, j.r.inputs, has_data); f.failed())
+// Each site on its cell, or on two until the pass tells which.
+failure place(job &j) {
+    std::vector<placement> placed;
+    if (failure f = place_sites(j.found, j.r.inputs, placing_of(j), placed, j.failed); f.failed())
         return f;
-    const geo::grid_cells &grid = j.found.grid;
-    for (size_t i = 0; i < j.sites.size(); ++i) {
-        const geo::point at = j.sites[i].at;
-        const size_t nearest = grid.nearest(at);
-        const double nearest_km = geo::distance_km(at, grid.at(nearest));
-        // A grid of one cell has no width: its cell is taken at any distance.
-        const double width = grid.width_km(nearest);
-        const double limit = j.r.max_distance_km > 0 ? j.r.max_distance_km
-                             : width > 0             ? 1.5 * width
-                                                     : std::numeric_limits<double>::infinity();
-        size_t cell = nearest;
-        if (!has_data[nearest] || nearest_km > limit)
-            cell = grid.nearest_with_data(at, limit, has_data);
-        if (cell == geo::no_cell) {
-            j.failed.push_back(
-                {site_named(j, i) +
-                 format_message(": no cell with data within %.3f km (%s); the nearest cell, "
-                                "%.3f km away, ",
-                                limit,
-                                j.r.max_distance_km > 0 ? "--max-distance" : "1.5 cell widths",
-                                nearest_km) +
-                 (has_data[nearest] || nearest_km > limit
-                      ? "lies too far: is the site outside the grid?"
-                      : "has no data (sea, or a masked cell)")});
-            continue;
-        }
-        placed_site p;
-        p.site = i;
-        p.cell = cell;
-        p.km = geo::distance_km(at, grid.at(cell));
-        if (cell != nearest)
-            say_line(site_named(j, i) + ": its cell has no data; the nearest cell with data, " +
-                     format_message("%.3f km away, is taken", p.km));
-        j.placed.push_back(std::move(p));
+    for (placement &p : placed) {
+        placed_site s;
+        s.where = std::move(p);
+        j.placed.push_back(std::move(s));
     }
     return {};
+}
+
+// The cells the pass reads, a slot each: every site's own, and after it
+// the other cell of an undecided site.
+std::vector<size_t> slot_cells(job &j) {
+    std::vector<size_t> cells;
+    for (placed_site &p : j.placed) {
+        p.first_slot = p.slot = cells.size();
+        cells.push_back(p.where.cell);
+        if (p.where.undecided && p.where.other != geo::no_cell)
+            cells.push_back(p.where.other);
+        p.slots = cells.size() - p.first_slot;
+    }
+    return cells;
 }
 
 // The days written: whole years, those of the steps or --years.
@@ -179,15 +168,15 @@ failure choose_days(job &j) {
 }
 
 // The stations table's row of a placed site, but for what the writer adds.
-void begin_row(const job &j, placed_site &p, const std::vector<double> &elevation, size_t k) {
-    const geo::point cell = j.found.grid.at(p.cell);
-    p.row.name = j.sites[p.site].name;
+void begin_row(const job &j, placed_site &p, const std::vector<double> &elevation) {
+    const geo::point cell = j.found.grid.at(p.where.cell);
+    p.row.name = j.sites[p.where.site].name;
     p.row.format = "netcdf";
     p.row.latitude = coordinate_text(cell.lat);
     p.row.longitude = coordinate_text(cell.lon > 180 ? cell.lon - 360 : cell.lon);
-    if (k < elevation.size() && std::isfinite(elevation[k]))
-        p.row.elevation = coordinate_text(static_cast<float>(elevation[k]));
-    p.row.distance_km = format_message("%.3f", p.km);
+    if (p.slot < elevation.size() && std::isfinite(elevation[p.slot]))
+        p.row.elevation = coordinate_text(static_cast<float>(elevation[p.slot]));
+    p.row.distance_km = format_message("%.3f", p.where.km);
 }
 
 // A site's values of each day through the daily file's writer.
@@ -205,14 +194,31 @@ int write_days(const job &j, const float *values, os::out_stream &out, station_r
     return 0;
 }
 
+// The cell of each undecided site: its own when it has a value of every
+// quantity over the period, else the other; a site with neither dropped.
+void decide_cells(job &j, const daily_values &values, std::vector<bool> &keep) {
+    keep.assign(j.placed.size(), true);
+    for (size_t k = 0; k < j.placed.size(); ++k) {
+        placed_site &p = j.placed[k];
+        if (!p.where.undecided)
+            continue;
+        bool own = true;
+        for (int q = 0; q < quantities; ++q)
+            own = own && values.valid(p.first_slot, q) > 0;
+        if (!decide_cell(placing_of(j), p.where, own, j.failed))
+            keep[k] = false;
+        else if (!own)
+            p.slot = p.first_slot + 1;
+    }
+}
+
 // Drops the sites a quantity has no value for on any day.
 void drop_empty_sites(job &j, const daily_values &values, std::vector<bool> &keep) {
-    keep.assign(j.placed.size(), true);
     for (size_t k = 0; k < j.placed.size(); ++k)
         for (int q = 0; q < quantities && keep[k]; ++q)
-            if (values.valid(k, q) == 0) {
-                const geo::point cell = j.found.grid.at(j.placed[k].cell);
-                j.failed.push_back({site_named(j, j.placed[k].site) + ": its cell (" +
+            if (values.valid(j.placed[k].slot, q) == 0) {
+                const geo::point cell = j.found.grid.at(j.placed[k].where.cell);
+                j.failed.push_back({site_named(j, j.placed[k].where.site) + ": its cell (" +
                                     coordinate_text(cell.lat) + ", " + coordinate_text(cell.lon) +
                                     ") has no " + quantity_name[q] + " value (" +
                                     quote_token(j.r.variable[q]) + ") on any day"});
@@ -234,7 +240,8 @@ struct group_writing {
     job &j;
     const std::vector<float> &group;
     const std::vector<bool> &keep;
-    size_t first = 0, count = 0;
+    size_t first = 0, count = 0; // the sites written, from j.placed[first]
+    size_t first_slot = 0;       // the group's first
     std::vector<file_outcome> outcome;
     std::atomic<size_t> next{0};
     std::atomic<bool> stop{false};
@@ -242,8 +249,8 @@ struct group_writing {
     // Writes site first + k's daily file, into outcome[k].
     void write_one(size_t k) {
         placed_site &p = j.placed[first + k];
-        const std::string &path = j.outputs[p.site];
-        const float *of_site = &group[k * j.days * quantities];
+        const std::string &path = j.outputs[p.where.site];
+        const float *of_site = &group[(p.slot - first_slot) * j.days * quantities];
         failure why;
         const bool in_memory = ran_in_memory([&] {
             const os::result<void> done =
@@ -298,13 +305,18 @@ size_t write_files(job &j, const daily_values &values, const std::vector<bool> &
     std::vector<float> group;
     size_t written = 0;
     const size_t size = values.group_size();
-    for (size_t first = 0; first < j.placed.size(); first += size) {
-        const size_t count = std::min(size, j.placed.size() - first);
-        if (failure f = values.read_group(first, count, group); f.failed()) {
+    for (size_t first = 0, end = 0; first < j.placed.size(); first = end) {
+        // The sites whose slots fit a group, one at least.
+        const size_t slot0 = j.placed[first].first_slot;
+        const auto slots_to = [&](size_t k) { return j.placed[k].first_slot + j.placed[k].slots; };
+        for (end = first + 1; end < j.placed.size() && slots_to(end) - slot0 <= size;)
+            ++end;
+        const size_t count = end - first;
+        if (failure f = values.read_group(slot0, slots_to(end - 1) - slot0, group); f.failed()) {
             status = say(f);
             return written;
         }
-        group_writing g{j, group, keep, first, count, {}, {}, {}};
+        group_writing g{j, group, keep, first, count, slot0, {}, {}, {}};
         write_group(g);
         bool stopped = false;
         for (size_t k = 0; k < count; ++k) {
@@ -314,7 +326,7 @@ size_t write_files(job &j, const daily_values &values, const std::vector<bool> &
                 continue;
             if (o.why.failed()) {
                 status = say(o.why);
-                j.failed.push_back({site_named(j, p.site) + ": " + o.why.message});
+                j.failed.push_back({site_named(j, p.where.site) + ": " + o.why.message});
                 stopped = !j.r.keep_going;
                 continue;
             }
@@ -353,18 +365,17 @@ int prepare(job &j, std::vector<std::string> &made) {
                 .weather_file);
     if (std::vector<failure> problems = output_problems(j); !problems.empty())
         return nothing_written(problems, made);
-    const source_request wanted{j.r.inputs,
-                                {j.r.variable[tmax], j.r.variable[tmin], j.r.variable[prcp]},
-                                j.r.elevation,
-                                j.r.daily,
-                                j.r.accumulated};
+    const source_request wanted{
+        j.r.inputs,      {j.r.variable[tmax], j.r.variable[tmin], j.r.variable[prcp]},
+        j.r.elevation,   j.r.daily,
+        j.r.accumulated, j.r.mask};
     failure why = inspect(wanted, j.found);
     if (!why.failed())
         why = choose_days(j);
     if (why.failed())
         return nothing_written({why}, made);
     say_how(j);
-    if (why = place_sites(j); why.failed())
+    if (why = place(j); why.failed())
         return nothing_written({why}, made);
     if (!j.failed.empty() && !j.r.keep_going)
         return nothing_written(j.failed, made);
@@ -376,21 +387,20 @@ int import_netcdf(const netcdf_request &r) {
     std::vector<std::string> made;
     if (const int status = prepare(j, made); status != 0)
         return status;
-    std::vector<size_t> cells;
-    for (const placed_site &p : j.placed)
-        cells.push_back(p.cell);
+    const std::vector<size_t> cells = slot_cells(j);
     std::vector<double> elevation;
     if (j.found.has_elevation)
         if (failure f = elevations(j.found, r.inputs, cells, elevation); f.failed())
             return nothing_written({f}, made);
-    for (size_t k = 0; k < j.placed.size(); ++k)
-        begin_row(j, j.placed[k], elevation, k);
     daily_values values(j.found, r.inputs, cells, j.first_day, j.days);
     if (failure f = values.fill(r.output_dir); f.failed())
         return nothing_written({f}, made);
     std::vector<bool> keep;
     const size_t failed_before = j.failed.size();
+    decide_cells(j, values, keep);
     drop_empty_sites(j, values, keep);
+    for (placed_site &p : j.placed)
+        begin_row(j, p, elevation);
     if (j.failed.size() > failed_before && !r.keep_going)
         return nothing_written(
             std::vector<failure>(j.failed.begin() + static_cast<long>(failed_before),

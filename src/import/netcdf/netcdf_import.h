@@ -22,6 +22,7 @@ struct netcdf_request {
     std::string sites;                // --sites
     std::string variable[quantities]; // --tmax, --tmin, --prcp
     std::string elevation;            // --elevation; empty: none
+    std::string mask;                 // --mask; empty: none
     double max_distance_km = 0;       // --max-distance; 0: one and a half cell widths
     bool daily = false;               // --daily: sub-daily values to UTC days
     accumulation accumulated = accumulation::unsaid; // --accumulation

@@ -94,6 +94,12 @@ failure each_cell_at_first_step(const sources &found, const std::vector<std::str
 failure cells_with_data(const sources &found, const std::vector<std::string> &files,
                         std::vector<uint8_t> &has_data) {
     has_data.assign(found.grid.cells(), 1);
+    if (found.has_mask) {
+        const auto note = [&has_data](size_t cell, bool has, double v) {
+            has_data[cell] = has && v != 0;
+        };
+        return each_cell_at_first_step(found, files, found.mask, note);
+    }
     for (const series &s : found.of) {
         const auto note = [&has_data](size_t cell, bool has, double) {
             has_data[cell] = has_data[cell] && has;

@@ -20,8 +20,9 @@ namespace import::netcdf {
 // a slab of a file, a group of sites read back.
 inline constexpr size_t buffer_budget = size_t{64} << 20;
 
-// The cells where every quantity has a value at its first step
-// (has_data[cell] != 0); or what failed.
+// The cells with data (has_data[cell] != 0): where the mask variable is
+// neither missing nor 0, or without one where every quantity has a value
+// at its first step; or what failed.
 failure cells_with_data(const sources &found, const std::vector<std::string> &files,
                         std::vector<uint8_t> &has_data);
 

@@ -58,7 +58,24 @@ bool one_temperature(const source_request &r) {
 bool belongs(const source_request &r, int q, const part &p) {
     if (q == prcp || !one_temperature(r))
         return true;
-    return cf::time_method(p.cell_methods, p.time_name) != (q == tmax ? "minimum" : "maximum");
+    return cf::time_method(p.cell_methods, p.time_names) != (q == tmax ? "minimum" : "maximum");
+}
+
+// A variable of the cells, not of time (an elevation, a mask), from the
+// first file that holds it, on the grid of the others.
+failure take_fixed(const nc::file &f, size_t index, const std::string &name, sources &found,
+                   bool &first_grid, part &into, bool &has, bool &any) {
+    if (name.empty() || has)
+        return {};
+    part p;
+    p.file = index;
+    bool taken = false;
+    failure why = take_part(f, name, false, found, first_grid, p, taken);
+    if (taken) {
+        into = std::move(p);
+        has = any = true;
+    }
+    return why;
 }
 
 // One file's variables into found.
@@ -83,26 +100,23 @@ failure inspect_file(const source_request &r, size_t index, sources &found, bool
             any = true;
         }
     }
-    if (!why.failed() && !r.elevation.empty() && !found.has_elevation) {
-        part p;
-        p.file = index;
-        bool taken = false;
-        why = take_part(f, r.elevation, false, found, first_grid, p, taken);
-        if (taken) {
-            if (!cf::parse_length_unit(p.units, p.metres))
-                return {of_variable(f, r.elevation,
-                                    "has units " + quote_token(p.units) +
-                                        ", which are not a length (m, km) an elevation is in")};
-            found.elevation = std::move(p);
-            found.has_elevation = any = true;
-        }
-    }
+    if (!why.failed())
+        why = take_fixed(f, index, r.elevation, found, first_grid, found.elevation,
+                         found.has_elevation, any);
+    if (!why.failed() && found.has_elevation && found.elevation.file == index &&
+        !cf::parse_length_unit(found.elevation.units, found.elevation.metres))
+        return {of_variable(f, r.elevation,
+                            "has units " + quote_token(found.elevation.units) +
+                                ", which are not a length (m, km) an elevation is in")};
+    if (!why.failed())
+        why = take_fixed(f, index, r.mask, found, first_grid, found.mask, found.has_mask, any);
     if (why.failed())
         return why;
     if (!any)
         return {shown_name(path) + " holds none of the variables named (" + r.variable[tmax] +
                 ", " + r.variable[tmin] + ", " + r.variable[prcp] +
-                (r.elevation.empty() ? "" : ", " + r.elevation) + ")"};
+                (r.elevation.empty() ? "" : ", " + r.elevation) +
+                (r.mask.empty() ? "" : ", " + r.mask) + ")"};
     if (failure closed = f.close_file(); closed.failed())
         return {"Error reading " + closed.message};
     return {};
@@ -253,7 +267,7 @@ failure daily_taking(const source_request &r, int q, series &s) {
         return {"The variable " + name + " has a value every " + step +
                 ", which does not divide a day"};
     for (const part &p : s.parts) {
-        const std::string method = cf::time_method(p.cell_methods, p.time_name);
+        const std::string method = cf::time_method(p.cell_methods, p.time_names);
         if (daily && q != prcp && one_temperature(r) && method != wanted_method[q])
             return {shown_name(r.files[p.file]) + ": variable " + name +
                     ", named by --tmax and --tmin, has daily values without cell_methods "
@@ -264,7 +278,7 @@ failure daily_taking(const source_request &r, int q, series &s) {
                     " of time: " + method + ", not the " + wanted_method[q] + " that " +
                     option_of[q] + " takes"};
     }
-    const std::string method = cf::time_method(s.parts[0].cell_methods, s.parts[0].time_name);
+    const std::string method = cf::time_method(s.parts[0].cell_methods, s.parts[0].time_names);
     if (daily && q == prcp && r.accumulated != accumulation::unsaid)
         return {"The variable " + name +
                 " has daily values: --accumulation is for sub-daily precipitation"};
@@ -297,6 +311,11 @@ failure inspect(const source_request &r, sources &found) {
     }
     if (!r.elevation.empty() && !found.has_elevation)
         return {"No file holds the variable " + quote_token(r.elevation) + " (--elevation)"};
+    if (!r.mask.empty() && !found.has_mask)
+        return {"No file holds the variable " + quote_token(r.mask) + " (--mask)"};
+    if (found.has_mask && found.coords.stations)
+        return {"--mask is for grids: the stations of " + quote_token(r.variable[tmax]) +
+                " are each taken by name or place"};
     if (!found.coords.two_dimensional) {
         if (failure why =
                 geo::grid_cells::rectilinear(found.coords.lat, found.coords.lon, found.grid);

@@ -33,11 +33,14 @@ struct axes {
 };
 
 // A grid's coordinates: latitudes by row and longitudes by column, or
-// both for every cell (a projected grid).
+// both for every cell (a projected grid, or the one row of a station
+// file's stations).
 struct coordinates {
     bool two_dimensional = false;
+    bool stations = false; // a station file's: a row of stations, and their names
     size_t rows = 0, cols = 0;
     std::vector<double> lat, lon;
+    std::vector<std::string> names;
     bool operator==(const coordinates &) const = default;
 };
 
@@ -47,8 +50,9 @@ struct part {
     nc::variable var;
     axes dims;
     decoding values;
-    std::string units, cell_methods, time_name;
-    std::string step_type; // GRIB_stepType, as GRIB's converters write it ("accum")
+    std::string units, cell_methods;
+    std::vector<std::string> time_names; // its time's dimension, coordinate, standard name
+    std::string step_type;               // GRIB_stepType, as GRIB's converters write it ("accum")
     cf::calendar_kind calendar = cf::calendar_kind::standard;
     std::vector<cf::moment> steps; // each step's time, the middle of its bounds when given
     std::vector<long long> day;    // each step's real day, or no_day
@@ -82,6 +86,7 @@ struct source_request {
     std::string elevation;                           // empty: none
     bool daily = false;                              // --daily: sub-daily steps taken to days
     accumulation accumulated = accumulation::unsaid; // --accumulation
+    std::string mask;                                // --mask; empty: none
 };
 
 struct sources {
@@ -90,6 +95,8 @@ struct sources {
     geo::grid_cells grid;
     bool has_elevation = false;
     part elevation;
+    bool has_mask = false;
+    part mask; // where it is missing or 0, a cell has no data
 };
 
 // Reads what the files hold (each opened, described and closed); or what

@@ -3,6 +3,7 @@
 // the auxiliary ones its coordinates attribute names), its time coordinate
 // ("UNIT since DATE" in its calendar, at the middle of its bounds when it
 // has them), how its values decode (decoding.cpp), and its units.
+#include "input.h"
 #include "shown.h"
 #include "sources.h"
 
@@ -67,42 +68,129 @@ failure read_all(const nc::file &f, const nc::variable &c, std::vector<double> &
     return read_doubles(f, c, start, count, values);
 }
 
-// The auxiliary latitude and longitude named by the coordinates attribute,
-// two-dimensional on two of the variable's dimensions.
-failure auxiliary_coordinates(const nc::file &f, const nc::variable &v, nc::variable &lat,
-                              nc::variable &lon, bool &found) {
-    found = false;
-    std::string why;
-    const std::string names = text_or_empty(f, v.id, "coordinates", why);
+// The first latitude and the first longitude among the variables seen.
+struct latitude_longitude {
+    nc::variable lat, lon;
     bool have_lat = false, have_lon = false;
-    for (size_t at = 0; why.empty() && at < names.size();) {
-        const size_t end = std::min(names.find(' ', at), names.size());
-        const std::string name = names.substr(at, end - at);
-        at = end + 1;
-        nc::variable c;
-        if (name.empty() || !find_variable(f, name, c, why) || c.dims.size() != 2)
-            continue;
+
+    void consider(const nc::file &f, const nc::variable &c, std::string &why) {
         const axis_kind kind = kind_of(f, c, why);
         if (kind == axis_kind::latitude && !have_lat)
             have_lat = true, lat = c;
         else if (kind == axis_kind::longitude && !have_lon)
             have_lon = true, lon = c;
     }
-    if (!why.empty() || !have_lat || !have_lon)
+    bool both() const { return have_lat && have_lon; }
+};
+
+bool is_station_file(const nc::file &f, std::string &why) {
+    return lower(text_or_empty(f, -1 /* NC_GLOBAL */, "featureType", why)) == "timeseries";
+}
+
+// In a station file, the places of a variable that names none (CF's
+// altitude of the stations, say): the latitude and longitude on one of
+// its dimensions.
+failure station_coordinates(const nc::file &f, const nc::variable &v, nc::variable &lat,
+                            nc::variable &lon, bool &found) {
+    found = false;
+    std::string why;
+    std::vector<nc::variable> all;
+    if (!is_station_file(f, why))
         return {why};
+    if (failure failed = variables_of(f, all); failed.failed())
+        return failed;
+    latitude_longitude seen;
+    for (const nc::variable &c : all)
+        if (c.dims.size() == 1 &&
+            std::find(v.dims.begin(), v.dims.end(), c.dims[0]) != v.dims.end())
+            seen.consider(f, c, why);
+    lat = seen.lat;
+    lon = seen.lon;
+    found = why.empty() && seen.both() && lat.dims == lon.dims;
+    return {why};
+}
+
+// The auxiliary latitude and longitude named by the coordinates attribute,
+// two-dimensional on two of the variable's dimensions, or of one (a
+// station file's) on one of them; in a station file, those of the
+// stations where it names none.
+failure auxiliary_coordinates(const nc::file &f, const nc::variable &v, nc::variable &lat,
+                              nc::variable &lon, bool &found) {
+    found = false;
+    std::string why;
+    const std::string names = text_or_empty(f, v.id, "coordinates", why);
+    latitude_longitude seen;
+    for (size_t at = 0; why.empty() && at < names.size();) {
+        const size_t end = std::min(names.find(' ', at), names.size());
+        const std::string name = names.substr(at, end - at);
+        at = end + 1;
+        nc::variable c;
+        if (!name.empty() && find_variable(f, name, c, why) && !c.dims.empty() &&
+            c.dims.size() <= 2)
+            seen.consider(f, c, why);
+    }
+    if (!why.empty())
+        return {why};
+    if (!seen.both())
+        return station_coordinates(f, v, lat, lon, found);
+    lat = seen.lat;
+    lon = seen.lon;
     const auto on_variable = [&v](int dim) {
         return std::find(v.dims.begin(), v.dims.end(), dim) != v.dims.end();
     };
-    if (lat.dims != lon.dims || !on_variable(lat.dims[0]) || !on_variable(lat.dims[1]))
+    if (lat.dims != lon.dims || !std::all_of(lat.dims.begin(), lat.dims.end(), on_variable))
         return {of_variable(f, v.name,
                             "has latitude and longitude (" + lat.name + ", " + lon.name +
-                                ") that are not on two of its dimensions")};
+                                ") that are not on its dimensions")};
     found = true;
     return {};
 }
 
 int position_of(const nc::variable &v, int dim) {
     return static_cast<int>(std::find(v.dims.begin(), v.dims.end(), dim) - v.dims.begin());
+}
+
+// The stations' names: the variable on their dimension whose cf_role is
+// timeseries_id; none without one.
+failure station_names(const nc::file &f, int dim, std::vector<std::string> &names) {
+    std::vector<nc::variable> all;
+    if (failure failed = variables_of(f, all); failed.failed())
+        return failed;
+    for (const nc::variable &v : all) {
+        std::string why;
+        const bool names_them = !v.dims.empty() && v.dims[0] == dim &&
+                                text_or_empty(f, v.id, "cf_role", why) == "timeseries_id";
+        if (!why.empty())
+            return {why};
+        if (names_them)
+            return nc::read_texts(f, v, names);
+    }
+    return {};
+}
+
+// A station file's places (CF's timeSeries, one time coordinate for all
+// the stations): a row of cells along the stations' dimension.
+failure station_grid(const nc::file &f, const nc::variable &v, const nc::variable &lat,
+                     const nc::variable &lon, axes &a, coordinates &grid) {
+    std::string why;
+    const bool stations = is_station_file(f, why);
+    if (!why.empty())
+        return {why};
+    if (!stations)
+        return {of_variable(f, v.name,
+                            "has a latitude and a longitude (" + lat.name + ", " + lon.name +
+                                ") of one dimension, which are read only in a file of "
+                                "featureType timeSeries")};
+    a.row = -1;
+    a.col = position_of(v, lat.dims[0]);
+    grid.two_dimensional = grid.stations = true;
+    if (failure failed = read_all(f, lat, grid.lat); failed.failed())
+        return failed;
+    if (failure failed = read_all(f, lon, grid.lon); failed.failed())
+        return failed;
+    grid.rows = 1;
+    grid.cols = grid.lat.size();
+    return station_names(f, lat.dims[0], grid.names);
 }
 
 // The grid of a variable: its axes and its coordinates.
@@ -147,6 +235,8 @@ failure find_grid(const nc::file &f, const nc::variable &v, axes &a, coordinates
                             "has no latitude and longitude: neither coordinate variables in "
                             "degrees_north and degrees_east nor a coordinates attribute naming "
                             "them")};
+    if (lat2.dims.size() == 1)
+        return station_grid(f, v, lat2, lon2, a, grid);
     a.row = position_of(v, lat2.dims[0]);
     a.col = position_of(v, lat2.dims[1]);
     grid.two_dimensional = true;
@@ -230,7 +320,13 @@ failure read_time(const nc::file &f, const nc::variable &time, part &p) {
     }
     if (!why.empty())
         return {why};
-    p.time_name = time.name;
+    p.time_names = {time.name};
+    if (std::string standard = text_or_empty(f, time.id, "standard_name", why); !standard.empty())
+        p.time_names.push_back(standard);
+    if (nc::dimension d; !time.dims.empty() && !dimension_of(f, time.dims.back(), d).failed())
+        p.time_names.push_back(d.name);
+    if (!why.empty())
+        return {why};
     for (double value : values) {
         const cf::moment m = cf::moment_of(axis, value);
         if (!p.steps.empty() &&
@@ -255,6 +351,10 @@ failure describe(const nc::file &f, const std::string &name, bool timed, part &p
     nc::variable time;
     if (failure failed = find_grid(f, p.var, p.dims, grid, time); failed.failed())
         return failed;
+    if (timed && p.dims.time < 0 && grid.stations)
+        return {of_variable(f, name,
+                            "has no time coordinate (UNIT since DATE) of all its stations: times "
+                            "by station are not read")};
     if (failure failed = check_other_dimensions(f, p.var, p.dims); failed.failed())
         return failed;
     if (timed && p.dims.time < 0)

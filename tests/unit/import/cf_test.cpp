@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -123,5 +125,30 @@ INSTANTIATE_TABLE(
     time_case{"all_leap_from_april", "days since 2001-04-01", "all_leap", 30, {2001, 5, 1}, 0},
     time_case{"360_day_refused", "days since 2001-01-01", "360_day", 0, {}, 0},
     time_case{"months_refused", "months since 2001-01-01", "", 0, {}, 0});
+
+struct method_case {
+    const char *what, *cell_methods;
+    std::vector<std::string> time_names; // the time's dimension, coordinate, standard name
+    const char *method;                  // over time; empty: none stated
+};
+
+TABLE_TEST(TimeMethod, method_case);
+
+TEST_P(TimeMethod, IsFoundByAnyNameOfTime) {
+    const method_case &c = GetParam();
+    EXPECT_EQ(import::cf::time_method(c.cell_methods, c.time_names), c.method);
+}
+
+INSTANTIATE_TABLE(
+    TimeMethod, method_case{"by_dimension_day", "day: Sum", {"day", "time"}, "sum"},
+    method_case{"by_standard_name", "area: mean time: minimum", {"day", "time", "day"}, "minimum"},
+    // gridMET's and NARCCAP's: the comment against the method.
+    method_case{
+        "comment_against_the_method", "time: maximum(interval: 24 hours)", {"day"}, "maximum"},
+    method_case{"comment_against_a_later_method",
+                "area: mean(comment) time: mean(interval: 3 hours)",
+                {"time"},
+                "mean"},
+    method_case{"other_dimension_only", "station: mean", {"day"}, ""});
 
 } // namespace

@@ -1,6 +1,6 @@
 // NASA POWER's daily point CSV: a header block with the place and the
 // missing value, then a table of days by year and day of year (or month
-// and day).
+// and day); or its JSON, told by its first character.
 #include "reading.h"
 
 namespace import {
@@ -27,6 +27,20 @@ failure power_header(input &in, table &t, station_row &row) {
 
 } // namespace
 
+namespace {
+
+// The rest of a JSON input after its first line, read whole.
+failure read_json(input &in, wth_writer &writer, station_row &row) {
+    std::string text = in.line;
+    while (in.next())
+        text += '\n' + in.line;
+    if (in.err != 0)
+        return {read_failure(in)};
+    return read_power_json(in.path, text, writer, row);
+}
+
+} // namespace
+
 failure read_power(input &in, const import_options &, wth_writer &writer, station_row &row) {
     table t;
     t.temp = temp_unit::celsius;
@@ -35,6 +49,8 @@ failure read_power(input &in, const import_options &, wth_writer &writer, statio
     while (t.header.empty() && in.next()) {
         if (trimmed(in.line).empty())
             continue;
+        if (t.header.empty() && in.line.find_first_not_of(" \t") == in.line.find('{'))
+            return read_json(in, writer, row);
         if (trimmed(in.line) == "-BEGIN HEADER-") {
             if (failure f = power_header(in, t, row); f.failed())
                 return f;

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <map>
 #include <span>
 
@@ -109,6 +110,12 @@ failure value_of(const json *given, const parameter &p, double fill, int q, valu
     const double number = given->get<double>();
     if (number == fill || number == -999)
         return {};
+    // Beyond any weather in any of the units: left whole to the range rule,
+    // as no decimal text this tool reads holds it.
+    if (std::fabs(number) > 1e15) {
+        v = {true, number, 0, false};
+        return {};
+    }
     const std::string text = number_text(*given);
     if (!(q == prcp ? precipitation(text, p.unit.prcp, v) : temperature(text, p.unit.temp, v)))
         return {"not a plain decimal number: " + quote_token(text)};

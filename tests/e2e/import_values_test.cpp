@@ -1,7 +1,9 @@
 // siteprep-import: NASA POWER's daily point JSON, as the API documents it,
 // read as its CSV is; a value no weather can have written as missing,
-// counted in the stations table and named once on standard error.
+// counted in the stations table and named once on standard error, from a
+// CSV and from a grid alike.
 #include "data.h"
+#include "grids.h"
 #include "table.h"
 
 #include <gtest/gtest.h>
@@ -112,6 +114,35 @@ TEST(ValueRange, CountedInTheStationsTableAndNamedOnce) {
                      "2001-01-01), written as -99.99 in in.wth\n");
     EXPECT_TRUE(has(dir.read("st.csv"), "\r\nin,csv,NA,NA,NA,2001-01-01,2001-01-03,365,363,362,364,"
                                         "36.52\r\n"))
+        << dir.read("st.csv");
+}
+
+// gridMET's fill value with no attribute to name it: -3276.7 mm on the
+// first day of site x's cell.
+TEST(ValueRange, AGridsUnnamedFillValueIsMissing) {
+    NEEDS_GRIDS();
+    scratch_dir dir;
+    // A variable's two days: site x's cell as given, the other five 0.
+    const auto days = [](const char *name, const char *first, const char *second) {
+        return std::string(name) + " = " + first + ", 0, 0, 0, 0, 0, " + second +
+               ", 0, 0, 0, 0, 0 ;\n";
+    };
+    const named_files grid = {
+        {"g.nc", cdl(grid_dims,
+                     grid_coords + on_grid("float", "tx", "degC") + on_grid("float", "tn", "degC") +
+                         on_grid("float", "pr", "mm"),
+                     grid_data + std::string("time = 0, 1 ;\n") + days("tx", "5", "6") +
+                         days("tn", "1", "2") + days("pr", "-3276.7", "2"))}};
+    std::vector<std::string> args =
+        prepared(dir, grid, {"--tmax", "tx", "--tmin", "tn", "--prcp", "pr"});
+    args.insert(args.begin() + 1, {"--stations", "st.csv"});
+    const tool_result r = run_import(dir.path(), args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(dir.read("out/x.wth"),
+              expected(2001, 1, {{"2001-1-1", "5.0 1.0 -99.99"}, {"2001-1-2", "6.0 2.0 0.2"}}));
+    EXPECT_EQ(r.err, "siteprep-import: warning: out/x.wth: 1 prcp value outside 0 to 200 cm a day "
+                     "(on 2001-01-01), written as -99.99\n");
+    EXPECT_TRUE(has(dir.read("st.csv"), ",2001-01-01,2001-01-02,365,363,363,364,73.05,"))
         << dir.read("st.csv");
 }
 

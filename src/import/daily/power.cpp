@@ -25,11 +25,7 @@ failure power_header(input &in, table &t, station_row &row) {
                         : input_name(in.path) + ": the header block has no -END HEADER- line"};
 }
 
-} // namespace
-
-namespace {
-
-// The rest of a JSON input after its first line, read whole.
+// A JSON input, its first line read: the rest read whole.
 failure read_json(input &in, wth_writer &writer, station_row &row) {
     std::string text = in.line;
     while (in.next())
@@ -49,7 +45,7 @@ failure read_power(input &in, const import_options &, wth_writer &writer, statio
     while (t.header.empty() && in.next()) {
         if (trimmed(in.line).empty())
             continue;
-        if (t.header.empty() && in.line.find_first_not_of(" \t") == in.line.find('{'))
+        if (trimmed(in.line).starts_with('{')) // a JSON object
             return read_json(in, writer, row);
         if (trimmed(in.line) == "-BEGIN HEADER-") {
             if (failure f = power_header(in, t, row); f.failed())

@@ -206,3 +206,37 @@ TEST(Gaps, TheFillRestoresWhatTheDonorKnowsAndRecordsIt) {
 }
 
 } // namespace
+
+namespace {
+
+// A value no weather can have is never a fill's: a donor's Tmax of 1e30 and
+// precipitation of -5 cm leave the day to the next donor, and the target's
+// own Tmax of 75 is taken as missing and filled.
+TEST(Gaps, TheFillNeverUsesAValueNoWeatherCanHave) {
+    scratch_dir dir;
+    dir.write("plot.wth", daily_file({}, [](const file_day &d) {
+                  return d.month == 3 && d.day == 1   ? "75 10 -99.99"
+                         : d.month == 3 && d.day == 2 ? "-99.99 10 1"
+                                                      : "20 10 1";
+              }));
+    dir.write("bad.wth", daily_file({}, [](const file_day &d) {
+                  return d.month == 3 && d.day == 2 ? "1e30 11 1" : "21 11 -5.00";
+              }));
+    dir.write("good.wth", daily_file({}, "22 12 2"));
+    const tool_result r =
+        run_import(dir.path(), {"fill", "plot.wth", "--donor", "bad.wth", "--donor", "good.wth",
+                                "--max-interp", "0", "--min-overlap", "20", "-o", "out"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "out/plot.wth: filled tmax 2 (bad.wth 1, good.wth 1), tmin 0, prcp 1 "
+                     "(good.wth 1); still missing: tmax 0, tmin 0, prcp 0\n");
+    EXPECT_EQ(r.err, "siteprep-import: warning: plot.wth: 1 tmax value outside -90 to 60 degrees "
+                     "C (on 2001-03-01), taken as missing\n"
+                     "siteprep-import: warning: the donor bad.wth: 1 tmax value outside -90 to 60 "
+                     "degrees C (on 2001-03-02); 364 prcp values outside 0 to 200 cm a day (the "
+                     "first on 2001-01-01), never used\n");
+    const std::string filled = dir.read("out/plot.wth");
+    EXPECT_TRUE(has(filled, "\n1 3 2001 60 20.00 10 1.000\n")) << filled.substr(0, 200);
+    EXPECT_TRUE(has(filled, "\n2 3 2001 61 20.00 10 1\n"));
+}
+
+} // namespace

@@ -323,11 +323,29 @@ INSTANTIATE_TEST_SUITE_P(
         // source's; the source's own where they do.
         read_case{"decimals_past_a_float", csv_with({"--prcp-unit", "cm"}),
                   csv_head + "2001-01-01,0.30000000000000004,7.619999999999999,"
-                             "123456.7890123456789\n",
-                  "1 1 2001 1 7.62 123456.79 0.3\n"},
+                             "12.345678901234567\n",
+                  "1 1 2001 1 7.62 12.345679 0.3\n"},
         read_case{"decimals_far_below_1", csv_with({"--prcp-unit", "cm"}),
                   csv_head + "2001-01-01,0.000000000000000000001234,2.50,1.25\n",
-                  "1 1 2001 1 2.50 1.25 0.000000000000000000001234\n"}),
+                  "1 1 2001 1 2.50 1.25 0.000000000000000000001234\n"},
+        // The physical range: its bounds kept, a value past them missing.
+        read_case{"range_bounds_kept_and_just_past", plain_csv_args,
+                  csv_head + "2001-01-01,2000,60,-90\n2001-01-02,-0.01,60.01,-90.01\n",
+                  "1 1 2001 1 60 -90 200.0\n2 1 2001 2 -99.99 -99.99 -99.99\n"},
+        read_case{"range_gridmet_fill_value",
+                  {"daymet"},
+                  daymet_head + std::string("2001,1,-3276.7,5,1\n2001,2,1,2,1\n"),
+                  "1 1 2001 1 5 1 -99.99\n"},
+        read_case{"range_power_tmax",
+                  {"power"},
+                  "YEAR,DOY,T2M_MAX,T2M_MIN,PRECTOT\n2001,1,99.9,1,0\n2001,2,2,1,0\n",
+                  "1 1 2001 1 -99.99 1 0.0\n"},
+        read_case{"range_ghcn_tenths",
+                  {"ghcn"},
+                  dly("TMAX", 2001, 1, 1, 9999) + dly("TMAX", 2001, 2, 1, 20) +
+                      dly("TMIN", 2001, 1, 1, -950) + dly("TMIN", 2001, 2, 1, 10) +
+                      dly("PRCP", 2001, 1, 1, 100),
+                  "1 1 2001 1 -99.99 -99.99 1.00\n"}),
     case_name<read_case>);
 
 } // namespace

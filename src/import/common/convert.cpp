@@ -136,4 +136,47 @@ std::string value_text(const value &v) {
     return text;
 }
 
+namespace {
+
+// The lowest and highest value of each quantity, as the messages name them.
+struct bounds {
+    double low, high;
+    const char *name, *text;
+};
+
+constexpr bounds range_of[quantities] = {{-90.0, 60.0, "tmax", "-90 to 60 degrees C"},
+                                         {-90.0, 60.0, "tmin", "-90 to 60 degrees C"},
+                                         {0.0, 200.0, "prcp", "0 to 200 cm a day"}};
+
+} // namespace
+
+bool physically_possible(int quantity, double number) {
+    const bounds &b = range_of[quantity];
+    return number >= b.low && number <= b.high;
+}
+
+void outside_range::note(int quantity, const calendar_date &d) {
+    if (count[quantity]++ == 0)
+        first[quantity] = d;
+}
+
+bool outside_range::any() const {
+    return count[tmax] + count[tmin] + count[prcp] > 0;
+}
+
+std::string outside_range::said() const {
+    std::string text;
+    for (int q = 0; q < quantities; ++q) {
+        if (count[q] == 0)
+            continue;
+        const std::string what = std::string(range_of[q].name) + " value";
+        text += (text.empty() ? "" : "; ") + counted(count[q], what.c_str()) + " outside " +
+                range_of[q].text +
+                format_message(count[q] == 1 ? " (on %04d-%02d-%02d)"
+                                             : " (the first on %04d-%02d-%02d)",
+                               first[q].year, first[q].month, first[q].day);
+    }
+    return text;
+}
+
 } // namespace import

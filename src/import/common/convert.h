@@ -2,6 +2,8 @@
 // and cm a day, with the decimals that keep what the source gave.
 #pragma once
 
+#include "calendar.h"
+
 #include <string>
 #include <string_view>
 
@@ -42,5 +44,24 @@ char *shortest_chars(char *at, char *end, float f, int decimals);
 
 // A plain decimal number (sign, digits, one point); false for anything else.
 bool plain_number(std::string_view text, double &number, int &decimals);
+
+// Whether a value in degrees C or cm a day is one that weather can have:
+// temperatures from -90 to 60 degrees C, precipitation from 0 to 200 cm a
+// day, the bounds included (the world's records, rounded outwards: the
+// README, "Sources"). A value outside is a source's fill value or a fault,
+// and is written as missing.
+bool physically_possible(int quantity, double number);
+
+// The values of a file found outside that range: each quantity's count and
+// first date, for the one message said of the file.
+struct outside_range {
+    long count[quantities] = {0, 0, 0};
+    calendar_date first[quantities] = {};
+    void note(int quantity, const calendar_date &d);
+    bool any() const;
+    // "2 tmax values outside -90 to 60 degrees C (the first on 1990-01-05)",
+    // for each quantity that has some, joined by "; ".
+    std::string said() const;
+};
 
 } // namespace import

@@ -46,6 +46,12 @@ void say_error_line(std::string_view line) {
     os::print_error_line(line);
 }
 
+void say_outside_range(std::string_view where, const outside_range &found, std::string_view done) {
+    if (found.any())
+        say_error("warning: " + std::string(where) + ": " + found.said() + ", " +
+                  std::string(done));
+}
+
 int error_status(const failure &f) {
     if (!f.failed())
         return 0;

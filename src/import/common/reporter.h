@@ -4,6 +4,7 @@
 // running out of memory. No other unit of the importer prints.
 #pragma once
 
+#include "convert.h"
 #include "failure.h"
 
 #include <initializer_list>
@@ -28,6 +29,11 @@ void say_now();
 // the program's name, a colon and text on standard error, and a line there as it stands.
 void say_error(std::string_view text);
 void say_error_line(std::string_view line);
+
+// The values of a file outside the physical range, once for the file:
+// "PROGRAM: warning: WHERE: 2 tmax values outside ... (the first on ...),
+// DONE"; nothing when there are none.
+void say_outside_range(std::string_view where, const outside_range &found, std::string_view done);
 
 // A command's failure said as say_error says it: status 1; 0, saying
 // nothing, for one that did not fail.

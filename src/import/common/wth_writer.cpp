@@ -155,8 +155,14 @@ day_order wth_writer::add(const date &d, const value (&values)[quantities]) {
     if (d.year - start_year_ >= max_years)
         return day_order::too_many_years;
     fill_until(d);
-    put_day(d, values);
-    if (values[tmax].valid || values[tmin].valid || values[prcp].valid) {
+    value possible[quantities] = {values[tmax], values[tmin], values[prcp]};
+    for (int q = 0; q < quantities; ++q)
+        if (possible[q].valid && !physically_possible(q, possible[q].number)) {
+            possible[q].valid = false;
+            row_.outside.note(q, d);
+        }
+    put_day(d, possible);
+    if (possible[tmax].valid || possible[tmin].valid || possible[prcp].valid) {
         if (row_.first.year == 0)
             row_.first = d;
         row_.last = d;

@@ -27,6 +27,8 @@ struct station_row {
     // From a grid: the distance from the site to the cell its values come
     // from, in km; empty for a station.
     std::string distance_km;
+    // The values no weather can have, written as missing (and counted so).
+    outside_range outside;
 };
 
 // The table's header and a row's line; with_distance, with the column
@@ -46,7 +48,8 @@ bool merge_stations(std::string_view table, const std::vector<station_row> &rows
 enum class day_order { ok, duplicate, out_of_order, too_many_years };
 
 // Writes a daily file from days given in order: the missing days before,
-// between and after them filled in to whole years (or to the years given).
+// between and after them filled in to whole years (or to the years given),
+// and a value no weather can have as missing.
 class wth_writer {
   public:
     wth_writer(os::out_stream &out, station_row &row, int first_year = 0, int last_year = 0);

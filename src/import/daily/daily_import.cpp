@@ -237,9 +237,10 @@ int prepare(import_request &r, station_places &places, std::vector<planned> &pla
     if (found.empty() && !r.fill_from.empty())
         if (failure f = read_donors(r.fill_from, donors); f.failed())
             found.push_back(f);
-    if (found.empty())
-        return 0;
-    return nothing_written(found, made);
+    if (!found.empty())
+        return nothing_written(found, made);
+    say_donors_outside(donors);
+    return 0;
 }
 
 int import_all(const import_request &request) {
@@ -266,6 +267,10 @@ int import_all(const import_request &request) {
             const station_row &row = plans[i].row;
             say_line(shown_name(plans[i].output) + ": " + std::to_string(row.days) + " days from " +
                      input_name(plans[i].input));
+            say_outside_range(input_name(plans[i].input), row.outside,
+                              r.fill_from.empty()
+                                  ? "written as -99.99 in " + shown_name(plans[i].output)
+                                  : std::string("taken as missing"));
             for (const std::string &line : said)
                 say_line(line);
             say_now(); // kept if an interrupt ends the import of the next

@@ -18,7 +18,7 @@ const daily_format formats[] = {
      "  --max-interp N  --min-overlap N  --max-bias X\n"
      "                        the fill's settings, as fill takes them\n",
      true, false, true},
-    {"power", read_power, "NASA POWER's daily point CSV", "", false, false, false},
+    {"power", read_power, "NASA POWER's daily point CSV or JSON", "", false, false, false},
     {"csv", read_csv, "a plain CSV whose columns and units you name",
      "csv only (the units and columns have no default):\n"
      "  --prcp-unit mm|cm|in  --temp-unit C|F|K\n"

@@ -1,6 +1,6 @@
 // NASA POWER's daily point CSV: a header block with the place and the
 // missing value, then a table of days by year and day of year (or month
-// and day).
+// and day); or its JSON, told by its first character.
 #include "reading.h"
 
 namespace import {
@@ -25,6 +25,16 @@ failure power_header(input &in, table &t, station_row &row) {
                         : input_name(in.path) + ": the header block has no -END HEADER- line"};
 }
 
+// A JSON input, its first line read: the rest read whole.
+failure read_json(input &in, wth_writer &writer, station_row &row) {
+    std::string text = in.line;
+    while (in.next())
+        text += '\n' + in.line;
+    if (in.err != 0)
+        return {read_failure(in)};
+    return read_power_json(in.path, text, writer, row);
+}
+
 } // namespace
 
 failure read_power(input &in, const import_options &, wth_writer &writer, station_row &row) {
@@ -35,6 +45,8 @@ failure read_power(input &in, const import_options &, wth_writer &writer, statio
     while (t.header.empty() && in.next()) {
         if (trimmed(in.line).empty())
             continue;
+        if (trimmed(in.line).starts_with('{')) // a JSON object
+            return read_json(in, writer, row);
         if (trimmed(in.line) == "-BEGIN HEADER-") {
             if (failure f = power_header(in, t, row); f.failed())
                 return f;

@@ -63,5 +63,9 @@ failure read_daymet(input &in, const import_options &o, wth_writer &writer, stat
 failure read_ghcn(input &in, const import_options &o, wth_writer &writer, station_row &row);
 failure read_power(input &in, const import_options &o, wth_writer &writer, station_row &row);
 failure read_csv(input &in, const import_options &o, wth_writer &writer, station_row &row);
+// POWER's JSON, its text read whole (power_json.cpp), as read_power reads
+// its CSV.
+failure read_power_json(const std::string &path, const std::string &text, wth_writer &writer,
+                        station_row &row);
 
 } // namespace import

@@ -222,6 +222,8 @@ bool from_donors(fill_result &r, const std::vector<day_series> &donors, long day
         v.method = unadjusted ? fill_method::donor_unadjusted : fill_method::donor;
         v.adjustment = unadjusted ? 0 : fit_of.adjustment;
         v.value = unadjusted ? d : apply(d, fit_of.adjustment, q == prcp);
+        if (!physically_possible(q, v.value))
+            continue; // adjusted past what weather can be: the next donor
         v.donor = static_cast<int>(k);
         r.filled.days[static_cast<size_t>(day - r.filled.first)][static_cast<size_t>(q)] = v.value;
         r.record.push_back(v);

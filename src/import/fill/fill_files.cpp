@@ -58,6 +58,22 @@ double value_of(float v) {
     return is_valid(v) ? static_cast<double>(v) : NAN;
 }
 
+// A day's values that no weather can have made missing and noted; the bits
+// of those quantities.
+unsigned take_possible(std::array<double, quantities> &values, const calendar_date &d,
+                       outside_range &outside) {
+    unsigned bits = 0;
+    for (int q = 0; q < quantities; ++q) {
+        double &v = values[static_cast<size_t>(q)];
+        if (!std::isnan(v) && !physically_possible(q, v)) {
+            v = NAN;
+            bits |= 1u << q;
+            outside.note(q, d);
+        }
+    }
+    return bits;
+}
+
 } // namespace
 
 failure parse_daily_text(const std::string &name, std::string text, daily_text &into) {
@@ -96,8 +112,9 @@ failure parse_daily_text(const std::string &name, std::string text, daily_text &
         find_values(line, l.values, l.rest);
         l.values += at;
         l.rest += at;
-        into.lines.push_back(l);
         values.push_back({value_of(rec.tmax), value_of(rec.tmin), value_of(rec.prec)});
+        l.outside = take_possible(values.back(), d, into.outside);
+        into.lines.push_back(l);
     }
     if (into.lines.empty())
         return {shown_name(name) + ": no day"};
@@ -117,8 +134,15 @@ failure read_donors(const std::vector<std::string> &paths, donor_files &into) {
             return {"The donor " + f.message};
         into.names.push_back(path);
         into.series.push_back(std::move(donor.series));
+        into.outside.push_back(donor.outside);
     }
     return {};
+}
+
+void say_donors_outside(const donor_files &donors) {
+    for (size_t k = 0; k < donors.names.size(); ++k)
+        say_outside_range("the donor " + shown_name(donors.names[k]), donors.outside[k],
+                          "never used");
 }
 
 namespace {
@@ -168,8 +192,10 @@ std::string filled_daily(const daily_text &target, const fill_result &r) {
         const auto &v = r.filled.days[i];
         if (next < target.lines.size() && target.lines[next].day == day) {
             const daily_text::day_line &l = target.lines[next++];
-            text += filled[i] == 0 ? target.text.substr(l.begin, l.end - l.begin)
-                                   : filled_line(target, l, v, filled[i]);
+            // A value no weather can have is written missing where nothing filled it.
+            const unsigned rewritten = filled[i] | l.outside;
+            text += rewritten == 0 ? target.text.substr(l.begin, l.end - l.begin)
+                                   : filled_line(target, l, v, rewritten);
         } else {
             text += new_line(day, v, target.eol);
         }
@@ -371,6 +397,8 @@ failure fill_all(const fill_request &r) {
           std::pair{fill_skill_of(output), &made.skill}})
         if (const os::result<void> written = write_text(path, *content); !written)
             return {"Error writing " + shown_name(path) + ": " + written.error().reason()};
+    say_outside_range(shown_name(r.target), target.outside, "taken as missing");
+    say_donors_outside(donors);
     for (const std::string &line : made.said)
         say_line(line);
     return {};

@@ -33,22 +33,28 @@ struct daily_text {
         long day = 0;
         size_t begin = 0, end = 0;   // the line, its end included
         size_t values = 0, rest = 0; // where its fifth field starts, and its seventh ends
+        unsigned outside = 0;        // bit q: its value of q is one no weather can have
     };
     std::vector<day_line> lines;
     day_series series;
     std::string eol = "\n"; // the first line's end
+    outside_range outside;  // the values no weather can have, missing in series
 };
-// Reads a daily file's text, named name in messages; or what is wrong ("NAME line N: ..."): a line
-// the daily reader refuses, a date that is not one, a date out of order or given twice.
+// Reads a daily file's text, named name in messages, a value no weather can have taken as missing;
+// or what is wrong ("NAME line N: ..."): a line the daily reader refuses, a date that is not one, a
+// date out of order or given twice.
 failure parse_daily_text(const std::string &name, std::string text, daily_text &into);
 
 // The donors of a fill, read.
 struct donor_files {
     std::vector<std::string> names;
     std::vector<day_series> series;
+    std::vector<outside_range> outside; // a donor's values never used
 };
 // Reads the donors' files; or what failed, naming the file.
 failure read_donors(const std::vector<std::string> &paths, donor_files &into);
+// Says, for each donor with values no weather can have, that they are never used.
+void say_donors_outside(const donor_files &donors);
 
 // What a fill writes and says of a target: the filled daily file, the
 // record (an earlier record's rows first) and the skill table, and the

@@ -164,4 +164,22 @@ TEST(Fill, AFilledTminAboveTmaxIsKeptAndListed) {
     EXPECT_EQ(r.tmin_above_tmax, std::vector<long>{first_day + 40});
 }
 
+// A donor's value adjusted past what weather can be (58 + 3 degrees) is not
+// a fill: the next donor gives the day.
+TEST(Fill, AValueAdjustedPastTheRangeIsLeftToTheNextDonor) {
+    const day_series target = series_of(90, [](long) {
+        return std::array<double, quantities>{50, 10, 0};
+    });
+    day_series warm = series_of(90, [](long) { return std::array<double, quantities>{47, 7, 0}; });
+    warm.days[40][tmax] = 58;
+    day_series gappy = target;
+    gappy.days[40][tmax] = NAN;
+    fill_settings s = no_interpolation();
+    s.min_overlap = 10;
+    const fill_result r = fill_series(gappy, {warm, target}, s);
+    ASSERT_EQ(r.record.size(), 1u);
+    EXPECT_EQ(r.record[0].donor, 1);
+    EXPECT_EQ(r.filled.days[40][tmax], 50);
+}
+
 } // namespace

@@ -109,7 +109,17 @@ INSTANTIATE_TABLE(
                     on_grid("float", "tn", "degC") + on_grid("float", "pr", "mm"),
                 "time = 0, 1 ; tx = -0.1, 1e20 ; tn = 1, 2 ; pr = 1, 2 ;",
                 {{"2001-1-1", "-0.1 1.0 0.1"}, {"2001-1-2", "-99.99 2.0 0.2"}},
-                false});
+                false},
+    // Packed precipitation whose offset holds no exact zero: -32766 is
+    // -5e-8 m, within a step (1.5e-7 m) of zero, so a day of no rain, not
+    // one outside the physical range; one step more below is a value.
+    values_case{
+        "packed_precipitation_a_step_from_zero",
+        on_grid("float", "tx", "degC") + on_grid("float", "tn", "degC") +
+            on_grid("short", "pr", "m", "pr:scale_factor = 1.5e-07 ; pr:add_offset = 0.00491485 ;"),
+        "time = 0, 1 ; tx = 1, 2 ; tn = 0, 1 ; pr = -32766, -32756 ;",
+        {{"2001-1-1", "1.0 0.0 0.0"}, {"2001-1-2", "2.0 1.0 0.000145"}},
+        false});
 
 // Writes py.nc as a user of netCDF4-python would: tx packed by it through
 // _Unsigned, tn with missing_value and valid_max cast to its type (its

@@ -30,6 +30,9 @@ bool decoding::number(const unsigned char *values, size_t index, double &v) cons
     } else {
         v = stored * scale + offset;
     }
+    const bool packed = scale != 1 || offset != 0;
+    if (zero_within_a_step && packed && v < 0 && v >= -std::fabs(scale))
+        v = 0;
     return true;
 }
 

@@ -26,6 +26,10 @@ struct decoding {
     double valid_max = std::numeric_limits<double>::infinity();
     double scale = 1, offset = 0;
     bool unpacked_in_float = false;
+    // Precipitation: a packed value below zero by no more than a step of
+    // the packing is zero (an integer with an offset seldom holds zero
+    // exactly, and a day of no rain must not read as an impossible one).
+    bool zero_within_a_step = false;
 
     // The number at index of stored values; false when it is missing.
     bool number(const unsigned char *values, size_t index, double &v) const;

@@ -385,6 +385,7 @@ failure read_units(const nc::file &f, int q, part &p) {
     if (q != prcp && !cf::parse_temperature_unit(p.units, p.temperature))
         return {of_variable(f, p.var.name,
                             said + "is not a temperature unit this tool knows (K, degC, degF)")};
+    p.values.zero_within_a_step = q == prcp;
     return {};
 }
 

@@ -330,7 +330,8 @@ size_t write_files(job &j, const daily_values &values, const std::vector<bool> &
                 stopped = !j.r.keep_going;
                 continue;
             }
-            say_outside_range(shown_name(j.outputs[p.where.site]), p.row.outside, "written as -99.99");
+            say_outside_range(shown_name(j.outputs[p.where.site]), p.row.outside,
+                              "written as -99.99");
             rows.push_back(p.row);
             ++written;
         }

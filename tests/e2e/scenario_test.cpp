@@ -104,13 +104,16 @@ TEST(Scenario, TheBlockFollowsTheAlgebra) {
 }
 
 // Missing values stay -99.99 and extra columns stay; a day whose Tmin
-// ends above its Tmax is kept and counted; each scenario has its
-// directory and its table of the deltas applied.
+// ends above its Tmax is kept and counted; a value shifted to the
+// physical range's bound is kept, one shifted past it is missing and
+// named; each scenario has its directory and its table of the deltas
+// applied.
 TEST(Scenario, KeepsMissingValuesAndListsTheDeltasApplied) {
     scratch_dir dir;
     dir.write("plot.wth", "1 1 2001 1 10.5 2.25 0.35\n"
                           "2 1 2001 2 -99.99 1.0 0.00\n"
-                          "3 1 2001 3 3.0 2.9 -99.99 7\n");
+                          "3 1 2001 3 3.0 2.9 -99.99 7\n"
+                          "4 1 2001 4 59.5 2.0 0.0\n");
     std::string table = "scenario,site,month,dtmax,dtmin,pfactor\n"
                         "warm,*,1,0.5,1.25,1.1\n"
                         "dry,plot,1,1,2,0.5\n";
@@ -122,15 +125,22 @@ TEST(Scenario, KeepsMissingValuesAndListsTheDeltasApplied) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(dir.read("sc/warm/plot.wth"), "1 1 2001 1 11.0 3.50 0.385\n"
                                             "2 1 2001 2 -99.99 2.25 0.000\n"
-                                            "3 1 2001 3 3.5 4.15 -99.99 7\n");
+                                            "3 1 2001 3 3.5 4.15 -99.99 7\n"
+                                            "4 1 2001 4 60.0 3.25 0.00\n");
     EXPECT_EQ(dir.read("sc/dry/plot.wth"), "1 1 2001 1 11.5 4.25 0.175\n"
                                            "2 1 2001 2 -99.99 3.0 0.000\n"
-                                           "3 1 2001 3 4.0 4.9 -99.99 7\n");
+                                           "3 1 2001 3 4.0 4.9 -99.99 7\n"
+                                           "4 1 2001 4 -99.99 4.0 0.00\n");
+    EXPECT_EQ(r.err.find("warm/plot.wth"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("dry/plot.wth: 1 tmax value outside -90 to 60 degrees C (on "
+                         "2001-01-04), written as -99.99"),
+              std::string::npos)
+        << r.err;
     const std::string warm = dir.read("sc/warm/deltas_applied.csv");
     EXPECT_EQ(warm.substr(0, warm.find("plot,2,")),
               "site,month,dtmax,dtmin,pfactor,deltas_line,days,tmin_above_tmax\r\n"
-              "plot,1,0.5,1.25,1.1,2,3,1\r\n");
-    EXPECT_NE(dir.read("sc/dry/deltas_applied.csv").find("plot,1,1,2,0.5,3,3,1\r\n"),
+              "plot,1,0.5,1.25,1.1,2,4,1\r\n");
+    EXPECT_NE(dir.read("sc/dry/deltas_applied.csv").find("plot,1,1,2,0.5,3,4,1\r\n"),
               std::string::npos);
 }
 

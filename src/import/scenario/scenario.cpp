@@ -269,10 +269,12 @@ value changed(std::string_view token, float read, const delta_row &d, int kind) 
 }
 
 // A daily line with its values changed by the month's deltas, the rest of
-// it kept; counts its day and a Tmin left above Tmax.
+// it kept; counts its day, a Tmin left above Tmax, and a value the deltas
+// take outside the physical range (written missing, as an import writes it).
 std::string changed_line(const std::string &line, const daily_record &day,
                          const std::array<const delta_row *, 12> &months,
-                         std::array<long, 12> &days, std::array<long, 12> &above) {
+                         std::array<long, 12> &days, std::array<long, 12> &above,
+                         outside_range &outside) {
     const size_t m = static_cast<size_t>(day.month - 1);
     const delta_row &d = *months[m];
     size_t at = 0;
@@ -285,18 +287,24 @@ std::string changed_line(const std::string &line, const daily_record &day,
     const float read[3] = {day.tmax, day.tmin, day.prec};
     const int kind[3] = {dtmax, dtmin, pfactor};
     float written[3] = {0, 0, 0};
+    bool kept[3] = {false, false, false};
     for (int i = 0; i < 3; ++i) {
+        const value v = is_valid(read[i]) ? changed(token[4 + i], read[i], d, kind[i]) : value{};
         if (!is_valid(read[i])) {
             out += std::string(token[4 + i]); // missing stays as it is
+        } else if (!physically_possible(i, v.number)) {
+            outside.note(i, {day.year, day.month, day.day});
+            out += "-99.99";
         } else {
-            const std::string text = value_text(changed(token[4 + i], read[i], d, kind[i]));
+            const std::string text = value_text(v);
             written[i] = std::strtof(text.c_str(), nullptr);
+            kept[i] = true;
             out += text;
         }
         out += i < 2 ? " " : "";
     }
     ++days[m];
-    if (is_valid(read[0]) && is_valid(read[1]) && written[1] > written[0])
+    if (kept[0] && kept[1] && written[1] > written[0])
         ++above[m];
     return out + line.substr(at) + "\n";
 }
@@ -329,12 +337,13 @@ failure write_scenarios(const delta_table &table, planned_file &f) {
     if (failure why = read_daily(f.input, lines, days); why.failed())
         return why;
     for (size_t s = 0; s < table.scenarios.size(); ++s) {
+        outside_range outside;
         const os::result<void> done =
             os::write_file_replacing(f.output[s], f.output[s] + ".", [&](os::out_stream &out) {
                 for (size_t i = 0; i < lines.size(); ++i)
                     out.put(days[i].month == 0 ? lines[i] + "\n"
                                                : changed_line(lines[i], days[i], f.month[s],
-                                                              f.days[s], f.above[s]));
+                                                              f.days[s], f.above[s], outside));
                 return 0;
             });
         if (!done)
@@ -345,6 +354,7 @@ failure write_scenarios(const delta_table &table, planned_file &f) {
         say_line(shown_name(f.output[s]) + ": " + counted(all, "day") + " from " +
                  input_name(f.input) +
                  (above > 0 ? ", " + counted(above, "day") + " with Tmin above Tmax" : ""));
+        say_outside_range(shown_name(f.output[s]), outside, "written as -99.99");
     }
     f.done = true;
     return {};

@@ -145,7 +145,8 @@ bool check_soil_line(const soil_line &c) {
         wrong = "--soils OUT.csv is needed: the soils table to write";
     else if (r.plan.empty() && c.pass_from == c.pass_value)
         wrong = "give one of --pass-through VALUE and --pass-through-from PROPERTY";
-    else if (r.plan.empty() && r.codes.given == 0 && r.codes.fallback == 0)
+    else if (r.plan.empty() && r.format != soil_source::sda && r.codes.given == 0 &&
+             r.codes.fallback == 0)
         wrong = "give --layer-code N or --default-layer-code N";
     else if (!r.reading.name.empty() && r.inputs.size() != 1)
         wrong = "--name is for a single input file";

@@ -16,6 +16,16 @@ bool has(const std::string &text, const std::string &part) {
     return text.find(part) != std::string::npos;
 }
 
+// A day on the usual grid: tx and tn 1 to 6 degrees C, pr 1 to 6 mm.
+named_files one_day() {
+    return {
+        {"g.nc", cdl(grid_dims,
+                     grid_coords + on_grid("float", "tx", "degC") + on_grid("float", "tn", "degC") +
+                         on_grid("float", "pr", "mm"),
+                     std::string(grid_data) + "time = 0 ; tx = 1,2,3,4,5,6 ; tn = 1,2,3,4,5,6 ;\n"
+                                              "pr = 1,2,3,4,5,6 ;")}};
+}
+
 struct places_case {
     const char *what;
     const char *table; // the places, one site p at 40.1 N 109.9 W
@@ -48,10 +58,7 @@ TEST_P(Places, AreReadAlikeByEveryCommand) {
     if (!grids_can_be_made())
         return;
     const std::vector<std::string> args =
-        prepared(dir,
-                 {{"g.nc", cdl(grid_dims, grid_coords + on_grid("float", "tx", "degC"),
-                               std::string(grid_data) + "time = 0 ; tx = 1,2,3,4,5,6 ;")}},
-                 {"--tmax", "tx", "--tmin", "tx", "--prcp", "tx"});
+        prepared(dir, one_day(), {"--tmax", "tx", "--tmin", "tn", "--prcp", "pr"});
     std::vector<std::string> from_table = args;
     from_table[2] = "p.csv";
     r = run_import(dir.path(), from_table);
@@ -76,11 +83,8 @@ TEST(GriddedSite, KeepsItsPlaceAndItsDirectory) {
                         "missing_tmax,missing_tmin,missing_prcp,mean_annual_prcp_cm,"
                         "cell_distance_km\r\n"
                         "old,netcdf,40,-110,NA,NA,NA,0,0,0,0,NA,1.000\r\n");
-    std::vector<std::string> args =
-        prepared(dir,
-                 {{"g.nc", cdl(grid_dims, grid_coords + on_grid("float", "tx", "degC"),
-                               std::string(grid_data) + "time = 0 ; tx = 1,2,3,4,5,6 ;")}},
-                 {"--tmax", "tx", "--tmin", "tx", "--prcp", "tx", "--stations", "st.csv"});
+    std::vector<std::string> args = prepared(
+        dir, one_day(), {"--tmax", "tx", "--tmin", "tn", "--prcp", "pr", "--stations", "st.csv"});
     dir.write("sites.txt", "out/x 40.1 -109.9 0.4 0.4 0.2 1.3 0.5 3 1530\n");
     ASSERT_EQ(run_shell(dir, "mkdir out"), 0);
     const tool_result r = run_import(dir.path(), args);
@@ -91,7 +95,8 @@ TEST(GriddedSite, KeepsItsPlaceAndItsDirectory) {
               "missing_tmax,missing_tmin,missing_prcp,mean_annual_prcp_cm,"
               "cell_distance_km,cell_latitude,cell_longitude\r\n"
               "old,netcdf,40,-110,NA,NA,NA,0,0,0,0,NA,1.000,NA,NA\r\n"
-              "out/x,netcdf,40.1,-109.9,NA,NA,NA,365,365,365,365,NA,14.003,40,-110\r\n");
+              "out/x,netcdf,40.1,-109.9,NA,2001-01-01,2001-01-01,365,364,364,364,36.53,14.003,40,"
+              "-110\r\n");
 }
 
 bool reads_json() {

@@ -49,14 +49,16 @@ struct cell_case {
 TABLE_TEST(CellTaken, cell_case);
 
 const char moved_text[] = "its cell has no data; the nearest cell with data, 77.409 km away";
-const outcome kept = {{{"2001-1-1", "5.0 1.0 -99.99"}, {"2001-1-2", "6.0 2.0 0.4"}},
-                      "x,netcdf,40,-110,NA,2001-01-01,2001-01-02,365,363,363,364,146.10,14.003",
-                      moved_text,
-                      false};
-const outcome moved = {{{"2001-1-1", "7.0 3.0 0.2"}, {"2001-1-2", "7.0 3.0 0.2"}},
-                       "x,netcdf,40,-109,NA,2001-01-01,2001-01-02,365,363,363,363,73.05,77.409",
-                       moved_text,
-                       true};
+const outcome kept = {
+    {{"2001-1-1", "5.0 1.0 -99.99"}, {"2001-1-2", "6.0 2.0 0.4"}},
+    "x,netcdf,40.1,-109.9,NA,2001-01-01,2001-01-02,365,363,363,364,146.10,14.003,40,-110",
+    moved_text,
+    false};
+const outcome moved = {
+    {{"2001-1-1", "7.0 3.0 0.2"}, {"2001-1-2", "7.0 3.0 0.2"}},
+    "x,netcdf,40.1,-109.9,NA,2001-01-01,2001-01-02,365,363,363,363,73.05,77.409,40,-109",
+    moved_text,
+    true};
 
 TEST_P(CellTaken, IsItsOwnUnlessTheFilesSayItHasNoData) {
     NEEDS_GRIDS();
@@ -117,7 +119,8 @@ TEST_P(StationFile, GivesEachSiteItsStation) {
 const std::map<std::string, std::string> station_x_days = {{"2001-1-1", "3.0 2.0 0.2"},
                                                            {"2001-1-2", "4.0 3.0 0.2"}};
 const outcome by_name = {station_x_days,
-                         "x,netcdf,45,-100,NA,2001-01-01,2001-01-02,365,363,363,363,73.05,975.896",
+                         "x,netcdf,40.1,-109.9,NA,2001-01-01,2001-01-02,365,363,363,363,73.05,"
+                         "975.896,45,-100",
                          "no station of its name", false};
 
 INSTANTIATE_TABLE(
@@ -129,7 +132,8 @@ INSTANTIATE_TABLE(
                  "time, station",
                  "\"far\", \"y\", \"near\"",
                  {{{"2001-1-1", "5.0 4.0 0.3"}, {"2001-1-2", "6.0 5.0 0.3"}},
-                  "x,netcdf,40.2,-109.8,NA,2001-01-01,2001-01-02,365,363,363,363,109.58,13.996",
+                  "x,netcdf,40.1,-109.9,NA,2001-01-01,2001-01-02,365,363,363,363,109.58,13.996,"
+                  "40.2,-109.8",
                   "site \"x\" (sites.txt line 1): no station of its name; the nearest, \"near\", "
                   "13.996 km away, is taken",
                   true}},
@@ -138,7 +142,8 @@ INSTANTIATE_TABLE(
                  "station, time",
                  "\"far\", \"x\", \"near\"",
                  {station_x_days,
-                  "x,netcdf,45,-100,2,2001-01-01,2001-01-02,365,363,363,363,73.05,975.896",
+                  "x,netcdf,40.1,-109.9,2,2001-01-01,2001-01-02,365,363,363,363,73.05,975.896,45,"
+                  "-100",
                   "no station of its name", false},
                  "alt"});
 

@@ -22,8 +22,8 @@ struct grid_case {
     std::vector<std::string> args; // the variables and what else the case needs
     int first_year, years;
     std::map<std::string, std::string> days; // of site x
-    // Where a case gives it, x's row of the stations table: the place of
-    // the cell taken and the distance to it.
+    // Where a case gives it, x's row of the stations table: the site's
+    // place, the distance to the cell taken and the cell's place.
     const char *station = nullptr;
     const char *site = site_x; // x's fields after its name
 };
@@ -137,7 +137,7 @@ INSTANTIATE_TABLE(
               {{"2001-1-1", "10.0 -3.5 0.5"}, {"2001-1-2", "15.0 0.25 1.25"}}},
     // A projected grid: latitudes and longitudes of each cell, found
     // through the coordinates attribute; amounts in m. The stations table
-    // gives the cell's own place, (40.1, -109.9) to (40.12, -109.95) by
+    // gives the cell's own place beside the site's, (40.1, -109.9) to (40.12, -109.95) by
     // the haversine 4.798 km.
     grid_case{"projected_grid_auxiliary_coordinates",
               {{"g.nc", cdl("time = 1 ; y = 2 ; x = 2 ;",
@@ -163,18 +163,19 @@ INSTANTIATE_TABLE(
               2001,
               1,
               {{"2001-3-1", "3.0 -3.0 0.5"}},
-              "x,netcdf,40.12,-109.95,NA,2001-03-01,2001-03-01,365,364,364,364,182.62,4.798"},
+              "x,netcdf,40.1,-109.9,NA,2001-03-01,2001-03-01,365,364,364,364,182.62,4.798,40.12,"
+              "-109.95"},
     // A site exactly midway between two columns, and between two rows,
     // takes the first of them: the cell at latitude 40, longitude 250,
     // half a degree of longitude (42.590 km at 40 N) or of latitude
     // (55.597 km) away.
     grid_case{"midway_between_two_columns_takes_the_first", first_and_other(1), tx_tn_pr, 2001, 1,
               first_cell_days,
-              "x,netcdf,40,-110,NA,2001-01-01,2001-01-02,365,363,363,363,36.53,42.590",
+              "x,netcdf,40,-109.5,NA,2001-01-01,2001-01-02,365,363,363,363,36.53,42.590,40,-110",
               " 40 -109.5 40 40 20 1.3 0.5 3 1530\n"},
     grid_case{"midway_between_two_rows_takes_the_first", first_and_other(3), tx_tn_pr, 2001, 1,
               first_cell_days,
-              "x,netcdf,40,-110,NA,2001-01-01,2001-01-02,365,363,363,363,36.53,55.597",
+              "x,netcdf,40.5,-110,NA,2001-01-01,2001-01-02,365,363,363,363,36.53,55.597,40,-110",
               " 40.5 -110 40 40 20 1.3 0.5 3 1530\n"},
     // missing_value, valid_range (of the stored values) and a NaN; the
     // first day has data, or the cell would count as masked.
@@ -469,8 +470,8 @@ TEST(GridSites, AMaskedCellTakesTheNearestWithData) {
     EXPECT_EQ(dir.read("x.wth"), expected(2001, 1, {{"2001-1-1", "7.0 3.0 0.2"}}));
     // (40.1, -109.9) to (40, -109) by the haversine: 77.409 km; 0.2 cm a
     // day over a mean year of 365.25 days, 73.05 cm.
-    EXPECT_NE(dir.read("st.csv").find("\nx,netcdf,40,-109,1250,2001-01-01,2001-01-01,365,364,"
-                                      "364,364,73.05,77.409\r\n"),
+    EXPECT_NE(dir.read("st.csv").find("\nx,netcdf,40.1,-109.9,1250,2001-01-01,2001-01-01,365,364,"
+                                      "364,364,73.05,77.409,40,-109\r\n"),
               std::string::npos)
         << dir.read("st.csv");
     std::vector<std::string> near = taken;

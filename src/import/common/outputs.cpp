@@ -205,7 +205,16 @@ bool site_list_can_name(const std::string &name) {
 }
 
 std::string daily_file_in(const std::string &output_dir, const std::string &name) {
-    return paths_of((output_dir == "." ? std::string() : output_dir + "/") + name).weather_file;
+    std::string dir = output_dir;
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    while (dir.starts_with("./"))
+        dir.erase(0, 2);
+    // A site list's name that holds the directory already (wth/x, with -o
+    // wth) names the file siteprep reads: the directory is not joined again.
+    if (output_dir == "." || (dir != "." && dir != "/" && name.starts_with(dir + "/")))
+        return paths_of(name).weather_file;
+    return paths_of(output_dir + "/" + name).weather_file;
 }
 
 } // namespace import

@@ -56,7 +56,8 @@ std::string stem_of(const std::string &path);
 // A name a site list can hold: no white space, no control character.
 bool site_list_can_name(const std::string &name);
 
-// The daily file siteprep reads for the site of that name in output_dir.
+// The daily file siteprep reads for the site of that name in output_dir;
+// a name that begins with output_dir's path is in it once.
 std::string daily_file_in(const std::string &output_dir, const std::string &name);
 
 // Makes dir and the directories above it that are missing, as mkdir -p

@@ -12,10 +12,26 @@
 
 namespace import {
 
+namespace {
+
+// The columns of a grid's rows; a table written before the cell's place
+// was kept has the first alone.
+constexpr const char *grid_columns[] = {",cell_distance_km", ",cell_latitude", ",cell_longitude"};
+constexpr size_t grid_column_count = std::size(grid_columns);
+
+// The header with the first n of the grid's columns, without its line end.
+std::string header_with(size_t n) {
+    std::string h = "name,format,latitude,longitude,elevation_m,first_date,last_date,days,"
+                    "missing_tmax,missing_tmin,missing_prcp,mean_annual_prcp_cm";
+    for (size_t i = 0; i < n; ++i)
+        h += grid_columns[i];
+    return h;
+}
+
+} // namespace
+
 std::string stations_header(bool with_distance) {
-    return std::string("name,format,latitude,longitude,elevation_m,first_date,last_date,days,"
-                       "missing_tmax,missing_tmin,missing_prcp,mean_annual_prcp_cm") +
-           (with_distance ? ",cell_distance_km\r\n" : "\r\n");
+    return header_with(with_distance ? grid_column_count : 0) + "\r\n";
 }
 
 namespace {
@@ -28,6 +44,14 @@ std::string date_text(const date &d) {
     if (d.year == 0)
         return "NA"; // no day with a value
     return format_message("%04d-%02d-%02d", d.year, d.month, d.day);
+}
+
+// The NA of each of n columns a row lacks.
+std::string na_columns(size_t n) {
+    std::string na;
+    for (size_t i = 0; i < n; ++i)
+        na += ",NA";
+    return na;
 }
 
 } // namespace
@@ -43,7 +67,10 @@ std::string stations_line(const station_row &row, bool with_distance) {
            date_text(row.last) + "," + std::to_string(row.days) + "," +
            std::to_string(row.missing[tmax]) + "," + std::to_string(row.missing[tmin]) + "," +
            std::to_string(row.missing[prcp]) + "," + annual +
-           (with_distance ? "," + or_na(row.distance_km) : std::string()) + "\r\n";
+           (with_distance ? "," + or_na(row.distance_km) + "," + or_na(row.cell_latitude) + "," +
+                                or_na(row.cell_longitude)
+                          : std::string()) +
+           "\r\n";
 }
 
 bool merge_stations(std::string_view table, const std::vector<station_row> &rows,
@@ -51,13 +78,14 @@ bool merge_stations(std::string_view table, const std::vector<station_row> &rows
     // The header the table has, or none yet.
     const std::string_view first_line = table.substr(0, table.find('\n'));
     const std::string_view header = first_line.substr(0, first_line.find_last_not_of('\r') + 1);
-    const auto is_header = [header](bool with_distance) {
-        const std::string h = stations_header(with_distance);
-        return header == std::string_view(h).substr(0, h.size() - 2);
-    };
-    if (!table.empty() && !is_header(false) && !is_header(true))
+    // How many of the grid's columns it has.
+    size_t had = grid_column_count + 1; // none: not a stations table
+    for (const size_t n : {size_t{0}, size_t{1}, grid_column_count})
+        if (header == header_with(n))
+            had = n;
+    if (!table.empty() && had > grid_column_count)
         return false;
-    const bool had_distance = !table.empty() && is_header(true);
+    const bool had_distance = !table.empty() && had == grid_column_count;
     const bool with_distance =
         had_distance || std::any_of(rows.begin(), rows.end(),
                                     [](const station_row &r) { return !r.distance_km.empty(); });
@@ -74,7 +102,7 @@ bool merge_stations(std::string_view table, const std::vector<station_row> &rows
             static_cast<size_t>(std::find_if(rows.begin(), rows.end(), same) - rows.begin());
         if (k == rows.size()) {
             text += with_distance && !had_distance
-                        ? std::string(bare) + ",NA\r\n"
+                        ? std::string(bare) + na_columns(grid_column_count - had) + "\r\n"
                         : std::string(row) + (row.back() == '\n' ? "" : "\r\n");
         } else if (!placed[k]) {
             text += stations_line(rows[k], with_distance);

@@ -25,21 +25,22 @@ struct station_row {
     double prcp_sum = 0;
     long prcp_days = 0;
     // From a grid: the distance from the site to the cell its values come
-    // from, in km; empty for a station.
-    std::string distance_km;
+    // from, in km, and the cell's place; empty for a station.
+    std::string distance_km, cell_latitude, cell_longitude;
     // The values no weather can have, written as missing (and counted so).
     outside_range outside;
 };
 
-// The table's header and a row's line; with_distance, with the column
-// cell_distance_km that a table gets once it holds a row from a grid.
+// The table's header and a row's line; with_distance, with the columns
+// cell_distance_km, cell_latitude and cell_longitude that a table gets once
+// it holds a row from a grid.
 std::string stations_header(bool with_distance = false);
 std::string stations_line(const station_row &row, bool with_distance = false);
 
 // The stations table after an import of rows, from the table as it was
 // (empty: none): a row of a name imported now in place of the first of
 // that name (the others go), a new name's row at the end, every other row
-// kept as it was (NA in cell_distance_km when the table gets that column).
+// kept as it was (NA in the cell's columns when the table gets them).
 // False when the table's first line is not a header of the table.
 bool merge_stations(std::string_view table, const std::vector<station_row> &rows,
                     std::string &text);

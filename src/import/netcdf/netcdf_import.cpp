@@ -170,10 +170,15 @@ failure choose_days(job &j) {
 // The stations table's row of a placed site, but for what the writer adds.
 void begin_row(const job &j, placed_site &p, const std::vector<double> &elevation) {
     const geo::point cell = j.found.grid.at(p.where.cell);
-    p.row.name = j.sites[p.where.site].name;
+    const site &s = j.sites[p.where.site];
+    p.row.name = s.name;
     p.row.format = "netcdf";
-    p.row.latitude = coordinate_text(cell.lat);
-    p.row.longitude = coordinate_text(cell.lon > 180 ? cell.lon - 360 : cell.lon);
+    // The site's own place, as its file gives it (east of 180 as west), and
+    // the cell's beside it.
+    p.row.latitude = s.latitude;
+    p.row.longitude = s.at.lon > 180 ? coordinate_text(s.at.lon - 360) : s.longitude;
+    p.row.cell_latitude = coordinate_text(cell.lat);
+    p.row.cell_longitude = coordinate_text(cell.lon > 180 ? cell.lon - 360 : cell.lon);
     if (p.slot < elevation.size() && std::isfinite(elevation[p.slot]))
         p.row.elevation = coordinate_text(static_cast<float>(elevation[p.slot]));
     p.row.distance_km = format_message("%.3f", p.where.km);
@@ -362,9 +367,7 @@ int prepare(job &j, std::vector<std::string> &made) {
     if (failure f = make_directories(j.r.output_dir, made); f.failed())
         return say(f);
     for (const site &s : j.sites)
-        j.outputs.push_back(
-            paths_of((j.r.output_dir == "." ? std::string() : j.r.output_dir + "/") + s.name)
-                .weather_file);
+        j.outputs.push_back(daily_file_in(j.r.output_dir, s.name));
     if (std::vector<failure> problems = output_problems(j); !problems.empty())
         return nothing_written(problems, made);
     const source_request wanted{

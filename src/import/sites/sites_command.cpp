@@ -15,8 +15,9 @@ void print_sites_help() {
     say_text(sites_usage);
     say_text("\n"
              "Writes the site list on standard output: a line a station of STATIONS.csv\n"
-             "(the --stations table of the weather import: name, latitude, longitude,\n"
-             "elevation_m), in its order, joined by name with its row of SOILS.csv (sand,\n"
+             "(the --stations table of the weather import, or any table of places, as\n"
+             "netcdf --sites reads it, with elevation_m), in its order, joined by name with its "
+             "row of SOILS.csv (sand,\n"
              "silt, clay, bulk_density, pass_through, layer_code), in the ten fields\n"
              "siteprep reads, each value written so that siteprep reads back the same\n"
              "float. A site missing from either table, or with a value that is NA, is an\n"

@@ -7,6 +7,7 @@
 #include "guard.h"
 #include "input.h"
 #include "outputs.h"
+#include "points.h"
 #include "reporter.h"
 #include "shown.h"
 #include "sites/dem.h"
@@ -100,18 +101,24 @@ void check_texture_sum(site_entry &e, const csv_table &t, size_t row) {
 // The tables, and the entries made of them in the stations' order;
 // or what is wrong with a table.
 failure join_tables(const sites_request &r, std::vector<site_entry> &entries) {
-    csv_table st, so;
-    if (failure f = read_csv_table(r.stations, st); f.failed())
+    points places;
+    csv_table so;
+    if (failure f = read_points(r.stations, places); f.failed())
         return f;
+    if (places.empty())
+        return {input_name(r.stations) + " is empty: a header row is needed"};
     if (failure f = read_csv_table(r.soils, so); f.failed())
         return f;
+    const csv_table &st = places.table;
     failure why;
-    const size_t st_name = need(st, "name", why), so_name = need(so, "name", why);
+    const size_t st_name = places.name, so_name = need(so, "name", why);
     size_t at[fields];
     for (int f = 0; f < fields; ++f)
-        at[f] = f == elevation && !r.dems.empty()
+        at[f] = f == latitude    ? places.lat
+                : f == longitude ? places.lon
+                : f == elevation && !r.dems.empty()
                     ? st.column({field_columns[f]})
-                    : need(f <= longitude || f == elevation ? st : so, field_columns[f], why);
+                    : need(f == elevation ? st : so, field_columns[f], why);
     if (why.failed())
         return why;
     std::map<std::string, size_t> soils;

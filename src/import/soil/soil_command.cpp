@@ -37,10 +37,12 @@ void print_soil_help() {
              "Options:\n"
              "  --soils OUT.csv          the soils table to write (made, or rows replaced)\n"
              "  --plan POINTS.csv        print the downloads for a table of name,lat,lon (a\n"
-             "                           stations table serves) instead; nothing is read\n"
+             "                           stations table or a site list serves) instead;\n"
+             "                           nothing is read\n"
              "  --layer-code N           the layer-count code (1 to 9) of every site\n"
              "  --default-layer-code N   the code of a site without a restriction depth\n"
-             "                           (sda takes the largest code above its restriction)\n"
+             "                           (sda takes the largest code above its restriction,\n"
+             "                           and needs neither option)\n"
              "  --pass-through VALUE     the site list's pass-through value of every site\n"
              "  --pass-through-from PROPERTY\n"
              "                           soilgrids: a property averaged as the texture and\n"
@@ -51,7 +53,8 @@ void print_soil_help() {
              "  --points FILE.csv        sda: the sites, as name,mukey\n"
              "  --name NAME              soilgrids: the site of a single FILE ('-': standard\n"
              "                           input)\n"
-             "  --keep-going             go on past a failed input or site and list it\n"
+             "  --keep-going             go on past a failed input or site and list it (with\n"
+             "                           --plan: a point without a place)\n"
              "  -h, --help               show this help and exit\n"
              "\n"
              "Exit status: 0 when every site got its row, 1 after an error, 2 for a wrong\n"
@@ -145,7 +148,8 @@ bool check_soil_line(const soil_line &c) {
         wrong = "--soils OUT.csv is needed: the soils table to write";
     else if (r.plan.empty() && c.pass_from == c.pass_value)
         wrong = "give one of --pass-through VALUE and --pass-through-from PROPERTY";
-    else if (r.plan.empty() && r.codes.given == 0 && r.codes.fallback == 0)
+    else if (r.plan.empty() && r.format != soil_source::sda && r.codes.given == 0 &&
+             r.codes.fallback == 0)
         wrong = "give --layer-code N or --default-layer-code N";
     else if (!r.reading.name.empty() && r.inputs.size() != 1)
         wrong = "--name is for a single input file";

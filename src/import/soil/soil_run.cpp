@@ -6,6 +6,7 @@
 #include "guard.h"
 #include "input.h"
 #include "outputs.h"
+#include "points.h"
 #include "reporter.h"
 #include "shown.h"
 
@@ -45,27 +46,31 @@ bool coordinate(const std::string &text, double limit) {
     return plain_number(text, v, decimals) && v >= -limit && v <= limit;
 }
 
-// The points of a --plan table (name, lat or latitude, lon or longitude:
-// a stations table serves); or what is wrong.
-failure read_plan_points(const std::string &path, std::vector<plan_point> &points) {
-    csv_table t;
-    if (failure f = read_csv_table(path, t); f.failed())
+// The points of a --plan table (common/points: a stations table or a site
+// list serves); with keep_going, a row without a place is left out and
+// listed in left_out; or what is wrong.
+failure read_plan_points(const std::string &path, bool keep_going, std::vector<plan_point> &points,
+                         std::vector<failure> &left_out) {
+    import::points p;
+    if (failure f = read_points(path, p); f.failed())
         return f;
-    const size_t name = t.column({"name"}), lat = t.column({"lat", "latitude"}),
-                 lon = t.column({"lon", "longitude"});
-    if (name == t.none || lat == t.none || lon == t.none)
-        return {input_name(path) + ": a --plan table needs the columns name, lat and lon (or "
-                                   "latitude and longitude)"};
-    for (size_t r = 0; r < t.rows.size(); ++r) {
-        const std::vector<std::string> &f = t.rows[r];
-        if (!site_list_can_name(f[name]))
-            return {t.at(r) + ": the name " + quote_token(f[name]) +
+    if (p.empty())
+        return {input_name(path) + " is empty: a header row is needed"};
+    for (size_t r = 0; r < p.table.rows.size(); ++r) {
+        const std::string &name = p.name_of(r), &lat = p.lat_of(r), &lon = p.lon_of(r);
+        if (!site_list_can_name(name))
+            return {p.table.at(r) + ": the name " + quote_token(name) +
                     " holds white space or a control character, which no site list can name"};
-        if (!coordinate(f[lat], 90) || !coordinate(f[lon], 180))
-            return {t.at(r) + ": " + shown_name(f[name]) +
-                    ": the latitude and longitude must be numbers in degrees (-90 to 90, -180 to "
-                    "180)"};
-        points.push_back({f[name], f[lat], f[lon]});
+        if (coordinate(lat, 90) && coordinate(lon, 180)) {
+            points.push_back({name, lat, lon});
+            continue;
+        }
+        const failure wrong = {p.table.at(r) + ": " + shown_name(name) +
+                               ": the latitude and longitude must be numbers in degrees (-90 to "
+                               "90, -180 to 180)"};
+        if (!keep_going)
+            return wrong;
+        left_out.push_back(wrong);
     }
     return {};
 }
@@ -163,15 +168,24 @@ void print_sda_plan(const std::vector<plan_point> &points) {
 }
 
 // --plan: the commands that download the inputs, said; or what failed.
-failure print_plan(const soil_request &r) {
+int print_plan(const soil_request &r) {
     std::vector<plan_point> points;
-    if (failure f = read_plan_points(r.plan, points); f.failed())
-        return f;
-    if (r.format == soil_source::soilgrids)
+    std::vector<failure> left_out;
+    if (failure f = read_plan_points(r.plan, r.keep_going, points, left_out); f.failed())
+        return error_status(f);
+    if (points.empty())
+        ; // no query to print
+    else if (r.format == soil_source::soilgrids)
         print_soilgrids_plan(points, r.reading);
     else
         print_sda_plan(points);
-    return {};
+    if (left_out.empty())
+        return 0;
+    for (const failure &f : left_out)
+        say_error("left out: " + f.message);
+    say_error(counted(static_cast<long>(left_out.size()), "point") +
+              " without a place, listed above, left out of the plan");
+    return 1;
 }
 
 // The --points table: name and mukey, a site each; or what is wrong.
@@ -260,7 +274,7 @@ bool add_sites(const soil_request &r, const std::string &input, soil_outcome &ou
 
 int soil_all(soil_request &r) {
     if (!r.plan.empty())
-        return error_status(print_plan(r));
+        return print_plan(r);
     if (!r.points.empty())
         if (failure f = read_points(r.points, r.reading); f.failed())
             return error_status(f);

@@ -168,7 +168,7 @@ bool take_years(command_options &opts) {
 bool take_share(command_options &opts) {
     float share = 0;
     if (parse_float(optarg, share) && share > 0 && share <= 1) {
-        opts.normals_min = static_cast<double>(share);
+        opts.normals_min = share;
         return true;
     }
     say_wrong(std::string("invalid --normals-min value '") + optarg +

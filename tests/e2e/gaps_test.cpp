@@ -136,38 +136,29 @@ TEST(Gaps, TheCheckSaysWhatARuleAndAPeriodChange) {
     EXPECT_FALSE(has(r.out, "Warning: plot.wth: April"));
 }
 
-// Three years of 1, 2 and 3 cm a day, each June missing its 15th: wmo
-// fails the site, whose summary rows are NA in the sample skewness too, as
+// Ten years of 1 to 10 cm a day, June's precipitation missing in two and
+// each July's 15th: 8 of 10 Junes reach 0.8 exactly, not 0.81; wmo fails
+// the site (July), whose summary rows are NA in the sample skewness too, as
 // in the block's columns.
-TEST(Gaps, ASiteARuleFailsHasNoSkewness) {
-    scratch_dir dir;
-    dir.write("sites.txt", site_row("plot"));
-    dir.write("plot.sfp", site_file("1 ELEV\n"));
-    dir.write("plot.wth", daily_file({.first_year = 2001, .years = 3}, [](const file_day &d) {
-                  return d.month == 6 && d.day == 15 ? std::string("20 10 -99.99")
-                                                     : "20 10 " + std::to_string(d.year - 2000);
-              }));
-    ASSERT_EQ(
-        run_tool(dir.path(), {"--completeness", "wmo", "--summary", "s.csv", "sites.txt"}).status,
-        1);
-    EXPECT_TRUE(has(dir.read("s.csv"), "\nplot,1,1,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,wmo,all\r\n"))
-        << dir.read("s.csv");
-}
-
-// Ten years, June's precipitation missing in two: 8 of 10 reach 0.8 exactly,
-// not 0.81.
-TEST(Gaps, NormalsMinHoldsAtExactlyTheShare) {
+TEST(Gaps, NormalsMinHoldsAtExactlyTheShareAndAFailedSiteHasNoSkewness) {
     scratch_dir dir;
     dir.write("sites.txt", site_row("plot"));
     dir.write("plot.sfp", site_file("1 ELEV\n"));
     dir.write("plot.wth", daily_file({.first_year = 2001, .years = 10}, [](const file_day &d) {
-                  return d.month == 6 && d.year <= 2002 ? "20 10 -99.99" : "20 10 1";
+                  const bool gap =
+                      (d.month == 6 && d.year <= 2002) || (d.month == 7 && d.day == 15);
+                  return "20 10 " + (gap ? std::string("-99.99") : std::to_string(d.year - 2000));
               }));
     for (const auto &[share, warns] : {std::pair{"0.8", false}, {"0.81", true}, {"0.2", false}}) {
         const tool_result r = run_tool(
             dir.path(), {"--check", "--years", "2001-2010", "--normals-min", share, "sites.txt"});
         EXPECT_EQ(has(r.out, "June has values in fewer than"), warns) << share << "\n" << r.out;
     }
+    ASSERT_EQ(
+        run_tool(dir.path(), {"--completeness", "wmo", "--summary", "s.csv", "sites.txt"}).status,
+        1);
+    EXPECT_TRUE(has(dir.read("s.csv"), "\nplot,1,1,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,wmo,all\r\n"))
+        << dir.read("s.csv");
 }
 
 // Daymet's calendar drops December 31 of 2004: wmo leaves that December's

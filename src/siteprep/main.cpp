@@ -42,7 +42,9 @@ void print_help() {
         "\n"
         "Options (they may also follow SITE_LIST; -- ends them):\n"
         "  --check    check every site's files and report every problem, writing\n"
-        "             no site file; status 0 when there is none\n"
+        "             no site file; status 0 when there is none; its audit names a\n"
+        "             leap year's December 31 a 365-day source (Daymet) drops as a\n"
+        "             gap, and siteprep-import daymet --fill-from, which fills it\n"
         "  --strict   with --check: count warnings as problems (status 1); the\n"
         "             last line then says so\n"
         "  --sync     sync every rewritten file to the disk before going on, so that\n"
@@ -100,6 +102,7 @@ void print_help() {
                    "  --normals-min F\n"
                    "             with --check and --years: warn of each calendar month with\n"
                    "             valid values in fewer than the share F of the period's years\n"
+                   "             (compared exactly: 8 of 10 years reach 0.8)\n"
                    "  --monthly FILE.csv\n"
                    "             also write the monthly values of every site as CSV, a row a\n"
                    "             year and month: the days behind each, the longest gap, the\n"
@@ -168,7 +171,7 @@ bool take_years(command_options &opts) {
 bool take_share(command_options &opts) {
     float share = 0;
     if (parse_float(optarg, share) && share > 0 && share <= 1) {
-        opts.normals_min = static_cast<double>(share);
+        opts.normals_min = share;
         return true;
     }
     say_wrong(std::string("invalid --normals-min value '") + optarg +

@@ -21,7 +21,7 @@ struct command_options {
     site_extras extras;          // --template, --texture-keys
     statistics_choice choice;    // --completeness and --years
     bool choice_named = false;   // either was given
-    double normals_min = 0;      // --normals-min; 0: none
+    float normals_min = 0;       // --normals-min; 0: none
     std::string monthly;         // --monthly
     int progress = -1;           // -1: when standard error is a terminal
     bool help = false;

@@ -25,7 +25,7 @@ struct weather_options {
     bool named = false;
     bool months = false;
     bool compare = false;
-    double normals_min = 0; // the check's --normals-min; 0: none
+    float normals_min = 0; // the check's --normals-min; 0: none
     bool listens() const { return !choice.is_default() || months; }
 };
 

@@ -3,6 +3,7 @@
 #include "calendar.h"
 #include "shown.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -54,6 +55,25 @@ std::string left_out(const std::vector<month_summary> &list, int quantity) {
            (count > named_months ? ", ..." : "") + ")";
 }
 
+// Whether n of period years reach the share, exactly: the share as the
+// shortest decimal that reads back as the float the user's text gave
+// (0.8, not 0.800000012), against the digits of n / period by long
+// division, so that 8 of 10 reach 0.8.
+bool reaches_share(int n, int period, float share) {
+    char text[64]; // the fixed form of any float shares take: at most 48 characters
+    const char *end = std::to_chars(text, text + sizeof text, share, std::chars_format::fixed).ptr;
+    long rest = n;
+    for (const char *c = text; c != end; ++c) {
+        if (*c == '.')
+            continue;
+        const long digit = rest / period;
+        if (digit != *c - '0')
+            return digit > *c - '0';
+        rest = rest % period * 10;
+    }
+    return true; // every digit of the share matched: n / period is at least the share
+}
+
 } // namespace
 
 std::string choice_note(const statistics_choice &choice) {
@@ -83,14 +103,14 @@ std::string change_note(const std::string &weather_file, const statistics_choice
 }
 
 std::vector<std::string> normals_warnings(const std::string &weather_file,
-                                          const statistics_choice &choice, double share,
+                                          const statistics_choice &choice, float share,
                                           const weather_stats &ws) {
     std::vector<std::string> said;
     const int period = choice.last_year - choice.first_year + 1;
     for (int m = 0; m < months; ++m) {
         std::string few;
         for (int q = 0; q < stat_quantities; ++q)
-            if (const int n = ws.count[q][m]; n < share * period)
+            if (const int n = ws.count[q][m]; !reaches_share(n, period, share))
                 few += (few.empty() ? "" : ", ") + std::string(quantity_names[q]) + " " +
                        std::to_string(n);
         if (!few.empty())

@@ -23,5 +23,5 @@ std::string change_note(const std::string &weather_file, const statistics_choice
 // fewer than the share of the period's years, naming those quantities and
 // their years.
 std::vector<std::string> normals_warnings(const std::string &weather_file,
-                                          const statistics_choice &choice, double share,
+                                          const statistics_choice &choice, float share,
                                           const weather_stats &ws);

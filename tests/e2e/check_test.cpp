@@ -213,7 +213,19 @@ INSTANTIATE_TABLE(
                        return l.rfind("31 12 2004 ", 0) == 0 || l.rfind("31 12 2008 ", 0) == 0;
                    });
                }),
-               "keep February 29 and drop December 31", partial_text},
+               "December 31 of 2 leap years has no value: the source's calendar has 365 days, "
+               "keeping February 29 and dropping December 31",
+               partial_text},
+    // As the import writes Daymet's: the day there, with no value; a gap the
+    // rules count, named with its fill.
+    audit_case{"leap_dec31_without_values", days_only([](day_lines &d) {
+                   for (std::string &l : d)
+                       if (l.rfind("31 12 2004 ", 0) == 0 || l.rfind("31 12 2008 ", 0) == 0)
+                           l = l.substr(0, l.find(" 366 ") + 5) + "-99.99 -99.99 -99.99\n";
+               }),
+               "(--completeness wmo, wmo35) leaves it out. siteprep-import daymet --fill-from "
+               "FILE.wth (or fill --donor) fills those days from a donor",
+               partial_text},
     audit_case{"swapped_columns", days_only([](day_lines &d) {
                    for (std::string &l : d) {
                        size_t a = 0;

@@ -208,7 +208,7 @@ INSTANTIATE_TABLE(
              import,
              {"power", "--fill-from", "a.wth", "x"},
              2,
-             "siteprep-import: --fill-from goes with the ghcn format"},
+             "siteprep-import: --fill-from goes with the ghcn and daymet formats"},
     cli_case{"fill_setting_without_a_fill",
              import,
              {"ghcn", "--max-bias", "2", "x"},
@@ -416,8 +416,8 @@ TEST(CommandLine, EachImportCommandsHelpHoldsItsOwnOptions) {
         std::vector<std::string> shown, not_shown;
     } cases[] = {
         {"daymet",
-         {"--years", "--stations", "--name"},
-         {"--prcp-unit", "--fill-from", "--donor", "--sites"}},
+         {"--years", "--stations", "--name", "--fill-from", "--max-bias"},
+         {"--prcp-unit", "--ghcn-stations", "--donor", "--sites"}},
         {"ghcn",
          {"--fill-from", "--ghcn-stations", "--max-bias"},
          {"--prcp-unit", "--donor", "--deltas"}},

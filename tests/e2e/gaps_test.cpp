@@ -136,6 +136,60 @@ TEST(Gaps, TheCheckSaysWhatARuleAndAPeriodChange) {
     EXPECT_FALSE(has(r.out, "Warning: plot.wth: April"));
 }
 
+// Ten years of 1 to 10 cm a day, June's precipitation missing in two and
+// each July's 15th: 8 of 10 Junes reach 0.8 exactly, not 0.81; wmo fails
+// the site (July), whose summary rows are NA in the sample skewness too, as
+// in the block's columns.
+TEST(Gaps, NormalsMinHoldsAtExactlyTheShareAndAFailedSiteHasNoSkewness) {
+    scratch_dir dir;
+    dir.write("sites.txt", site_row("plot"));
+    dir.write("plot.sfp", site_file("1 ELEV\n"));
+    dir.write("plot.wth", daily_file({.first_year = 2001, .years = 10}, [](const file_day &d) {
+                  const bool gap =
+                      (d.month == 6 && d.year <= 2002) || (d.month == 7 && d.day == 15);
+                  return "20 10 " + (gap ? std::string("-99.99") : std::to_string(d.year - 2000));
+              }));
+    for (const auto &[share, warns] : {std::pair{"0.8", false}, {"0.81", true}, {"0.2", false}}) {
+        const tool_result r = run_tool(
+            dir.path(), {"--check", "--years", "2001-2010", "--normals-min", share, "sites.txt"});
+        EXPECT_EQ(has(r.out, "June has values in fewer than"), warns) << share << "\n" << r.out;
+    }
+    ASSERT_EQ(
+        run_tool(dir.path(), {"--completeness", "wmo", "--summary", "s.csv", "sites.txt"}).status,
+        1);
+    EXPECT_TRUE(has(dir.read("s.csv"), "\nplot,1,1,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,wmo,all\r\n"))
+        << dir.read("s.csv");
+}
+
+// Daymet's calendar drops December 31 of 2004: wmo leaves that December's
+// precipitation out, and daymet --fill-from fills the day from a donor.
+TEST(Gaps, DaymetsLeapDecember31IsFilledFromADonor) {
+    scratch_dir dir;
+    std::string daymet = "year,yday,prcp (mm/day),tmax (deg c),tmin (deg c)\n";
+    for (int y : {2003, 2004})
+        for (int doy = 1; doy <= 365; ++doy)
+            daymet += std::to_string(y) + "," + std::to_string(doy) + ",5,20,10\n";
+    dir.write("plot.csv", daymet);
+    dir.write("donor.wth", daily_file({.first_year = 2003, .years = 2}, "21 11 0.6"));
+    ASSERT_EQ(run_import(dir.path(), {"daymet", "plot.csv"}).status, 0);
+    dir.write("sites.txt", site_row("plot"));
+    dir.write("plot.sfp", site_file("1 ELEV\n"));
+    const tool_result plain =
+        run_tool(dir.path(), {"--check", "--completeness", "wmo", "sites.txt"});
+    EXPECT_TRUE(has(plain.out, "December 31 of 1 leap year has no value")) << plain.out;
+    EXPECT_TRUE(has(plain.out, "months left out: 1 of precipitation (2004-12)")) << plain.out;
+    const tool_result filled =
+        run_import(dir.path(), {"daymet", "--fill-from", "donor.wth", "--force", "plot.csv"});
+    ASSERT_EQ(filled.status, 0) << filled.err;
+    EXPECT_TRUE(has(dir.read("plot.wth"), "\n31 12 2004 366 20.00 10.00 0.500\n"))
+        << dir.read("plot.wth").substr(9000);
+    EXPECT_TRUE(has(dir.read("plot.fill.csv"), "\r\n2004-12-31,prcp,0.500,donor,donor.wth,0.8"));
+    const tool_result after =
+        run_tool(dir.path(), {"--check", "--completeness", "wmo", "sites.txt"});
+    EXPECT_FALSE(has(after.out, "December 31")) << after.out;
+    EXPECT_TRUE(has(after.out, "months left out: 0 of precipitation")) << after.out;
+}
+
 TEST(Gaps, YearsTakeThePeriodOnly) {
     scratch_dir dir;
     write_gappy_site(dir);

@@ -108,9 +108,9 @@ bool take_inputs(int argc, char **argv, bool reads_stdin, std::vector<std::strin
 
 std::vector<refused_options> fill_options_refused(bool donor_only) {
     std::vector<refused_options> refused = {
-        {{"donor="}, "--donor goes with fill (ghcn: --fill-from)"}};
+        {{"donor="}, "--donor goes with fill (ghcn, daymet: --fill-from)"}};
     if (!donor_only) {
-        refused.push_back({{"fill-from="}, "--fill-from goes with the ghcn format"});
+        refused.push_back({{"fill-from="}, "--fill-from goes with the ghcn and daymet formats"});
         refused.push_back(
             {{"max-interp=", "min-overlap=", "max-bias="},
              "--max-interp, --min-overlap and --max-bias go with fill or --fill-from"});

@@ -133,7 +133,7 @@ std::string *column_option(int opt, csv_columns &c) {
 }
 
 // The options of a format's own: csv's columns, units and missing codes;
-// ghcn's places, donors and the fill's settings.
+// ghcn's places; ghcn's and daymet's donors and the fill's settings.
 bool take_format_option(int opt, daily_line &c) {
     import_request &r = c.r;
     if (std::string *column = column_option(opt, r.options.columns); column != nullptr)
@@ -211,8 +211,9 @@ std::vector<option> daily_options(const daily_format &f) {
                                    {"missing", required_argument, nullptr, 'm'},
                                    {"delimiter", required_argument, nullptr, 'l'}});
     if (f.station_extras)
-        table.insert(table.end(), {{"ghcn-stations", required_argument, nullptr, 'g'},
-                                   {"fill-from", required_argument, nullptr, 'W'},
+        table.push_back({"ghcn-stations", required_argument, nullptr, 'g'});
+    if (f.fills)
+        table.insert(table.end(), {{"fill-from", required_argument, nullptr, 'W'},
                                    {"max-interp", required_argument, nullptr, 'I'},
                                    {"min-overlap", required_argument, nullptr, 'L'},
                                    {"max-bias", required_argument, nullptr, 'B'}});
@@ -234,7 +235,7 @@ std::vector<refused_options> daily_refuses(const daily_format &f) {
                                f.name + " documents its own"});
     if (!f.station_extras)
         refused.push_back({{"ghcn-stations="}, "--ghcn-stations goes with the ghcn format"});
-    for (refused_options &r : fill_options_refused(f.station_extras))
+    for (refused_options &r : fill_options_refused(f.fills))
         refused.push_back(std::move(r));
     return refused;
 }

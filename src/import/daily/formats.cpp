@@ -8,7 +8,14 @@ namespace import {
 namespace {
 
 const daily_format formats[] = {
-    {"daymet", read_daymet, "Daymet's single-pixel CSV (mm, degrees C)", "", false, false, false},
+    {"daymet", read_daymet, "Daymet's single-pixel CSV (mm, degrees C)",
+     "daymet only:\n"
+     "  --fill-from FILE.wth  fill the days Daymet leaves out (December 31 of leap\n"
+     "                        years: its calendar has 365 days) and any other gap\n"
+     "                        from this daily file, as fill does (repeatable)\n"
+     "  --max-interp N  --min-overlap N  --max-bias X\n"
+     "                        the fill's settings, as fill takes them\n",
+     false, false, false, true},
     {"ghcn", read_ghcn, "a GHCN-Daily station file (.dly), named by its station ID",
      "ghcn only:\n"
      "  --ghcn-stations FILE  ghcnd-stations.txt, for the stations' places\n"
@@ -17,8 +24,8 @@ const daily_format formats[] = {
      "                        from this daily file, as fill does (repeatable)\n"
      "  --max-interp N  --min-overlap N  --max-bias X\n"
      "                        the fill's settings, as fill takes them\n",
-     true, false, true},
-    {"power", read_power, "NASA POWER's daily point CSV or JSON", "", false, false, false},
+     true, false, true, true},
+    {"power", read_power, "NASA POWER's daily point CSV or JSON", "", false, false, false, false},
     {"csv", read_csv, "a plain CSV whose columns and units you name",
      "csv only (the units and columns have no default):\n"
      "  --prcp-unit mm|cm|in  --temp-unit C|F|K\n"
@@ -28,7 +35,7 @@ const daily_format formats[] = {
      "                        field always does)\n"
      "  --delimiter CHAR      the field separator (default ','; 'tab' for a tab;\n"
      "                        'space' for runs of blanks and tabs)\n",
-     false, true, false},
+     false, true, false, false},
 };
 
 } // namespace

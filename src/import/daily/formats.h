@@ -25,7 +25,8 @@ struct daily_format {
     const char *options_help; // the help of its own options ("": none)
     bool named_by_station;    // its daily file named after the station the file holds
     bool user_columns;        // its columns and units named by the user (no default)
-    bool station_extras;      // takes --ghcn-stations, --fill-from and the fill's settings
+    bool station_extras;      // takes --ghcn-stations
+    bool fills;               // takes --fill-from and the fill's settings
 };
 
 // The formats, in the order the help lists them.

@@ -1,5 +1,5 @@
-// The fill command, and the fill's settings, which ghcn --fill-from
-// takes too.
+// The fill command, and the fill's settings, which ghcn and daymet
+// --fill-from take too.
 #pragma once
 
 #include "fill.h"

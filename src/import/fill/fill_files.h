@@ -2,7 +2,7 @@
 // daily file, its record of every value filled (NAME.fill.csv) and its
 // skill table (NAME.fill-skill.csv) written, all through the guard and
 // temporary names; and the same for an import that fills what its source
-// lacks (ghcn --fill-from).
+// lacks (ghcn and daymet --fill-from).
 #pragma once
 
 #include "failure.h"

@@ -322,22 +322,26 @@ void note_calendar(daily_audit &a) {
         all.note(no_leap_calendar, 0);
     else
         all.note(missing_days, 0, std::string(), a.feb29_gaps);
+    // December 31 of leap years left out (absent, or written with no value in
+    // every leap year, as the import writes Daymet's) is a gap all the same:
+    // the rules count it missing. Its finding names the cause and the fill.
     if (a.dec31_gaps > 0 && a.feb29_seen > 0)
-        all.note(leap_without_dec31, 0);
+        all.note(leap_without_dec31, 0, std::string(), a.dec31_gaps);
     else
         all.note(missing_days, 0, std::string(), a.dec31_gaps);
+    if (a.feb29_seen > 0 && a.leap_dec31_lines > 0 && a.leap_dec31_blank == a.leap_dec31_lines)
+        all.note(leap_without_dec31, 0, std::string(), a.leap_dec31_lines);
 }
 
 // Months one day short in leap years are partial unless the file's calendar
-// leaves that day out: it lacks February 29, or it keeps February 29 and
-// lacks December 31, or writes no value on it in every leap year.
+// leaves that day out, which its own finding says: it lacks February 29,
+// or it keeps February 29 and lacks December 31, or writes no value on it
+// in every leap year.
 void note_partial_months(daily_audit &a) {
     partial_months partial = a.partial;
     if (a.all.of[no_leap_calendar].count == 0)
         partial.add(a.short_february);
-    const bool dec31_left_out =
-        a.feb29_seen > 0 && a.leap_dec31_lines > 0 && a.leap_dec31_blank == a.leap_dec31_lines;
-    if (a.all.of[leap_without_dec31].count == 0 && !dec31_left_out)
+    if (a.all.of[leap_without_dec31].count == 0)
         partial.add(a.short_december);
     if (partial.count > 0)
         a.all.note(

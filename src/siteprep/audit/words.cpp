@@ -90,6 +90,14 @@ std::string missing_months_text(const finding &f, const audit_facts &) {
            "): no line closes such a month, so its cell keeps 0.0 and enters the statistics "
            "as a value of 0.0 (one more year behind that month, a lower mean)";
 }
+std::string leap_without_dec31_text(const finding &f, const audit_facts &) {
+    return "December 31 of " + counted(f.count, "leap year") +
+           " has no value: the source's calendar has 365 days, keeping February 29 and "
+           "dropping December 31, as Daymet's does; such a December's precipitation total is "
+           "summed from 30 days, and a rule that allows no day missing (--completeness wmo, "
+           "wmo35) leaves it out. siteprep-import daymet --fill-from FILE.wth (or fill --donor) "
+           "fills those days from a donor";
+}
 std::string tmin_above_tmax_text(const finding &, const audit_facts &facts) {
     return std::string("minimum temperature above maximum") +
            (facts.swapped ? " on most days: the two columns look swapped"
@@ -204,9 +212,7 @@ const finding_text finding_texts[] = {
     {missing_months, nullptr, missing_months_text},
     {no_leap_calendar,
      "a 365-day calendar without February 29 (information: not counted as missing days)", nullptr},
-    {leap_without_dec31,
-     "a 365-day calendar whose leap years keep February 29 and drop December 31 (information)",
-     nullptr},
+    {leap_without_dec31, nullptr, leap_without_dec31_text},
     {tmin_above_tmax, nullptr, tmin_above_tmax_text},
     {temperature_range, nullptr, temperature_range_text},
     {negative_precipitation, nullptr, negative_precipitation_text},

@@ -44,7 +44,8 @@ std::string double_value(double v) {
 
 // The columns a named rule or period adds to a site's row of a month.
 std::string choice_columns(const site_outcome &s, const batch_outputs &o, int m) {
-    const bool skew = s.weather != nullptr && s.weather->has_skew;
+    // A site a rule fails has no statistics: NA here as in the block's columns.
+    const bool skew = s.stats != nullptr && s.weather != nullptr && s.weather->has_skew;
     return "," + (skew ? double_value(s.weather->skew[m].g1) : "NA") + "," +
            (skew ? double_value(s.weather->skew[m].se) : "NA") + "," +
            csv_field(rule_name(o.weather->choice.rule)) + "," + period_name(o.weather->choice);

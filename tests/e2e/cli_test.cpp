@@ -236,11 +236,12 @@ INSTANTIATE_TABLE(
              {"scenario", "--deltas", "d.csv", "x.wth"},
              2,
              "siteprep-import: scenario needs --deltas and -o DIR"},
-    cli_case{"import_scenario_with_a_grid_option",
-             import,
-             {"scenario", "--deltas", "d.csv", "-o", "sc", "--daily", "x.wth"},
-             2,
-             "siteprep-import: scenario takes only --deltas, -o, --force and --keep-going"},
+    cli_case{
+        "import_scenario_with_a_grid_option",
+        import,
+        {"scenario", "--deltas", "d.csv", "-o", "sc", "--daily", "x.wth"},
+        2,
+        "siteprep-import: scenario takes only --deltas, -o, --sites, --force and --keep-going"},
     cli_case{"import_units_for_a_documented_format",
              import,
              {"daymet", "--prcp-unit", "mm", "x"},
@@ -426,7 +427,7 @@ TEST(CommandLine, EachImportCommandsHelpHoldsItsOwnOptions) {
         {"netcdf",
          {"--sites", "--daily", "--tmax", "--accumulation"},
          {"--donor", "--deltas", "--name", "--delimiter"}},
-        {"scenario", {"--deltas", "--keep-going"}, {"--years", "--sites", "--donor", "--stations"}},
+        {"scenario", {"--deltas", "--keep-going", "--sites"}, {"--years", "--donor", "--stations"}},
     };
     scratch_dir dir;
     for (const auto &c : cases) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <sstream>
 
@@ -143,6 +144,88 @@ TEST(Scenario, KeepsMissingValuesAndListsTheDeltasApplied) {
     EXPECT_NE(dir.read("sc/dry/deltas_applied.csv").find("plot,1,1,2,0.5,3,4,1\r\n"),
               std::string::npos);
 }
+
+// Two scenarios, no change in either.
+std::string two_scenarios() {
+    std::string table = "scenario,site,month,dtmax,dtmin,pfactor\n";
+    for (int m = 1; m <= 12; ++m)
+        table += "warm,*," + std::to_string(m) + ",0,0,1\ndry,*," + std::to_string(m) + ",0,0,1\n";
+    return table;
+}
+
+// A batch in batch/: the site list, the site's two files, the deltas.
+void write_batch(const scratch_dir &dir, const std::string &list) {
+    dir.write("batch/sites.txt", list);
+    write_usual_site(dir, "batch/plot");
+    dir.write("deltas.csv", two_scenarios());
+}
+
+tool_result import_with_sites(const scratch_dir &dir, std::vector<std::string> more = {}) {
+    std::vector<std::string> args = {"scenario", "--deltas", "deltas.csv",     "-o",
+                                     "sc",       "--sites",  "batch/sites.txt"};
+    args.insert(args.end(), more.begin(), more.end());
+    args.push_back("batch/plot.wth");
+    return run_import(dir.path(), args);
+}
+
+// With --sites, each scenario's directory gets the site list and its site
+// files beside the daily files, and runs as it stands.
+TEST(Scenario, WithSitesEachDirectoryRunsAsItIs) {
+    scratch_dir dir;
+    write_batch(dir, "\xEF\xBB\xBF" + site_row("plot") + "\n" + site_row("plot"));
+    const tool_result r = import_with_sites(dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const std::string scenario : {"sc/warm/", "sc/dry/"}) {
+        SCOPED_TRACE(scenario);
+        EXPECT_EQ(dir.read(scenario + "sites.txt"), dir.read("batch/sites.txt"));
+        EXPECT_EQ(dir.read(scenario + "plot.sfp"), dir.read("batch/plot.sfp"));
+        EXPECT_EQ(run_tool(dir.file(scenario), {"sites.txt"}).status, 0);
+    }
+    EXPECT_NE(r.out.find("sc/dry/sites.txt: the site list and 1 site file"), std::string::npos)
+        << r.out;
+}
+
+struct sites_refusal_case {
+    const char *what;
+    const char *list;     // the site list's site
+    const char *existing; // a file in the way, or ""
+    const char *daily;    // the daily file, or "" for the usual one
+    bool site_file;       // the site's site file is there
+    const char *said;
+};
+
+TABLE_TEST(ScenarioSitesRefused, sites_refusal_case);
+
+// A site list whose directories would not run, or whose copies are in the
+// way, is named with why, and nothing is written: no daily file either.
+TEST_P(ScenarioSitesRefused, NamesWhyAndWritesNothing) {
+    const sites_refusal_case &c = GetParam();
+    scratch_dir dir;
+    write_batch(dir, site_row(c.list));
+    if (*c.existing != '\0')
+        dir.write(c.existing, "kept\n");
+    if (*c.daily != '\0')
+        dir.write("batch/plot.wth", c.daily);
+    if (!c.site_file)
+        std::filesystem::remove(dir.file("batch/plot.sfp"));
+    const auto before = dir.snapshot();
+    const tool_result r = import_with_sites(dir, {"--keep-going"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+    EXPECT_EQ(dir.snapshot(), before);
+}
+
+INSTANTIATE_TABLE(ScenarioSitesRefused,
+                  sites_refusal_case{"a_site_without_its_daily_file", "other", "", "", true,
+                                     "has no daily file among the inputs (other.wth)"},
+                  sites_refusal_case{"a_site_in_a_directory", "batch/plot", "", "", true,
+                                     "has no daily file among the inputs (batch/plot.wth)"},
+                  sites_refusal_case{"a_site_file_missing", "plot", "", "", false,
+                                     "Error reading batch/plot.sfp"},
+                  sites_refusal_case{"a_copy_in_the_way", "plot", "sc/dry/plot.sfp", "", true,
+                                     "plot.sfp exists: --force replaces it"},
+                  sites_refusal_case{"a_bad_daily_line", "plot", "", "1 1 2001 1 x 2.25 0.35\n",
+                                     true, "line 1"});
 
 struct refusal_case {
     const char *what;

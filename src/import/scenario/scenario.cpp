@@ -2,7 +2,8 @@
 // month, optionally by scenario; each daily file read and checked as
 // siteprep reads it, its values shifted and scaled with the decimals that
 // keep them exact, everything else of its lines kept; the deltas applied
-// listed beside the files.
+// listed beside the files, and with them, on request, the site list and
+// its site files.
 #include "scenario.h"
 #include "csv.h"
 #include "daily_line.h"
@@ -10,9 +11,11 @@
 #include "guard.h"
 #include "input.h"
 #include "layout.h"
+#include "open.h"
 #include "outputs.h"
 #include "reporter.h"
 #include "shown.h"
+#include "site_files.h"
 #include "tokens.h"
 #include "write_whole.h"
 
@@ -165,6 +168,62 @@ std::string provenance_of(const scenario_request &r, const std::string &scenario
     return dir_of_scenario(r, scenario) + "/deltas_applied.csv";
 }
 
+// A file copied into each scenario's directory (the site list, a site
+// file): where it is read, its name there, its text.
+struct site_copy {
+    std::string from, name, text;
+};
+
+// The sites a site list names: the first field of each line not blank.
+std::vector<std::string> listed_sites(std::string_view list) {
+    std::vector<std::string> names;
+    size_t at = list.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+    while (at < list.size()) {
+        const size_t end = std::min(list.find('\n', at), list.size());
+        const std::string_view line = list.substr(at, end - at);
+        size_t pos = 0;
+        const std::string name(next_token(line, pos));
+        if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+        at = end + 1;
+    }
+    return names;
+}
+
+failure read_whole(const std::string &path, std::string &text) {
+    os::result<os::regular_file> opened = os::open_regular(path);
+    os::result<std::string> read =
+        opened ? os::read_rest(opened.value().file) : os::result<std::string>(opened.error());
+    if (!read)
+        return {"Error reading " + shown_name(path) + ": " + read.error().reason()};
+    text = std::move(*read);
+    return {};
+}
+
+// The site list and each listed site's NAME.sfp, found beside the list as
+// a run in the list's directory finds it; each site's NAME.wth must be an
+// input, or a scenario's directory would not run as it is.
+failure read_site_copies(const std::string &sites, const std::vector<planned_file> &files,
+                         std::vector<site_copy> &copies) {
+    copies.push_back({sites, os::base_of(sites), {}});
+    if (failure f = read_whole(sites, copies.back().text); f.failed())
+        return f;
+    const std::string dir = os::dir_of(sites);
+    for (const std::string &name : listed_sites(copies.front().text)) {
+        const site_paths site = paths_of(name);
+        if (std::none_of(files.begin(), files.end(),
+                         [&](const planned_file &f) { return f.base == site.weather_file; }))
+            return {"The site " + quote_token(name) + " of " + shown_name(sites) +
+                    " has no daily file among the inputs (" + site.weather_file +
+                    "): a scenario's directory would not run"};
+        copies.push_back(
+            {dir == "." ? site.site_file : dir + "/" + site.site_file, site.site_file, {}});
+        if (failure f = read_whole(copies.back().from, copies.back().text); f.failed())
+            return f;
+    }
+    return {};
+}
+
 // The rows of a site's months in a scenario: its own, else those of "*".
 failure resolve(const delta_table &table, const std::string &scenario, planned_file &f) {
     std::array<const delta_row *, 12> months{};
@@ -228,20 +287,30 @@ failure read_provenance(const std::string &path, std::string &text) {
 }
 
 std::vector<failure> output_problems(const scenario_request &r, const delta_table &table,
-                                     const std::vector<planned_file> &files) {
+                                     const std::vector<planned_file> &files,
+                                     const std::vector<site_copy> &copies) {
     std::vector<os::guarded_file> guarded{{r.deltas, "the --deltas file", false}};
     for (const planned_file &f : files)
         guarded.push_back({f.input, "the input " + shown_name(f.input), false});
+    for (const site_copy &c : copies)
+        guarded.push_back({c.from, "the --sites file " + shown_name(c.from), false});
+    std::vector<std::string> outputs;
     for (const planned_file &f : files)
-        for (const std::string &out : f.output)
+        for (const std::string &out : f.output) {
             guarded.push_back({out, "the scenario file of " + shown_name(f.input), true});
-    for (const std::string &scenario : table.scenarios)
+            outputs.push_back(out);
+        }
+    for (const std::string &scenario : table.scenarios) {
         guarded.push_back({provenance_of(r, scenario), "the table of deltas applied", true});
+        for (const site_copy &c : copies) {
+            outputs.push_back(dir_of_scenario(r, scenario) + "/" + c.name);
+            guarded.push_back({outputs.back(), "the copy of " + shown_name(c.from), true});
+        }
+    }
     std::vector<failure> found = guard_failures(guarded);
-    for (const planned_file &f : files)
-        for (const std::string &out : f.output)
-            if (found.empty() && !r.force && os::link_status_of(out).ok())
-                found.push_back({shown_name(out) + " exists: --force replaces it"});
+    for (const std::string &out : outputs)
+        if (found.empty() && !r.force && os::link_status_of(out).ok())
+            found.push_back({shown_name(out) + " exists: --force replaces it"});
     std::string text;
     for (const std::string &scenario : table.scenarios)
         if (found.empty())
@@ -393,19 +462,69 @@ failure write_provenance(const scenario_request &r, const delta_table &table, si
     return write_text_replacing(path, text);
 }
 
-int make_scenarios(const scenario_request &r) {
-    delta_table table;
-    if (failure f = read_deltas(r.deltas, table); f.failed())
-        return nothing_written({f}, {});
-    std::vector<failure> problems;
-    std::vector<std::string> made;
-    std::vector<planned_file> files = plan_files(r, table, problems);
+// With --sites, every input is read and checked before anything is
+// written: the daily files and the site files of a directory go together.
+std::vector<failure> input_problems(const std::vector<planned_file> &files) {
+    std::vector<failure> found;
+    for (const planned_file &f : files) {
+        std::vector<std::string> lines;
+        std::vector<daily_record> days;
+        if (failure why = read_daily(f.input, lines, days); why.failed())
+            found.push_back(why);
+    }
+    return found;
+}
+
+// The site list and its site files in each scenario's directory, once
+// every input made its files there; or what failed.
+failure write_site_copies(const scenario_request &r, const delta_table &table,
+                          const std::vector<planned_file> &files,
+                          const std::vector<site_copy> &copies) {
+    if (copies.empty())
+        return {};
+    if (std::any_of(files.begin(), files.end(), [](const planned_file &f) { return !f.done; }))
+        return {"The site list " + shown_name(r.sites) +
+                " and its site files were not copied: not every input made its files"};
+    for (const std::string &scenario : table.scenarios) {
+        const std::string dir = dir_of_scenario(r, scenario) + "/";
+        for (const site_copy &c : copies)
+            if (failure f = write_text_replacing(dir + c.name, c.text); f.failed())
+                return f;
+        say_line(shown_name(dir + copies.front().name) + ": the site list and " +
+                 counted(static_cast<long>(copies.size() - 1), "site file"));
+    }
+    return {};
+}
+
+// The plan's problems, before anything is written: the deltas of every
+// input, the directories, the --sites files, the guard, with --sites the inputs.
+std::vector<failure> plan_problems(const scenario_request &r, const delta_table &table,
+                                   const std::vector<planned_file> &files,
+                                   std::vector<site_copy> &copies, std::vector<failure> problems,
+                                   std::vector<std::string> &made) {
     for (const std::string &scenario : table.scenarios)
         if (failure f = make_directories(dir_of_scenario(r, scenario), made);
             problems.empty() && f.failed())
             problems.push_back(f);
+    if (problems.empty() && !r.sites.empty())
+        if (failure f = read_site_copies(r.sites, files, copies); f.failed())
+            problems.push_back(f);
     if (problems.empty())
-        problems = output_problems(r, table, files);
+        problems = output_problems(r, table, files, copies);
+    if (problems.empty() && !r.sites.empty())
+        problems = input_problems(files);
+    return problems;
+}
+
+int make_scenarios(const scenario_request &r) {
+    delta_table table;
+    if (failure f = read_deltas(r.deltas, table); f.failed())
+        return nothing_written({f}, {});
+    std::vector<failure> planned;
+    std::vector<std::string> made;
+    std::vector<planned_file> files = plan_files(r, table, planned);
+    std::vector<site_copy> copies;
+    const std::vector<failure> problems = plan_problems(r, table, files, copies, planned, made);
     if (!problems.empty())
         return nothing_written(problems, made);
     int status = 0;
@@ -426,6 +545,10 @@ int make_scenarios(const scenario_request &r) {
             say_error_line(f.message);
             status = 1;
         }
+    if (failure f = write_site_copies(r, table, files, copies); f.failed()) {
+        say_error_line(f.message);
+        status = 1;
+    }
     return status;
 }
 

@@ -12,12 +12,14 @@ struct scenario_request {
     std::vector<std::string> inputs; // daily files
     std::string deltas;              // --deltas FILE.csv
     std::string output_dir;          // -o DIR
+    std::string sites;               // --sites SITE_LIST: copied with its site files
     bool force = false, keep_going = false;
 };
 
 // Writes DIR[/SCENARIO]/NAME.wth for each input and scenario, and beside
-// them the deltas applied (deltas_applied.csv); 0 when every input made
-// its files, 1 otherwise.
+// them the deltas applied (deltas_applied.csv) and, with --sites, the site
+// list and its sites' NAME.sfp; 0 when every input made its files, 1
+// otherwise.
 int run_scenario(const scenario_request &request);
 
 } // namespace import

@@ -4,7 +4,7 @@
 // converts it to the variable's type (a double rounded to the nearest
 // float), so that a double 1e20 matches a float's 1e20.
 #include "decoding.h"
-#include "sources.h"
+#include "shown.h"
 
 #include <algorithm>
 #include <cctype>
@@ -13,6 +13,10 @@
 #include <netcdf.h>
 
 namespace import::netcdf {
+
+std::string of_variable(const nc::file &f, const std::string &var, const std::string &what) {
+    return shown_name(f.path()) + ": variable " + quote_token(var) + " " + what;
+}
 
 bool decoding::number(const unsigned char *values, size_t index, double &v) const {
     const double stored = load(values, index);

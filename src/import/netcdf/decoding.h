@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <limits>
+#include <string>
 #include <vector>
 
 namespace import::netcdf {
@@ -34,6 +35,9 @@ struct decoding {
     // The number at index of stored values; false when it is missing.
     bool number(const unsigned char *values, size_t index, double &v) const;
 };
+
+// "FILE: variable "VAR" what".
+std::string of_variable(const nc::file &f, const std::string &var, const std::string &what);
 
 // How the values of v decode, from its attributes; or what failed.
 failure read_decoding(const nc::file &f, const nc::variable &v, decoding &d);

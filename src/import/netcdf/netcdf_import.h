@@ -3,19 +3,13 @@
 // it, every file read once for all sites.
 #pragma once
 
+#include "accumulation.h"
 #include "convert.h"
 
 #include <string>
 #include <vector>
 
 namespace import {
-
-// What a sub-daily precipitation value holds (--accumulation).
-enum class accumulation {
-    unsaid, // as the time bounds say (from 00 UTC), else a day's steps by their times
-    step,   // the amount over the step ending at its time (ERA5's hourly tp)
-    day,    // the amount since 00 UTC, a day's total at 24:00 (ERA5-Land's hourly tp)
-};
 
 struct netcdf_request {
     std::vector<std::string> inputs;  // the netCDF files

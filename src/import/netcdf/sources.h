@@ -5,6 +5,7 @@
 // taken (daily values, or each UTC day's maximum, minimum or sum).
 #pragma once
 
+#include "accumulation.h"
 #include "cf_time.h"
 #include "cf_units.h"
 #include "convert.h"
@@ -12,7 +13,6 @@
 #include "failure.h"
 #include "grid_cells.h"
 #include "nc_file.h"
-#include "netcdf_import.h"
 
 #include <cstdint>
 #include <limits>
@@ -111,9 +111,6 @@ void day_span(const sources &found, long long &first, long long &last);
 
 // The options that name each quantity's variable: "--tmax", "--tmin", "--prcp".
 extern const char *const option_of[quantities];
-
-// "FILE: variable "VAR" what".
-std::string of_variable(const nc::file &f, const std::string &var, const std::string &what);
 
 // Describes the variable of name in f into p, with its grid (found false,
 // and no failure, when f has no such variable); or what failed.

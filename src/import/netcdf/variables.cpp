@@ -14,11 +14,6 @@ namespace import::netcdf {
 
 const char *const option_of[quantities] = {"--tmax", "--tmin", "--prcp"};
 
-// "FILE: variable "VAR" what".
-std::string of_variable(const nc::file &f, const std::string &var, const std::string &what) {
-    return shown_name(f.path()) + ": variable " + quote_token(var) + " " + what;
-}
-
 namespace {
 
 std::string text_or_empty(const nc::file &f, int varid, const char *name, std::string &why) {

@@ -240,3 +240,36 @@ TEST(Gaps, TheFillNeverUsesAValueNoWeatherCanHave) {
 }
 
 } // namespace
+
+namespace {
+
+// The filled file, its record and its skill table are written together or
+// not at all: past a file size limit that the record alone exceeds, the
+// target (in place or in -o) is left as it was, no record beside it, and
+// the message says so.
+TEST(Gaps, TheFillWritesItsThreeFilesOrNone) {
+    scratch_dir dir;
+    const std::string target = daily_file({.years = 2}, [](const file_day &d) {
+        return d.year == 2002 ? "-99.99 -99.99 1" : "20 10 1";
+    });
+    dir.write("t.wth", target);
+    dir.write("donor.wth", daily_file({.years = 2}, "21 11 1"));
+    for (const std::string where : {"--force", "-o"}) {
+        std::vector<std::string> args = {"fill",          "t.wth", "--donor", "donor.wth",
+                                         "--min-overlap", "20",    where};
+        if (where == "-o")
+            args.push_back("out");
+        const tool_result r =
+            run_tool(dir.path(), args, {.program = SITEPREP_IMPORT_BIN, .file_size_limit = 24000});
+        EXPECT_EQ(r.status, 1);
+        const std::string in = where == "-o" ? "out/" : "";
+        EXPECT_TRUE(has(r.err, "Error writing " + in + "t.fill.csv: File too large; " + in +
+                                   "t.wth, " + in + "t.fill.csv and " + in +
+                                   "t.fill-skill.csv are left as they were"))
+            << r.err;
+    }
+    EXPECT_EQ(dir.read("t.wth"), target);
+    EXPECT_EQ(dir.snapshot().size(), 3u); // t.wth, donor.wth and the directory out, empty
+}
+
+} // namespace

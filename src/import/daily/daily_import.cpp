@@ -150,12 +150,8 @@ failure import_filled(const import_request &r, const donor_files &donors, planne
     const filled_files made = fill_files_of(p.output, imported, donors, r.fill, std::string());
     if (failure f = recount(p, made.result); f.failed())
         return f;
-    for (const auto &[path, content] :
-         {std::pair{p.output, &made.daily}, std::pair{fill_record_of(p.output), &made.record},
-          std::pair{fill_skill_of(p.output), &made.skill}}) {
-        if (failure f = write_text_replacing(path, *content); f.failed())
-            return f;
-    }
+    if (failure f = write_filled(p.output, made); f.failed())
+        return f;
     said = made.said;
     return {};
 }

@@ -297,6 +297,12 @@ filled_files fill_files_of(const std::string &name, const daily_text &target,
     return out;
 }
 
+failure write_filled(const std::string &output, const filled_files &made) {
+    return write_texts_together({{output, made.daily},
+                                 {fill_record_of(output), made.record},
+                                 {fill_skill_of(output), made.skill}});
+}
+
 namespace {
 
 // A file read whole; absent (ENOENT) is empty when absent_ok.
@@ -366,11 +372,6 @@ failure refusal(const fill_request &r, const std::string &output) {
     return {};
 }
 
-os::result<void> write_text(const std::string &path, const std::string &text) {
-    return os::write_file_replacing(path, path + ".",
-                                    [&text](os::out_stream &out) { return out.put(text), 0; });
-}
-
 // The fill, its summary said; or what failed.
 failure fill_all(const fill_request &r) {
     const std::string output = output_of(r);
@@ -391,12 +392,9 @@ failure fill_all(const fill_request &r) {
     if (why.failed())
         return why;
     const filled_files made = fill_files_of(output, target, donors, r.settings, *earlier);
-    // The daily file first: a record is never left naming fills its file lacks.
-    for (const auto &[path, content] :
-         {std::pair{output, &made.daily}, std::pair{fill_record_of(output), &made.record},
-          std::pair{fill_skill_of(output), &made.skill}})
-        if (const os::result<void> written = write_text(path, *content); !written)
-            return {"Error writing " + shown_name(path) + ": " + written.error().reason()};
+    // All three or none: a record is never left naming fills its file lacks.
+    if (failure f = write_filled(output, made); f.failed())
+        return f;
     say_outside_range(shown_name(r.target), target.outside, "taken as missing");
     say_donors_outside(donors);
     for (const std::string &line : made.said)

@@ -68,4 +68,9 @@ filled_files fill_files_of(const std::string &name, const daily_text &target,
                            const donor_files &donors, const fill_settings &settings,
                            const std::string &earlier_record);
 
+// Writes the filled daily file at output, its record and its skill table
+// all or none; or what failed, naming the file and saying that the three
+// are left as they were.
+failure write_filled(const std::string &output, const filled_files &made);
+
 } // namespace import

@@ -273,3 +273,37 @@ TEST(Gaps, TheFillWritesItsThreeFilesOrNone) {
 }
 
 } // namespace
+
+namespace {
+
+// fill --stations gives the target's row its filled file's counts, every
+// other byte of the table as it was.
+TEST(Gaps, TheFillRecountsTheTargetsStationsRow) {
+    scratch_dir dir;
+    dir.write("t.wth", daily_file({.years = 2}, [](const file_day &d) {
+                  return d.year == 2002 ? "-99.99 -99.99 1" : "20 10 1";
+              }));
+    dir.write("donor.wth", daily_file({.years = 2}, "21 11 1"));
+    const std::string header =
+        "name,format,latitude,longitude,elevation_m,first_date,last_date,"
+        "days,missing_tmax,missing_tmin,missing_prcp,mean_annual_prcp_cm\r\n";
+    const std::string other = "u,csv,40,-100,NA,2001-01-01,2001-12-31,365,3,3,0,365.25\r\n";
+    dir.write("st.csv",
+              header + other +
+                  "t,csv,41.5,-105.25,1530,2001-01-01,2002-12-31,730,365,365,0,365.25\r\n");
+    const tool_result r =
+        run_import(dir.path(), {"fill", "t.wth", "--donor", "donor.wth", "--min-overlap", "20",
+                                "--force", "--stations", "st.csv"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(dir.read("st.csv"),
+              header + other +
+                  "t,csv,41.5,-105.25,1530,2001-01-01,2002-12-31,730,0,0,0,365.25\r\n");
+    // A table without the target's row: nothing is written.
+    dir.write("st.csv", header + other);
+    const tool_result none = run_import(
+        dir.path(), {"fill", "t.wth", "--donor", "donor.wth", "--force", "--stations", "st.csv"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_TRUE(has(none.err, "st.csv has no row of t: nothing was written")) << none.err;
+}
+
+} // namespace

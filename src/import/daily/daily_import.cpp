@@ -114,19 +114,7 @@ failure import_to_memory(const import_request &r, planned &p, std::string &text)
 failure recount(planned &p, const fill_result &filled) {
     static const char *const names[quantities] = {"tmax", "tmin", "prcp"};
     station_row &row = p.row;
-    row.days = static_cast<long>(filled.filled.days.size());
-    row.prcp_sum = 0;
-    row.prcp_days = 0;
-    for (int q = 0; q < quantities; ++q)
-        row.missing[q] = 0;
-    for (const auto &day : filled.filled.days)
-        for (int q = 0; q < quantities; ++q)
-            if (std::isnan(day[static_cast<size_t>(q)]))
-                ++row.missing[q];
-            else if (q == prcp) {
-                row.prcp_sum += day[prcp];
-                ++row.prcp_days;
-            }
+    count_filled(filled, row);
     for (int q = 0; q < quantities; ++q)
         if (row.missing[q] == row.days)
             return {input_name(p.input) +

@@ -307,3 +307,20 @@ TEST(Gaps, TheFillRecountsTheTargetsStationsRow) {
 }
 
 } // namespace
+
+namespace {
+
+// A station of precipitation alone, refused without --fill-from, is told
+// how to use it, and the list of failures names each input once.
+TEST(Gaps, APrecipitationStationIsToldOfFillFrom) {
+    scratch_dir dir;
+    dir.write("a.dly", dly("PRCP", 2001, 1, 1, 100));
+    const tool_result r = run_import(dir.path(), {"ghcn", "--keep-going", "-o", "o", "a.dly"});
+    EXPECT_EQ(r.status, 1);
+    const std::string why = "a.dly: no tmax value on any of the 365 days written: its statistics "
+                            "could only be nan; --fill-from NEAR.wth fills what it lacks from a "
+                            "nearby station's daily file\n";
+    EXPECT_EQ(r.err, why + "Failed inputs:\n" + why + "1 of 1 inputs failed\n");
+}
+
+} // namespace

@@ -191,8 +191,14 @@ failure write_stations(const import_request &r, const std::vector<planned> &plan
 
 void list_failures(const std::vector<std::pair<std::string, failure>> &failed, size_t inputs) {
     std::vector<std::string> lines;
-    for (const auto &[input, why] : failed)
-        lines.push_back(input_name(input) + ": " + why.message);
+    // A failure that names its input already ("IN: ...", "IN line 3: ...")
+    // is not named twice.
+    for (const auto &[input, why] : failed) {
+        const std::string name = input_name(input);
+        const bool named =
+            why.message.starts_with(name + ":") || why.message.starts_with(name + " line ");
+        lines.push_back(named ? why.message : name + ": " + why.message);
+    }
     say_failures("inputs", lines, inputs);
 }
 

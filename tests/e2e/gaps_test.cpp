@@ -324,3 +324,24 @@ TEST(Gaps, APrecipitationStationIsToldOfFillFrom) {
 }
 
 } // namespace
+
+namespace {
+
+// An earlier record saved with LF line ends (as pandas writes it) is kept
+// ahead of the new rows, in CR LF as the record is written.
+TEST(Gaps, TheFillKeepsAnEarlierRecordWhateverItsLineEnds) {
+    scratch_dir dir;
+    dir.write("t.wth", daily_file({}, [](const file_day &d) {
+                  return d.month == 3 && d.day == 2 ? "-99.99 10 1" : "20 10 1";
+              }));
+    dir.write("t.fill.csv", "date,quantity,value,method,source,adjustment\n"
+                            "2001-01-05,prcp,1.000,donor,old.wth,2\n");
+    dir.write("donor.wth", daily_file({}, "21 11 1"));
+    ASSERT_EQ(run_import(dir.path(), {"fill", "t.wth", "--donor", "donor.wth", "--force"}).status,
+              0);
+    EXPECT_EQ(dir.read("t.fill.csv"), "date,quantity,value,method,source,adjustment\r\n"
+                                      "2001-01-05,prcp,1.000,donor,old.wth,2\r\n"
+                                      "2001-03-02,tmax,20.00,interpolation,,\r\n");
+}
+
+} // namespace

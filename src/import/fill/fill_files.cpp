@@ -15,6 +15,7 @@
 #include "site_files.h"
 #include "write_whole.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -209,11 +210,19 @@ const char record_header[] = "date,quantity,value,method,source,adjustment\r\n";
 // every value filled now.
 std::string record_of(const fill_result &r, const donor_files &donors, const std::string &earlier) {
     std::string text = record_header;
-    if (earlier.starts_with(record_header)) {
-        text += earlier.substr(sizeof record_header - 1);
-        if (!text.ends_with('\n'))
-            text += "\r\n";
-    }
+    // An earlier record's rows kept, whatever its line ends (pandas writes
+    // LF), each written with CR LF as this tool writes the record.
+    const std::string_view head(record_header, sizeof record_header - 3);
+    if (earlier.starts_with(head) && earlier.find('\n') <= head.size() + 1)
+        for (size_t at = earlier.find('\n') + 1; at < earlier.size();) {
+            const size_t end = std::min(earlier.find('\n', at), earlier.size());
+            std::string_view row(earlier.data() + at, end - at);
+            if (row.ends_with('\r'))
+                row.remove_suffix(1);
+            if (!row.empty())
+                text.append(row).append("\r\n");
+            at = end + 1;
+        }
     for (const filled_value &v : r.record)
         text += date_text(v.day) + "," + quantity_words[v.quantity] + "," +
                 filled_text_of(v.value, v.quantity) + "," + method_name(v.method) + "," +

@@ -246,6 +246,61 @@ result<void> write_through_temp(const std::string &path, const std::string &temp
 
 namespace {
 
+// A file of a group under its temporary name, to be renamed over target.
+struct staged_file {
+    std::string target, temp;
+};
+
+// One file of a group written whole under a temporary name beside the file
+// it replaces, added to staged; a target that is no regular file written
+// directly. The failure, named as files name it (the temporary file gone).
+result<void> stage_file(const file_text &f, std::vector<staged_file> &staged) {
+    const content_writer fill = [&f](out_stream &out) { return out.put(f.text), 0; };
+    const std::string target = renamed_into_place(f.path);
+    if (target.empty())
+        return write_whole(f.path, f.path + ".", fill, {false, true, false, {}});
+    whole_write way{false, true, false, {}};
+    struct stat st;
+    if (sys::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        way.mode = st.st_mode & 0777;
+    std::string temp = target + ".XXXXXX";
+    result<fd> made = make_temp(temp, way);
+    if (!made)
+        return sys_error{made.error().err, made.error().op, f.path};
+    result<void> written = write_temp(std::move(*made), f.path, fill, way);
+    if (!written) {
+        sys::unlink(temp.c_str());
+        sys_error named = written.error();
+        named.path = f.path;
+        return named;
+    }
+    staged.push_back({target, std::move(temp)});
+    return {};
+}
+
+} // namespace
+
+result<void> write_files_together(const std::vector<file_text> &files) {
+    deferred_interrupts meanwhile;
+    std::vector<staged_file> staged;
+    result<void> written;
+    for (const file_text &f : files) {
+        written = f.path.find('\0') != std::string::npos ? sys_error{EINVAL, "open", f.path}
+                                                         : stage_file(f, staged);
+        if (!written)
+            break;
+    }
+    for (const staged_file &s : staged) {
+        if (written && sys::rename(s.temp.c_str(), s.target.c_str()) != 0)
+            written = error_now("rename", s.target);
+        if (!written)
+            sys::unlink(s.temp.c_str());
+    }
+    return written;
+}
+
+namespace {
+
 // The unnamed file linked under a fresh temporary name, closed and renamed
 // over path; false in linked when it could not be linked (then nothing was
 // done), or the failure of its close or the rename (the temporary name

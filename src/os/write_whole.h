@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace os {
 
@@ -38,6 +39,20 @@ result<void> write_file_replacing(const std::string &path, const std::string &te
 // once.
 result<void> write_file_keeping_mode(const std::string &path, const std::string &temp_prefix,
                                      const content_writer &fill);
+
+// A file of a group written together, and the text it is to hold.
+struct file_text {
+    std::string path;
+    std::string_view text;
+};
+// Writes files that belong together, all or none: each whole under a
+// temporary name beside it (keeping the mode of the file it replaces),
+// renamed into place only once every one is whole, interrupts waiting
+// throughout. After a failure (its path the file's named in files) every
+// temporary file is removed and every file left as it was. A target that
+// is not a regular file (/dev/null) is written to directly, before the
+// renames.
+result<void> write_files_together(const std::vector<file_text> &files);
 
 // Puts an unnamed file that open_unnamed_beside(path) opened, filled, in
 // place at path as write_file_whole would write its content: linked under

@@ -294,3 +294,108 @@ TEST(Gaps, TheFillNeverUsesAValueNoWeatherCanHave) {
 }
 
 } // namespace
+
+namespace {
+
+// The filled file, its record and its skill table are written together or
+// not at all: past a file size limit that the record alone exceeds, the
+// target (in place or in -o) is left as it was, no record beside it, and
+// the message says so.
+TEST(Gaps, TheFillWritesItsThreeFilesOrNone) {
+    scratch_dir dir;
+    const std::string target = daily_file({.years = 2}, [](const file_day &d) {
+        return d.year == 2002 ? "-99.99 -99.99 1" : "20 10 1";
+    });
+    dir.write("t.wth", target);
+    dir.write("donor.wth", daily_file({.years = 2}, "21 11 1"));
+    for (const std::string where : {"--force", "-o"}) {
+        std::vector<std::string> args = {"fill",          "t.wth", "--donor", "donor.wth",
+                                         "--min-overlap", "20",    where};
+        if (where == "-o")
+            args.push_back("out");
+        const tool_result r =
+            run_tool(dir.path(), args, {.program = SITEPREP_IMPORT_BIN, .file_size_limit = 24000});
+        EXPECT_EQ(r.status, 1);
+        const std::string in = where == "-o" ? "out/" : "";
+        EXPECT_TRUE(has(r.err, "Error writing " + in + "t.fill.csv: File too large; " + in +
+                                   "t.wth, " + in + "t.fill.csv and " + in +
+                                   "t.fill-skill.csv are left as they were"))
+            << r.err;
+    }
+    EXPECT_EQ(dir.read("t.wth"), target);
+    EXPECT_EQ(dir.snapshot().size(), 3u); // t.wth, donor.wth and the directory out, empty
+}
+
+} // namespace
+
+namespace {
+
+// fill --stations gives the target's row its filled file's counts, every
+// other byte of the table as it was.
+TEST(Gaps, TheFillRecountsTheTargetsStationsRow) {
+    scratch_dir dir;
+    dir.write("t.wth", daily_file({.years = 2}, [](const file_day &d) {
+                  return d.year == 2002 ? "-99.99 -99.99 1" : "20 10 1";
+              }));
+    dir.write("donor.wth", daily_file({.years = 2}, "21 11 1"));
+    const std::string header =
+        "name,format,latitude,longitude,elevation_m,first_date,last_date,"
+        "days,missing_tmax,missing_tmin,missing_prcp,mean_annual_prcp_cm\r\n";
+    const std::string other = "u,csv,40,-100,NA,2001-01-01,2001-12-31,365,3,3,0,365.25\r\n";
+    dir.write("st.csv",
+              header + other +
+                  "t,csv,41.5,-105.25,1530,2001-01-01,2002-12-31,730,365,365,0,365.25\r\n");
+    const tool_result r =
+        run_import(dir.path(), {"fill", "t.wth", "--donor", "donor.wth", "--min-overlap", "20",
+                                "--force", "--stations", "st.csv"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(dir.read("st.csv"),
+              header + other +
+                  "t,csv,41.5,-105.25,1530,2001-01-01,2002-12-31,730,0,0,0,365.25\r\n");
+    // A table without the target's row: nothing is written.
+    dir.write("st.csv", header + other);
+    const tool_result none = run_import(
+        dir.path(), {"fill", "t.wth", "--donor", "donor.wth", "--force", "--stations", "st.csv"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_TRUE(has(none.err, "st.csv has no row of t: nothing was written")) << none.err;
+}
+
+} // namespace
+
+namespace {
+
+// A station of precipitation alone, refused without --fill-from, is told
+// how to use it, and the list of failures names each input once.
+TEST(Gaps, APrecipitationStationIsToldOfFillFrom) {
+    scratch_dir dir;
+    dir.write("a.dly", dly("PRCP", 2001, 1, 1, 100));
+    const tool_result r = run_import(dir.path(), {"ghcn", "--keep-going", "-o", "o", "a.dly"});
+    EXPECT_EQ(r.status, 1);
+    const std::string why = "a.dly: no tmax value on any of the 365 days written: its statistics "
+                            "could only be nan; --fill-from NEAR.wth fills what it lacks from a "
+                            "nearby station's daily file\n";
+    EXPECT_EQ(r.err, why + "Failed inputs:\n" + why + "1 of 1 inputs failed\n");
+}
+
+} // namespace
+
+namespace {
+
+// An earlier record saved with LF line ends (as pandas writes it) is kept
+// ahead of the new rows, in CR LF as the record is written.
+TEST(Gaps, TheFillKeepsAnEarlierRecordWhateverItsLineEnds) {
+    scratch_dir dir;
+    dir.write("t.wth", daily_file({}, [](const file_day &d) {
+                  return d.month == 3 && d.day == 2 ? "-99.99 10 1" : "20 10 1";
+              }));
+    dir.write("t.fill.csv", "date,quantity,value,method,source,adjustment\n"
+                            "2001-01-05,prcp,1.000,donor,old.wth,2\n");
+    dir.write("donor.wth", daily_file({}, "21 11 1"));
+    ASSERT_EQ(run_import(dir.path(), {"fill", "t.wth", "--donor", "donor.wth", "--force"}).status,
+              0);
+    EXPECT_EQ(dir.read("t.fill.csv"), "date,quantity,value,method,source,adjustment\r\n"
+                                      "2001-01-05,prcp,1.000,donor,old.wth,2\r\n"
+                                      "2001-03-02,tmax,20.00,interpolation,,\r\n");
+}
+
+} // namespace

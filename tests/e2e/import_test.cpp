@@ -166,17 +166,6 @@ TEST_P(BadInput, IsNamedAndLeavesNothing) {
     EXPECT_EQ(dir.snapshot().size(), 1u) << "a file was left beside the input";
 }
 
-std::string dly(const char *element, int year, int month, int day, int value) {
-    std::string line = "USC00123456" + std::to_string(year) + (month < 10 ? "0" : "") +
-                       std::to_string(month) + element;
-    for (int d = 1; d <= 31; ++d) {
-        char slot[16];
-        std::snprintf(slot, sizeof slot, "%5d   ", d == day ? value : -9999);
-        line += slot;
-    }
-    return line + "\n";
-}
-
 const char daymet_head[] = "year,yday,prcp (mm/day),tmax (deg c),tmin (deg c)\n";
 
 // The csv arguments with some replaced or added.
@@ -572,7 +561,7 @@ TEST(ImportOutputs, KeepGoingListsTheFailedInputs) {
         const tool_result r = run_import(dir.path(), args);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(dir.exists("good.wth"), keep_going);
-        EXPECT_EQ(r.err.find("Failed inputs:\nbad.csv: bad.csv line 1: no column \"temp_min\"") !=
+        EXPECT_EQ(r.err.find("Failed inputs:\nbad.csv line 1: no column \"temp_min\"") !=
                       std::string::npos,
                   keep_going)
             << r.err;

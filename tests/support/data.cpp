@@ -1,6 +1,8 @@
 #include "data.h"
 #include "calendar.h"
 
+#include <cstdio>
+
 std::string site_row(const std::string &name, const char *values) {
     return name + values;
 }
@@ -60,4 +62,15 @@ std::string site_file_with_block_names(const std::string &tail) {
 void write_usual_site(const scratch_dir &dir, const std::string &name) {
     dir.write(name + ".sfp", site_file("1 ELEV\n"));
     dir.write(name + ".wth", daily_file({.days_a_month = 3}, "20 5 1.5"));
+}
+
+std::string dly(const char *element, int year, int month, int day, int value) {
+    std::string line = "USC00123456" + std::to_string(year) + (month < 10 ? "0" : "") +
+                       std::to_string(month) + element;
+    for (int d = 1; d <= 31; ++d) {
+        char slot[16];
+        std::snprintf(slot, sizeof slot, "%5d   ", d == day ? value : -9999);
+        line += slot;
+    }
+    return line + "\n";
 }

@@ -52,3 +52,7 @@ std::string site_file_with_block_names(const std::string &tail);
 // A site's two files with the usual content: a site file ending in an ELEV
 // line and one year of daily weather, three days a month.
 void write_usual_site(const scratch_dir &dir, const std::string &name);
+
+// A GHCN-Daily line of station USC00123456: element's value on one day of
+// the month, the other days missing.
+std::string dly(const char *element, int year, int month, int day, int value);

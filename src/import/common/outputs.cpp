@@ -81,6 +81,17 @@ failure write_text_replacing(const std::string &path, const std::string &text) {
     return {};
 }
 
+failure write_texts_together(const std::vector<os::file_text> &files) {
+    const os::result<void> written = os::write_files_together(files);
+    if (written)
+        return {};
+    std::string names;
+    for (size_t i = 0; i < files.size(); ++i)
+        names += (i == 0 ? "" : i + 1 == files.size() ? " and " : ", ") + shown_name(files[i].path);
+    return {"Error writing " + shown_name(written.error().path) + ": " + written.error().reason() +
+            "; " + names + (files.size() > 1 ? " are left as they were" : " is left as it was")};
+}
+
 namespace {
 
 // A table as its file holds it now.

@@ -8,6 +8,7 @@
 #include "failure.h"
 #include "guard.h"
 #include "result.h"
+#include "write_whole.h"
 #include "wth_writer.h"
 
 #include <string>
@@ -44,6 +45,11 @@ failure check_named_table(const std::string &path, const std::string &header, co
 // Writes text as the whole of the file at path, through a temporary name
 // (replacing a file there); or "Error writing PATH: reason".
 failure write_text_replacing(const std::string &path, const std::string &text);
+
+// Writes files that belong together (a filled daily file, its record and
+// its skill table) all or none; or "Error writing PATH: reason; A, B and C
+// are left as they were".
+failure write_texts_together(const std::vector<os::file_text> &files);
 
 // Puts rows into the table at path, written whole through a temporary
 // name; or what failed, naming the file.

@@ -114,19 +114,7 @@ failure import_to_memory(const import_request &r, planned &p, std::string &text)
 failure recount(planned &p, const fill_result &filled) {
     static const char *const names[quantities] = {"tmax", "tmin", "prcp"};
     station_row &row = p.row;
-    row.days = static_cast<long>(filled.filled.days.size());
-    row.prcp_sum = 0;
-    row.prcp_days = 0;
-    for (int q = 0; q < quantities; ++q)
-        row.missing[q] = 0;
-    for (const auto &day : filled.filled.days)
-        for (int q = 0; q < quantities; ++q)
-            if (std::isnan(day[static_cast<size_t>(q)]))
-                ++row.missing[q];
-            else if (q == prcp) {
-                row.prcp_sum += day[prcp];
-                ++row.prcp_days;
-            }
+    count_filled(filled, row);
     for (int q = 0; q < quantities; ++q)
         if (row.missing[q] == row.days)
             return {input_name(p.input) +
@@ -150,12 +138,8 @@ failure import_filled(const import_request &r, const donor_files &donors, planne
     const filled_files made = fill_files_of(p.output, imported, donors, r.fill, std::string());
     if (failure f = recount(p, made.result); f.failed())
         return f;
-    for (const auto &[path, content] :
-         {std::pair{p.output, &made.daily}, std::pair{fill_record_of(p.output), &made.record},
-          std::pair{fill_skill_of(p.output), &made.skill}}) {
-        if (failure f = write_text_replacing(path, *content); f.failed())
-            return f;
-    }
+    if (failure f = write_filled(p.output, made); f.failed())
+        return f;
     said = made.said;
     return {};
 }
@@ -207,8 +191,14 @@ failure write_stations(const import_request &r, const std::vector<planned> &plan
 
 void list_failures(const std::vector<std::pair<std::string, failure>> &failed, size_t inputs) {
     std::vector<std::string> lines;
-    for (const auto &[input, why] : failed)
-        lines.push_back(input_name(input) + ": " + why.message);
+    // A failure that names its input already ("IN: ...", "IN line 3: ...")
+    // is not named twice.
+    for (const auto &[input, why] : failed) {
+        const std::string name = input_name(input);
+        const bool named =
+            why.message.starts_with(name + ":") || why.message.starts_with(name + " line ");
+        lines.push_back(named ? why.message : name + ": " + why.message);
+    }
     say_failures("inputs", lines, inputs);
 }
 

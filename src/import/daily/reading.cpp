@@ -223,13 +223,18 @@ std::string number_before(std::string_view line, std::string_view word) {
 
 // A quantity missing on every day written: its statistics could only be
 // "nan"; empty when each has a value.
-failure lacking_quantity(const std::string &path, const station_row &row) {
+// A station's format says how to fill it from a nearby station's file.
+failure lacking_quantity(const std::string &path, const station_row &row, bool fillable) {
     static const char *const names[quantities] = {"tmax", "tmin", "prcp"};
     for (int q = 0; q < quantities; ++q)
         if (row.missing[q] == row.days)
-            return {input_name(path) + format_message(": no %s value on any of the %ld days "
-                                                      "written: its statistics could only be nan",
-                                                      names[q], row.days)};
+            return {input_name(path) +
+                    format_message(": no %s value on any of the %ld days "
+                                   "written: its statistics could only be nan",
+                                   names[q], row.days) +
+                    (fillable ? "; --fill-from NEAR.wth fills what it lacks from a nearby "
+                                "station's daily file"
+                              : "")};
     return {};
 }
 
@@ -257,7 +262,10 @@ failure import_file(const std::string &path, const import_options &options, os::
                 (options.first_year != 0
                      ? format_message(": no day in %d-%d", options.first_year, options.last_year)
                      : std::string(": no day"))};
-    return options.allow_lacking ? failure{} : lacking_quantity(path, row);
+    return options.allow_lacking
+               ? failure{}
+               : lacking_quantity(path, row,
+                                  options.format != nullptr && options.format->station_extras);
 }
 
 } // namespace import

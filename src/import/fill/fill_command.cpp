@@ -11,7 +11,8 @@ namespace import {
 namespace {
 
 const std::string fill_usage =
-    usage_of({"fill TARGET.wth --donor A.wth [--donor B.wth]... (-o DIR | --force)"});
+    usage_of({"fill TARGET.wth --donor A.wth [--donor B.wth]... (-o DIR | --force) "
+              "[--stations FILE.csv]"});
 
 void print_fill_help() {
     say_text(fill_usage);
@@ -30,6 +31,8 @@ void print_fill_help() {
              "  -o, --output-dir DIR  write the filled files in DIR\n"
              "  --force               replace the target in place (without -o), or the\n"
              "                        files in DIR\n"
+             "  --stations FILE.csv   give the target's row of this stations table its\n"
+             "                        filled file's days and missing days\n"
              "  --max-interp N        the longest run of temperatures interpolated\n"
              "                        (default 3; 0: none)\n"
              "  --min-overlap N       days both must have valid in a calendar month for\n"
@@ -58,6 +61,8 @@ bool take_fill_option(int opt, fill_line &c) {
     case 'f':
         c.r.force = true;
         return true;
+    case 'S':
+        return take_text("--stations", c.r.stations);
     case 'I':
     case 'L':
     case 'B':
@@ -72,12 +77,12 @@ bool take_fill_option(int opt, fill_line &c) {
 
 const std::vector<refused_options> &fill_refuses() {
     static const std::vector<refused_options> refused = {
-        {{"name=",      "years=",     "stations=",    "ghcn-stations=", "keep-going",
-          "prcp-unit=", "temp-unit=", "date=",        "year=",          "month=",
-          "day=",       "tmax=",      "tmin=",        "prcp=",          "missing=",
-          "delimiter=", "fill-from=", "sites=",       "max-distance=",  "elevation=",
-          "daily",      "deltas=",    "accumulation="},
-         "fill takes --donor, -o, --force, --max-interp, --min-overlap and --max-bias; the "
+        {{"name=",      "years=",   "ghcn-stations=", "keep-going",   "prcp-unit=", "temp-unit=",
+          "date=",      "year=",    "month=",         "day=",         "tmax=",      "tmin=",
+          "prcp=",      "missing=", "delimiter=",     "fill-from=",   "sites=",     "max-distance=",
+          "elevation=", "daily",    "deltas=",        "accumulation="},
+         "fill takes --donor, -o, --force, --stations, --max-interp, --min-overlap and "
+         "--max-bias; the "
          "formats' options do not go with it"}};
     return refused;
 }
@@ -87,6 +92,7 @@ bool read_fill_line(int argc, char **argv, fill_line &c) {
     static const option long_options[] = {{"donor", required_argument, nullptr, 'U'},
                                           {"output-dir", required_argument, nullptr, 'o'},
                                           {"force", no_argument, nullptr, 'f'},
+                                          {"stations", required_argument, nullptr, 'S'},
                                           {"max-interp", required_argument, nullptr, 'I'},
                                           {"min-overlap", required_argument, nullptr, 'L'},
                                           {"max-bias", required_argument, nullptr, 'B'},

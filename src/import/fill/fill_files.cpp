@@ -15,6 +15,7 @@
 #include "site_files.h"
 #include "write_whole.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -209,11 +210,19 @@ const char record_header[] = "date,quantity,value,method,source,adjustment\r\n";
 // every value filled now.
 std::string record_of(const fill_result &r, const donor_files &donors, const std::string &earlier) {
     std::string text = record_header;
-    if (earlier.starts_with(record_header)) {
-        text += earlier.substr(sizeof record_header - 1);
-        if (!text.ends_with('\n'))
-            text += "\r\n";
-    }
+    // An earlier record's rows kept, whatever its line ends (pandas writes
+    // LF), each written with CR LF as this tool writes the record.
+    const std::string_view head(record_header, sizeof record_header - 3);
+    if (earlier.starts_with(head) && earlier.find('\n') <= head.size() + 1)
+        for (size_t at = earlier.find('\n') + 1; at < earlier.size();) {
+            const size_t end = std::min(earlier.find('\n', at), earlier.size());
+            std::string_view row(earlier.data() + at, end - at);
+            if (row.ends_with('\r'))
+                row.remove_suffix(1);
+            if (!row.empty())
+                text.append(row).append("\r\n");
+            at = end + 1;
+        }
     for (const filled_value &v : r.record)
         text += date_text(v.day) + "," + quantity_words[v.quantity] + "," +
                 filled_text_of(v.value, v.quantity) + "," + method_name(v.method) + "," +
@@ -297,6 +306,31 @@ filled_files fill_files_of(const std::string &name, const daily_text &target,
     return out;
 }
 
+void count_filled(const fill_result &filled, station_row &row) {
+    row.days = static_cast<long>(filled.filled.days.size());
+    row.prcp_sum = 0;
+    row.prcp_days = 0;
+    for (int q = 0; q < quantities; ++q)
+        row.missing[q] = 0;
+    for (const auto &day : filled.filled.days)
+        for (int q = 0; q < quantities; ++q)
+            if (std::isnan(day[static_cast<size_t>(q)]))
+                ++row.missing[q];
+            else if (q == prcp) {
+                row.prcp_sum += day[prcp];
+                ++row.prcp_days;
+            }
+}
+
+failure write_filled(const std::string &output, const filled_files &made,
+                     const std::vector<os::file_text> &also) {
+    std::vector<os::file_text> files = {{output, made.daily},
+                                        {fill_record_of(output), made.record},
+                                        {fill_skill_of(output), made.skill}};
+    files.insert(files.end(), also.begin(), also.end());
+    return write_texts_together(files);
+}
+
 namespace {
 
 // A file read whole; absent (ENOENT) is empty when absent_ok.
@@ -322,6 +356,8 @@ std::vector<std::string> fill_collisions(const fill_request &r, const std::strin
     files.push_back({output, "the filled daily file " + shown_name(output), true});
     files.push_back({fill_record_of(output), "its fill record", true});
     files.push_back({fill_skill_of(output), "its skill table", true});
+    if (!r.stations.empty())
+        files.push_back({r.stations, "the stations table", true});
     const os::guard_excuse excuse = [outputs](size_t writer, size_t other) {
         return (writer == outputs && other == 0) || (writer == outputs + 1 && other == 1);
     };
@@ -359,6 +395,9 @@ failure refusal(const fill_request &r, const std::string &output) {
             all += (all.empty() ? "" : "\n") + f;
         return {all + "\nNothing was written."};
     }
+    if (!r.stations.empty())
+        if (failure f = check_stations(r.stations); f.failed())
+            return f;
     if (!r.force)
         for (const std::string &path : {output, fill_record_of(output), fill_skill_of(output)})
             if (os::link_status_of(path).ok())
@@ -366,9 +405,59 @@ failure refusal(const fill_request &r, const std::string &output) {
     return {};
 }
 
-os::result<void> write_text(const std::string &path, const std::string &text) {
-    return os::write_file_replacing(path, path + ".",
-                                    [&text](os::out_stream &out) { return out.put(text), 0; });
+// Where field n (0 the first) of a CSV row starts, quotes heeded; npos
+// past its last.
+size_t field_at(std::string_view row, int n) {
+    bool quoted = false;
+    int field = 0;
+    for (size_t i = 0; i < row.size() && n > 0; ++i)
+        if (row[i] == '"')
+            quoted = !quoted;
+        else if (row[i] == ',' && !quoted && ++field == n)
+            return i + 1;
+    return n == 0 ? 0 : std::string_view::npos;
+}
+
+// The stations table's fields that a fill changes: days to
+// mean_annual_prcp_cm.
+constexpr int first_counted = 7, after_counted = 12;
+
+// The table with the first row of name given the counts of row, every
+// other byte as it was; false when no row has that name.
+bool recounted(std::string_view table, const std::string &name, const station_row &row,
+               std::string &text) {
+    const std::string line = stations_line(row);
+    const std::string_view fresh(line);
+    const size_t from = field_at(fresh, first_counted);
+    const std::string_view counts = fresh.substr(from, fresh.size() - 2 - from);
+    for (size_t at = table.find('\n'); at != std::string_view::npos && at + 1 < table.size();) {
+        const std::string_view rest = table.substr(++at);
+        const std::string_view bare = rest.substr(0, rest.find_first_of("\r\n"));
+        const size_t begin = field_at(bare, first_counted), next = field_at(bare, after_counted);
+        if (first_field(bare) == name && begin != std::string_view::npos) {
+            const size_t end = next == std::string_view::npos ? bare.size() : next - 1;
+            text = std::string(table.substr(0, at + begin)) + std::string(counts) +
+                   std::string(table.substr(at + end));
+            return true;
+        }
+        at = table.find('\n', at);
+    }
+    return false;
+}
+
+// The stations table with the target's row given the filled file's
+// counts; or why the fill must not be written.
+failure stations_after(const fill_request &r, const std::string &output, const fill_result &filled,
+                       std::string &text) {
+    const os::result<std::string> table = read_table_file(r.stations);
+    if (!table)
+        return {"Error reading " + shown_name(r.stations) + ": " + table.error().reason()};
+    station_row row;
+    count_filled(filled, row);
+    if (!recounted(*table, stem_of(output), row, text))
+        return {shown_name(r.stations) + " has no row of " + stem_of(output) +
+                ": nothing was written"};
+    return {};
 }
 
 // The fill, its summary said; or what failed.
@@ -391,12 +480,16 @@ failure fill_all(const fill_request &r) {
     if (why.failed())
         return why;
     const filled_files made = fill_files_of(output, target, donors, r.settings, *earlier);
-    // The daily file first: a record is never left naming fills its file lacks.
-    for (const auto &[path, content] :
-         {std::pair{output, &made.daily}, std::pair{fill_record_of(output), &made.record},
-          std::pair{fill_skill_of(output), &made.skill}})
-        if (const os::result<void> written = write_text(path, *content); !written)
-            return {"Error writing " + shown_name(path) + ": " + written.error().reason()};
+    std::string stations;
+    if (!r.stations.empty())
+        if (failure f = stations_after(r, output, made.result, stations); f.failed())
+            return f;
+    // All or none: a record is never left naming fills its file lacks.
+    std::vector<os::file_text> also;
+    if (!r.stations.empty())
+        also.push_back({r.stations, stations});
+    if (failure f = write_filled(output, made, also); f.failed())
+        return f;
     say_outside_range(shown_name(r.target), target.outside, "taken as missing");
     say_donors_outside(donors);
     for (const std::string &line : made.said)

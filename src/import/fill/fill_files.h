@@ -7,6 +7,8 @@
 
 #include "failure.h"
 #include "fill.h"
+#include "write_whole.h"
+#include "wth_writer.h"
 
 #include <string>
 #include <vector>
@@ -17,6 +19,7 @@ struct fill_request {
     std::string target;
     std::vector<std::string> donors;
     std::string output_dir; // empty: the target replaced in place (--force)
+    std::string stations;   // --stations: the table whose row of the target gets its new counts
     bool force = false;
     fill_settings settings;
 };
@@ -67,5 +70,15 @@ struct filled_files {
 filled_files fill_files_of(const std::string &name, const daily_text &target,
                            const donor_files &donors, const fill_settings &settings,
                            const std::string &earlier_record);
+
+// A stations table row's counts of a filled daily file: its days, each
+// quantity's missing days, and the precipitation behind its annual mean.
+void count_filled(const fill_result &filled, station_row &row);
+
+// Writes the filled daily file at output, its record and its skill table
+// (and the files also given) all or none; or what failed, naming the file
+// and saying that they are left as they were.
+failure write_filled(const std::string &output, const filled_files &made,
+                     const std::vector<os::file_text> &also = {});
 
 } // namespace import

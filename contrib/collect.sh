@@ -7,9 +7,11 @@
 #   failed.txt   the sites of the list that were not prepared, as their
 #                list lines: a site list that runs just them again
 #   summary.csv  the parts' statistics as one table, in the list's order
+#   monthly.csv  with the recipe's --monthly, the parts' months as one table
 #   log.txt      the parts' logs, part by part
 #   report.html  a page of every site of the list, made by siteprep --check
-#                (which reads the daily files again; its lines: check.txt)
+#                with the run's options (which reads the daily files again;
+#                its lines: check.txt)
 #
 # Run it where the recipe ran, once every part has ended: a part that has
 # not (no run/LIST/K/status) is named and nothing is written. The status is
@@ -37,6 +39,13 @@ run=${SITEPREP_RUN:-run}/$stem
 cmp -s -- "$list" "$run/list.txt" ||
   { say "$list is not the list that $run ran ($run/list.txt)" && exit 1; }
 n=$(cat "$run/parts")
+# The options the parts ran with (none for a run begun before they were
+# recorded), the recipe's --monthly first.
+options=''
+[ ! -f "$run/options" ] || options=$(cat "$run/options")
+eval "set -- $options"
+tables=summary.csv
+[ "${1-}" != --monthly ] || { tables='summary.csv monthly.csv' && shift; }
 case $n in '' | 0* | *[!0-9]*) say "$run/parts does not hold a part count" && exit 1 ;; esac
 k=1 open=''
 while [ "$k" -le "$n" ]; do
@@ -65,30 +74,33 @@ k=1 unsummed=''
 while [ "$k" -le "$n" ]; do
   cat "$run/$k/failed.txt" >>"$new/failed.txt"
   [ ! -f "$run/$k/log.txt" ] || cat "$run/$k/log.txt" >>"$new/log.txt"
-  part=$run/$k/summary.csv
-  if [ ! -f "$part" ]; then
-    unsummed="$unsummed $k"
-  elif [ ! -f "$new/summary.csv" ]; then
-    cp "$part" "$new/summary.csv" && head -n 1 "$part" >"$new/header"
-  elif head -n 1 "$part" | cmp -s - "$new/header"; then
-    tail -n +2 "$part" >>"$new/summary.csv"
-  else
-    say "$part has other columns than the parts before it: nothing is written" && exit 1
-  fi
+  for table in $tables; do
+    part=$run/$k/$table
+    if [ ! -f "$part" ]; then
+      case $unsummed in *" $k") ;; *) unsummed="$unsummed $k" ;; esac
+    elif [ ! -f "$new/$table" ]; then
+      cp "$part" "$new/$table" && head -n 1 "$part" >"$new/$table.header"
+    elif head -n 1 "$part" | cmp -s - "$new/$table.header"; then
+      tail -n +2 "$part" >>"$new/$table"
+    else
+      say "$part has other columns than the parts before it: nothing is written" && exit 1
+    fi
+  done
   k=$((k + 1))
 done
-"${SITEPREP:-siteprep}" --check --no-progress --scratch "$new" --report "$new/report.html" \
+"${SITEPREP:-siteprep}" --check "$@" --no-progress --scratch "$new" --report "$new/report.html" \
   -- "$list" >"$new/check.txt" || :
 [ -f "$new/report.html" ] ||
   { say "siteprep --check made no report page ($(tail -n 1 "$new/check.txt")): nothing is written" && exit 1; }
-for file in failed.txt summary.csv log.txt report.html check.txt; do
+for file in failed.txt summary.csv monthly.csv log.txt report.html check.txt; do
   if [ -f "$new/$file" ]; then mv -f "$new/$file" "$run/$file"; else rm -f "$run/$file"; fi
 done
 
-[ -z "$unsummed" ] || say "parts$unsummed wrote no summary (see their logs): their sites are not in $run/summary.csv"
+[ -z "$unsummed" ] || say "parts$unsummed wrote no summary or months' table (see their logs): \
+their sites are not in the run's $tables"
 left=$(wc -l <"$run/failed.txt" | tr -d ' ')
 case $left in
-0) echo "$run: every site of $list was prepared; summary.csv, report.html, log.txt" && exit 0 ;;
+0) echo "$run: every site of $list was prepared; $tables, report.html, log.txt" && exit 0 ;;
 1) left='1 site was' ;;
 *) left="$left sites were" ;;
 esac

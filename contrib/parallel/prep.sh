@@ -2,19 +2,22 @@
 # The site list in N parts, J at a time, with GNU parallel on this machine
 # (or, with parallel's -S in $PARALLEL, on hosts that share the file system):
 #
-#   contrib/parallel/prep.sh [--] SITE_LIST N J [SITEPREP OPTIONS...]
+#   contrib/parallel/prep.sh [--monthly] [--] SITE_LIST N J [SITEPREP OPTIONS...]
 #
 # Run it from the directory the site names resolve from. Part K runs as task
 # K of the Slurm recipe does (contrib/slurm/prep.sbatch, which it runs), in
-# run/LIST/K; then contrib/collect.sh SITE_LIST makes one summary, failure
+# run/LIST/K, with the same refusals (--monthly: each part's months too);
+# then contrib/collect.sh SITE_LIST makes one summary, months' table, failure
 # list, log and report page of the run. The status is parallel's: the number
 # of parts in which a site was not prepared.
 set -eu
-usage='usage: prep.sh [--] SITE_LIST N J [SITEPREP OPTIONS...]'
+usage='usage: prep.sh [--monthly] [--] SITE_LIST N J [SITEPREP OPTIONS...]'
 wrong() {
   printf 'prep.sh: %s\n%s\n' "$1" "$usage" >&2
   exit 2
 }
+monthly=''
+[ "${1-}" != --monthly ] || { monthly=--monthly && shift; }
 case ${1-} in
 --) shift ;;
 -*) wrong "unknown option '$1' (a list whose name begins with - goes after --)" ;;
@@ -30,13 +33,13 @@ done
 runner=$(dirname "$0")/../slurm/prep.sbatch
 export SITEPREP_RECIPE=prep.sh
 # The run recorded, or refused with nothing touched, before any part starts.
-sh "$runner" --setup --parts "$n" -- "$list" "$@"
+sh "$runner" --setup --parts "$n" $monthly -- "$list" "$@"
 
 # Each word reaches a part as the value of an input source of its own, never
 # as part of parallel's command, where parallel would replace {}, {.} or
 # {= ... =} in it; the '=' before it keeps a word ':::' from reading as one.
 words=$#
-for word in "$runner" "$n" "$list" "$@"; do set -- "$@" ::: "=$word"; done
+for word in "$runner" "$n" "$monthly" "$list" "$@"; do set -- "$@" ::: "=$word"; done
 shift "$words"
 slots='' i=1
 while [ "$i" -le $(($# / 2)) ]; do
@@ -46,6 +49,6 @@ done
 parallel --null -j "$j" --will-cite -q sh -c '
   k=$1 && shift && words=$#
   for word; do set -- "$@" "${word#=}"; done
-  shift "$words" && runner=$1 n=$2 list=$3 && shift 3
-  exec sh "$runner" --parts "$n" --task "$k" -- "$list" "$@"
+  shift "$words" && runner=$1 n=$2 monthly=$3 list=$4 && shift 4
+  exec sh "$runner" --parts "$n" --task "$k" $monthly -- "$list" "$@"
 ' sh {1} $slots ::: $(seq 1 "$n") "$@"

@@ -4,8 +4,10 @@
 # started here (munged, slurmctld, slurmd, stopped again by their process
 # ids), or the GNU parallel script on this machine; then contrib/collect.sh.
 # The list is named '-{} sites.txt' (after --, and nothing for parallel to
-# replace). Every site file and kept soil file must equal a one-process
-# run's, and so must the collected failure list and summary; each part's
+# replace), the run made with options that change the statistics and with
+# the months' table. Every site file and kept soil file must equal a
+# one-process run's, and so must the collected failure list, summary, months'
+# table and (made by a check with the same options) report page; each part's
 # results stay in run/LIST/K; a task submitted again runs its own part; the
 # rerun of the failures after the fix completes the batch in a directory of
 # its own; and what the recipes refuse touches nothing.
@@ -51,12 +53,16 @@ make_batch() {
 }
 fail() { echo "FAILED: $*"; exit 1; }
 
-# The reference: one process over the whole list, then its failures again
-# after the fix.
+# The reference: one process over the whole list and its page from a check
+# with the same options, then its failures again after the fix (with none).
+options=(--years 2002-2004 --completeness wmo --texture-keys)
 make_batch "$work/one"
 (cd "$work/one" && mkdir s1 s2 && "$siteprep" --keep-going --keep-soils --scratch s1 \
-  --failed failed.txt --summary summary.csv --no-progress -- "$list" >log.txt) &&
-  fail "the one-process run did not report the failing site"
+  --failed failed.txt --summary summary.csv --monthly monthly.csv --no-progress \
+  "${options[@]}" -- "$list" >log.txt) && fail "the one-process run did not report the failing site"
+(cd "$work/one" && "$siteprep" --check --no-progress --scratch s1 --report report.html \
+  "${options[@]}" -- "$list" >check.txt) || :
+grep -q '^40 sites checked, 1 problem' "$work/one/check.txt" || fail "one-process check: $(tail -1 "$work/one/check.txt")"
 [ "$(cut -d' ' -f1 "$work/one/failed.txt")" = data/site17 ] || fail "one-process failure list"
 
 make_batch "$work/many"
@@ -157,6 +163,8 @@ both|--part|4|2|--part 1/2
 both|--scratch=d|4|2|--scratch=d
 both|--report|4|2|--report r.html
 both|--fail=f.txt|4|2|--fail=f.txt
+both|--mon|4|2|--mon m.csv
+both|--check: the recipe runs the list in parts|4|2|--check
 both|'16x' is not a positive whole number|16x|2|
 both|'0' is not a positive whole number|0|2|
 parallel|the job count '2x' is not a positive whole number|4|2x|
@@ -167,25 +175,27 @@ EOF
 # copy of the list: it cannot tell the part count, so its tasks refuse.
 if [ "$mode" = slurm ]; then
   cp -- "$list" other.txt
-  submit "1-4 --|$list" "1-3:2 other.txt"
+  submit "1-4 --monthly|--|$list|$(IFS="|" && echo "${options[*]}")" "1-3:2 other.txt"
   [ ! -e run/other ] || fail "the stepped array wrote run/other"
   for task in 1 3; do
     grep -q "task $task cannot tell the run's part count" "$(task_out 1-3:2 $task)" ||
       fail "stepped array task $task: $(cat "$(task_out 1-3:2 $task)")"
   done
 else
-  sh "$recipe" -- "$list" 4 2 || true
+  sh "$recipe" --monthly -- "$list" 4 2 "${options[@]}" || true
 fi
 
-# Collected from the parts' own files: the one-process run's failure list and
-# summary, a report page of every site, and every message.
+# Collected from the parts' own files: the one-process run's failure list,
+# summary, months' table and page, and every message.
 collect() { # STATUS LIST
   if sh "$src/contrib/collect.sh" -- "$2" >collect.txt 2>&1; then s=0; else s=$?; fi
   [ "$s" = "$1" ] || fail "collect.sh $2: status $s, not $1: $(cat collect.txt)"
 }
 collect 1 "$list"
 cmp "$work/one/failed.txt" "$run/failed.txt" || fail "collected failures: $(cat "$run/failed.txt")"
-cmp "$work/one/summary.csv" "$run/summary.csv" || fail "collected summary"
+for file in summary.csv monthly.csv report.html; do
+  cmp "$work/one/$file" "$run/$file" || fail "collected $file"
+done
 grep -qF -- "$list line 17: data/site17: " "$run/log.txt" || fail "the log does not name line 17"
 [ "$(grep -c '<section class="site"' "$run/report.html")" = 40 ] || fail "report page: not 40 sites"
 grep -q '<tr class="bad"><td><a href="#site-[0-9]*">data/site17<' "$run/report.html" ||
@@ -202,8 +212,12 @@ same_files() { # the site files, and the kept soil files as many times, of the t
 same_files "the parts"
 [ ! -e data/site17.soils.in ] || fail "a soil file kept for the failed site"
 
-# Another part count, or a changed list, is refused while run/LIST holds a run.
-echo 'both|was started in 4 parts, not 8|8|2|' | refusals
+# Another part count, a changed list or other options are refused while
+# run/LIST holds a run.
+refusals <<'EOF'
+both|was started in 4 parts, not 8|8|2|
+both|was started with the options '--monthly' '--years'|4|2|--years 2001-2004
+EOF
 cp -- "$list" list.bak && echo "data/site41 $(cut -d' ' -f2- list.bak | head -1)" >>"$list"
 echo 'both|has changed since run/-{} sites was started|4|2|' | refusals
 mv -- list.bak "$list"
@@ -220,13 +234,15 @@ if [ "$mode" = slurm ]; then
   collect 1 "$list"
   grep -q 'these have not ended: 3;' collect.txt || fail "collect.sh without part 3: $(cat collect.txt)"
   cmp -s "$work/one/summary.csv" "$run/summary.csv" || fail "collect.sh without part 3 wrote"
-  submit "3,5 --|$list" "1-2 --|$run/failed.txt"
+  submit "3,5 --monthly|--|$list|$(IFS="|" && echo "${options[*]}")" "1-2 --|$run/failed.txt"
   [ "$(cut -d, -f1 "$run/3/summary.csv" | sed 1d | uniq | tr '\n' ' ')" = \
     "$(seq -f 'data/site%g' 21 30 | tr '\n' ' ')" ] || fail "task 3 again: $(cat "$run/3/summary.csv")"
   [ ! -e "$run/5" ] && grep -q 'task 5 is outside the 4 parts' "$(task_out 3,5 5)" ||
     fail "task 5 of 4: $(cat "$(task_out 3,5 5)")"
   collect 1 "$list"
-  cmp -s "$work/one/summary.csv" "$run/summary.csv" || fail "collected summary with part 3 again"
+  for file in summary.csv monthly.csv; do
+    cmp -s "$work/one/$file" "$run/$file" || fail "collected $file with part 3 again"
+  done
 else
   sh "$recipe" -- "$run/failed.txt" 2 2 || fail "the rerun failed"
 fi

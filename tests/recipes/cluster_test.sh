@@ -164,7 +164,7 @@ both|--scratch=d|4|2|--scratch=d
 both|--report|4|2|--report r.html
 both|--fail=f.txt|4|2|--fail=f.txt
 both|--mon|4|2|--mon m.csv
-both|--check: the recipe runs the list in parts|4|2|--check
+both|--check: not an option of a run|4|2|--check
 both|'16x' is not a positive whole number|16x|2|
 both|'0' is not a positive whole number|0|2|
 parallel|the job count '2x' is not a positive whole number|4|2x|
@@ -216,7 +216,7 @@ same_files "the parts"
 # run/LIST holds a run.
 refusals <<'EOF'
 both|was started in 4 parts, not 8|8|2|
-both|was started with the options '--monthly' '--years'|4|2|--years 2001-2004
+both|started with other options than these (run/-{} sites/options: '--monthly' '--years'|4|2|--years 2001-2004
 EOF
 cp -- "$list" list.bak && echo "data/site41 $(cut -d' ' -f2- list.bak | head -1)" >>"$list"
 echo 'both|has changed since run/-{} sites was started|4|2|' | refusals

@@ -165,6 +165,7 @@ both|--report|4|2|--report r.html
 both|--fail=f.txt|4|2|--fail=f.txt
 both|--mon|4|2|--mon m.csv
 both|--check: not an option of a run|4|2|--check
+both|-h: not an option of a run|4|2|-h
 both|'16x' is not a positive whole number|16x|2|
 both|'0' is not a positive whole number|0|2|
 parallel|the job count '2x' is not a positive whole number|4|2x|

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <ostream>
+
 namespace {
 
 bool has(const std::string &text, const std::string &part) {
@@ -397,5 +400,102 @@ TEST(Gaps, TheFillKeepsAnEarlierRecordWhateverItsLineEnds) {
                                       "2001-01-05,prcp,1.000,donor,old.wth,2\r\n"
                                       "2001-03-02,tmax,20.00,interpolation,,\r\n");
 }
+
+} // namespace
+
+namespace {
+
+// A precipitation station's temperatures, copied with no day in common to
+// fit a bias on, are shifted 6.5 degrees C/km to its height where its and
+// the donor's are known (ghcnd-stations.txt, the stations table), and the
+// summary says so, or why not; precipitation is never shifted.
+struct height_case {
+    const char *what, *options; // g: --ghcn-stations, s: --stations
+    const char *donor, *station_elevation, *donor_row_elevation;
+    std::string record, said; // a row of the record; a line said after "USC00123456.wth: "
+};
+
+void PrintTo(const height_case &c, std::ostream *os) {
+    *os << c.what;
+}
+
+class FillHeights : public ::testing::TestWithParam<height_case> {};
+
+// A line of ghcnd-stations.txt in NOAA's columns (ID 1-11, LATITUDE 13-20,
+// LONGITUDE 22-30, ELEVATION 32-37, STATE 39-40, NAME 42-71).
+std::string ghcnd_station(const char *id, const char *elevation) {
+    char line[80];
+    std::snprintf(line, sizeof line, "%-11s %8s %9s %6s IA SOME PLACE\n", id, "41.9000", "-93.6000",
+                  elevation);
+    return line;
+}
+
+TEST_P(FillHeights, TemperaturesCopiedAreShiftedToTheStationsHeight) {
+    const height_case &c = GetParam();
+    scratch_dir dir;
+    const bool has_tmax = std::string(c.what) == "precipitation_unshifted";
+    dir.write("USC00123456.dly", dly(has_tmax ? "TMAX" : "PRCP", 2001, 1, 1, 100));
+    dir.write(c.donor, daily_file({.first_year = 2000, .years = 3}, "15.5 3.25 0.2"));
+    dir.write("g.txt", ghcnd_station("USC00123456", c.station_elevation) +
+                           ghcnd_station("USW00000001", "610.0"));
+    dir.write("st.csv", "name,format,latitude,longitude,elevation_m,first_date,last_date,days,"
+                        "missing_tmax,missing_tmin,missing_prcp,mean_annual_prcp_cm\r\n"
+                        "near,csv,40,-100," +
+                            std::string(c.donor_row_elevation) +
+                            ",2000-01-01,2002-12-31,1096,0,0,0,73.05\r\n");
+    std::vector<std::string> args = {"ghcn", "--fill-from", c.donor, "USC00123456.dly"};
+    if (has(c.options, "g"))
+        args.insert(args.end(), {"--ghcn-stations", "g.txt"});
+    if (has(c.options, "s"))
+        args.insert(args.end(), {"--stations", "st.csv"});
+    const tool_result r = run_import(dir.path(), args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "\nUSC00123456.wth: " + c.said + "\n")) << r.out;
+    EXPECT_TRUE(has(dir.read("USC00123456.fill.csv"), "\r\n" + c.record + "\r\n"))
+        << dir.read("USC00123456.fill.csv").substr(0, 300);
+}
+
+const std::string near = " from near.wth, with no day in common to fit a bias on, ";
+const std::string copied = "tmax and tmin" + near, unknown = copied + "unadjusted: ";
+const std::string lapse = "degrees C for the heights (6.5 degrees C/km: 450 m here, ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Gaps, FillHeights,
+    ::testing::Values(
+        // 300 m above the donor: 1.95 degrees colder.
+        height_case{"above", "gs", "near.wth", "450.0", "150",
+                    "2001-01-01,tmax,13.55,donor-lapse,near.wth,-1.95",
+                    copied + "shifted by -1.95 " + lapse + "150 m at near.wth)"},
+        // The same height: a shift of 0, not -0.
+        height_case{"level", "gs", "near.wth", "450.0", "450",
+                    "2001-12-31,tmin,3.25,donor-lapse,near.wth,0",
+                    copied + "shifted by 0 " + lapse + "450 m at near.wth)"},
+        // A GHCN donor, named by its ID: its height from ghcnd-stations.txt.
+        height_case{"ghcn_donor", "g", "USW00000001.wth", "450.0", "NA",
+                    "2001-01-01,tmax,16.54,donor-lapse,USW00000001.wth,1.04",
+                    "tmax and tmin from USW00000001.wth, with no day in common to fit a bias on, "
+                    "shifted by 1.04 " +
+                        lapse + "610 m at USW00000001.wth)"},
+        // A station whose TMAX is known: its precipitation copied as it is.
+        height_case{"precipitation_unshifted", "gs", "near.wth", "450.0", "150",
+                    "2001-01-02,prcp,0.200,donor-unadjusted,near.wth,0",
+                    "tmin" + near + "shifted by -1.95 " + lapse + "150 m at near.wth)"},
+        // Unknown heights: copied as they are, and why.
+        height_case{"no_ghcn_stations", "s", "near.wth", "450.0", "150",
+                    "2001-01-01,tmax,15.50,donor-unadjusted,near.wth,0",
+                    unknown + "the station's elevation is not known (--ghcn-stations gives it)"},
+        height_case{"station_missing_elevation", "gs", "near.wth", "-999.9", "150",
+                    "2001-01-01,tmin,3.25,donor-unadjusted,near.wth,0",
+                    unknown + "the station's elevation is not known (none in the "
+                              "--ghcn-stations file)"},
+        height_case{"no_stations_table", "g", "near.wth", "450.0", "150",
+                    "2001-01-01,tmax,15.50,donor-unadjusted,near.wth,0",
+                    unknown + "the elevation of near.wth is not known (give --stations with "
+                              "its row)"},
+        height_case{"donor_row_na", "gs", "near.wth", "450.0", "NA",
+                    "2001-01-01,tmax,15.50,donor-unadjusted,near.wth,0",
+                    unknown + "the elevation of near.wth is not known (no elevation_m of "
+                              "near in st.csv)"}),
+    [](const ::testing::TestParamInfo<height_case> &i) { return std::string(i.param.what); });
 
 } // namespace

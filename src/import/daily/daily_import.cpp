@@ -124,6 +124,37 @@ failure recount(planned &p, const fill_result &filled) {
     return {};
 }
 
+// The heights of a fill of an input: the donors', and the station's as its
+// source (or --ghcn-stations) gave it, or why it is not known.
+elevations heights_of(const import_request &r, const donor_files &donors, const planned &p) {
+    elevations heights = donors.heights;
+    heights.target = height_of(p.row.elevation);
+    if (std::isnan(heights.target))
+        heights.target_unknown =
+            "the station's elevation is not known (" +
+            std::string(!r.options.format->named_by_station ? "its source gives none"
+                        : r.options.places == nullptr       ? "--ghcn-stations gives it"
+                                                            : "none in the --ghcn-stations file") +
+            ")";
+    return heights;
+}
+
+// The donors' heights from the stations table, else (a GHCN station's
+// daily file, named by its ID) from --ghcn-stations.
+failure read_heights(const import_request &r, donor_files &donors) {
+    elevations &h = donors.heights;
+    if (failure f = read_donor_heights(r.fill_from, r.stations, h); f.failed())
+        return f;
+    for (size_t k = 0; k < r.fill_from.size() && r.options.places != nullptr; ++k) {
+        const auto place = r.options.places->find(stem_of(r.fill_from[k]));
+        if (std::isnan(h.donors[k]) && place != r.options.places->end())
+            h.donors[k] = height_of(place->second.elevation);
+        if (!std::isnan(h.donors[k]))
+            h.donor_unknown[k].clear();
+    }
+    return {};
+}
+
 // An input imported, then filled from the --fill-from donors: its daily
 // file, its fill record and skill table written, each through a temporary
 // name; or what failed.
@@ -135,7 +166,8 @@ failure import_filled(const import_request &r, const donor_files &donors, planne
         return f;
     if (failure f = parse_daily_text(p.output, std::move(text), imported); f.failed())
         return f;
-    const filled_files made = fill_files_of(p.output, imported, donors, r.fill, std::string());
+    const filled_files made =
+        fill_files_of(p.output, imported, donors, r.fill, std::string(), heights_of(r, donors, p));
     if (failure f = recount(p, made.result); f.failed())
         return f;
     if (failure f = write_filled(p.output, made); f.failed())
@@ -226,6 +258,9 @@ int prepare(import_request &r, station_places &places, std::vector<planned> &pla
             found.push_back(f);
     if (found.empty() && !r.fill_from.empty())
         if (failure f = read_donors(r.fill_from, donors); f.failed())
+            found.push_back(f);
+    if (found.empty() && !r.fill_from.empty())
+        if (failure f = read_heights(r, donors); f.failed())
             found.push_back(f);
     if (!found.empty())
         return nothing_written(found, made);

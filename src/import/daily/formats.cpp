@@ -21,7 +21,10 @@ const daily_format formats[] = {
      "  --ghcn-stations FILE  ghcnd-stations.txt, for the stations' places\n"
      "  --fill-from FILE.wth  fill a quantity the station never has (most GHCN\n"
      "                        stations: temperatures) and the gaps of the others\n"
-     "                        from this daily file, as fill does (repeatable)\n"
+     "                        from this daily file, as fill does (repeatable); a\n"
+     "                        temperature taken so is shifted -6.5 degrees C/km\n"
+     "                        to the station's height where both are known (the\n"
+     "                        donor's from --stations or --ghcn-stations)\n"
      "  --max-interp N  --min-overlap N  --max-bias X\n"
      "                        the fill's settings, as fill takes them\n",
      true, false, true, true},

@@ -24,8 +24,17 @@ const char *method_name(fill_method m) {
         return "donor";
     case fill_method::donor_unadjusted:
         return "donor-unadjusted";
+    case fill_method::donor_lapse:
+        return "donor-lapse";
     }
     return "";
+}
+
+double elevations::lapse_shift(size_t donor) const {
+    const double d = donor < donors.size() ? donors[donor] : NAN;
+    // -6.5 per km of (target - donor), as (donor - target): the same
+    // value, but 0 rather than -0 at the same height.
+    return lapse_per_km * (d - target) / 1000;
 }
 
 namespace {
@@ -208,7 +217,7 @@ bool lacks(const day_series &target, int quantity) {
 // A missing value from the first donor that has the day in a month it
 // fits (or, for a quantity the target lacks, any value of its own).
 bool from_donors(fill_result &r, const std::vector<day_series> &donors, long day, int q,
-                 bool unadjusted) {
+                 bool unadjusted, const elevations &heights) {
     const int month = date_of_number(day).month;
     for (size_t k = 0; k < donors.size(); ++k) {
         const double d = donors[k].at(day, q);
@@ -219,9 +228,17 @@ bool from_donors(fill_result &r, const std::vector<day_series> &donors, long day
         filled_value v;
         v.day = day;
         v.quantity = q;
-        v.method = unadjusted ? fill_method::donor_unadjusted : fill_method::donor;
-        v.adjustment = unadjusted ? 0 : fit_of.adjustment;
-        v.value = unadjusted ? d : apply(d, fit_of.adjustment, q == prcp);
+        v.method = fill_method::donor;
+        v.adjustment = fit_of.adjustment;
+        if (unadjusted) {
+            // No overlap to fit a bias on: the lapse rate's shift, where the heights are known.
+            const double shift = q == prcp ? NAN : heights.lapse_shift(k);
+            v.method = std::isnan(shift) ? fill_method::donor_unadjusted : fill_method::donor_lapse;
+            v.adjustment = std::isnan(shift) ? 0 : shift;
+        }
+        v.value = v.method == fill_method::donor_unadjusted
+                      ? d
+                      : apply(d, v.adjustment, v.method == fill_method::donor && q == prcp);
         if (!physically_possible(q, v.value))
             continue; // adjusted past what weather can be: the next donor
         v.donor = static_cast<int>(k);
@@ -235,7 +252,7 @@ bool from_donors(fill_result &r, const std::vector<day_series> &donors, long day
 } // namespace
 
 fill_result fill_series(const day_series &target, const std::vector<day_series> &donors,
-                        const fill_settings &settings) {
+                        const fill_settings &settings, const elevations &heights) {
     fill_result r;
     r.filled = target;
     for (const day_series &donor : donors)
@@ -254,7 +271,7 @@ fill_result fill_series(const day_series &target, const std::vector<day_series> 
             if (!std::isnan(r.filled.days[i][k]))
                 r.record.push_back(
                     {day, q, r.filled.days[i][k], fill_method::interpolation, -1, 0});
-            else if (!from_donors(r, donors, day, q, unadjusted[q])) {
+            else if (!from_donors(r, donors, day, q, unadjusted[q], heights)) {
                 ++r.left[q];
                 continue;
             }

@@ -10,6 +10,7 @@
 #include "convert.h"
 
 #include <array>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,9 @@ struct donor_month {
 };
 using donor_fits = std::array<std::array<donor_month, 12>, quantities>;
 
-enum class fill_method { interpolation, donor, donor_unadjusted };
+// donor_lapse: a temperature taken with no overlap to fit a bias on,
+// shifted by the lapse rate for the target's height above the donor's.
+enum class fill_method { interpolation, donor, donor_unadjusted, donor_lapse };
 const char *method_name(fill_method m);
 
 // A value filled.
@@ -58,7 +61,23 @@ struct filled_value {
     double value = 0;
     fill_method method = fill_method::interpolation;
     int donor = -1;        // the donor's index; -1 for an interpolation
-    double adjustment = 0; // the bias or the ratio applied; 0 for a copy
+    double adjustment = 0; // the bias, the ratio or the lapse shift applied; 0 for a copy
+};
+
+// The lapse rate of a temperature taken with no overlap to fit a bias on,
+// in degrees C per km of height.
+constexpr double lapse_per_km = 6.5;
+
+// The heights of the target and each donor in metres (not-a-number where
+// unknown), and why each unknown one is, for the summary.
+struct elevations {
+    double target = NAN;
+    std::string target_unknown;
+    std::vector<double> donors;
+    std::vector<std::string> donor_unknown;
+    // The shift of a donor's temperature to the target's height;
+    // not-a-number where a height is unknown.
+    double lapse_shift(size_t donor) const;
 };
 
 struct fill_result {
@@ -70,9 +89,10 @@ struct fill_result {
 };
 
 // Fills the target's gaps, from first to last day, from the donors in
-// their order.
+// their order; a temperature copied for want of overlap (copy_lacking) is
+// shifted to the target's height where both heights are known.
 fill_result fill_series(const day_series &target, const std::vector<day_series> &donors,
-                        const fill_settings &settings);
+                        const fill_settings &settings, const elevations &heights = {});
 
 // The fits of a donor's calendar months, each quantity's, with their
 // skill.

@@ -4,15 +4,18 @@
 #include "fill_files.h"
 #include "calendar.h"
 #include "csv.h"
+#include "csv_table.h"
 #include "daily_line.h"
 #include "file_paths.h"
 #include "guard.h"
+#include "input.h"
 #include "layout.h"
 #include "open.h"
 #include "outputs.h"
 #include "reporter.h"
 #include "shown.h"
 #include "site_files.h"
+#include "tokens.h"
 #include "write_whole.h"
 
 #include <algorithm>
@@ -140,6 +143,42 @@ failure read_donors(const std::vector<std::string> &paths, donor_files &into) {
     return {};
 }
 
+double height_of(std::string_view text) {
+    float v = 0;
+    return parse_finite_float(trimmed(text), v) ? static_cast<double>(v) : NAN;
+}
+
+failure read_donor_heights(const std::vector<std::string> &paths, const std::string &stations,
+                           elevations &into) {
+    into.donors.assign(paths.size(), NAN);
+    into.donor_unknown.assign(paths.size(), std::string());
+    csv_table table;
+    if (!stations.empty()) {
+        const os::result<std::string> text = read_table_file(stations);
+        if (!text)
+            return {"Error reading " + shown_name(stations) + ": " + text.error().reason()};
+        if (!text->empty())
+            if (failure f = read_csv_table(stations, table); f.failed())
+                return f;
+    }
+    const size_t name = table.column({"name"}), height = table.column({"elevation_m"});
+    for (size_t k = 0; k < paths.size(); ++k) {
+        const std::string stem = stem_of(paths[k]);
+        for (const std::vector<std::string> &row : table.rows)
+            if (name != table.none && height != table.none && row[name] == stem) {
+                into.donors[k] = height_of(row[height]);
+                break;
+            }
+        if (std::isnan(into.donors[k]))
+            into.donor_unknown[k] =
+                "the elevation of " + shown_name(paths[k]) + " is not known (" +
+                (stations.empty() ? std::string("give --stations with its row")
+                                  : "no elevation_m of " + stem + " in " + shown_name(stations)) +
+                ")";
+    }
+    return {};
+}
+
 void say_donors_outside(const donor_files &donors) {
     for (size_t k = 0; k < donors.names.size(); ++k)
         say_outside_range("the donor " + shown_name(donors.names[k]), donors.outside[k],
@@ -227,7 +266,8 @@ std::string record_of(const fill_result &r, const donor_files &donors, const std
         text += date_text(v.day) + "," + quantity_words[v.quantity] + "," +
                 filled_text_of(v.value, v.quantity) + "," + method_name(v.method) + "," +
                 (v.donor >= 0 ? csv_field(donors.names[static_cast<size_t>(v.donor)]) : "") + "," +
-                (v.method == fill_method::donor              ? format_message("%.6g", v.adjustment)
+                (v.method == fill_method::donor || v.method == fill_method::donor_lapse
+                     ? format_message("%.6g", v.adjustment)
                  : v.method == fill_method::donor_unadjusted ? "0"
                                                              : "") +
                 "\r\n";
@@ -255,9 +295,44 @@ std::string skill_of(const fill_result &r, const donor_files &donors) {
     return text;
 }
 
+// For each donor whose temperatures were copied for want of overlap, how:
+// shifted by the lapse rate for the heights, or unadjusted and why.
+void say_copied(const std::string &name, const fill_result &r, const donor_files &donors,
+                const elevations &heights, std::vector<std::string> &said) {
+    for (size_t k = 0; k < donors.names.size(); ++k) {
+        bool copied[quantities] = {false, false, false}, shifted = false;
+        for (const filled_value &v : r.record)
+            if (v.donor == static_cast<int>(k) && v.quantity != prcp &&
+                v.method != fill_method::donor) {
+                copied[v.quantity] = true;
+                shifted = shifted || v.method == fill_method::donor_lapse;
+            }
+        if (!copied[tmax] && !copied[tmin])
+            continue;
+        const std::string donor = shown_name(donors.names[k]);
+        std::string line = shown_name(name) + ": " +
+                           (copied[tmax] && copied[tmin] ? "tmax and tmin"
+                            : copied[tmax]               ? "tmax"
+                                                         : "tmin") +
+                           " from " + donor + ", with no day in common to fit a bias on, ";
+        if (shifted)
+            line += format_message("shifted by %g degrees C for the heights (%g degrees C/km: "
+                                   "%g m here, %g m at ",
+                                   heights.lapse_shift(k), lapse_per_km, heights.target,
+                                   heights.donors[k]) +
+                    donor + ")";
+        else
+            line += "unadjusted: " + (!heights.target_unknown.empty() ? heights.target_unknown
+                                      : k < heights.donor_unknown.size()
+                                          ? heights.donor_unknown[k]
+                                          : std::string("the heights are not known"));
+        said.push_back(line);
+    }
+}
+
 // "tmax 12 (interpolation 4, a.wth 8)" for each quantity, and what is left.
 std::vector<std::string> summary_of(const std::string &name, const fill_result &r,
-                                    const donor_files &donors) {
+                                    const donor_files &donors, const elevations &heights) {
     std::string line = shown_name(name) + ": filled";
     for (int q = 0; q < quantities; ++q) {
         std::vector<long> by(donors.names.size() + 1, 0); // interpolation, then each donor
@@ -280,6 +355,7 @@ std::vector<std::string> summary_of(const std::string &name, const fill_result &
     line += format_message("; still missing: tmax %ld, tmin %ld, prcp %ld", r.left[tmax],
                            r.left[tmin], r.left[prcp]);
     std::vector<std::string> said = {line};
+    say_copied(name, r, donors, heights, said);
     if (!r.tmin_above_tmax.empty()) {
         std::string days;
         for (size_t i = 0; i < r.tmin_above_tmax.size() && i < 10; ++i)
@@ -296,13 +372,13 @@ std::vector<std::string> summary_of(const std::string &name, const fill_result &
 
 filled_files fill_files_of(const std::string &name, const daily_text &target,
                            const donor_files &donors, const fill_settings &settings,
-                           const std::string &earlier_record) {
+                           const std::string &earlier_record, const elevations &heights) {
     filled_files out;
-    out.result = fill_series(target.series, donors.series, settings);
+    out.result = fill_series(target.series, donors.series, settings, heights);
     out.daily = filled_daily(target, out.result);
     out.record = record_of(out.result, donors, earlier_record);
     out.skill = skill_of(out.result, donors);
-    out.said = summary_of(name, out.result, donors);
+    out.said = summary_of(name, out.result, donors, heights);
     return out;
 }
 

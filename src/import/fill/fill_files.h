@@ -11,6 +11,7 @@
 #include "wth_writer.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace import {
@@ -53,15 +54,26 @@ struct donor_files {
     std::vector<std::string> names;
     std::vector<day_series> series;
     std::vector<outside_range> outside; // a donor's values never used
+    elevations heights;                 // the donors' (read_donor_heights); no target's
 };
 // Reads the donors' files; or what failed, naming the file.
 failure read_donors(const std::vector<std::string> &paths, donor_files &into);
+// A height as a table or a source gives it, in metres; not-a-number for NA
+// or what is not a number.
+double height_of(std::string_view text);
+// The donors' heights: the elevation_m of the row named as each donor's
+// file (without its extension) in the stations table, where it has one
+// (none: an empty name, or no such file yet), and why where it has none;
+// or what failed, naming the file.
+failure read_donor_heights(const std::vector<std::string> &paths, const std::string &stations,
+                           elevations &into);
 // Says, for each donor with values no weather can have, that they are never used.
 void say_donors_outside(const donor_files &donors);
 
 // What a fill writes and says of a target: the filled daily file, the
 // record (an earlier record's rows first) and the skill table, and the
-// summary lines.
+// summary lines (with how the temperatures copied for want of overlap
+// were adjusted to the heights, or why not).
 struct filled_files {
     std::string daily, record, skill;
     std::vector<std::string> said;
@@ -69,7 +81,7 @@ struct filled_files {
 };
 filled_files fill_files_of(const std::string &name, const daily_text &target,
                            const donor_files &donors, const fill_settings &settings,
-                           const std::string &earlier_record);
+                           const std::string &earlier_record, const elevations &heights = {});
 
 // A stations table row's counts of a filled daily file: its days, each
 // quantity's missing days, and the precipitation behind its annual mean.

@@ -1,5 +1,6 @@
 // Reading a file line by line in large blocks.
 #include "lines.h"
+#include "checksum.h"
 #include "sys.h"
 
 #include <cerrno>
@@ -38,11 +39,7 @@ static void fill_block_of_fd(line_reader &r) {
     }
 }
 
-static void fill_block(line_reader &r) {
-    if (r.fp == nullptr) {
-        fill_block_of_fd(r);
-        return;
-    }
+static void fill_block_of_stream(line_reader &r) {
     r.pos = 0;
     r.end = os::sys::fread(r.block.data(), 1, io_block_size, r.fp);
     if (r.end < io_block_size) {
@@ -50,6 +47,15 @@ static void fill_block(line_reader &r) {
         if (os::sys::ferror(r.fp))
             r.error = errno ? errno : EIO;
     }
+}
+
+static void fill_block(line_reader &r) {
+    if (r.fp == nullptr)
+        fill_block_of_fd(r);
+    else
+        fill_block_of_stream(r);
+    if (r.summing)
+        r.crc = crc32_update(r.crc, r.block.data(), r.end);
 }
 
 bool next_line(line_reader &r, std::string_view &line) {

@@ -42,6 +42,10 @@ struct line_reader {
     bool too_long = false;
     int error = 0; // errno of a failed read, 0 if none
     std::string carry;
+    // With summing, crc is the CRC-32 of the bytes read so far: of the
+    // whole file once next_line has read to its end.
+    bool summing = false;
+    uint32_t crc = 0;
 };
 
 // Sets line to the next line; false at end of input, after a read error

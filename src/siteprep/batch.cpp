@@ -141,6 +141,8 @@ void run_sites(const site_list &sites, const std::string &list_name, const run_o
             result.end = site_end::failed;
             result.why = failed_with(entry.problem);
         }
+        if (result.used && !weather.stale_record.empty())
+            say_stale_record(weather.stale_record, paths_of(entry.site.name).weather_file);
         const std::string reason =
             result.end == site_end::done ? std::string() : say_failure(result.why);
         ended.reached = i + 1;

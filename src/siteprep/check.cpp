@@ -196,6 +196,9 @@ void check_weather_file(lines_said &out, const site_line &site, const std::strin
     // The audit's warnings come after the problems of the file.
     add_audit(out, audit_site(site, site_text, read.years > 0 ? audit.get() : nullptr, read.years,
                               tables.prec, tables.tmin, tables.tmax, listed_as, texture_keys));
+    if (!read.stale_record.empty())
+        out.push_back({said::warning,
+                       "Warning: " + stale_record_note(read.stale_record, paths.weather_file)});
     if (has_stats) {
         const lines_said chosen = choice_lines(paths.weather_file, weather, read);
         out.insert(out.end(), chosen.begin(), chosen.end());

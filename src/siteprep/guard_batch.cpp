@@ -213,7 +213,7 @@ batch_writes writes_of(bool keep_soils, const std::string &failed_path,
         writes.summary_path = outputs->summary_path;
         writes.report_path = outputs->report_path;
         writes.monthly_path = outputs->monthly_path;
-        writes.fill_records = !outputs->monthly_path.empty();
+        writes.fill_records = !outputs->monthly_path.empty() || outputs->check;
     }
     return writes;
 }

@@ -18,7 +18,7 @@ struct batch_writes {
     // --template: read, and copied to every site file that is not there.
     std::string template_path;
     std::string monthly_path;  // --monthly; empty: not written
-    bool fill_records = false; // every site's NAME.fill.csv is read (--monthly)
+    bool fill_records = false; // every site's NAME.fill.csv is read (the check, --monthly)
 };
 
 struct batch_outputs;

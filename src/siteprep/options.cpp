@@ -25,6 +25,7 @@ weather_options weather_of(const command_options &opts) {
     w.choice = opts.choice;
     w.named = opts.choice_named;
     w.months = !opts.monthly.empty();
+    w.records = opts.check || w.months;
     w.compare = opts.check;
     w.normals_min = opts.normals_min;
     return w;

@@ -3,6 +3,7 @@
 #include "lines.h"
 #include "printer.h"
 #include "shown.h"
+#include "site_files.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -73,6 +74,15 @@ void say_stopped(const std::string &list_name, long line, const std::string &rea
 void say_output_covers(const std::string &path, size_t reached) {
     os::print_format("%s covers the %s the run reached before it ended.\n",
                      shown_name(path).c_str(), counted(static_cast<long>(reached), "site").c_str());
+}
+
+std::string stale_record_note(const std::string &record, const std::string &weather_file) {
+    return format_message(stale_record_message, shown_name(record).c_str(),
+                          shown_name(weather_file).c_str(), stale_record_why);
+}
+
+void say_stale_record(const std::string &record, const std::string &weather_file) {
+    os::print_error("siteprep", stale_record_note(record, weather_file));
 }
 
 void say_failure_on_stderr(const run_end &ended, const std::string &list_name) {

@@ -65,6 +65,11 @@ inline constexpr char listed_again_warning[] =
 inline constexpr char same_site_file_warning[] =
     "Warning: %s line %ld: %s.sfp is the same file as %s (line %ld)";
 inline constexpr char unlisted_message[] = "%s: %s not listed";
+// The fill's record beside a daily file that is not that file's (the check
+// warns of it, a --monthly run says it on standard error).
+inline constexpr char stale_record_message[] =
+    "%s does not describe %s: %s, so its days are not counted as filled; fill the file again, "
+    "or remove the record";
 
 // "Error writing FILE: REASON" for what was being done to a file, named as
 // shown.
@@ -99,6 +104,11 @@ std::string one_line(std::string text);
 failure not_written(const std::string &path, int err);
 // A failure's lines said, when it failed; nothing else.
 void say_if_failed(const failure &f);
+
+// The fill's record that is not its daily file's, as the check's warning and
+// a --monthly run's line on standard error say it.
+std::string stale_record_note(const std::string &record, const std::string &weather_file);
+void say_stale_record(const std::string &record, const std::string &weather_file);
 
 // The run's list of failed sites at its end (nothing when none failed).
 struct failed_site {

@@ -8,6 +8,7 @@
 #include "open.h"
 #include "report.h"
 #include "shown.h"
+#include "site_files.h"
 #include "site_template.h"
 #include "streams.h"
 #include "texture_keys.h"
@@ -58,17 +59,30 @@ std::string months_without_years(const weather_stats &ws) {
     return named;
 }
 
-// The days filled of each month, from the fill's record beside the daily
-// file (date,quantity,...; a day counted once): none without a record,
-// unknown (-1) for one that cannot be read.
-void count_filled(const std::string &weather_file, std::vector<month_summary> &list) {
-    const std::string path = fill_record_of(weather_file);
-    os::result<os::regular_file> opened = os::open_regular(path);
-    const bool absent = !opened && opened.err() == ENOENT;
+// The fill's record beside a daily file: absent, unreadable, or read.
+struct fill_record {
+    bool absent = true, readable = true;
+    std::string text;
+};
+
+fill_record read_fill_record(const std::string &weather_file) {
+    fill_record r;
+    os::result<os::regular_file> opened = os::open_regular(fill_record_of(weather_file));
+    r.absent = !opened && opened.err() == ENOENT;
     os::result<std::string> text =
         opened ? os::read_rest(opened->file) : os::result<std::string>(std::string());
+    r.readable = opened && text;
+    if (r.readable)
+        r.text = std::move(*text);
+    return r;
+}
+
+// The days filled of each month, from the fill's record (date,quantity,...;
+// a day counted once): none without a record, or with one that is not the
+// daily file's; unknown (-1) for one that cannot be read.
+void count_filled(const fill_record &r, bool stale, std::vector<month_summary> &list) {
     std::vector<calendar_date> days;
-    const std::string &record = text ? *text : std::string();
+    const std::string &record = stale ? std::string() : r.text;
     // Each line after the header.
     for (size_t at = record.find('\n'); at != std::string::npos; at = record.find('\n', at + 1)) {
         calendar_date d;
@@ -81,11 +95,25 @@ void count_filled(const std::string &weather_file, std::vector<month_summary> &l
     std::map<std::pair<long, int>, int> per_month;
     for (const calendar_date &d : days)
         ++per_month[{d.year, d.month}];
-    const bool known = absent || (opened && text);
+    const bool known = r.absent || r.readable;
     for (month_summary &s : list) {
         const auto found = per_month.find({s.year, s.month});
         s.filled = !known ? -1 : found == per_month.end() ? 0 : found->second;
     }
+}
+
+// The record read and tied to the daily file of CRC-32 *crc (nullptr: not
+// summed, the record was not there before it was read): a record that is
+// not the file's is named in the result, and its days not counted.
+void take_fill_record(const uint32_t *crc, const std::string &weather_file,
+                      const weather_options &wopts, site_weather &result) {
+    const fill_record r = read_fill_record(weather_file);
+    const bool stale = crc != nullptr && r.readable && !r.absent &&
+                       tie_of_record(r.text, *crc) == record_tie::not_its_file;
+    if (stale)
+        result.stale_record = fill_record_of(weather_file);
+    if (wopts.months)
+        count_filled(r, stale, result.month_list);
 }
 
 // The statistics of the tables of years year rows, as wopts says (nullptr:
@@ -116,8 +144,6 @@ failure make_statistics(site_weather &r, int years, const monthly_tables &t,
             r.skew[m] = sample_skewness(use->prec, rows, m);
         r.has_skew = true;
     }
-    if (wopts->months)
-        count_filled(weather_file, r.month_list);
     if (choice.is_default())
         return failure();
     if (rows == 0)
@@ -155,15 +181,21 @@ site_weather read_weather(const site_paths &paths, const std::string &site_name,
     }
     daily_error bad;
     os::line_reader reader(opened->file.get(), os::max_daily_line);
+    // Summed only when a record is there to be tied to it.
+    reader.summing = wopts != nullptr && wopts->records &&
+                     os::status_of(fill_record_of(paths.weather_file)).err() != ENOENT;
     daily_options reading = how != nullptr ? *how : daily_options();
     // The days of each month, for a rule, a period or the months' table.
     if (wopts != nullptr && wopts->listens())
         reading.months = &thread_months;
     const int last = process_daily_weather(reader, t.prec, t.tmin, t.tmax, bad, reading);
     opened->file = os::fd(); // read: nothing is lost if its close fails
-    if (last >= 0)
+    if (last >= 0) {
         result.why = make_statistics(result, last + 1, t, wopts, paths.weather_file);
-    else
+        if (wopts != nullptr && wopts->records)
+            take_fill_record(reader.summing ? &reader.crc : nullptr, paths.weather_file, *wopts,
+                             result);
+    } else
         result.why = failed_with(
             bad.line > 0
                 ? format_message(weather_line_message, shown_name(paths.weather_file).c_str(),

@@ -19,11 +19,13 @@
 // names them and gives the sample skewness); whether each month's days are
 // kept (--monthly, the report's strip) and its days filled read from the
 // fill's record; whether the default statistics are computed too (the
-// check's comparison).
+// check's comparison); whether the fill's record is read and tied to its
+// daily file (the check, --monthly).
 struct weather_options {
     statistics_choice choice;
     bool named = false;
     bool months = false;
+    bool records = false;
     bool compare = false;
     float normals_min = 0; // the check's --normals-min; 0: none
     bool listens() const { return !choice.is_default() || months; }
@@ -47,6 +49,9 @@ struct site_weather {
     os::file_id id;
     bool has_id = false;
     bool same_file = false; // not read: it is the site file
+    // The fill's record beside it, when it is not this daily file's (its
+    // days then not counted as filled); empty otherwise.
+    std::string stale_record;
     // A worker ran out of descriptors or memory: the main thread reads it
     // again, so that every thread count gives the same run.
     bool left_to_main = false;

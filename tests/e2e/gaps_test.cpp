@@ -2,6 +2,7 @@
 // period (--completeness, --years), the months' table (--monthly), the
 // summary's added columns, what the check says a rule changes, and the
 // importer's fill (its filled file, its record and its skill table).
+#include "checksum.h"
 #include "data.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,11 @@ namespace {
 
 bool has(const std::string &text, const std::string &part) {
     return text.find(part) != std::string::npos;
+}
+
+// The CRC-32 of a file's bytes, as the fill's record gives it.
+std::string crc_of(const std::string &text) {
+    return std::to_string(crc32_of(text.data(), text.size()));
 }
 
 // Two years of a site: 2001 with Tmax 20, Tmin 10 and 1 cm a day, 2002
@@ -191,6 +197,13 @@ TEST(Gaps, DaymetsLeapDecember31IsFilledFromADonor) {
         run_tool(dir.path(), {"--check", "--completeness", "wmo", "sites.txt"});
     EXPECT_FALSE(has(after.out, "December 31")) << after.out;
     EXPECT_TRUE(has(after.out, "months left out: 0 of precipitation")) << after.out;
+    EXPECT_FALSE(has(after.out, "does not describe")) << after.out;
+    // A plain import again leaves the record, which no longer describes the file.
+    ASSERT_EQ(run_import(dir.path(), {"daymet", "--force", "plot.csv"}).status, 0);
+    const tool_result again = run_tool(dir.path(), {"--check", "--monthly", "m.csv", "sites.txt"});
+    EXPECT_TRUE(has(again.out, "Warning: plot.fill.csv does not describe plot.wth")) << again.out;
+    EXPECT_TRUE(has(dir.read("m.csv"), "\nplot,1,2004,12,15.0000,10.0000,20.0000,30,30,30,31,1,0,"))
+        << dir.read("m.csv");
 }
 
 TEST(Gaps, YearsTakeThePeriodOnly) {
@@ -226,12 +239,14 @@ TEST(Gaps, TheFillRestoresWhatTheDonorKnowsAndRecordsIt) {
     EXPECT_TRUE(has(filled, "\n1 3 2001 60 20.00 10.00 1\n")) << filled.substr(0, 200);
     EXPECT_TRUE(has(filled, "\n15 6 2001 166 20 10 1.000\n"));
     const std::string record = dir.read("out/plot.fill.csv");
-    EXPECT_EQ(record.rfind("date,quantity,value,method,source,adjustment\r\n"
-                           "2001-03-01,tmax,20.00,donor,donor.wth,-1.5\r\n",
+    const std::string tie = "," + crc_of(dir.read("out/plot.wth")) + "\r\n";
+    EXPECT_EQ(record.rfind("date,quantity,value,method,source,adjustment,daily_crc32\r\n"
+                           "2001-03-01,tmax,20.00,donor,donor.wth,-1.5" +
+                               tie,
                            0),
               0u)
         << record;
-    EXPECT_TRUE(has(record, "2001-06-15,prcp,1.000,donor,donor.wth,2\r\n"));
+    EXPECT_TRUE(has(record, "2001-06-15,prcp,1.000,donor,donor.wth,2" + tie));
     EXPECT_TRUE(has(dir.read("out/plot.fill-skill.csv"),
                     "\ndonor.wth,tmax,3,57,-1.5000,0.0000,yes,5,0.0000,0.0000\r\n"));
     // The months' table counts the days filled.
@@ -384,21 +399,92 @@ TEST(Gaps, APrecipitationStationIsToldOfFillFrom) {
 
 namespace {
 
-// An earlier record saved with LF line ends (as pandas writes it) is kept
-// ahead of the new rows, in CR LF as the record is written.
-TEST(Gaps, TheFillKeepsAnEarlierRecordWhateverItsLineEnds) {
+// A record is counted only beside its own daily file: --monthly and the
+// check take one written before the tie as before, and name one of another
+// file (the daily file written again since), whose days are not counted.
+TEST(Gaps, ARecordCountsOnlyBesideItsOwnDailyFile) {
+    const std::string head = "date,quantity,value,method,source,adjustment";
+    const std::string days[] = {"2001-03-01,tmax,20.00,interpolation,,",
+                                "2001-03-02,tmax,20.00,interpolation,,",
+                                "2001-03-03,tmax,20.00,interpolation,,"};
+    const auto record = [&](const std::string &tie, const char *eol) {
+        std::string text = head + (tie.empty() ? "" : ",daily_crc32") + eol;
+        for (const std::string &day : days)
+            text += day + (tie.empty() ? "" : "," + tie) + eol;
+        return text;
+    };
     scratch_dir dir;
-    dir.write("t.wth", daily_file({}, [](const file_day &d) {
-                  return d.month == 3 && d.day == 2 ? "-99.99 10 1" : "20 10 1";
-              }));
-    dir.write("t.fill.csv", "date,quantity,value,method,source,adjustment\n"
-                            "2001-01-05,prcp,1.000,donor,old.wth,2\n");
-    dir.write("donor.wth", daily_file({}, "21 11 1"));
-    ASSERT_EQ(run_import(dir.path(), {"fill", "t.wth", "--donor", "donor.wth", "--force"}).status,
-              0);
-    EXPECT_EQ(dir.read("t.fill.csv"), "date,quantity,value,method,source,adjustment\r\n"
-                                      "2001-01-05,prcp,1.000,donor,old.wth,2\r\n"
-                                      "2001-03-02,tmax,20.00,interpolation,,\r\n");
+    write_gappy_site(dir);
+    const std::string own = crc_of(dir.read("plot.wth"));
+    const struct {
+        const char *what;
+        std::string record;
+        bool stale;
+    } cases[] = {{"tied to it", record(own, "\r\n"), false},
+                 {"saved by pandas", record(own, "\n"), false},
+                 {"written before the tie", record("", "\r\n"), false},
+                 {"of another file", record(std::to_string(std::stoul(own) ^ 1), "\r\n"), true}};
+    const std::string named = "plot.fill.csv does not describe plot.wth: its daily_crc32 is not "
+                              "the file's CRC-32";
+    for (const auto &c : cases) {
+        dir.write("plot.fill.csv", c.record);
+        const tool_result check =
+            run_tool(dir.path(), {"--check", "--monthly", "m.csv", "sites.txt"});
+        EXPECT_EQ(has(check.out, "Warning: " + named), c.stale) << c.what << check.out;
+        EXPECT_TRUE(has(dir.read("m.csv"), c.stale ? ",26,26,31,5,0," : ",26,26,31,5,3,"))
+            << c.what;
+        const tool_result bare = run_tool(dir.path(), {"--check", "sites.txt"});
+        EXPECT_EQ(has(bare.out, "Warning: " + named), c.stale) << c.what << bare.out;
+        const tool_result run = run_tool(dir.path(), {"--monthly", "m.csv", "sites.txt"});
+        EXPECT_EQ(run.err, c.stale ? "siteprep: " + named +
+                                         " (the file was written again after the fill, as by an "
+                                         "import with --force), so its days are not counted as "
+                                         "filled; fill the file again, or remove the record\n"
+                                   : "")
+            << c.what;
+        EXPECT_TRUE(has(dir.read("m.csv"), c.stale ? ",26,26,31,5,0," : ",26,26,31,5,3,"))
+            << c.what;
+        EXPECT_EQ(run_tool(dir.path(), {"sites.txt"}).err, "") << c.what;
+    }
+}
+
+// An earlier record's rows are kept ahead of the new rows, in CR LF as the
+// record is written and tied to the file written now: one saved with LF line
+// ends (as pandas writes it), one written before the tie, one of an earlier
+// fill of this file. One that is not the target's (the target written again
+// since, as by an import with --force) is not kept, and the fill says so.
+TEST(Gaps, TheFillKeepsAnEarlierRecordOfItsTarget) {
+    const std::string head = "date,quantity,value,method,source,adjustment";
+    const std::string row = "2001-01-05,prcp,1.000,donor,old.wth,2";
+    const std::string target = daily_file({}, [](const file_day &d) {
+        return d.month == 3 && d.day == 2 ? "-99.99 10 1" : "20 10 1";
+    });
+    const std::string tied = ",daily_crc32\r\n" + row + "," + crc_of(target) + "\r\n";
+    const struct {
+        const char *what;
+        std::string earlier;
+        bool kept;
+    } cases[] = {
+        {"saved with LF", head + "\n" + row + "\n", true},
+        {"written before the tie", head + "\r\n" + row + "\r\n", true},
+        {"of an earlier fill", head + tied, true},
+        {"saved by pandas", head + ",daily_crc32\n" + row + "," + crc_of(target) + "\n", true},
+        {"of another file", head + ",daily_crc32\r\n" + row + ",12345\r\n", false}};
+    for (const auto &c : cases) {
+        scratch_dir dir;
+        dir.write("t.wth", target);
+        dir.write("t.fill.csv", c.earlier);
+        dir.write("donor.wth", daily_file({}, "21 11 1"));
+        const tool_result r =
+            run_import(dir.path(), {"fill", "t.wth", "--donor", "donor.wth", "--force"});
+        ASSERT_EQ(r.status, 0) << c.what << r.err;
+        const std::string tie = "," + crc_of(dir.read("t.wth")) + "\r\n";
+        EXPECT_EQ(dir.read("t.fill.csv"), head + ",daily_crc32\r\n" +
+                                              (c.kept ? row + tie : std::string()) +
+                                              "2001-03-02,tmax,20.00,interpolation,," + tie)
+            << c.what;
+        EXPECT_EQ(has(r.err, "t.fill.csv does not describe t.wth"), !c.kept) << c.what << r.err;
+    }
 }
 
 } // namespace

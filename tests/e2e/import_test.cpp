@@ -2,6 +2,7 @@
 // become daily files of every day of whole years in degrees C and cm; bad
 // inputs are named and leave nothing behind; the files it writes pass a
 // check and give the block that the same days give by hand.
+#include "checksum.h"
 #include "data.h"
 #include "table.h"
 
@@ -682,8 +683,10 @@ TEST(Import, GhcnFillFromGivesAPrecipitationStationItsTemperatures) {
     const std::string wth = dir.read("USC00123456.wth");
     EXPECT_EQ(wth.rfind("1 1 2001 1 15.50 3.25 1.00\n2 1 2001 2 15.50 3.25 -99.99\n", 0), 0u)
         << wth.substr(0, 100);
+    // Its record tied to the daily file written with it.
     EXPECT_NE(dir.read("USC00123456.fill.csv")
-                  .find("\r\n2001-01-01,tmax,15.50,donor-unadjusted,near.wth,0\r\n"),
+                  .find("\r\n2001-01-01,tmax,15.50,donor-unadjusted,near.wth,0," +
+                        std::to_string(crc32_of(wth.data(), wth.size())) + "\r\n"),
               std::string::npos);
     // A fill record left of an earlier fill is replaced only with --force.
     fs::remove(dir.file("USC00123456.wth"));

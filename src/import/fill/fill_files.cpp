@@ -3,6 +3,7 @@
 // guard and a temporary name.
 #include "fill_files.h"
 #include "calendar.h"
+#include "checksum.h"
 #include "csv.h"
 #include "csv_table.h"
 #include "daily_line.h"
@@ -243,23 +244,42 @@ std::string filled_daily(const daily_text &target, const fill_result &r) {
     return text;
 }
 
-const char record_header[] = "date,quantity,value,method,source,adjustment\r\n";
+const char record_columns[] = "date,quantity,value,method,source,adjustment";
+
+// The header of an earlier record whose rows are kept: the columns, and
+// after them the tie to its daily file (tied) or not (one written before it).
+bool earlier_header(std::string_view header, bool &tied) {
+    if (header.ends_with('\r'))
+        header.remove_suffix(1);
+    tied = header.size() > fill_tie_column.size() && header.ends_with(fill_tie_column) &&
+           header[header.size() - fill_tie_column.size() - 1] == ',';
+    if (tied)
+        header.remove_suffix(fill_tie_column.size() + 1);
+    return header == record_columns;
+}
 
 // The record: an earlier record's rows (when it is one), then a row for
-// every value filled now.
-std::string record_of(const fill_result &r, const donor_files &donors, const std::string &earlier) {
-    std::string text = record_header;
+// every value filled now; each row ends with the CRC-32 of the daily file
+// written with it.
+std::string record_of(const fill_result &r, const donor_files &donors, const std::string &earlier,
+                      uint32_t daily_crc) {
+    const std::string tie = "," + std::to_string(daily_crc) + "\r\n";
+    std::string text = record_columns + ("," + std::string(fill_tie_column)) + "\r\n";
     // An earlier record's rows kept, whatever its line ends (pandas writes
-    // LF), each written with CR LF as this tool writes the record.
-    const std::string_view head(record_header, sizeof record_header - 3);
-    if (earlier.starts_with(head) && earlier.find('\n') <= head.size() + 1)
-        for (size_t at = earlier.find('\n') + 1; at < earlier.size();) {
+    // LF), each written with CR LF as this tool writes the record, and tied
+    // to the daily file written now.
+    bool tied = false;
+    if (const size_t eol = earlier.find('\n');
+        eol != std::string::npos && earlier_header(std::string_view(earlier).substr(0, eol), tied))
+        for (size_t at = eol + 1; at < earlier.size();) {
             const size_t end = std::min(earlier.find('\n', at), earlier.size());
             std::string_view row(earlier.data() + at, end - at);
             if (row.ends_with('\r'))
                 row.remove_suffix(1);
+            if (tied && row.rfind(',') != std::string_view::npos)
+                row = row.substr(0, row.rfind(','));
             if (!row.empty())
-                text.append(row).append("\r\n");
+                text.append(row).append(tie);
             at = end + 1;
         }
     for (const filled_value &v : r.record)
@@ -270,7 +290,7 @@ std::string record_of(const fill_result &r, const donor_files &donors, const std
                      ? format_message("%.6g", v.adjustment)
                  : v.method == fill_method::donor_unadjusted ? "0"
                                                              : "") +
-                "\r\n";
+                tie;
     return text;
 }
 
@@ -376,7 +396,8 @@ filled_files fill_files_of(const std::string &name, const daily_text &target,
     filled_files out;
     out.result = fill_series(target.series, donors.series, settings, heights);
     out.daily = filled_daily(target, out.result);
-    out.record = record_of(out.result, donors, earlier_record);
+    out.record =
+        record_of(out.result, donors, earlier_record, crc32_of(out.daily.data(), out.daily.size()));
     out.skill = skill_of(out.result, donors);
     out.said = summary_of(name, out.result, donors, heights);
     return out;
@@ -536,6 +557,18 @@ failure stations_after(const fill_request &r, const std::string &output, const f
     return {};
 }
 
+// An earlier record that is not its daily file's (written again since, as
+// by an import with --force) describes days of a file that is gone: its
+// rows are not kept, and a warning says so.
+void keep_if_tied(const std::string &name, const daily_text &target, std::string &earlier) {
+    if (tie_of_record(earlier, crc32_of(target.text.data(), target.text.size())) !=
+        record_tie::not_its_file)
+        return;
+    say_error("warning: " + shown_name(fill_record_of(name)) + " does not describe " +
+              shown_name(name) + ": " + stale_record_why + ", so its rows are not kept");
+    earlier.clear();
+}
+
 // The fill, its summary said; or what failed.
 failure fill_all(const fill_request &r) {
     const std::string output = output_of(r);
@@ -555,6 +588,7 @@ failure fill_all(const fill_request &r) {
                earlier.error().reason()};
     if (why.failed())
         return why;
+    keep_if_tied(r.target, target, *earlier);
     const filled_files made = fill_files_of(output, target, donors, r.settings, *earlier);
     std::string stations;
     if (!r.stations.empty())

@@ -1,6 +1,7 @@
 // Files read line by line, in large blocks; through the seam, a read that
 // fails ends the reading with its errno and never hands out part of a line,
 // and a pipe's short reads lose nothing.
+#include "checksum.h"
 #include "lines.h"
 #include "open.h"
 #include "sys_faults.h"
@@ -55,6 +56,7 @@ TEST(LineReader, AReadErrorEndsTheReadingWithItsErrno) {
     }
 }
 
+// Nor does the checksum of what was read, summed block by block.
 TEST(LineReader, ShortReadsOfAStreamLoseNothing) {
     const std::string text = many_lines() + "no line end at the end";
     scratch_dir dir;
@@ -62,9 +64,11 @@ TEST(LineReader, ShortReadsOfAStreamLoseNothing) {
     os::result<os::fd> opened = os::open_input(dir.file("f"));
     ASSERT_TRUE(opened);
     os::line_reader reader = os::line_reader::of_stream(opened->get());
+    reader.summing = true;
     os::sys::injected_fault fault(call::read, 1, os::sys::short_transfer, 1000);
     EXPECT_EQ(read_all(reader), text);
     EXPECT_EQ(reader.error, 0);
+    EXPECT_EQ(reader.crc, crc32_of(text.data(), text.size()));
     EXPECT_GT(os::sys::calls_of(call::read), 4);
 }
 

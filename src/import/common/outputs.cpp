@@ -3,8 +3,11 @@
 
 #include "file_paths.h"
 #include "open.h"
+#include "overwrite.h"
+#include "process.h"
 #include "reporter.h"
 #include "shown.h"
+#include "signals.h"
 #include "site_files.h"
 #include "tokens.h"
 #include "write_whole.h"
@@ -13,6 +16,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <unordered_map>
 
 namespace import {
 
@@ -168,6 +172,112 @@ failure update_stations(const std::string &path, const std::vector<station_row> 
             return merge_stations(table, rows, text);
         },
         "stations table");
+}
+
+namespace {
+
+// The stations table as an interrupt would write it. The rows of the table
+// found stay where they are in base, each kept, dropped (a later row of a
+// name imported now) or shown as a row imported in its place; rows of new
+// names follow, one after another in appended.
+struct stations_for_interrupt {
+    static constexpr size_t kept = SIZE_MAX, dropped = SIZE_MAX - 1;
+    bool armed = false, with_distance = false;
+    std::string base;          // the header and the rows found, each with its line end
+    std::vector<size_t> start; // where each row starts in base, then base's end
+    std::vector<size_t> shown; // each row found: kept, dropped, or a row of replacing
+    std::unordered_map<std::string, std::vector<size_t>> rows_named;
+    std::string replacing, appended;
+    std::vector<size_t> replacing_start{0};
+    std::string temp, target; // the handler's temporary name, and the file
+    int mode = -1;            // the table's, kept
+};
+
+stations_for_interrupt kept_table;
+
+// The table as it stands, written to fd: only async-signal-safe calls.
+bool put_kept_table(int fd) {
+    const stations_for_interrupt &t = kept_table;
+    const auto put = [fd](const std::string &text, size_t from, size_t to) {
+        return from == to || os::write_all(fd, std::string_view(text).substr(from, to - from)) == 0;
+    };
+    size_t run = 0; // where the rows kept as they are, not yet written, start
+    for (size_t i = 0; i < t.shown.size(); ++i) {
+        if (t.shown[i] == t.kept)
+            continue;
+        if (!put(t.base, run, t.start[i]))
+            return false;
+        run = t.start[i + 1];
+        if (const size_t k = t.shown[i];
+            k != t.dropped && !put(t.replacing, t.replacing_start[k], t.replacing_start[k + 1]))
+            return false;
+    }
+    return put(t.base, run, t.base.size()) && put(t.appended, 0, t.appended.size());
+}
+
+void write_kept_table() {
+    os::write_file_in_handler(kept_table.temp.c_str(), kept_table.target.c_str(), false,
+                              put_kept_table, kept_table.mode);
+}
+
+// The table found, as update_stations would rewrite it, and its rows.
+bool set_up_kept_table(const std::string &path) {
+    stations_for_interrupt &t = kept_table;
+    os::result<std::string> found = read_table_file(path);
+    if (!found || !merge_stations(*found, {}, t.base))
+        return false;
+    t.with_distance = t.base.starts_with(stations_header(true));
+    for (size_t at = t.base.find('\n') + 1; at < t.base.size(); at = t.base.find('\n', at) + 1) {
+        const std::string_view row(t.base.data() + at, t.base.find('\n', at) - at);
+        t.rows_named[first_field(row.substr(0, row.find_last_not_of('\r') + 1))].push_back(
+            t.start.size());
+        t.start.push_back(at);
+    }
+    t.start.push_back(t.base.size());
+    t.shown.assign(t.start.size() - 1, t.kept);
+    if (const os::result<struct stat> st = os::status_of(t.target); st)
+        t.mode = static_cast<int>(st.value().st_mode & 0777);
+    // Made here, as the handler can make no name: unique to this process.
+    t.temp = t.target + ".siteprep-import-" + os::process_tag();
+    return true;
+}
+
+} // namespace
+
+void keep_stations_for_interrupt(const std::string &path) {
+    kept_table.target = os::renamed_into_place(path);
+    if (kept_table.target.empty())
+        return; // a device or a pipe: written once, at the end
+    if (!ran_in_memory([&] { kept_table.armed = set_up_kept_table(path); }) || !kept_table.armed)
+        return;
+    os::at_interrupt(write_kept_table);
+}
+
+void note_station_for_interrupt(const station_row &row) {
+    stations_for_interrupt &t = kept_table;
+    if (!t.armed)
+        return;
+    const bool noted = ran_in_memory([&] {
+        const std::string line = stations_line(row, t.with_distance);
+        const auto named = t.rows_named.find(row.name);
+        if (named == t.rows_named.end()) {
+            t.appended += line;
+            return;
+        }
+        t.replacing_start.reserve(t.replacing_start.size() + 1);
+        t.replacing += line;
+        t.replacing_start.push_back(t.replacing.size());
+        for (const size_t i : named->second)
+            t.shown[i] = t.dropped;
+        t.shown[named->second.front()] = t.replacing_start.size() - 2;
+    });
+    if (!noted) // an interrupt then leaves the table as it was
+        end_stations_for_interrupt();
+}
+
+void end_stations_for_interrupt() {
+    kept_table.armed = false;
+    os::at_interrupt(nullptr);
 }
 
 std::string stem_of(const std::string &path) {

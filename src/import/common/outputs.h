@@ -56,6 +56,20 @@ failure write_texts_together(const std::vector<os::file_text> &files);
 failure write_named_table(const std::string &path, const std::string &header,
                           const std::vector<named_row> &rows, const char *kind);
 
+// The stations table kept ready, as an import goes, for an interrupt that
+// ends it: the table as the import found it with the row of every daily
+// file written so far put in as update_stations puts rows, which the
+// interrupt's handler writes whole through a temporary name. A table that
+// is no regular file is written at the end alone.
+void keep_stations_for_interrupt(const std::string &path);
+
+// Puts a daily file's row into the table kept for an interrupt; called
+// while interrupts wait, as the file is put in place.
+void note_station_for_interrupt(const station_row &row);
+
+// The table is written as the import ends: no longer by an interrupt.
+void end_stations_for_interrupt();
+
 // A file's name without its directory and its extension.
 std::string stem_of(const std::string &path);
 

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <unordered_map>
 
 namespace import {
@@ -174,15 +175,13 @@ failure update_stations(const std::string &path, const std::vector<station_row> 
         "stations table");
 }
 
-namespace {
-
-// The stations table as an interrupt would write it. The rows of the table
-// found stay where they are in base, each kept, dropped (a later row of a
-// name imported now) or shown as a row imported in its place; rows of new
-// names follow, one after another in appended.
-struct stations_for_interrupt {
+// A table as an interrupt would write it. The rows of the table found stay
+// where they are in base, each kept, dropped (a row of a name imported now
+// that another takes the place of, or that goes) or shown as a row imported
+// in its place; the other rows imported follow, one after another in
+// appended.
+struct table_for_interrupt {
     static constexpr size_t kept = SIZE_MAX, dropped = SIZE_MAX - 1;
-    bool armed = false, with_distance = false;
     std::string base;          // the header and the rows found, each with its line end
     std::vector<size_t> start; // where each row starts in base, then base's end
     std::vector<size_t> shown; // each row found: kept, dropped, or a row of replacing
@@ -191,13 +190,17 @@ struct stations_for_interrupt {
     std::vector<size_t> replacing_start{0};
     std::string temp, target; // the handler's temporary name, and the file
     int mode = -1;            // the table's, kept
+    bool lost = false;        // a row could not be kept: the file is left as it was
 };
 
-stations_for_interrupt kept_table;
+namespace {
 
-// The table as it stands, written to fd: only async-signal-safe calls.
-bool put_kept_table(int fd) {
-    const stations_for_interrupt &t = kept_table;
+std::vector<std::unique_ptr<table_for_interrupt>> kept_tables;
+table_for_interrupt *kept_stations = nullptr;
+bool with_distance = false; // the kept stations table's rows have the grid's columns
+
+// A table as it stands, written to fd: only async-signal-safe calls.
+bool put_kept_table(const table_for_interrupt &t, int fd) {
     const auto put = [fd](const std::string &text, size_t from, size_t to) {
         return from == to || os::write_all(fd, std::string_view(text).substr(from, to - from)) == 0;
     };
@@ -215,18 +218,22 @@ bool put_kept_table(int fd) {
     return put(t.base, run, t.base.size()) && put(t.appended, 0, t.appended.size());
 }
 
-void write_kept_table() {
-    os::write_file_in_handler(kept_table.temp.c_str(), kept_table.target.c_str(), false,
-                              put_kept_table, kept_table.mode);
+// The table the handler writes now; the handler takes no argument.
+const table_for_interrupt *writing = nullptr;
+
+void write_kept_tables() {
+    for (const std::unique_ptr<table_for_interrupt> &t : kept_tables) {
+        if (t->lost)
+            continue;
+        writing = t.get();
+        os::write_file_in_handler(
+            t->temp.c_str(), t->target.c_str(), false,
+            [](int fd) { return put_kept_table(*writing, fd); }, t->mode);
+    }
 }
 
-// The table found, as update_stations would rewrite it, and its rows.
-bool set_up_kept_table(const std::string &path) {
-    stations_for_interrupt &t = kept_table;
-    os::result<std::string> found = read_table_file(path);
-    if (!found || !merge_stations(*found, {}, t.base))
-        return false;
-    t.with_distance = t.base.starts_with(stations_header(true));
+// Where base's rows start, and each name's rows.
+void index_rows(table_for_interrupt &t) {
     for (size_t at = t.base.find('\n') + 1; at < t.base.size(); at = t.base.find('\n', at) + 1) {
         const std::string_view row(t.base.data() + at, t.base.find('\n', at) - at);
         t.rows_named[first_field(row.substr(0, row.find_last_not_of('\r') + 1))].push_back(
@@ -235,49 +242,91 @@ bool set_up_kept_table(const std::string &path) {
     }
     t.start.push_back(t.base.size());
     t.shown.assign(t.start.size() - 1, t.kept);
-    if (const os::result<struct stat> st = os::status_of(t.target); st)
-        t.mode = static_cast<int>(st.value().st_mode & 0777);
-    // Made here, as the handler can make no name: unique to this process.
-    t.temp = t.target + ".siteprep-import-" + os::process_tag();
-    return true;
 }
 
 } // namespace
 
-void keep_stations_for_interrupt(const std::string &path) {
-    kept_table.target = os::renamed_into_place(path);
-    if (kept_table.target.empty())
-        return; // a device or a pipe: written once, at the end
-    if (!ran_in_memory([&] { kept_table.armed = set_up_kept_table(path); }) || !kept_table.armed)
+table_for_interrupt *keep_for_interrupt(const std::string &path, std::string base) {
+    const std::string target = os::renamed_into_place(path);
+    if (target.empty())
+        return nullptr; // a device or a pipe: written once, at the end
+    table_for_interrupt *kept = nullptr;
+    const bool set_up = ran_in_memory([&] {
+        auto t = std::make_unique<table_for_interrupt>();
+        t->base = std::move(base);
+        index_rows(*t);
+        t->target = target;
+        if (const os::result<struct stat> st = os::status_of(target); st)
+            t->mode = static_cast<int>(st.value().st_mode & 0777);
+        // Made here, as the handler can make no name: unique to this process.
+        t->temp = target + ".siteprep-import-" + os::process_tag();
+        kept_tables.reserve(kept_tables.size() + 1);
+        kept = t.get();
+        kept_tables.push_back(std::move(t));
+    });
+    if (!set_up)
+        return nullptr;
+    os::at_interrupt(write_kept_tables);
+    return kept;
+}
+
+void note_for_interrupt(table_for_interrupt *t, const std::string &name, const std::string &text,
+                        bool in_place) {
+    if (t == nullptr || t->lost)
         return;
-    os::at_interrupt(write_kept_table);
+    const auto named = t->rows_named.find(name);
+    const bool noted = ran_in_memory([&] {
+        if (in_place && named != t->rows_named.end()) {
+            t->replacing_start.reserve(t->replacing_start.size() + 1);
+            t->replacing += text;
+            t->replacing_start.push_back(t->replacing.size());
+        } else {
+            t->appended += text;
+        }
+    });
+    if (!noted) {
+        t->lost = true;
+        return;
+    }
+    if (named == t->rows_named.end())
+        return;
+    for (const size_t i : named->second)
+        t->shown[i] = t->dropped;
+    if (in_place)
+        t->shown[named->second.front()] = t->replacing_start.size() - 2;
+}
+
+void end_tables_for_interrupt() {
+    os::at_interrupt(nullptr);
+    kept_tables.clear();
+    kept_stations = nullptr;
+}
+
+void keep_stations_for_interrupt(const std::string &path) {
+    std::string base;
+    const bool read = ran_in_memory([&] {
+        os::result<std::string> found = read_table_file(path);
+        if (found && merge_stations(*found, {}, base))
+            with_distance = base.starts_with(stations_header(true));
+        else
+            base.clear();
+    });
+    if (read && !base.empty())
+        kept_stations = keep_for_interrupt(path, std::move(base));
 }
 
 void note_station_for_interrupt(const station_row &row) {
-    stations_for_interrupt &t = kept_table;
-    if (!t.armed)
+    if (kept_stations == nullptr)
         return;
-    const bool noted = ran_in_memory([&] {
-        const std::string line = stations_line(row, t.with_distance);
-        const auto named = t.rows_named.find(row.name);
-        if (named == t.rows_named.end()) {
-            t.appended += line;
-            return;
-        }
-        t.replacing_start.reserve(t.replacing_start.size() + 1);
-        t.replacing += line;
-        t.replacing_start.push_back(t.replacing.size());
-        for (const size_t i : named->second)
-            t.shown[i] = t.dropped;
-        t.shown[named->second.front()] = t.replacing_start.size() - 2;
-    });
-    if (!noted) // an interrupt then leaves the table as it was
-        end_stations_for_interrupt();
+    std::string line;
+    if (!ran_in_memory([&] { line = stations_line(row, with_distance); }))
+        kept_stations->lost = true;
+    else
+        note_for_interrupt(kept_stations, row.name, line, true);
 }
 
 void end_stations_for_interrupt() {
-    kept_table.armed = false;
-    os::at_interrupt(nullptr);
+    end_tables_for_interrupt();
 }
 
 std::string stem_of(const std::string &path) {

@@ -190,7 +190,8 @@ struct table_for_interrupt {
     std::vector<size_t> replacing_start{0};
     std::string temp, target; // the handler's temporary name, and the file
     int mode = -1;            // the table's, kept
-    bool lost = false;        // a row could not be kept: the file is left as it was
+    // No row yet, or one that could not be kept: the file is left as it was.
+    bool noted = false, lost = false;
 };
 
 namespace {
@@ -223,7 +224,7 @@ const table_for_interrupt *writing = nullptr;
 
 void write_kept_tables() {
     for (const std::unique_ptr<table_for_interrupt> &t : kept_tables) {
-        if (t->lost)
+        if (!t->noted || t->lost)
             continue;
         writing = t.get();
         os::write_file_in_handler(
@@ -288,6 +289,7 @@ void note_for_interrupt(table_for_interrupt *t, const std::string &name, const s
         t->lost = true;
         return;
     }
+    t->noted = true;
     if (named == t->rows_named.end())
         return;
     for (const size_t i : named->second)

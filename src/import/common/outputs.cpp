@@ -263,6 +263,7 @@ table_for_interrupt *keep_for_interrupt(const std::string &path, std::string bas
         t->temp = target + ".siteprep-import-" + os::process_tag();
         kept_tables.reserve(kept_tables.size() + 1);
         kept = t.get();
+        const os::deferred_interrupts while_the_handler_may_read_them;
         kept_tables.push_back(std::move(t));
     });
     if (!set_up)
@@ -299,6 +300,7 @@ void note_for_interrupt(table_for_interrupt *t, const std::string &name, const s
 }
 
 void end_tables_for_interrupt() {
+    const os::deferred_interrupts while_the_handler_may_read_them;
     os::at_interrupt(nullptr);
     kept_tables.clear();
     kept_stations = nullptr;

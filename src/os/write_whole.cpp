@@ -61,6 +61,8 @@ result<void> write_directly(const std::string &path, const os::content_writer &f
 struct whole_write {
     bool sync = false, keep_mode = false, interruptible = false;
     std::optional<mode_t> mode; // that of the file replaced, kept
+    // Told once the file is in place, while interrupts still wait.
+    const std::function<void()> *placed = nullptr;
 };
 
 // Makes the temporary file; for an interruptible write, named for an
@@ -124,6 +126,8 @@ result<void> write_renamed(const std::string &path, const std::string &temp_pref
         written = os::error_now("rename", path);
     if (!written)
         sys::unlink(temp.c_str());
+    else if (way.placed != nullptr && *way.placed)
+        (*way.placed)();
     return written;
 }
 
@@ -166,6 +170,15 @@ bool target_of(const std::string &path, struct stat &st, bool &link) {
     return !link || sys::stat(path.c_str(), &st) == 0;
 }
 
+// A file written to, not renamed: in place once written.
+result<void> told_placed(result<void> written, const whole_write &way) {
+    if (written && way.placed != nullptr && *way.placed) {
+        const os::deferred_interrupts meanwhile;
+        (*way.placed)();
+    }
+    return written;
+}
+
 result<void> write_whole(const std::string &path, const std::string &temp_prefix,
                          const os::content_writer &fill, whole_write way) {
     if (path.find('\0') != std::string::npos)
@@ -174,7 +187,7 @@ result<void> write_whole(const std::string &path, const std::string &temp_prefix
     bool link = false;
     const bool there = target_of(path, st, link);
     if (there && is_special(st))
-        return write_directly(path, fill);
+        return told_placed(write_directly(path, fill), way);
     // A link is kept: the file it leads to is put in place, beside itself
     // (/dev/stdout, a link into /proc, is never renamed over); the file
     // that standard output goes to, named or through a link, is written
@@ -183,7 +196,7 @@ result<void> write_whole(const std::string &path, const std::string &temp_prefix
     if (link && !planted_link(path).empty())
         return sys_error{EPERM, "open", path};
     if (const int standard = there ? standard_output_of(st) : -1; standard >= 0)
-        return write_to_standard(standard, path, fill);
+        return told_placed(write_to_standard(standard, path, fill), way);
     if (link) {
         target = link_target(path);
         prefix = target + ".";
@@ -207,6 +220,12 @@ result<void> write_file_whole(const std::string &path, const std::string &temp_p
 result<void> write_file_replacing(const std::string &path, const std::string &temp_prefix,
                                   const content_writer &fill) {
     return write_whole(path, temp_prefix, fill, {false, true, true, {}});
+}
+
+result<void> write_file_replacing_then(const std::string &path, const std::string &temp_prefix,
+                                       const content_writer &fill,
+                                       const std::function<void()> &placed) {
+    return write_whole(path, temp_prefix, fill, {false, true, true, {}, &placed});
 }
 
 result<void> write_file_keeping_mode(const std::string &path, const std::string &temp_prefix,
@@ -363,11 +382,13 @@ std::string renamed_into_place(const std::string &path) {
     return link ? link_target(path) : path;
 }
 
-void write_file_in_handler(const char *temp, const char *target, bool sync, bool (*fill)(int fd)) {
+void write_file_in_handler(const char *temp, const char *target, bool sync, bool (*fill)(int fd),
+                           int mode) {
     const int saved_errno = errno;
     const int fd = sys::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
-        bool ok = fill(fd);
+        bool ok = mode < 0 || sys::fchmod(fd, static_cast<mode_t>(mode)) == 0;
+        ok = fill(fd) && ok;
         ok = ok && (!sync || sys::fsync(fd) == 0);
         ok = sys::close(fd) == 0 && ok;
         if (!ok || sys::rename(temp, target) != 0)

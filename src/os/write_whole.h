@@ -30,9 +30,14 @@ result<void> write_through_temp(const std::string &path, const std::string &temp
 // The same for a file whose writing may wait on its input (an import
 // reading a pipe) and that replaces a user's file: an interrupt during the
 // write removes the temporary file and ends the process, only the rename
-// waits for it; the file keeps the mode of the one it replaces.
+// waits for it; the file keeps the mode of the one it replaces. The
+// second tells placed once the file is in place, before an interrupt that
+// came meanwhile ends the process.
 result<void> write_file_replacing(const std::string &path, const std::string &temp_prefix,
                                   const content_writer &fill);
+result<void> write_file_replacing_then(const std::string &path, const std::string &temp_prefix,
+                                       const content_writer &fill,
+                                       const std::function<void()> &placed);
 // The same for content at hand, which nothing makes wait: written as
 // write_file_whole writes (an interrupt waits for the whole write),
 // keeping the mode of the file it replaces; threads may write files so at
@@ -67,9 +72,11 @@ result<void> put_unnamed_in_place(out_stream &unnamed, const std::string &path,
 // nothing allocated: writes a file at temp, which must not be there,
 // through fill (which writes to the descriptor with os::write_all; false
 // on a failure), syncs it when sync is set and renames it over target;
-// after a failure temp is removed and target is left as it was. errno is
+// after a failure temp is removed and target is left as it was. The file
+// gets mode when it is not -1 (a new file's mode otherwise). errno is
 // kept.
-void write_file_in_handler(const char *temp, const char *target, bool sync, bool (*fill)(int fd));
+void write_file_in_handler(const char *temp, const char *target, bool sync, bool (*fill)(int fd),
+                           int mode = -1);
 
 // Writes a new file whole through a temporary name, put in place only
 // while its name is free (linked, never renamed over): a file that is

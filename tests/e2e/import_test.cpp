@@ -649,6 +649,68 @@ TEST(ImportOutputs, AnInterruptLeavesTheOldFile) {
     EXPECT_EQ(dir.snapshot().size(), 2u);
 }
 
+// An interrupt (here sent as the second daily file is renamed into
+// place) leaves the stations table as a run of the files written would:
+// their rows, an earlier row of the same name replaced where it stood,
+// the other sites' rows kept, its mode kept; none for the file not
+// written, and no temporary file. In every format, filled or not.
+TEST(ImportOutputs, AnInterruptLeavesARowForEveryFileWritten) {
+    const struct {
+        const char *format;
+        std::vector<std::string> more;
+    } cases[] = {{"csv", {}}, {"ghcn", {}}, {"ghcn", {"--fill-from", "near.wth"}}, {"power", {}}};
+    // Three imported now, after an import of another.
+    const std::vector<std::string> names = {"USC0000000A", "USC0000000B", "USC0000000C",
+                                            "USC0000000Z"};
+    for (const auto &c : cases) {
+        scratch_dir dir;
+        dir.write("near.wth", daily_file({.first_year = 2001, .years = 1}, "15.5 3.25 0.2"));
+        std::string text = source_text(c.format, 2001, 1);
+        for (const std::string &name : names) {
+            // The station's ID where GHCN has it; the file's name for the others.
+            for (size_t at = text.find("USC00123456"); at != std::string::npos;
+                 at = text.find("USC00123456", at))
+                text.replace(at, 11, name);
+            dir.write(name + ".src", text);
+            text = source_text(c.format, 2001, 1);
+        }
+        const auto import = [&](std::vector<std::string> inputs) {
+            std::vector<std::string> args = import_args(c.format);
+            args.insert(args.end(), c.more.begin(), c.more.end());
+            args.insert(args.end(), {"--force", "--stations", "st.csv"});
+            for (const std::string &name : inputs)
+                args.push_back(name + ".src");
+            return args;
+        };
+        ASSERT_EQ(run_import(dir.path(), import({names[3]})).status, 0) << c.format;
+        // The first's row before the other's, and again after it.
+        const std::string z_table = dir.read("st.csv");
+        const size_t z_row = z_table.find("\r\n") + 2;
+        const std::string earlier = z_table.substr(0, z_row) + names[0] + ",stale\r\n" +
+                                    z_table.substr(z_row) + names[0] + ",older\r\n";
+        dir.write("st.csv", earlier);
+        fs::permissions(dir.file("st.csv"), fs::perms::owner_read | fs::perms::owner_write);
+        ASSERT_EQ(run_import(dir.path(), import({names[0], names[1]})).status, 0) << c.format;
+        const std::string whole = dir.read("st.csv");
+        for (const int sig : {SIGTERM, SIGINT}) {
+            dir.write("st.csv", earlier);
+            fs::remove(dir.file(names[1] + ".wth"));
+            const size_t before = dir.snapshot().size();
+            const tool_result r = run_tool(
+                dir.path(), import({names[0], names[1], names[2]}),
+                {.program = SITEPREP_IMPORT_BIN,
+                 .faults = {{.call = "rename", .file = names[1] + ".wth", .signal = sig}}});
+            EXPECT_EQ(r.status, 128 + sig) << c.format << r.err;
+            EXPECT_EQ(dir.read("st.csv"), whole) << c.format << " " << sig;
+            EXPECT_EQ(fs::status(dir.file("st.csv")).permissions(),
+                      fs::perms::owner_read | fs::perms::owner_write);
+            EXPECT_FALSE(fs::exists(dir.file(names[2] + ".wth"))) << c.format;
+            // B's daily file, and no temporary file.
+            EXPECT_EQ(dir.snapshot().size(), before + 1) << c.format << " " << sig;
+        }
+    }
+}
+
 // Running out of memory (a line of 40 MB in 64 MB, room for the shared
 // libraries of a build with the netCDF format) is an error, status 1, with
 // no temporary file left.

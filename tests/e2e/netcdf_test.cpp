@@ -9,12 +9,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
 #include <map>
 #include <regex>
 #include <tuple>
 #include <utility>
 
 namespace {
+
+namespace fs = std::filesystem;
 
 struct grid_case {
     const char *what;
@@ -492,10 +497,23 @@ TEST(GridSites, AMaskedCellTakesTheNearestWithData) {
         << far.err;
 }
 
+// The names of a stations table's rows, in order.
+std::vector<std::string> row_names(const std::string &table) {
+    std::vector<std::string> names;
+    for (size_t at = table.find("\r\n"); at != std::string::npos && at + 2 < table.size();) {
+        const size_t end = table.find("\r\n", at + 2);
+        names.push_back(table.substr(at + 2, table.find(',', at + 2) - at - 2));
+        at = end;
+    }
+    return names;
+}
+
 // Many sites' daily files are written on threads at once: an interrupt
-// while they are written ends the import as the signal would (status
-// 143), with every file there whole and no temporary file left; and a
-// whole import writes every one, each as the one site alone gets it.
+// (SIGTERM, SIGINT: here sent as the hundredth file is renamed into place)
+// while they are written ends the import as the signal would, with every
+// file there whole, said and in the stations table after the rows of an
+// earlier import, and no temporary file left; and a whole import writes
+// every one, each as the one site alone gets it.
 TEST(GridSites, FilesWrittenAtOnceAreWholeWhenInterrupted) {
     NEEDS_GRIDS();
     scratch_dir dir;
@@ -504,46 +522,56 @@ TEST(GridSites, FilesWrittenAtOnceAreWholeWhenInterrupted) {
                                "tx = 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12 ;\n"
                                "tn = 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11 ;\n"
                                "pr = 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2 ;"));
-    std::vector<std::string> args = {"netcdf", "--sites", "one.txt", "-o", "one"};
+    std::vector<std::string> args = {"netcdf", "--sites",    "one.txt", "-o",
+                                     "one",    "--stations", "st.csv"};
     args.insert(args.end(), tx_tn_pr.begin(), tx_tn_pr.end());
     args.push_back("g.nc");
-    dir.write("one.txt", site_row("s0", site_x));
+    dir.write("one.txt", site_row("alone", site_x));
     ASSERT_EQ(run_import(dir.path(), args).status, 0);
-    const std::string whole = dir.read("one/s0.wth");
+    const std::string whole = dir.read("one/alone.wth"), earlier = dir.read("st.csv");
     std::string sites;
     for (int i = 0; i < 4000; ++i)
-        sites += site_row("s" + std::to_string(i), site_x);
+        sites += site_row("p" + std::to_string(i), site_x);
     dir.write("sites.txt", sites);
-    // Killed once its first files are there.
-    const tool_result r = run_tool(
-        dir.path(),
-        {"-c",
-         "\"$0\" netcdf --sites sites.txt -o out --tmax tx --tmin tn --prcp pr g.nc >/dev/null "
-         "& p=$!\n"
-         "until [ -n \"$(ls out 2>/dev/null)\" ]; do sleep 0.01; done\n"
-         "kill -TERM $p\nwait $p\necho $?\n",
-         SITEPREP_IMPORT_BIN},
-        {.program = "/bin/sh"});
-    EXPECT_EQ(r.out, "143\n") << r.err;
-    const auto left = dir.snapshot();
-    size_t files = 0;
-    for (const auto &[name, text] : left) {
-        if (name.rfind("out/", 0) != 0)
-            continue;
-        ++files;
-        ASSERT_EQ(name.substr(name.size() - 4), ".wth") << name;
-        EXPECT_EQ(text, whole) << name;
-    }
-    EXPECT_GT(files, 0u);
-    EXPECT_LT(files, 4000u);
-    args = {"netcdf", "--sites", "sites.txt", "-o", "out", "--force"};
+    const size_t before = dir.snapshot().size();
+    args = {"netcdf", "--sites", "sites.txt", "-o", "out", "--stations", "st.csv"};
     args.insert(args.end(), tx_tn_pr.begin(), tx_tn_pr.end());
     args.push_back("g.nc");
+    for (const int sig : {SIGTERM, SIGINT}) {
+        fs::remove_all(dir.file("out"));
+        dir.write("st.csv", earlier);
+        const tool_result r =
+            run_tool(dir.path(), args,
+                     {.program = SITEPREP_IMPORT_BIN,
+                      .faults = {{.call = "rename", .file = "p", .nth = 100, .signal = sig}}});
+        EXPECT_EQ(r.status, 128 + sig) << r.err;
+        std::vector<std::string> written = {"alone"};
+        for (const auto &[name, text] : dir.snapshot()) {
+            if (name.rfind("out/", 0) != 0)
+                continue;
+            ASSERT_EQ(name.substr(name.size() - 4), ".wth") << name;
+            EXPECT_EQ(text, whole) << name;
+            written.push_back(name.substr(4, name.size() - 8));
+        }
+        EXPECT_GE(written.size(), 101u);
+        EXPECT_LT(written.size(), 4001u);
+        EXPECT_NE(r.out.find(std::to_string(written.size() - 1) + " daily files in out"),
+                  std::string::npos)
+            << r.out;
+        const std::string table = dir.read("st.csv");
+        EXPECT_EQ(table.rfind(earlier, 0), 0u);
+        std::vector<std::string> rows = row_names(table);
+        std::sort(rows.begin() + 1, rows.end());
+        std::sort(written.begin() + 1, written.end());
+        EXPECT_EQ(rows, written);
+        EXPECT_EQ(dir.snapshot().size(), before + written.size()); // out/ and its files
+    }
+    args.push_back("--force");
     const tool_result all = run_import(dir.path(), args);
     ASSERT_EQ(all.status, 0) << all.err;
     for (int i = 0; i < 4000; i += 37)
-        EXPECT_EQ(dir.read("out/s" + std::to_string(i) + ".wth"), whole) << i;
-    EXPECT_EQ(dir.snapshot().size(), left.size() - files + 4000);
+        EXPECT_EQ(dir.read("out/p" + std::to_string(i) + ".wth"), whole) << i;
+    EXPECT_EQ(row_names(dir.read("st.csv")).size(), 4001u);
 }
 
 // Ten years of days on a one-cell grid, and the same days as a daily file

@@ -168,6 +168,45 @@ tool_result import_with_sites(const scratch_dir &dir, std::vector<std::string> m
     return run_import(dir.path(), args);
 }
 
+// An interrupt (here sent as the second input's first file is renamed
+// into place) waits for that input's files, then leaves each scenario's
+// deltas applied as a run of the inputs done would: their rows, an earlier
+// row of theirs gone, the other sites' rows kept; none for the input not
+// done, and no temporary file.
+TEST(Scenario, AnInterruptLeavesTheDeltasOfEveryInputDone) {
+    scratch_dir dir;
+    dir.write("deltas.csv", two_scenarios());
+    for (const char *site : {"a", "b", "c", "z"})
+        dir.write(std::string(site) + ".wth",
+                  daily_file({.first_year = 2001, .years = 1}, "15.5 3.25 0.2"));
+    const auto import = [&](std::vector<std::string> inputs) {
+        std::vector<std::string> args = {"scenario", "--deltas", "deltas.csv",
+                                         "-o",       "sc",       "--force"};
+        for (const std::string &site : inputs)
+            args.push_back(site + ".wth");
+        return args;
+    };
+    ASSERT_EQ(run_import(dir.path(), import({"b", "z"})).status, 0);
+    const std::string earlier[] = {dir.read("sc/warm/deltas_applied.csv"),
+                                   dir.read("sc/dry/deltas_applied.csv")};
+    ASSERT_EQ(run_import(dir.path(), import({"a", "b"})).status, 0);
+    const std::string whole[] = {dir.read("sc/warm/deltas_applied.csv"),
+                                 dir.read("sc/dry/deltas_applied.csv")};
+    for (const int sig : {SIGTERM, SIGINT}) {
+        dir.write("sc/warm/deltas_applied.csv", earlier[0]);
+        dir.write("sc/dry/deltas_applied.csv", earlier[1]);
+        const size_t before = dir.snapshot().size();
+        const tool_result r =
+            run_tool(dir.path(), import({"a", "b", "c"}),
+                     {.program = SITEPREP_IMPORT_BIN,
+                      .faults = {{.call = "rename", .file = "b.wth", .signal = sig}}});
+        EXPECT_EQ(r.status, 128 + sig) << r.err;
+        EXPECT_EQ(dir.read("sc/warm/deltas_applied.csv"), whole[0]) << sig;
+        EXPECT_EQ(dir.read("sc/dry/deltas_applied.csv"), whole[1]) << sig;
+        EXPECT_EQ(dir.snapshot().size(), before) << sig; // no c, no temporary file
+    }
+}
+
 // With --sites, each scenario's directory gets the site list and its site
 // files beside the daily files, and runs as it stands.
 TEST(Scenario, WithSitesEachDirectoryRunsAsItIs) {

@@ -169,7 +169,9 @@ tool_result run_tool(const std::string &dir, const std::vector<std::string> &arg
     // the tool from two threads at once must not allocate in a child that
     // may have inherited another thread's allocator lock.
     const bool seam = !setup.faults.empty() || !setup.trace.empty();
-    std::string bin = seam                    ? SITEPREP_FAULTY_BIN
+    const bool importer = setup.program == SITEPREP_IMPORT_BIN;
+    std::string bin = seam && importer        ? SITEPREP_IMPORT_FAULTY_BIN
+                      : seam                  ? SITEPREP_FAULTY_BIN
                       : setup.program.empty() ? SITEPREP_BIN
                                               : setup.program;
     std::vector<std::string> copies(args);

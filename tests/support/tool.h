@@ -65,9 +65,9 @@ struct run_setup {
     long open_files = -1;      // RLIMIT_NOFILE, when >= 0
     long memory_bytes = -1;    // RLIMIT_AS, when >= 0
     bool close_stdout = false; // started with descriptor 1 closed
-    // Run as siteprep_with_faults, which meets these failures, and writes
-    // the calls it made into trace (one a line: "fsync /tmp/d/plot.sfp")
-    // when one is named.
+    // Run as siteprep_with_faults (siteprep_import_with_faults for the
+    // importer), which meets these failures, and writes the calls it made
+    // into trace (one a line: "fsync /tmp/d/plot.sfp") when one is named.
     std::vector<seam_fault> faults;
     std::string trace;
 };

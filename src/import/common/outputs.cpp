@@ -3,8 +3,11 @@
 
 #include "file_paths.h"
 #include "open.h"
+#include "overwrite.h"
+#include "process.h"
 #include "reporter.h"
 #include "shown.h"
+#include "signals.h"
 #include "site_files.h"
 #include "tokens.h"
 #include "write_whole.h"
@@ -13,6 +16,8 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <unordered_map>
 
 namespace import {
 
@@ -168,6 +173,164 @@ failure update_stations(const std::string &path, const std::vector<station_row> 
             return merge_stations(table, rows, text);
         },
         "stations table");
+}
+
+// A table as an interrupt would write it. The rows of the table found stay
+// where they are in base, each kept, dropped (a row of a name imported now
+// that another takes the place of, or that goes) or shown as a row imported
+// in its place; the other rows imported follow, one after another in
+// appended.
+struct table_for_interrupt {
+    static constexpr size_t kept = SIZE_MAX, dropped = SIZE_MAX - 1;
+    std::string base;          // the header and the rows found, each with its line end
+    std::vector<size_t> start; // where each row starts in base, then base's end
+    std::vector<size_t> shown; // each row found: kept, dropped, or a row of replacing
+    std::unordered_map<std::string, std::vector<size_t>> rows_named;
+    std::string replacing, appended;
+    std::vector<size_t> replacing_start{0};
+    std::string temp, target; // the handler's temporary name, and the file
+    int mode = -1;            // the table's, kept
+    // No row yet, or one that could not be kept: the file is left as it was.
+    bool noted = false, lost = false;
+};
+
+namespace {
+
+std::vector<std::unique_ptr<table_for_interrupt>> kept_tables;
+table_for_interrupt *kept_stations = nullptr;
+bool with_distance = false; // the kept stations table's rows have the grid's columns
+
+// A table as it stands, written to fd: only async-signal-safe calls.
+bool put_kept_table(const table_for_interrupt &t, int fd) {
+    const auto put = [fd](const std::string &text, size_t from, size_t to) {
+        return from == to || os::write_all(fd, std::string_view(text).substr(from, to - from)) == 0;
+    };
+    size_t run = 0; // where the rows kept as they are, not yet written, start
+    for (size_t i = 0; i < t.shown.size(); ++i) {
+        if (t.shown[i] == t.kept)
+            continue;
+        if (!put(t.base, run, t.start[i]))
+            return false;
+        run = t.start[i + 1];
+        if (const size_t k = t.shown[i];
+            k != t.dropped && !put(t.replacing, t.replacing_start[k], t.replacing_start[k + 1]))
+            return false;
+    }
+    return put(t.base, run, t.base.size()) && put(t.appended, 0, t.appended.size());
+}
+
+// The table the handler writes now; the handler takes no argument.
+const table_for_interrupt *writing = nullptr;
+
+void write_kept_tables() {
+    for (const std::unique_ptr<table_for_interrupt> &t : kept_tables) {
+        if (!t->noted || t->lost)
+            continue;
+        writing = t.get();
+        os::write_file_in_handler(
+            t->temp.c_str(), t->target.c_str(), false,
+            [](int fd) { return put_kept_table(*writing, fd); }, t->mode);
+    }
+}
+
+// Where base's rows start, and each name's rows.
+void index_rows(table_for_interrupt &t) {
+    for (size_t at = t.base.find('\n') + 1; at < t.base.size(); at = t.base.find('\n', at) + 1) {
+        const std::string_view row(t.base.data() + at, t.base.find('\n', at) - at);
+        t.rows_named[first_field(row.substr(0, row.find_last_not_of('\r') + 1))].push_back(
+            t.start.size());
+        t.start.push_back(at);
+    }
+    t.start.push_back(t.base.size());
+    t.shown.assign(t.start.size() - 1, t.kept);
+}
+
+} // namespace
+
+table_for_interrupt *keep_for_interrupt(const std::string &path, std::string base) {
+    const std::string target = os::renamed_into_place(path);
+    if (target.empty())
+        return nullptr; // a device or a pipe: written once, at the end
+    table_for_interrupt *kept = nullptr;
+    const bool set_up = ran_in_memory([&] {
+        auto t = std::make_unique<table_for_interrupt>();
+        t->base = std::move(base);
+        index_rows(*t);
+        t->target = target;
+        if (const os::result<struct stat> st = os::status_of(target); st)
+            t->mode = static_cast<int>(st.value().st_mode & 0777);
+        // Made here, as the handler can make no name: unique to this process.
+        t->temp = target + ".siteprep-import-" + os::process_tag();
+        kept_tables.reserve(kept_tables.size() + 1);
+        kept = t.get();
+        const os::deferred_interrupts while_the_handler_may_read_them;
+        kept_tables.push_back(std::move(t));
+    });
+    if (!set_up)
+        return nullptr;
+    os::at_interrupt(write_kept_tables);
+    return kept;
+}
+
+void note_for_interrupt(table_for_interrupt *t, const std::string &name, const std::string &text,
+                        bool in_place) {
+    if (t == nullptr || t->lost)
+        return;
+    const auto named = t->rows_named.find(name);
+    const bool noted = ran_in_memory([&] {
+        if (in_place && named != t->rows_named.end()) {
+            t->replacing_start.reserve(t->replacing_start.size() + 1);
+            t->replacing += text;
+            t->replacing_start.push_back(t->replacing.size());
+        } else {
+            t->appended += text;
+        }
+    });
+    if (!noted) {
+        t->lost = true;
+        return;
+    }
+    t->noted = true;
+    if (named == t->rows_named.end())
+        return;
+    for (const size_t i : named->second)
+        t->shown[i] = t->dropped;
+    if (in_place)
+        t->shown[named->second.front()] = t->replacing_start.size() - 2;
+}
+
+void end_tables_for_interrupt() {
+    const os::deferred_interrupts while_the_handler_may_read_them;
+    os::at_interrupt(nullptr);
+    kept_tables.clear();
+    kept_stations = nullptr;
+}
+
+void keep_stations_for_interrupt(const std::string &path) {
+    std::string base;
+    const bool read = ran_in_memory([&] {
+        os::result<std::string> found = read_table_file(path);
+        if (found && merge_stations(*found, {}, base))
+            with_distance = base.starts_with(stations_header(true));
+        else
+            base.clear();
+    });
+    if (read && !base.empty())
+        kept_stations = keep_for_interrupt(path, std::move(base));
+}
+
+void note_station_for_interrupt(const station_row &row) {
+    if (kept_stations == nullptr)
+        return;
+    std::string line;
+    if (!ran_in_memory([&] { line = stations_line(row, with_distance); }))
+        kept_stations->lost = true;
+    else
+        note_for_interrupt(kept_stations, row.name, line, true);
+}
+
+void end_stations_for_interrupt() {
+    end_tables_for_interrupt();
 }
 
 std::string stem_of(const std::string &path) {

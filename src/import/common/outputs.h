@@ -56,6 +56,32 @@ failure write_texts_together(const std::vector<os::file_text> &files);
 failure write_named_table(const std::string &path, const std::string &header,
                           const std::vector<named_row> &rows, const char *kind);
 
+// A table kept ready, as an import goes, for an interrupt that ends it:
+// the table as the import found it (base: its header line, then its rows,
+// each with its line end, as the import's end would rewrite them), with the
+// rows of the files written so far put in as that rewrite puts them, so
+// that the interrupt's handler writes it whole through a temporary name,
+// keeping its mode. Not kept (nullptr) when it is no regular file, which
+// is written at the end alone.
+struct table_for_interrupt;
+table_for_interrupt *keep_for_interrupt(const std::string &path, std::string base);
+
+// Puts a name's rows (text, line ends included) into a kept table, while
+// interrupts wait, as the file they tell of is put in place: in_place, in
+// place of the name's first row found, the others dropped; else after the
+// rows, every row of the name found dropped. Out of memory, an interrupt
+// leaves the table's file as it was.
+void note_for_interrupt(table_for_interrupt *table, const std::string &name,
+                        const std::string &text, bool in_place);
+
+// The tables are written as the import ends: no longer by an interrupt.
+void end_tables_for_interrupt();
+
+// The same for the stations table (update_stations's rows).
+void keep_stations_for_interrupt(const std::string &path);
+void note_station_for_interrupt(const station_row &row);
+void end_stations_for_interrupt();
+
 // A file's name without its directory and its extension.
 std::string stem_of(const std::string &path);
 

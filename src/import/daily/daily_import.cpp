@@ -15,6 +15,7 @@
 #include "outputs.h"
 #include "reporter.h"
 #include "shown.h"
+#include "signals.h"
 #include "site_files.h"
 #include "text_streams.h"
 #include "tokens.h"
@@ -170,8 +171,11 @@ failure import_filled(const import_request &r, const donor_files &donors, planne
         fill_files_of(p.output, imported, donors, r.fill, std::string(), heights_of(r, donors, p));
     if (failure f = recount(p, made.result); f.failed())
         return f;
+    // An interrupt meanwhile waits for the files' row too.
+    const os::deferred_interrupts until_the_row_is_kept;
     if (failure f = write_filled(p.output, made); f.failed())
         return f;
+    note_station_for_interrupt(p.row);
     said = made.said;
     return {};
 }
@@ -199,11 +203,13 @@ outcome import_one(const import_request &r, const donor_files &donors, planned &
         return why.failed() ? outcome::failed : outcome::done;
     }
     bool no_memory = false;
-    const os::result<void> written =
-        os::write_file_replacing(p.output, p.output + ".", [&](os::out_stream &out) {
+    const os::result<void> written = os::write_file_replacing_then(
+        p.output, p.output + ".",
+        [&](os::out_stream &out) {
             no_memory = !ran_in_memory([&] { why = import_file(p.input, r.options, out, p.row); });
             return no_memory ? ENOMEM : why.failed() ? EINVAL : 0;
-        });
+        },
+        [&p] { note_station_for_interrupt(p.row); });
     if (no_memory)
         return outcome::out_of_memory;
     if (!why.failed() && !written)
@@ -278,6 +284,9 @@ int import_all(const import_request &request) {
     std::vector<bool> done(plans.size(), false);
     std::vector<std::pair<std::string, failure>> failed;
     int status = 0;
+    // An interrupt writes the table with the rows of the files written.
+    if (!r.stations.empty())
+        keep_stations_for_interrupt(r.stations);
     for (size_t i = 0; i < plans.size(); ++i) {
         failure why;
         std::vector<std::string> said;
@@ -315,6 +324,7 @@ int import_all(const import_request &request) {
             say_error_line(f.message);
             status = 1;
         }
+    end_stations_for_interrupt();
     return status;
 }
 

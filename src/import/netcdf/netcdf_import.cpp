@@ -304,7 +304,8 @@ void write_group(group_writing &g) {
 
 // The daily files, a group of sites at a time; the number written. Their
 // outcomes are told in the sites' order; without --keep-going the writing
-// stops at a failure, the files written beside it kept and counted.
+// stops at a failure, the files written beside it kept and counted, and
+// after an interrupt at the group's end.
 size_t write_files(job &j, const daily_values &values, const std::vector<bool> &keep,
                    std::vector<station_row> &rows, int &status) {
     std::vector<float> group;
@@ -340,7 +341,7 @@ size_t write_files(job &j, const daily_values &values, const std::vector<bool> &
             rows.push_back(p.row);
             ++written;
         }
-        if (stopped)
+        if (stopped || os::interrupt_pending())
             return written;
     }
     return written;
@@ -411,6 +412,10 @@ int import_netcdf(const netcdf_request &r) {
             std::vector<failure>(j.failed.begin() + static_cast<long>(failed_before),
                                  j.failed.end()),
             made);
+    // An interrupt from here on waits for the files being written, then for
+    // the stations table to get their rows, and ends the import as it
+    // leaves: no daily file is left without its row.
+    const os::deferred_interrupts until_the_table_is_written;
     int status = 0;
     std::vector<station_row> rows;
     const size_t written = write_files(j, values, keep, rows, status);

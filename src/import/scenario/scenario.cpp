@@ -15,6 +15,7 @@
 #include "outputs.h"
 #include "reporter.h"
 #include "shown.h"
+#include "signals.h"
 #include "site_files.h"
 #include "tokens.h"
 #include "write_whole.h"
@@ -399,12 +400,30 @@ failure read_daily(const std::string &path, std::vector<std::string> &lines,
     return {};
 }
 
-// One input's files, a scenario each, each said; or what failed.
-failure write_scenarios(const delta_table &table, planned_file &f) {
+// A site's rows of the deltas applied in scenario s, a month each.
+std::string provenance_rows(const planned_file &f, size_t s) {
+    std::string text;
+    for (size_t m = 0; m < 12; ++m) {
+        const delta_row &d = *f.month[s][m];
+        text += csv_field(f.site) + format_message(",%zu,", m + 1) + d.text[dtmax] + "," +
+                d.text[dtmin] + "," + d.text[pfactor] + "," + std::to_string(d.line) + "," +
+                std::to_string(f.days[s][m]) + "," + std::to_string(f.above[s][m]) + "\r\n";
+    }
+    return text;
+}
+
+// One input's files, a scenario each, each said, and its rows of the
+// deltas applied kept for an interrupt (kept, a table by scenario); or
+// what failed.
+failure write_scenarios(const delta_table &table, planned_file &f,
+                        const std::vector<table_for_interrupt *> &kept) {
     std::vector<std::string> lines;
     std::vector<daily_record> days;
     if (failure why = read_daily(f.input, lines, days); why.failed())
         return why;
+    // An interrupt waits for the input's files, made from what was read,
+    // and their rows of the deltas applied.
+    const os::deferred_interrupts until_the_rows_are_kept;
     for (size_t s = 0; s < table.scenarios.size(); ++s) {
         outside_range outside;
         const os::result<void> done =
@@ -426,6 +445,8 @@ failure write_scenarios(const delta_table &table, planned_file &f) {
         say_outside_range(shown_name(f.output[s]), outside, "written as -99.99");
     }
     f.done = true;
+    for (size_t s = 0; s < kept.size(); ++s)
+        note_for_interrupt(kept[s], f.site, provenance_rows(f, s), false);
     return {};
 }
 
@@ -453,13 +474,25 @@ failure write_provenance(const scenario_request &r, const delta_table &table, si
             text += row + "\r\n";
     }
     for (const planned_file &f : files)
-        for (size_t m = 0; f.done && m < 12; ++m) {
-            const delta_row &d = *f.month[s][m];
-            text += csv_field(f.site) + format_message(",%zu,", m + 1) + d.text[dtmax] + "," +
-                    d.text[dtmin] + "," + d.text[pfactor] + "," + std::to_string(d.line) + "," +
-                    std::to_string(f.days[s][m]) + "," + std::to_string(f.above[s][m]) + "\r\n";
-        }
+        if (f.done)
+            text += provenance_rows(f, s);
     return write_text_replacing(path, text);
+}
+
+// Each scenario's table of deltas applied, kept for an interrupt, which
+// then writes it with the rows of the inputs done.
+std::vector<table_for_interrupt *> keep_provenance_for_interrupt(const scenario_request &r,
+                                                                 const delta_table &table) {
+    std::vector<table_for_interrupt *> kept;
+    for (const std::string &scenario : table.scenarios) {
+        const std::string path = provenance_of(r, scenario);
+        std::string old;
+        if (read_provenance(path, old).failed())
+            kept.push_back(nullptr); // left as it is, as the end leaves it
+        else
+            kept.push_back(keep_for_interrupt(path, old.empty() ? provenance_header : old));
+    }
+    return kept;
 }
 
 // With --sites, every input is read and checked before anything is
@@ -529,8 +562,9 @@ int make_scenarios(const scenario_request &r) {
         return nothing_written(problems, made);
     int status = 0;
     std::vector<std::string> failed;
+    const std::vector<table_for_interrupt *> kept = keep_provenance_for_interrupt(r, table);
     for (planned_file &f : files) {
-        if (failure why = write_scenarios(table, f); why.failed()) {
+        if (failure why = write_scenarios(table, f, kept); why.failed()) {
             say_error_line(why.message);
             failed.push_back(why.message);
             status = 1;
@@ -545,6 +579,7 @@ int make_scenarios(const scenario_request &r) {
             say_error_line(f.message);
             status = 1;
         }
+    end_tables_for_interrupt();
     if (failure f = write_site_copies(r, table, files, copies); f.failed()) {
         say_error_line(f.message);
         status = 1;

@@ -154,13 +154,19 @@ failure read_donor_heights(const std::vector<std::string> &paths, const std::str
     into.donors.assign(paths.size(), NAN);
     into.donor_unknown.assign(paths.size(), std::string());
     csv_table table;
-    if (!stations.empty()) {
+    // A table the import itself keeps (rows of other shapes included) is
+    // no reason to refuse the import: its heights are then unknown, and
+    // the summary says why.
+    std::string unread;
+    if (!stations.empty() && !paths.empty()) {
         const os::result<std::string> text = read_table_file(stations);
         if (!text)
             return {"Error reading " + shown_name(stations) + ": " + text.error().reason()};
         if (!text->empty())
-            if (failure f = read_csv_table(stations, table); f.failed())
-                return f;
+            if (failure f = read_csv_table(stations, table); f.failed()) {
+                unread = f.message;
+                table = csv_table();
+            }
     }
     const size_t name = table.column({"name"}), height = table.column({"elevation_m"});
     for (size_t k = 0; k < paths.size(); ++k) {
@@ -173,8 +179,9 @@ failure read_donor_heights(const std::vector<std::string> &paths, const std::str
         if (std::isnan(into.donors[k]))
             into.donor_unknown[k] =
                 "the elevation of " + shown_name(paths[k]) + " is not known (" +
-                (stations.empty() ? std::string("give --stations with its row")
-                                  : "no elevation_m of " + stem + " in " + shown_name(stations)) +
+                (stations.empty()  ? std::string("give --stations with its row")
+                 : !unread.empty() ? unread
+                                   : "no elevation_m of " + stem + " in " + shown_name(stations)) +
                 ")";
     }
     return {};

@@ -67,6 +67,15 @@ struct source_case {
 
 class Import : public ::testing::TestWithParam<source_case> {};
 
+// The days given of plain.csv and USC00123456.dly.
+const std::map<std::string, std::string> plain_days = {{"2012-01-01", "12.8 5.0 0.00"},
+                                                       {"2012-01-02", "10.6 2.8 1.09"},
+                                                       {"2012-02-29", "8.9 -99.99 1.98"},
+                                                       {"2013-12-31", "6.1 1.7 -99.99"}},
+                                         ghcn_days = {{"2012-02-28", "10.5 -5.0 0.00"},
+                                                      {"2012-02-29", "-1.2 -99.99 2.54"},
+                                                      {"2013-01-02", "-99.99 -99.99 0.07"}};
+
 // Leap years, missing days and values, partial first and last years, the
 // units converted with the decimals that keep every digit.
 TEST_P(Import, WritesEveryDayOfWholeYears) {
@@ -114,9 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "USC00123456.wth",
                     2012,
                     2,
-                    {{"2012-02-28", "10.5 -5.0 0.00"},
-                     {"2012-02-29", "-1.2 -99.99 2.54"},
-                     {"2013-01-02", "-99.99 -99.99 0.07"}},
+                    ghcn_days,
                     "USC00123456,ghcn,41.9000,-93.6000,310.0,2012-02-28,2013-01-02,731,729,730,"
                     "728,317.77"},
         // The header's missing value, columns in their own order.
@@ -149,10 +156,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "plain.wth",
                     2012,
                     2,
-                    {{"2012-01-01", "12.8 5.0 0.00"},
-                     {"2012-01-02", "10.6 2.8 1.09"},
-                     {"2012-02-29", "8.9 -99.99 1.98"},
-                     {"2013-12-31", "6.1 1.7 -99.99"}},
+                    plain_days,
                     "plain,csv,NA,NA,NA,2012-01-01,2013-12-31,731,727,728,728,373.77"},
         // A source of no place given one: on the command line, by name in
         // a points table, by station ID in a site list (its field 10).
@@ -162,10 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "plain.wth",
                     2012,
                     2,
-                    {{"2012-01-01", "12.8 5.0 0.00"},
-                     {"2012-01-02", "10.6 2.8 1.09"},
-                     {"2012-02-29", "8.9 -99.99 1.98"},
-                     {"2013-12-31", "6.1 1.7 -99.99"}},
+                    plain_days,
                     "plain,csv,47.93,-122.96,12.5,2012-01-01,2013-12-31,731,727,728,728,373.77"},
         source_case{"csv_from_points",
                     csv_with({"--points", "points.csv"}),
@@ -173,10 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "plain.wth",
                     2012,
                     2,
-                    {{"2012-01-01", "12.8 5.0 0.00"},
-                     {"2012-01-02", "10.6 2.8 1.09"},
-                     {"2012-02-29", "8.9 -99.99 1.98"},
-                     {"2013-12-31", "6.1 1.7 -99.99"}},
+                    plain_days,
                     "plain,csv,47.93,-122.96,12.5,2012-01-01,2013-12-31,731,727,728,728,373.77"},
         source_case{"ghcn_from_a_site_list",
                     {"ghcn", "--points", "sites.txt"},
@@ -184,9 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "USC00123456.wth",
                     2012,
                     2,
-                    {{"2012-02-28", "10.5 -5.0 0.00"},
-                     {"2012-02-29", "-1.2 -99.99 2.54"},
-                     {"2013-01-02", "-99.99 -99.99 0.07"}},
+                    ghcn_days,
                     "USC00123456,ghcn,41.9,266.4,310,2012-02-28,2013-01-02,731,729,730,728,"
                     "317.77"}),
     case_name<source_case>);

@@ -72,9 +72,9 @@ failure place_input(const import_request &r, const points *table, planned &p) {
     if (table != nullptr)
         return place_from_points(*table, p, p.row);
     if (!r.latitude.empty()) {
-        p.row.latitude = r.latitude;
-        p.row.longitude = r.longitude;
-        p.row.elevation = r.elevation;
+        p.row.latitude = trimmed(r.latitude);
+        p.row.longitude = trimmed(r.longitude);
+        p.row.elevation = is_na(r.elevation) ? std::string() : std::string(trimmed(r.elevation));
     }
     return {};
 }

@@ -27,6 +27,7 @@ weather_options weather_of(const command_options &opts) {
     w.months = !opts.monthly.empty();
     w.compare = opts.check;
     w.normals_min = opts.normals_min;
+    w.neighbours = opts.neighbours;
     return w;
 }
 

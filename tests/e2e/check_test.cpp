@@ -439,3 +439,46 @@ TEST(Check, ReportsWhatTheRunCannotWrite) {
 }
 
 } // namespace
+
+// Ten sites of one climate, three of them planted wrong: each is named with
+// its cause after the sites, counted, and --strict counts them; --neighbours
+// 0, a batch of five sites and the run say nothing of it.
+TEST(Check, NamesSitesThatDisagreeWithTheirNeighbours) {
+    scratch_dir dir;
+    std::string list;
+    const char *places[] = {"45.0 9.0", "45.0 9.3", "45.0 9.6", "45.2 9.0", "45.2 9.3",
+                            "45.2 9.6", "45.4 9.0", "45.4 9.3", "45.4 9.6", "9.15 45.2"};
+    for (int i = 0; i < 10; ++i) {
+        const std::string name = "s" + std::to_string(i);
+        list += name + " " + places[i] + " 40 40 20 1.3 0.5 3 " + (i == 4 ? "1800" : "300") + "\n";
+        dir.write(name + ".sfp", site_file_with_block_names("1 'ELEV'\n"));
+        dir.write(name + ".wth", daily_file({}, i == 0 ? "20 10 3" : "20 10 0.3"));
+    }
+    dir.write("sites.txt", list);
+    const tool_result checked = run_tool(dir.path(), {"--check", "sites.txt"});
+    const tool_result strict = run_tool(dir.path(), {"--check", "--strict", "sites.txt"});
+    for (const char *expected :
+         {"Warning: sites.txt line 1: s0 disagrees with its 5 nearest sites (within 47 km): annual "
+          "precipitation 1095.0 cm, 10 times their median of 109.5 cm: it looks like mm read as cm "
+          "(the daily file takes cm)\n",
+          "Warning: sites.txt line 5: s4 disagrees with its 5 nearest sites (within 32 km): mean "
+          "temperature 15.0 degrees C at the listed 1800 m, +9.8 from their median at sea level "
+          "(16.9, at 6.5 degrees C a km): the listed elevation looks wrong, the temperatures fit "
+          "about 300 m\n",
+          "Warning: sites.txt line 10: s9 has fewer than 3 sites within 200 km to compare with; at "
+          "latitude 45.2, longitude 9.15 it fits the 5 sites around: latitude and longitude look "
+          "swapped\n"})
+        EXPECT_NE(checked.out.find(expected), std::string::npos) << checked.out;
+    EXPECT_EQ(checked.status, 0);
+    EXPECT_EQ(strict.status, 1);
+    const tool_result off = run_tool(dir.path(), {"--check", "--neighbours", "0", "sites.txt"});
+    dir.write("sites.txt", list.substr(0, list.find("s5 ")));
+    const tool_result few = run_tool(dir.path(), {"--check", "sites.txt"});
+    for (const tool_result *quiet : {&off, &few})
+        EXPECT_EQ(quiet->out.find("nearest"), std::string::npos) << quiet->out;
+    // The three warnings are counted in the last line.
+    const auto last_count = [](const std::string &out) {
+        return std::stoi(out.substr(out.rfind(", ") + 2));
+    };
+    EXPECT_EQ(last_count(checked.out), last_count(off.out) + 3);
+}

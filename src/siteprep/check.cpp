@@ -321,6 +321,7 @@ void say_site(check_tally &tally, seen_sites &seen, const char *list_path, const
 struct compared_sites {
     std::vector<neighbour_input> inputs;
     std::vector<const listed_site *> entries;
+    std::vector<size_t> numbers; // among the outputs' sites, from 1
 };
 
 // A site's annual precipitation total and mean temperature from the
@@ -340,19 +341,23 @@ neighbour_input neighbour_input_of(const site_line &site, const weather_stats &w
     return in;
 }
 
-// The sites that disagree with their neighbours, as warnings after the sites.
+// The sites that disagree with their neighbours, as warnings after the
+// sites, and for the page.
 void say_neighbours(check_tally &tally, const char *list_path, const compared_sites &sites,
-                    const neighbour_settings &settings) {
+                    const neighbour_settings &settings, batch_outputs *outputs) {
     const std::vector<neighbour_result> results = compare_neighbours(sites.inputs, settings);
     lines_said out;
-    for (size_t i = 0; i < results.size(); ++i)
-        if (results[i].flagged())
-            out.push_back(
-                {said::warning,
-                 format_message(list_line_warning, list_path, sites.entries[i]->line_number,
-                                (shown_name(sites.entries[i]->site.name) + " " +
-                                 neighbour_words(results[i], sites.inputs[i], settings))
-                                    .c_str())});
+    for (size_t i = 0; i < results.size(); ++i) {
+        if (!results[i].flagged())
+            continue;
+        out.push_back({said::warning,
+                       format_message(list_line_warning, list_path, sites.entries[i]->line_number,
+                                      (shown_name(sites.entries[i]->site.name) + " " +
+                                       neighbour_words(results[i], sites.inputs[i], settings))
+                                          .c_str())});
+        if (outputs != nullptr)
+            outputs->neighbour_warnings.emplace_back(sites.numbers[i], out.back().text);
+    }
     say(tally, out);
 }
 
@@ -389,10 +394,11 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
         if (report.has_stats) {
             compared.inputs.push_back(neighbour_input_of(entry.site, report.weather.ws));
             compared.entries.push_back(&entry);
+            compared.numbers.push_back(i + 1);
         }
     }
     finish_progress(shown.get(), sites.lines.size());
-    say_neighbours(tally, list_path, compared, extras.weather.neighbours);
+    say_neighbours(tally, list_path, compared, extras.weather.neighbours, outputs);
 }
 
 // What would stop the run before its first site, or lose a file: a copy

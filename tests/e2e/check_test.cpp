@@ -455,7 +455,8 @@ TEST(Check, NamesSitesThatDisagreeWithTheirNeighbours) {
         dir.write(name + ".wth", daily_file({}, i == 0 ? "20 10 3" : "20 10 0.3"));
     }
     dir.write("sites.txt", list);
-    const tool_result checked = run_tool(dir.path(), {"--check", "sites.txt"});
+    const tool_result checked =
+        run_tool(dir.path(), {"--check", "sites.txt", "--report", "r.html"});
     const tool_result strict = run_tool(dir.path(), {"--check", "--strict", "sites.txt"});
     for (const char *expected :
          {"Warning: sites.txt line 1: s0 disagrees with its 5 nearest sites (within 47 km): annual "
@@ -471,6 +472,11 @@ TEST(Check, NamesSitesThatDisagreeWithTheirNeighbours) {
         EXPECT_NE(checked.out.find(expected), std::string::npos) << checked.out;
     EXPECT_EQ(checked.status, 0);
     EXPECT_EQ(strict.status, 1);
+    // The page lists them under the overview, each a link to its site.
+    const std::string page = dir.read("r.html");
+    EXPECT_TRUE(page.find("<li><a href=\"#site-10\">Warning: sites.txt line 10: s9 has fewer") <
+                page.find("<section"))
+        << page;
     const tool_result off = run_tool(dir.path(), {"--check", "--neighbours", "0", "sites.txt"});
     dir.write("sites.txt", list.substr(0, list.find("s5 ")));
     const tool_result few = run_tool(dir.path(), {"--check", "sites.txt"});

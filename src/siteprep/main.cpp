@@ -21,8 +21,8 @@ const char usage_line[] =
     "       siteprep --check [--strict] [--jobs N] [--keep-soils] [--summary CSV]\n"
     "                [--report HTML] [--[no-]progress] [--part K/N] [--scratch DIR]\n"
     "                [--template FILE.sfp] [--texture-keys] [--completeness RULE]\n"
-    "                [--years A-B] [--normals-min F] [--neighbours K[,KM]]\n"
-    "                [--monthly CSV] [--] SITE_LIST\n"
+    "                [--years A-B] [--normals-min F]\n"
+    "                [--neighbours K[,KM] | --no-neighbours] [--monthly CSV] [--] SITE_LIST\n"
     "       siteprep --help | --version\n";
 
 void print_help() {
@@ -112,6 +112,8 @@ void print_help() {
                    "             (6.5 degrees C a km) is more than 3 degrees from theirs,\n"
                    "             with the likely cause; batches of K sites or fewer are not\n"
                    "             compared\n"
+                   "  --no-neighbours\n"
+                   "             with --check: no comparison (--neighbours 0)\n"
                    "  --monthly FILE.csv\n"
                    "             also write the monthly values of every site as CSV, a row a\n"
                    "             year and month: the days behind each, the longest gap, the\n"
@@ -254,6 +256,10 @@ bool take_option(int opt, command_options &opts) {
         return take_file_name("--monthly", opts.monthly);
     case 'B':
         return take_neighbours(opts);
+    case 'b':
+        opts.neighbours.k = 0;
+        opts.neighbours_named = true;
+        return true;
     case 'j':
         if (parse_int(optarg, opts.jobs) && opts.jobs >= 1 && opts.jobs <= 256)
             return true;
@@ -272,29 +278,19 @@ bool take_option(int opt, command_options &opts) {
 }
 
 // The options, each with the letter take_option knows it by.
-const option long_options[] = {{"check", no_argument, nullptr, 'c'},
-                               {"strict", no_argument, nullptr, 'x'},
-                               {"sync", no_argument, nullptr, 's'},
-                               {"jobs", required_argument, nullptr, 'j'},
-                               {"keep-going", no_argument, nullptr, 'k'},
-                               {"summary", required_argument, nullptr, 'C'},
-                               {"report", required_argument, nullptr, 'R'},
-                               {"keep-soils", no_argument, nullptr, 'S'},
-                               {"progress", no_argument, nullptr, 'p'},
-                               {"no-progress", no_argument, nullptr, 'P'},
-                               {"part", required_argument, nullptr, 'K'},
-                               {"scratch", required_argument, nullptr, 'D'},
-                               {"failed", required_argument, nullptr, 'F'},
-                               {"help", no_argument, nullptr, 'h'},
-                               {"version", no_argument, nullptr, 'V'},
-                               {"completeness", required_argument, nullptr, 'Q'},
-                               {"years", required_argument, nullptr, 'Y'},
-                               {"normals-min", required_argument, nullptr, 'N'},
-                               {"monthly", required_argument, nullptr, 'M'},
-                               {"template", required_argument, nullptr, 'T'},
-                               {"texture-keys", no_argument, nullptr, 'X'},
-                               {"neighbours", required_argument, nullptr, 'B'},
-                               {nullptr, 0, nullptr, 0}};
+const option long_options[] = {
+    {"check", no_argument, nullptr, 'c'},         {"strict", no_argument, nullptr, 'x'},
+    {"sync", no_argument, nullptr, 's'},          {"jobs", required_argument, nullptr, 'j'},
+    {"keep-going", no_argument, nullptr, 'k'},    {"summary", required_argument, nullptr, 'C'},
+    {"report", required_argument, nullptr, 'R'},  {"keep-soils", no_argument, nullptr, 'S'},
+    {"progress", no_argument, nullptr, 'p'},      {"no-progress", no_argument, nullptr, 'P'},
+    {"part", required_argument, nullptr, 'K'},    {"scratch", required_argument, nullptr, 'D'},
+    {"failed", required_argument, nullptr, 'F'},  {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},       {"completeness", required_argument, nullptr, 'Q'},
+    {"years", required_argument, nullptr, 'Y'},   {"normals-min", required_argument, nullptr, 'N'},
+    {"monthly", required_argument, nullptr, 'M'}, {"template", required_argument, nullptr, 'T'},
+    {"texture-keys", no_argument, nullptr, 'X'},  {"neighbours", required_argument, nullptr, 'B'},
+    {"no-neighbours", no_argument, nullptr, 'b'}, {nullptr, 0, nullptr, 0}};
 
 // False, after saying what is wrong, for a command line that is not one of
 // the usage's. Options may follow the site list, as GNU tools take them.

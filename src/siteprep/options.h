@@ -15,20 +15,22 @@ struct command_options {
     int jobs = 0; // 0: the available cores, at most 8
     bool keep_going = false;
     bool keep_soils = false;
-    std::string summary, report;   // --summary and --report files
-    list_part part;                // --part
-    std::string scratch, failed;   // --scratch and --failed
-    site_extras extras;            // --template, --texture-keys
-    statistics_choice choice;      // --completeness and --years
-    bool choice_named = false;     // either was given
-    float normals_min = 0;         // --normals-min; 0: none
-    neighbour_settings neighbours; // --neighbours
-    bool neighbours_named = false;
-    std::string monthly; // --monthly
-    int progress = -1;   // -1: when standard error is a terminal
+    std::string summary, report; // --summary and --report files
+    list_part part;              // --part
+    std::string scratch, failed; // --scratch and --failed
+    site_extras extras;          // --template, --texture-keys
+    statistics_choice choice;    // --completeness and --years
+    bool choice_named = false;   // either was given
+    float normals_min = 0;       // --normals-min; 0: none
+    std::string monthly;         // --monthly
+    int progress = -1;           // -1: when standard error is a terminal
     bool help = false;
     bool version = false;
     const char *site_list = nullptr;
+
+    // --neighbours, and whether it was given
+    neighbour_settings neighbours;
+    bool neighbours_named = false;
 };
 
 // Runs the batch or checks it as the options say; the exit status.

@@ -26,9 +26,11 @@ struct weather_options {
     bool named = false;
     bool months = false;
     bool compare = false;
-    float normals_min = 0;         // the check's --normals-min; 0: none
-    neighbour_settings neighbours; // the check's --neighbours; k 0: none
+    float normals_min = 0; // the check's --normals-min; 0: none
     bool listens() const { return !choice.is_default() || months; }
+
+    // The check's --neighbours; k 0: none.
+    neighbour_settings neighbours;
 };
 
 // The weather of a site as read from its daily file: the statistics, or the

@@ -12,9 +12,10 @@ namespace {
 // A smooth climate over rough terrain: precipitation rising eastwards and
 // with height, temperature falling northwards and with height, so that
 // only a lapse adjustment of the right sign keeps neighbours alike.
-std::vector<neighbour_input> smooth_field(int n) {
+std::vector<neighbour_input> smooth_field(int n, double lat_low = 40, double lat_high = 48,
+                                          double lon_low = 5, double lon_high = 15) {
     std::mt19937 random(42);
-    std::uniform_real_distribution<double> lat(40, 48), lon(5, 15);
+    std::uniform_real_distribution<double> lat(lat_low, lat_high), lon(lon_low, lon_high);
     std::vector<neighbour_input> sites(static_cast<size_t>(n));
     for (neighbour_input &s : sites) {
         s.latitude = lat(random);
@@ -29,11 +30,10 @@ std::vector<neighbour_input> smooth_field(int n) {
 // The great-circle distance by the haversine formula, apart from the
 // chords the search uses.
 double haversine_km(const neighbour_input &a, const neighbour_input &b) {
-    const double r = std::numbers::pi / 180;
-    const double dphi = (b.latitude - a.latitude) * r, dlambda = (b.longitude - a.longitude) * r;
-    const double h = std::pow(std::sin(dphi / 2), 2) + std::cos(a.latitude * r) *
-                                                           std::cos(b.latitude * r) *
-                                                           std::pow(std::sin(dlambda / 2), 2);
+    const double r = std::numbers::pi / 180, dphi = (b.latitude - a.latitude) * r;
+    const double h = std::pow(std::sin(dphi / 2), 2) +
+                     std::cos(a.latitude * r) * std::cos(b.latitude * r) *
+                         std::pow(std::sin((b.longitude - a.longitude) * r / 2), 2);
     return 2 * earth_radius_km * std::asin(std::sqrt(h));
 }
 
@@ -51,39 +51,25 @@ std::vector<int> nearest_by_hand(const std::vector<neighbour_input> &sites, int 
     return nearest;
 }
 
-struct nearest_case {
-    const char *what;
-    std::vector<neighbour_input> sites;
-    int k;
-    double km;
-};
-TABLE_TEST(Nearest, nearest_case);
-
-TEST_P(Nearest, AreThePlainSearchs) {
-    const nearest_case &c = GetParam();
-    EXPECT_EQ(nearest_sites(c.sites, c.k, c.km), nearest_by_hand(c.sites, c.k, c.km));
+// The nearest sites are a plain search's: over the globe, across the date
+// line, around a pole, and at one place (equal distances go by index).
+TEST(Neighbours, NearestAreThoseOfAPlainSearch) {
+    const struct {
+        std::vector<neighbour_input> sites;
+        int k;
+        double km;
+    } rows[] = {{smooth_field(1500, -90, 90, -180, 180), 5, 900},
+                {smooth_field(400, -5, 5, 179, 181), 4, 60},
+                {smooth_field(300, 88, 90, -180, 180), 6, 50},
+                {{{45, 9}, {45, 9}, {45.1, 9}, {45, 9}, {45, 9}, {44.9, 9}}, 3, 200}};
+    for (const auto &row : rows)
+        EXPECT_EQ(nearest_sites(row.sites, row.k, row.km),
+                  nearest_by_hand(row.sites, row.k, row.km))
+            << row.sites.size();
 }
 
-std::vector<neighbour_input> scattered(int n, double lat_low, double lat_high, double lon_low,
-                                       double lon_high) {
-    std::mt19937 random(7);
-    std::uniform_real_distribution<double> lat(lat_low, lat_high), lon(lon_low, lon_high);
-    std::vector<neighbour_input> sites(static_cast<size_t>(n));
-    for (neighbour_input &s : sites)
-        s = {lat(random), lon(random)};
-    return sites;
-}
-
-INSTANTIATE_TABLE(Nearest, nearest_case{"the globe", scattered(1500, -90, 90, -180, 180), 5, 900},
-                  nearest_case{"across the date line", scattered(400, -5, 5, 179, 181), 4, 60},
-                  nearest_case{"around a pole", scattered(300, 88, 90, -180, 180), 6, 50},
-                  // Sites listed at one place: equal distances go by index.
-                  nearest_case{"ties at one place",
-                               {{45, 9}, {45, 9}, {45.1, 9}, {45, 9}, {45, 9}, {44.9, 9}},
-                               3,
-                               200});
-
-// A site of the field made wrong, and what the comparison says of it.
+// A site of a smooth field of 500 made wrong (or none), and what the
+// comparison says of it; every other site is compared with five and let be.
 struct planted_case {
     const char *what;
     void (*plant)(neighbour_input &);
@@ -94,13 +80,16 @@ TABLE_TEST(Planted, planted_case);
 
 TEST_P(Planted, IsTheOneSiteFlaggedWithItsCause) {
     const planted_case &c = GetParam();
-    std::vector<neighbour_input> sites = smooth_field(300);
+    std::vector<neighbour_input> sites = smooth_field(500);
     const neighbour_input right = sites[17];
-    c.plant(sites[17]);
+    if (c.plant != nullptr)
+        c.plant(sites[17]);
     const std::vector<neighbour_result> found = compare_neighbours(sites, {});
     ASSERT_EQ(found.size(), sites.size());
     for (size_t i = 0; i < found.size(); ++i)
-        EXPECT_EQ(found[i].flagged(), i == 17) << i;
+        EXPECT_TRUE(i == 17 ? found[i].flagged() == (c.plant != nullptr)
+                            : !found[i].flagged() && found[i].neighbours == 5)
+            << i << ": " << neighbour_words(found[i], sites[i], {});
     const neighbour_result &r = found[17];
     EXPECT_EQ(r.precipitation_off, c.precipitation_off);
     EXPECT_EQ(r.temperature_off, c.temperature_off);
@@ -109,11 +98,10 @@ TEST_P(Planted, IsTheOneSiteFlaggedWithItsCause) {
     if (r.temperature_cause == neighbour_cause::elevation) {
         EXPECT_NEAR(r.fitting_elevation, right.elevation, 150);
     }
-    EXPECT_FALSE(neighbour_words(r, sites[17], {}).empty());
 }
 
 using cause = neighbour_cause;
-INSTANTIATE_TABLE(Planted,
+INSTANTIATE_TABLE(Planted, planted_case{"none", nullptr, false, false, cause::none, cause::none},
                   planted_case{"mm read as cm", [](neighbour_input &s) { s.precipitation *= 10; },
                                true, false, cause::mm_as_cm, cause::none},
                   planted_case{"cm read as mm", [](neighbour_input &s) { s.precipitation /= 10; },
@@ -132,47 +120,30 @@ INSTANTIATE_TABLE(Planted,
                                [](neighbour_input &s) { std::swap(s.latitude, s.longitude); },
                                false, false, cause::swapped, cause::swapped});
 
-TEST(Neighbours, FlagNoSiteOfASmoothField) {
-    const std::vector<neighbour_input> sites = smooth_field(500);
-    const std::vector<neighbour_result> found = compare_neighbours(sites, {});
-    ASSERT_EQ(found.size(), sites.size());
-    EXPECT_EQ(std::count_if(found.begin(), found.end(),
-                            [](const neighbour_result &r) { return r.flagged(); }),
-              0);
-    // Every site was compared: the field is dense enough.
-    EXPECT_TRUE(std::all_of(found.begin(), found.end(),
-                            [](const neighbour_result &r) { return r.neighbours == 5; }));
-}
-
-// Off for k sites; a site with fewer than three neighbours within the
-// distance, or whose median is of fewer known values, is not compared.
-TEST(Neighbours, CompareOnlyWhatEnoughNeighboursKnow) {
-    std::vector<neighbour_input> sites = smooth_field(5);
-    EXPECT_TRUE(compare_neighbours(sites, {}).empty());
-    sites = smooth_field(6);
-    sites[0].precipitation *= 10;
-    EXPECT_TRUE(compare_neighbours(sites, {5, 2000})[0].flagged());
-    EXPECT_TRUE(compare_neighbours(sites, {5, 1})[0].neighbours == 0);
-    EXPECT_FALSE(compare_neighbours(sites, {5, 1})[0].flagged());
-    for (size_t i = 1; i < 4; ++i)
-        sites[i].precipitation = NAN;
-    EXPECT_FALSE(compare_neighbours(sites, {5, 2000})[0].flagged());
-}
-
-// A ratio of exactly 3 and a residual of exactly 3 degrees are within the
-// limits; a little more is not.
-TEST(Neighbours, FlagOnlyBeyondTheLimits) {
-    std::vector<neighbour_input> sites(6, neighbour_input{45, 9, 0, 10, 10});
+// Site 0 of n at one place (or moved north), the others' precipitation 10
+// (unknown at some) and temperature 10: limits reached exactly, too few
+// neighbours within the distance or knowing a value, a batch of k sites.
+TEST(Neighbours, FlagOnlyBeyondTheLimitsAmongEnoughNeighbours) {
     const struct {
-        double precipitation, temperature;
+        int n;
+        double latitude, precipitation, temperature;
+        size_t unknown;
+        double km;
         bool flagged;
-    } rows[] = {{30, 10, false}, {30.001, 10, true}, {10 / 3.0, 10, false}, {3.33, 10, true},
-                {10, 13, false}, {10, 7, false},     {10, 13.001, true}};
+    } rows[] = {{6, 45, 30, 10, 0, 200, false},       {6, 45, 30.001, 10, 0, 200, true},
+                {6, 45, 10 / 3.0, 10, 0, 200, false}, {6, 45, 3.33, 10, 0, 200, true},
+                {6, 45, 10, 13, 0, 200, false},       {6, 45, 10, 7, 0, 200, false},
+                {6, 45, 10, 13.001, 0, 200, true},    {5, 45, 100, 10, 0, 200, false},
+                {6, 45.1, 100, 10, 0, 1, false},      {6, 45, 100, 10, 3, 200, false},
+                {6, 45, 100, 10, 2, 200, true}};
     for (const auto &row : rows) {
-        sites[0].precipitation = row.precipitation;
-        sites[0].temperature = row.temperature;
-        EXPECT_EQ(compare_neighbours(sites, {})[0].flagged(), row.flagged)
-            << row.precipitation << " " << row.temperature;
+        std::vector<neighbour_input> sites(static_cast<size_t>(row.n), {45, 9, 0, 10, 10});
+        sites[0] = {row.latitude, 9, 0, row.precipitation, row.temperature};
+        for (size_t i = 1; i <= row.unknown; ++i)
+            sites[i].precipitation = NAN;
+        const std::vector<neighbour_result> found = compare_neighbours(sites, {5, row.km});
+        EXPECT_EQ(!found.empty() && found[0].flagged(), row.flagged)
+            << row.n << " " << row.latitude << " " << row.precipitation << " " << row.temperature;
     }
 }
 

@@ -231,6 +231,8 @@ neighbour_result compare_site(const kd_tree &tree, const std::vector<neighbour_i
 } // namespace
 
 std::vector<int> nearest_sites(const std::vector<neighbour_input> &sites, int k, double max_km) {
+    if (k < 1)
+        return {};
     const kd_tree tree = tree_of(sites);
     std::vector<int> nearest(sites.size() * static_cast<size_t>(k), -1);
     for (size_t i = 0; i < sites.size(); ++i) {

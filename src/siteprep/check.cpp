@@ -9,6 +9,7 @@
 #include "fixed_files.h"
 #include "guard_batch.h"
 #include "lines.h"
+#include "neighbours.h"
 #include "outputs/outputs.h"
 #include "progress.h"
 #include "read_text.h"
@@ -21,6 +22,7 @@
 #include "work_ahead.h"
 #include "wthr.h"
 
+#include <cmath>
 #include <cstring>
 #include <map>
 
@@ -317,9 +319,55 @@ void say_site(check_tally &tally, seen_sites &seen, const char *list_path, const
                 warnings, texts_of({&report.before, &repeated, &report.after}));
 }
 
+// The sites whose statistics were made, for the comparison with their
+// neighbours once the whole batch is read.
+struct compared_sites {
+    std::vector<neighbour_input> inputs;
+    std::vector<const listed_site *> entries;
+    std::vector<size_t> numbers; // among the outputs' sites, from 1
+};
+
+// A site's annual precipitation total and mean temperature from the
+// statistics its site file gets (NaN where a month has none).
+neighbour_input neighbour_input_of(const site_line &site, const weather_stats &ws) {
+    neighbour_input in;
+    in.latitude = site.latitude;
+    in.longitude = site.longitude;
+    in.elevation = site.elevation;
+    double precipitation = 0, temperature = 0;
+    for (int m = 0; m < months; ++m) {
+        precipitation += ws.prec_mean[m];
+        temperature += (static_cast<double>(ws.tmin_mean[m]) + ws.tmax_mean[m]) / 2;
+    }
+    in.precipitation = std::isfinite(precipitation) ? precipitation : NAN;
+    in.temperature = std::isfinite(temperature) ? temperature / months : NAN;
+    return in;
+}
+
+// The sites that disagree with their neighbours, as warnings after the
+// sites, and for the page.
+void say_neighbours(check_tally &tally, const char *list_path, const compared_sites &sites,
+                    const neighbour_settings &settings, batch_outputs *outputs) {
+    const std::vector<neighbour_result> results = compare_neighbours(sites.inputs, settings);
+    lines_said out;
+    for (size_t i = 0; i < results.size(); ++i) {
+        if (!results[i].flagged())
+            continue;
+        out.push_back({said::warning,
+                       format_message(list_line_warning, list_path, sites.entries[i]->line_number,
+                                      (shown_name(sites.entries[i]->site.name) + " " +
+                                       neighbour_words(results[i], sites.inputs[i], settings))
+                                          .c_str())});
+        if (outputs != nullptr)
+            outputs->neighbour_warnings.emplace_back(sites.numbers[i], out.back().text);
+    }
+    say(tally, out);
+}
+
 void check_sites(check_tally &tally, const char *list_path, const site_list &sites, int threads,
                  bool progress, batch_outputs *outputs, const check_extras &extras) {
     seen_sites seen;
+    compared_sites compared;
     // A site holds at most three descriptors at once: its site file, a copy
     // of that descriptor and its daily file.
     threads = threads_for_descriptors(threads, 3, 4);
@@ -346,8 +394,14 @@ void check_sites(check_tally &tally, const char *list_path, const site_list &sit
         const site_report report =
             done.left_to_main ? check_site(list_path, entry, extras) : std::move(done.report);
         say_site(tally, seen, list_path, entry, report, outputs);
+        if (report.has_stats) {
+            compared.inputs.push_back(neighbour_input_of(entry.site, report.weather.ws));
+            compared.entries.push_back(&entry);
+            compared.numbers.push_back(i + 1);
+        }
     }
     finish_progress(shown.get(), sites.lines.size());
+    say_neighbours(tally, list_path, compared, extras.weather.neighbours, outputs);
 }
 
 // What would stop the run before its first site, or lose a file: a copy

@@ -21,7 +21,8 @@ const char usage_line[] =
     "       siteprep --check [--strict] [--jobs N] [--keep-soils] [--summary CSV]\n"
     "                [--report HTML] [--[no-]progress] [--part K/N] [--scratch DIR]\n"
     "                [--template FILE.sfp] [--texture-keys] [--completeness RULE]\n"
-    "                [--years A-B] [--normals-min F] [--monthly CSV] [--] SITE_LIST\n"
+    "                [--years A-B] [--normals-min F]\n"
+    "                [--neighbours K[,KM] | --no-neighbours] [--monthly CSV] [--] SITE_LIST\n"
     "       siteprep --help | --version\n";
 
 void print_help() {
@@ -103,6 +104,16 @@ void print_help() {
                    "             with --check and --years: warn of each calendar month with\n"
                    "             valid values in fewer than the share F of the period's years\n"
                    "             (compared exactly: 8 of 10 years reach 0.8)\n"
+                   "  --neighbours K[,KM]\n"
+                   "             with --check: compare each site with its K nearest sites\n"
+                   "             within KM km (default 5,200; 0: not at all), and warn of\n"
+                   "             one whose annual precipitation is beyond 3 times or a third\n"
+                   "             of their median, or whose mean temperature at sea level\n"
+                   "             (6.5 degrees C a km) is more than 3 degrees from theirs,\n"
+                   "             with the likely cause; batches of K sites or fewer are not\n"
+                   "             compared\n"
+                   "  --no-neighbours\n"
+                   "             with --check: no comparison (--neighbours 0)\n"
                    "  --monthly FILE.csv\n"
                    "             also write the monthly values of every site as CSV, a row a\n"
                    "             year and month: the days behind each, the longest gap, the\n"
@@ -179,6 +190,25 @@ bool take_share(command_options &opts) {
     return false;
 }
 
+// --neighbours K[,KM]: K from 0 (none) to 100, KM above 0 and at most
+// half the Earth's circumference.
+bool take_neighbours(command_options &opts) {
+    const std::string text = optarg;
+    const size_t comma = text.find(',');
+    int k = 0;
+    float km = 200;
+    if (parse_int(text.substr(0, comma), k) && k >= 0 && k <= 100 &&
+        (comma == std::string::npos ||
+         (parse_float(text.substr(comma + 1), km) && km > 0 && km <= 20016))) {
+        opts.neighbours = {k, km};
+        opts.neighbours_named = true;
+        return true;
+    }
+    say_wrong("invalid --neighbours value '" + text +
+              "': K[,KM], K nearest sites from 0 to 100 within KM km, such as 5,200");
+    return false;
+}
+
 // One option; false (after saying why) for a wrong one.
 bool take_option(int opt, command_options &opts) {
     switch (opt) {
@@ -224,6 +254,12 @@ bool take_option(int opt, command_options &opts) {
         return take_share(opts);
     case 'M':
         return take_file_name("--monthly", opts.monthly);
+    case 'B':
+        return take_neighbours(opts);
+    case 'b':
+        opts.neighbours.k = 0;
+        opts.neighbours_named = true;
+        return true;
     case 'j':
         if (parse_int(optarg, opts.jobs) && opts.jobs >= 1 && opts.jobs <= 256)
             return true;
@@ -253,7 +289,8 @@ const option long_options[] = {
     {"version", no_argument, nullptr, 'V'},       {"completeness", required_argument, nullptr, 'Q'},
     {"years", required_argument, nullptr, 'Y'},   {"normals-min", required_argument, nullptr, 'N'},
     {"monthly", required_argument, nullptr, 'M'}, {"template", required_argument, nullptr, 'T'},
-    {"texture-keys", no_argument, nullptr, 'X'},  {nullptr, 0, nullptr, 0}};
+    {"texture-keys", no_argument, nullptr, 'X'},  {"neighbours", required_argument, nullptr, 'B'},
+    {"no-neighbours", no_argument, nullptr, 'b'}, {nullptr, 0, nullptr, 0}};
 
 // False, after saying what is wrong, for a command line that is not one of
 // the usage's. Options may follow the site list, as GNU tools take them.
@@ -287,6 +324,10 @@ bool parse_options(int argc, char **argv, command_options &opts) {
         say_wrong(!opts.check ? "option '--normals-min' goes with '--check'"
                               : "option '--normals-min' needs '--years': the share is of the "
                                 "period's years");
+        return false;
+    }
+    if (opts.neighbours_named && !opts.check) {
+        say_wrong("option '--neighbours' goes with '--check'");
         return false;
     }
     if (!opts.scratch.empty() && !os::is_directory(opts.scratch)) {

@@ -28,6 +28,7 @@ weather_options weather_of(const command_options &opts) {
     w.records = opts.check || w.months;
     w.compare = opts.check;
     w.normals_min = opts.normals_min;
+    w.neighbours = opts.neighbours;
     return w;
 }
 

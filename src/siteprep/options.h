@@ -27,6 +27,10 @@ struct command_options {
     bool help = false;
     bool version = false;
     const char *site_list = nullptr;
+
+    // --neighbours, and whether it was given
+    neighbour_settings neighbours;
+    bool neighbours_named = false;
 };
 
 // Runs the batch or checks it as the options say; the exit status.

@@ -8,6 +8,7 @@
 #include "fd.h"
 #include "file_paths.h"
 #include "fixed_files.h"
+#include "neighbours.h"
 #include "rewrite.h"
 #include "site_line.h"
 #include "wthr.h"
@@ -29,6 +30,9 @@ struct weather_options {
     bool compare = false;
     float normals_min = 0; // the check's --normals-min; 0: none
     bool listens() const { return !choice.is_default() || months; }
+
+    // The check's --neighbours; k 0: none.
+    neighbour_settings neighbours;
 };
 
 // The weather of a site as read from its daily file: the statistics, or the

@@ -438,4 +438,42 @@ TEST(Check, ReportsWhatTheRunCannotWrite) {
     }
 }
 
+// Ten sites of one climate, three of them planted wrong: each is named with
+// its cause after the sites, counted, and listed on the page; with
+// --no-neighbours nothing is said of it.
+TEST(Check, NamesSitesThatDisagreeWithTheirNeighbours) {
+    scratch_dir dir;
+    std::string list;
+    const char *places[] = {"45.0 9.0", "45.0 9.3", "45.0 9.6", "45.2 9.0", "45.2 9.3",
+                            "45.2 9.6", "45.4 9.0", "45.4 9.3", "45.4 9.6", "9.15 45.2"};
+    for (int i = 0; i < 10; ++i) {
+        const std::string name = "s" + std::to_string(i);
+        list += name + " " + places[i] + " 40 40 20 1.3 0.5 3 " + (i == 4 ? "1800" : "300") + "\n";
+        dir.write(name + ".sfp", site_file_with_block_names("1 'ELEV'\n"));
+        dir.write(name + ".wth", daily_file({}, i == 0 ? "20 10 3" : "20 10 0.3"));
+    }
+    dir.write("sites.txt", list);
+    const tool_result checked =
+        run_tool(dir.path(), {"--check", "sites.txt", "--report", "r.html"});
+    for (const char *expected :
+         {"Warning: sites.txt line 1: s0 disagrees with its 5 nearest sites (within 47 km): annual "
+          "precipitation 1095.0 cm, 10 times their median of 109.5 cm: it looks like mm read as cm "
+          "(the daily file takes cm)\n",
+          "Warning: sites.txt line 5: s4 disagrees with its 5 nearest sites (within 32 km): mean "
+          "temperature 15.0 degrees C at the listed 1800 m, +9.8 from their median at sea level "
+          "(16.9, at 6.5 degrees C a km): the listed elevation looks wrong, the temperatures fit "
+          "about 300 m\n",
+          "Warning: sites.txt line 10: s9 has fewer than 3 sites within 200 km to compare with; at "
+          "latitude 45.2, longitude 9.15 it fits the 5 sites around: latitude and longitude look "
+          "swapped\n",
+          "swapped\n10 sites checked, 0 problems, 45 warnings\n"})
+        EXPECT_NE(checked.out.find(expected), std::string::npos) << checked.out;
+    const std::string page = dir.read("r.html");
+    EXPECT_LT(page.find("<li><a href=\"#site-10\">Warning: sites.txt line 10: s9 has fewer"),
+              page.find("<section"));
+    const tool_result off = run_tool(dir.path(), {"--check", "--no-neighbours", "sites.txt"});
+    EXPECT_EQ(off.out.find("nearest"), std::string::npos) << off.out;
+    EXPECT_NE(off.out.find("10 sites checked, 0 problems, 42 warnings\n"), std::string::npos);
+}
+
 } // namespace

@@ -25,6 +25,10 @@ struct batch_outputs {
     // and the sites' sections of the page, and --monthly's table.
     os::out_stream csv, rows, sections, monthly;
     size_t sites = 0; // sites added
+    // The check's warnings of sites that disagree with their neighbours,
+    // found once the batch is read: each with its site's number among those
+    // added (from 1), listed on the page under the overview.
+    std::vector<std::pair<size_t, std::string>> neighbour_warnings;
 };
 
 // Opens the unnamed files; the failure when one cannot be.

@@ -305,6 +305,18 @@ std::string html_section(const site_outcome &s, size_t number) {
 
 namespace {
 
+// The sites that disagree with their neighbours, each a link to its section.
+std::string html_neighbours(const batch_outputs &o) {
+    if (o.neighbour_warnings.empty())
+        return std::string();
+    std::string list = "<h2>Sites that disagree with their neighbours</h2>\n<ul class=\"findings "
+                       "neighbours\">\n";
+    for (const auto &[number, text] : o.neighbour_warnings)
+        list +=
+            "<li><a href=\"#site-" + std::to_string(number) + "\">" + html(text) + "</a></li>\n";
+    return list + "</ul>\n";
+}
+
 // The overview's rows of one class, in the list's order.
 int copy_rows(os::out_stream &rows, char order, os::out_stream &to) {
     rows.rewind();
@@ -323,7 +335,7 @@ int write_page(batch_outputs &o, os::out_stream &to) {
     for (char order : {'0', '1', '2'})
         if (const int err = copy_rows(o.rows, order, to); err != 0)
             return err;
-    to.put("</table>\n");
+    to.put("</table>\n" + html_neighbours(o));
     o.sections.rewind();
     if (const os::result<void> copied = os::copy_stream(o.sections.get(), to); !copied)
         return copied.err();

@@ -81,8 +81,9 @@ def number(query, key, low, high):
 
 def power(query):
     """POWER's Daily API: the CSV with its header, or the GeoJSON (the default)."""
-    lat, lon = one(query, "latitude"), one(query, "longitude")
-    number(query, "latitude", -90, 90), number(query, "longitude", -180, 180)
+    number(query, "latitude", -90, 90)
+    number(query, "longitude", -180, 180)
+    lat, lon = one(query, "latitude"), one(query, "longitude")  # echoed as given
     names = one(query, "parameters").split(",")
     need(all(n in POWER_NAMES for n in names), "unknown parameter")
     one(query, "community", "AG|RE|SB")
@@ -212,7 +213,8 @@ def ghcn_dly(station):
 def srtm_tile():
     """An SRTM tile of 1201 x 1201 big-endian 16-bit samples, rows north to
     south, gzipped as the Skadi tiles are served."""
-    # Every tile has the same heights over its own south-west corner.
+    # Every tile has dem_height's heights over its own south-west corner:
+    # 100 - r + c at row r, column c.
     samples = array.array("h")
     for r in range(1201):
         samples.extend(range(100 - r, 100 - r + 1201))

@@ -42,6 +42,19 @@ const std::vector<std::string> plain_csv_args = {
     "--tmin", "temp_min",    "--prcp", "precipitation", "--prcp-unit",
     "mm",     "--temp-unit", "C",      "--missing",     "NA"};
 
+// The csv arguments with some replaced or added.
+std::vector<std::string> csv_with(std::initializer_list<std::string> more) {
+    std::vector<std::string> args = plain_csv_args;
+    for (auto it = more.begin(); it != more.end(); it += 2) {
+        const auto at = std::find(args.begin(), args.end(), *it);
+        if (at == args.end())
+            args.insert(args.end(), {*it, *(it + 1)});
+        else
+            *(at + 1) = *(it + 1);
+    }
+    return args;
+}
+
 struct source_case {
     const char *what;
     std::vector<std::string> args;
@@ -53,6 +66,15 @@ struct source_case {
 };
 
 class Import : public ::testing::TestWithParam<source_case> {};
+
+// The days given of plain.csv and USC00123456.dly.
+const std::map<std::string, std::string> plain_days = {{"2012-01-01", "12.8 5.0 0.00"},
+                                                       {"2012-01-02", "10.6 2.8 1.09"},
+                                                       {"2012-02-29", "8.9 -99.99 1.98"},
+                                                       {"2013-12-31", "6.1 1.7 -99.99"}},
+                                         ghcn_days = {{"2012-02-28", "10.5 -5.0 0.00"},
+                                                      {"2012-02-29", "-1.2 -99.99 2.54"},
+                                                      {"2013-01-02", "-99.99 -99.99 0.07"}};
 
 // Leap years, missing days and values, partial first and last years, the
 // units converted with the decimals that keep every digit.
@@ -101,9 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "USC00123456.wth",
                     2012,
                     2,
-                    {{"2012-02-28", "10.5 -5.0 0.00"},
-                     {"2012-02-29", "-1.2 -99.99 2.54"},
-                     {"2013-01-02", "-99.99 -99.99 0.07"}},
+                    ghcn_days,
                     "USC00123456,ghcn,41.9000,-93.6000,310.0,2012-02-28,2013-01-02,731,729,730,"
                     "728,317.77"},
         // The header's missing value, columns in their own order.
@@ -136,11 +156,35 @@ INSTANTIATE_TEST_SUITE_P(
                     "plain.wth",
                     2012,
                     2,
-                    {{"2012-01-01", "12.8 5.0 0.00"},
-                     {"2012-01-02", "10.6 2.8 1.09"},
-                     {"2012-02-29", "8.9 -99.99 1.98"},
-                     {"2013-12-31", "6.1 1.7 -99.99"}},
-                    "plain,csv,NA,NA,NA,2012-01-01,2013-12-31,731,727,728,728,373.77"}),
+                    plain_days,
+                    "plain,csv,NA,NA,NA,2012-01-01,2013-12-31,731,727,728,728,373.77"},
+        // A source of no place given one: on the command line, by name in
+        // a points table, by station ID in a site list (its field 10).
+        source_case{"csv_placed",
+                    csv_with({"--lat", "47.93", "--lon", "-122.96", "--elevation", "12.5"}),
+                    {"plain.csv"},
+                    "plain.wth",
+                    2012,
+                    2,
+                    plain_days,
+                    "plain,csv,47.93,-122.96,12.5,2012-01-01,2013-12-31,731,727,728,728,373.77"},
+        source_case{"csv_from_points",
+                    csv_with({"--points", "points.csv"}),
+                    {"plain.csv", "points.csv"},
+                    "plain.wth",
+                    2012,
+                    2,
+                    plain_days,
+                    "plain,csv,47.93,-122.96,12.5,2012-01-01,2013-12-31,731,727,728,728,373.77"},
+        source_case{"ghcn_from_a_site_list",
+                    {"ghcn", "--points", "sites.txt"},
+                    {"USC00123456.dly", "sites.txt"},
+                    "USC00123456.wth",
+                    2012,
+                    2,
+                    ghcn_days,
+                    "USC00123456,ghcn,41.9,266.4,310,2012-02-28,2013-01-02,731,729,730,728,"
+                    "317.77"}),
     case_name<source_case>);
 
 struct bad_case {
@@ -167,19 +211,6 @@ TEST_P(BadInput, IsNamedAndLeavesNothing) {
 }
 
 const char daymet_head[] = "year,yday,prcp (mm/day),tmax (deg c),tmin (deg c)\n";
-
-// The csv arguments with some replaced or added.
-std::vector<std::string> csv_with(std::initializer_list<std::string> more) {
-    std::vector<std::string> args = plain_csv_args;
-    for (auto it = more.begin(); it != more.end(); it += 2) {
-        const auto at = std::find(args.begin(), args.end(), *it);
-        if (at == args.end())
-            args.insert(args.end(), {*it, *(it + 1)});
-        else
-            *(at + 1) = *(it + 1);
-    }
-    return args;
-}
 
 INSTANTIATE_TEST_SUITE_P(
     Formats, BadInput,
@@ -533,6 +564,13 @@ TEST(ImportOutputs, RefusedBeforeAnyWrite) {
          "ahead: give --name"},
         {csv_args({"a b.csv"}), "a b.csv: the name \"a b\" holds white space or a control "
                                 "character, which no site list can name: give --name"},
+        // p.csv places x at 91 N and has no row for y.
+        {csv_args({"--points", "p.csv", "a/x.csv"}),
+         "a/x.csv: the latitude \"91\" is not a number from -90 to 90 in p.csv line 2"},
+        {csv_args({"--points", "p.csv", "b/y.csv"}), "b/y.csv: no row for \"y\" in the --points "
+                                                     "file p.csv"},
+        {csv_args({"--points", "b/y.csv", "a/x.csv"}),
+         "b/y.csv line 1: a table of places needs the columns name"},
     };
     for (const auto &c : cases) {
         scratch_dir dir;
@@ -540,6 +578,7 @@ TEST(ImportOutputs, RefusedBeforeAnyWrite) {
         fs::create_directory(dir.file("b"));
         for (const char *f : {"x.wth", "a/x.csv", "b/x.csv", "b/y.csv", "a b.csv"})
             dir.write(f, one_day);
+        dir.write("p.csv", "name,lat,lon\nx,91,0\n");
         const auto before = dir.snapshot();
         const tool_result r = run_import(dir.path(), c.args);
         EXPECT_EQ(r.status, 1) << c.said;

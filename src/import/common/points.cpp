@@ -16,6 +16,7 @@ bool place_columns(const std::vector<std::string> &header, points &p) {
     p.name = named.column({"name"});
     p.lat = named.column({"lat", "latitude"});
     p.lon = named.column({"lon", "long", "longitude"});
+    p.elevation = named.column({"elevation_m"});
     return p.name != csv_table::none && p.lat != csv_table::none && p.lon != csv_table::none;
 }
 
@@ -36,7 +37,11 @@ failure site_list_row(const input &in, points &p) {
     const std::string_view lon = next_token(in.line, at);
     if (lon.empty())
         return {at_line(in, "a site needs a name, a latitude and a longitude")};
+    std::string_view elevation;
+    for (int field = 4; field <= 10; ++field)
+        elevation = next_token(in.line, at);
     p.table.rows.push_back({std::string(name), std::string(lat), std::string(lon)});
+    p.listed_elevation.emplace_back(elevation);
     p.table.lines.push_back(in.number);
     return {};
 }
@@ -69,6 +74,24 @@ failure first_row(const input &in, points &p) {
 }
 
 } // namespace
+
+std::string points::elevation_of(size_t row) const {
+    if (site_list)
+        return listed_elevation[row];
+    return elevation == csv_table::none ? std::string() : table.rows[row][elevation];
+}
+
+std::string place_fault(const std::string &lat, const std::string &lon,
+                        const std::string &elevation) {
+    float v = 0;
+    if (!parse_finite_float(trimmed(lat), v) || v < -90 || v > 90)
+        return "the latitude " + quote_token(lat) + " is not a number from -90 to 90";
+    if (!parse_finite_float(trimmed(lon), v) || v < -180 || v > 360)
+        return "the longitude " + quote_token(lon) + " is not a number from -180 to 360";
+    if (!elevation.empty() && !is_na(elevation) && !parse_finite_float(trimmed(elevation), v))
+        return "the elevation " + quote_token(elevation) + " is not a number of metres";
+    return {};
+}
 
 failure read_points(const std::string &path, points &p) {
     p = points();

@@ -16,14 +16,18 @@ struct points {
     // list's name, latitude and longitude, under the header
     // name,latitude,longitude.
     csv_table table;
-    size_t name = 0, lat = 1, lon = 2; // the columns of the place
+    size_t name = 0, lat = 1, lon = 2;  // the columns of the place
+    size_t elevation = csv_table::none; // a table's elevation_m column, if it has one
     bool site_list = false;
+    std::vector<std::string> listed_elevation; // a site list's field 10 ("": none)
 
     // Whether the file held no line at all.
     bool empty() const { return table.header.empty(); }
     const std::string &name_of(size_t row) const { return table.rows[row][name]; }
     const std::string &lat_of(size_t row) const { return table.rows[row][lat]; }
     const std::string &lon_of(size_t row) const { return table.rows[row][lon]; }
+    // The row's elevation in metres as given; empty when it has none.
+    std::string elevation_of(size_t row) const;
 };
 
 // Reads the places: a table when the first line names the columns name,
@@ -32,5 +36,12 @@ struct points {
 // without those columns); nothing from an empty file; or what is wrong,
 // naming the file and the line.
 failure read_points(const std::string &path, points &p);
+
+// What is wrong with a place given as text (empty: nothing): a latitude
+// from -90 to 90, a longitude from -180 to 360 (0 to 360 as some grids
+// give it) and an elevation (empty or NA: unknown), each a decimal number
+// that siteprep reads.
+std::string place_fault(const std::string &lat, const std::string &lon,
+                        const std::string &elevation);
 
 } // namespace import

@@ -6,6 +6,7 @@
 #include "daily_import.h"
 #include "fill_command.h"
 #include "outputs.h"
+#include "points.h"
 #include "reporter.h"
 #include "shown.h"
 
@@ -149,6 +150,14 @@ bool take_format_option(int opt, daily_line &c) {
         return take_delimiter(optarg, r.options);
     case 'g':
         return take_text("--ghcn-stations", r.ghcn_stations);
+    case 'A':
+        return take_text("--lat", r.latitude);
+    case 'O':
+        return take_text("--lon", r.longitude);
+    case 'E':
+        return take_text("--elevation", r.elevation);
+    case 'p':
+        return take_text("--points", r.points);
     case 'W':
         r.fill_from.push_back(optarg);
         return true;
@@ -212,6 +221,11 @@ std::vector<option> daily_options(const daily_format &f) {
                                    {"delimiter", required_argument, nullptr, 'l'}});
     if (f.station_extras)
         table.push_back({"ghcn-stations", required_argument, nullptr, 'g'});
+    if (f.placeless)
+        table.insert(table.end(), {{"lat", required_argument, nullptr, 'A'},
+                                   {"lon", required_argument, nullptr, 'O'},
+                                   {"elevation", required_argument, nullptr, 'E'},
+                                   {"points", required_argument, nullptr, 'p'}});
     if (f.fills)
         table.insert(table.end(), {{"fill-from", required_argument, nullptr, 'W'},
                                    {"max-interp", required_argument, nullptr, 'I'},
@@ -228,6 +242,15 @@ std::vector<refused_options> daily_refuses(const daily_format &f) {
          "--sites, --max-distance, --elevation and --daily go with netcdf, --deltas with "
          "scenario"},
         {{"accumulation="}, "--accumulation goes with netcdf"}};
+    if (f.placeless) // --elevation is its own
+        refused[0] = {{"sites=", "max-distance=", "daily", "deltas="},
+                      "--sites, --max-distance and --daily go with netcdf, --deltas with "
+                      "scenario"};
+    else
+        refused.push_back({{"lat=", "lon=", "points="},
+                           std::string("--lat, --lon and --points go with csv and ghcn, whose "
+                                       "files carry no place; ") +
+                               f.name + "'s files give their own"});
     if (!f.user_columns)
         refused.push_back({{"prcp-unit=", "temp-unit=", "date=", "year=", "month=", "day=", "tmax=",
                             "tmin=", "prcp=", "missing=", "delimiter="},
@@ -264,6 +287,31 @@ bool check_columns(const daily_line &c) {
     return true;
 }
 
+// The place options together: --lat and --lon both or neither, each a
+// number within its range; not with --points or --ghcn-stations.
+bool check_place(const import_request &r) {
+    const bool lat = !r.latitude.empty(), lon = !r.longitude.empty();
+    if (lat != lon || (!r.elevation.empty() && !lat)) {
+        say_error("--lat and --lon go together (and --elevation with them)");
+        return false;
+    }
+    if (lat && !r.points.empty()) {
+        say_error("--lat and --lon, or --points, not both");
+        return false;
+    }
+    if ((lat || !r.points.empty()) && !r.ghcn_stations.empty()) {
+        say_error("--ghcn-stations, or --lat and --lon or --points, not both");
+        return false;
+    }
+    if (lat)
+        if (const std::string fault = place_fault(r.latitude, r.longitude, r.elevation);
+            !fault.empty()) {
+            say_error("invalid place: " + fault);
+            return false;
+        }
+    return true;
+}
+
 bool read_daily_line(const daily_format &f, int argc, char **argv, daily_line &c) {
     import_request &r = c.r;
     r.options.format = &f;
@@ -276,6 +324,8 @@ bool read_daily_line(const daily_format &f, int argc, char **argv, daily_line &c
         return true;
     if (f.user_columns && !check_columns(c))
         return false;
+    if (!check_place(r))
+        return false;
     if (c.tuned && r.fill_from.empty()) {
         say_error("--max-interp, --min-overlap and --max-bias go with fill or --fill-from");
         return false;
@@ -285,6 +335,10 @@ bool read_daily_line(const daily_format &f, int argc, char **argv, daily_line &c
         return false;
     if (!r.name.empty() && r.inputs.size() > 1) {
         say_error("--name is for a single input file");
+        return false;
+    }
+    if (!r.latitude.empty() && r.inputs.size() > 1) {
+        say_error("--lat and --lon are the place of a single input file: give --points");
         return false;
     }
     if (r.name.empty() && std::find(r.inputs.begin(), r.inputs.end(), "-") != r.inputs.end()) {

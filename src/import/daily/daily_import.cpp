@@ -13,6 +13,7 @@
 #include "input.h"
 #include "open.h"
 #include "outputs.h"
+#include "points.h"
 #include "reporter.h"
 #include "shown.h"
 #include "site_files.h"
@@ -35,7 +36,50 @@ struct planned {
     station_row row;
 };
 
-std::vector<planned> plan(const import_request &r) {
+// The row of the points table that places an input's station; or why
+// there is none.
+failure place_from_points(const points &table, const planned &p, station_row &row) {
+    const std::string where = " in the --points file " + input_name(table.table.path);
+    size_t found = csv_table::none;
+    for (size_t i = 0; i < table.table.rows.size(); ++i) {
+        // A site list names a site by its path (wth/plot1): its last part.
+        const std::string &name = table.name_of(i);
+        const size_t slash = name.rfind('/');
+        if (name != p.name && !(table.site_list && slash != std::string::npos &&
+                                name.compare(slash + 1, std::string::npos, p.name) == 0))
+            continue;
+        if (found != csv_table::none)
+            return {input_name(p.input) + ": " + quote_token(p.name) + " is named on lines " +
+                    std::to_string(table.table.lines[found]) + " and " +
+                    std::to_string(table.table.lines[i]) + where};
+        found = i;
+    }
+    if (found == csv_table::none)
+        return {input_name(p.input) + ": no row for " + quote_token(p.name) + where};
+    const std::string elevation = table.elevation_of(found);
+    if (std::string fault = place_fault(table.lat_of(found), table.lon_of(found), elevation);
+        !fault.empty())
+        return {input_name(p.input) + ": " + fault + " in " + table.table.at(found)};
+    row.latitude = trimmed(table.lat_of(found));
+    row.longitude = trimmed(table.lon_of(found));
+    row.elevation = is_na(elevation) ? std::string() : std::string(trimmed(elevation));
+    return {};
+}
+
+// The place the command line gives an input, into its row: --lat and
+// --lon, or its row of the --points table.
+failure place_input(const import_request &r, const points *table, planned &p) {
+    if (table != nullptr)
+        return place_from_points(*table, p, p.row);
+    if (!r.latitude.empty()) {
+        p.row.latitude = trimmed(r.latitude);
+        p.row.longitude = trimmed(r.longitude);
+        p.row.elevation = is_na(r.elevation) ? std::string() : std::string(trimmed(r.elevation));
+    }
+    return {};
+}
+
+std::vector<planned> plan(const import_request &r, const points *table) {
     std::vector<planned> plans;
     for (const std::string &input : r.inputs) {
         planned p;
@@ -54,6 +98,8 @@ std::vector<planned> plan(const import_request &r) {
         p.output = daily_file_in(r.output_dir, p.name);
         p.row.name = p.name;
         p.row.format = r.options.format->name;
+        if (!p.refused.failed())
+            p.refused = place_input(r, table, p);
         plans.push_back(std::move(p));
     }
     return plans;
@@ -80,6 +126,8 @@ std::vector<failure> collisions(const import_request &r, const std::vector<plann
         files.push_back({donor, "the --fill-from file " + shown_name(donor), false});
     if (!r.ghcn_stations.empty())
         files.push_back({r.ghcn_stations, "the --ghcn-stations file", false});
+    if (!r.points.empty())
+        files.push_back({r.points, "the --points file", false});
     if (!r.stations.empty())
         files.push_back({r.stations, "the --stations file", true});
     return guard_failures(files);
@@ -204,8 +252,13 @@ void list_failures(const std::vector<std::pair<std::string, failure>> &failed, s
 
 // Everything checked before the first write: the places, the output
 // directory, the guard, the stations table; 0, or the status to end with.
-int prepare(import_request &r, station_places &places, std::vector<planned> &plans,
+int prepare(import_request &r, station_places &places, points &table, std::vector<planned> &plans,
             donor_files &donors) {
+    if (!r.points.empty())
+        if (failure f = read_points(r.points, table); f.failed()) {
+            say_error_line(f.message);
+            return 1;
+        }
     if (!r.ghcn_stations.empty()) {
         if (failure f = read_station_places(r.ghcn_stations, places); f.failed()) {
             say_error_line(f.message);
@@ -219,7 +272,7 @@ int prepare(import_request &r, station_places &places, std::vector<planned> &pla
         say_error_line(f.message);
         return 1;
     }
-    plans = plan(r);
+    plans = plan(r, r.points.empty() ? nullptr : &table);
     std::vector<failure> found = collisions(r, plans);
     if (found.empty() && !r.stations.empty())
         if (failure f = check_stations(r.stations); f.failed())
@@ -236,9 +289,10 @@ int prepare(import_request &r, station_places &places, std::vector<planned> &pla
 int import_all(const import_request &request) {
     import_request r = request;
     station_places places;
+    points table;
     std::vector<planned> plans;
     donor_files donors;
-    if (const int status = prepare(r, places, plans, donors); status != 0)
+    if (const int status = prepare(r, places, table, plans, donors); status != 0)
         return status;
     std::vector<bool> done(plans.size(), false);
     std::vector<std::pair<std::string, failure>> failed;

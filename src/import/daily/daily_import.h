@@ -20,6 +20,10 @@ struct import_request {
     bool keep_going = false;   // go on past a failed input
     std::string stations;      // --stations FILE.csv; empty: none
     std::string ghcn_stations; // --ghcn-stations FILE; empty: none
+    // The place of a source whose files carry none: --lat, --lon and
+    // --elevation for a single input, or the rows of a --points table.
+    std::string latitude, longitude, elevation;
+    std::string points; // --points FILE; empty: none
     // --fill-from: donors that fill what the source lacks, as fill does
     std::vector<std::string> fill_from;
     fill_settings fill;

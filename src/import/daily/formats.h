@@ -27,6 +27,7 @@ struct daily_format {
     bool user_columns;        // its columns and units named by the user (no default)
     bool station_extras;      // takes --ghcn-stations
     bool fills;               // takes --fill-from and the fill's settings
+    bool placeless;           // its files carry no place: takes --lat, --lon, --points
 };
 
 // The formats, in the order the help lists them.

@@ -49,10 +49,14 @@ std::string take_rows(const std::string &text, station_sources &s) {
 
 } // namespace
 
+std::string stations_table_path(const std::string &list_path) {
+    const std::string dir = os::dir_of(list_path);
+    return dir == "." ? "stations.csv" : dir + "/stations.csv";
+}
+
 station_sources read_station_sources(const std::string &list_path) {
     station_sources s;
-    const std::string dir = os::dir_of(list_path);
-    const std::string path = dir == "." ? "stations.csv" : dir + "/stations.csv";
+    const std::string path = stations_table_path(list_path);
     const std::string shown = shown_name(path);
     os::result<os::regular_file> opened = os::open_regular(path);
     if (!opened) {

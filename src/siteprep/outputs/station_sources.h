@@ -11,6 +11,9 @@ struct station_sources {
     std::string note; // what the page says of the table; empty when there is none
 };
 
+// Where the table beside the site list at list_path would be.
+std::string stations_table_path(const std::string &list_path);
+
 // The table beside the site list at list_path, read strictly: one that is
 // not the importer's (another header, a row that is not well formed or has
 // another number of fields) is not used, and the note says why.

@@ -163,7 +163,7 @@ TEST_P(Overview, ShowsEachSiteWhereItIsAndFlagsThePlantedOnes) {
     EXPECT_GT(dir.read("page.png").size(), 20000u);
 }
 
-INSTANTIATE_TABLE(Overview, field_case{"smooth_field", {}, "latitude"},
+INSTANTIATE_TABLE(Overview, field_case{"smooth_field", {}, "elevation"},
                   field_case{"planted_sites",
                              {{"r05c05", "mm read as cm"},
                               {"r10c12", "elevation"},

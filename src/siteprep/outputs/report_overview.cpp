@@ -182,16 +182,17 @@ std::map<size_t, const std::string *> flagged_of(const batch_outputs &o) {
     return flagged;
 }
 
-// A row as it goes on the page: the check's last cell, the comparison's.
+// A row as it goes on the page (its stream's line after its class and
+// number): the check's last cell, the comparison's.
 std::string row_of(std::string_view line, const std::map<size_t, const std::string *> &flagged,
                    bool check) {
     size_t n = 0;
-    const char *digits = line.data() + 1;
-    const char *end = std::from_chars(digits, line.data() + line.size(), n).ptr;
-    std::string_view row = line.substr(static_cast<size_t>(end - line.data()) + 1);
+    const size_t space = std::min(line.find(' '), line.size());
+    std::from_chars(line.data() + 1, line.data() + space, n);
+    std::string_view row = line.substr(std::min(space + 1, line.size()));
     if (row.ends_with('\n'))
         row.remove_suffix(1);
-    if (!check)
+    if (!check || !row.ends_with("</tr>"))
         return std::string(row);
     const auto found = flagged.find(n);
     const std::string last = found == flagged.end()

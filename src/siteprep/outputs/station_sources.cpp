@@ -83,6 +83,6 @@ std::string source_of(const station_sources &sources, const std::string &site_na
     for (const std::string &name : {site_name, os::base_of(site_name)})
         if (const auto found = sources.format.find(name);
             found != sources.format.end() && found->second != "NA")
-            return found->second;
-    return paths_of(site_name).weather_file;
+            return shown_name(found->second); // no line end, which would break the row's line
+    return shown_name(paths_of(site_name).weather_file);
 }

@@ -159,7 +159,8 @@ std::string overview_map(const overview_state &overview,
 const char overview_style[] =
     ".scroll{max-height:36em;overflow:auto;display:inline-block;max-width:100%}"
     "table.overview th{cursor:pointer;background:#f3f3f3;position:sticky;top:0}"
-    "@media print{.scroll{max-height:none;overflow:visible}}"
+    "@media print{.scroll{max-height:none;overflow:visible}tr[hidden]{display:table-row}"
+    ".pager{display:none}}"
     "td.flag{white-space:nowrap}th.up:after{content:\" \\25B2\"}"
     "th.down:after{content:\" \\25BC\"}td.flag{background:#f8c9c9}"
     "svg.map{max-width:820px}.map .frame{fill:#f7f7f7;stroke:#888}.map line{stroke:#ddd}"
@@ -171,7 +172,8 @@ const char overview_style[] =
 
 // Sorts the overview by a column (a header's click, or #sort=KEY or
 // #sort=-KEY in the URL, applied when the page opens), numbers as numbers
-// with NA last, ties in the list's order; recolours the map by the column
+// with NA last, ties in the list's order, the first page of rows shown;
+// shows more rows at the pager's buttons; recolours the map by the column
 // chosen, from the table's cells; a point's click opens its site's chart.
 const char overview_script[] = R"js(
 (function () {
@@ -209,7 +211,22 @@ const char overview_script[] = R"js(
     for (var h = 0; h < heads.length; ++h)
       heads[h].className = h === i ? (down ? 'down' : 'up') : '';
     table.setAttribute('data-sorted', spec);
+    showRows();
   }
+  // The first rows in the table's order show, the rest wait for the pager.
+  var page = parseInt(table.getAttribute('data-page'), 10), shown = page;
+  function showRows() {
+    shown = Math.min(shown, body.rows.length);
+    for (var k = 0; k < body.rows.length; ++k) body.rows[k].hidden = k >= shown;
+    var label = document.getElementById('rows-shown');
+    if (label) label.textContent = shown;
+  }
+  function more(n) {
+    return function () { shown = n < 0 ? body.rows.length : shown + n; showRows(); };
+  }
+  var moreRows = document.getElementById('more-rows'), allRows = document.getElementById('all-rows');
+  if (moreRows) moreRows.addEventListener('click', more(page));
+  if (allRows) allRows.addEventListener('click', more(-1));
   table.tHead.addEventListener('click', function (e) {
     var th = e.target.closest('th');
     if (!th) return;

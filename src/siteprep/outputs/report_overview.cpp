@@ -128,9 +128,9 @@ std::string overview_head(const batch_outputs &o) {
            "<p class=\"status\">Click a column's header to sort by it, again for the reverse; "
            "months left out: those the completeness rule left out of the years used, of "
            "precipitation/Tmin/Tmax.</p>\n<div class=\"scroll\">\n<table class=\"overview\" "
-           "data-keys=\"" +
-           keys + "\" data-text=\"" + text_keys + "\">\n<thead><tr>" + headers +
-           "</tr></thead>\n<tbody>\n";
+           "data-page=\"" +
+           std::to_string(overview_page_rows) + "\" data-keys=\"" + keys + "\" data-text=\"" +
+           text_keys + "\">\n<thead><tr>" + headers + "</tr></thead>\n<tbody>\n";
 }
 
 std::string html_row(const site_outcome &s, size_t number, const batch_outputs &o) {
@@ -182,37 +182,57 @@ std::map<size_t, const std::string *> flagged_of(const batch_outputs &o) {
     return flagged;
 }
 
+// How the rows are put on the page: the flagged sites' warnings by their
+// numbers, whether the check's columns are there, and the rows so far.
+struct row_copy {
+    std::map<size_t, const std::string *> flagged;
+    bool check = false;
+    size_t copied = 0;
+};
+
 // A row as it goes on the page (its stream's line after its class and
-// number): the check's last cell, the comparison's.
-std::string row_of(std::string_view line, const std::map<size_t, const std::string *> &flagged,
-                   bool check) {
+// number): the check's last cell, the comparison's; hidden past the first
+// page, which the script's pager shows.
+std::string row_of(std::string_view line, row_copy &copy) {
     size_t n = 0;
     const size_t space = std::min(line.find(' '), line.size());
     std::from_chars(line.data() + 1, line.data() + space, n);
-    std::string_view row = line.substr(std::min(space + 1, line.size()));
+    std::string row(line.substr(std::min(space + 1, line.size())));
     if (row.ends_with('\n'))
-        row.remove_suffix(1);
-    if (!check || !row.ends_with("</tr>"))
-        return std::string(row);
-    const auto found = flagged.find(n);
-    const std::string last = found == flagged.end()
+        row.pop_back();
+    if (++copy.copied > overview_page_rows && row.starts_with("<tr id=\""))
+        row.insert(row.find('"', 8) + 1, " hidden");
+    if (!copy.check || !row.ends_with("</tr>"))
+        return row;
+    const auto found = copy.flagged.find(n);
+    const std::string last = found == copy.flagged.end()
                                  ? "<td></td>"
                                  : "<td class=\"flag\" title=\"" + html(*found->second) + "\">" +
                                        cause_of(*found->second) + "</td>";
-    row.remove_suffix(std::string_view("</tr>").size());
-    return std::string(row) + last + "</tr>";
+    row.resize(row.size() - std::string_view("</tr>").size());
+    return row + last + "</tr>";
 }
 
 // The overview's rows of one class, in the list's order.
-int copy_rows(os::out_stream &rows, char order, os::out_stream &to,
-              const std::map<size_t, const std::string *> &flagged, bool check) {
+int copy_rows(os::out_stream &rows, char order, os::out_stream &to, row_copy &copy) {
     rows.rewind();
     os::line_reader reader(rows.get());
     std::string_view line;
     while (os::next_line(reader, line))
-        if (line[0] == order && !to.put(row_of(line, flagged, check) + "\n"))
+        if (line[0] == order && !to.put(row_of(line, copy) + "\n"))
             return 0; // the write error is the stream's
     return reader.error;
+}
+
+// Under a table longer than a page: how many rows show, and buttons for more.
+std::string pager(size_t rows) {
+    if (rows <= overview_page_rows)
+        return std::string();
+    return "<p class=\"pager\">Showing <span id=\"rows-shown\">" +
+           std::to_string(overview_page_rows) + "</span> of " + std::to_string(rows) +
+           " rows (sorted over all of them): <button type=\"button\" id=\"more-rows\">" +
+           std::to_string(overview_page_rows) +
+           " more</button> <button type=\"button\" id=\"all-rows\">all</button></p>\n";
 }
 
 // The sites that disagree with their neighbours, each a link to its section.
@@ -230,12 +250,12 @@ std::string html_neighbours(const batch_outputs &o) {
 } // namespace
 
 int write_overview(batch_outputs &o, os::out_stream &to) {
-    const std::map<size_t, const std::string *> flagged = flagged_of(o);
+    row_copy copy{flagged_of(o), o.check};
     for (char order : {'0', '1', '2'})
-        if (const int err = copy_rows(o.rows, order, to, flagged, o.check); err != 0)
+        if (const int err = copy_rows(o.rows, order, to, copy); err != 0)
             return err;
-    to.put("</tbody>\n</table>\n</div>\n" + html_neighbours(o) +
-           overview_map(o.overview, flagged, o.check) + "<script>" + overview_script +
+    to.put("</tbody>\n</table>\n</div>\n" + pager(copy.copied) + html_neighbours(o) +
+           overview_map(o.overview, copy.flagged, o.check) + "<script>" + overview_script +
            "</script>\n");
     return 0;
 }

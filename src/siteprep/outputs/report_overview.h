@@ -12,6 +12,10 @@
 #include <utility>
 #include <vector>
 
+// The overview's rows shown at first: a browser lays out a table of 10,000
+// rows in seconds, of 500 at once; the script's pager shows more.
+inline constexpr size_t overview_page_rows = 500;
+
 struct site_outcome;
 struct batch_outputs;
 

@@ -2,7 +2,7 @@
 # names are known only then), for the labels that gtest_discover_tests cannot
 # give as a list: each unit test is labelled unit and its layer's name, and
 # the slow end-to-end tests e2e and slow: the file-size sweep (a run for
-# every byte offset of the writes) and the browser's render of the report;
+# every byte offset of the writes) and the browser's renders of the report;
 # the fast reader's sweep of every short decimal is slow too.
 foreach(layer text os climate siteprep import)
   foreach(test IN LISTS unit_${layer}_TESTS)
@@ -17,7 +17,7 @@ foreach(test IN LISTS unit_climate_TESTS)
   endif()
 endforeach()
 foreach(test IN LISTS e2e_tests_TESTS)
-  if(test MATCHES "^(FaultInjection\\.|Report\\.RendersInABrowser$)")
+  if(test MATCHES "^(FaultInjection\\.|Report\\.RendersInABrowser$|Cases/Overview\\.)")
     set_tests_properties("${test}" PROPERTIES LABELS "e2e;slow")
   endif()
 endforeach()

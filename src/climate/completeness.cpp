@@ -232,3 +232,25 @@ sample_skew sample_skewness(const month_table &table, int years, int month) {
     const double g1 = m3 / std::pow(m2, 1.5);
     return {g1 * std::sqrt(count * (count - 1)) / (count - 2), se};
 }
+
+double annual_cv(const month_table &prec, int years) {
+    std::vector<double> totals;
+    for (int y = 0; y < years; ++y) {
+        double total = 0;
+        int m = 0;
+        for (; m < months && prec[y][m] != missing_value; ++m)
+            total += static_cast<double>(prec[y][m]);
+        if (m == months)
+            totals.push_back(total);
+    }
+    if (totals.size() < 2)
+        return NAN;
+    double sum = 0;
+    for (double t : totals)
+        sum += t;
+    const double count = static_cast<double>(totals.size()), mean = sum / count;
+    double m2 = 0;
+    for (double t : totals)
+        m2 += (t - mean) * (t - mean);
+    return mean > 0 ? std::sqrt(m2 / (count - 1)) / mean : NAN;
+}

@@ -92,3 +92,8 @@ struct sample_skew {
     double g1 = 0, se = 0;
 };
 sample_skew sample_skewness(const month_table &table, int years, int month);
+
+// The coefficient of variation (sample standard deviation over the mean)
+// of the annual precipitation totals of the year rows whose twelve months
+// all have a value; not-a-number below two such rows or a mean of 0.
+double annual_cv(const month_table &prec, int years);

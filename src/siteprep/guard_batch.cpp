@@ -6,6 +6,7 @@
 #include "fixed_files.h"
 #include "guard.h"
 #include "outputs/outputs.h"
+#include "outputs/station_sources.h"
 #include "shown.h"
 #include "site_template.h"
 
@@ -21,6 +22,7 @@ enum class role : uint8_t {
     weather_file,   // read
     template_file,  // read (--template)
     fill_record,    // read
+    stations_table, // read (--report: stations.csv beside the list)
     site_soil_file, // written, one a site
     soil_file,      // written
     temp_copy,      // written
@@ -141,8 +143,11 @@ void add_batch(batch_files &files, const site_list &list, int list_fd, const fix
     add(files, role::temp_copy, 0, fixed.temp, "the temporary copy");
     if (!files.writes.summary_path.empty())
         add(files, role::summary, 0, files.writes.summary_path, "the --summary file");
-    if (!files.writes.report_path.empty())
+    if (!files.writes.report_path.empty()) {
         add(files, role::report, 0, files.writes.report_path, "the --report file");
+        add(files, role::stations_table, 0, stations_table_path(files.list_path),
+            "the stations table");
+    }
     if (!files.writes.failed_path.empty())
         add(files, role::failed_list, 0, files.writes.failed_path, "the --failed file");
     if (!files.writes.monthly_path.empty())
@@ -213,7 +218,8 @@ batch_writes writes_of(bool keep_soils, const std::string &failed_path,
         writes.summary_path = outputs->summary_path;
         writes.report_path = outputs->report_path;
         writes.monthly_path = outputs->monthly_path;
-        writes.fill_records = !outputs->monthly_path.empty() || outputs->check;
+        writes.fill_records =
+            !outputs->monthly_path.empty() || outputs->check || !outputs->report_path.empty();
     }
     return writes;
 }

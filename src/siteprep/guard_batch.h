@@ -17,8 +17,9 @@ struct batch_writes {
     std::string failed_path;               // --failed; empty: not written
     // --template: read, and copied to every site file that is not there.
     std::string template_path;
-    std::string monthly_path;  // --monthly; empty: not written
-    bool fill_records = false; // every site's NAME.fill.csv is read (the check, --monthly)
+    std::string monthly_path; // --monthly; empty: not written
+    bool fill_records =
+        false; // every site's NAME.fill.csv is read (the check, --monthly, --report)
 };
 
 struct batch_outputs;

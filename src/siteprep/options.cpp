@@ -25,7 +25,8 @@ weather_options weather_of(const command_options &opts) {
     w.choice = opts.choice;
     w.named = opts.choice_named;
     w.months = !opts.monthly.empty();
-    w.records = opts.check || w.months;
+    w.overview = !opts.report.empty();
+    w.records = opts.check || w.months || w.overview;
     w.compare = opts.check;
     w.normals_min = opts.normals_min;
     w.neighbours = opts.neighbours;

@@ -59,6 +59,19 @@ std::string months_without_years(const weather_stats &ws) {
     return named;
 }
 
+// The days of the months and the days filled among them (-1: unknown).
+void count_days_filled(const std::vector<month_summary> &list, site_weather &result) {
+    result.days = 0;
+    result.days_filled = list.empty() ? -1 : 0;
+    for (const month_summary &m : list) {
+        result.days += m.length;
+        if (m.filled < 0)
+            result.days_filled = -1;
+        else if (result.days_filled >= 0)
+            result.days_filled += m.filled;
+    }
+}
+
 // The fill's record beside a daily file: absent, unreadable, or read.
 struct fill_record {
     bool absent = true, readable = true;
@@ -106,7 +119,7 @@ void count_filled(const fill_record &r, bool stale, std::vector<month_summary> &
 // summed, the record was not there before it was read): a record that is
 // not the file's is named in the result, and its days not counted.
 void take_fill_record(const uint32_t *crc, const std::string &weather_file,
-                      const weather_options &wopts, site_weather &result) {
+                      const weather_options &wopts, int years, site_weather &result) {
     const fill_record r = read_fill_record(weather_file);
     const bool stale = crc != nullptr && r.readable && !r.absent &&
                        tie_of_record(r.text, *crc) == record_tie::not_its_file;
@@ -114,6 +127,15 @@ void take_fill_record(const uint32_t *crc, const std::string &weather_file,
         result.stale_record = fill_record_of(weather_file);
     if (wopts.months)
         count_filled(r, stale, result.month_list);
+    else if (wopts.overview) {
+        // The page's overview counts them without keeping the months.
+        std::vector<month_summary> list =
+            summarize_months(wopts.choice, thread_months, years, thread_tables);
+        count_filled(r, stale, list);
+        count_days_filled(list, result);
+        return;
+    }
+    count_days_filled(result.month_list, result);
 }
 
 // The statistics of the tables of years year rows, as wopts says (nullptr:
@@ -123,6 +145,7 @@ failure make_statistics(site_weather &r, int years, const monthly_tables &t,
                         const weather_options *wopts, const std::string &weather_file) {
     if (wopts == nullptr || (!wopts->named && !wopts->listens())) {
         compute_stats(r.ws, years, t.prec, t.tmin, t.tmax);
+        r.annual_cv = annual_cv(t.prec, years);
         return failure();
     }
     const statistics_choice &choice = wopts->choice;
@@ -139,6 +162,7 @@ failure make_statistics(site_weather &r, int years, const monthly_tables &t,
         }
     }
     compute_stats(r.ws, rows, use->prec, use->tmin, use->tmax);
+    r.annual_cv = annual_cv(use->prec, rows);
     if (wopts->named) {
         for (int m = 0; m < months; ++m)
             r.skew[m] = sample_skewness(use->prec, rows, m);
@@ -186,7 +210,7 @@ site_weather read_weather(const site_paths &paths, const std::string &site_name,
                      os::status_of(fill_record_of(paths.weather_file)).err() != ENOENT;
     daily_options reading = how != nullptr ? *how : daily_options();
     // The days of each month, for a rule, a period or the months' table.
-    if (wopts != nullptr && wopts->listens())
+    if (wopts != nullptr && (wopts->listens() || wopts->overview))
         reading.months = &thread_months;
     const int last = process_daily_weather(reader, t.prec, t.tmin, t.tmax, bad, reading);
     opened->file = os::fd(); // read: nothing is lost if its close fails
@@ -194,7 +218,7 @@ site_weather read_weather(const site_paths &paths, const std::string &site_name,
         result.why = make_statistics(result, last + 1, t, wopts, paths.weather_file);
         if (wopts != nullptr && wopts->records)
             take_fill_record(reader.summing ? &reader.crc : nullptr, paths.weather_file, *wopts,
-                             result);
+                             last + 1, result);
     } else
         result.why = failed_with(
             bad.line > 0

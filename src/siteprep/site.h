@@ -28,6 +28,7 @@ struct weather_options {
     bool months = false;
     bool records = false;
     bool compare = false;
+    bool overview = false; // the page's overview: the days filled of each site
     float normals_min = 0; // the check's --normals-min; 0: none
     bool listens() const { return !choice.is_default() || months; }
 
@@ -46,6 +47,11 @@ struct site_weather {
     sample_skew skew[months];
     std::vector<month_summary> month_list;
     int years = 0; // year rows read (0: none, or the file could not be used)
+    // The spread of the annual precipitation totals the statistics are
+    // made of (annual_cv); the days of the year rows read and, with the
+    // fill's record (records), those filled (-1: unknown).
+    double annual_cv = NAN;
+    long days = 0, days_filled = -1;
     // The tables read, the reading thread's own: good on that thread until
     // it reads the next daily file.
     const monthly_tables *tables = nullptr;

@@ -64,3 +64,52 @@ char *put_fixed4(float value, char *out) {
     put_pair(fraction % 100, out + 2);
     return out + 4;
 }
+
+namespace {
+
+// A quoted field from just after its opening quote; at is moved past the
+// closing one. False when it is left open.
+bool quoted_field(std::string_view text, size_t &at, std::string &field) {
+    for (; at < text.size(); ++at) {
+        if (text[at] != '"') {
+            field += text[at];
+            continue;
+        }
+        if (at + 1 < text.size() && text[at + 1] == '"') {
+            field += '"';
+            ++at;
+            continue;
+        }
+        ++at;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool next_csv_record(std::string_view text, size_t &at, std::vector<std::string> &fields) {
+    fields.assign(1, std::string());
+    bool quoted = false; // the field was quoted: only a comma or the record's end may follow
+    for (; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c == '\n' || (c == '\r' && at + 1 < text.size() && text[at + 1] == '\n')) {
+            at += c == '\r' ? 2 : 1;
+            return true;
+        }
+        if (c == ',') {
+            fields.emplace_back();
+            quoted = false;
+        } else if (quoted) {
+            return false;
+        } else if (c == '"') {
+            if (!fields.back().empty() || !quoted_field(text, ++at, fields.back()))
+                return false;
+            quoted = true;
+            --at; // past the closing quote once the loop steps
+        } else {
+            fields.back() += c;
+        }
+    }
+    return true;
+}

@@ -367,6 +367,34 @@ INSTANTIATE_TABLE(
                     EXPECT_FALSE(has(d.read("r.html"), "<th>warnings</th>"));
                     EXPECT_TRUE(has(d.read("r.html"), "The run does not audit the files"));
                 }},
+    output_case{"report_takes_sources_from_a_stations_table_beside_the_list",
+                {"sites.txt"},
+                "",
+                [](const tool_result &, const scratch_dir &d) {
+                    const std::string header =
+                        "name,format,latitude,longitude,elevation_m,first_date,last_date,days,"
+                        "missing_tmax,missing_tmin,missing_prcp,mean_annual_prcp_cm\r\n";
+                    d.write("stations.csv", header + "plot,daymet,1,2,3,NA,NA,1,0,0,0,1\r\n");
+                    ASSERT_EQ(run_tool(d.path(), {"--report", "r.html", "sites.txt"}).status, 0);
+                    EXPECT_TRUE(has(d.read("r.html"), "</td><td>daymet</td>"));
+                    d.write("stations.csv", header + "plot,daymet,1,2\r\n");
+                    ASSERT_EQ(run_tool(d.path(), {"--report", "r.html", "sites.txt"}).status, 0);
+                    EXPECT_TRUE(has(d.read("r.html"), "stations.csv beside the site list was not "
+                                                      "used: its record 2 has 4 fields, its "
+                                                      "header 12"));
+                    EXPECT_TRUE(has(d.read("r.html"), "</td><td>plot.wth</td>"));
+                }},
+    output_case{"report_counts_each_day_filled_once",
+                {"sites.txt"},
+                "",
+                [](const tool_result &, const scratch_dir &d) {
+                    d.write("plot.fill.csv", "date,quantity,value,method,source,adjustment\r\n"
+                                             "2001-01-01,prcp,1,a,b,c\r\n"
+                                             "2001-01-01,tmax,1,a,b,c\r\n"
+                                             "2001-02-03,tmin,1,a,b,c\r\n");
+                    ASSERT_EQ(run_tool(d.path(), {"--report", "r.html", "sites.txt"}).status, 0);
+                    EXPECT_TRUE(has(d.read("r.html"), "<td>0.5%</td>")) << "2 days of 365";
+                }},
     output_case{"control_bytes_in_a_name",
                 {"--keep-going", "sites.txt"},
                 "pl\x1b]0;x\x07ot 1 2 40 40 20 1.3 0.5 3 1\n",

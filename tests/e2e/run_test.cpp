@@ -98,6 +98,10 @@ TEST_P(Refusal, LosesNothing) {
 }
 
 void nothing(const scratch_dir &) {}
+// A fill's record of plot, with no day filled.
+void write_fill_record(const scratch_dir &d) {
+    d.write("plot.fill.csv", "date,quantity,value,method,source,adjustment\r\n");
+}
 
 void replace_by_directory(const scratch_dir &d, const std::string &name) {
     fs::remove(d.file(name));
@@ -148,14 +152,19 @@ INSTANTIATE_TEST_SUITE_P(
                      .message = "a.out is the --report file and the --summary file at once",
                      .args = {"--summary", "a.out", "--report", "a.out", "sites.txt"}},
         refusal_case{.what = "monthly_onto_a_fill_record",
-                     .arrange =
-                         [](const scratch_dir &d) {
-                             d.write("plot.fill.csv", "date,quantity,value,method,source,"
-                                                      "adjustment\r\n");
-                         },
+                     .arrange = write_fill_record,
                      .message = "plot.fill.csv is the fill's record of sites.txt line 1 and the "
                                 "--monthly file at once",
                      .args = {"--monthly", "plot.fill.csv", "sites.txt"}},
+        refusal_case{.what = "report_onto_the_stations_table",
+                     .arrange = [](const scratch_dir &d) { d.write("stations.csv", "name\r\n"); },
+                     .message = "stations.csv is the stations table and the --report file at once",
+                     .args = {"--report", "stations.csv", "sites.txt"}},
+        refusal_case{.what = "report_onto_a_fill_record",
+                     .arrange = write_fill_record,
+                     .message = "plot.fill.csv is the fill's record of sites.txt line 1 and the "
+                                "--report file at once",
+                     .args = {"--report", "plot.fill.csv", "sites.txt"}},
         refusal_case{.what = "monthly_and_summary_one_file",
                      .arrange = nothing,
                      .message = "m.csv is the --monthly file and the --summary file at once",

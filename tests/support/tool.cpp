@@ -256,6 +256,18 @@ int run_shell(const scratch_dir &dir, const std::string &command) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+bool chromium_installed() {
+    return std::system("command -v chromium >/dev/null 2>&1") == 0;
+}
+
+int run_chromium(const scratch_dir &dir, const std::string &page, const std::string &action,
+                 const std::string &out, const std::string &log) {
+    return run_shell(dir, "HOME=$PWD timeout 60 chromium --headless --no-sandbox --disable-gpu "
+                          "--hide-scrollbars --window-size=1000,1400 --enable-logging=stderr " +
+                              action + " 'file://" + dir.path() + "/" + page + "' > " + out +
+                              " 2> " + log);
+}
+
 std::string netcdf4_python() {
     // The system's own interpreter first: Debian's python3-netcdf4 is for
     // it, and another python3 may come first on PATH.

@@ -77,6 +77,13 @@ tool_result run_tool(const std::string &dir, const std::vector<std::string> &arg
                      const run_setup &setup = {});
 // Runs siteprep-import with args in dir.
 tool_result run_import(const std::string &dir, const std::vector<std::string> &args);
+// Whether headless Chromium is installed; and a page in dir opened in it
+// (page: its name, with any #fragment) with what it should do (--dump-dom,
+// --screenshot=FILE), its output into out, its messages into log; the
+// status. Its profile goes in dir: a user without a home can run it too.
+bool chromium_installed();
+int run_chromium(const scratch_dir &dir, const std::string &page, const std::string &action,
+                 const std::string &out = "/dev/null", const std::string &log = "/dev/null");
 // Runs a shell command in dir; its exit status, or 128 + signal.
 int run_shell(const scratch_dir &dir, const std::string &command);
 

@@ -6,6 +6,11 @@
 
 #include <string>
 
+// Text as the page's HTML holds it, characters that mark up escaped; a
+// number with that many decimals.
+std::string html(const std::string &text);
+std::string number(double v, int decimals = 1);
+
 // A value as the weather block prints it, or NA for not-a-number.
 std::string block_value(float v);
 
@@ -23,9 +28,7 @@ void put_monthly_rows(const site_outcome &s, os::out_stream &out);
 std::string html_choice(const batch_outputs &o);
 std::string html_strip(const site_outcome &s);
 
-// A site's row of the --report page's overview, after the class that
-// orders it; and its section of the page, its number-th.
-std::string html_row(const site_outcome &s, size_t number, bool check);
+// A site's section of the --report page, its number-th.
 std::string html_section(const site_outcome &s, size_t number);
 
 // The whole page from the overview's rows and the sections streamed so

@@ -1,9 +1,11 @@
 // A batch at a glance: --summary (CSV) and --report (HTML), streamed as
-// the sites are done, so that memory stays flat however long the list.
+// the sites are done, so that memory stays flat however long the list (but
+// for the map's point of each site).
 #pragma once
 
 #include "fd.h"
 #include "report.h"
+#include "report_overview.h"
 #include "site.h"
 #include "site_list.h"
 #include "wthr.h"
@@ -29,6 +31,7 @@ struct batch_outputs {
     // found once the batch is read: each with its site's number among those
     // added (from 1), listed on the page under the overview.
     std::vector<std::pair<size_t, std::string>> neighbour_warnings;
+    overview_state overview; // the page's: the sources, the map's points
 };
 
 // Opens the unnamed files; the failure when one cannot be.
@@ -38,7 +41,8 @@ failure open_outputs(batch_outputs &outputs);
 // no_stats says why), counts and messages.
 struct site_outcome {
     const std::string *name = nullptr;
-    long line = 0; // its line in the site list
+    long line = 0;                    // its line in the site list
+    const site_line *place = nullptr; // its line's fields (nullptr: the line could not be used)
     const weather_stats *stats = nullptr;
     const site_weather *weather = nullptr; // what else was made with them
     const char *no_stats = "the daily weather file could not be used";

@@ -4,11 +4,10 @@
 #include "fd.h"
 #include "formats.h"
 #include "lines.h"
+#include "report_map.h"
 
 #include <algorithm>
 #include <cmath>
-
-namespace {
 
 std::string html(const std::string &text) {
     std::string out;
@@ -36,11 +35,13 @@ std::string html(const std::string &text) {
     return out;
 }
 
-std::string number(double v, int decimals = 1) {
+std::string number(double v, int decimals) {
     char text[64];
     std::snprintf(text, sizeof text, "%.*f", decimals, v);
     return text;
 }
+
+namespace {
 
 // An axis from lo to hi widened to whole steps of 1, 2 or 5 times a power
 // of ten, about four of them; the step.
@@ -212,34 +213,20 @@ const char style[] =
     "@media print{body{margin:0}}";
 
 std::string html_head(const batch_outputs &outputs) {
-    std::string page =
-        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-        "<title>" +
-        html("Climate report of " + outputs.list_name) + "</title>\n<style>" + style +
-        "</style>\n</head>\n<body>\n<h1>" + html("Climate report of " + outputs.list_name) +
-        "</h1>\n<p class=\"status\">" + html(outputs.status) + "</p>\n" + html_choice(outputs);
+    std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+                       "<title>" +
+                       html("Climate report of " + outputs.list_name) + "</title>\n<style>" +
+                       style + overview_style + "</style>\n</head>\n<body>\n<h1>" +
+                       html("Climate report of " + outputs.list_name) +
+                       "</h1>\n<p class=\"status\">" + html(outputs.status) + "</p>\n" +
+                       html_choice(outputs);
     if (!outputs.check)
         page += "<p class=\"status\">The run does not audit the files, so no warnings are "
                 "counted here: siteprep --check lists them.</p>\n";
-    page += "<table class=\"overview\">\n<tr><th>site</th><th>year rows</th>";
-    return page + (outputs.check ? "<th>warnings</th>" : "") + "<th>problems</th></tr>\n";
+    return page + overview_head(outputs);
 }
 
 } // namespace
-
-// A site's row of the overview, after the class that orders it: sites with
-// problems first, then those with warnings, then the list's order.
-std::string html_row(const site_outcome &s, size_t number, bool check) {
-    const char order = s.problems ? '0' : s.warnings ? '1' : '2';
-    return std::string(1, order) + "<tr" +
-           (s.problems   ? " class=\"bad\""
-            : s.warnings ? " class=\"warned\""
-                         : "") +
-           "><td><a href=\"#site-" + std::to_string(number) + "\">" + html(*s.name) +
-           "</a></td><td>" + (s.stats != nullptr ? std::to_string(s.stats->years) : "NA") +
-           "</td>" + (check ? "<td>" + std::to_string(s.warnings) + "</td>" : "") + "<td>" +
-           std::to_string(s.problems) + "</td></tr>\n";
-}
 
 std::string html_choice(const batch_outputs &o) {
     if (o.weather == nullptr || o.weather->choice.is_default())
@@ -303,39 +290,10 @@ std::string html_section(const site_outcome &s, size_t number) {
     return page + "</section>\n";
 }
 
-namespace {
-
-// The sites that disagree with their neighbours, each a link to its section.
-std::string html_neighbours(const batch_outputs &o) {
-    if (o.neighbour_warnings.empty())
-        return std::string();
-    std::string list = "<h2>Sites that disagree with their neighbours</h2>\n<ul class=\"findings "
-                       "neighbours\">\n";
-    for (const auto &[number, text] : o.neighbour_warnings)
-        list +=
-            "<li><a href=\"#site-" + std::to_string(number) + "\">" + html(text) + "</a></li>\n";
-    return list + "</ul>\n";
-}
-
-// The overview's rows of one class, in the list's order.
-int copy_rows(os::out_stream &rows, char order, os::out_stream &to) {
-    rows.rewind();
-    os::line_reader reader(rows.get());
-    std::string_view line;
-    while (os::next_line(reader, line))
-        if (line[0] == order && !to.put(line.substr(1)))
-            return 0; // the write error is the stream's
-    return reader.error;
-}
-
-} // namespace
-
 int write_page(batch_outputs &o, os::out_stream &to) {
     to.put(html_head(o));
-    for (char order : {'0', '1', '2'})
-        if (const int err = copy_rows(o.rows, order, to); err != 0)
-            return err;
-    to.put("</table>\n" + html_neighbours(o));
+    if (const int err = write_overview(o, to); err != 0)
+        return err;
     o.sections.rewind();
     if (const os::result<void> copied = os::copy_stream(o.sections.get(), to); !copied)
         return copied.err();

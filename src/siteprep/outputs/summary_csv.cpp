@@ -194,6 +194,8 @@ failure open_outputs(batch_outputs &o) {
         discard_outputs(o);
         return f;
     }
+    if (!o.report_path.empty())
+        o.overview.sources = read_station_sources(o.list_name);
     if (!o.monthly_path.empty()) {
         if ((f = open_beside(o.monthly_path, o.monthly)).failed()) {
             discard_outputs(o);
@@ -213,7 +215,8 @@ void add_site(batch_outputs &o, const site_outcome &site) {
     if (o.monthly.is_open())
         put_monthly_rows(site, o.monthly);
     if (o.rows.is_open()) {
-        emit(o.rows, html_row(site, o.sites, o.check));
+        emit(o.rows, html_row(site, o.sites, o));
+        note_point(o.overview, site, o.sites);
         emit(o.sections, html_section(site, o.sites));
     }
 }
@@ -228,6 +231,7 @@ void add_outcome(batch_outputs *outputs, const listed_site &entry, const site_we
     site_outcome outcome;
     outcome.name = &name;
     outcome.line = entry.line_number;
+    outcome.place = entry.problem.empty() ? &entry.site : nullptr;
     // A site whose weather was read but failed (a rule that leaves a month
     // without a year) still has its months.
     outcome.stats = weather != nullptr && !weather->why.failed() ? &weather->ws : nullptr;

@@ -203,4 +203,17 @@ TEST(Completeness, SampleSkewnessAndItsError) {
     EXPECT_TRUE(std::isnan(sample_skewness(t, 4, 0).g1)); // values that do not vary
 }
 
+// Annual totals 12, 24 and 36 (a row with a missing month left out): mean
+// 24, sample deviation 12, so a CV of 0.5; one whole row gives none.
+TEST(Completeness, AnnualPrecipitationCv) {
+    static month_table t;
+    const float each[] = {1, 5, 2, 3}; // a month's total in each row
+    for (int y = 0; y < 4; ++y)
+        for (int m = 0; m < months; ++m)
+            t[y][m] = each[y];
+    t[1][4] = missing_value;
+    EXPECT_DOUBLE_EQ(annual_cv(t, 4), 0.5);
+    EXPECT_TRUE(std::isnan(annual_cv(t, 2))); // rows 0 and 1: one whole
+}
+
 } // namespace

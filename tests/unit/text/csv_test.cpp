@@ -51,6 +51,27 @@ TEST(CsvField, FieldsAreQuotedForEachReason) {
     }
 }
 
+// The program's reader of records reads each field back as written, over
+// CR LF or LF, and refuses what RFC 4180 does not allow.
+TEST(CsvRecord, ReadsFieldsBackAndRefusesMalformedOnes) {
+    const std::vector<std::string> written = {"a,b", "q\"uote", "line\r\nend", "", " lead", "x"};
+    std::string text;
+    for (const std::string &f : written)
+        text += csv_field(f) + (&f == &written.back() ? "\r\n" : ",");
+    text += "last,\"\"\n";
+    size_t at = 0;
+    std::vector<std::string> fields;
+    ASSERT_TRUE(next_csv_record(text, at, fields));
+    EXPECT_EQ(fields, written);
+    ASSERT_TRUE(next_csv_record(text, at, fields));
+    EXPECT_EQ(fields, (std::vector<std::string>{"last", ""}));
+    EXPECT_EQ(at, text.size());
+    for (const std::string bad : {"a\"b,c\n", "\"a\"b,c\n", "\"open,c\n"}) {
+        at = 0;
+        EXPECT_FALSE(next_csv_record(bad, at, fields)) << bad;
+    }
+}
+
 // The block's format, "%.4f", as printf prints it: ties to even on the
 // exact binary value, the sign of a negative zero and of what rounds to
 // it, not-a-number and infinities; and a sweep of floats of every size.

@@ -82,8 +82,9 @@ TEST(Gaps, ARuleLeavesIncompleteMonthsOut) {
     const std::string page = dir.read("r.html");
     EXPECT_TRUE(has(page, "Statistics under --completeness wmo;"));
     EXPECT_TRUE(has(page, "aria-label=\"Months of plot that enter the statistics\""));
-    EXPECT_TRUE(has(page, "<rect fill=\"#f4c26b\" x=\"0\" y=\"12\" width=\"6\" height=\"6\">"
-                          "<title>2001-03</title>"))
+    // Two year rows across the plot's width (34 to 288), a month 4 high.
+    EXPECT_TRUE(has(page, "<rect fill=\"#f4c26b\" x=\"34.0\" y=\"8\" width=\"127.0\" "
+                          "height=\"4\"><title>2001-03</title>"))
         << page;
     // Two years: too few for a sample skewness.
     EXPECT_TRUE(

@@ -18,15 +18,16 @@ std::string csv_rows(const site_outcome &s, const batch_outputs &o);
 std::string monthly_header();
 void put_monthly_rows(const site_outcome &s, os::out_stream &out);
 
+// Text with the characters HTML gives a meaning escaped.
+std::string html(const std::string &text);
+
 // The line of the page's header that names a rule or a period other than
-// the defaults (empty for the defaults), and a site's strip of its months.
+// the defaults (empty for the defaults).
 std::string html_choice(const batch_outputs &o);
-std::string html_strip(const site_outcome &s);
 
 // A site's row of the --report page's overview, after the class that
-// orders it; and its section of the page, its number-th.
+// orders it (its section: report_charts.h).
 std::string html_row(const site_outcome &s, size_t number, bool check);
-std::string html_section(const site_outcome &s, size_t number);
 
 // The whole page from the overview's rows and the sections streamed so
 // far; 0 or the errno of a failure to read them back.

@@ -187,7 +187,10 @@ namespace {
 
 const char chart_style[] =
     ".grid{display:grid;grid-template-columns:repeat(auto-fill,minmax(17em,1fr));gap:1.2em 1.6em}"
-    ".grid section.site{margin:0;min-width:0}"
+    // A section far from the view is neither laid out nor painted: most
+    // of what a page of thousands would cost.
+    ".grid section.site{margin:0;min-width:0;content-visibility:auto;"
+    "contain-intrinsic-size:auto 20em}"
     ".site h2{font-size:1em;margin:.2em 0;overflow:hidden;text-overflow:ellipsis;"
     "white-space:nowrap}"
     "div.chart{aspect-ratio:320/178}.strip{margin-top:.2em}"

@@ -149,12 +149,20 @@ std::map<std::string, month_values> summary_values(const std::string &summary) {
     return expected;
 }
 
-// A site's section of a page, its number-th ("" without it).
+// The text from a start to an end, or "" without the start.
+std::string between(const std::string &page, const std::string &start, const char *end) {
+    const size_t at = page.find(start);
+    return at == std::string::npos ? std::string() : page.substr(at, page.find(end, at) - at);
+}
+
+// A site's section as the page's script made it, its number-th, and the
+// record in the page it was made from.
 std::string section_of(const std::string &page, int number) {
-    const size_t start =
-        page.find("<section class=\"site\" id=\"site-" + std::to_string(number) + "\">");
-    return start == std::string::npos ? std::string()
-                                      : page.substr(start, page.find("</section>", start) - start);
+    return between(page, "<section class=\"site\" id=\"site-" + std::to_string(number) + "\">",
+                   "</section>");
+}
+std::string record_of(const std::string &page, int number) {
+    return between(page, "id=\"site-data-" + std::to_string(number) + "\">", "</script>");
 }
 
 // The attribute's value in an element's text, or "" without it.
@@ -190,25 +198,25 @@ month_values chart_values(const std::string &section) {
     return values;
 }
 
-// The numbers a section carries for its chart to be drawn from (key
+// The numbers a site's record carries for its chart to be drawn from (key
 // "prec", "tmin", "tmax" or "own", its frame), as written.
-std::vector<std::string> embedded_list(const std::string &section, const std::string &key) {
-    const size_t at = section.find("\"" + key + "\":[");
+std::vector<std::string> embedded_list(const std::string &record, const std::string &key) {
+    const size_t at = record.find("\"" + key + "\":[");
     std::vector<std::string> list;
     if (at == std::string::npos)
         return list;
     const size_t start = at + key.size() + 4;
-    std::istringstream items(section.substr(start, section.find(']', start) - start));
+    std::istringstream items(record.substr(start, record.find(']', start) - start));
     for (std::string item; std::getline(items, item, ',');)
         list.push_back(item);
     return list;
 }
 
-month_values embedded_values(const std::string &section) {
+month_values embedded_values(const std::string &record) {
     month_values values;
     for (const auto &[key, column] :
          {std::pair{"prec", "PRECIP"}, std::pair{"tmin", "TMN2M"}, std::pair{"tmax", "TMX2M"}}) {
-        const std::vector<std::string> list = embedded_list(section, key);
+        const std::vector<std::string> list = embedded_list(record, key);
         EXPECT_EQ(list.size(), 12u) << key;
         for (size_t m = 0; m < list.size(); ++m)
             if (list[m] != "null")
@@ -290,7 +298,7 @@ TEST(Report, RendersInABrowser) {
             EXPECT_GE(shared.size(), 2u);
             EXPECT_EQ(axis_labels(section_of(dom, number), anchor), shared) << site;
             // Each site's own scale ends at its own frame's top.
-            const std::vector<std::string> frame = embedded_list(section_of(dom, number), "own");
+            const std::vector<std::string> frame = embedded_list(record_of(dom, number), "own");
             ASSERT_EQ(frame.size(), 5u);
             ASSERT_FALSE(axis_labels(section_of(own, number), anchor).empty()) << own;
             EXPECT_EQ(axis_labels(section_of(own, number), anchor).back(),
@@ -309,9 +317,9 @@ TEST(Report, RendersInABrowser) {
         EXPECT_NE(axis_labels(section_of(own, 1), anchor), axis_labels(section_of(own, 2), anchor));
 }
 
-// The climographs show the summary's numbers: the page carries, for its
-// script to draw, a value for every month with a precipitation value or a
-// temperature.
+// The climographs show the summary's numbers: each site's record in the
+// page carries, for the page's script to draw, a value for every month
+// with a precipitation value or a temperature.
 TEST(Report, ChartsHoldTheSummarysNumbers) {
     scratch_dir dir;
     write_batch(dir);
@@ -320,15 +328,17 @@ TEST(Report, ChartsHoldTheSummarysNumbers) {
     const auto expected = summary_values(dir.read("s.csv"));
     const std::string page = dir.read("r.html");
     for (const auto &[number, site] : {std::pair{1, "plain"}, std::pair{2, "odd,\"name"}}) {
-        const std::string section = section_of(page, number);
-        ASSERT_FALSE(section.empty()) << site;
-        EXPECT_EQ(embedded_values(section), expected.at(site)) << site;
+        const std::string record = record_of(page, number);
+        ASSERT_FALSE(record.empty()) << site;
+        EXPECT_EQ(embedded_values(record), expected.at(site)) << site;
     }
     EXPECT_EQ(expected.at("odd,\"name").at("PRECIP").count(2), 0u) << "February has no bar";
     EXPECT_EQ(expected.at("plain").at("PRECIP").size(), 12u);
     // Daily precipitation is in cm, and so are the bars.
     EXPECT_NE(page.find("Precipitation (cm)"), std::string::npos);
     EXPECT_EQ(page.find(" mm"), std::string::npos);
+    // A name goes into its record as a JSON string.
+    EXPECT_TRUE(has(record_of(page, 2), "\"name\":\"odd,\\\"name\""));
     // A page that works only with scripts says so without them.
     EXPECT_TRUE(has(page, "<noscript>"));
 }

@@ -1,9 +1,9 @@
 // The report's climographs as small multiples: precipitation bars with a
 // whisker of one deviation on the left axis, mean Tmin and Tmax lines on
-// the right, missing months left as gaps. A site's section carries its
-// numbers, not its drawing, so that the batch's scales, known only at the
-// end, can be written once, and a page of thousands of sites draws only
-// the charts in view.
+// the right, missing months left as gaps. A site has a record of its
+// numbers in the page, not its drawing, so that the batch's scales, known
+// only at the end, are written once, and a page of thousands of sites
+// holds only the elements of the hundred it shows.
 #include "report_charts.h"
 
 #include "formats.h"
@@ -114,83 +114,87 @@ std::string series_json(const float values[months]) {
     return list + "]";
 }
 
-// The numbers a site's chart is drawn from, its own frame among them.
-std::string chart_data(const weather_stats &w, const chart_extent &e, size_t number) {
-    return "<script type=\"application/json\" id=\"chart-" + std::to_string(number) +
-           "\">{\"prec\":" + series_json(w.prec_mean) + ",\"dev\":" + series_json(w.prec_dev) +
-           ",\"tmin\":" + series_json(w.tmin_mean) + ",\"tmax\":" + series_json(w.tmax_mean) +
-           ",\"own\":" + frame_json(frame_of(e)) + "}</script>\n";
+// Text as a JSON string that cannot end the script element it stands in.
+std::string json_string(const std::string &text) {
+    std::string out = "\"";
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20 || c == '<' || c == '>' || c == '&') {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(u));
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
 }
 
-// The months of each year row, as wide as the chart beside it: a year row
-// a column across the plot's width, its months down.
-std::string html_strip(const site_outcome &s) {
-    if (s.weather == nullptr || s.weather->month_list.empty())
-        return std::string();
-    using b = chart_box;
-    const std::vector<month_summary> &list = s.weather->month_list;
-    const double cell_h = 4, height = months * cell_h;
-    const double cell_w = (b::right - b::left) / static_cast<double>(list.size() / months);
-    std::string svg = "<svg class=\"strip\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " +
-                      number(b::width, 0) + " " + number(height + 12, 0) +
-                      "\" role=\"img\" aria-label=\"" +
-                      html("Months of " + *s.name + " that enter the statistics") +
-                      "\"><rect fill=\"#b7dfb0\" x=\"" + number(b::left) + "\" width=\"" +
-                      number(b::right - b::left) + "\" height=\"" + number(height, 0) + "\"/>";
-    // A cell for each month that does not enter all three statistics.
+// The months of each year row, as the strip under the chart shows them:
+// [first year, last year, a letter a month, year row by year row]: g
+// enters all three statistics, a some, r none, x lies outside the years.
+std::string strip_json(const std::vector<month_summary> &list) {
+    std::string codes(list.size(), 'g');
     for (size_t i = 0; i < list.size(); ++i) {
         const month_summary &m = list[i];
-        const char *fill = !m.in_period  ? "#ddd"
-                           : m.used == 7 ? nullptr
-                           : m.used == 0 ? "#e57373"
-                                         : "#f4c26b";
-        if (fill == nullptr)
-            continue;
-        svg += "<rect fill=\"" + std::string(fill) + "\" x=\"" +
-               number(b::left + static_cast<double>(i / months) * cell_w) + "\" y=\"" +
-               number(static_cast<double>(m.month - 1) * cell_h, 0) + "\" width=\"" +
-               number(cell_w) + "\" height=\"4\"><title>" + std::to_string(m.year) + "-" +
-               (m.month < 10 ? "0" : "") + std::to_string(m.month) + "</title></rect>";
+        codes[i / months * months + static_cast<size_t>(m.month - 1)] = !m.in_period  ? 'x'
+                                                                        : m.used == 7 ? 'g'
+                                                                        : m.used == 0 ? 'r'
+                                                                                      : 'a';
     }
-    return svg + "<text class=\"tick\" x=\"" + number(b::left) + "\" y=\"" +
-           number(height + 10, 0) + "\">" + std::to_string(list.front().year) +
-           "</text><text class=\"tick\" x=\"" + number(b::right) + "\" y=\"" +
-           number(height + 10, 0) + "\" text-anchor=\"end\">" + std::to_string(list.back().year) +
-           "</text></svg>\n";
+    std::string json = "[";
+    json += std::to_string(list.front().year);
+    json += ',';
+    json += std::to_string(list.back().year);
+    json += ",\"";
+    json += codes;
+    return json + "\"]";
+}
+
+// What a chart is drawn from: the monthly values, the site's own frame,
+// its strip of months.
+std::string chart_json(const site_outcome &s, const chart_extent &e) {
+    const weather_stats &w = *s.stats;
+    std::string json = ",\"prec\":" + series_json(w.prec_mean);
+    json += ",\"dev\":" + series_json(w.prec_dev);
+    json += ",\"tmin\":" + series_json(w.tmin_mean);
+    json += ",\"tmax\":" + series_json(w.tmax_mean);
+    json += ",\"own\":" + frame_json(frame_of(e));
+    if (s.weather != nullptr && !s.weather->month_list.empty())
+        json += ",\"strip\":" + strip_json(s.weather->month_list);
+    return json;
 }
 
 } // namespace
 
-std::string html_section(const site_outcome &s, size_t number, chart_extent &batch) {
+std::string site_record(const site_outcome &s, size_t number, chart_extent &batch) {
     const std::string n = std::to_string(number);
-    std::string page = "<section class=\"site\" id=\"site-" + n + "\">\n<h2 title=\"" +
-                       html(*s.name) + "\">" + html(*s.name) + "</h2>\n";
+    std::string record = "<script type=\"application/json\" class=\"site-data\" id=\"site-data-" +
+                         n + "\">{\"n\":" + n + ",\"name\":" + json_string(*s.name);
     if (s.stats != nullptr) {
         const chart_extent e = extent_of(*s.stats);
         widen(batch, e);
-        page += "<div class=\"chart\" data-chart=\"chart-" + n + "\" role=\"img\" aria-label=\"" +
-                html("Climograph of " + *s.name) + "\"></div>\n" + chart_data(*s.stats, e, number) +
-                html_strip(s);
+        record += chart_json(s, e);
     } else {
-        page += "<p>No data: " + html(s.no_stats) + ".</p>\n";
+        record += ",\"none\":" + json_string("No data: " + std::string(s.no_stats) + ".");
     }
-    if (s.findings != nullptr && !s.findings->empty()) {
-        page += "<ul class=\"findings\">\n";
-        for (const std::string &f : *s.findings)
-            page += "<li>" + html(f) + "</li>\n";
-        page += "</ul>\n";
-    }
-    return page + "</section>\n";
+    record += ",\"findings\":[";
+    if (s.findings != nullptr)
+        for (size_t i = 0; i < s.findings->size(); ++i) {
+            record += i ? "," : "";
+            record += json_string((*s.findings)[i]);
+        }
+    return record + "]}</script>\n";
 }
 
 namespace {
 
 const char chart_style[] =
     ".grid{display:grid;grid-template-columns:repeat(auto-fill,minmax(17em,1fr));gap:1.2em 1.6em}"
-    // A section far from the view is neither laid out nor painted: most
-    // of what a page of thousands would cost.
-    ".grid section.site{margin:0;min-width:0;content-visibility:auto;"
-    "contain-intrinsic-size:auto 20em}"
+    ".grid section.site{margin:0;min-width:0}"
     ".site h2{font-size:1em;margin:.2em 0;overflow:hidden;text-overflow:ellipsis;"
     "white-space:nowrap}"
     "div.chart{aspect-ratio:320/178}.strip{margin-top:.2em}"
@@ -206,6 +210,13 @@ std::string key_swatch(const char *cls) {
         return head + "<rect class=\"bar\" x=\"6\" y=\"3\" width=\"8\" height=\"7\"/><line "
                       "class=\"whisker\" x1=\"10\" y1=\"0\" x2=\"10\" y2=\"6\"/></svg>";
     return head + "<line class=\"" + cls + "\" x1=\"0\" y1=\"5\" x2=\"20\" y2=\"5\"/></svg>";
+}
+
+// The buttons that turn the grid's pages, above and below it.
+std::string pager() {
+    return "<nav class=\"pages controls\" hidden><button type=\"button\" "
+           "class=\"page-back\">&#8249; previous</button> <span class=\"page-at\"></span> "
+           "<button type=\"button\" class=\"page-next\">next &#8250;</button></nav>\n";
 }
 
 std::string degrees(double v, double step) {
@@ -231,17 +242,19 @@ std::string html_grid_head(const batch_outputs &o) {
            degrees(f.prec_top, f.prec_step) + " cm, temperature " + degrees(f.t_lo, f.t_step) +
            " to " + degrees(f.t_hi, f.t_step) +
            " &#176;C. <label><input type=\"checkbox\" id=\"own-scales\"> each chart on its own "
-           "scales</label></p>\n<noscript><p class=\"status\">The charts are drawn by a script "
-           "in the page, and scripts are off: the overview and the messages are here, the "
-           "numbers are in --summary's table.</p></noscript>\n<div class=\"grid\">\n";
+           "scales</label></p>\n<noscript><p class=\"status\">The sites' charts and messages "
+           "are shown by a script in the page, and scripts are off: the overview is here, the "
+           "numbers are in --summary's table, the messages on the run's output.</p></noscript>\n" +
+           pager() + "<div class=\"grid\" id=\"grid\"></div>\n" + pager();
 }
 
 namespace {
 
-// Draws a chart as its box comes near the view and drops it once it is
-// far, so that a page of thousands holds only a screenful of drawings.
+// Shows the sites a hundred at a time, each section made from its record
+// as its page is shown: a page of thousands of sites holds only the
+// hundred's elements, the rest stays text.
 const char chart_script[] = R"js(
-var NS = "http://www.w3.org/2000/svg", SLOT = (G.r - G.l) / 12;
+var NS = "http://www.w3.org/2000/svg", SLOT = (G.r - G.l) / 12, PAGE = 100;
 var batch = JSON.parse(document.getElementById("chart-scales").textContent);
 var own = document.getElementById("own-scales");
 function el(parent, name, attrs, text) {
@@ -284,8 +297,22 @@ function bars(svg, d, x, y) {
         x2: f1(x(m)), y2: f1(y(v + dev))});
   });
 }
-function draw(box) {
-  var d = JSON.parse(document.getElementById(box.getAttribute("data-chart")).textContent);
+function strip(parent, codes, name) {
+  var rows = codes[2].length / 12, w = (G.r - G.l) / rows, fill = {x: "#ddd", r: "#e57373", a: "#f4c26b"};
+  var svg = el(parent, "svg", {"class": "strip", viewBox: "0 0 " + G.w + " 60", role: "img",
+    "aria-label": "Months of " + name + " that enter the statistics"});
+  el(svg, "rect", {fill: "#b7dfb0", x: G.l, width: G.r - G.l, height: 48});
+  for (var i = 0; i < codes[2].length; ++i) {
+    var c = codes[2][i], row = Math.floor(i / 12), month = i % 12 + 1;
+    if (c === "g") continue;
+    var cell = el(svg, "rect", {fill: fill[c], x: f1(G.l + row * w), y: (month - 1) * 4,
+      width: f1(w), height: 4});
+    el(cell, "title", {}, (codes[0] + row) + "-" + (month < 10 ? "0" : "") + month);
+  }
+  el(svg, "text", {"class": "tick", x: G.l, y: 58}, codes[0]);
+  el(svg, "text", {"class": "tick", x: G.r, y: 58, "text-anchor": "end"}, codes[1]);
+}
+function draw(box, d) {
   var s = own.checked ? d.own : batch;
   var yp = function (v) { return G.b - v / s[0] * (G.b - G.t); };
   var yt = function (v) { return G.b - (v - s[2]) / (s[3] - s[2]) * (G.b - G.t); };
@@ -308,18 +335,59 @@ function draw(box) {
   line(svg, d.tmax, "tmax", xm, yt);
   box.replaceChildren(svg);
 }
-var boxes = document.querySelectorAll("div.chart[data-chart]");
-var near = new IntersectionObserver(function (entries) {
-  entries.forEach(function (e) {
-    if (e.isIntersecting) draw(e.target);
-    else e.target.replaceChildren();
+function html(parent, name, attrs, text) {
+  var e = document.createElement(name);
+  for (var k in attrs) e.setAttribute(k, attrs[k]);
+  if (text !== undefined) e.textContent = text;
+  parent.appendChild(e);
+  return e;
+}
+var records = document.querySelectorAll("script.site-data"), grid = document.getElementById("grid");
+var pages = Math.max(1, Math.ceil(records.length / PAGE)), at = 0, shown = [];
+function section(d) {
+  var s = html(grid, "section", {"class": "site", id: "site-" + d.n});
+  html(s, "h2", {title: d.name}, d.name);
+  if (d.none !== undefined) {
+    html(s, "p", {}, d.none);
+  } else {
+    shown.push([html(s, "div", {"class": "chart", role: "img", "aria-label": "Climograph of " + d.name}), d]);
+    if (d.strip) strip(s, d.strip, d.name);
+  }
+  if (d.findings.length) {
+    var list = html(s, "ul", {"class": "findings"});
+    d.findings.forEach(function (f) { html(list, "li", {}, f); });
+  }
+}
+function redraw() { shown.forEach(function (c) { draw(c[0], c[1]); }); }
+function show(page) {
+  at = Math.max(0, Math.min(page, pages - 1));
+  grid.replaceChildren();
+  shown = [];
+  var end = Math.min(records.length, (at + 1) * PAGE);
+  for (var i = at * PAGE; i < end; ++i) section(JSON.parse(records[i].textContent));
+  redraw();
+  document.querySelectorAll("nav.pages").forEach(function (nav) {
+    nav.hidden = pages < 2;
+    nav.querySelector(".page-at").textContent = "sites " + (at * PAGE + 1) + " to " + end + " of " + records.length;
+    nav.querySelector(".page-back").disabled = at === 0;
+    nav.querySelector(".page-next").disabled = at === pages - 1;
   });
-}, {rootMargin: "800px 0px"});
-boxes.forEach(function (b) { near.observe(b); });
-own.addEventListener("change", function () {
-  boxes.forEach(function (b) { if (b.firstChild) draw(b); });
+}
+// A link to a site shows its page first.
+function go() {
+  var m = /^#site-(\d+)$/.exec(location.hash);
+  if (!m || +m[1] < 1 || +m[1] > records.length) return false;
+  show(Math.floor((m[1] - 1) / PAGE));
+  document.getElementById("site-" + m[1]).scrollIntoView();
+  return true;
+}
+document.querySelectorAll("nav.pages").forEach(function (nav) {
+  nav.querySelector(".page-back").addEventListener("click", function () { show(at - 1); grid.scrollIntoView(); });
+  nav.querySelector(".page-next").addEventListener("click", function () { show(at + 1); grid.scrollIntoView(); });
 });
-window.addEventListener("beforeprint", function () { boxes.forEach(draw); });
+window.addEventListener("hashchange", go);
+own.addEventListener("change", redraw);
+if (!go()) show(0);
 })();
 )js";
 
@@ -327,7 +395,7 @@ window.addEventListener("beforeprint", function () { boxes.forEach(draw); });
 
 std::string html_grid_tail(const batch_outputs &o) {
     using b = chart_box;
-    return "</div>\n<script type=\"application/json\" id=\"chart-scales\">" +
+    return "<script type=\"application/json\" id=\"chart-scales\">" +
            frame_json(frame_of(o.extent)) +
            "</script>\n<script>\n(function () {\n\"use strict\";\n" +
            "var G = {l: " + number(b::left, 0) + ", r: " + number(b::right, 0) +

@@ -215,7 +215,7 @@ void add_site(batch_outputs &o, const site_outcome &site) {
         put_monthly_rows(site, o.monthly);
     if (o.rows.is_open()) {
         emit(o.rows, html_row(site, o.sites, o.check));
-        emit(o.sections, html_section(site, o.sites, o.extent));
+        emit(o.sections, site_record(site, o.sites, o.extent));
     }
 }
 

@@ -11,7 +11,8 @@ resident memory of its own (RssAnon: the resident size less the shared
 libraries' pages), first as it opens and again after scrolling to the
 middle and to the end of the list through its links; and the same
 renderer measure for a blank page.
-Medians with min-max over TURNS turns.
+Medians with min-max over TURNS turns; then the same for the page less
+its overview table, the share of the grid of charts.
 
 usage: bench/report_page.py SITEPREP REPORT_BATCH [SITES [TURNS]]
 """
@@ -185,6 +186,20 @@ def row(name, values, unit, scale=1.0):
                                               max(values), unit))
 
 
+def report(results):
+    print("%-34s %10s %21s" % ("", "median", "min-max"))
+    row("load (loadEventEnd)", [r["load_ms"] for r in results], "s", 1e-3)
+    row("charts drawn (two frames on)", [r["drawn_ms"] for r in results], "s", 1e-3)
+    row("charts drawn on opening", [r["charts"] for r in results], "")
+    row("DOM elements", [r["nodes"] for r in results], "")
+    for name, key in (("opened", ""), ("at the middle", "middle_"), ("at the end", "end_")):
+        row("JS heap, " + name, [r[key + "heap"] for r in results], "MB", 1e-6)
+    for name, key in (("opened", "rss_kb"), ("at the middle", "middle_rss_kb"),
+                      ("at the end", "end_rss_kb"), ("blank page", "blank_kb")):
+        row("renderer RssAnon, " + name, [r[key] for r in results], "MB", 1.024e-3)
+    row("charts drawn at the end", [r["end_charts"] for r in results], "")
+
+
 def main():
     if len(sys.argv) < 3:
         sys.exit(__doc__)
@@ -199,22 +214,18 @@ def main():
                        cwd=work, check=False, stdout=subprocess.DEVNULL)
         check_s = time.monotonic() - started
         page = os.path.join(work, "r.html")
-        results = [turn("file://" + page, os.path.join(work, "profile%d" % t))
-                   for t in range(turns)]
         print("%d sites: siteprep --check --report %.1f s, page %.1f MB; medians of %d turns"
               % (sites, check_s, os.path.getsize(page) / 1e6, turns))
-        print("%-34s %10s %21s" % ("", "median", "min-max"))
-        row("load (loadEventEnd)", [r["load_ms"] for r in results], "s", 1e-3)
-        row("charts drawn (two frames on)", [r["drawn_ms"] for r in results], "s", 1e-3)
-        row("charts drawn on opening", [r["charts"] for r in results], "")
-        row("DOM elements", [r["nodes"] for r in results], "")
-        for name, key in (("opened", ""), ("at the middle", "middle_"),
-                          ("at the end", "end_")):
-            row("JS heap, " + name, [r[key + "heap"] for r in results], "MB", 1e-6)
-        for name, key in (("opened", "rss_kb"), ("at the middle", "middle_rss_kb"),
-                          ("at the end", "end_rss_kb"), ("blank page", "blank_kb")):
-            row("renderer RssAnon, " + name, [r[key] for r in results], "MB", 1.024e-3)
-        row("charts drawn at the end", [r["end_charts"] for r in results], "")
+        with open(page) as f:
+            text = f.read()
+        start, end = text.index('<table class="overview">'), text.index("</table>")
+        grid = os.path.join(work, "grid.html")
+        with open(grid, "w") as f:
+            f.write(text[:start] + text[end + len("</table>"):])
+        for name, path in (("the whole page", page), ("the page less its overview table", grid)):
+            print("\n%s, %.1f MB" % (name, os.path.getsize(path) / 1e6))
+            report([turn("file://" + path, os.path.join(work, "profile%d" % t))
+                    for t in range(turns)])
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

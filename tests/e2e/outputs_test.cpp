@@ -492,6 +492,16 @@ INSTANTIATE_TABLE(
                     EXPECT_FALSE(has(check.out, "\x1b"));
                     EXPECT_TRUE(has(check.out, "<pl\\x1b]0;x\\x07ot>.sfp")) << check.out;
                 }},
+    output_case{"name_that_would_end_a_script",
+                {"--keep-going", "--report", "r.html", "sites.txt"},
+                "x</script><b>y 1 2 40 40 20 1.3 0.5 3 1\n",
+                [](const tool_result &r, const scratch_dir &d) {
+                    EXPECT_EQ(r.status, 1);
+                    // Its record holds it escaped: the page's markup stays whole.
+                    EXPECT_TRUE(has(d.read("r.html"), "\"x\\u003c/script\\u003e\\u003cb\\u003ey\""))
+                        << d.read("r.html");
+                    EXPECT_FALSE(has(d.read("r.html"), "x</script>"));
+                }},
     output_case{"byte_order_mark", {"bom.txt"}, "", [](const tool_result &, const scratch_dir &d) {
                     d.write("bom.txt", "\xef\xbb\xbf" + d.read("sites.txt"));
                     const tool_result r = run_tool(d.path(), {"bom.txt"});

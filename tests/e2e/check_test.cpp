@@ -470,7 +470,7 @@ TEST(Check, NamesSitesThatDisagreeWithTheirNeighbours) {
         EXPECT_NE(checked.out.find(expected), std::string::npos) << checked.out;
     const std::string page = dir.read("r.html");
     EXPECT_LT(page.find("<li><a href=\"#site-10\">Warning: sites.txt line 10: s9 has fewer"),
-              page.find("<section"));
+              page.find("class=\"site-data\""));
     const tool_result off = run_tool(dir.path(), {"--check", "--no-neighbours", "sites.txt"});
     EXPECT_EQ(off.out.find("nearest"), std::string::npos) << off.out;
     EXPECT_NE(off.out.find("10 sites checked, 0 problems, 42 warnings\n"), std::string::npos);

@@ -129,38 +129,42 @@ TEST(Summary, AFailedWriteLeavesNoPartialFile) {
         EXPECT_EQ(name.find(".siteprep-"), std::string::npos) << name;
 }
 
-// Headless Chromium opens the page: no console message, one chart a site,
-// and a screenshot that is not a blank page.
-TEST(Report, RendersInABrowser) {
-    if (std::system("command -v chromium >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "chromium is not installed";
-    scratch_dir dir;
-    write_batch(dir);
-    ASSERT_EQ(run_tool(dir.path(), {"--report", "r.html", "sites.txt"}).status, 0);
-    dir.write("blank.html", "<!DOCTYPE html><html><body></body></html>");
-    // Its profile goes in the scratch directory: a user without a home
-    // (nobody) can run it too.
-    const std::string chrome =
-        "HOME=$PWD timeout 60 chromium --headless --no-sandbox --disable-gpu "
-        "--hide-scrollbars --window-size=800,1200 --enable-logging=stderr ";
-    ASSERT_EQ(run_shell(dir, chrome + "--dump-dom file://$PWD/r.html > dom.html 2> log.txt"), 0);
-    ASSERT_EQ(run_shell(dir, chrome +
-                                 "--screenshot=page.png file://$PWD/r.html 2>/dev/null >&2 && " +
-                                 chrome +
-                                 "--screenshot=blank.png file://$PWD/blank.html 2>/dev/null >&2"),
-              0);
-    const std::string dom = dir.read("dom.html");
-    size_t charts = 0;
-    for (size_t at = dom.find("<svg class=\"climograph\""); at != std::string::npos;
-         at = dom.find("<svg class=\"climograph\"", at + 1))
-        ++charts;
-    EXPECT_EQ(charts, 2u);
-    EXPECT_EQ(dir.read("log.txt").find("CONSOLE"), std::string::npos) << dir.read("log.txt");
-    EXPECT_GT(dir.read("page.png").size(), 4 * dir.read("blank.png").size());
+using month_values = std::map<std::string, std::map<int, std::string>>;
+
+// What the summary gives each site's chart: PRECIP, TMN2M and TMX2M month
+// by month, where it has a value.
+std::map<std::string, month_values> summary_values(const std::string &summary) {
+    std::istringstream csv(summary);
+    std::string line;
+    std::getline(csv, line);
+    std::map<std::string, month_values> expected;
+    const char *columns[] = {"PRECIP", "TMN2M", "TMX2M"};
+    const size_t at[] = {7, 10, 11};
+    while (std::getline(csv, line)) {
+        const auto f = csv_fields(line);
+        for (size_t k = 0; k < 3; ++k)
+            if (f[at[k]] != "NA")
+                expected[f[0]][columns[k]][std::stoi(f[2])] = f[at[k]];
+    }
+    return expected;
 }
 
-// A site's bars and temperature points on the page, month by month: the
-// values the chart stands for.
+// The text from a start to an end, or "" without the start.
+std::string between(const std::string &page, const std::string &start, const char *end) {
+    const size_t at = page.find(start);
+    return at == std::string::npos ? std::string() : page.substr(at, page.find(end, at) - at);
+}
+
+// A site's section as the page's script made it, its number-th, and the
+// record in the page it was made from.
+std::string section_of(const std::string &page, int number) {
+    return between(page, "<section class=\"site\" id=\"site-" + std::to_string(number) + "\">",
+                   "</section>");
+}
+std::string record_of(const std::string &page, int number) {
+    return between(page, "id=\"site-data-" + std::to_string(number) + "\">", "</script>");
+}
+
 // The attribute's value in an element's text, or "" without it.
 std::string attribute(const std::string &element, const std::string &name) {
     const size_t at = element.find(" " + name + "=\"");
@@ -170,13 +174,13 @@ std::string attribute(const std::string &element, const std::string &name) {
     return element.substr(start, element.find('"', start) - start);
 }
 
-std::map<std::string, std::map<int, std::string>> chart_values(const std::string &section) {
-    std::map<std::string, std::map<int, std::string>> values;
+// A site's bars and temperature points as the page's script drew them,
+// month by month: the values the chart stands for.
+month_values chart_values(const std::string &section) {
+    month_values values;
     for (size_t at = section.find("<rect class=\"bar\""); at != std::string::npos;
          at = section.find("<rect class=\"bar\"", at + 1)) {
         const std::string element = section.substr(at, section.find('>', at) - at);
-        if (attribute(element, "data-month").empty())
-            continue; // the legend's
         EXPECT_TRUE(values["PRECIP"]
                         .emplace(std::stoi(attribute(element, "data-month")),
                                  attribute(element, "data-value"))
@@ -194,39 +198,149 @@ std::map<std::string, std::map<int, std::string>> chart_values(const std::string
     return values;
 }
 
-// The climographs show the summary's numbers: a bar for every month with a
-// precipitation value, a point for every month with a temperature.
+// The numbers a site's record carries for its chart to be drawn from (key
+// "prec", "tmin", "tmax" or "own", its frame), as written.
+std::vector<std::string> embedded_list(const std::string &record, const std::string &key) {
+    const size_t at = record.find("\"" + key + "\":[");
+    std::vector<std::string> list;
+    if (at == std::string::npos)
+        return list;
+    const size_t start = at + key.size() + 4;
+    std::istringstream items(record.substr(start, record.find(']', start) - start));
+    for (std::string item; std::getline(items, item, ',');)
+        list.push_back(item);
+    return list;
+}
+
+month_values embedded_values(const std::string &record) {
+    month_values values;
+    for (const auto &[key, column] :
+         {std::pair{"prec", "PRECIP"}, std::pair{"tmin", "TMN2M"}, std::pair{"tmax", "TMX2M"}}) {
+        const std::vector<std::string> list = embedded_list(record, key);
+        EXPECT_EQ(list.size(), 12u) << key;
+        for (size_t m = 0; m < list.size(); ++m)
+            if (list[m] != "null")
+                values[column][static_cast<int>(m + 1)] = list[m];
+    }
+    return values;
+}
+
+// The labels of a drawn chart's left axis (anchor "end") or right axis
+// ("start"), bottom to top.
+std::vector<std::string> axis_labels(const std::string &section, const std::string &anchor) {
+    const size_t start = section.find("<svg class=\"climograph\"");
+    const std::string chart = start == std::string::npos
+                                  ? ""
+                                  : section.substr(start, section.find("</svg>", start) - start);
+    std::vector<std::string> labels;
+    const std::string tag = "text-anchor=\"" + anchor + "\">";
+    for (size_t at = chart.find(tag); at != std::string::npos; at = chart.find(tag, at + 1))
+        labels.push_back(chart.substr(at + tag.size(), chart.find('<', at) - at - tag.size()));
+    return labels;
+}
+
+// Headless Chromium opens the page: no console message, one chart a site
+// drawn by its script with the summary's numbers, all on the batch's
+// scales, each on its own once the page's control says so, and a
+// screenshot that is not a blank page.
+TEST(Report, RendersInABrowser) {
+    if (std::system("command -v chromium >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "chromium is not installed";
+    scratch_dir dir;
+    write_batch(dir);
+    // A site far wetter and warmer than the other, so that the scales of
+    // each differ from the batch's.
+    dir.write("odd,\"name.wth", daily_file({.years = 2, .days_a_month = 3}, "35 25 9.5"));
+    ASSERT_EQ(
+        run_tool(dir.path(), {"--summary", "s.csv", "--report", "r.html", "sites.txt"}).status, 0);
+    dir.write("blank.html", "<!DOCTYPE html><html><body></body></html>");
+    // The report in a frame, switched to each site's own scales, its grid
+    // copied out for --dump-dom to show.
+    dir.write("own.html",
+              "<!DOCTYPE html><html><body><iframe id=\"f\" src=\"r.html\" width=\"800\" "
+              "height=\"1200\"></iframe><script>document.getElementById('f').onload = function "
+              "() { var d = this.contentDocument; (function copy() { "
+              "if (d.querySelectorAll('svg.climograph').length < 2) return setTimeout(copy, 50); "
+              "d.getElementById('own-scales').click(); document.body.insertAdjacentHTML("
+              "'beforeend', d.querySelector('.grid').innerHTML); })(); };</script></body>"
+              "</html>");
+    // Its profile goes in the scratch directory: a user without a home
+    // (nobody) can run it too.
+    const std::string chrome =
+        "HOME=$PWD timeout 60 chromium --headless --no-sandbox --disable-gpu "
+        "--hide-scrollbars --window-size=800,1200 --enable-logging=stderr "
+        "--virtual-time-budget=5000 ";
+    ASSERT_EQ(run_shell(dir, chrome + "--dump-dom file://$PWD/r.html > dom.html 2> log.txt"), 0);
+    ASSERT_EQ(run_shell(dir, chrome +
+                                 "--screenshot=page.png file://$PWD/r.html 2>/dev/null >&2 && " +
+                                 chrome +
+                                 "--screenshot=blank.png file://$PWD/blank.html 2>/dev/null >&2"),
+              0);
+    ASSERT_EQ(run_shell(dir, chrome + "--allow-file-access-from-files "
+                                      "--dump-dom file://$PWD/own.html > own.txt 2> own-log.txt"),
+              0);
+    const std::string dom = dir.read("dom.html");
+    size_t charts = 0;
+    for (size_t at = dom.find("<svg class=\"climograph\""); at != std::string::npos;
+         at = dom.find("<svg class=\"climograph\"", at + 1))
+        ++charts;
+    EXPECT_EQ(charts, 2u);
+    for (const char *log : {"log.txt", "own-log.txt"})
+        EXPECT_EQ(dir.read(log).find("CONSOLE"), std::string::npos) << dir.read(log);
+    EXPECT_GT(dir.read("page.png").size(), 4 * dir.read("blank.png").size());
+    const auto expected = summary_values(dir.read("s.csv"));
+    const std::string own = dir.read("own.txt");
+    for (const auto &[number, site] : {std::pair{1, "plain"}, std::pair{2, "odd,\"name"}}) {
+        EXPECT_EQ(chart_values(section_of(dom, number)), expected.at(site)) << site;
+        EXPECT_EQ(chart_values(section_of(own, number)), expected.at(site)) << site;
+        for (const char *anchor : {"end", "start"}) {
+            const std::vector<std::string> shared = axis_labels(section_of(dom, 1), anchor);
+            EXPECT_GE(shared.size(), 2u);
+            EXPECT_EQ(axis_labels(section_of(dom, number), anchor), shared) << site;
+            // Each site's own scale ends at its own frame's top.
+            const std::vector<std::string> frame = embedded_list(record_of(dom, number), "own");
+            ASSERT_EQ(frame.size(), 5u);
+            ASSERT_FALSE(axis_labels(section_of(own, number), anchor).empty()) << own;
+            EXPECT_EQ(axis_labels(section_of(own, number), anchor).back(),
+                      frame[*anchor == 'e' ? 0 : 3])
+                << site << " " << anchor;
+        }
+    }
+    // The page says what the shared scales are.
+    ASSERT_FALSE(axis_labels(section_of(dom, 1), "end").empty());
+    ASSERT_FALSE(axis_labels(section_of(dom, 1), "start").empty());
+    EXPECT_TRUE(has(dom, "precipitation 0 to " + axis_labels(section_of(dom, 1), "end").back() +
+                             " cm, temperature " + axis_labels(section_of(dom, 1), "start")[0] +
+                             " to "))
+        << dom;
+    for (const char *anchor : {"end", "start"})
+        EXPECT_NE(axis_labels(section_of(own, 1), anchor), axis_labels(section_of(own, 2), anchor));
+}
+
+// The climographs show the summary's numbers: each site's record in the
+// page carries, for the page's script to draw, a value for every month
+// with a precipitation value or a temperature.
 TEST(Report, ChartsHoldTheSummarysNumbers) {
     scratch_dir dir;
     write_batch(dir);
     ASSERT_EQ(
         run_tool(dir.path(), {"--summary", "s.csv", "--report", "r.html", "sites.txt"}).status, 0);
-    std::istringstream csv(dir.read("s.csv"));
-    std::string line;
-    std::getline(csv, line);
-    std::map<std::string, std::map<std::string, std::map<int, std::string>>> expected;
-    const char *columns[] = {"PRECIP", "TMN2M", "TMX2M"};
-    const size_t at[] = {7, 10, 11};
-    while (std::getline(csv, line)) {
-        const auto f = csv_fields(line);
-        for (size_t k = 0; k < 3; ++k)
-            if (f[at[k]] != "NA")
-                expected[f[0]][columns[k]][std::stoi(f[2])] = f[at[k]];
-    }
+    const auto expected = summary_values(dir.read("s.csv"));
     const std::string page = dir.read("r.html");
     for (const auto &[number, site] : {std::pair{1, "plain"}, std::pair{2, "odd,\"name"}}) {
-        const size_t start =
-            page.find("<section class=\"site\" id=\"site-" + std::to_string(number) + "\">");
-        ASSERT_NE(start, std::string::npos);
-        const auto values =
-            chart_values(page.substr(start, page.find("</section>", start) - start));
-        EXPECT_EQ(values, expected[site]) << site;
+        const std::string record = record_of(page, number);
+        ASSERT_FALSE(record.empty()) << site;
+        EXPECT_EQ(embedded_values(record), expected.at(site)) << site;
     }
-    EXPECT_EQ(expected["odd,\"name"]["PRECIP"].count(2), 0u) << "February has no bar";
-    EXPECT_EQ(expected["plain"]["PRECIP"].size(), 12u);
+    EXPECT_EQ(expected.at("odd,\"name").at("PRECIP").count(2), 0u) << "February has no bar";
+    EXPECT_EQ(expected.at("plain").at("PRECIP").size(), 12u);
     // Daily precipitation is in cm, and so are the bars.
     EXPECT_NE(page.find("Precipitation (cm)"), std::string::npos);
     EXPECT_EQ(page.find(" mm"), std::string::npos);
+    // A name goes into its record as a JSON string.
+    EXPECT_TRUE(has(record_of(page, 2), "\"name\":\"odd,\\\"name\""));
+    // A page that works only with scripts says so without them.
+    EXPECT_TRUE(has(page, "<noscript>"));
 }
 
 // A file that cannot be written whole, found as it is closed (under a
@@ -405,6 +519,16 @@ INSTANTIATE_TABLE(
                     const tool_result check = run_tool(d.path(), {"--check", "sites.txt"});
                     EXPECT_FALSE(has(check.out, "\x1b"));
                     EXPECT_TRUE(has(check.out, "<pl\\x1b]0;x\\x07ot>.sfp")) << check.out;
+                }},
+    output_case{"name_that_would_end_a_script",
+                {"--keep-going", "--report", "r.html", "sites.txt"},
+                "x</script><b>y 1 2 40 40 20 1.3 0.5 3 1\n",
+                [](const tool_result &r, const scratch_dir &d) {
+                    EXPECT_EQ(r.status, 1);
+                    // Its record holds it escaped: the page's markup stays whole.
+                    EXPECT_TRUE(has(d.read("r.html"), "\"x\\u003c/script\\u003e\\u003cb\\u003ey\""))
+                        << d.read("r.html");
+                    EXPECT_FALSE(has(d.read("r.html"), "x</script>"));
                 }},
     output_case{"byte_order_mark", {"bom.txt"}, "", [](const tool_result &, const scratch_dir &d) {
                     d.write("bom.txt", "\xef\xbb\xbf" + d.read("sites.txt"));

@@ -24,12 +24,8 @@ std::string monthly_header();
 void put_monthly_rows(const site_outcome &s, os::out_stream &out);
 
 // The line of the page's header that names a rule or a period other than
-// the defaults (empty for the defaults), and a site's strip of its months.
+// the defaults (empty for the defaults).
 std::string html_choice(const batch_outputs &o);
-std::string html_strip(const site_outcome &s);
-
-// A site's section of the --report page, its number-th.
-std::string html_section(const site_outcome &s, size_t number);
 
 // The whole page from the overview's rows and the sections streamed so
 // far; 0 or the errno of a failure to read them back.

@@ -10,8 +10,16 @@
 #include "site_list.h"
 #include "wthr.h"
 
+#include <cmath>
 #include <string>
 #include <vector>
+
+// The batch's ranges so far, for the page's charts on shared scales: the
+// highest precipitation mean with its deviation, the lowest and highest
+// mean temperature (infinite: none yet).
+struct chart_extent {
+    double prec_top = 0, t_lo = INFINITY, t_hi = -INFINITY;
+};
 
 struct batch_outputs {
     std::string summary_path, report_path; // empty: not wanted
@@ -32,6 +40,7 @@ struct batch_outputs {
     // added (from 1), listed on the page under the overview.
     std::vector<std::pair<size_t, std::string>> neighbour_warnings;
     overview_state overview; // the page's: the sources, the map's points
+    chart_extent extent;     // of the sites added
 };
 
 // Opens the unnamed files; the failure when one cannot be.

@@ -8,6 +8,7 @@
 #include "formats.h"
 #include "open.h"
 #include "report.h"
+#include "report_charts.h"
 #include "shown.h"
 #include "write_whole.h"
 
@@ -217,7 +218,7 @@ void add_site(batch_outputs &o, const site_outcome &site) {
     if (o.rows.is_open()) {
         emit(o.rows, html_row(site, o.sites, o));
         note_point(o.overview, site, o.sites);
-        emit(o.sections, html_section(site, o.sites));
+        emit(o.sections, site_record(site, o.sites, o.extent));
     }
 }
 

@@ -218,7 +218,7 @@ def main():
               % (sites, check_s, os.path.getsize(page) / 1e6, turns))
         with open(page) as f:
             text = f.read()
-        start, end = text.index('<table class="overview">'), text.index("</table>")
+        start, end = text.index('<table class="overview"'), text.index("</table>")
         grid = os.path.join(work, "grid.html")
         with open(grid, "w") as f:
             f.write(text[:start] + text[end + len("</table>"):])

@@ -3,6 +3,7 @@
 // name; or, with --plan, the downloads printed that make the inputs.
 #include "soil/soil_run.h"
 #include "csv_table.h"
+#include "download_plan.h"
 #include "guard.h"
 #include "input.h"
 #include "outputs.h"
@@ -73,14 +74,6 @@ failure read_plan_points(const std::string &path, bool keep_going, std::vector<p
         left_out.push_back(wrong);
     }
     return {};
-}
-
-// A word for the shell, in single quotes.
-std::string shell_word(const std::string &text) {
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
 }
 
 // A text for SQL, in single quotes.

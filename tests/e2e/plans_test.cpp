@@ -123,4 +123,49 @@ INSTANTIATE_TABLE(DownloadPlan,
                             {"USW00024233.dly", "USC00450872.dly"},
                             true});
 
+// A plan that cannot be made says why, on its first line, and prints no
+// script; a row left out with --keep-going is listed.
+struct plan_refusal {
+    const char *what;
+    std::vector<std::string> args;
+    const char *table;
+    const char *said;
+    bool plans; // the rows kept are planned
+};
+
+TABLE_TEST(PlanRefusal, plan_refusal);
+
+TEST_P(PlanRefusal, SaysWhy) {
+    const plan_refusal &c = GetParam();
+    scratch_dir dir;
+    dir.write("t.csv", c.table);
+    const tool_result r = run_import(dir.path(), c.args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("\nfetch 'USW00024233.dly' ") != std::string::npos, c.plans) << r.out;
+}
+
+INSTANTIATE_TABLE(PlanRefusal,
+                  plan_refusal{"name_a_path",
+                               {"daymet", "--plan", "t.csv"},
+                               "name,lat,lon\na/b,47,-122\n",
+                               "siteprep-import: cannot plan",
+                               false},
+                  plan_refusal{"name_of_two_places",
+                               {"power", "--plan", "t.csv", "--years", "2001-2002"},
+                               "name,lat,lon\np,47,-122\np,47.5,-122\n",
+                               "siteprep-import: p.csv is planned from two URLs",
+                               false},
+                  plan_refusal{"no_station_id",
+                               {"ghcn", "--plan", "t.csv"},
+                               "station\nUSW0002423\nUSW00024233\n",
+                               "t.csv line 2: \"USW0002423\" is no GHCN-Daily station ID",
+                               false},
+                  plan_refusal{
+                      "no_station_id_left_out",
+                      {"ghcn", "--plan", "t.csv", "--keep-going"},
+                      "station\nusw00024233\nUSW00024233\n",
+                      "left out: t.csv line 2: \"usw00024233\" is no GHCN-Daily station ID",
+                      true});
+
 } // namespace

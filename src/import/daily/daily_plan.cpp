@@ -127,6 +127,10 @@ failure plan_daymet(const import_request &r, daily_plan &plan) {
 }
 
 failure plan_power(const import_request &r, daily_plan &plan) {
+#ifndef SITEPREP_HAVE_JSON
+    if (r.plan_json) // its files could never be judged whole
+        return {"--plan-format json: this build reads no JSON (it was made without nlohmann-json)"};
+#endif
     const std::string ext = r.plan_json ? ".json" : ".csv";
     plan.service = {"NASA POWER daily point " + std::string(r.plan_json ? "JSON" : "CSV") + " (" +
                         power_parameters + "), a file a point, saved as NAME" + ext,

@@ -10,8 +10,8 @@ namespace import {
 namespace {
 
 const std::string stations_usage =
-    usage_of({"stations --points POINTS.csv --ghcn-stations ghcnd-stations.txt --inventory "
-              "ghcnd-inventory.txt --years FIRST-LAST --choice OUT.csv [OPTIONS]"});
+    usage_of({"stations --points POINTS.csv --ghcn-stations FILE --inventory FILE --years A-B "
+              "--choice OUT.csv [OPTIONS]"});
 
 void print_stations_help() {
     say_text(stations_usage);

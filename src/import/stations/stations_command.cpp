@@ -112,8 +112,8 @@ bool take_stations_option(int opt, stations_args &c) {
                   "': a whole number from 0 to 100");
         return false;
     case 'm':
-        return take_number("--max-distance", 0, 20037.6, false, r.rule.max_distance_km,
-                           "km, more than 0 and at most half the Earth's circumference");
+        return take_number("--max-distance", 0, 20015.1, false, r.rule.max_distance_km,
+                           "km, more than 0 and at most 20015.1 (half the Earth's circumference)");
     case 'd':
         r.dems.emplace_back();
         return take_text("--dem", r.dems.back());

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Stand-ins for the web services the README's road downloads from, on the
-loopback address only. A request names the service's host as its first path
+"""Stand-ins for the web services the README's road and the importer's
+plans download from, on the loopback address only. A request names the service's host as its first path
 segment (http://127.0.0.1:PORT/power.larc.nasa.gov/api/...); each answer is
 made for the place or station asked, in the layout the service documents,
 with values drawn from a generator seeded by that place, so that every run
@@ -120,6 +120,45 @@ def power(query):
     return "text/csv", ("\n".join(lines) + "\n").encode()
 
 
+DAYMET_UNITS = {"dayl": "s", "prcp": "mm/day", "srad": "W/m^2", "swe": "kg/m^2",
+                "tmax": "deg c", "tmin": "deg c", "vp": "Pa"}
+DAYMET_YEARS = range(1980, 2024)
+
+
+def daymet_days(first, last):
+    """Daymet's calendar: 365 days a year, December 31 of a leap year left out."""
+    for day in days_between(first, last):
+        if not (day.month == 12 and day.day == 31 and day.timetuple().tm_yday == 366):
+            yield day
+
+
+def daymet(query):
+    """The Daymet Single Pixel Extraction API's CSV: a preamble with the place,
+    then year, yday and the variables asked, in the service's order."""
+    lat, lon = number(query, "lat", 14.5, 52), number(query, "lon", -131, -53)
+    names = one(query, "vars").split(",")
+    need(all(n in DAYMET_UNITS for n in names), "unknown variable")
+    need(query.get("format", ["csv"]) == ["csv"], "format: csv")
+    start, end = (datetime.datetime.strptime(one(query, k, r"\d{4}-\d{2}-\d{2}"), "%Y-%m-%d").date()
+                  if k in query else None for k in ("start", "end"))
+    start = start or datetime.date(DAYMET_YEARS[0], 1, 1)
+    end = end or datetime.date(DAYMET_YEARS[-1], 12, 31)
+    need(DAYMET_YEARS[0] <= start.year <= end.year <= DAYMET_YEARS[-1], "years out of range")
+    names = [n for n in DAYMET_UNITS if n in names]
+    lines = [f"Latitude: {lat}  Longitude: {lon}", "X & Y on Lambert Conformal Conic: "
+             "X (km): -1500.25  Y (km): 400.75", "Tile: 12270",
+             f"Elevation: {round(dem_height(lat, lon) + 1200, 1)} meters",
+             f"All years; all variables; Daymet Software Version 4.0; "
+             f"Daymet Data Version 4.0.", "How to cite: Thornton et al.", "",
+             "year,yday," + ",".join(f"{n} ({DAYMET_UNITS[n]})" for n in names)]
+    for d, tmax, tmin, prcp in weather(f"daymet {lat} {lon}", daymet_days(start, end)):
+        values = {"dayl": 43200.0, "prcp": prcp, "srad": 300.0, "swe": 0.0, "tmax": tmax,
+                  "tmin": tmin, "vp": 800.0}
+        yday = d.timetuple().tm_yday
+        lines.append(f"{d.year},{yday}," + ",".join(f"{values[n]:.2f}" for n in names))
+    return "text/csv", ("\n".join(lines) + "\n").encode()
+
+
 SOILGRIDS_UNITS = {"sand": (10, "g/kg", "%"), "silt": (10, "g/kg", "%"),
                    "clay": (10, "g/kg", "%"), "bdod": (100, "cg/cm³", "kg/dm³"),
                    "phh2o": (10, "pH*10", "-")}
@@ -230,6 +269,8 @@ def answer(method, path, query, body):
             return sda(json.loads(body))
         except ValueError:
             raise Refused(400, "the body is no JSON request")
+    if path == "/daymet.ornl.gov/single-pixel/api/data":
+        return daymet(query)
     if path == "/power.larc.nasa.gov/api/temporal/daily/point":
         return power(query)
     if path == "/rest.isric.org/soilgrids/v2.0/properties/query":

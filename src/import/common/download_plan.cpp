@@ -48,13 +48,13 @@ bool there_whole(const std::string &name, const whole_check &check) {
     if (!st)
         return false; // not there (or not to be told): fetched
     if (!S_ISREG(st->st_mode)) {
-        say_error(shown_name(name) + " is there but no regular file: planned again");
+        say_error(shown_name(name) + " is planned again: it is no regular file");
         return false;
     }
     const std::string why = check(name);
     if (why.empty())
         return true;
-    say_error(shown_name(name) + " is there but would be refused, planned again: " + why);
+    say_error(shown_name(name) + " is planned again: " + why);
     return false;
 }
 
@@ -78,13 +78,16 @@ void print_header(const download_service &s, size_t planned) {
 }
 
 void print_footer(size_t planned) {
+    if (planned == 0) {
+        say_line("echo 'nothing to fetch: every file is there whole' >&2");
+        return;
+    }
+    const std::string files = counted(static_cast<long>(planned), "file");
     say_line("if [ \"$left\" -eq 0 ]; then");
-    say_line(format_message("  echo 'all %s fetched' >&2",
-                            counted(static_cast<long>(planned), "file").c_str()));
+    say_line("  echo 'all " + files + " fetched' >&2");
     say_line("else");
-    say_line(format_message("  echo \"$left of %zu files not fetched: make the plan again for "
-                            "them\" >&2; exit 1",
-                            planned));
+    say_line("  echo \"$left of " + files +
+             " not fetched: make the plan again for them\" >&2; exit 1");
     say_line("fi");
 }
 

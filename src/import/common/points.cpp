@@ -1,7 +1,9 @@
 // The places a command is given, a table or a site list, read alike for
 // every command.
 #include "points.h"
+#include "convert.h"
 #include "input.h"
+#include "outputs.h"
 #include "shown.h"
 #include "tokens.h"
 
@@ -73,6 +75,13 @@ failure first_row(const input &in, points &p) {
     return site_list_row(in, p);
 }
 
+// A coordinate of a point as given: a plain number within its range.
+bool coordinate(const std::string &text, double limit) {
+    double v = 0;
+    int decimals = 0;
+    return plain_number(text, v, decimals) && v >= -limit && v <= limit;
+}
+
 } // namespace
 
 std::string points::elevation_of(size_t row) const {
@@ -112,6 +121,32 @@ failure read_points(const std::string &path, points &p) {
     }
     if (in.err != 0)
         return {read_failure(in)};
+    return {};
+}
+
+failure read_plan_points(const std::string &path, bool keep_going, std::vector<plan_point> &places,
+                         std::vector<failure> &left_out) {
+    points p;
+    if (failure f = read_points(path, p); f.failed())
+        return f;
+    if (p.empty())
+        return {input_name(path) + " is empty: a header row is needed"};
+    for (size_t r = 0; r < p.table.rows.size(); ++r) {
+        const std::string &name = p.name_of(r), &lat = p.lat_of(r), &lon = p.lon_of(r);
+        if (!site_list_can_name(name))
+            return {p.table.at(r) + ": the name " + quote_token(name) +
+                    " holds white space or a control character, which no site list can name"};
+        if (coordinate(lat, 90) && coordinate(lon, 180)) {
+            places.push_back({name, lat, lon});
+            continue;
+        }
+        const failure wrong = {p.table.at(r) + ": " + shown_name(name) +
+                               ": the latitude and longitude must be numbers in degrees (-90 to "
+                               "90, -180 to 180)"};
+        if (!keep_going)
+            return wrong;
+        left_out.push_back(wrong);
+    }
     return {};
 }
 

@@ -8,6 +8,7 @@
 #include "failure.h"
 
 #include <string>
+#include <vector>
 
 namespace import {
 
@@ -43,5 +44,18 @@ failure read_points(const std::string &path, points &p);
 // that siteprep reads.
 std::string place_fault(const std::string &lat, const std::string &lon,
                         const std::string &elevation);
+
+// A place of a --plan table: its name and coordinates as given.
+struct plan_point {
+    std::string name, latitude, longitude;
+};
+
+// The places of a --plan table (a stations table or a site list serves),
+// each with a name a site list can hold and a latitude and longitude that
+// are plain numbers within -90 to 90 and -180 to 180; with keep_going, a
+// row without such a place is left out and listed in left_out; or what is
+// wrong.
+failure read_plan_points(const std::string &path, bool keep_going, std::vector<plan_point> &places,
+                         std::vector<failure> &left_out);
 
 } // namespace import

@@ -4,6 +4,7 @@
 
 #include "command_options.h"
 #include "daily_import.h"
+#include "daily_plan.h"
 #include "fill_command.h"
 #include "outputs.h"
 #include "points.h"
@@ -17,6 +18,11 @@ namespace import {
 namespace {
 
 std::string daily_usage(const daily_format &f) {
+    if (f.plan != nullptr)
+        return usage_of({std::string(f.name) + " [OPTIONS] FILE...",
+                         std::string(f.name) + " --plan " +
+                             (f.plan == plan_ghcn ? "STATIONS.csv" : "POINTS.csv") +
+                             " [OPTIONS] > PLAN.sh"});
     return usage_of({std::string(f.name) + " [OPTIONS] FILE..."});
 }
 
@@ -53,7 +59,51 @@ void print_daily_help(const daily_format &f) {
 struct daily_line {
     import_request r;
     bool help = false, temp_given = false, prcp_given = false, tuned = false;
+    bool plan_format_given = false;
+    const char *import_only = nullptr; // the first option given that only an import takes
 };
+
+// The options that only an import takes, by their letter: none with --plan.
+const char *import_option_name(int opt) {
+    switch (opt) {
+    case 'o':
+        return "--output-dir";
+    case 'n':
+        return "--name";
+    case 'f':
+        return "--force";
+    case 's':
+        return "--stations";
+    case 'g':
+        return "--ghcn-stations";
+    case 'A':
+    case 'O':
+    case 'E':
+        return "--lat, --lon and --elevation";
+    case 'p':
+        return "--points";
+    case 'W':
+        return "--fill-from";
+    default:
+        return nullptr;
+    }
+}
+
+bool take_plan_option(int opt, daily_line &c) {
+    import_request &r = c.r;
+    if (opt == 'U')
+        return take_text("--plan", r.plan);
+    if (opt == 'u')
+        return take_text("--base-url", r.base_url);
+    c.plan_format_given = true;
+    const std::string text = optarg;
+    if (text == "csv" || text == "json") {
+        r.plan_json = text == "json";
+        return true;
+    }
+    say_error("invalid --plan-format '" + text + "': csv or json");
+    return false;
+}
 
 bool take_name(import_request &r) {
     if (!take_text("--name", r.name))
@@ -161,6 +211,10 @@ bool take_format_option(int opt, daily_line &c) {
     case 'W':
         r.fill_from.push_back(optarg);
         return true;
+    case 'U':
+    case 'u':
+    case 'F':
+        return take_plan_option(opt, c);
     default:
         c.tuned = true;
         return take_fill_setting(opt, r.fill);
@@ -169,6 +223,8 @@ bool take_format_option(int opt, daily_line &c) {
 
 bool take_daily_option(int opt, daily_line &c) {
     import_request &r = c.r;
+    if (c.import_only == nullptr)
+        c.import_only = import_option_name(opt);
     switch (opt) {
     case 'o':
         return take_text("--output-dir", r.output_dir);
@@ -226,6 +282,11 @@ std::vector<option> daily_options(const daily_format &f) {
                                    {"lon", required_argument, nullptr, 'O'},
                                    {"elevation", required_argument, nullptr, 'E'},
                                    {"points", required_argument, nullptr, 'p'}});
+    if (f.plan != nullptr)
+        table.insert(table.end(), {{"plan", required_argument, nullptr, 'U'},
+                                   {"base-url", required_argument, nullptr, 'u'}});
+    if (f.plan == plan_power) // POWER serves CSV or JSON
+        table.push_back({"plan-format", required_argument, nullptr, 'F'});
     if (f.fills)
         table.insert(table.end(), {{"fill-from", required_argument, nullptr, 'W'},
                                    {"max-interp", required_argument, nullptr, 'I'},
@@ -258,6 +319,14 @@ std::vector<refused_options> daily_refuses(const daily_format &f) {
                                f.name + " documents its own"});
     if (!f.station_extras)
         refused.push_back({{"ghcn-stations="}, "--ghcn-stations goes with the ghcn format"});
+    if (f.plan == nullptr)
+        refused.push_back({{"plan=", "base-url=", "plan-format="},
+                           "--plan, --base-url and --plan-format go with daymet, power and ghcn "
+                           "(and soil): their services' downloads"});
+    else if (f.plan != plan_power)
+        refused.push_back({{"plan-format="},
+                           "--plan-format goes with power --plan: POWER serves "
+                           "CSV or JSON"});
     for (refused_options &r : fill_options_refused(f.fills))
         refused.push_back(std::move(r));
     return refused;
@@ -312,6 +381,31 @@ bool check_place(const import_request &r) {
     return true;
 }
 
+// --plan: its own options, no FILE, none that only an import takes.
+bool check_plan(int argc, const daily_line &c) {
+    const import_request &r = c.r;
+    if (r.plan.empty()) {
+        say_error("--base-url and --plan-format go with --plan");
+        return false;
+    }
+    if (c.import_only != nullptr || c.tuned) {
+        const std::string what = c.import_only != nullptr ? c.import_only : "the fill's settings";
+        const bool many = c.import_only == nullptr || what.find(" and ") != std::string::npos;
+        say_error("--plan prints the downloads and imports nothing: " + what +
+                  (many ? " go" : " goes") + " with an import");
+        return false;
+    }
+    if (r.options.format->plan == plan_power && r.options.first_year == 0) {
+        say_error("power --plan needs --years FIRST-LAST: the service serves the dates asked");
+        return false;
+    }
+    if (optind < argc) {
+        say_error("--plan prints the downloads: it takes no FILE");
+        return false;
+    }
+    return true;
+}
+
 bool read_daily_line(const daily_format &f, int argc, char **argv, daily_line &c) {
     import_request &r = c.r;
     r.options.format = &f;
@@ -322,6 +416,8 @@ bool read_daily_line(const daily_format &f, int argc, char **argv, daily_line &c
         return false;
     if (c.help)
         return true;
+    if (!r.plan.empty() || !r.base_url.empty() || c.plan_format_given)
+        return check_plan(argc, c);
     if (f.user_columns && !check_columns(c))
         return false;
     if (!check_place(r))
@@ -358,6 +454,8 @@ int daily_command(const daily_format &format, int argc, char **argv) {
         print_daily_help(format);
         return 0;
     }
+    if (!c.r.plan.empty())
+        return run_daily_plan(c.r);
     return run_import(c.r);
 }
 

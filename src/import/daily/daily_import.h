@@ -27,6 +27,11 @@ struct import_request {
     // --fill-from: donors that fill what the source lacks, as fill does
     std::vector<std::string> fill_from;
     fill_settings fill;
+    // --plan POINTS.csv: the downloads of the table's points (or
+    // stations) printed instead of an import; --base-url for a mirror;
+    // --plan-format json for POWER's JSON instead of its CSV.
+    std::string plan, base_url;
+    bool plan_json = false;
 };
 
 // Runs the import: 0 when every input made its daily file, 1 otherwise.

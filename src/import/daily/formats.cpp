@@ -1,6 +1,7 @@
 // The table of daily formats.
 #include "formats.h"
 
+#include "daily_plan.h"
 #include "reading.h"
 
 namespace import {
@@ -10,14 +11,25 @@ namespace {
 const daily_format formats[] = {
     {"daymet", read_daymet, "Daymet's single-pixel CSV (mm, degrees C)",
      "daymet only:\n"
+     "  --plan POINTS.csv     print the downloads of these points instead (NAME.csv\n"
+     "                        from the single-pixel service, --years its start and\n"
+     "                        end) and import nothing: a table of name, lat and\n"
+     "                        lon, or a site list\n"
+     "  --base-url URL        with --plan: a mirror's scheme, host (and path)\n"
+     "                        instead of https://daymet.ornl.gov\n"
      "  --fill-from FILE.wth  fill the days Daymet leaves out (December 31 of leap\n"
      "                        years: its calendar has 365 days) and any other gap\n"
      "                        from this daily file, as fill does (repeatable)\n"
      "  --max-interp N  --min-overlap N  --max-bias X\n"
      "                        the fill's settings, as fill takes them\n",
-     false, false, false, true, false},
+     false, false, false, true, false, plan_daymet},
     {"ghcn", read_ghcn, "a GHCN-Daily station file (.dly), named by its station ID",
      "ghcn only:\n"
+     "  --plan STATIONS.csv   print the downloads of these stations instead (ID.dly)\n"
+     "                        and import nothing: a table whose station column\n"
+     "                        (else name column) holds the IDs (NA passed over)\n"
+     "  --base-url URL        with --plan: a mirror's scheme, host (and path)\n"
+     "                        instead of https://www.ncei.noaa.gov\n"
      "  --ghcn-stations FILE  ghcnd-stations.txt, for the stations' places\n"
      "  --lat DEG --lon DEG [--elevation M]\n"
      "                        or the station's place, for a single FILE\n"
@@ -32,9 +44,18 @@ const daily_format formats[] = {
      "                        donor's from --stations or --ghcn-stations)\n"
      "  --max-interp N  --min-overlap N  --max-bias X\n"
      "                        the fill's settings, as fill takes them\n",
-     true, false, true, true, true},
-    {"power", read_power, "NASA POWER's daily point CSV or JSON", "", false, false, false, false,
-     false},
+     true, false, true, true, true, plan_ghcn},
+    {"power", read_power, "NASA POWER's daily point CSV or JSON",
+     "power only:\n"
+     "  --plan POINTS.csv     print the downloads of these points instead (NAME.csv\n"
+     "                        or NAME.json from the daily point service, --years\n"
+     "                        its dates: needed) and import nothing: a table of\n"
+     "                        name, lat and lon, or a site list\n"
+     "  --plan-format csv|json\n"
+     "                        with --plan: the service's CSV (default) or JSON\n"
+     "  --base-url URL        with --plan: a mirror's scheme, host (and path)\n"
+     "                        instead of https://power.larc.nasa.gov\n",
+     false, false, false, false, false, plan_power},
     {"csv", read_csv, "a plain CSV whose columns and units you name",
      "csv only (the units and columns have no default):\n"
      "  --prcp-unit mm|cm|in  --temp-unit C|F|K\n"
@@ -49,7 +70,7 @@ const daily_format formats[] = {
      "                        -90 to 90, longitude -180 to 360)\n"
      "  --points FILE.csv     the places by name: a table of name, lat and lon\n"
      "                        (and elevation_m), or a site list\n",
-     false, true, false, false, true},
+     false, true, false, false, true, nullptr},
 };
 
 } // namespace

@@ -17,6 +17,8 @@ class input;
 struct import_options;
 class wth_writer;
 struct station_row;
+struct import_request;
+struct daily_plan;
 
 struct daily_format {
     const char *name;
@@ -28,6 +30,9 @@ struct daily_format {
     bool station_extras;      // takes --ghcn-stations
     bool fills;               // takes --fill-from and the fill's settings
     bool placeless;           // its files carry no place: takes --lat, --lon, --points
+    // Its --plan: the service and the downloads of the request's table
+    // (nullptr: it has none); or what is wrong.
+    failure (*plan)(const import_request &r, daily_plan &plan);
 };
 
 // The formats, in the order the help lists them.

@@ -35,47 +35,6 @@ void say_warning(const std::string &text) {
     say_error("warning: " + text);
 }
 
-// A point of a --plan table.
-struct plan_point {
-    std::string name, latitude, longitude;
-};
-
-// A coordinate of a point as given: a plain number within its range.
-bool coordinate(const std::string &text, double limit) {
-    double v = 0;
-    int decimals = 0;
-    return plain_number(text, v, decimals) && v >= -limit && v <= limit;
-}
-
-// The points of a --plan table (common/points: a stations table or a site
-// list serves); with keep_going, a row without a place is left out and
-// listed in left_out; or what is wrong.
-failure read_plan_points(const std::string &path, bool keep_going, std::vector<plan_point> &points,
-                         std::vector<failure> &left_out) {
-    import::points p;
-    if (failure f = read_points(path, p); f.failed())
-        return f;
-    if (p.empty())
-        return {input_name(path) + " is empty: a header row is needed"};
-    for (size_t r = 0; r < p.table.rows.size(); ++r) {
-        const std::string &name = p.name_of(r), &lat = p.lat_of(r), &lon = p.lon_of(r);
-        if (!site_list_can_name(name))
-            return {p.table.at(r) + ": the name " + quote_token(name) +
-                    " holds white space or a control character, which no site list can name"};
-        if (coordinate(lat, 90) && coordinate(lon, 180)) {
-            points.push_back({name, lat, lon});
-            continue;
-        }
-        const failure wrong = {p.table.at(r) + ": " + shown_name(name) +
-                               ": the latitude and longitude must be numbers in degrees (-90 to "
-                               "90, -180 to 180)"};
-        if (!keep_going)
-            return wrong;
-        left_out.push_back(wrong);
-    }
-    return {};
-}
-
 // A text for SQL, in single quotes.
 std::string sql_text(const std::string &text) {
     std::string quoted = "'";

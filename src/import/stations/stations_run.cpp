@@ -214,8 +214,6 @@ failure make_choice(const stations_request &r, choice_outcome &out) {
     return {};
 }
 
-constexpr char ghcn_daily_files[] = "https://www.ncei.noaa.gov/pub/data/ghcn/daily/all";
-
 // Why a station's daily file that is there would not do (empty: it
 // would): each line a .dly line of the station, as the ghcn format takes
 // them.
@@ -239,13 +237,13 @@ std::string dly_fault(const std::string &path, const std::string &id) {
 // --plan: the daily files of the stations and donors, each once, as ID.dly.
 int print_plan(const stations_request &r, const std::vector<std::string> &ids) {
     const download_service service = {
-        "GHCN-Daily station files (.dly) of the chosen stations and donors, each saved as ID.dly",
-        "NCEI publishes no limit for these files; a second apart spares the server",
+        "GHCN-Daily station files of the chosen stations and donors, saved as ID.dly",
+        "NCEI publishes no rate limit for these files, so one at a time",
         "https://www.ncei.noaa.gov/pub/data/ghcn/daily/readme.txt", 1};
     std::vector<download> downloads;
     for (const std::string &id : ids)
-        downloads.push_back(
-            {id + ".dly", service_url(r.base_url, ghcn_daily_files, "/" + id + ".dly")});
+        downloads.push_back({id + ".dly", service_url(r.base_url, "https://www.ncei.noaa.gov",
+                                                      "/pub/data/ghcn/daily/all/" + id + ".dly")});
     plan_count count;
     const whole_check check = [](const std::string &path) {
         return dly_fault(path, stem_of(path));

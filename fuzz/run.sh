@@ -12,7 +12,7 @@ seconds=${1:-60}
 CXX=clang++ cmake -S . -B build-fuzz -DSITEPREP_FUZZ=ON -DSITEPREP_SANITIZE=ON \
   -DSITEPREP_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j2 >/dev/null
-for target in site_line daily_reader keyword_pass import; do
+for target in site_line daily_reader keyword_pass import inventory; do
   work=build-fuzz/corpus-$target
   mkdir -p "$work" "fuzz/regressions/$target"
   # The kept crashing inputs first: each must now pass.

@@ -9,6 +9,7 @@
 #include "signals.h"
 #include "sites/sites_run.h"
 #include "soil/soil_run.h"
+#include "stations/stations_run.h"
 
 #include <cstring>
 #include <string>
@@ -33,6 +34,8 @@ const command commands[] = {
     {"soil", "a soils table from SoilGrids, Soil Data Access or horizon tables", soil_command},
     {"sites", "the site list from the stations and soils tables, elevations from DEMs",
      sites_command},
+    {"stations", "each point's GHCN-Daily station and donors, and their downloads",
+     stations_command},
 };
 
 const command *find_command(std::string_view name) {
@@ -87,7 +90,7 @@ int no_command(int argc, char **argv) {
         say_error("no format given");
     else
         say_error("unknown format '" + first + "': " + daily_format_names() +
-                  ", fill, netcdf, scenario, soil or sites");
+                  ", fill, netcdf, scenario, soil, sites or stations");
     return wrong_command_line(usage, "");
 }
 

@@ -12,7 +12,7 @@
 namespace {
 
 const std::string siteprep = "siteprep", import = "siteprep-import", soil = "siteprep-import soil",
-                  sites = "siteprep-import sites";
+                  sites = "siteprep-import sites", stations = "siteprep-import stations";
 
 struct cli_case {
     const char *what;
@@ -461,6 +461,33 @@ INSTANTIATE_TABLE(
              {"sites", "--stations", "st.csv", "--soils", "so.csv", "out.txt"},
              2,
              "siteprep-import: unexpected argument 'out.txt'"},
+    cli_case{"stations_without_a_period",
+             stations,
+             {"stations", "--points", "p.csv", "--ghcn-stations", "s.txt", "--inventory", "i.txt",
+              "--choice", "c.csv"},
+             2,
+             "siteprep-import: --years FIRST-LAST is needed: the period the stations must cover"},
+    cli_case{"stations_share_past_one",
+             stations,
+             {"stations", "--share", "1.5"},
+             2,
+             "siteprep-import: invalid --share value '1.5': a number more than 0 and at most 1"},
+    cli_case{"stations_donors_not_whole",
+             stations,
+             {"stations", "--donors", "2.5"},
+             2,
+             "siteprep-import: invalid --donors value '2.5': a whole number from 0 to 100"},
+    cli_case{"stations_base_url_without_plan",
+             stations,
+             {"stations", "--points", "p.csv", "--ghcn-stations", "s.txt", "--inventory", "i.txt",
+              "--years", "1991-2020", "--choice", "c.csv", "--base-url", "http://127.0.0.1:9"},
+             2,
+             "siteprep-import: --base-url goes with --plan"},
+    cli_case{"stations_with_an_argument",
+             stations,
+             {"stations", "p.csv"},
+             2,
+             "siteprep-import: unexpected argument 'p.csv': the points are given as --points"},
     cli_case{"import_accumulation_unknown",
              import,
              {"netcdf", "--daily", "--accumulation", "hour", "x.nc"},
@@ -512,6 +539,9 @@ TEST(CommandLine, EachImportCommandsHelpHoldsItsOwnOptions) {
          {"--sites", "--daily", "--tmax", "--accumulation"},
          {"--donor", "--deltas", "--name", "--delimiter"}},
         {"scenario", {"--deltas", "--keep-going", "--sites"}, {"--years", "--donor", "--stations"}},
+        {"stations",
+         {"--inventory", "--donors", "--max-distance", "--plan", "--base-url"},
+         {"--soils", "--deltas", "--fill-from", "--name"}},
     };
     scratch_dir dir;
     for (const auto &c : cases) {
@@ -531,8 +561,8 @@ TEST(CommandLine, EachImportCommandsHelpHoldsItsOwnOptions) {
         }
     }
     const tool_result all = run_import(dir.path(), {"--help"});
-    for (const char *command :
-         {"daymet", "ghcn", "power", "csv", "fill", "netcdf", "scenario", "soil", "sites"})
+    for (const char *command : {"daymet", "ghcn", "power", "csv", "fill", "netcdf", "scenario",
+                                "soil", "sites", "stations"})
         EXPECT_TRUE(has(all.out, std::string("\n  ") + command + " ")) << command;
 }
 

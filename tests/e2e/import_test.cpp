@@ -526,6 +526,14 @@ std::vector<std::string> csv_args(std::initializer_list<std::string> more) {
     return args;
 }
 
+std::vector<std::string> stations_args(std::initializer_list<std::string> more) {
+    std::vector<std::string> args = {"stations",        "--points", "p.csv",
+                                     "--ghcn-stations", "b/x.csv",  "--inventory",
+                                     "a/x.csv",         "--years",  "1991-2020"};
+    args.insert(args.end(), more);
+    return args;
+}
+
 // An existing daily file is replaced only when the user says so.
 TEST(ImportOutputs, AnExistingFileIsReplacedOnlyWithForce) {
     scratch_dir dir;
@@ -572,6 +580,11 @@ TEST(ImportOutputs, RefusedBeforeAnyWrite) {
                                                      "file p.csv"},
         {csv_args({"--points", "b/y.csv", "a/x.csv"}),
          "b/y.csv line 1: a table of places needs the columns name"},
+        // The stations command: its choice table is an output like any.
+        {stations_args({"--choice", "p.csv"}), "p.csv is the --points file and the --choice file"},
+        {stations_args({"--choice", "b/y.csv"}), "b/y.csv is not a choice table"},
+        {stations_args({"--choice", "c.csv"}),
+         "b/x.csv line 1: shorter than the 37 columns of ID, latitude, longitude and elevation"},
     };
     for (const auto &c : cases) {
         scratch_dir dir;

@@ -1,6 +1,5 @@
 // GHCN-Daily's .dly: one station a file, a line per element (TMAX, TMIN,
-// PRCP) and month with 31 day slots; and ghcnd-stations.txt, where the
-// stations are.
+// PRCP) and month with 31 day slots.
 #include "file_paths.h"
 #include "layout.h"
 #include "reading.h"
@@ -141,28 +140,6 @@ failure ghcn_station_of(const std::string &path, std::string &id) {
     if (in.err != 0)
         return {read_failure(in)};
     return {input_name(path) + ": no station line"};
-}
-
-failure read_station_places(const std::string &path, station_places &places) {
-    input in(path);
-    if (!in.opened())
-        return {"Error opening " + input_name(path) + ": " + std::strerror(in.err)};
-    while (in.next()) {
-        if (trimmed(in.line).empty())
-            continue;
-        if (in.line.size() < 37)
-            return {at_line(in, "shorter than the 37 columns of ID, latitude, longitude and "
-                                "elevation")};
-        station_place &p = places[std::string(trimmed(in.line.substr(0, 11)))];
-        p.latitude = trimmed(in.line.substr(12, 8));
-        p.longitude = trimmed(in.line.substr(21, 9));
-        p.elevation = trimmed(in.line.substr(31, 6));
-        if (p.elevation == "-999.9")
-            p.elevation.clear(); // unknown
-    }
-    if (in.err != 0)
-        return {read_failure(in)};
-    return {};
 }
 
 } // namespace import

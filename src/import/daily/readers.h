@@ -5,9 +5,9 @@
 
 #include "convert.h"
 #include "failure.h"
+#include "ghcn_stations.h"
 #include "wth_writer.h"
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -21,12 +21,6 @@ struct csv_columns {
     std::string year, month, day;
     std::string value[quantities]; // tmax, tmin, prcp
 };
-
-// Where a GHCN station is, from ghcnd-stations.txt.
-struct station_place {
-    std::string latitude, longitude, elevation;
-};
-using station_places = std::map<std::string, station_place>;
 
 struct import_options {
     const daily_format *format = nullptr; // a row of the table of formats (formats.h)
@@ -49,8 +43,5 @@ failure import_file(const std::string &path, const import_options &options, os::
 // The station an input holds: GHCN's ID from its first line, into id; or
 // why the file cannot tell.
 failure ghcn_station_of(const std::string &path, std::string &id);
-
-// Reads ghcnd-stations.txt; or what failed, naming the file and the line.
-failure read_station_places(const std::string &path, station_places &places);
 
 } // namespace import

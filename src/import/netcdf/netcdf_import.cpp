@@ -396,7 +396,7 @@ int import_netcdf(const netcdf_request &r) {
     const std::vector<size_t> cells = slot_cells(j);
     std::vector<double> elevation;
     if (j.found.has_elevation)
-        if (failure f = elevations(j.found, r.inputs, cells, elevation); f.failed())
+        if (failure f = netcdf::elevations(j.found, r.inputs, cells, elevation); f.failed())
             return nothing_written({f}, made);
     daily_values values(j.found, r.inputs, cells, j.first_day, j.days);
     if (failure f = values.fill(r.output_dir); f.failed())

@@ -4,13 +4,13 @@
 // value is an error naming it, or is left out (--skip-incomplete).
 #include "sites/sites_run.h"
 #include "csv_table.h"
+#include "dem.h"
 #include "guard.h"
 #include "input.h"
 #include "outputs.h"
 #include "points.h"
 #include "reporter.h"
 #include "shown.h"
-#include "sites/dem.h"
 #include "tokens.h"
 
 #include <cerrno>

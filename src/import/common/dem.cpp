@@ -1,5 +1,5 @@
 // DEM tiles and grids, and elevations read from them.
-#include "sites/dem.h"
+#include "dem.h"
 #include "file_paths.h"
 #include "input.h"
 #include "shown.h"

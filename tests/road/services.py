@@ -28,9 +28,20 @@ POWER_NAMES = {
     "T2M_MIN": ("MERRA-2 Temperature at 2 Meters Minimum", "C"),
     "PRECTOTCORR": ("MERRA-2 Precipitation Corrected", "mm/day"),
 }
-# One station of ghcnd-stations.txt's columns: latitude, longitude, elevation, state, name.
-STATIONS = {"USW00024233": (47.4444, -122.3139, 112.8, "WA", "SEATTLE TACOMA AP")}
-GHCN_YEARS = range(1985, 2025)
+# The stations of ghcnd-stations.txt: latitude, longitude, elevation, state,
+# name, then the inventory's elements and years. Four near each point have
+# PRCP, TMAX and TMIN over the road's years; of the two nearer plot1 and
+# plot2, one has PRCP only and one too few years, so neither is chosen.
+FULL = ("PRCP", "SNOW", "TMAX", "TMIN")
+STATIONS = {
+    "USW00024233": (47.4444, -122.3139, 112.8, "WA", "SEATTLE TACOMA AP", FULL, 1985, 2024),
+    "USC00459101": (47.9500, -122.9200, 150.0, "WA", "QUILCENE RIDGE", FULL, 1985, 2024),
+    "USC00459102": (47.5000, -122.5500, 90.0, "WA", "SOUTHWORTH", FULL, 1985, 2024),
+    "USC00459103": (47.7000, -122.7000, 60.0, "WA", "SEABECK", FULL, 1985, 2024),
+    "USC00459104": (47.6000, -122.3500, 40.0, "WA", "ALKI POINT", FULL, 1985, 2024),
+    "US1WAKP0005": (47.4850, -122.4950, 20.0, "WA", "OLALLA 0.4 N", ("PRCP",), 1985, 2024),
+    "USC00459106": (47.9310, -122.9610, 200.0, "WA", "DABOB BAY", FULL, 2010, 2020),
+}
 
 
 class Refused(Exception):
@@ -221,7 +232,15 @@ def sda(request):
 
 def ghcn_station_list():
     lines = [f"{sid} {lat:8.4f} {lon:9.4f} {elev:6.1f} {state} {name:<30}{'':>5}"
-             for sid, (lat, lon, elev, state, name) in STATIONS.items()]
+             for sid, (lat, lon, elev, state, name, *_) in STATIONS.items()]
+    return "text/plain", ("\n".join(lines) + "\n").encode()
+
+
+def ghcn_inventory():
+    """ghcnd-inventory.txt: a line an element of a station, its first and last year."""
+    lines = [f"{sid} {lat:8.4f} {lon:9.4f} {e} {first} {last}"
+             for sid, (lat, lon, _, _, _, elements, first, last) in STATIONS.items()
+             for e in elements]
     return "text/plain", ("\n".join(lines) + "\n").encode()
 
 
@@ -231,19 +250,25 @@ def dly_slot(value, flag=" "):
 
 def ghcn_dly(station):
     """A station's .dly, fixed width as the GHCN-Daily readme gives it, a line
-    an element a month. Gaps: each year's July 10-14 not reported (TMAX, TMIN)
-    and every 37th day's PRCP missing; every 53rd TMAX failed a check (I)."""
-    days = days_between(datetime.date(GHCN_YEARS[0], 1, 1), datetime.date(GHCN_YEARS[-1], 12, 31))
+    an element a month, its inventory's elements and years. Gaps, shifted by
+    k days, the station's place in STATIONS, so that its donors have its days:
+    each year's July 10-14 not reported (TMAX, TMIN), every 37th day's PRCP
+    missing and every 53rd TMAX failed a check (I)."""
+    # A station the lists lack (the plans' tests ask for one) has every element and year.
+    *_, elements, first, last = STATIONS.get(station, (None,) * 5 + (FULL, 1985, 2024))
+    k = list(STATIONS).index(station) if station in STATIONS else 0
+    days = days_between(datetime.date(first, 1, 1), datetime.date(last, 12, 31))
     months = {}
-    for n, (d, tmax, tmin, prcp) in enumerate(weather(f"ghcn {station}", days)):
-        gap = d.month == 7 and 10 <= d.day <= 14
-        month = months.setdefault((d.year, d.month), {e: ["-9999   "] * 31
-                                                      for e in ("TMAX", "TMIN", "PRCP", "SNOW")})
-        month["TMAX"][d.day - 1] = "-9999   " if gap else dly_slot(round(tmax * 10),
-                                                                   "I" if n % 53 == 0 else " ")
-        month["TMIN"][d.day - 1] = "-9999   " if gap else dly_slot(round(tmin * 10))
-        month["PRCP"][d.day - 1] = "-9999   " if n % 37 == 0 else dly_slot(round(prcp * 10))
-        month["SNOW"][d.day - 1] = dly_slot(0)
+    for n, (d, tmax, tmin, prcp) in enumerate(weather(f"ghcn {station}", days), start=k):
+        gap = d.month == 7 and 10 + k <= d.day <= 14 + k
+        month = months.setdefault((d.year, d.month), {e: ["-9999   "] * 31 for e in elements})
+        values = {"TMAX": "-9999   " if gap else dly_slot(round(tmax * 10),
+                                                         "I" if n % 53 == 0 else " "),
+                  "TMIN": "-9999   " if gap else dly_slot(round(tmin * 10)),
+                  "PRCP": "-9999   " if n % 37 == 0 else dly_slot(round(prcp * 10)),
+                  "SNOW": dly_slot(0)}
+        for e in elements:
+            month[e][d.day - 1] = values[e]
     lines = [f"{station}{y:04d}{m:02d}{e}" + "".join(slots)
              for (y, m), elements in sorted(months.items()) for e, slots in elements.items()]
     return "text/plain", ("\n".join(lines) + "\n").encode()
@@ -277,6 +302,8 @@ def answer(method, path, query, body):
         return soilgrids(query)
     if path == "/www.ncei.noaa.gov/pub/data/ghcn/daily/ghcnd-stations.txt":
         return ghcn_station_list()
+    if path == "/www.ncei.noaa.gov/pub/data/ghcn/daily/ghcnd-inventory.txt":
+        return ghcn_inventory()
     if m := re.fullmatch(r"/www\.ncei\.noaa\.gov/pub/data/ghcn/daily/all/([A-Z0-9]{11})\.dly",
                          path):
         return ghcn_dly(m[1])

@@ -106,9 +106,9 @@ std::string graticule(const map_frame &f) {
 
 // The key under the map: the column it is coloured by, the ramp's ends and
 // the marks.
-std::string map_key(double lo, double hi, bool check) {
+std::string map_key(double lo, double hi, const map_column_list &columns) {
     std::string options;
-    for (const auto &[key, name] : map_columns(check))
+    for (const auto &[key, name] : columns)
         options += "<option value=\"" + std::string(key) + "\">" + name + "</option>";
     return "<p class=\"map-key\">Colour: <select id=\"map-colour\">" + options +
            "</select> <span id=\"map-lo\">" + (std::isfinite(lo) ? number(lo, 1) : "NA") +
@@ -122,7 +122,8 @@ std::string map_key(double lo, double hi, bool check) {
 } // namespace
 
 std::string overview_map(const overview_state &overview,
-                         const std::map<size_t, const std::string *> &flagged, bool check) {
+                         const std::map<size_t, const std::string *> &flagged,
+                         const map_column_list &columns) {
     const std::vector<map_point> &points = overview.points;
     if (points.empty())
         return std::string();
@@ -153,7 +154,7 @@ std::string overview_map(const overview_state &overview,
                 "\" r=\"" + number(flags ? radius * 1.6 : radius, 1) + "\" fill=\"" +
                 ramp(p.precipitation, lo, hi) + "\"><title>" + html(p.name) + "</title></circle>\n";
         }
-    return svg + "</svg>\n" + map_key(lo, hi, check);
+    return svg + "</svg>\n" + map_key(lo, hi, columns);
 }
 
 const char overview_style[] =
@@ -190,8 +191,8 @@ const char overview_script[] = R"js(
   function num(text) {
     return /^\s*-?[0-9]/.test(text) ? parseFloat(text) : NaN;
   }
-  function sortBy(spec) {
-    var down = spec.charAt(0) === '-', key = down ? spec.slice(1) : spec;
+  function sortBy(order) {
+    var down = order.charAt(0) === '-', key = down ? order.slice(1) : order;
     var i = keys.indexOf(key);
     if (i < 0) return;
     var text = texts.indexOf(key) >= 0;
@@ -210,7 +211,7 @@ const char overview_script[] = R"js(
     body.appendChild(parts);
     for (var h = 0; h < heads.length; ++h)
       heads[h].className = h === i ? (down ? 'down' : 'up') : '';
-    table.setAttribute('data-sorted', spec);
+    table.setAttribute('data-sorted', order);
     showRows();
   }
   // The first rows in the table's order show, the rest wait for the pager.
@@ -231,9 +232,9 @@ const char overview_script[] = R"js(
     var th = e.target.closest('th');
     if (!th) return;
     var key = keys[th.cellIndex];
-    var spec = table.getAttribute('data-sorted') === key ? '-' + key : key;
-    sortBy(spec);
-    history.replaceState(null, '', '#sort=' + spec);
+    var order = table.getAttribute('data-sorted') === key ? '-' + key : key;
+    sortBy(order);
+    history.replaceState(null, '', '#sort=' + order);
   });
   function fromHash() {
     var m = /^#sort=(-?[a-z_]+)$/.exec(location.hash);

@@ -255,7 +255,7 @@ int write_overview(batch_outputs &o, os::out_stream &to) {
         if (const int err = copy_rows(o.rows, order, to, copy); err != 0)
             return err;
     to.put("</tbody>\n</table>\n</div>\n" + pager(copy.copied) + html_neighbours(o) +
-           overview_map(o.overview, copy.flagged, o.check) + "<script>" + overview_script +
-           "</script>\n");
+           overview_map(o.overview, copy.flagged, map_columns(o.check)) + "<script>" +
+           overview_script + "</script>\n");
     return 0;
 }

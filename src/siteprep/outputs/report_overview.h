@@ -5,7 +5,7 @@
 #pragma once
 
 #include "fd.h"
-#include "station_sources.h"
+#include "report_map.h"
 
 #include <cmath>
 #include <string>
@@ -18,22 +18,6 @@ inline constexpr size_t overview_page_rows = 500;
 
 struct site_outcome;
 struct batch_outputs;
-
-// A site's point on the map.
-struct map_point {
-    size_t number = 0; // among the sites added, from 1
-    double latitude = 0, longitude = 0;
-    double precipitation = NAN; // its annual total, cm
-    bool bad = false;           // it has problems
-    std::string name;
-};
-
-// What the overview keeps of the batch: the sources of the daily files
-// and the sites' points.
-struct overview_state {
-    station_sources sources;
-    std::vector<map_point> points;
-};
 
 // The numeric columns a map can be coloured by, each its key and its
 // header: annual precipitation first, the map's own.

@@ -16,6 +16,11 @@
 
 namespace import {
 
+// Each quantity's word and a day's date ("1991-01-31"), as the fill's
+// files and messages write them.
+inline constexpr const char *fill_quantity_words[quantities] = {"tmax", "tmin", "prcp"};
+std::string filled_day_text(long day);
+
 struct fill_request {
     std::string target;
     std::vector<std::string> donors;

@@ -198,8 +198,8 @@ for file in summary.csv monthly.csv report.html; do
   cmp "$work/one/$file" "$run/$file" || fail "collected $file"
 done
 grep -qF -- "$list line 17: data/site17: " "$run/log.txt" || fail "the log does not name line 17"
-[ "$(grep -c '<section class="site"' "$run/report.html")" = 40 ] || fail "report page: not 40 sites"
-grep -q '<tr class="bad"><td><a href="#site-[0-9]*">data/site17<' "$run/report.html" ||
+[ "$(grep -c 'class="site-data"' "$run/report.html")" = 40 ] || fail "report page: not 40 sites"
+grep -q '<tr id="row-[0-9]*" class="bad"><td><a href="#site-[0-9]*">data/site17<' "$run/report.html" ||
   fail "report page: site 17 not shown with its problem"
 
 same_files() { # the site files, and the kept soil files as many times, of the two batches
